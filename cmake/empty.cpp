@@ -1,0 +1,1 @@
+// Placeholder so a subsystem whose classes come later still builds.

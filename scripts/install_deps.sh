@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs. Idempotent, and quiet when
+# everything is already present.
+set -euo pipefail
+
+packages=(
+  build-essential g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
+  qt6-base-dev libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  firebird3.0-server-core firebird3.0-utils firebird3.0-server libfbclient2 firebird-dev
+  xvfb xauth icewm xdotool x11-apps imagemagick
+  procps iproute2
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install_deps: these packages are missing and installing them needs root: ${missing[*]}" >&2
+  exit 1
+fi
+echo "install_deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
