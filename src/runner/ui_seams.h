@@ -1,0 +1,41 @@
+#pragma once
+// The core reaches the user interface only through these seams. Each has a
+// do-nothing (or scripted) default so the core runs without a display; the
+// main window installs the real ones.
+
+#include <functional>
+#include <string>
+
+// The on-screen log pane: cleared at the start of a job, then one line at a
+// time. The program-wide reference to it (`LogPane`) lives in log_pane.h.
+class TLogPaneView {
+ public:
+  virtual ~TLogPaneView() = default;
+  virtual void Clear() = 0;
+  virtual void AppendLine(const std::string& line) = 0;
+};
+
+// Event pump: lets the user interface handle its pending events. The default
+// does nothing.
+void ProcessMessages();
+void SetMessagePump(std::function<void()> pump);
+
+// Modal prompts. The default answers as a user who only ever clicks the
+// first button would (OK, Yes) and records nothing; tests install scripted
+// prompts, the main window message boxes.
+class TPrompts {
+ public:
+  virtual ~TPrompts() = default;
+  // A notice with one OK button.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // A warning question with the buttons Yes and No; true for Yes.
+  virtual bool AskYesNo(const std::string& text) = 0;
+  // A confirmation with the buttons OK and Cancel; true for OK.
+  virtual bool ConfirmOkCancel(const std::string& text) = 0;
+  // The system's default message beep.
+  virtual void Beep() = 0;
+};
+
+TPrompts& Prompts();
+// Installs `prompts` (not owned); nullptr puts the default back.
+void SetPrompts(TPrompts* prompts);
