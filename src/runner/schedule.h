@@ -1,0 +1,75 @@
+#pragma once
+// TSchedule: one backup, restore or repair job against the database server's
+// service manager. The caller fills the job in, calls RunJob once, reads the
+// result and frees the object.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "runner/fixed_text.h"
+
+class TSchedule {
+ public:
+  // Job kinds.
+  static constexpr int32_t KindBackup = 1;
+  static constexpr int32_t KindRestore = 2;
+  static constexpr int32_t KindRepair = 3;
+
+  // Capacities of the text fields, in characters.
+  static constexpr std::size_t ShortTextChars = 40;
+  static constexpr std::size_t FileNameChars = 80;
+
+  TSchedule();
+  ~TSchedule();
+  TSchedule(const TSchedule&) = delete;
+  TSchedule& operator=(const TSchedule&) = delete;
+
+  // 1 backup, 2 restore, 3 repair; any other value runs no request.
+  int32_t JobKind = KindBackup;
+
+  // Texts longer than 40 characters are stored as their first 40 characters.
+  std::string JobName() const { return jobName.Get(); }
+  void SetJobName(std::string_view value) { jobName.Set(value); }
+  std::string UserName() const { return userName.Get(); }
+  void SetUserName(std::string_view value) { userName.Set(value); }
+  std::string Password() const { return password.Get(); }
+  void SetPassword(std::string_view value) { password.Set(value); }
+
+  // 0 TCP, 1 SPX, 2 NamedPipe, 3 Local; passed on to the request unchanged.
+  uint8_t Protocol() const { return protocol; }
+  void SetProtocol(uint8_t value) { protocol = value; }
+
+  // Switches 1..8; other indexes are ignored (set) or read as false (get).
+  bool JobOption(int index) const;
+  void SetJobOption(int index, bool value);
+
+  // Slot 1 is the source, slot 2 the target; other indexes are ignored (set)
+  // or read as empty (get). A name longer than 80 characters is not stored
+  // shortened: the slot reads empty and RunJob refuses the job.
+  std::string JobFile(int index) const;
+  void SetJobFile(int index, std::string_view value);
+
+  // Shut the job's database down before the request and bring it back on
+  // line after it.
+  bool StopDatabase = true;
+  // Append an account of the job to "Schedule.log" beside the executable.
+  bool WriteJobLog = true;
+  // Also copy the server's output lines into the job log.
+  bool VerboseJobLog = false;
+
+  // Runs the job; true when its request ran to its end without an error.
+  bool RunJob();
+
+ private:
+  bool jobOption[8] = {};
+  uint8_t protocol = 3;
+  TFixedText<ShortTextChars> jobName;
+  TFixedText<ShortTextChars> userName;
+  TFixedText<ShortTextChars> password;
+  TFixedText<FileNameChars> jobFile[2];
+  // The full text of a file name that did not fit its slot, for the
+  // refusal message; empty when the slot's name fitted.
+  std::string refusedFile[2];
+};
