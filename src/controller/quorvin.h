@@ -1,0 +1,118 @@
+#pragma once
+// TQuorvin: the one controller of a program run. It holds every setting,
+// reads them from the settings file when created and writes them back when
+// destroyed, keeps the run's operation log and owns the plan timer.
+//
+// Sources: quorvin.cpp (construction, settings file), quorvin_log.cpp
+// (operation log, Execute/Stop); the orchestration of jobs and the plan check
+// live in files of their own beside these.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controller/plan_timer.h"
+#include "platform/date_time.h"
+
+// The weekly plan and the result of its last check. Plain data: the plan
+// check copies it whole at every tick.
+struct TPlanRecord {
+  bool Day1Back = false;  // Monday
+  bool Day2Back = false;
+  bool Day3Back = false;
+  bool Day4Back = false;
+  bool Day5Back = false;
+  bool Day6Back = false;
+  bool Day7Back = false;  // Sunday
+  TDateTime DayBeginBack = 0;
+  TDateTime NightBeginBack = 0;
+  std::uint8_t DayPeriodBack = 0;
+  std::uint8_t NightPeriodBack = 0;
+  TDateTime DayClockBack = 0;
+  TDateTime NightClockBack = 0;
+  std::uint8_t QueueBack = 1;
+  bool Due = false;
+};
+
+inline constexpr const char* ApplicationTitle = "Quorvin";
+inline constexpr int PlanTimerInterval = 5000;
+
+class TQuorvin {
+ public:
+  // `programDir` empty: the folder of the running executable. `title` names
+  // the settings file (title + ".INI").
+  explicit TQuorvin(const std::string& programDir = {}, const std::string& title = ApplicationTitle);
+  // Frees the timer, then writes the settings back (WriteIni), unless they
+  // were never read completely.
+  ~TQuorvin();
+
+  TQuorvin(const TQuorvin&) = delete;
+  TQuorvin& operator=(const TQuorvin&) = delete;
+
+  // Settings file.
+  void LoadSettings();
+  void ReadIni();
+  void WriteIni();
+  void SavePlan();
+  std::string IniPath() const { return ProgramDir + IniName; }
+
+  // Operation log.
+  std::string LogStamp() const;
+  void SaveStrToLog(const std::string& line);
+  // Removes ProgramDir + name ("back.log", "rest.log") when present; a
+  // failure is ignored.
+  void RemoveJobLog(const std::string& name);
+
+  // Plan.
+  void Execute();
+  void Stop();
+  void OnPlanTimer();
+
+  std::unique_ptr<TPlanTimer> Timer;
+  std::string ProgramDir;
+  std::string IniName;
+  std::string DataBase;
+  std::string RestoreSource;
+  std::string RestoreTarget;
+  std::string LastBack;
+  std::string BackBaseName;
+  std::string BackDir;
+  std::string BackFile;
+  std::int32_t PageSize = 4096;
+  TPlanRecord PlanRecord;
+  std::string LogFileName;
+  std::string LogDir;
+  std::int32_t LastTickStamp = 0;
+  TDateTime LastPlanRun = 0;
+  bool FiredThisMinute = false;
+  bool Running = false;
+  bool Busy = false;
+  std::vector<std::string> BDNames;
+  std::int32_t Protocol = -1;
+  bool BackShutDown = true;
+  bool BackParam1 = false;
+  bool BackParam2 = true;
+  bool BackParam3 = false;
+  bool BackParam4 = false;
+  bool BackParam5 = false;
+  bool BackParam6 = false;
+  bool BackParam7 = false;
+  bool RestParam1 = false;
+  bool RestParam2 = false;
+  bool RestParam3 = false;
+  bool RestParam4 = false;
+  bool RestParam5 = true;
+  bool RestParam6 = false;
+  bool RestParam7 = false;
+  bool AutoBackName = true;
+  bool RememberPass = false;
+  std::string Pass;
+  std::string User = "SYSDBA";
+
+ private:
+  void SetUpLog();
+  // True once ReadIni has run to its end: settings read only in part are
+  // never written back over the file.
+  bool FSettingsRead = false;
+};
