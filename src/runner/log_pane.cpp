@@ -1,0 +1,45 @@
+#include "runner/log_pane.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "platform/computer_name.h"
+#include "platform/exception.h"
+
+TLogPaneView* LogPane = nullptr;
+
+void AddPaneLine(const std::string& line) {
+  if (!LogPane) return;
+  try {
+    // The pane cannot show an empty line apart from the next one.
+    LogPane->AppendLine(line.empty() ? std::string(" ") : line);
+  } catch (...) {
+    // A pane that fails to show a line must not stop a job.
+  }
+}
+
+void ClearPane() {
+  if (LogPane) LogPane->Clear();
+}
+
+std::string WithTrailingBackslash(const std::string& path) {
+  if (path.empty() || path.back() == '\\') return path;
+  return path + '\\';
+}
+
+std::string LocalComputerName() { return ComputerName(); }
+
+void AppendLinesToFile(const std::string& fileName, const std::vector<std::string>& lines) {
+  std::ofstream out(fileName, std::ios::binary | std::ios::app);
+  if (!out) {
+    const int error = errno;
+    throw EOSError(error, "Cannot open file \"" + fileName + "\". " + std::strerror(error));
+  }
+  for (const std::string& line : lines) out << line << "\r\n";
+  out.flush();
+  if (!out) {
+    const int error = errno;
+    throw EOSError(error, "Cannot write to file \"" + fileName + "\". " + std::strerror(error));
+  }
+}
