@@ -1,0 +1,98 @@
+#pragma once
+// Backup, restore and repair (validation) requests and the reading of the
+// server's output line by line.
+
+#include <cstdint>
+#include <string>
+
+#include "service/option_set.h"
+#include "service/service_connection.h"
+
+enum class TBackupOption : uint8_t {
+  IgnoreChecksums, IgnoreLimbo, MetadataOnly, NoGarbageCollection, OldMetadataDesc, NonTransportable,
+  ConvertExtTables
+};
+using TBackupOptions = TOptionSet<TBackupOption>;
+
+enum class TRestoreOption : uint8_t {
+  DeactivateIndexes, NoShadow, NoValidityCheck, OneRelationAtATime, Replace, CreateNewDB, UseAllSpace
+};
+using TRestoreOptions = TOptionSet<TRestoreOption>;
+
+enum class TValidateOption : uint8_t {
+  LimboTransactions, CheckDB, IgnoreChecksum, KillShadows, MendDB, SweepDB, ValidateDB, ValidateFull
+};
+using TValidateOptions = TOptionSet<TValidateOption>;
+
+// Published Services API bit of each member.
+uint32_t BackupOptionBit(TBackupOption option);
+uint32_t RestoreOptionBit(TRestoreOption option);
+uint32_t ValidateOptionBit(TValidateOption option);
+// Sums of the members' bits.
+uint32_t BackupOptionsValue(TBackupOptions options);
+uint32_t RestoreOptionsValue(TRestoreOptions options);
+
+// Action codes and start-block tags of these requests.
+namespace spb {
+constexpr uint8_t action_svc_backup = 1;
+constexpr uint8_t action_svc_restore = 2;
+constexpr uint8_t action_svc_repair = 3;
+constexpr uint8_t bkp_file = 5;
+constexpr uint8_t bkp_factor = 6;
+constexpr uint8_t bkp_length = 7;
+constexpr uint8_t res_buffers = 9;
+constexpr uint8_t res_page_size = 10;
+constexpr uint8_t res_length = 11;
+constexpr uint8_t info_svc_line = 62;
+constexpr uint8_t info_end = 1;
+}  // namespace spb
+
+class TIBControlAndQueryService : public TIBControlService {
+ public:
+  using TIBCustomService::BufferSize;
+  void SetBufferSize(int32_t value) { TIBCustomService::SetBufferSize(value); }
+
+  // Next output line of the current request; "" once the output has ended.
+  std::string NextOutputLine();
+  bool OutputEnded() const { return outputEnded_; }
+  int32_t RequestAction() const { return requestAction_; }
+
+ protected:
+  bool outputEnded_ = false;
+  int32_t requestAction_ = 0;
+};
+
+class TIBBackupRestoreService : public TIBControlAndQueryService {
+ public:
+  bool Verbose = false;
+  std::string SQLRole;
+};
+
+class TIBBackupService : public TIBBackupRestoreService {
+ public:
+  std::string DatabaseName;
+  TBackupOptions Options;
+  TStringList BackupFile;
+  int32_t BlockingFactor = 0;
+
+  void BuildStartRequest() override;
+};
+
+class TIBRestoreService : public TIBBackupRestoreService {
+ public:
+  TStringList DatabaseName;
+  TStringList BackupFile;
+  TRestoreOptions Options{TRestoreOption::CreateNewDB};
+  int32_t PageSize = 0;
+  int32_t PageBuffers = 0;
+
+  void BuildStartRequest() override;
+};
+
+class TIBValidationService : public TIBControlAndQueryService {
+ public:
+  std::string DatabaseName;
+  TValidateOptions Options;
+
+  void BuildStartRequest() override;
+};

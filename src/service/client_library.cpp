@@ -1,0 +1,158 @@
+#include "service/client_library.h"
+
+#include <array>
+#include <memory>
+
+#include "platform/exception.h"
+#include "platform/shared_library.h"
+#include "service/ib_errors.h"
+
+namespace {
+
+const std::vector<std::string> kProductCandidates = {"libfbclient.so.2", "libfbclient.so"};
+
+// Binding state, guarded by bindingMutex.
+std::mutex bindingMutex;
+std::unique_ptr<TSharedLibrary> library;
+TClientEntryPoints entryPoints;
+int generation = 0;
+std::vector<std::string> candidates = kProductCandidates;
+
+// Entry points the library must offer (data-access ones included: a library
+// without any of them is not a usable client library).
+constexpr std::array kRequired = {
+    "BLOB_get", "BLOB_put", "isc_sqlcode", "isc_sql_interprete", "isc_interprete", "isc_vax_integer",
+    "isc_blob_info", "isc_open_blob2", "isc_close_blob", "isc_get_segment", "isc_put_segment",
+    "isc_create_blob2", "isc_decode_date", "isc_encode_date", "isc_dsql_free_statement", "isc_dsql_execute2",
+    "isc_dsql_execute", "isc_dsql_set_cursor_name", "isc_dsql_fetch", "isc_dsql_sql_info",
+    "isc_dsql_alloc_statement2", "isc_dsql_prepare", "isc_dsql_describe_bind", "isc_dsql_describe",
+    "isc_dsql_execute_immediate", "isc_drop_database", "isc_detach_database", "isc_attach_database",
+    "isc_database_info", "isc_start_multiple", "isc_commit_transaction", "isc_commit_retaining",
+    "isc_rollback_transaction", "isc_cancel_events", "isc_que_events", "isc_event_counts", "isc_event_block",
+    "isc_free"};
+
+constexpr std::array kGeneration6 = {
+    "isc_service_attach", "isc_service_detach", "isc_service_query", "isc_service_start",
+    "isc_decode_sql_date", "isc_decode_sql_time", "isc_decode_timestamp", "isc_encode_sql_date",
+    "isc_encode_sql_time", "isc_encode_timestamp"};
+
+// Stand-by routines of a generation-5 library.
+ISC_STATUS StandbyAttach(ISC_STATUS*, unsigned short, const char*, isc_svc_handle*, unsigned short, const char*) {
+  RaiseClientError(ibceIB60feature, "isc_service_attach");
+}
+ISC_STATUS StandbyDetach(ISC_STATUS*, isc_svc_handle*) { RaiseClientError(ibceIB60feature, "isc_service_detach"); }
+ISC_STATUS StandbyQuery(ISC_STATUS*, isc_svc_handle*, isc_resv_handle*, unsigned short, const char*, unsigned short,
+                        const char*, unsigned short, char*) {
+  RaiseClientError(ibceIB60feature, "isc_service_query");
+}
+ISC_STATUS StandbyStart(ISC_STATUS*, isc_svc_handle*, isc_resv_handle*, unsigned short, const char*) {
+  RaiseClientError(ibceIB60feature, "isc_service_start");
+}
+ISC_STATUS StandbyRollbackRetaining(ISC_STATUS*, void*) {
+  RaiseClientError(ibceIB60feature, "isc_rollback_retaining");
+}
+
+void* Resolve(TSharedLibrary& lib, const char* name) {
+  void* address = lib.Symbol(name);
+  if (address == nullptr) {
+    // No error number on Linux: the loader's own text is the whole story.
+    throw EOSError(0, "Loader Error.\n" + lib.LastError());
+  }
+  return address;
+}
+
+template <typename T>
+T As(void* address) {
+  return reinterpret_cast<T>(address);
+}
+
+}  // namespace
+
+bool LoadClientLibrary() {
+  std::lock_guard<std::mutex> guard(bindingMutex);
+  if (library) return true;
+
+  auto lib = std::make_unique<TSharedLibrary>();
+  bool loaded = false;
+  for (const std::string& name : candidates) {
+    if (lib->Load(name)) {
+      loaded = true;
+      break;
+    }
+  }
+  if (!loaded) return false;
+
+  // Bind into a local table first: a binding that stops half-way releases the
+  // library (lib goes out of scope) and leaves the state unloaded, so the
+  // next load retries from the start and no call can reach an empty slot.
+  TClientEntryPoints bound;
+  for (const char* name : kRequired) {
+    void* address = Resolve(*lib, name);
+    const std::string n = name;
+    if (n == "isc_sqlcode") bound.isc_sqlcode = As<Tisc_sqlcode>(address);
+    if (n == "isc_interprete") bound.isc_interprete = As<Tisc_interprete>(address);
+    if (n == "isc_vax_integer") bound.isc_vax_integer = As<Tisc_vax_integer>(address);
+  }
+  int gen = 6;
+  void* rollback = lib->Symbol("isc_rollback_retaining");
+  if (rollback != nullptr) {
+    bound.isc_rollback_retaining = As<Tisc_rollback_retaining>(rollback);
+    for (const char* name : kGeneration6) {
+      void* address = Resolve(*lib, name);
+      const std::string n = name;
+      if (n == "isc_service_attach") bound.isc_service_attach = As<Tisc_service_attach>(address);
+      if (n == "isc_service_detach") bound.isc_service_detach = As<Tisc_service_detach>(address);
+      if (n == "isc_service_query") bound.isc_service_query = As<Tisc_service_query>(address);
+      if (n == "isc_service_start") bound.isc_service_start = As<Tisc_service_start>(address);
+    }
+  } else {
+    gen = 5;
+    bound.isc_rollback_retaining = StandbyRollbackRetaining;
+    bound.isc_service_attach = StandbyAttach;
+    bound.isc_service_detach = StandbyDetach;
+    bound.isc_service_query = StandbyQuery;
+    bound.isc_service_start = StandbyStart;
+  }
+
+  entryPoints = bound;
+  generation = gen;
+  library = std::move(lib);
+  return true;
+}
+
+void RequireClientLibrary() {
+  if (LoadClientLibrary()) return;
+  std::string names;
+  {
+    std::lock_guard<std::mutex> guard(bindingMutex);
+    for (const std::string& name : candidates) names += (names.empty() ? "" : " or ") + name;
+  }
+  RaiseClientError(ibceGDS32NotFound, names);
+}
+
+const TClientEntryPoints& ClientEntryPoints() { return entryPoints; }
+
+int ClientGeneration() {
+  std::lock_guard<std::mutex> guard(bindingMutex);
+  return generation;
+}
+
+const std::vector<std::string>& ClientLibraryCandidates() { return candidates; }
+
+ISC_STATUS* ThreadStatusVector() {
+  thread_local std::array<ISC_STATUS, kStatusVectorLength> vector{};
+  return vector.data();
+}
+
+std::mutex& ClientLibraryLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+void SetClientLibraryCandidates(std::vector<std::string> fileNames) {
+  std::lock_guard<std::mutex> guard(bindingMutex);
+  library.reset();
+  entryPoints = TClientEntryPoints{};
+  generation = 0;
+  candidates = fileNames.empty() ? kProductCandidates : std::move(fileNames);
+}

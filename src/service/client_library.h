@@ -1,0 +1,71 @@
+#pragma once
+// Run-time binding of the Firebird client library (libfbclient): loaded by
+// name on first need, its entry points resolved by hand, never linked.
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// The library's own type layout on Linux: ISC_STATUS is pointer-sized and a
+// service handle is an unsigned int (FB_API_HANDLE of Firebird 3).
+using ISC_STATUS = intptr_t;
+using ISC_LONG = int32_t;
+using isc_svc_handle = unsigned int;
+using isc_resv_handle = ISC_LONG;
+
+constexpr int kStatusVectorLength = 20;
+using TStatusVector = ISC_STATUS[kStatusVectorLength];
+
+// Entry-point signatures (published argument order).
+extern "C" {
+using Tisc_service_attach = ISC_STATUS (*)(ISC_STATUS* status, unsigned short nameLength, const char* name,
+                                           isc_svc_handle* handle, unsigned short spbLength, const char* spb);
+using Tisc_service_detach = ISC_STATUS (*)(ISC_STATUS* status, isc_svc_handle* handle);
+using Tisc_service_query = ISC_STATUS (*)(ISC_STATUS* status, isc_svc_handle* handle, isc_resv_handle* reserved,
+                                          unsigned short sendLength, const char* sendItems,
+                                          unsigned short requestLength, const char* requestItems,
+                                          unsigned short bufferLength, char* buffer);
+using Tisc_service_start = ISC_STATUS (*)(ISC_STATUS* status, isc_svc_handle* handle, isc_resv_handle* reserved,
+                                          unsigned short spbLength, const char* spb);
+using Tisc_sqlcode = ISC_LONG (*)(const ISC_STATUS* status);
+using Tisc_interprete = ISC_STATUS (*)(char* buffer, const ISC_STATUS** cursor);
+using Tisc_vax_integer = ISC_LONG (*)(const char* bytes, short length);
+using Tisc_rollback_retaining = ISC_STATUS (*)(ISC_STATUS* status, void* transaction);
+using TGenericEntry = void (*)();
+}
+
+// The bound entry points the service path calls. Every slot is filled after a
+// successful binding (library function or stand-by routine), never null.
+struct TClientEntryPoints {
+  Tisc_sqlcode isc_sqlcode = nullptr;
+  Tisc_interprete isc_interprete = nullptr;
+  Tisc_vax_integer isc_vax_integer = nullptr;
+  Tisc_rollback_retaining isc_rollback_retaining = nullptr;
+  Tisc_service_attach isc_service_attach = nullptr;
+  Tisc_service_detach isc_service_detach = nullptr;
+  Tisc_service_query isc_service_query = nullptr;
+  Tisc_service_start isc_service_start = nullptr;
+};
+
+// Loads and binds the library unless already bound; true when bound. A
+// missing entry point raises EOSError with the loader's text and leaves the
+// library released, so the next call retries the whole binding.
+bool LoadClientLibrary();
+// LoadClientLibrary, raising client error 1 when the library cannot be loaded.
+void RequireClientLibrary();
+// The bound entry points; only valid after a successful LoadClientLibrary.
+const TClientEntryPoints& ClientEntryPoints();
+// 6 when the library offers the service entry points, 5 otherwise, 0 unbound.
+int ClientGeneration();
+// The file names tried, in order ("libfbclient.so.2", "libfbclient.so").
+const std::vector<std::string>& ClientLibraryCandidates();
+
+// The calling thread's status vector, zero-filled at its first use.
+ISC_STATUS* ThreadStatusVector();
+// Process-wide lock of the client layer.
+std::mutex& ClientLibraryLock();
+
+// Tests only: release any binding and try these files instead of the
+// product's names at the next load (an empty list restores the product's).
+void SetClientLibraryCandidates(std::vector<std::string> fileNames);

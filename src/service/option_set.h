@@ -1,0 +1,26 @@
+#pragma once
+// A set over an enumeration whose members are numbered from 0.
+
+#include <cstdint>
+#include <initializer_list>
+
+template <typename E>
+class TOptionSet {
+ public:
+  constexpr TOptionSet() = default;
+  constexpr TOptionSet(std::initializer_list<E> members) {
+    for (E m : members) Include(m);
+  }
+  constexpr void Include(E m) { bits_ |= Mask(m); }
+  constexpr void Exclude(E m) { bits_ &= ~Mask(m); }
+  constexpr bool Contains(E m) const { return (bits_ & Mask(m)) != 0; }
+  constexpr bool Empty() const { return bits_ == 0; }
+  constexpr void Clear() { bits_ = 0; }
+  constexpr bool operator==(const TOptionSet&) const = default;
+  // Membership bits by member number (bit n = member n).
+  constexpr uint32_t Members() const { return bits_; }
+
+ private:
+  static constexpr uint32_t Mask(E m) { return uint32_t{1} << static_cast<unsigned>(m); }
+  uint32_t bits_ = 0;
+};

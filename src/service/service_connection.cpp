@@ -1,0 +1,336 @@
+#include "service/service_connection.h"
+
+#include <mutex>
+#include <utility>
+
+#include "service/blocking_call.h"
+#include "service/ib_errors.h"
+
+namespace {
+
+constexpr size_t kMaxParamValue = 255;
+constexpr size_t kMaxShortLength = 65535;
+
+std::mutex hooksMutex;
+TLoginDialog loginDialog;
+std::function<void(const std::string&)> traceHook;
+
+struct TConnectionItem {
+  const char* name;
+  uint8_t tag;
+  bool accepted;
+};
+
+constexpr TConnectionItem kConnectionItems[] = {
+    {"user_name", spb::user_name, true},
+    {"sys_user_name", spb::sys_user_name, false},
+    {"sys_user_name_enc", spb::sys_user_name_enc, false},
+    {"password", spb::password, true},
+    {"password_enc", spb::password_enc, false},
+    {"command_line", spb::command_line, false},
+    {"db_name", spb::dbname, false},
+    {"verbose", spb::verbose, false},
+    {"options", spb::options, false},
+    {"connect_timeout", spb::connect_timeout, false},
+    {"dummy_packet_interval", spb::dummy_packet_interval, false},
+    {"sql_role_name", spb::sql_role_name, false},
+};
+
+bool IsSpaceOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string AsciiLower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// Value of the first line holding `key` at its first or ninth character
+// (after an "isc_spb_" prefix); index of that line or -1.
+int FindLoginLine(const TStringList& params, const std::string& key, std::string& value) {
+  for (size_t i = 0; i < params.Count(); ++i) {
+    const std::string lower = AsciiLower(params[i]);
+    const size_t at = lower.find(key);
+    if (at == 0 || at == 8) {
+      const size_t eq = params[i].find('=');
+      value = eq == std::string::npos ? std::string() : params[i].substr(eq + 1);
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+void SetLoginDialog(TLoginDialog dialog) {
+  std::lock_guard<std::mutex> guard(hooksMutex);
+  loginDialog = std::move(dialog);
+}
+
+void SetServiceTraceHook(std::function<void(const std::string& line)> hook) {
+  std::lock_guard<std::mutex> guard(hooksMutex);
+  traceHook = std::move(hook);
+}
+
+std::string ServiceManagerName(TProtocol protocol, const std::string& serverName) {
+  switch (protocol) {
+    case TProtocol::TCP: return serverName + ":service_mgr";
+    case TProtocol::SPX: return serverName + "@service_mgr";
+    case TProtocol::NamedPipe: return "\\\\" + serverName + "\\service_mgr";
+    case TProtocol::Local: return "service_mgr";
+  }
+  return std::string();
+}
+
+// --- TIBCustomService -------------------------------------------------------
+
+TIBCustomService::TIBCustomService() {
+  RequireClientLibrary();
+  libraryReady_ = true;
+  params_.OnChanging = [this] { RequireDetached(); };
+  params_.OnChange = [this] { paramsChanged_ = true; };
+}
+
+TIBCustomService::~TIBCustomService() {
+  if (!libraryReady_) return;
+  if (Active()) {
+    try {
+      Detach();
+    } catch (...) {
+      // A destructor cannot report; the handle is forgotten either way.
+    }
+  }
+}
+
+void TIBCustomService::SetActive(bool value) {
+  if (value) {
+    Attach();
+  } else {
+    Detach();
+  }
+}
+
+void TIBCustomService::SetServerName(const std::string& value) {
+  if (value == serverName_) return;
+  RequireDetached();
+  serverName_ = value;
+}
+
+void TIBCustomService::SetProtocol(TProtocol value) {
+  if (value == protocol_) return;
+  RequireDetached();
+  protocol_ = value;
+  if (value == TProtocol::Local) serverName_.clear();
+}
+
+void TIBCustomService::SetParams(const std::vector<std::string>& lines) { params_.Assign(lines); }
+
+void TIBCustomService::RequireAttached() const {
+  if (handle_ == 0) RaiseClientError(ibceServiceActive);
+}
+
+void TIBCustomService::RequireDetached() const {
+  if (handle_ != 0) RaiseClientError(ibceServiceInActive);
+}
+
+void TIBCustomService::RequireServerName() const {
+  if (serverName_.empty() && protocol_ != TProtocol::Local) RaiseClientError(ibceServerNameMissing);
+}
+
+std::string TIBCustomService::BuildAttachBlock(const TStringList& params) {
+  std::string block;
+  block += static_cast<char>(spb::version);
+  block += static_cast<char>(spb::current_version);
+  for (const std::string& line : params.Lines()) {
+    const size_t eq = line.find('=');
+    std::string name = eq == std::string::npos ? std::string() : line.substr(0, eq);
+    size_t first = 0;
+    size_t last = name.size();
+    while (first < last && IsSpaceOrControl(name[first])) ++first;
+    while (last > first && IsSpaceOrControl(name[last - 1])) --last;
+    if (first == last) continue;
+    const std::string value = line.substr(eq + 1);
+    name = AsciiLower(name);
+    if (name.rfind("isc_spb_", 0) == 0) name.erase(0, 8);
+    const TConnectionItem* item = nullptr;
+    for (const TConnectionItem& candidate : kConnectionItems) {
+      if (name == candidate.name) item = &candidate;
+    }
+    if (item == nullptr) RaiseClientError(ibceSPBConstantUnknown);
+    if (!item->accepted) RaiseClientError(ibceSPBConstantNotSupported);
+    // The length is one byte: a longer value cannot be sent intact.
+    if (value.size() > kMaxParamValue) RaiseClientError(ibceParamValueTooLong, item->name, std::to_string(value.size()));
+    block += static_cast<char>(item->tag);
+    block += static_cast<char>(value.size());
+    block += value;
+  }
+  if (block.size() > kMaxShortLength) {
+    RaiseClientError(ibceStartBlockTooLong, "the attach block", std::to_string(block.size()));
+  }
+  return block;
+}
+
+bool TIBCustomService::RunLogin() {
+  if (OnLogin) {
+    TStringList copy(params_);
+    OnLogin(*this, copy);
+    params_.Assign(copy.Lines());
+    return true;
+  }
+  TLoginDialog dialog;
+  {
+    std::lock_guard<std::mutex> guard(hooksMutex);
+    dialog = loginDialog;
+  }
+  if (!dialog) return false;
+  std::string user;
+  std::string password;
+  const int userLine = FindLoginLine(params_, "user_name", user);
+  const int passwordLine = FindLoginLine(params_, "password", password);
+  if (!dialog(serverName_, user, password)) return false;
+  if (userLine >= 0) {
+    params_.Put(static_cast<size_t>(userLine), "user_name=" + user);
+  } else {
+    params_.Add("user_name=" + user);
+  }
+  if (passwordLine >= 0) {
+    params_.Put(static_cast<size_t>(passwordLine), "password=" + password);
+  } else {
+    params_.Add("password=" + password);
+  }
+  return true;
+}
+
+void TIBCustomService::CallLibrary(const std::function<ISC_STATUS(ISC_STATUS* status)>& call) {
+  RunBlockingCall([&] {
+    // The status vector and the raise belong to the thread that made the call.
+    const ISC_STATUS status = call(ThreadStatusVector());
+    if (CheckStatus(status, false) > 0) {
+      handle_ = 0;
+      RaiseStatusError();
+    }
+  });
+}
+
+ISC_STATUS TIBCustomService::CheckStatus(ISC_STATUS status, bool raise) {
+  if (raise && status > 0) RaiseStatusError();
+  return status;
+}
+
+void TIBCustomService::Trace(const std::string& text) const {
+  std::function<void(const std::string&)> hook;
+  {
+    std::lock_guard<std::mutex> guard(hooksMutex);
+    hook = traceHook;
+  }
+  if (hook) hook(Name + text);
+}
+
+void TIBCustomService::Attach() {
+  RequireDetached();
+  RequireServerName();
+  if (LoginPrompt && !RunLogin()) RaiseClientError(ibceOperationCancelled);
+  if (paramsChanged_) {
+    // Cleared only once the block is built: a block that failed half-way is
+    // rebuilt at the next attach, never sent stale.
+    attachBlock_.clear();
+    attachBlock_ = BuildAttachBlock(params_);
+    paramsChanged_ = false;
+  }
+  const std::string name = ServiceManagerName(protocol_, serverName_);
+  if (name.size() > kMaxShortLength) {
+    RaiseClientError(ibceStartBlockTooLong, "the service manager name", std::to_string(name.size()));
+  }
+  const TClientEntryPoints& api = ClientEntryPoints();
+  CallLibrary([&](ISC_STATUS* status) {
+    return api.isc_service_attach(status, static_cast<unsigned short>(name.size()), name.data(), &handle_,
+                                  static_cast<unsigned short>(attachBlock_.size()), attachBlock_.data());
+  });
+  if (OnAttach) OnAttach(*this);
+  Trace(": [Attach]");
+}
+
+void TIBCustomService::Detach() {
+  RequireAttached();
+  const TClientEntryPoints& api = ClientEntryPoints();
+  CallLibrary([&](ISC_STATUS* status) { return api.isc_service_detach(status, &handle_); });
+  handle_ = 0;
+  Trace(": [Detach]");
+}
+
+void TIBCustomService::SendQuery() {
+  if (QueryRequest.empty()) RaiseClientError(ibceQueryParamsError);
+  struct Cleanup {
+    TIBCustomService& self;
+    ~Cleanup() {
+      self.queryRequestCopy_.clear();
+      self.QueryRequest.clear();
+    }
+  } cleanup{*this};
+  if (QueryRequest.size() > kMaxShortLength) {
+    RaiseClientError(ibceStartBlockTooLong, "the query request", std::to_string(QueryRequest.size()));
+  }
+  queryRequestCopy_ = QueryRequest;
+  // The length handed to the library is always the buffer's own size, so a
+  // changed BufferSize can never let the library write past the buffer.
+  if (outputBuffer_.size() != static_cast<size_t>(bufferSize_)) outputBuffer_.assign(bufferSize_, 0);
+  const TClientEntryPoints& api = ClientEntryPoints();
+  CallLibrary([&](ISC_STATUS* status) {
+    return api.isc_service_query(status, &handle_, nullptr, 0, nullptr,
+                                 static_cast<unsigned short>(queryRequestCopy_.size()), queryRequestCopy_.data(),
+                                 static_cast<unsigned short>(outputBuffer_.size()), outputBuffer_.data());
+  });
+  Trace(": [Query]");
+}
+
+// --- TIBControlService ------------------------------------------------------
+
+void TIBControlService::AddStartText(const std::string& text, uint8_t tag) {
+  if (text.empty()) return;
+  if (text.size() > kMaxShortLength) {
+    RaiseClientError(ibceStartTextTooLong, "item " + std::to_string(tag), std::to_string(text.size()));
+  }
+  StartRequest += static_cast<char>(tag);
+  StartRequest += static_cast<char>(text.size() & 0xFF);
+  StartRequest += static_cast<char>((text.size() >> 8) & 0xFF);
+  StartRequest += text;
+}
+
+void TIBControlService::AddStartNumber(int32_t value, uint8_t tag) {
+  const auto bits = static_cast<uint32_t>(value);
+  StartRequest += static_cast<char>(tag);
+  for (int shift = 0; shift < 32; shift += 8) StartRequest += static_cast<char>((bits >> shift) & 0xFF);
+}
+
+void TIBControlService::SendStart() {
+  if (StartRequest.empty()) RaiseClientError(ibceStartParamsError);
+  struct Cleanup {
+    TIBControlService& self;
+    ~Cleanup() {
+      self.startRequestCopy_.clear();
+      self.StartRequest.clear();
+    }
+  } cleanup{*this};
+  if (StartRequest.size() > kMaxShortLength) {
+    RaiseClientError(ibceStartBlockTooLong, "the start request", std::to_string(StartRequest.size()));
+  }
+  startRequestCopy_ = StartRequest;
+  const TClientEntryPoints& api = ClientEntryPoints();
+  CallLibrary([&](ISC_STATUS* status) {
+    return api.isc_service_start(status, &handle_, nullptr, static_cast<unsigned short>(startRequestCopy_.size()),
+                                 startRequestCopy_.data());
+  });
+  Trace(": [Start]");
+}
+
+void TIBControlService::ServiceStart() {
+  RequireAttached();
+  try {
+    BuildStartRequest();
+  } catch (...) {
+    // A block left half-built must never be sent by a later SendStart.
+    StartRequest.clear();
+    throw;
+  }
+  SendStart();
+}

@@ -1,0 +1,141 @@
+#pragma once
+// One connection to a server's service manager: attach/detach, output
+// queries (TIBCustomService) and start requests (TIBControlService).
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "service/client_library.h"
+#include "service/string_list.h"
+
+// How the service manager is reached. Values outside the four members are
+// possible (the runner hands over the low 8 bits of an index) and give the
+// empty service-manager name.
+enum class TProtocol : uint8_t { TCP = 0, SPX = 1, NamedPipe = 2, Local = 3 };
+
+// Published service parameter tags of the connection item table.
+namespace spb {
+constexpr uint8_t version = 2;
+constexpr uint8_t current_version = 2;
+constexpr uint8_t user_name = 28;
+constexpr uint8_t sys_user_name = 19;
+constexpr uint8_t sys_user_name_enc = 31;
+constexpr uint8_t password = 29;
+constexpr uint8_t password_enc = 30;
+constexpr uint8_t command_line = 105;
+constexpr uint8_t dbname = 106;
+constexpr uint8_t verbose = 107;
+constexpr uint8_t options = 108;
+constexpr uint8_t connect_timeout = 57;
+constexpr uint8_t dummy_packet_interval = 58;
+constexpr uint8_t sql_role_name = 60;
+}  // namespace spb
+
+class TIBCustomService;
+using TLoginEvent = std::function<void(TIBCustomService& service, TStringList& loginParams)>;
+using TNotifyEvent = std::function<void(TIBCustomService& service)>;
+
+// The standard login dialog (caption "Database Login"): fills user and
+// password, returns false when cancelled. The default refuses; the program
+// never enables LoginPrompt.
+using TLoginDialog = std::function<bool(const std::string& serverName, std::string& userName, std::string& password)>;
+void SetLoginDialog(TLoginDialog dialog);
+
+// Trace hook: receives the component name followed by ": [Attach]" etc.
+// Default does nothing.
+void SetServiceTraceHook(std::function<void(const std::string& line)> hook);
+
+// Service-manager name for a protocol ("" for a value outside the four).
+std::string ServiceManagerName(TProtocol protocol, const std::string& serverName);
+
+class TIBCustomService {
+ public:
+  TIBCustomService();  // RequireClientLibrary first: client error 1 without it
+  virtual ~TIBCustomService();
+  TIBCustomService(const TIBCustomService&) = delete;
+  TIBCustomService& operator=(const TIBCustomService&) = delete;
+
+  // Component name, used by the trace hook.
+  std::string Name;
+  bool LoginPrompt = true;
+  TLoginEvent OnLogin;
+  TNotifyEvent OnAttach;
+  // Request bytes of the next SendQuery.
+  std::string QueryRequest;
+
+  bool Active() const { return handle_ != 0; }
+  void SetActive(bool value);  // true: Attach, false: Detach (no comparison)
+
+  const std::string& ServerName() const { return serverName_; }
+  void SetServerName(const std::string& value);
+  TProtocol Protocol() const { return protocol_; }
+  void SetProtocol(TProtocol value);
+  TStringList& Params() { return params_; }
+  const TStringList& Params() const { return params_; }
+  void SetParams(const std::vector<std::string>& lines);
+  int32_t BufferSize() const { return bufferSize_; }
+
+  void Attach();
+  void Detach();
+  void RequireAttached() const;
+  void RequireDetached() const;
+  void RequireServerName() const;
+
+  // The attach block for the lines (2, 2, then tag/length/value items).
+  static std::string BuildAttachBlock(const TStringList& params);
+
+  // Sends QueryRequest; the answer is left in the result buffer.
+  void SendQuery();
+  // The result buffer (BufferSize bytes once a query was sent, else empty).
+  const std::vector<char>& OutputBuffer() const { return outputBuffer_; }
+  std::vector<char>& OutputBuffer() { return outputBuffer_; }
+
+  // Returns status; with raise set and status > 0, RaiseStatusError.
+  static ISC_STATUS CheckStatus(ISC_STATUS status, bool raise);
+
+  // The service handle (0 while detached); exposed for tests.
+  isc_svc_handle Handle() const { return handle_; }
+  const std::string& AttachBlock() const { return attachBlock_; }
+
+ protected:
+  // The blocking library call `call` through the seam, with the check-after-call
+  // rule: on status > 0 forget the handle, then RaiseStatusError.
+  void CallLibrary(const std::function<ISC_STATUS(ISC_STATUS* status)>& call);
+  void Trace(const std::string& text) const;
+  void SetBufferSize(int32_t value) { bufferSize_ = value; }
+
+  bool libraryReady_ = false;
+  bool paramsChanged_ = true;
+  std::string attachBlock_;
+  std::string queryRequestCopy_;
+  int32_t bufferSize_ = 32000;
+  std::vector<char> outputBuffer_;
+  std::string serverName_;
+  isc_svc_handle handle_ = 0;
+  TProtocol protocol_ = TProtocol::TCP;
+  TStringList params_;
+
+ private:
+  bool RunLogin();
+};
+
+class TIBControlService : public TIBCustomService {
+ public:
+  // The start block being built: action byte then items; emptied after a send.
+  std::string StartRequest;
+
+  // Text item: tag, 16-bit LE length, bytes (empty text adds nothing; over
+  // 65535 bytes raises a client error, nothing appended).
+  void AddStartText(const std::string& text, uint8_t tag);
+  // Number item: tag, 32-bit LE value.
+  void AddStartNumber(int32_t value, uint8_t tag);
+  void SendStart();
+
+  virtual void BuildStartRequest() {}
+  virtual void ServiceStart();
+
+ protected:
+  std::string startRequestCopy_;
+};

@@ -1,0 +1,69 @@
+#include "service/string_list.h"
+
+#include <algorithm>
+#include <cctype>
+
+void TStringList::Add(const std::string& line) {
+  Changing();
+  lines_.push_back(line);
+  Changed();
+}
+
+void TStringList::Insert(size_t index, const std::string& line) {
+  Changing();
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(std::min(index, lines_.size())), line);
+  Changed();
+}
+
+void TStringList::Put(size_t index, const std::string& line) {
+  Changing();
+  lines_.at(index) = line;
+  Changed();
+}
+
+void TStringList::Delete(size_t index) {
+  if (index >= lines_.size()) return;
+  Changing();
+  lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(index));
+  Changed();
+}
+
+void TStringList::Clear() {
+  Changing();
+  lines_.clear();
+  Changed();
+}
+
+void TStringList::Assign(const std::vector<std::string>& lines) {
+  Changing();
+  lines_ = lines;
+  Changed();
+}
+
+void TStringList::SetText(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  Assign(lines);
+}
+
+int TStringList::IndexOfName(const std::string& name) const {
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    const std::string& line = lines_[i];
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos || eq != name.size()) continue;
+    bool same = true;
+    for (size_t k = 0; k < eq && same; ++k) {
+      same = std::tolower(static_cast<unsigned char>(line[k])) == std::tolower(static_cast<unsigned char>(name[k]));
+    }
+    if (same) return static_cast<int>(i);
+  }
+  return -1;
+}
