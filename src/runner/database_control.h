@@ -1,0 +1,28 @@
+#pragma once
+// Shutting a job's database down before the job and bringing it back on line
+// after it, through the server's service manager.
+
+#include <cstdint>
+#include <string>
+
+// The probe by which both steps check that the database can be reached over
+// the server's disk share: "\\" + server + "\" + drive (the part of the path
+// before its first ":") + "\" + the rest after the ":". DBHOST with
+// D:\data\base.gdb gives \\DBHOST\D\\data\base.gdb.
+std::string DatabaseSharePath(const std::string& serverName, const std::string& localPath);
+
+// Forced shutdown with a wait of 10 seconds. True when done, and also when
+// skipped because the file could not be reached (a pane line says so); false
+// when the server or the client library reported an error (message box and
+// pane line).
+bool StopServerDatabase(const std::string& serverName, const std::string& localPath,
+                        const std::string& userName, const std::string& password, uint8_t protocol);
+
+// Brings the database back on line; results as StopServerDatabase.
+bool StartServerDatabase(const std::string& serverName, const std::string& localPath,
+                         const std::string& userName, const std::string& password, uint8_t protocol);
+
+// The reachability check both steps use; replaceable so tests can decide it.
+// The default resolves the share path on this computer (SharePathFileExists).
+using TShareProbe = bool (*)(const std::string& sharePath);
+void SetShareProbe(TShareProbe probe);
