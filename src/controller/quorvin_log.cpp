@@ -1,0 +1,90 @@
+// The run's operation log: one file per program run, one line per call,
+// opened and closed for every line; its own failures are never reported.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "controller/quorvin.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+
+namespace {
+
+constexpr const char* LogLineEnd = "\r\n";
+
+bool WriteAllTo(int fd, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Creates (or empties) the file and writes its first line.
+bool StartLogFile(const std::string& path, const std::string& firstLine) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  const bool ok = WriteAllTo(fd, firstLine + LogLineEnd);
+  return close(fd) == 0 && ok;
+}
+
+}  // namespace
+
+void TQuorvin::SetUpLog() {
+  LogDir = ProgramDir + "log";
+  if (!DirectoryExists(LogDir) && !CreateDir(LogDir)) LogDir = ProgramDir;
+  const TDateTime started = Now();
+  const std::string fileName = FormatDateTime("dd_mm_yyyy_hh_nn", started) + ".log";
+  const std::string firstLine = FormatDateTime("dd.mm.yyyy в hh:nn", started) + " Начало работы";
+  LogFileName = LogDir + PathDelim + fileName;
+  if (StartLogFile(LogFileName, firstLine)) return;
+  // The "log" folder exists but takes no file: try beside the executable.
+  if (LogDir != ProgramDir) {
+    LogDir = ProgramDir;
+    LogFileName = LogDir + PathDelim + fileName;
+    if (StartLogFile(LogFileName, firstLine)) return;
+  }
+  // No place takes the log: this run goes on without one (every line is
+  // dropped, as a line that cannot be written always is), fully built and
+  // with its settings read.
+  LogFileName.clear();
+}
+
+std::string TQuorvin::LogStamp() const { return FormatDateTime("dd.mm.yyyy в hh:nn", Now()); }
+
+void TQuorvin::SaveStrToLog(const std::string& line) {
+  if (LogFileName.empty()) return;
+  try {
+    // Appending never creates the file: a log deleted by hand stays deleted.
+    const int fd = open(LogFileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) return;
+    WriteAllTo(fd, line + LogLineEnd);
+    close(fd);
+  } catch (...) {
+    // The line is lost; the next one is tried afresh.
+  }
+}
+
+void TQuorvin::RemoveJobLog(const std::string& name) {
+  const std::string path = ProgramDir + name;
+  if (FileExists(path)) DeleteFile(path);
+}
+
+void TQuorvin::Execute() {
+  SaveStrToLog(LogStamp() + " Сервис запущен.");
+  Timer->SetEnabled(true);
+  Running = true;
+}
+
+void TQuorvin::Stop() {
+  SaveStrToLog(LogStamp() + " Сервис остановлен.");
+  Timer->SetEnabled(false);
+  Running = false;
+}

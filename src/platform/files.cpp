@@ -1,0 +1,41 @@
+#include "platform/files.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <vector>
+
+std::string IncludeTrailingPathDelimiter(const std::string& path) {
+  if (!path.empty() && path.back() == PathDelim) return path;
+  return path + PathDelim;
+}
+
+std::string ProgramDirectory() {
+  std::vector<char> buf(PATH_MAX);
+  for (;;) {
+    const ssize_t len = readlink("/proc/self/exe", buf.data(), buf.size());
+    if (len < 0) return IncludeTrailingPathDelimiter(".");
+    if (static_cast<std::size_t>(len) < buf.size()) {
+      std::string exe(buf.data(), static_cast<std::size_t>(len));
+      const std::size_t slash = exe.rfind(PathDelim);
+      return slash == std::string::npos ? std::string("./") : exe.substr(0, slash + 1);
+    }
+    buf.resize(buf.size() * 2);
+  }
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateDir(const std::string& path) { return !path.empty() && mkdir(path.c_str(), 0777) == 0; }
+
+bool DeleteFile(const std::string& path) { return !path.empty() && unlink(path.c_str()) == 0; }

@@ -1,0 +1,20 @@
+#pragma once
+// File and folder operations the core needs, in the program's own terms.
+
+#include <string>
+
+// Folder of the running executable, ending in the path separator.
+std::string ProgramDirectory();
+
+constexpr char PathDelim = '/';
+
+// Adds the path separator when `path` does not end in one.
+std::string IncludeTrailingPathDelimiter(const std::string& path);
+
+// True for an existing file that is not a folder (links followed).
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+// Creates one folder level (no parents); false on any failure.
+bool CreateDir(const std::string& path);
+// Removes a file; false on failure.
+bool DeleteFile(const std::string& path);

@@ -1,0 +1,347 @@
+#include "platform/profile_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+struct TLine {
+  std::string Text;  // without its line end
+  std::string Eol;   // "\n", "\r\n" or "" (last line without one)
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+std::string Trim(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && IsBlank(s[b])) ++b;
+  while (e > b && IsBlank(s[e - 1])) --e;
+  return s.substr(b, e - b);
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    const unsigned char lx = (x >= 'A' && x <= 'Z') ? x + 32 : x;
+    const unsigned char ly = (y >= 'A' && y <= 'Z') ? y + 32 : y;
+    if (lx != ly) return false;
+  }
+  return true;
+}
+
+// A section header's name, or nullopt when the line is none.
+std::optional<std::string> SectionName(const std::string& line) {
+  const std::string t = Trim(line);
+  if (t.empty() || t[0] != '[') return std::nullopt;
+  const std::size_t close = t.find(']');
+  if (close == std::string::npos) return std::nullopt;
+  return Trim(t.substr(1, close - 1));
+}
+
+// Key and value of a value line, or false when the line holds none.
+bool SplitKeyLine(const std::string& line, std::string& key, std::string& value) {
+  const std::size_t eq = line.find('=');
+  if (eq == std::string::npos) return false;
+  key = Trim(line.substr(0, eq));
+  if (key.empty() || key[0] == '[') return false;
+  value = Trim(line.substr(eq + 1));
+  return true;
+}
+
+std::vector<TLine> SplitLines(const std::string& content) {
+  std::vector<TLine> lines;
+  std::size_t pos = 0;
+  while (pos < content.size()) {
+    const std::size_t nl = content.find('\n', pos);
+    TLine line;
+    if (nl == std::string::npos) {
+      line.Text = content.substr(pos);
+      pos = content.size();
+    } else {
+      std::size_t end = nl;
+      if (end > pos && content[end - 1] == '\r') --end;
+      line.Text = content.substr(pos, end - pos);
+      line.Eol = content.substr(end, nl + 1 - end);
+      pos = nl + 1;
+    }
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+// Whole file; nullopt (errno set) when it cannot be read. A missing file
+// reads as empty with `exists` false.
+std::optional<std::string> ReadWholeFile(const std::string& path, bool& exists) {
+  exists = false;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return std::string();
+    return std::nullopt;
+  }
+  exists = true;
+  std::string content;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      close(fd);
+      errno = err;
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    content.append(buf, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return content;
+}
+
+// Cuts `s` after `maxChars` characters; bytes that do not start a valid
+// UTF-8 sequence count as one character each.
+std::string CutToChars(const std::string& s, std::size_t maxChars) {
+  std::size_t i = 0, chars = 0;
+  while (i < s.size() && chars < maxChars) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    std::size_t len = 1;
+    if (c >= 0xC2 && c <= 0xDF) len = 2;
+    else if (c >= 0xE0 && c <= 0xEF) len = 3;
+    else if (c >= 0xF0 && c <= 0xF4) len = 4;
+    if (len > 1) {
+      bool valid = i + len <= s.size();
+      for (std::size_t k = 1; valid && k < len; ++k)
+        valid = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+      if (!valid) len = 1;
+    }
+    i += len;
+    ++chars;
+  }
+  return s.substr(0, i);
+}
+
+bool WriteAll(int fd, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Replaces the file's content. A new copy is written beside it and renamed
+// over it, so a crash never leaves a half-written settings file; when the
+// folder refuses a new file, the file is rewritten in place.
+bool ReplaceFile(const std::string& path, const std::string& content, bool existed) {
+  std::string target = path;
+  struct stat st {};
+  if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    // Keep a linked settings file linked: write where the link points.
+    char* real = realpath(path.c_str(), nullptr);
+    if (real == nullptr) return false;
+    target = real;
+    std::free(real);
+  }
+  mode_t mode = S_IRUSR | S_IWUSR;
+  if (existed) {
+    if (stat(target.c_str(), &st) != 0) return false;
+    // The write must be one the file's permissions allow.
+    if (access(target.c_str(), W_OK) != 0) return false;
+    mode = st.st_mode & 07777;
+  }
+  std::string tmp = target + ".XXXXXX";
+  const int fd = mkstemp(tmp.data());
+  if (fd >= 0) {
+    const bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, content);
+    const int err = errno;
+    if (close(fd) != 0 || !ok || rename(tmp.c_str(), target.c_str()) != 0) {
+      const int err2 = ok ? errno : err;
+      unlink(tmp.c_str());
+      errno = err2;
+      return false;
+    }
+    return true;
+  }
+  const int flags = O_WRONLY | O_CLOEXEC | (existed ? O_TRUNC : (O_CREAT | O_EXCL));
+  const int direct = open(target.c_str(), flags, S_IRUSR | S_IWUSR);
+  if (direct < 0) return false;
+  const bool ok = WriteAll(direct, content);
+  const int err = errno;
+  if (close(direct) != 0 || !ok) {
+    errno = ok ? errno : err;
+    return false;
+  }
+  return true;
+}
+
+bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; }
+
+}  // namespace
+
+std::optional<std::string> ReadProfileValue(const std::string& path, const std::string& section,
+                                            const std::string& key) {
+  bool exists = false;
+  const auto content = ReadWholeFile(path, exists);
+  if (!content || !exists) return std::nullopt;
+  const std::string wantSection = Trim(section), wantKey = Trim(key);
+  bool seenSection = false, inSection = false;
+  std::size_t pos = 0;
+  while (pos < content->size()) {
+    std::size_t nl = content->find('\n', pos);
+    if (nl == std::string::npos) nl = content->size();
+    const std::string line = content->substr(pos, nl - pos);
+    pos = nl + 1;
+    if (const auto name = SectionName(line)) {
+      if (inSection) break;  // the first section of that name wins
+      inSection = !seenSection && SameName(*name, wantSection);
+      seenSection = seenSection || inSection;
+      continue;
+    }
+    if (!inSection) continue;
+    std::string k, v;
+    if (SplitKeyLine(line, k, v) && SameName(k, wantKey)) return CutToChars(v, ProfileValueMaxChars);
+  }
+  return std::nullopt;
+}
+
+bool WriteProfileValue(const std::string& path, const std::string& section, const std::string& key,
+                       const std::string& value) {
+  const std::string sectionName = Trim(section), keyName = Trim(key);
+  if (sectionName.empty() || keyName.empty() || HasLineBreak(sectionName) || HasLineBreak(keyName) ||
+      HasLineBreak(value) || sectionName.find(']') != std::string::npos || keyName.find('=') != std::string::npos ||
+      keyName[0] == '[') {
+    errno = EINVAL;
+    return false;
+  }
+  bool exists = false;
+  const auto content = ReadWholeFile(path, exists);
+  if (!content) return false;
+  std::vector<TLine> lines = SplitLines(*content);
+
+  std::string eol = "\n";
+  for (const TLine& l : lines)
+    if (l.Eol == "\r\n") {
+      eol = "\r\n";
+      break;
+    }
+  const std::string newLine = keyName + "=" + value;
+
+  // Locate the first section of that name and the first key in it.
+  std::optional<std::size_t> sectionAt, keyAt;
+  std::size_t sectionEnd = lines.size();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (const auto name = SectionName(lines[i].Text)) {
+      if (sectionAt) {
+        sectionEnd = i;
+        break;
+      }
+      if (SameName(*name, sectionName)) sectionAt = i;
+      continue;
+    }
+    if (!sectionAt || keyAt) continue;
+    std::string k, v;
+    if (SplitKeyLine(lines[i].Text, k, v) && SameName(k, keyName)) keyAt = i;
+  }
+
+  if (keyAt) {
+    lines[*keyAt].Text = newLine;
+  } else if (sectionAt) {
+    // After the last line of the section that is not blank.
+    std::size_t after = *sectionAt;
+    for (std::size_t i = *sectionAt + 1; i < sectionEnd; ++i)
+      if (!Trim(lines[i].Text).empty()) after = i;
+    if (lines[after].Eol.empty()) lines[after].Eol = eol;
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(after + 1), TLine{newLine, eol});
+  } else {
+    if (!lines.empty() && lines.back().Eol.empty()) lines.back().Eol = eol;
+    if (!lines.empty() && !Trim(lines.back().Text).empty()) lines.push_back(TLine{"", eol});
+    lines.push_back(TLine{"[" + sectionName + "]", eol});
+    lines.push_back(TLine{newLine, eol});
+  }
+
+  std::string out;
+  out.reserve(content->size() + newLine.size() + 16);
+  for (const TLine& l : lines) {
+    out += l.Text;
+    out += l.Eol;
+  }
+  return ReplaceFile(path, out, exists);
+}
+
+std::optional<std::int32_t> ParseProfileInteger(const std::string& text) {
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    std::uint64_t v = 0;
+    for (std::size_t i = 2; i < text.size(); ++i) {
+      const char c = text[i];
+      int d;
+      if (c >= '0' && c <= '9') d = c - '0';
+      else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+      else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+      else return std::nullopt;
+      v = v * 16 + static_cast<std::uint64_t>(d);
+      if (v > 0xFFFFFFFFull) return std::nullopt;
+    }
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+  }
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return std::nullopt;
+  std::int64_t v = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    v = v * 10 + (text[i] - '0');
+    if (v > static_cast<std::int64_t>(INT32_MAX) + 1) return std::nullopt;
+  }
+  if (negative) v = -v;
+  if (v > INT32_MAX || v < INT32_MIN) return std::nullopt;
+  return static_cast<std::int32_t>(v);
+}
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const {
+  const auto v = ReadProfileValue(FFileName, section, key);
+  return v ? *v : def;
+}
+
+std::int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key, std::int32_t def) const {
+  const auto v = ReadProfileValue(FFileName, section, key);
+  if (!v) return def;
+  const auto n = ParseProfileInteger(*v);
+  return n ? *n : def;
+}
+
+bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool def) const {
+  return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+TDateTime TIniFile::ReadTime(const std::string& section, const std::string& key, TDateTime def) const {
+  const auto v = ReadProfileValue(FFileName, section, key);
+  if (!v) return def;
+  return StrToTime(*v);
+}
+
+void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+  if (!WriteProfileValue(FFileName, section, key, value)) throw EIniFileException("Unable to write to " + FFileName);
+}
+
+void TIniFile::WriteInteger(const std::string& section, const std::string& key, std::int32_t value) {
+  WriteString(section, key, std::to_string(value));
+}
+
+void TIniFile::WriteBool(const std::string& section, const std::string& key, bool value) {
+  WriteString(section, key, value ? "1" : "0");
+}
+
+void TIniFile::WriteTime(const std::string& section, const std::string& key, TDateTime value) {
+  WriteString(section, key, FormatLongTime(TimeOf(value)));
+}

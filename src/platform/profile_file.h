@@ -1,0 +1,69 @@
+#pragma once
+// Profile ("INI") files with the reading and writing rules that files written
+// by the program rely on:
+// - a line "[name]" opens a section; a line "key=value" holds a value; other
+//   lines (comments, blank lines, text without "=") are kept but never read;
+// - section and key names are compared without regard to letter case, with
+//   blanks around names and values trimmed; the first of duplicate sections
+//   and of duplicate keys wins;
+// - a value is read up to 2047 characters (never cut inside a UTF-8 sequence);
+// - every write updates the file at once, one key per call; lines that are
+//   not written keep their text and line ends;
+// - a file the program creates is readable and writable by its owner only.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/date_time.h"
+#include "platform/exception.h"
+
+constexpr std::size_t ProfileValueMaxChars = 2047;
+
+// The value of `key` in `section`, or nullopt when the file, the section or
+// the key is missing (or the file cannot be read).
+std::optional<std::string> ReadProfileValue(const std::string& path, const std::string& section,
+                                            const std::string& key);
+// Sets `key` in `section` to `value`, creating the file, the section or the
+// key as needed. False (errno set) when the write is refused: the file or its
+// folder cannot be written, or a name or value holds a line break (which
+// would make new lines out of it).
+bool WriteProfileValue(const std::string& path, const std::string& section, const std::string& key,
+                       const std::string& value);
+
+// Integer text: decimal with an optional sign, or "0x"/"0X" followed by up to
+// eight hexadecimal digits (taken as 32 bits). nullopt for anything else.
+std::optional<std::int32_t> ParseProfileInteger(const std::string& text);
+
+class EIniFileException : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// One settings file, read and written key by key.
+class TIniFile {
+ public:
+  explicit TIniFile(std::string fileName) : FFileName(std::move(fileName)) {}
+  const std::string& FileName() const { return FFileName; }
+
+  // Missing key: the default; a key present with an empty value reads empty.
+  std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
+  // Missing key or text that is not an integer: the default.
+  std::int32_t ReadInteger(const std::string& section, const std::string& key, std::int32_t def) const;
+  // The value as an integer, any nonzero value true.
+  bool ReadBool(const std::string& section, const std::string& key, bool def) const;
+  // A time of day in the long time format (or H:MM, H:MM:SS); a missing key
+  // gives `def`. Text the parser rejects (an empty value included) raises
+  // EConvertError.
+  TDateTime ReadTime(const std::string& section, const std::string& key, TDateTime def) const;
+
+  // A refused write raises EIniFileException "Unable to write to <path>";
+  // keys written before stay written.
+  void WriteString(const std::string& section, const std::string& key, const std::string& value);
+  void WriteInteger(const std::string& section, const std::string& key, std::int32_t value);
+  void WriteBool(const std::string& section, const std::string& key, bool value);
+  void WriteTime(const std::string& section, const std::string& key, TDateTime value);
+
+ private:
+  std::string FFileName;
+};
