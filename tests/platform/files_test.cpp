@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+
+#include "platform/files.h"
+#include "platform/temp_folder.h"
+
+namespace {
+
+TEST(Files, ProgramDirectoryIsTheExecutablesFolderWithSeparator) {
+  char buf[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  ASSERT_GT(n, 0);
+  const std::string exe(buf, static_cast<std::size_t>(n));
+  const std::string dir = ProgramDirectory();
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ(dir.back(), '/');
+  EXPECT_EQ(dir + exe.substr(exe.rfind('/') + 1), exe);
+  EXPECT_TRUE(DirectoryExists(dir));
+}
+
+TEST(Files, FoldersAndFiles) {
+  TTempFolder dir;
+  EXPECT_EQ(IncludeTrailingPathDelimiter("/a"), "/a/");
+  EXPECT_EQ(IncludeTrailingPathDelimiter("/a/"), "/a/");
+  // One level only: no parents are made.
+  EXPECT_FALSE(CreateDir(dir / "x/y"));
+  EXPECT_TRUE(CreateDir(dir / "x"));
+  EXPECT_FALSE(CreateDir(dir / "x"));
+  EXPECT_TRUE(DirectoryExists(dir / "x"));
+  EXPECT_FALSE(FileExists(dir / "x"));
+  WriteFileBytes(dir / "f", "1");
+  EXPECT_TRUE(FileExists(dir / "f"));
+  EXPECT_FALSE(DirectoryExists(dir / "f"));
+  // Two separators in a row name the same file.
+  EXPECT_TRUE(FileExists(dir.Path + "/f"));
+  EXPECT_TRUE(DeleteFile(dir / "f"));
+  EXPECT_FALSE(DeleteFile(dir / "f"));
+  EXPECT_FALSE(FileExists(""));
+}
+
+}  // namespace
