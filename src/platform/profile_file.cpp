@@ -55,21 +55,21 @@ bool SplitKeyLine(const std::string& line, std::string& key, std::string& value)
   return true;
 }
 
+// Lines end in LF, CR LF or a lone CR; each keeps its own line end.
 std::vector<TLine> SplitLines(const std::string& content) {
   std::vector<TLine> lines;
   std::size_t pos = 0;
   while (pos < content.size()) {
-    const std::size_t nl = content.find('\n', pos);
+    const std::size_t brk = content.find_first_of("\r\n", pos);
     TLine line;
-    if (nl == std::string::npos) {
+    if (brk == std::string::npos) {
       line.Text = content.substr(pos);
       pos = content.size();
     } else {
-      std::size_t end = nl;
-      if (end > pos && content[end - 1] == '\r') --end;
-      line.Text = content.substr(pos, end - pos);
-      line.Eol = content.substr(end, nl + 1 - end);
-      pos = nl + 1;
+      const std::size_t eolLen = (content[brk] == '\r' && brk + 1 < content.size() && content[brk + 1] == '\n') ? 2 : 1;
+      line.Text = content.substr(pos, brk - pos);
+      line.Eol = content.substr(brk, eolLen);
+      pos = brk + eolLen;
     }
     lines.push_back(std::move(line));
   }
@@ -194,22 +194,16 @@ std::optional<std::string> ReadProfileValue(const std::string& path, const std::
   const auto content = ReadWholeFile(path, exists);
   if (!content || !exists) return std::nullopt;
   const std::string wantSection = Trim(section), wantKey = Trim(key);
-  bool seenSection = false, inSection = false;
-  std::size_t pos = 0;
-  while (pos < content->size()) {
-    std::size_t nl = content->find('\n', pos);
-    if (nl == std::string::npos) nl = content->size();
-    const std::string line = content->substr(pos, nl - pos);
-    pos = nl + 1;
-    if (const auto name = SectionName(line)) {
+  bool inSection = false;
+  for (const TLine& line : SplitLines(*content)) {
+    if (const auto name = SectionName(line.Text)) {
       if (inSection) break;  // the first section of that name wins
-      inSection = !seenSection && SameName(*name, wantSection);
-      seenSection = seenSection || inSection;
+      inSection = SameName(*name, wantSection);
       continue;
     }
     if (!inSection) continue;
     std::string k, v;
-    if (SplitKeyLine(line, k, v) && SameName(k, wantKey)) return CutToChars(v, ProfileValueMaxChars);
+    if (SplitKeyLine(line.Text, k, v) && SameName(k, wantKey)) return CutToChars(v, ProfileValueMaxChars);
   }
   return std::nullopt;
 }

@@ -123,6 +123,12 @@ TEST(ProfileWrite, FileWithoutFinalLineEndAndDuplicateKeys) {
   file.WriteString("S", "U", "u");
   EXPECT_EQ(ReadFileBytes(ini), "[S]\nK=changed\nK=second\nT=tail\nU=u\n");
   EXPECT_EQ(file.ReadString("S", "K", ""), "changed");
+
+  // A lone CR ends a line as LF does, so no value can carry one.
+  WriteFileBytes(ini, "[S]\rA=1\rB=2\r");
+  EXPECT_EQ(file.ReadString("S", "B", ""), "2");
+  file.WriteString("S", "A", "x");
+  EXPECT_EQ(ReadFileBytes(ini), "[S]\rA=x\rB=2\r");
 }
 
 TEST(ProfileWrite, NewFileIsTheOwnersOnlyAndExistingModeIsKept) {
