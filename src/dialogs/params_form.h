@@ -1,0 +1,63 @@
+#pragma once
+// TParamsForm: the modal dialog "Параметры" in which the user chooses the
+// network protocol and the backup and restore switches. It edits the
+// controller's fields; the controller writes them to the settings file when
+// the program closes.
+
+#include <utility>
+#include <vector>
+
+#include "dialogs/fixed_dialog.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class TQuorvin;
+
+class TParamsForm : public TFixedDialog {
+ public:
+  // Modal results.
+  static constexpr int ResultSave = 1;
+  static constexpr int ResultClose = 2;
+
+  // `controller` nullptr: the program-wide one (Quorvin).
+  explicit TParamsForm(QWidget* parent = nullptr, TQuorvin* controller = nullptr);
+
+  // Loads every control, shows `page` (0 backup, 1 restore) and runs the
+  // dialog modally; returns its modal result.
+  int ShowParams(int page);
+  // The loading part of ShowParams.
+  void LoadParams(int page);
+
+  void bbSaveClick();
+  void bbCloseClick();
+
+  QLabel* Label6;
+  QComboBox* brProtocol;
+  QStackedWidget* Notebook;
+  QCheckBox* chkBK1;
+  QCheckBox* chkBK2;
+  QCheckBox* chkBK3;
+  QCheckBox* chkBK4;
+  QCheckBox* chkBK5;
+  QCheckBox* chkBK6;
+  QCheckBox* chkBK7;
+  QCheckBox* BackShutDown;
+  QCheckBox* cbAutoBackName;
+  QCheckBox* chkRS1;
+  QCheckBox* chkRS2;
+  QCheckBox* chkRS3;
+  QCheckBox* chkRS4;
+  QCheckBox* chkRS5;
+  QCheckBox* chkRS6;
+  QCheckBox* chkRS7;
+  QPushButton* bbSave;
+  QPushButton* bbClose;
+
+ private:
+  TQuorvin& FController;
+  // Every check box with the controller field it edits, in storing order.
+  std::vector<std::pair<QCheckBox*, bool TQuorvin::*>> FSwitches;
+};

@@ -1,0 +1,224 @@
+#include "dialogs/plan_form.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDateTimeEdit>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <exception>
+#include <stdexcept>
+
+#include "controller/quorvin.h"
+#include "dialogs/quorvin_ref.h"
+#include "dialogs/radio_group.h"
+#include "dialogs/time_of_day.h"
+#include "runner/ui_seams.h"
+
+namespace {
+
+TQuorvin& Controller(TQuorvin* given) {
+  TQuorvin* controller = given ? given : Quorvin;
+  if (!controller) throw std::logic_error("The settings dialogs need the controller");
+  return *controller;
+}
+
+QStringList PeriodItems() {
+  return {QString::fromUtf8("Ничего"),       QString::fromUtf8("раз в 20 мин."),
+          QString::fromUtf8("раз в 30 мин."), QString::fromUtf8("раз в 1 час"),
+          QString::fromUtf8("раз в 2 часа"),  QString::fromUtf8("раз в 3 часа"),
+          QString::fromUtf8("раз в 4 часа"),  QString::fromUtf8("в ")};
+}
+
+QDateTimeEdit* NewPicker(QWidget* parent) {
+  auto* picker = new QDateTimeEdit(QDateTime(TPlanForm::PickerDate(), QTime(0, 0)), parent);
+  picker->setDisplayFormat("HH:mm:ss");
+  picker->setCurrentSection(QDateTimeEdit::HourSection);
+  return picker;
+}
+
+void SetTimeOfDay(QDateTimeEdit* picker, TDateTime value) {
+  picker->setTime(TimeOfDayToQTime(value));
+}
+
+QCheckBox* AddDay(QVBoxLayout* column, const char* caption, bool red) {
+  auto* box = new QCheckBox(QString::fromUtf8(caption));
+  if (red) {
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::WindowText, Qt::red);
+    palette.setColor(QPalette::ButtonText, Qt::red);
+    box->setPalette(palette);
+  }
+  column->addWidget(box);
+  return box;
+}
+
+}  // namespace
+
+TPlanForm::TPlanForm(QWidget* parent, TQuorvin* controller)
+    : TFixedDialog(parent, ResultOther), FController(Controller(controller)) {
+  setWindowTitle(QString::fromUtf8("Расписание"));
+
+  auto* top = new QVBoxLayout(this);
+  auto* frames = new QHBoxLayout;
+  top->addLayout(frames, 1);
+
+  // Left: the weekdays.
+  auto* weekFrame = new QFrame;
+  weekFrame->setFrameShape(QFrame::StyledPanel);
+  auto* weekFrameLayout = new QVBoxLayout(weekFrame);
+  auto* week = new QGroupBox(QString::fromUtf8(" Неделя "));
+  auto* days = new QVBoxLayout(week);
+  cbDay1Back = AddDay(days, "Понедельник", false);
+  cbDay2Back = AddDay(days, "Вторник", false);
+  cbDay3Back = AddDay(days, "Среда", false);
+  cbDay4Back = AddDay(days, "Четверг", false);
+  cbDay5Back = AddDay(days, "Пятница", false);
+  cbDay6Back = AddDay(days, "Суббота", true);
+  cbDay7Back = AddDay(days, "Воскресенье", true);
+  days->addStretch(1);
+  weekFrameLayout->addWidget(week);
+  frames->addWidget(weekFrame);
+
+  // Right: the day column and the night column.
+  auto* windowFrame = new QFrame;
+  windowFrame->setFrameShape(QFrame::StyledPanel);
+  auto* columns = new QGridLayout(windowFrame);
+
+  Label4 = new QLabel(QString::fromUtf8("День"));
+  dtDayBeginBack = NewPicker(windowFrame);
+  Label4->setBuddy(dtDayBeginBack);
+  auto* dayStart = new QHBoxLayout;
+  dayStart->addWidget(Label4);
+  dayStart->addWidget(dtDayBeginBack);
+  dayStart->addStretch(1);
+  columns->addLayout(dayStart, 0, 0);
+
+  Label5 = new QLabel(QString::fromUtf8("Ночь"));
+  dtNightBeginBack = NewPicker(windowFrame);
+  Label5->setBuddy(dtNightBeginBack);
+  auto* nightStart = new QHBoxLayout;
+  nightStart->addWidget(Label5);
+  nightStart->addWidget(dtNightBeginBack);
+  nightStart->addStretch(1);
+  columns->addLayout(nightStart, 0, 1);
+
+  rbDayBack = new TRadioGroup(QString::fromUtf8(" Днем "), PeriodItems(), windowFrame);
+  dtDayBack = NewPicker(rbDayBack);
+  rbDayBack->PlaceBeside(ClockItem, dtDayBack);
+  columns->addWidget(rbDayBack, 1, 0);
+
+  rbNightBack = new TRadioGroup(QString::fromUtf8(" Ночью "), PeriodItems(), windowFrame);
+  dtNightBack = NewPicker(rbNightBack);
+  rbNightBack->PlaceBeside(ClockItem, dtNightBack);
+  columns->addWidget(rbNightBack, 1, 1);
+  frames->addWidget(windowFrame, 1);
+
+  auto* buttons = new QHBoxLayout;
+  bbStart = new QPushButton(QString::fromUtf8("Запустить"));
+  bbStart->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+  bbStart->setLayoutDirection(Qt::RightToLeft);  // the picture right of the text
+  bbOk = new QPushButton(QString::fromUtf8("Сохранить"));
+  bbCancel = new QPushButton(QString::fromUtf8("Закрыть"));
+  for (QPushButton* button : {bbStart, bbOk, bbCancel}) PlainButton(button);
+  buttons->addStretch(1);
+  buttons->addWidget(bbStart);
+  buttons->addWidget(bbOk);
+  buttons->addWidget(bbCancel);
+  top->addLayout(buttons);
+
+  // Both groups start on "Ничего" with their clock pickers disabled.
+  rbDayBack->SetItemIndex(0);
+  rbNightBack->SetItemIndex(0);
+  SetClockEnabled(false, dtDayBack);
+  SetClockEnabled(false, dtNightBack);
+  rbDayBack->OnClick = [this] { rbDayBackClick(); };
+  rbNightBack->OnClick = [this] { rbNightBackClick(); };
+
+  connect(bbStart, &QPushButton::clicked, this, [this] { bbStartClick(); });
+  connect(bbOk, &QPushButton::clicked, this, [this] { bbOkClick(); });
+  connect(bbCancel, &QPushButton::clicked, this, [this] { bbCancelClick(); });
+
+  FixClientSize(526, 294);
+  bbOk->setFocus();
+  FormCreate();
+}
+
+void TPlanForm::FormCreate() {
+  const TPlanRecord& plan = FController.PlanRecord;
+  cbDay1Back->setChecked(plan.Day1Back);
+  cbDay2Back->setChecked(plan.Day2Back);
+  cbDay3Back->setChecked(plan.Day3Back);
+  cbDay4Back->setChecked(plan.Day4Back);
+  cbDay5Back->setChecked(plan.Day5Back);
+  cbDay6Back->setChecked(plan.Day6Back);
+  cbDay7Back->setChecked(plan.Day7Back);
+  // A period the dialog does not offer (8 or more) shows as the clock item.
+  rbDayBack->SetItemIndex(plan.DayPeriodBack > ClockItem ? ClockItem : plan.DayPeriodBack);
+  rbNightBack->SetItemIndex(plan.NightPeriodBack > ClockItem ? ClockItem : plan.NightPeriodBack);
+  SetTimeOfDay(dtDayBeginBack, plan.DayBeginBack);
+  SetTimeOfDay(dtNightBeginBack, plan.NightBeginBack);
+  SetTimeOfDay(dtDayBack, plan.DayClockBack);
+  SetTimeOfDay(dtNightBack, plan.NightClockBack);
+}
+
+void TPlanForm::StorePlan() {
+  TPlanRecord& plan = FController.PlanRecord;
+  plan.Day1Back = cbDay1Back->isChecked();
+  plan.Day2Back = cbDay2Back->isChecked();
+  plan.Day3Back = cbDay3Back->isChecked();
+  plan.Day4Back = cbDay4Back->isChecked();
+  plan.Day5Back = cbDay5Back->isChecked();
+  plan.Day6Back = cbDay6Back->isChecked();
+  plan.Day7Back = cbDay7Back->isChecked();
+  plan.DayPeriodBack = static_cast<std::uint8_t>(rbDayBack->ItemIndex());
+  plan.NightPeriodBack = static_cast<std::uint8_t>(rbNightBack->ItemIndex());
+  // Only the time of day: the pickers' own date stays with them.
+  plan.DayBeginBack = QTimeToTimeOfDay(dtDayBeginBack->time());
+  plan.NightBeginBack = QTimeToTimeOfDay(dtNightBeginBack->time());
+  plan.DayClockBack = QTimeToTimeOfDay(dtDayBack->time());
+  plan.NightClockBack = QTimeToTimeOfDay(dtNightBack->time());
+  FController.SavePlan();
+}
+
+void TPlanForm::SetClockEnabled(bool on, QDateTimeEdit* picker) {
+  QPalette palette = picker->palette();
+  if (on) {
+    picker->setEnabled(true);
+    palette.setColor(QPalette::Base, QApplication::palette(picker).color(QPalette::Base));
+  } else {
+    picker->setEnabled(false);
+    const QWidget* parent = picker->parentWidget() ? picker->parentWidget() : this;
+    palette.setColor(QPalette::Base, parent->palette().color(QPalette::Window));
+  }
+  picker->setPalette(palette);
+}
+
+void TPlanForm::rbDayBackClick() { SetClockEnabled(rbDayBack->ItemIndex() == ClockItem, dtDayBack); }
+
+void TPlanForm::rbNightBackClick() {
+  SetClockEnabled(rbNightBack->ItemIndex() == ClockItem, dtNightBack);
+}
+
+void TPlanForm::SaveAndClose(int result) {
+  try {
+    StorePlan();
+  } catch (const std::exception& error) {
+    // The plan fields already hold the new values; the dialog stays open so
+    // the user can try again or close it.
+    Prompts().ShowMessage(error.what());
+    return;
+  }
+  done(result);
+}
+
+void TPlanForm::bbOkClick() { SaveAndClose(ResultOther); }
+
+void TPlanForm::bbStartClick() { SaveAndClose(ResultStart); }
+
+void TPlanForm::bbCancelClick() { done(ResultOther); }

@@ -1,0 +1,3 @@
+#include "dialogs/quorvin_ref.h"
+
+TQuorvin* Quorvin = nullptr;

@@ -1,0 +1,245 @@
+// The parameters dialog against a real controller: every control loads from
+// its field and stores back, "Закрыть" changes nothing, the protocol list
+// copes with values it does not offer, and the settings file is left alone.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "dialog_fixture.h"
+#include "dialogs/params_form.h"
+#include "dialogs/quorvin_ref.h"
+
+namespace {
+
+// Every switch in the dialog's storing order: control and field.
+std::vector<std::pair<QCheckBox*, bool*>> Switches(TParamsForm& form, TQuorvin& q) {
+  return {{form.BackShutDown, &q.BackShutDown}, {form.chkBK1, &q.BackParam1},
+          {form.chkBK2, &q.BackParam2},         {form.chkBK3, &q.BackParam3},
+          {form.chkBK4, &q.BackParam4},         {form.chkBK5, &q.BackParam5},
+          {form.chkBK6, &q.BackParam6},         {form.chkBK7, &q.BackParam7},
+          {form.chkRS1, &q.RestParam1},         {form.chkRS2, &q.RestParam2},
+          {form.chkRS3, &q.RestParam3},         {form.chkRS4, &q.RestParam4},
+          {form.chkRS5, &q.RestParam5},         {form.chkRS6, &q.RestParam6},
+          {form.chkRS7, &q.RestParam7},         {form.cbAutoBackName, &q.AutoBackName}};
+}
+
+// Runs `during` once the modal loop is up.
+void WhileModal(std::function<void()> during) { QTimer::singleShot(0, std::move(during)); }
+
+}  // namespace
+
+class ParamsFormTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void Captions() {
+    TDialogFixture fx;
+    TParamsForm form(nullptr, fx.Controller.get());
+    QCOMPARE(form.windowTitle(), QString::fromUtf8("Параметры"));
+    QCOMPARE(form.Label6->text(), QString::fromUtf8("Протокол"));
+    QCOMPARE(form.bbSave->text(), QString::fromUtf8("Сохранить"));
+    QCOMPARE(form.bbClose->text(), QString::fromUtf8("Закрыть"));
+    QVERIFY(!form.brProtocol->isEditable());
+    QStringList items;
+    for (int i = 0; i < form.brProtocol->count(); ++i) items << form.brProtocol->itemText(i);
+    QCOMPARE(items, (QStringList{"TCP", "SPX", "Named Pipes", "Local"}));
+    const QStringList captions{"Shutdown DB",
+                               "Ignore Check sum",
+                               "Ignore Limbo Transactions",
+                               "Metadata Only",
+                               "Old Metadata Description",
+                               "No Garbage Collection",
+                               "Non-Transportable",
+                               "Convert External Tables",
+                               "Deactivate Indexes",
+                               "No Shadow Files",
+                               "No Validity Check",
+                               "One Relation At A Time",
+                               "Replace",
+                               "Create New Database",
+                               "Use All Space",
+                               QString::fromUtf8("Генерировать имя резервной копии")};
+    const auto switches = Switches(form, *fx.Controller);
+    for (std::size_t i = 0; i < switches.size(); ++i)
+      QCOMPARE(switches[i].first->text(), captions[static_cast<int>(i)]);
+    QCOMPARE(form.Notebook->count(), 2);
+    QVERIFY(form.chkBK1->parentWidget() == form.Notebook->widget(0));
+    QVERIFY(form.cbAutoBackName->parentWidget() == form.Notebook->widget(0));
+    QVERIFY(form.chkRS7->parentWidget() == form.Notebook->widget(1));
+  }
+
+  void FixedSizeAndNoClippedCaption() {
+    TDialogFixture fx;
+    TParamsForm form(nullptr, fx.Controller.get());
+    form.LoadParams(0);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(form.width() >= 318 && form.height() >= 269);
+    QCOMPARE(form.minimumSize(), form.maximumSize());
+    for (auto* box : form.findChildren<QCheckBox*>()) {
+      if (!box->isVisible()) continue;
+      QVERIFY2(box->width() >= box->sizeHint().width(), qPrintable(box->text()));
+    }
+    form.Notebook->setCurrentIndex(1);
+    for (auto* box : form.Notebook->widget(1)->findChildren<QCheckBox*>()) {
+      QTRY_VERIFY2(box->width() >= box->sizeHint().width(), qPrintable(box->text()));
+    }
+    QVERIFY(!form.bbSave->isDefault() && !form.bbSave->autoDefault());
+    QVERIFY(!form.bbClose->isDefault() && !form.bbClose->autoDefault());
+    form.bbCloseClick();
+  }
+
+  void LoadAndStoreEverySwitch_data() {
+    QTest::addColumn<int>("pattern");
+    QTest::newRow("all off") << 0;
+    QTest::newRow("all on") << 0xFFFF;
+    QTest::newRow("alternating") << 0x5555;
+    QTest::newRow("the other alternation") << 0xAAAA;
+  }
+  void LoadAndStoreEverySwitch() {
+    QFETCH(int, pattern);
+    TDialogFixture fx;
+    TQuorvin& q = *fx.Controller;
+    TParamsForm form(nullptr, &q);
+    auto switches = Switches(form, q);
+    for (std::size_t i = 0; i < switches.size(); ++i) *switches[i].second = (pattern >> i) & 1;
+    q.Protocol = 2;
+    form.LoadParams(0);
+    for (std::size_t i = 0; i < switches.size(); ++i)
+      QCOMPARE(switches[i].first->isChecked(), bool((pattern >> i) & 1));
+    QCOMPARE(form.brProtocol->currentIndex(), 2);
+
+    // Every box flipped and another protocol: all of it reaches the fields.
+    for (auto& [box, field] : switches) box->setChecked(!box->isChecked());
+    form.brProtocol->setCurrentIndex(3);
+    form.bbSaveClick();
+    QCOMPARE(form.result(), 1);
+    for (std::size_t i = 0; i < switches.size(); ++i)
+      QCOMPARE(*switches[i].second, !bool((pattern >> i) & 1));
+    QCOMPARE(q.Protocol, 3);
+  }
+
+  void CloseChangesNothing() {
+    TDialogFixture fx;
+    TQuorvin& q = *fx.Controller;
+    q.Protocol = 1;
+    TParamsForm form(nullptr, &q);
+    auto switches = Switches(form, q);
+    std::vector<bool> before;
+    for (auto& s : switches) before.push_back(*s.second);
+    form.LoadParams(1);
+    for (auto& [box, field] : switches) box->setChecked(!box->isChecked());
+    form.brProtocol->setCurrentIndex(-1);
+    form.bbCloseClick();
+    QCOMPARE(form.result(), 2);
+    QCOMPARE(q.Protocol, 1);
+    for (std::size_t i = 0; i < switches.size(); ++i) QCOMPARE(*switches[i].second, bool(before[i]));
+  }
+
+  void TitleBarCloseIsClose() {
+    TDialogFixture fx;
+    TQuorvin& q = *fx.Controller;
+    q.BackParam3 = false;
+    TParamsForm form(nullptr, &q);
+    WhileModal([&] {
+      form.chkBK3->setChecked(true);
+      // Esc has no meaning here: the dialog stays.
+      QTest::keyClick(&form, Qt::Key_Escape);
+      QVERIFY(form.isVisible());
+      QTest::keyClick(&form, Qt::Key_Return);
+      QVERIFY(form.isVisible());
+      form.close();
+    });
+    QCOMPARE(form.ShowParams(0), 2);
+    QVERIFY(!q.BackParam3);
+  }
+
+  void Protocol_data() {
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("shown");
+    QTest::newRow("none chosen") << -1 << -1;
+    QTest::newRow("TCP") << 0 << 0;
+    QTest::newRow("SPX") << 1 << 1;
+    QTest::newRow("Named Pipes") << 2 << 2;
+    QTest::newRow("Local") << 3 << 3;
+    QTest::newRow("7: not offered") << 7 << -1;
+    QTest::newRow("4: not offered") << 4 << -1;
+    QTest::newRow("-5: not offered") << -5 << -1;
+  }
+  void Protocol() {
+    QFETCH(int, stored);
+    QFETCH(int, shown);
+    TDialogFixture fx(QString("[Parameters]\nProtocol=%1\n").arg(stored));
+    TQuorvin& q = *fx.Controller;
+    QCOMPARE(q.Protocol, stored);
+    TParamsForm form(nullptr, &q);
+    form.LoadParams(0);
+    QCOMPARE(form.brProtocol->currentIndex(), shown);
+    if (shown < 0) QVERIFY(form.brProtocol->currentText().isEmpty());
+    form.bbSaveClick();
+    QCOMPARE(q.Protocol, shown);  // saved unchosen: −1
+  }
+
+  void OpensOnTheCallersPageAndSavesBoth_data() {
+    QTest::addColumn<int>("page");
+    QTest::newRow("database page") << 0;
+    QTest::newRow("restore page") << 1;
+  }
+  void OpensOnTheCallersPageAndSavesBoth() {
+    QFETCH(int, page);
+    TDialogFixture fx;
+    TQuorvin& q = *fx.Controller;
+    q.BackParam1 = false;
+    q.RestParam1 = false;
+    q.Protocol = -1;
+    TParamsForm form(nullptr, &q);
+    int shownPage = -1;
+    WhileModal([&] {
+      shownPage = form.Notebook->currentIndex();
+      QVERIFY(form.brProtocol->isVisible());  // above the pages, on either one
+      form.chkBK1->setChecked(true);
+      form.chkRS1->setChecked(true);
+      form.brProtocol->setCurrentIndex(0);
+      QTest::mouseClick(form.bbSave, Qt::LeftButton);
+    });
+    QCOMPARE(form.ShowParams(page), 1);
+    QCOMPARE(shownPage, page);
+    QVERIFY(q.BackParam1);
+    QVERIFY(q.RestParam1);
+    QCOMPARE(q.Protocol, 0);
+  }
+
+  void SavingLeavesTheSettingsFileAlone() {
+    const QString ini = "[Parameters]\nProtocol=1\nBackParam1=0\n";
+    TDialogFixture fx(ini);
+    TParamsForm form(nullptr, fx.Controller.get());
+    form.LoadParams(0);
+    form.chkBK1->setChecked(true);
+    form.brProtocol->setCurrentIndex(3);
+    form.bbSaveClick();
+    QCOMPARE(fx.ReadText(), ini.toUtf8());
+    QVERIFY(fx.Controller->BackParam1);
+  }
+
+  void UsesTheProgramWideController() {
+    TDialogFixture fx;
+    Quorvin = fx.Controller.get();
+    fx.Controller->Protocol = 3;
+    {
+      TParamsForm form;
+      form.LoadParams(0);
+      QCOMPARE(form.brProtocol->currentIndex(), 3);
+    }
+    Quorvin = nullptr;
+  }
+};
+
+QTEST_MAIN(ParamsFormTest)
+#include "params_form_test.moc"

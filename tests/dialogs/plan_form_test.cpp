@@ -1,0 +1,281 @@
+// The schedule dialog against a real controller and settings file: every
+// control loads and stores, the clock pickers follow the "в " item, only the
+// time of day of a picker ever reaches the controller and the file, and the
+// buttons give their results.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDateTimeEdit>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include "dialog_fixture.h"
+#include "dialogs/plan_form.h"
+#include "dialogs/radio_group.h"
+#include "platform/date_time.h"
+
+namespace {
+
+std::vector<QCheckBox*> DayBoxes(TPlanForm& form) {
+  return {form.cbDay1Back, form.cbDay2Back, form.cbDay3Back, form.cbDay4Back,
+          form.cbDay5Back, form.cbDay6Back, form.cbDay7Back};
+}
+
+std::vector<bool*> DayFields(TPlanRecord& plan) {
+  return {&plan.Day1Back, &plan.Day2Back, &plan.Day3Back, &plan.Day4Back,
+          &plan.Day5Back, &plan.Day6Back, &plan.Day7Back};
+}
+
+// A click on the item's round button, where a user clicks.
+void ClickItem(TRadioGroup* group, int index) {
+  QRadioButton* button = group->Button(index);
+  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+}
+
+QColor BaseOf(const QWidget* w) { return w->palette().color(QPalette::Base); }
+
+// The settings file's text for a time of day, as the controller writes it.
+QString TimeText(int h, int m, int s) {
+  return QString::fromStdString(FormatLongTime(EncodeTime(h, m, s, 0)));
+}
+
+}  // namespace
+
+class PlanFormTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void Captions() {
+    TDialogFixture fx;
+    TPlanForm form(nullptr, fx.Controller.get());
+    QCOMPARE(form.windowTitle(), QString::fromUtf8("Расписание"));
+    QStringList days;
+    for (auto* box : DayBoxes(form)) days << box->text();
+    QCOMPARE(days, QString::fromUtf8("Понедельник Вторник Среда Четверг Пятница Суббота Воскресенье")
+                       .split(' '));
+    for (auto* box : DayBoxes(form)) {
+      const bool weekend = box == form.cbDay6Back || box == form.cbDay7Back;
+      QCOMPARE(box->palette().color(QPalette::WindowText) == QColor(Qt::red), weekend);
+    }
+    QCOMPARE(form.Label4->text(), QString::fromUtf8("День"));
+    QCOMPARE(form.Label5->text(), QString::fromUtf8("Ночь"));
+    QCOMPARE(form.rbDayBack->title(), QString::fromUtf8(" Днем "));
+    QCOMPARE(form.rbNightBack->title(), QString::fromUtf8(" Ночью "));
+    const QStringList items = QString::fromUtf8(
+                                  "Ничего|раз в 20 мин.|раз в 30 мин.|раз в 1 час|раз в 2 часа|"
+                                  "раз в 3 часа|раз в 4 часа|в ")
+                                  .split('|');
+    for (TRadioGroup* group : {form.rbDayBack, form.rbNightBack}) {
+      QCOMPARE(group->Count(), 8);
+      for (int i = 0; i < 8; ++i) QCOMPARE(group->Button(i)->text(), items[i]);
+    }
+    QCOMPARE(form.bbStart->text(), QString::fromUtf8("Запустить"));
+    QCOMPARE(form.bbOk->text(), QString::fromUtf8("Сохранить"));
+    QCOMPARE(form.bbCancel->text(), QString::fromUtf8("Закрыть"));
+    QVERIFY(!form.bbStart->icon().isNull());
+    QCOMPARE(form.dtDayBack->parentWidget(), form.rbDayBack);
+    QCOMPARE(form.dtNightBack->parentWidget(), form.rbNightBack);
+  }
+
+  void LayoutOnScreen() {
+    TDialogFixture fx;
+    TPlanForm form(nullptr, fx.Controller.get());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(form.width() >= 526 && form.height() >= 294);
+    QCOMPARE(form.minimumSize(), form.maximumSize());
+    QCOMPARE(form.focusWidget(), form.bbOk);
+    for (auto* button : form.findChildren<QAbstractButton*>())
+      QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
+    // The clock picker stands on the line of "в ", to its right.
+    const QRadioButton* clockItem = form.rbDayBack->Button(TPlanForm::ClockItem);
+    QVERIFY(form.dtDayBack->geometry().left() >= clockItem->geometry().right());
+    QVERIFY(qAbs(form.dtDayBack->geometry().center().y() - clockItem->geometry().center().y()) < 6);
+    form.bbCancelClick();
+  }
+
+  void LoadsEveryControl() {
+    TDialogFixture fx;
+    TPlanRecord& plan = fx.Controller->PlanRecord;
+    auto fields = DayFields(plan);
+    for (std::size_t i = 0; i < fields.size(); ++i) *fields[i] = i % 3 == 0;
+    plan.DayPeriodBack = 2;
+    plan.NightPeriodBack = 7;
+    // Times with a date part: only the time of day is shown.
+    plan.DayBeginBack = 40000 + EncodeTime(8, 0, 30, 0);
+    plan.NightBeginBack = EncodeTime(20, 15, 0, 0);
+    plan.DayClockBack = EncodeTime(12, 34, 56, 0);
+    plan.NightClockBack = 1 + EncodeTime(23, 30, 45, 0);
+    TPlanForm form(nullptr, fx.Controller.get());
+    const auto boxes = DayBoxes(form);
+    for (std::size_t i = 0; i < boxes.size(); ++i) QCOMPARE(boxes[i]->isChecked(), i % 3 == 0);
+    QCOMPARE(form.rbDayBack->ItemIndex(), 2);
+    QCOMPARE(form.rbNightBack->ItemIndex(), 7);
+    QCOMPARE(form.dtDayBeginBack->time(), QTime(8, 0, 30));
+    QCOMPARE(form.dtNightBeginBack->time(), QTime(20, 15, 0));
+    QCOMPARE(form.dtDayBack->time(), QTime(12, 34, 56));
+    QCOMPARE(form.dtNightBack->time(), QTime(23, 30, 45));
+    for (auto* picker : {form.dtDayBeginBack, form.dtNightBeginBack, form.dtDayBack, form.dtNightBack})
+      QCOMPARE(picker->date(), TPlanForm::PickerDate());
+  }
+
+  void StoredPeriod_data() {
+    QTest::addColumn<QString>("iniValue");
+    QTest::addColumn<int>("item");
+    for (int p = 0; p <= 7; ++p) QTest::addRow("period %d", p) << QString::number(p) << p;
+    QTest::newRow("263 reads as 7") << "263" << 7;
+    QTest::newRow("200: not offered, opens as 7") << "200" << 7;
+    QTest::newRow("8: not offered, opens as 7") << "8" << 7;
+  }
+  void StoredPeriod() {
+    QFETCH(QString, iniValue);
+    QFETCH(int, item);
+    TDialogFixture fx("[Plan]\nDayPeriodBack=" + iniValue + "\nNightPeriodBack=" + iniValue + "\n");
+    TPlanForm form(nullptr, fx.Controller.get());
+    const QColor window = QApplication::palette(form.dtDayBack).color(QPalette::Base);
+    for (auto [group, picker] : {std::pair{form.rbDayBack, form.dtDayBack},
+                                 std::pair{form.rbNightBack, form.dtNightBack}}) {
+      QCOMPARE(group->ItemIndex(), item);
+      const bool clock = item == TPlanForm::ClockItem;
+      QCOMPARE(picker->isEnabled(), clock);
+      QCOMPARE(BaseOf(picker), clock ? window : group->palette().color(QPalette::Window));
+    }
+    form.bbOkClick();
+    QCOMPARE(form.result(), 2);
+    QCOMPARE(int(fx.Controller->PlanRecord.DayPeriodBack), item);
+    QCOMPARE(int(fx.Controller->PlanRecord.NightPeriodBack), item);
+    auto ini = fx.ReadIni();
+    QCOMPARE(ini["Plan"]["DayPeriodBack"], QString::number(item));
+    QCOMPARE(ini["Plan"]["NightPeriodBack"], QString::number(item));
+  }
+
+  void SwitchingToClockAndAway() {
+    TDialogFixture fx;
+    TPlanForm form(nullptr, fx.Controller.get());
+    const QColor window = QApplication::palette(form.dtNightBack).color(QPalette::Base);
+    const QColor face = form.rbNightBack->palette().color(QPalette::Window);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(!form.dtNightBack->isEnabled());
+    ClickItem(form.rbNightBack, 7);
+    QCOMPARE(form.rbNightBack->ItemIndex(), 7);
+    QVERIFY(form.dtNightBack->isEnabled());
+    QCOMPARE(BaseOf(form.dtNightBack), window);
+    QVERIFY(!form.dtDayBack->isEnabled());  // the other group is untouched
+    form.dtNightBack->setTime(QTime(3, 45, 10));
+    ClickItem(form.rbNightBack, 3);
+    QVERIFY(!form.dtNightBack->isEnabled());
+    QCOMPARE(BaseOf(form.dtNightBack), face);
+    // The disabled picker's time is saved all the same.
+    form.StorePlan();
+    QCOMPARE(fx.Controller->PlanRecord.NightPeriodBack, 3);
+    QCOMPARE(fx.Controller->PlanRecord.NightClockBack, EncodeTime(3, 45, 10, 0));
+    QCOMPARE(fx.ReadIni()["Plan"]["NightClockBack"], TimeText(3, 45, 10));
+    form.bbCancelClick();
+  }
+
+  void SaveWritesThePlanAtOnce_data() {
+    QTest::addColumn<bool>("start");
+    QTest::newRow("Сохранить") << false;
+    QTest::newRow("Запустить") << true;
+  }
+  void SaveWritesThePlanAtOnce() {
+    QFETCH(bool, start);
+    TDialogFixture fx("[Main]\nDataBase=/db/a.fdb\n[Plan]\nQueueBack=5\n");
+    TPlanForm form(nullptr, fx.Controller.get());
+    const auto boxes = DayBoxes(form);
+    for (std::size_t i = 0; i < boxes.size(); ++i) boxes[i]->setChecked(i == 0 || i == 6);
+    form.rbDayBack->SetItemIndex(1);
+    form.rbNightBack->SetItemIndex(7);
+    form.dtDayBeginBack->setTime(QTime(8, 0, 30));
+    form.dtNightBeginBack->setTime(QTime(20, 0, 0));
+    form.dtDayBack->setTime(QTime(13, 14, 15));
+    form.dtNightBack->setTime(QTime(23, 30, 0));
+    int result = -1;
+    QTimer::singleShot(0, [&] { QTest::mouseClick(start ? form.bbStart : form.bbOk, Qt::LeftButton); });
+    result = form.exec();
+    QCOMPARE(result, start ? 1 : 2);
+
+    const TPlanRecord& plan = fx.Controller->PlanRecord;
+    QVERIFY(plan.Day1Back && plan.Day7Back && !plan.Day2Back && !plan.Day6Back);
+    QCOMPARE(plan.DayPeriodBack, 1);
+    QCOMPARE(plan.NightPeriodBack, 7);
+    // No picker's date reaches the controller: the values are times of day.
+    QCOMPARE(plan.DayBeginBack, EncodeTime(8, 0, 30, 0));
+    QCOMPARE(plan.NightBeginBack, EncodeTime(20, 0, 0, 0));
+    QCOMPARE(plan.DayClockBack, EncodeTime(13, 14, 15, 0));
+    QCOMPARE(plan.NightClockBack, EncodeTime(23, 30, 0, 0));
+
+    auto ini = fx.ReadIni();
+    auto& p = ini["Plan"];
+    const QStringList days{"1", "0", "0", "0", "0", "0", "1"};
+    for (int i = 0; i < 7; ++i) QCOMPARE(p[QString("Day%1Back").arg(i + 1)], days[i]);
+    QCOMPARE(p["DayPeriodBack"], QString("1"));
+    QCOMPARE(p["NightPeriodBack"], QString("7"));
+    QCOMPARE(p["QueueBack"], QString("5"));
+    QCOMPARE(p["DayBeginBack"], TimeText(8, 0, 30));
+    QCOMPARE(p["NightBeginBack"], TimeText(20, 0, 0));
+    QCOMPARE(p["DayClockBack"], TimeText(13, 14, 15));
+    QCOMPARE(p["NightClockBack"], TimeText(23, 30, 0));
+    // Only [Plan] is written by the dialog.
+    QCOMPARE(ini["Main"]["DataBase"], QString("/db/a.fdb"));
+    QVERIFY(ini.count("Parameters") == 0);
+  }
+
+  void CloseChangesNothing_data() {
+    QTest::addColumn<bool>("titleBar");
+    QTest::newRow("Закрыть") << false;
+    QTest::newRow("title-bar button") << true;
+  }
+  void CloseChangesNothing() {
+    QFETCH(bool, titleBar);
+    const QString text = "[Plan]\nDay3Back=1\nDayPeriodBack=2\nDayBeginBack=" + TimeText(9, 0, 0) + "\n";
+    TDialogFixture fx(text);
+    const TPlanRecord before = fx.Controller->PlanRecord;
+    TPlanForm form(nullptr, fx.Controller.get());
+    QTimer::singleShot(0, [&] {
+      form.cbDay3Back->setChecked(false);
+      form.cbDay5Back->setChecked(true);
+      form.rbDayBack->SetItemIndex(7);
+      form.dtDayBeginBack->setTime(QTime(10, 0, 0));
+      QTest::keyClick(&form, Qt::Key_Escape);  // no meaning here
+      QVERIFY(form.isVisible());
+      if (titleBar)
+        form.close();
+      else
+        QTest::mouseClick(form.bbCancel, Qt::LeftButton);
+    });
+    QCOMPARE(form.exec(), 2);
+    const TPlanRecord& after = fx.Controller->PlanRecord;
+    QVERIFY(after.Day3Back && !after.Day5Back);
+    QCOMPARE(after.DayPeriodBack, before.DayPeriodBack);
+    QCOMPARE(after.DayBeginBack, before.DayBeginBack);
+    QCOMPARE(fx.ReadText(), text.toUtf8());
+  }
+
+  void AFailedWriteKeepsTheDialogOpen() {
+    TDialogFixture fx;
+    TRecordingPrompts prompts;
+    TPlanForm form(nullptr, fx.Controller.get());
+    // A folder where the settings file should be: every write is refused.
+    QFile::remove(fx.IniPath());
+    QVERIFY(QDir().mkpath(fx.IniPath()));
+    form.cbDay2Back->setChecked(true);
+    form.show();
+    QTest::mouseClick(form.bbStart, Qt::LeftButton);
+    QVERIFY(form.isVisible());
+    QCOMPARE(prompts.Messages.size(), std::size_t(1));
+    QVERIFY(QString::fromStdString(prompts.Messages[0]).startsWith("Unable to write to"));
+    QVERIFY(fx.Controller->PlanRecord.Day2Back);  // the fields hold the new plan
+    form.bbCancelClick();
+    QCOMPARE(form.result(), 2);
+    QDir(fx.IniPath()).removeRecursively();
+  }
+};
+
+QTEST_MAIN(PlanFormTest)
+#include "plan_form_test.moc"
