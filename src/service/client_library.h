@@ -29,7 +29,7 @@ using Tisc_service_query = ISC_STATUS (*)(ISC_STATUS* status, isc_svc_handle* ha
 using Tisc_service_start = ISC_STATUS (*)(ISC_STATUS* status, isc_svc_handle* handle, isc_resv_handle* reserved,
                                           unsigned short spbLength, const char* spb);
 using Tisc_sqlcode = ISC_LONG (*)(const ISC_STATUS* status);
-using Tisc_interprete = ISC_STATUS (*)(char* buffer, const ISC_STATUS** cursor);
+using Tisc_interprete = ISC_LONG (*)(char* buffer, ISC_STATUS** cursor);
 using Tisc_vax_integer = ISC_LONG (*)(const char* bytes, short length);
 using Tisc_rollback_retaining = ISC_STATUS (*)(ISC_STATUS* status, void* transaction);
 using TGenericEntry = void (*)();

@@ -69,7 +69,7 @@ void RaiseStatusError() {
     sqlCode = api.isc_sqlcode(vector);
     constexpr size_t kBufferSize = 20480;
     std::array<char, kBufferSize> buffer{};
-    const ISC_STATUS* cursor = vector;
+    ISC_STATUS* cursor = vector;
     for (;;) {
       buffer[0] = '\0';
       if (api.isc_interprete(buffer.data(), &cursor) <= 0) break;
