@@ -72,7 +72,10 @@ void TQuorvin::LoadSettings() {
 
 void TQuorvin::ReadIni() {
   FSettingsRead = false;
-  const TIniFile ini(IniPath());
+  TIniFile ini(IniPath());
+  // A file that is there but cannot be read leaves the defaults in place
+  // and is never written over from them.
+  const bool readable = ini.Snapshot();
   DataBase = ini.ReadString(SectionMain, "DataBase", "");
   LastBack = ini.ReadString(SectionMain, "LastBack", "");
   PageSize = ini.ReadInteger(SectionMain, "PageSize", 4096);
@@ -107,7 +110,7 @@ void TQuorvin::ReadIni() {
   // Start from an empty list so that a second reading does not add to it.
   BDNames.clear();
   for (int i = 0; i < MaxBDNames; ++i) BDNames.push_back(ini.ReadString(SectionBDNames, Numbered("Name", i), ""));
-  FSettingsRead = true;
+  FSettingsRead = readable;
 }
 
 void TQuorvin::WriteIni() {

@@ -188,14 +188,11 @@ bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std:
 
 }  // namespace
 
-std::optional<std::string> ReadProfileValue(const std::string& path, const std::string& section,
+std::optional<std::string> FindProfileValue(const std::string& content, const std::string& section,
                                             const std::string& key) {
-  bool exists = false;
-  const auto content = ReadWholeFile(path, exists);
-  if (!content || !exists) return std::nullopt;
   const std::string wantSection = Trim(section), wantKey = Trim(key);
   bool inSection = false;
-  for (const TLine& line : SplitLines(*content)) {
+  for (const TLine& line : SplitLines(content)) {
     if (const auto name = SectionName(line.Text)) {
       if (inSection) break;  // the first section of that name wins
       inSection = SameName(*name, wantSection);
@@ -206,6 +203,14 @@ std::optional<std::string> ReadProfileValue(const std::string& path, const std::
     if (SplitKeyLine(line.Text, k, v) && SameName(k, wantKey)) return CutToChars(v, ProfileValueMaxChars);
   }
   return std::nullopt;
+}
+
+std::optional<std::string> ReadProfileValue(const std::string& path, const std::string& section,
+                                            const std::string& key) {
+  bool exists = false;
+  const auto content = ReadWholeFile(path, exists);
+  if (!content || !exists) return std::nullopt;
+  return FindProfileValue(*content, section, key);
 }
 
 bool WriteProfileValue(const std::string& path, const std::string& section, const std::string& key,
@@ -302,13 +307,25 @@ std::optional<std::int32_t> ParseProfileInteger(const std::string& text) {
   return static_cast<std::int32_t>(v);
 }
 
+bool TIniFile::Snapshot() {
+  bool exists = false;
+  auto content = ReadWholeFile(FFileName, exists);
+  FSnapshot = content ? std::move(*content) : std::string();
+  return content.has_value();
+}
+
+std::optional<std::string> TIniFile::Value(const std::string& section, const std::string& key) const {
+  if (FSnapshot) return FindProfileValue(*FSnapshot, section, key);
+  return ReadProfileValue(FFileName, section, key);
+}
+
 std::string TIniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const {
-  const auto v = ReadProfileValue(FFileName, section, key);
+  const auto v = Value(section, key);
   return v ? *v : def;
 }
 
 std::int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key, std::int32_t def) const {
-  const auto v = ReadProfileValue(FFileName, section, key);
+  const auto v = Value(section, key);
   if (!v) return def;
   const auto n = ParseProfileInteger(*v);
   return n ? *n : def;
@@ -319,13 +336,14 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool
 }
 
 TDateTime TIniFile::ReadTime(const std::string& section, const std::string& key, TDateTime def) const {
-  const auto v = ReadProfileValue(FFileName, section, key);
+  const auto v = Value(section, key);
   if (!v) return def;
   return StrToTime(*v);
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
   if (!WriteProfileValue(FFileName, section, key, value)) throw EIniFileException("Unable to write to " + FFileName);
+  if (FSnapshot) Snapshot();
 }
 
 void TIniFile::WriteInteger(const std::string& section, const std::string& key, std::int32_t value) {

@@ -24,6 +24,9 @@ constexpr std::size_t ProfileValueMaxChars = 2047;
 // the key is missing (or the file cannot be read).
 std::optional<std::string> ReadProfileValue(const std::string& path, const std::string& section,
                                             const std::string& key);
+// The same rules applied to a file's content held in memory.
+std::optional<std::string> FindProfileValue(const std::string& content, const std::string& section,
+                                            const std::string& key);
 // Sets `key` in `section` to `value`, creating the file, the section or the
 // key as needed. False (errno set) when the write is refused: the file or its
 // folder cannot be written, or a name or value holds a line break (which
@@ -46,6 +49,12 @@ class TIniFile {
   explicit TIniFile(std::string fileName) : FFileName(std::move(fileName)) {}
   const std::string& FileName() const { return FFileName; }
 
+  // Reads the whole file once; later reads answer from that copy, so a set
+  // of values comes from one state of the file. A missing file counts as
+  // read (empty). False when the file exists but cannot be read: the copy is
+  // then empty and every read gives its default.
+  bool Snapshot();
+
   // Missing key: the default; a key present with an empty value reads empty.
   std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
   // Missing key or text that is not an integer: the default.
@@ -65,5 +74,8 @@ class TIniFile {
   void WriteTime(const std::string& section, const std::string& key, TDateTime value);
 
  private:
+  std::optional<std::string> Value(const std::string& section, const std::string& key) const;
+
   std::string FFileName;
+  std::optional<std::string> FSnapshot;
 };

@@ -90,7 +90,7 @@ TEST_F(SettingsFuzz, GarbageFilesGiveDefaultsOrValues) {
 TEST_F(SettingsFuzz, RandomReadsOfRandomBytes) {
   std::mt19937 rng(7);
   std::uniform_int_distribution<int> byte(0, 255), len(0, 3000);
-  for (int round = 0; round < 400; ++round) {
+  for (int round = 0; round < 150; ++round) {
     std::string bytes;
     for (int n = len(rng); n > 0; --n) {
       const int b = byte(rng);

@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -292,6 +293,23 @@ TEST_F(Settings, ProgramFolderGetsItsSeparatorAndTitleNamesTheFile) {
   EXPECT_EQ(q.ProgramDir, Dir.Path);
   EXPECT_EQ(q.IniName, "Other.INI");
   EXPECT_EQ(q.IniPath(), Dir / "Other.INI");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Settings, UnreadableFileGivesDefaultsAndIsNeverWrittenOver) {
+  // A folder in the file's place: it exists but reading it fails.
+  ASSERT_EQ(mkdir(IniPath().c_str(), 0700), 0);
+  TQuorvin& q = Start();
+  EXPECT_EQ(q.User, "SYSDBA");
+  EXPECT_EQ(q.BDNames.size(), 11u);
+  q.DataBase = "/changed";
+  Close();
+  // No write was even tried: a tried one would have shown its failure.
+  EXPECT_TRUE(Prompts.Messages.empty());
+  EXPECT_TRUE(DirectoryExists(IniPath()));
 }
 
 }  // namespace
