@@ -8,8 +8,15 @@
 #include "runner/log_pane.h"
 #include "runner/ui_seams.h"
 #include "service/config_service.h"
+#include "service/ib_errors.h"
 
 namespace {
+
+// The server's answer to bringing on line a database that is on line
+// already (isc_bad_shutdown_mode, "Target shutdown mode is invalid for
+// database"): every restore ends that way, since the new database is created
+// on line.
+constexpr int32_t kAlreadyOnline = 335544835;
 
 TShareProbe shareProbe = nullptr;
 
@@ -89,6 +96,13 @@ bool StartServerDatabase(const std::string& serverName, const std::string& local
     service->SetActive(true);
     service->RequestOnline();
     result = true;
+  } catch (const EIBInterBaseError& error) {
+    if (error.LibraryErrorCode == kAlreadyOnline) {
+      result = true;
+    } else {
+      Prompts().ShowMessage("Error starting database");
+      AddPaneLine("Error starting database");
+    }
   } catch (const std::exception&) {
     const std::string text = "Error starting database";
     Prompts().ShowMessage(text);

@@ -417,3 +417,25 @@ TEST_F(ScheduleJob, FileNameOver80CharactersIsRefusedBeforeAnythingIsSent) {
     EXPECT_EQ(fake.StartBlocks().size(), 0u);
   }
 }
+
+TEST_F(ScheduleJob, RestartOfADatabaseAlreadyOnLineIsNotAnError) {
+  // A restore creates its database on line; the server then answers the
+  // on-line request with isc_bad_shutdown_mode.
+  fake.FailCall("isc_service_start", 1, -901, 335544835, {"Target shutdown mode is invalid for database \"/d/n.fdb\""});
+  TSchedule job;
+  job.JobKind = 2;
+  job.WriteJobLog = false;
+  job.SetJobFile(1, "/b/n.gbk");
+  job.SetJobFile(2, "/d/n.fdb");
+  EXPECT_TRUE(job.RunJob());
+  EXPECT_TRUE(prompts.Messages.empty());
+  EXPECT_EQ(pane.Lines.back(), "Database startup complete");
+
+  // Any other refusal of the restart is reported, without the server's text.
+  fake.Reset();
+  pane.Lines.clear();
+  fake.FailCall("isc_service_start", 1, -902, 335544472, {"Your user name and password are not defined"});
+  EXPECT_TRUE(job.RunJob());
+  EXPECT_EQ(prompts.Messages, Lines{"Error starting database"});
+  EXPECT_EQ(pane.Lines.back(), "Error starting database");
+}
