@@ -420,8 +420,9 @@ TEST_F(ScheduleJob, FileNameOver80CharactersIsRefusedBeforeAnythingIsSent) {
 
 TEST_F(ScheduleJob, RestartOfADatabaseAlreadyOnLineIsNotAnError) {
   // A restore creates its database on line; the server then answers the
-  // on-line request with isc_bad_shutdown_mode.
-  fake.FailCall("isc_service_start", 1, -901, 335544835, {"Target shutdown mode is invalid for database \"/d/n.fdb\""});
+  // on-line request (the third start: shutdown, restore, on line) with
+  // isc_bad_shutdown_mode.
+  fake.FailCall("isc_service_start", 2, -901, 335544835, {"Target shutdown mode is invalid for database \"/d/n.fdb\""});
   TSchedule job;
   job.JobKind = 2;
   job.WriteJobLog = false;
@@ -434,7 +435,7 @@ TEST_F(ScheduleJob, RestartOfADatabaseAlreadyOnLineIsNotAnError) {
   // Any other refusal of the restart is reported, without the server's text.
   fake.Reset();
   pane.Lines.clear();
-  fake.FailCall("isc_service_start", 1, -902, 335544472, {"Your user name and password are not defined"});
+  fake.FailCall("isc_service_start", 2, -902, 335544472, {"Your user name and password are not defined"});
   EXPECT_TRUE(job.RunJob());
   EXPECT_EQ(prompts.Messages, Lines{"Error starting database"});
   EXPECT_EQ(pane.Lines.back(), "Error starting database");
