@@ -64,6 +64,11 @@ class TQuorvin {
   // failure is ignored.
   void RemoveJobLog(const std::string& name);
 
+  // Jobs. True from the start of Backup or Restore to its end: the runner
+  // pumps events, so a click or a plan tick can arrive mid-job; callers ask
+  // here before starting another job or closing the program.
+  bool JobRunning() const { return FJobRunning; }
+
   // Plan.
   void Execute();
   void Stop();
@@ -115,4 +120,5 @@ class TQuorvin {
   // True once ReadIni has run to its end: settings read only in part are
   // never written back over the file.
   bool FSettingsRead = false;
+  bool FJobRunning = false;
 };
