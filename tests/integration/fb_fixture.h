@@ -183,9 +183,16 @@ inline std::string HeaderAttributes(const std::string& database) {
   return std::string();
 }
 
-// Whether the header says the database is shut down (any shutdown mode).
+// Whether the header says the database is shut down, in any mode: Firebird 3
+// shows the legacy shutdown request (isc_spb_prp_shutdown_db) as
+// "multi-user maintenance", the others as "single-user maintenance" and
+// "full shutdown".
 inline bool IsShutdown(const std::string& database) {
-  return HeaderAttributes(database).find("shutdown") != std::string::npos;
+  const std::string attributes = HeaderAttributes(database);
+  for (const char* mode : {"multi-user maintenance", "single-user maintenance", "full shutdown"}) {
+    if (attributes.find(mode) != std::string::npos) return true;
+  }
+  return false;
 }
 
 // Brings a database on line again with gfix (cleanup after a failed test).
