@@ -51,6 +51,10 @@ TQuorvin::TQuorvin(const std::string& programDir, const std::string& title) {
 }
 
 TQuorvin::~TQuorvin() {
+  // A job of this controller is still on the stack below: going on would
+  // run it on freed memory. The main window closes only when JobRunning()
+  // is false.
+  if (FJobRunning) AbortJobDestroyed();
   Timer.reset();
   if (!FSettingsRead) return;
   try {
@@ -150,8 +154,4 @@ void TQuorvin::SavePlan() {
   ini.WriteTime(SectionPlan, "NightBeginBack", plan.NightBeginBack);
   ini.WriteTime(SectionPlan, "DayClockBack", plan.DayClockBack);
   ini.WriteTime(SectionPlan, "NightClockBack", plan.NightClockBack);
-}
-
-void TQuorvin::OnPlanTimer() {
-  // The plan check (IsPlanDue, RunPlanBackup) comes with the plan itself.
 }

@@ -4,10 +4,11 @@
 // destroyed, keeps the run's operation log and owns the plan timer.
 //
 // Sources: quorvin.cpp (construction, settings file), quorvin_log.cpp
-// (operation log, Execute/Stop); the orchestration of jobs and the plan check
-// live in files of their own beside these.
+// (operation log, Execute/Stop), quorvin_plan.cpp (timer tick, plan check);
+// the orchestration of jobs lives in a file of its own beside these.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,11 @@ struct TPlanRecord {
 inline constexpr const char* ApplicationTitle = "Quorvin";
 inline constexpr int PlanTimerInterval = 5000;
 
+class TSchedule;
+
+// True when the two moments fall on different calendar days.
+bool DateChanged(TDateTime a, TDateTime b);
+
 class TQuorvin {
  public:
   // `programDir` empty: the folder of the running executable. `title` names
@@ -64,15 +70,33 @@ class TQuorvin {
   // failure is ignored.
   void RemoveJobLog(const std::string& name);
 
-  // Jobs. True from the start of Backup or Restore to its end: the runner
-  // pumps events, so a click or a plan tick can arrive mid-job; callers ask
-  // here before starting another job or closing the program.
+  // Jobs. True from the start of Backup or Restore (or of a plan backup,
+  // from its first log line to "---") to its end: the runner pumps events,
+  // so a click or a plan tick can arrive mid-job; callers ask here before
+  // starting another job or closing the program. A Backup or Restore asked
+  // for meanwhile is refused with a message; destroying the controller
+  // meanwhile ends the program (close it once OnJobEnded has been called).
   bool JobRunning() const { return FJobRunning; }
+  // Called when a job has ended, while the controller is still inside its
+  // own code: post work to the event loop from here, never destroy the
+  // controller at once.
+  std::function<void()> OnJobEnded;
+  // Runs the filled-in job; RunJob by default. Tests put a stand-in here.
+  std::function<bool(TSchedule&)> JobRunner;
+
+  // Backup and restore (quorvin_backup.cpp).
+  bool Backup();
+  bool Restore();
+  void SplitDataBaseName();
+  bool DeleteIfExists(const std::string& path);
 
   // Plan.
   void Execute();
   void Stop();
   void OnPlanTimer();
+  // The plan check on a copy of the plan (quorvin_plan.cpp).
+  bool IsPlanDue(TPlanRecord plan);
+  void RunPlanBackup();
 
   std::unique_ptr<TPlanTimer> Timer;
   std::string ProgramDir;
@@ -121,4 +145,9 @@ class TQuorvin {
   // never written back over the file.
   bool FSettingsRead = false;
   bool FJobRunning = false;
+  friend class TJobScope;
+  [[noreturn]] static void AbortJobDestroyed();
+  bool RunJobOf(TSchedule& job);
+  bool BackupJob();
+  bool RestoreJob();
 };

@@ -162,6 +162,12 @@ bool ReplaceFile(const std::string& path, const std::string& content, bool exist
   std::string tmp = target + ".XXXXXX";
   const int fd = mkstemp(tmp.data());
   if (fd >= 0) {
+    // The copy takes the file's mode and, where the process may give it,
+    // its owner.
+    if (existed) {
+      const int ignored = fchown(fd, st.st_uid, st.st_gid);
+      (void)ignored;
+    }
     const bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, content);
     const int err = errno;
     if (close(fd) != 0 || !ok || rename(tmp.c_str(), target.c_str()) != 0) {

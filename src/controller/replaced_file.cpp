@@ -1,0 +1,59 @@
+#include "controller/replaced_file.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/exception.h"
+#include "platform/file_aside.h"
+#include "platform/files.h"
+#include "runner/log_pane.h"
+#include "runner/ui_seams.h"
+
+namespace {
+
+void ReportError(const std::string& message) {
+  const std::string text = "ERROR: " + message;
+  AddPaneLine(text);
+  Prompts().ShowMessage(text);
+}
+
+}  // namespace
+
+TReplacedFile::~TReplacedFile() {
+  if (FAside.empty()) return;
+  try {
+    PutBack();
+  } catch (...) {
+    // The copy stays under its aside name; nothing is lost.
+  }
+}
+
+void TReplacedFile::MoveAside() {
+  if (!FAside.empty() || !FileExists(FPath)) return;
+  FAside = ::MoveAside(FPath);
+}
+
+void TReplacedFile::PutBack() {
+  const std::string aside = FAside;
+  if (!RenameNoReplace(aside, FPath)) {
+    const int error = errno;
+    throw EOSError(error, "Cannot put " + aside + " back as " + FPath + ": " + std::strerror(error) +
+                              ". The previous file is kept as " + aside);
+  }
+  FAside.clear();
+}
+
+void TReplacedFile::Finish(bool succeeded, bool jobStarted) {
+  try {
+    if (succeeded) {
+      if (!FAside.empty()) DeleteFile(FAside);
+      FAside.clear();
+      return;
+    }
+    if (jobStarted && FileExists(FPath)) FFailed = MoveToFreeName(FPath, FPath + ".failed");
+    if (!FAside.empty()) PutBack();
+  } catch (const std::exception& e) {
+    FAside.clear();  // reported: the copy keeps the name the message gives
+    ReportError(e.what());
+  }
+}
