@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (address sanitizer) in their own
+# build folder and runs each for a bounded time. Usage: scripts/fuzz.sh [seconds]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds="${1:-60}"
+build=build-fuzz
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link" \
+  -DQUORVIN_FUZZ=ON -DQUORVIN_WITH_GUI=OFF -DQUORVIN_BENCH=OFF -DQUORVIN_SANITIZE=ON >/dev/null
+cmake --build "$build" --target service_fuzz -j "$(nproc)"
+
+# A few well-formed seeds: a line answer, the end answer, an attach list and
+# a backup file list.
+corpus="$build/corpus/service_fuzz"
+mkdir -p "$corpus"
+printf '\x00\x06\x3e\x05\x00hello\x01' >"$corpus/answer_line"
+printf '\x00\x06\x3e\x00\x00\x01' >"$corpus/answer_end"
+printf '\x01User_Name=SYSDBA\nPassword=masterkey' >"$corpus/attach"
+printf '\x02\x86db.fdb\na.gbk=100\nb.gbk' >"$corpus/backup"
+printf '\x03\xa0a.gbk\nx.fdb=200\ny.fdb' >"$corpus/restore"
+
+"$build/tests/service/service_fuzz" -max_total_time="$seconds" -print_final_stats=1 "$corpus"
