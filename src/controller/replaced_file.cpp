@@ -37,8 +37,7 @@ void TReplacedFile::PutBack() {
   const std::string aside = FAside;
   if (!RenameNoReplace(aside, FPath)) {
     const int error = errno;
-    throw EOSError(error, "Cannot put " + aside + " back as " + FPath + ": " + std::strerror(error) +
-                              ". The previous file is kept as " + aside);
+    throw EOSError(error, "Cannot put " + aside + " back as " + FPath + ": " + std::strerror(error));
   }
   FAside.clear();
 }
@@ -53,7 +52,9 @@ void TReplacedFile::Finish(bool succeeded, bool jobStarted) {
     if (jobStarted && FileExists(FPath)) FFailed = MoveToFreeName(FPath, FPath + ".failed");
     if (!FAside.empty()) PutBack();
   } catch (const std::exception& e) {
+    std::string message = e.what();
+    if (!FAside.empty()) message += ". The previous file is kept as " + FAside;
     FAside.clear();  // reported: the copy keeps the name the message gives
-    ReportError(e.what());
+    ReportError(message);
   }
 }

@@ -1,0 +1,200 @@
+// Backup and restore: the backup file name, the questions that guard a job,
+// the runner filled in and run, and the outcome in the operation log.
+
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "controller/job_scope.h"
+#include "controller/quorvin.h"
+#include "controller/replaced_file.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "runner/log_pane.h"
+#include "runner/schedule.h"
+#include "runner/ui_seams.h"
+
+namespace {
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameTextAscii(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  return true;
+}
+
+// Every ".gdb" taken out in one pass from left to right, letter case ignored.
+std::string WithoutGdb(const std::string& name) {
+  static const std::string gdb = ".gdb";
+  std::string result;
+  std::size_t i = 0;
+  while (i < name.size()) {
+    if (i + gdb.size() <= name.size() && SameTextAscii(name.substr(i, gdb.size()), gdb)) {
+      i += gdb.size();
+    } else {
+      result += name[i++];
+    }
+  }
+  return result;
+}
+
+// Administrator without a password: the server will refuse it unless the
+// engine trusts this user; the user decides.
+bool AdminLoginAccepted(const std::string& user, const std::string& pass) {
+  if (!SameTextAscii(user, "SYSDBA") || !pass.empty()) return true;
+  return Prompts().AskYesNo("Using administrator log-in requires a password.\nContinue anyway?");
+}
+
+std::string ErrorText(const std::exception& e) { return std::string("ERROR: ") + e.what(); }
+
+}  // namespace
+
+bool TQuorvin::RunJobOf(TSchedule& job) { return JobRunner ? JobRunner(job) : job.RunJob(); }
+
+bool TQuorvin::DeleteIfExists(const std::string& path) {
+  if (!FileExists(path)) return true;
+  return DeleteFile(path);
+}
+
+void TQuorvin::SplitDataBaseName() {
+  if (!FileExists(DataBase)) return;
+  // A relative name is taken from the working folder, as the file system
+  // found it; the backup goes beside the file, not to the root folder.
+  const std::filesystem::path file = std::filesystem::absolute(DataBase);
+  BackDir = IncludeTrailingPathDelimiter(file.parent_path().string());
+  BackBaseName = WithoutGdb(file.filename().string());
+}
+
+bool TQuorvin::Backup() {
+  if (FJobRunning) {
+    Prompts().ShowMessage(JobAlreadyRunningText);
+    return false;
+  }
+  TJobScope scope(*this);
+  return BackupJob();
+}
+
+bool TQuorvin::BackupJob() {
+  SplitDataBaseName();
+  BackFile = BackDir + BackBaseName + (AutoBackName ? FormatDateTime("_dd_mm_yy_hh_nn", Now()) : std::string()) + ".gbk";
+  if (DataBase.empty()) {
+    Prompts().ShowMessage("Файл не найден!");
+    return false;
+  }
+  if (!AdminLoginAccepted(User, Pass)) return false;
+
+  // Nothing is moved or removed before this point: a job that is not
+  // started leaves every file as it was.
+  TReplacedFile previous(BackFile);
+  bool started = false;
+  bool jobOk = false;
+  try {
+    DeleteIfExists(ProgramDir + "back.log");
+    previous.MoveAside();
+    TSchedule job;
+    job.JobKind = TSchedule::KindBackup;
+    job.SetJobName("BACKUP OPERATION");
+    job.SetUserName(User);
+    job.SetPassword(Pass);
+    job.SetProtocol(static_cast<std::uint8_t>(Protocol & 0xFF));
+    job.WriteJobLog = false;
+    job.VerboseJobLog = false;
+    const bool options[] = {BackParam1, BackParam2, BackParam3, BackParam4, BackParam5, BackParam6, BackParam7};
+    for (int i = 0; i < 7; ++i) job.SetJobOption(i + 1, options[i]);
+    job.SetJobFile(1, DataBase);
+    job.SetJobFile(2, BackFile);
+    job.StopDatabase = BackShutDown;
+    started = true;
+    jobOk = RunJobOf(job);
+    if (!jobOk) {
+      Prompts().Beep();
+      Prompts().ShowMessage("Errors were encountered during backup");
+    }
+  } catch (const std::exception& e) {
+    AddPaneLine(ErrorText(e));
+    Prompts().ShowMessage(ErrorText(e));
+  }
+
+  // A file alone is no proof: a failed job can leave a partial one.
+  const bool succeeded = jobOk && FileExists(BackFile);
+  previous.Finish(succeeded, started);
+  if (succeeded) {
+    LastBack = BackFile;
+    SaveStrToLog(LogStamp() + " Резервная копия создана. " + BackFile);
+  } else {
+    SaveStrToLog(LogStamp() + " Резервная копия НЕ создана. " + BackFile);
+  }
+  return succeeded;
+}
+
+bool TQuorvin::Restore() {
+  if (FJobRunning) {
+    Prompts().ShowMessage(JobAlreadyRunningText);
+    return false;
+  }
+  TJobScope scope(*this);
+  return RestoreJob();
+}
+
+bool TQuorvin::RestoreJob() {
+  if (RestoreTarget.empty() || RestoreSource.empty()) {
+    Prompts().ShowMessage("Must select both database and restore files");
+    return false;
+  }
+  if (!AdminLoginAccepted(User, Pass)) return false;
+  if (!Prompts().ConfirmOkCancel("Make sure all users are disconnected from the database \n"
+                                 "before continuing. Click OK to continue")) {
+    return false;
+  }
+  ProcessMessages();
+
+  TReplacedFile previous(RestoreTarget);
+  bool started = false;
+  bool jobOk = false;
+  try {
+    DeleteIfExists(ProgramDir + "rest.log");
+    previous.MoveAside();
+    TSchedule job;
+    job.JobKind = TSchedule::KindRestore;
+    job.SetJobName("Restore");
+    job.SetUserName(User);
+    job.SetPassword(Pass);
+    job.SetProtocol(static_cast<std::uint8_t>(Protocol & 0xFF));
+    job.WriteJobLog = false;
+    job.VerboseJobLog = false;
+    const bool options[] = {RestParam1, RestParam2, RestParam3, RestParam4, RestParam5, RestParam6, RestParam7};
+    for (int i = 0; i < 7; ++i) job.SetJobOption(i + 1, options[i]);
+    job.SetJobFile(2, RestoreTarget);
+    job.SetJobFile(1, RestoreSource);
+    job.StopDatabase = true;
+    started = true;
+    jobOk = RunJobOf(job);
+    if (!jobOk) {
+      Prompts().Beep();
+      Prompts().ShowMessage("Errors were encountered during restore");
+    }
+  } catch (const std::exception& e) {
+    Prompts().ShowMessage(ErrorText(e));
+    AddPaneLine(ErrorText(e));
+  }
+
+  const bool succeeded = jobOk && FileExists(RestoreTarget);
+  previous.Finish(succeeded, started);
+  if (succeeded) {
+    SaveStrToLog(LogStamp() + " Резервная копия восстановлена. " + RestoreTarget);
+  } else {
+    SaveStrToLog(LogStamp() + " Резервная копия НЕ восстановлена. " + RestoreTarget);
+  }
+  return succeeded;
+}
+
+void TQuorvin::AbortJobDestroyed() {
+  // Reached only through a caller that ignored JobRunning(); the job below
+  // would go on over freed memory, which is worse than stopping here.
+  std::fputs("Quorvin: the controller was destroyed while its job was running\n", stderr);
+  std::abort();
+}

@@ -1,0 +1,19 @@
+#pragma once
+// Moving a file out of the way without ever replacing another one: a job that
+// recreates a file must be able to put the previous one back when it fails.
+
+#include <string>
+
+// Renames `path` to a fresh name in the same folder (`path` + ".aside-"
+// + random letters) and returns that name. Raises EOSError when the file
+// cannot be renamed.
+std::string MoveAside(const std::string& path);
+
+// Renames `path` to `wanted`, or, when a file of that name exists, to
+// `wanted` + ".2", ".3" … (never replacing anything) and returns the name
+// used. Raises EOSError when the file cannot be renamed.
+std::string MoveToFreeName(const std::string& path, const std::string& wanted);
+
+// Renames `from` to `to` only if nothing is named `to`; false (errno set)
+// otherwise.
+bool RenameNoReplace(const std::string& from, const std::string& to);
