@@ -1,15 +1,57 @@
-// Entry point. Until the main window exists this shows a placeholder that
-// says so; the set-up around it is already the real one.
+// Entry point: the application title, the one-copy-per-session guard, the
+// main window and the message loop.
 #include <QApplication>
-#include <QLabel>
+#include <QMessageBox>
+#include <exception>
+
+#include "app/main_form.h"
+#include "app/qt_seams.h"
+#include "app/single_instance.h"
+#include "controller/quorvin.h"
+#include "platform/exception.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName("Quorvin");
-  QApplication::setApplicationDisplayName("Quorvin");
-  QLabel placeholder("Quorvin: the main window is not built yet.");
-  placeholder.setWindowTitle("Quorvin");
-  placeholder.setMinimumSize(400, 100);
-  placeholder.show();
-  return app.exec();
+  // The title comes first: the controller names its settings file after it.
+  QApplication::setApplicationName(ApplicationTitle);
+  QApplication::setApplicationDisplayName(ApplicationTitle);
+  // The window hides into the notification area and message boxes may be
+  // the only windows shown meanwhile: only closing the main window ends the
+  // program.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  TSingleInstance instance;
+  if (!instance.Acquire()) {
+    // Another copy runs: it is asked to show itself; this one ends quietly.
+    instance.AskRunningCopyToShow(TMainForm::staticMetaObject.className(), ApplicationTitle);
+    return 0;
+  }
+
+  InstallQtSeams();
+  TBlockingCallWorker worker;
+  worker.Install();
+  int status = 0;
+  try {
+    TMainForm form;
+    SetPrompts(&form.MessageBoxes());
+    QObject::connect(&form, &TMainForm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    instance.Listen(&form, [&form] { form.ShowAtRequest(); });
+    form.show();
+    status = app.exec();
+    SetPrompts(nullptr);
+  } catch (const Exception& e) {
+    SetPrompts(nullptr);
+    QMessageBox::critical(nullptr, ApplicationTitle, QString::fromStdString(e.Message));
+    status = 1;
+  } catch (const std::exception& e) {
+    SetPrompts(nullptr);
+    QMessageBox::critical(nullptr, ApplicationTitle, QString::fromUtf8(e.what()));
+    status = 1;
+  }
+  TBlockingCallWorker::Uninstall();
+  UninstallQtSeams();
+  // The lock is given up after the message loop, so a new start succeeds at
+  // once.
+  instance.Release();
+  return status;
 }

@@ -1,0 +1,618 @@
+#include "app/main_form.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QValidator>
+#include <QVBoxLayout>
+
+#include "app/app_icons.h"
+#include "app/cool_tray_icon.h"
+#include "app/image_list.h"
+#include "app/popup_menu.h"
+#include "controller/quorvin.h"
+#include "dialogs/params_form.h"
+#include "dialogs/plan_form.h"
+#include "dialogs/quorvin_ref.h"
+#include "platform/clock.h"
+#include "platform/date_time.h"
+#include "platform/exception.h"
+#include "runner/log_pane.h"
+
+namespace {
+
+// The program's texts.
+const char* const TextTitle = "Quorvin";                      // string 65108
+const char* const TextRestoreItem = "Восстановить";           // string 65116
+const char* const TextExitItem = "Закрыть";                   // string 65117
+const char* const TextFileCreated = "Файл %1 создан.";        // string 65118
+const char* const TextBackupFailed = "Создать резервную копию не удалось !";
+const char* const TextBusy =
+    "Идёт резервное копирование или восстановление.\n"
+    "Дождитесь его окончания.";
+const char* const TextAbout = "Quorvin  v1.0 от 15.12.2005";
+const char* const TextAuthor = "Автор: команда Quorvin";
+const char* const TextYear = "2005 - 2026";
+const char* const TextMail = "quorvin@example.org";
+const char* const TextSite = "www.example.org/quorvin";
+
+std::string Std(const QString& text) { return text.toStdString(); }
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// Everything typed into the user name becomes upper case.
+class TUpperCaseValidator : public QValidator {
+ public:
+  using QValidator::QValidator;
+  State validate(QString& input, int&) const override {
+    input = input.toUpper();
+    return Acceptable;
+  }
+};
+
+QPushButton* Button(const QString& caption, QWidget* parent) {
+  auto* button = new QPushButton(caption, parent);
+  button->setAutoDefault(false);
+  return button;
+}
+
+QToolButton* PictureButton(QWidget* parent) {
+  auto* button = new QToolButton(parent);
+  button->setAutoRaise(true);
+  button->setIcon(parent->style()->standardIcon(QStyle::SP_DirOpenIcon));
+  button->setIconSize(QSize(20, 20));
+  button->setFocusPolicy(Qt::TabFocus);
+  return button;
+}
+
+// A Windows-style filter "Caption (*.ext)|*.EXT" in Qt's form; both letter
+// cases of the extension, and every file as a second choice, since Linux
+// file names are case-sensitive and Firebird databases are often *.fdb.
+QStringList DialogFilters(const QString& filter) {
+  QStringList filters;
+  const QStringList parts = filter.split('|');
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString caption = parts[i];
+    const QString pattern = parts[i + 1];
+    const int open = caption.indexOf('(');
+    if (open >= 0) caption = caption.left(open).trimmed();
+    QStringList patterns{pattern.toLower()};
+    if (pattern.toUpper() != pattern.toLower()) patterns << pattern.toUpper();
+    filters << QString("%1 (%2)").arg(caption.isEmpty() ? pattern.toLower() : caption, patterns.join(' '));
+  }
+  filters << "Все файлы (*)";
+  return filters;
+}
+
+}  // namespace
+
+void TClickLabel::mousePressEvent(QMouseEvent* event) {
+  QLabel::mousePressEvent(event);
+  if (OnMouseDown) OnMouseDown();
+}
+
+TMainForm::TMainForm(const std::string& programDir, QWidget* parent)
+    : QMainWindow(parent), FProgramDir(programDir), FPrompts(this) {
+  RunFileDialog = [](QFileDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
+  OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+  BuildWindow();
+  FormCreate();
+}
+
+TMainForm::~TMainForm() {
+  // A window destroyed without closing still hands its settings over.
+  if (!FClosed && FController && !FController->JobRunning()) FormClose();
+  if (LogPane == Log) LogPane = nullptr;
+  if (Quorvin == FController.get()) Quorvin = nullptr;
+}
+
+// ---- layout
+
+void TMainForm::BuildWindow() {
+  setWindowTitle(TextTitle);
+  setWindowIcon(ApplicationIcon());
+  resize(FormWidth, FormHeight);
+  setMaximumWidth(FormWidth);
+  setMinimumSize(360, TabControlHeight + 120);
+
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  ImageList = new TImageList(this);
+  for (int i = 0; i < 4; ++i) ImageList->Add(TabPicture(i));
+  ImageListIcons = new TImageList(this);
+  for (int i = 0; i < 3; ++i) ImageListIcons->Add(TrayPicture(i));
+
+  PageControl = new QTabWidget(central);
+  PageControl->setFixedHeight(TabControlHeight);
+  PageControl->setIconSize(QSize(32, 32));
+  PageControl->setUsesScrollButtons(false);
+  PageControl->setDocumentMode(false);
+  column->addWidget(PageControl);
+  BuildDatabasePage();
+  BuildRestorePage();
+  BuildLoginPage();
+  BuildAboutPage();
+  const QStringList tips{"База данных", "Восстановление", "Пользователь", "О программе"};
+  for (int i = 0; i < PageControl->count(); ++i) {
+    PageControl->setTabIcon(i, ImageList->GetIcon(i));
+    PageControl->setTabToolTip(i, tips[i]);
+  }
+
+  BuildLogPane();
+  column->addWidget(Log, 1);
+  setCentralWidget(central);
+
+  StatusBar1 = new QStatusBar(this);
+  setStatusBar(StatusBar1);
+
+  TrayPopup = new TPopupMenu(this);
+  Restore1 = TrayPopup->addAction(TextRestoreItem);
+  TrayPopup->addSeparator();
+  Exit1 = TrayPopup->addAction(TextExitItem);
+  connect(Restore1, &QAction::triggered, this, [this] { Restore1Click(); });
+  connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
+
+  OpenDialog = new QFileDialog(this);
+  OpenDialog->setOption(QFileDialog::DontUseNativeDialog);
+  OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
+  OpenDialog->setFileMode(QFileDialog::ExistingFile);
+  // The home folder stands in for the drive "c:" of the original layout.
+  OpenDialog->setDirectory(QDir::homePath());
+  SaveDialog = new QFileDialog(this);
+  SaveDialog->setOption(QFileDialog::DontUseNativeDialog);
+  SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
+  SaveDialog->setFileMode(QFileDialog::AnyFile);
+}
+
+void TMainForm::BuildDatabasePage() {
+  TabSheet4 = new QWidget(PageControl);
+  auto* grid = new QGridLayout(TabSheet4);
+  grid->setContentsMargins(12, 10, 12, 10);
+  Label4 = new QLabel("База данных", TabSheet4);
+  cbBD_Name = new QComboBox(TabSheet4);
+  cbBD_Name->setEditable(true);
+  cbBD_Name->setInsertPolicy(QComboBox::NoInsert);
+  cbBD_Name->setMaxVisibleItems(11);
+  cbBD_Name->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  cbBD_Name->setMinimumContentsLength(20);
+  sbOpenDataBase = PictureButton(TabSheet4);
+  sbOpenDataBase->setToolTip("Выберите файл БД");
+  BitBtn1 = Button("Создать резервную копию", TabSheet4);
+  bbParameters = Button("Параметры", TabSheet4);
+  BitBtn3 = Button("Расписание", TabSheet4);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(BitBtn1);
+  buttons->addWidget(bbParameters);
+  buttons->addWidget(BitBtn3);
+  buttons->addStretch(1);
+  grid->addWidget(Label4, 0, 0, 1, 2);
+  grid->addWidget(cbBD_Name, 1, 0);
+  grid->addWidget(sbOpenDataBase, 1, 1);
+  grid->setRowStretch(2, 1);
+  grid->addLayout(buttons, 3, 0, 1, 2);
+  grid->setColumnStretch(0, 1);
+  PageControl->addTab(TabSheet4, QString());
+
+  connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+  connect(sbOpenDataBase, &QToolButton::clicked, this, [this] {
+    if (!RefusedDuringJob()) sbOpenDataBaseClick();
+  });
+  connect(bbParameters, &QPushButton::clicked, this, [this] { bbParametersClick(); });
+  connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
+}
+
+void TMainForm::BuildRestorePage() {
+  TabSheet5 = new QWidget(PageControl);
+  auto* grid = new QGridLayout(TabSheet5);
+  grid->setContentsMargins(12, 10, 12, 10);
+  Label3 = new QLabel("Резервная копия", TabSheet5);
+  PanelBD_Back = new QLabel(TabSheet5);
+  PanelBD_Back->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  PanelBD_Back->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  PanelBD_Back->setTextFormat(Qt::PlainText);
+  PanelBD_Back->setMinimumWidth(100);
+  PanelBD_Back->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  PanelBD_Back->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  sbOpenDataBack = PictureButton(TabSheet5);
+  sbOpenDataBack->setToolTip("Выберите файл");
+  Label5 = new QLabel("Восстановить как", TabSheet5);
+  eNameBD = new QLineEdit(TabSheet5);
+  bbRestore = Button("Востановить", TabSheet5);
+  BitBtn4 = Button("Параметры", TabSheet5);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(bbRestore);
+  buttons->addWidget(BitBtn4);
+  buttons->addStretch(1);
+  grid->addWidget(Label3, 0, 0, 1, 2);
+  grid->addWidget(PanelBD_Back, 1, 0);
+  grid->addWidget(sbOpenDataBack, 1, 1);
+  grid->addWidget(Label5, 2, 0, 1, 2);
+  grid->addWidget(eNameBD, 3, 0);
+  grid->setRowStretch(4, 1);
+  grid->addLayout(buttons, 5, 0, 1, 2);
+  grid->setColumnStretch(0, 1);
+  PanelBD_Back->setFixedHeight(eNameBD->sizeHint().height());
+  PageControl->addTab(TabSheet5, QString());
+
+  connect(sbOpenDataBack, &QToolButton::clicked, this, [this] { sbOpenDataBackClick(); });
+  connect(bbRestore, &QPushButton::clicked, this, [this] { bbRestoreClick(); });
+  connect(BitBtn4, &QPushButton::clicked, this, [this] { bbParametersClick(); });
+}
+
+void TMainForm::BuildLoginPage() {
+  TabSheet6 = new QWidget(PageControl);
+  auto* grid = new QGridLayout(TabSheet6);
+  grid->setContentsMargins(12, 10, 12, 10);
+  Label1 = new QLabel("Пользователь", TabSheet6);
+  eUser = new QLineEdit(TabSheet6);
+  eUser->setValidator(new TUpperCaseValidator(eUser));
+  eUser->setMaximumWidth(220);
+  Label2 = new QLabel("Пароль", TabSheet6);
+  ePass = new QLineEdit(TabSheet6);
+  ePass->setEchoMode(QLineEdit::Password);
+  ePass->setStyleSheet("lineedit-password-character: 42;");
+  ePass->setMaximumWidth(220);
+  cbRememberPass = new QCheckBox("Помнить", TabSheet6);
+  Label1->setBuddy(eUser);
+  Label2->setBuddy(ePass);
+  grid->addWidget(Label1, 0, 0);
+  grid->addWidget(eUser, 0, 1);
+  grid->addWidget(Label2, 1, 0);
+  grid->addWidget(ePass, 1, 1);
+  grid->addWidget(cbRememberPass, 2, 1);
+  grid->setColumnStretch(2, 1);
+  grid->setRowStretch(3, 1);
+  PageControl->addTab(TabSheet6, QString());
+}
+
+void TMainForm::BuildAboutPage() {
+  TabSheet7 = new QWidget(PageControl);
+  auto* column = new QVBoxLayout(TabSheet7);
+  column->setContentsMargins(16, 10, 16, 10);
+  Label6 = new QLabel(TextAbout, TabSheet7);
+  QFont bold = Label6->font();
+  bold.setBold(true);
+  Label6->setFont(bold);
+  LabelAuthor = new QLabel(TextAuthor, TabSheet7);
+  LabelYear = new QLabel(TextYear, TabSheet7);
+  auto link = [&](const char* text) {
+    auto* label = new TClickLabel(text, TabSheet7);
+    QFont font = label->font();
+    font.setBold(true);
+    font.setUnderline(true);
+    label->setFont(font);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, Qt::blue);
+    label->setPalette(pal);
+    label->setCursor(Qt::PointingHandCursor);
+    label->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    return label;
+  };
+  LabelMail = link(TextMail);
+  LabelSite = link(TextSite);
+  LabelMail->OnMouseDown = [this] { LabelMailMouseDown(); };
+  LabelSite->OnMouseDown = [this] { LabelSiteMouseDown(); };
+  column->addWidget(Label6);
+  column->addSpacing(6);
+  column->addWidget(LabelAuthor);
+  column->addWidget(LabelYear);
+  column->addSpacing(6);
+  column->addWidget(LabelMail);
+  column->addWidget(LabelSite);
+  column->addStretch(1);
+  PageControl->addTab(TabSheet7, QString());
+}
+
+void TMainForm::BuildLogPane() {
+  Log = new TLogPane(this);
+  pmMenu = new QMenu(Log);
+  N1 = pmMenu->addAction("Сохранить как ...");
+  N2 = pmMenu->addAction("Очистить");
+  Log->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(Log, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { pmMenu->popup(Log->viewport()->mapToGlobal(at)); });
+  connect(N1, &QAction::triggered, this, [this] { N1Click(); });
+  connect(N2, &QAction::triggered, this, [this] { N2Click(); });
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (FCentred) return;
+  FCentred = true;
+  if (const QScreen* screen = QApplication::primaryScreen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+}
+
+// ---- handlers
+
+void TMainForm::Guarded(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const Exception& e) {
+    Prompts().ShowMessage(e.Message);
+  } catch (const std::exception& e) {
+    Prompts().ShowMessage(e.what());
+  }
+}
+
+bool TMainForm::JobInProgress() const { return FJobActive || (FController && FController->JobRunning()); }
+
+bool TMainForm::RefusedDuringJob() {
+  if (!JobInProgress()) return false;
+  Prompts().Beep();
+  return true;
+}
+
+void TMainForm::SetJobControlsEnabled(bool enabled) {
+  for (QWidget* control : std::initializer_list<QWidget*>{BitBtn1, bbParameters, BitBtn3, bbRestore, BitBtn4,
+                                                          sbOpenDataBase, sbOpenDataBack}) {
+    control->setEnabled(enabled);
+  }
+}
+
+void TMainForm::PrepareLogForJob() {
+  Log->Clear();
+  Log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
+
+void TMainForm::ShowBackSource() { PanelBD_Back->setText(" " + Q(FController->RestoreSource)); }
+
+void TMainForm::FormCreate() {
+  // 1. The notification-area icon (it stays out of the notification area).
+  FTrayIcon = new TCoolTrayIcon(this);
+  FTrayIcon->SetIcon(windowIcon());
+  FTrayIcon->SetHint(TextTitle);
+  Restore1->setText(TextRestoreItem);
+  Exit1->setText(TextExitItem);
+  FTrayIcon->SetIconList(ImageListIcons);
+  FTrayIcon->SetPopupMenu(TrayPopup);
+  FTrayIcon->SetShowHint(true);
+  FTrayIcon->OnDblClick = [this](QObject*) { Restore1Click(); };
+  // 2. The log pane becomes the program's pane.
+  LogPane = Log;
+  // 3.
+  PageControl->setCurrentIndex(0);
+  // 4. The controller: reads the settings, starts the operation log.
+  FController = std::make_unique<TQuorvin>(FProgramDir);
+  Quorvin = FController.get();
+  TQuorvin& q = *FController;
+  // 5.
+  for (const std::string& name : q.BDNames) {
+    if (!name.empty()) cbBD_Name->addItem(Q(name));
+  }
+  // 6.
+  cbRememberPass->setChecked(q.RememberPass);
+  if (q.RememberPass) {
+    eUser->setText(Q(q.User));
+    ePass->setText(Q(q.Pass));
+  }
+  // 7.
+  cbBD_Name->setCurrentIndex(cbBD_Name->count() > 0 ? 0 : -1);
+  // 8.
+  ShowBackSource();
+}
+
+void TMainForm::FormClose() {
+  if (!FController) return;
+  TQuorvin& q = *FController;
+  q.RememberPass = cbRememberPass->isChecked();
+  StoreLogin();
+  q.BDNames.clear();
+  for (int i = 0; i < cbBD_Name->count(); ++i) {
+    const QString name = cbBD_Name->itemText(i);
+    if (!name.isEmpty()) q.BDNames.push_back(Std(name));
+  }
+  // Nothing may reach the controller once it is gone: every handler checks
+  // the reference first.
+  Quorvin = nullptr;
+  FController.reset();
+  FClosed = true;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (JobInProgress()) {
+    // Destroying the controller would pull the job out from under itself.
+    event->ignore();
+    Prompts().ShowMessage(TextBusy);
+    return;
+  }
+  Guarded([this] { FormClose(); });
+  if (FTrayIcon) FTrayIcon->SetIconVisible(false);
+  event->accept();
+  emit Closed();
+}
+
+void TMainForm::StoreLogin() {
+  FController->User = Std(eUser->text());
+  FController->Pass = Std(ePass->text());
+}
+
+QString TMainForm::ChooseFile(const QString& title, const QString& defaultExt, const QString& filter) {
+  QString result;
+  OpenDialog->setWindowTitle(title);
+  OpenDialog->setDefaultSuffix(defaultExt);
+  OpenDialog->setNameFilters(DialogFilters(filter));
+  if (RunFileDialog(*OpenDialog)) {
+    const QStringList files = OpenDialog->selectedFiles();
+    if (!files.isEmpty()) result = files.first();
+  }
+  return result;
+}
+
+void TMainForm::BitBtn1Click() {
+  if (!FController || RefusedDuringJob()) return;
+  FJobActive = true;
+  SetJobControlsEnabled(false);
+  Guarded([this] {
+    TQuorvin& q = *FController;
+    StoreLogin();
+    q.DataBase = Std(cbBD_Name->currentText());
+    if (q.DataBase.empty()) sbOpenDataBaseClick();
+    // The name goes to the top of the list; an entry that differs only in
+    // letter case moves up and keeps its own spelling.
+    const QString name = Q(q.DataBase);
+    int found = -1;
+    for (int i = 0; i < cbBD_Name->count(); ++i) {
+      if (cbBD_Name->itemText(i).compare(name, Qt::CaseInsensitive) == 0) {
+        found = i;
+        break;
+      }
+    }
+    if (found < 0) {
+      cbBD_Name->insertItem(0, name);
+    } else if (found > 0) {
+      const QString entry = cbBD_Name->itemText(found);
+      cbBD_Name->removeItem(found);
+      cbBD_Name->insertItem(0, entry);
+    }
+    cbBD_Name->setCurrentIndex(0);
+    ProcessMessages();
+    PrepareLogForJob();
+    if (!q.Backup()) {
+      Prompts().ShowMessage(TextBackupFailed);
+      return;
+    }
+    q.RestoreSource = q.BackFile;
+    ShowBackSource();
+    Prompts().ShowMessage(Std(QString(TextFileCreated).arg(Q(q.BackFile))));
+  });
+  FJobActive = false;
+  SetJobControlsEnabled(true);
+}
+
+void TMainForm::sbOpenDataBaseClick() {
+  if (!FController) return;
+  FController->DataBase = Std(ChooseFile("Выберите файл БД", "gdb", "Файл БД (*.gdb)|*.GDB"));
+  cbBD_Name->setEditText(Q(FController->DataBase));
+}
+
+void TMainForm::sbOpenDataBackClick() {
+  if (!FController || RefusedDuringJob()) return;
+  FController->RestoreSource = Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk)|*.GBK"));
+  ShowBackSource();
+}
+
+void TMainForm::bbParametersClick() {
+  if (!FController || RefusedDuringJob()) return;
+  Guarded([this] {
+    TParamsForm dialog(this, FController.get());
+    dialog.ShowParams(PageControl->currentIndex() == 1 ? 1 : 0);
+  });
+}
+
+void TMainForm::bbRestoreClick() {
+  if (!FController || RefusedDuringJob()) return;
+  FJobActive = true;
+  SetJobControlsEnabled(false);
+  Guarded([this] {
+    TQuorvin& q = *FController;
+    StoreLogin();
+    q.RestoreTarget = Std(eNameBD->text());
+    PrepareLogForJob();
+    if (!q.Restore()) return;
+    Prompts().ShowMessage(Std(QString(TextFileCreated).arg(Q(q.RestoreTarget))));
+  });
+  FJobActive = false;
+  SetJobControlsEnabled(true);
+}
+
+void TMainForm::BitBtn3Click() {
+  if (!FController || RefusedDuringJob()) return;
+  Guarded([this] {
+    StoreLogin();
+    int result = 0;
+    {
+      TPlanForm dialog(this, FController.get());
+      result = dialog.exec();
+    }
+    if (result != TPlanForm::ResultStart || !FController) return;
+    FTrayIcon->ConcealMainWindow();
+    FTrayIcon->SetIconVisible(true);
+    FTrayIcon->SetEnabled(true);
+    FTrayIcon->SetIconIndex(1);
+    FTrayIcon->SetMinimizeToTray(true);
+    FController->Execute();
+  });
+}
+
+void TMainForm::Restore1Click() {
+  if (!FController) return;
+  Guarded([this] {
+    FTrayIcon->SetIconIndex(0);
+    FController->Stop();
+    FTrayIcon->SetIconVisible(false);
+    FTrayIcon->SetMinimizeToTray(false);
+    FTrayIcon->RevealMainWindow();
+  });
+}
+
+void TMainForm::Exit1Click() {
+  if (!FController) return;
+  if (JobInProgress()) {
+    // The icon stays usable: the user can end the program after the job.
+    Prompts().ShowMessage(TextBusy);
+    return;
+  }
+  Guarded([this] {
+    FTrayIcon->SetIconIndex(0);
+    FController->Stop();
+    FTrayIcon->SetEnabled(false);
+  });
+  close();
+}
+
+void TMainForm::ShowAtRequest() {
+  if (FController && FTrayIcon && FTrayIcon->MinimizeToTray()) {
+    Restore1Click();
+  }
+  if (isMinimized() || !isVisible()) showNormal();
+  raise();
+  activateWindow();
+}
+
+void TMainForm::N1Click() {
+  if (!FController) return;
+  SaveDialog->setDefaultSuffix("txt");
+  SaveDialog->setNameFilters({"*.txt"});
+  SaveDialog->setDirectory(Q(FController->ProgramDir));
+  SaveDialog->selectFile(Q("log_" + FormatDateTime("dd_mm_yyyy", Now())));
+  if (!RunFileDialog(*SaveDialog)) return;
+  const QStringList files = SaveDialog->selectedFiles();
+  if (files.isEmpty()) return;
+  QString fileName = files.first();
+  if (QFileInfo(fileName).suffix().isEmpty()) fileName += ".txt";
+  // A failure to save goes unreported, as the pane's own menu promises
+  // nothing more.
+  QSaveFile file(fileName);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return;
+  QString text = Log->toPlainText();
+  if (!text.isEmpty()) text += '\n';
+  file.write(text.toUtf8());
+  file.commit();
+}
+
+void TMainForm::N2Click() { Log->Clear(); }
+
+void TMainForm::LabelSiteMouseDown() { OpenUrl(QUrl("http://" + LabelSite->text())); }
+
+void TMainForm::LabelMailMouseDown() { OpenUrl(QUrl("mailto:" + LabelMail->text())); }

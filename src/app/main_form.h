@@ -1,0 +1,168 @@
+#pragma once
+// TMainForm: the program's main window. It creates the controller and the
+// notification-area icon, lets the user name a database and a backup file,
+// start a backup or a restore, open both settings dialogs and start the
+// weekly plan, and shows the running text of every job in its log pane.
+// It does the user-interface work only; jobs, plan and logs are the
+// controller's.
+
+#include <QFileDialog>
+#include <QLabel>
+#include <QMainWindow>
+#include <QUrl>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/qt_seams.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+class QToolButton;
+class TCoolTrayIcon;
+class TImageList;
+class TPopupMenu;
+class TQuorvin;
+
+// A label that reports any mouse button pressed on it.
+class TClickLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+  std::function<void()> OnMouseDown;
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+};
+
+class TMainForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Outer size of the window; it may be made narrower, never wider.
+  static constexpr int FormWidth = 596;
+  static constexpr int FormHeight = 406;
+  static constexpr int TabControlHeight = 177;
+
+  // `programDir` empty: the controller uses the folder of the executable.
+  explicit TMainForm(const std::string& programDir = {}, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // Handlers, named after control and event.
+  void FormCreate();
+  void FormClose();
+  void BitBtn1Click();
+  void sbOpenDataBaseClick();
+  void sbOpenDataBackClick();
+  void bbParametersClick();
+  void bbRestoreClick();
+  void BitBtn3Click();
+  void Restore1Click();
+  void Exit1Click();
+  void N1Click();
+  void N2Click();
+  void LabelSiteMouseDown();
+  void LabelMailMouseDown();
+
+  // The open dialog with its title, default extension and filter; the chosen
+  // file, or empty when the user cancelled.
+  QString ChooseFile(const QString& title, const QString& defaultExt, const QString& filter);
+  void StoreLogin();
+
+  // A job of the window or of the plan is under way: actions that start a
+  // job, open a dialog or close the program are refused meanwhile.
+  bool JobInProgress() const;
+  // Brings the window back at a later start's request: out of the
+  // notification area (stopping the plan) when it sits there, restored and
+  // with the focus in any case.
+  void ShowAtRequest();
+
+  // The controller (nullptr once the window has closed).
+  TQuorvin* Controller() const { return FController.get(); }
+  TCoolTrayIcon* TrayIcon() const { return FTrayIcon; }
+  TPrompts& MessageBoxes() { return FPrompts; }
+
+  // Runs a file dialog: exec() by default; tests answer in its place.
+  std::function<bool(QFileDialog& dialog)> RunFileDialog;
+  // Opens an address with the desktop's handler; tests record it instead.
+  std::function<void(const QUrl& url)> OpenUrl;
+
+  // Controls, as the window draws them.
+  QTabWidget* PageControl;
+  QWidget* TabSheet4;
+  QWidget* TabSheet5;
+  QWidget* TabSheet6;
+  QWidget* TabSheet7;
+  QLabel* Label4;
+  QComboBox* cbBD_Name;
+  QToolButton* sbOpenDataBase;
+  QPushButton* BitBtn1;
+  QPushButton* bbParameters;
+  QPushButton* BitBtn3;
+  QLabel* Label3;
+  QLabel* PanelBD_Back;
+  QToolButton* sbOpenDataBack;
+  QLabel* Label5;
+  QLineEdit* eNameBD;
+  QPushButton* bbRestore;
+  QPushButton* BitBtn4;
+  QLabel* Label1;
+  QLineEdit* eUser;
+  QLabel* Label2;
+  QLineEdit* ePass;
+  QCheckBox* cbRememberPass;
+  QLabel* Label6;
+  QLabel* LabelAuthor;
+  QLabel* LabelYear;
+  TClickLabel* LabelMail;
+  TClickLabel* LabelSite;
+  TLogPane* Log;
+  QMenu* pmMenu;
+  QAction* N1;
+  QAction* N2;
+  QStatusBar* StatusBar1;
+  TPopupMenu* TrayPopup;
+  QAction* Restore1;
+  QAction* Exit1;
+  TImageList* ImageList;
+  TImageList* ImageListIcons;
+  QFileDialog* OpenDialog;
+  QFileDialog* SaveDialog;
+
+ signals:
+  // The window has closed: the program ends.
+  void Closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildWindow();
+  void BuildDatabasePage();
+  void BuildRestorePage();
+  void BuildLoginPage();
+  void BuildAboutPage();
+  void BuildLogPane();
+  // Runs `body`; an error it raises reaches the standard error display.
+  void Guarded(const std::function<void()>& body);
+  // True (after telling the user) when a job is under way.
+  bool RefusedDuringJob();
+  // The job buttons and dialog buttons, disabled while the window's own job
+  // runs.
+  void SetJobControlsEnabled(bool enabled);
+  void PrepareLogForJob();
+  void ShowBackSource();
+
+  std::string FProgramDir;
+  std::unique_ptr<TQuorvin> FController;
+  TCoolTrayIcon* FTrayIcon = nullptr;
+  TMessageBoxPrompts FPrompts;
+  bool FJobActive = false;
+  bool FClosed = false;
+  bool FCentred = false;
+};

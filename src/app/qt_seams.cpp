@@ -1,0 +1,196 @@
+#include "app/qt_seams.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFontDatabase>
+#include <QMessageBox>
+#include <QPalette>
+#include <QScrollBar>
+#include <QThread>
+#include <chrono>
+#include <exception>
+
+namespace {
+
+QString Text(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// Message boxes of the program carry its title, as the desktop shows it.
+int RunBox(QWidget* owner, QMessageBox::Icon icon, const std::string& text, QMessageBox::StandardButtons buttons,
+           QMessageBox::StandardButton defaultButton) {
+  QMessageBox box(icon, QApplication::applicationDisplayName(), Text(text), buttons, owner);
+  box.setDefaultButton(defaultButton);
+  box.setTextFormat(Qt::PlainText);
+  return box.exec();
+}
+
+}  // namespace
+
+// ---- TLogPane
+
+TLogPane::TLogPane(QWidget* parent) : QPlainTextEdit(parent) {
+  setReadOnly(true);
+  setUndoRedoEnabled(false);
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setFamilies({"Courier New", font.family()});
+  font.setStyleHint(QFont::Monospace);
+  font.setPointSize(8);
+  setFont(font);
+  // Window-colour text on the inactive-caption colour (the classic desktop
+  // scheme), and a selection that stays visible when the pane loses focus.
+  QPalette pal = palette();
+  const QColor inactiveCaption(128, 128, 128);
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    pal.setColor(group, QPalette::Base, inactiveCaption);
+    pal.setColor(group, QPalette::Text, Qt::white);
+    pal.setColor(group, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(group, QPalette::HighlightedText, pal.color(QPalette::Active, QPalette::HighlightedText));
+  }
+  setPalette(pal);
+  viewport()->setCursor(Qt::ArrowCursor);
+  // No scroll bar until the first job switches the vertical one on.
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setLineWrapMode(QPlainTextEdit::WidgetWidth);
+}
+
+void TLogPane::Clear() { clear(); }
+
+void TLogPane::AppendLine(const std::string& line) { appendPlainText(Text(line)); }
+
+// ---- TMessageBoxPrompts
+
+void TMessageBoxPrompts::ShowMessage(const std::string& text) {
+  RunBox(FOwner, QMessageBox::NoIcon, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+bool TMessageBoxPrompts::AskYesNo(const std::string& text) {
+  return RunBox(FOwner, QMessageBox::Warning, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+         QMessageBox::Yes;
+}
+
+bool TMessageBoxPrompts::ConfirmOkCancel(const std::string& text) {
+  return RunBox(FOwner, QMessageBox::Question, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) ==
+         QMessageBox::Ok;
+}
+
+void TMessageBoxPrompts::Beep() { QApplication::beep(); }
+
+// ---- TQtPlanTimer
+
+TQtPlanTimer::TQtPlanTimer() {
+  FTimer.setTimerType(Qt::CoarseTimer);
+  QObject::connect(&FTimer, &QTimer::timeout, [this] { Tick(); });
+}
+
+void TQtPlanTimer::SetEnabled(bool enabled) {
+  TPlanTimer::SetEnabled(enabled);
+  if (enabled) {
+    FTimer.start(FInterval);
+  } else {
+    FTimer.stop();
+  }
+}
+
+void TQtPlanTimer::SetInterval(int msec) {
+  TPlanTimer::SetInterval(msec);
+  FTimer.setInterval(msec);
+}
+
+// ---- TBlockingCallWorker
+
+struct TBlockingCallWorker::TTask {
+  const TBlockingCall* Call = nullptr;
+  std::exception_ptr Error;
+  bool Done = false;
+  // Set when the user-interface thread has gone into its event loop: the
+  // helper must then wake that loop.
+  QEventLoop* Loop = nullptr;
+  std::condition_variable Finished;
+};
+
+TBlockingCallWorker::TBlockingCallWorker() : FThread([this] { Loop(); }) {}
+
+TBlockingCallWorker::~TBlockingCallWorker() {
+  {
+    std::lock_guard<std::mutex> guard(FMutex);
+    FQuit = true;
+  }
+  FWake.notify_all();
+  FThread.join();
+}
+
+void TBlockingCallWorker::Loop() {
+  for (;;) {
+    std::shared_ptr<TTask> task;
+    {
+      std::unique_lock<std::mutex> lock(FMutex);
+      FWake.wait(lock, [this] { return FQuit || !FQueue.empty(); });
+      if (FQueue.empty()) return;
+      task = FQueue.front();
+      FQueue.pop_front();
+    }
+    std::exception_ptr error;
+    try {
+      (*task->Call)();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    std::lock_guard<std::mutex> guard(FMutex);
+    task->Error = error;
+    task->Done = true;
+    task->Finished.notify_all();
+    if (task->Loop) {
+      QEventLoop* loop = task->Loop;
+      QMetaObject::invokeMethod(loop, [loop] { loop->quit(); }, Qt::QueuedConnection);
+    }
+  }
+}
+
+void TBlockingCallWorker::Run(const TBlockingCall& call) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr || QThread::currentThread() != app->thread() || std::this_thread::get_id() == FThread.get_id()) {
+    call();
+    return;
+  }
+  auto task = std::make_shared<TTask>();
+  task->Call = &call;
+  QEventLoop loop;
+  {
+    std::unique_lock<std::mutex> lock(FMutex);
+    FQueue.push_back(task);
+    FWake.notify_all();
+    task->Finished.wait_for(lock, std::chrono::milliseconds(2), [&] { return task->Done; });
+    if (!task->Done) task->Loop = &loop;
+  }
+  if (task->Loop != nullptr) {
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> guard(FMutex);
+        if (task->Done) break;
+      }
+      loop.exec();
+    }
+    // The helper's wake-up may still be queued: it must not reach a loop that
+    // is gone, so deliver it now.
+    QCoreApplication::sendPostedEvents(&loop, QEvent::MetaCall);
+  }
+  if (task->Error) std::rethrow_exception(task->Error);
+}
+
+void TBlockingCallWorker::Install() {
+  SetBlockingCallRunner([this](const TBlockingCall& call) { Run(call); });
+}
+
+void TBlockingCallWorker::Uninstall() { SetBlockingCallRunner({}); }
+
+// ---- installation
+
+void InstallQtSeams() {
+  SetMessagePump([] { QCoreApplication::processEvents(); });
+  SetPlanTimerFactory([] { return std::make_unique<TQtPlanTimer>(); });
+}
+
+void UninstallQtSeams() {
+  SetMessagePump({});
+  SetPlanTimerFactory({});
+}

@@ -1,0 +1,85 @@
+#pragma once
+// The user-interface side of the core's seams: the log pane, the event pump,
+// message boxes, the plan timer on the event loop, and the blocking-call
+// runner that keeps the window alive while the client library waits.
+
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "controller/plan_timer.h"
+#include "runner/ui_seams.h"
+#include "service/blocking_call.h"
+
+// The log pane: a read-only plain-text view the job runner clears and fills
+// one line at a time.
+class TLogPane : public QPlainTextEdit, public TLogPaneView {
+ public:
+  explicit TLogPane(QWidget* parent = nullptr);
+  void Clear() override;
+  void AppendLine(const std::string& line) override;
+};
+
+// Modal message boxes over `owner` (the main window) and the desktop's beep.
+class TMessageBoxPrompts : public TPrompts {
+ public:
+  explicit TMessageBoxPrompts(QWidget* owner) : FOwner(owner) {}
+  void ShowMessage(const std::string& text) override;
+  bool AskYesNo(const std::string& text) override;
+  bool ConfirmOkCancel(const std::string& text) override;
+  void Beep() override;
+
+ private:
+  QWidget* FOwner;
+};
+
+// The plan timer as a QTimer of the user-interface thread.
+class TQtPlanTimer : public TPlanTimer {
+ public:
+  TQtPlanTimer();
+  void SetEnabled(bool enabled) override;
+  void SetInterval(int msec) override;
+
+ private:
+  QTimer FTimer;
+};
+
+// Runs each blocking library call on one long-lived helper thread (so the
+// client library always sees the same thread and its per-thread status) while
+// the user-interface thread keeps handling events in a local event loop. A
+// call that ends within a couple of milliseconds (most output queries) is
+// simply waited for, so a fast job does not pay for an event loop per line.
+class TBlockingCallWorker {
+ public:
+  TBlockingCallWorker();
+  ~TBlockingCallWorker();
+  TBlockingCallWorker(const TBlockingCallWorker&) = delete;
+  TBlockingCallWorker& operator=(const TBlockingCallWorker&) = delete;
+
+  // Runs `call` exactly once on the helper thread and returns when it has
+  // ended, rethrowing its exception unchanged. Called from any other thread
+  // than the user-interface thread it runs the call directly.
+  void Run(const TBlockingCall& call);
+
+  // Installs / removes this worker as the service layer's runner.
+  void Install();
+  static void Uninstall();
+
+ private:
+  struct TTask;
+  void Loop();
+
+  std::mutex FMutex;
+  std::condition_variable FWake;
+  std::deque<std::shared_ptr<TTask>> FQueue;
+  bool FQuit = false;
+  std::thread FThread;
+};
+
+// The event pump and the plan-timer factory of the Qt program.
+void InstallQtSeams();
+void UninstallQtSeams();
