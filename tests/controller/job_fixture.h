@@ -1,0 +1,114 @@
+#pragma once
+// A controller in a temporary folder whose jobs run through a stand-in: the
+// test decides what the "job" does to the files and what it returns, and one
+// list records message boxes, questions, beeps and pane lines in the order
+// they happen.
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "controller/quorvin.h"
+#include "controller_fixture.h"
+#include "runner/log_pane.h"
+#include "runner/schedule.h"
+
+class TEventPrompts : public TPrompts, public TLogPaneView {
+ public:
+  void ShowMessage(const std::string& text) override { Events.push_back("box:" + text); }
+  bool AskYesNo(const std::string& text) override {
+    Events.push_back("ask:" + text);
+    return YesAnswer;
+  }
+  bool ConfirmOkCancel(const std::string& text) override {
+    Events.push_back("confirm:" + text);
+    return OkAnswer;
+  }
+  void Beep() override { Events.push_back("beep"); }
+  void Clear() override { Events.push_back("pane-clear"); }
+  void AppendLine(const std::string& line) override { Events.push_back("pane:" + line); }
+
+  std::vector<std::string> Events;
+  bool YesAnswer = true;
+  bool OkAnswer = true;
+};
+
+// What the stand-in saw of the job it was given.
+struct TJobSeen {
+  int32_t JobKind = 0;
+  std::string JobName, UserName, Password, File1, File2;
+  uint8_t Protocol = 0;
+  bool Options[9] = {};
+  bool StopDatabase = false, WriteJobLog = true, VerboseJobLog = true;
+};
+
+inline const std::string AdminQuestion = "ask:Using administrator log-in requires a password.\nContinue anyway?";
+inline const std::string RestoreConfirmation =
+    "confirm:Make sure all users are disconnected from the database \nbefore continuing. Click OK to continue";
+
+class JobTest : public ControllerTest {
+ protected:
+  void SetUp() override {
+    ControllerTest::SetUp();
+    SetPrompts(&Events);
+    LogPane = &Events;
+    SetMoment(EncodeDate(2026, 12, 6) + EncodeTime(12, 15, 20, 0));
+  }
+  void TearDown() override {
+    ControllerTest::TearDown();
+    LogPane = nullptr;
+    SetPrompts(nullptr);
+  }
+
+  void SetMoment(TDateTime moment) {
+    Moment = moment;
+    SetClock([this] { return Moment; });
+  }
+
+  // A controller whose jobs run through Job.
+  TQuorvin& StartWithStandIn() {
+    TQuorvin& q = Start();
+    q.Pass = "secret";
+    q.JobRunner = [this](TSchedule& job) {
+      TJobSeen seen;
+      seen.JobKind = job.JobKind;
+      seen.JobName = job.JobName();
+      seen.UserName = job.UserName();
+      seen.Password = job.Password();
+      seen.File1 = job.JobFile(1);
+      seen.File2 = job.JobFile(2);
+      seen.Protocol = job.Protocol();
+      for (int i = 1; i <= 8; ++i) seen.Options[i] = job.JobOption(i);
+      seen.StopDatabase = job.StopDatabase;
+      seen.WriteJobLog = job.WriteJobLog;
+      seen.VerboseJobLog = job.VerboseJobLog;
+      Jobs.push_back(seen);
+      return Job ? Job(job) : true;
+    };
+    return q;
+  }
+
+  // The operation log lines after the first one.
+  std::vector<std::string> LogAfterStart() const {
+    std::vector<std::string> lines = Lines(ReadFileBytes(Controller->LogFileName));
+    if (!lines.empty()) lines.erase(lines.begin());
+    return lines;
+  }
+
+  // Files of the folder whose names contain `part`.
+  std::vector<std::string> FilesWith(const std::string& part) const {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(Dir.Path)) {
+      const std::string name = entry.path().filename().string();
+      if (name.find(part) != std::string::npos) found.push_back(name);
+    }
+    return found;
+  }
+
+  TEventPrompts Events;
+  std::vector<TJobSeen> Jobs;
+  // What the stand-in job does; empty: succeeds without touching a file.
+  std::function<bool(TSchedule&)> Job;
+  TDateTime Moment = 0;
+};

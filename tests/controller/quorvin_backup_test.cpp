@@ -1,0 +1,450 @@
+// Backup and Restore with a stand-in job: the backup file name, the questions,
+// the failure paths with their messages and log lines, the previous file kept
+// safe when a job fails, and the job-running guard.
+
+#include <gtest/gtest.h>
+
+#include "controller/job_scope.h"
+#include "job_fixture.h"
+#include "platform/exception.h"
+#include "platform/files.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+const std::string Stamp = "06.12.2026 в 12:15";
+const std::string Suffix = "_06_12_26_12_15";
+
+// Writes `content` to the job's file `slot` and answers `result`.
+std::function<bool(TSchedule&)> Writes(int slot, std::string content, bool result) {
+  return [slot, content, result](TSchedule& job) {
+    WriteFileBytes(job.JobFile(slot), content);
+    return result;
+  };
+}
+
+using Backup = JobTest;
+using Restore = JobTest;
+using JobGuard = JobTest;
+
+TEST_F(Backup, FileNameRule) {
+  struct Row {
+    const char* database;
+    bool autoName;
+    std::string expected;
+  };
+  const Row rows[] = {
+      {"Shop.GDB", true, "Shop" + Suffix + ".gbk"},
+      {"Shop.GDB", false, "Shop.gbk"},
+      {"a.gdb.gdb", true, "a" + Suffix + ".gbk"},
+      {"Shop.fdb", true, "Shop.fdb" + Suffix + ".gbk"},
+      {"x.GdB.old.gDb", false, "x.old.gbk"},
+      {"plain", true, "plain" + Suffix + ".gbk"},
+  };
+  TQuorvin& q = StartWithStandIn();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.database);
+    WriteFileBytes(Dir / row.database, "db");
+    q.DataBase = Dir / row.database;
+    q.AutoBackName = row.autoName;
+    Job = Writes(2, "gbk", true);
+    EXPECT_TRUE(q.Backup());
+    EXPECT_EQ(q.BackFile, Dir / row.expected);
+    EXPECT_EQ(q.BackDir, Dir.Path);
+    EXPECT_EQ(q.LastBack, q.BackFile);
+    EXPECT_EQ(ReadFileBytes(q.BackFile), "gbk");
+  }
+  // A name this computer cannot see keeps the last derivation.
+  q.DataBase = "/no/such/folder/Other.gdb";
+  q.AutoBackName = true;
+  Job = nullptr;
+  EXPECT_FALSE(q.Backup());
+  EXPECT_EQ(q.BackFile, Dir / ("plain" + Suffix + ".gbk"));
+}
+
+TEST_F(Backup, UnseenDatabaseInAFreshRunGivesSuffixAndExtensionAlone) {
+  TQuorvin& q = StartWithStandIn();
+  q.DataBase = "/no/such/folder/Shop.gdb";
+  Job = [](TSchedule&) { return false; };
+  EXPECT_FALSE(q.Backup());
+  EXPECT_EQ(q.BackFile, Suffix + ".gbk");
+  EXPECT_EQ(q.BackDir, "");
+  EXPECT_EQ(q.BackBaseName, "");
+  ASSERT_EQ(Jobs.size(), 1u);
+  EXPECT_EQ(Jobs[0].File1, "/no/such/folder/Shop.gdb");
+  EXPECT_EQ(Jobs[0].File2, Suffix + ".gbk");
+  EXPECT_EQ(LogAfterStart(), Strings{Stamp + " Резервная копия НЕ создана. " + Suffix + ".gbk"});
+}
+
+TEST_F(Backup, AdministratorWithoutPasswordIsAskedFirst) {
+  struct Row {
+    const char* user;
+    const char* pass;
+    bool asked;
+  };
+  const Row rows[] = {{"SYSDBA", "", true},     {"sysdba", "", true},   {"SysDba", "", true},
+                      {"SYSDBA", "x", false},   {"ADMIN", "", false},   {"SYSDBA ", "", false}};
+  for (bool restore : {false, true}) {
+    for (const Row& row : rows) {
+      for (bool yes : {false, true}) {
+        SCOPED_TRACE(std::string(restore ? "restore " : "backup ") + row.user + "/" + row.pass + (yes ? " yes" : " no"));
+        TQuorvin& q = StartWithStandIn();
+        WriteFileBytes(Dir / "Shop.gdb", "LIVE");
+        WriteFileBytes(Dir / "Shop.gbk", "OLD");
+        WriteFileBytes(Dir / "back.log", "job log");
+        WriteFileBytes(Dir / "rest.log", "job log");
+        q.DataBase = Dir / "Shop.gdb";
+        q.AutoBackName = false;
+        q.RestoreSource = Dir / "Shop.gbk";
+        q.RestoreTarget = Dir / "Shop.gdb";
+        q.User = row.user;
+        q.Pass = row.pass;
+        Events.YesAnswer = yes;
+        Events.Events.clear();
+        Jobs.clear();
+        Job = Writes(2, "NEW", true);
+        const bool result = restore ? q.Restore() : q.Backup();
+        const bool runs = !row.asked || yes;
+        EXPECT_EQ(result, runs);
+        EXPECT_EQ(Jobs.size(), runs ? 1u : 0u);
+        const bool askedFirst = !Events.Events.empty() && Events.Events[0] == AdminQuestion;
+        EXPECT_EQ(askedFirst, row.asked);
+        if (!runs) {
+          // Nothing moved, nothing removed, nothing logged.
+          EXPECT_EQ(Events.Events, Strings{AdminQuestion});
+          EXPECT_EQ(ReadFileBytes(Dir / "Shop.gdb"), "LIVE");
+          EXPECT_EQ(ReadFileBytes(Dir / "Shop.gbk"), "OLD");
+          EXPECT_TRUE(FileExists(Dir / "back.log") && FileExists(Dir / "rest.log"));
+          EXPECT_TRUE(LogAfterStart().empty());
+        } else {
+          EXPECT_FALSE(FileExists(Dir / (restore ? "rest.log" : "back.log")));
+          EXPECT_TRUE(FileExists(Dir / (restore ? "back.log" : "rest.log")));
+        }
+        Close();
+      }
+    }
+  }
+}
+
+TEST_F(Backup, FailurePathsWithTheirMessagesAndLogLines) {
+  struct Row {
+    const char* name;
+    std::string database;
+    std::function<bool(TSchedule&)> job;
+    Strings events;
+    bool logged;
+  };
+  const Row rows[] = {
+      {"no database", "", nullptr, {"box:Файл не найден!"}, false},
+      {"runner reports failure", "Shop.gdb", [](TSchedule&) { return false; },
+       {"beep", "box:Errors were encountered during backup"}, true},
+      {"error raised in the job", "Shop.gdb", [](TSchedule&) -> bool { throw Exception("boom"); },
+       {"pane:ERROR: boom", "box:ERROR: boom"}, true},
+      {"runner succeeds but no file", "Shop.gdb", [](TSchedule&) { return true; }, {}, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TQuorvin& q = StartWithStandIn();
+    WriteFileBytes(Dir / "Shop.gdb", "LIVE");
+    q.DataBase = row.database.empty() ? "" : Dir / row.database;
+    Job = row.job;
+    Events.Events.clear();
+    EXPECT_FALSE(q.Backup());
+    EXPECT_EQ(Events.Events, row.events);
+    EXPECT_EQ(q.LastBack, "");
+    if (row.logged) {
+      EXPECT_EQ(LogAfterStart(), Strings{Stamp + " Резервная копия НЕ создана. " + Dir / ("Shop" + Suffix + ".gbk")});
+    } else {
+      EXPECT_TRUE(LogAfterStart().empty());
+    }
+    Close();
+  }
+}
+
+TEST_F(Restore, FailurePathsWithTheirMessagesAndLogLines) {
+  struct Row {
+    const char* name;
+    std::string source, target;
+    bool ok;
+    std::function<bool(TSchedule&)> job;
+    Strings events;
+    bool logged;
+  };
+  const std::string c = RestoreConfirmation;
+  const std::string both = "box:Must select both database and restore files";
+  const Row rows[] = {
+      {"no target", "Shop.gbk", "", true, nullptr, {both}, false},
+      {"no source", "", "New.fdb", true, nullptr, {both}, false},
+      {"cancelled", "Shop.gbk", "New.fdb", false, nullptr, {c}, false},
+      {"runner reports failure", "Shop.gbk", "New.fdb", true, [](TSchedule&) { return false; },
+       {c, "beep", "box:Errors were encountered during restore"}, true},
+      {"error raised in the job", "Shop.gbk", "New.fdb", true, [](TSchedule&) -> bool { throw Exception("boom"); },
+       {c, "box:ERROR: boom", "pane:ERROR: boom"}, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TQuorvin& q = StartWithStandIn();
+    WriteFileBytes(Dir / "rest.log", "job log");
+    q.RestoreSource = row.source.empty() ? "" : Dir / row.source;
+    q.RestoreTarget = row.target.empty() ? "" : Dir / row.target;
+    Events.OkAnswer = row.ok;
+    Job = row.job;
+    Events.Events.clear();
+    Jobs.clear();
+    EXPECT_FALSE(q.Restore());
+    EXPECT_EQ(Events.Events, row.events);
+    EXPECT_EQ(Jobs.size(), row.logged ? 1u : 0u);
+    EXPECT_EQ(FileExists(Dir / "rest.log"), !row.logged);
+    if (row.logged) {
+      EXPECT_EQ(LogAfterStart(), Strings{Stamp + " Резервная копия НЕ восстановлена. " + q.RestoreTarget});
+    } else {
+      EXPECT_TRUE(LogAfterStart().empty());
+    }
+    Close();
+  }
+}
+
+TEST_F(Backup, RunnerFilledFromTheSettings) {
+  TQuorvin& q = StartWithStandIn();
+  WriteFileBytes(Dir / "Shop.gdb", "LIVE");
+  q.DataBase = Dir / "Shop.gdb";
+  q.User = "BOSS";
+  q.Pass = "pw";
+  q.BackParam1 = true;
+  q.BackParam2 = false;
+  q.BackParam5 = true;
+  q.BackParam7 = true;
+  q.RestParam1 = true;
+  q.RestParam3 = true;
+  q.RestParam5 = false;
+  for (int protocol : {-1, 0, 3}) {
+    for (bool shutDown : {false, true}) {
+      SCOPED_TRACE(protocol);
+      q.Protocol = protocol;
+      q.BackShutDown = shutDown;
+      q.RestoreSource = Dir / "in.gbk";
+      q.RestoreTarget = Dir / "out.fdb";
+      Jobs.clear();
+      q.Backup();
+      q.Restore();
+      ASSERT_EQ(Jobs.size(), 2u);
+      const TJobSeen& b = Jobs[0];
+      EXPECT_EQ(b.JobKind, 1);
+      EXPECT_EQ(b.JobName, "BACKUP OPERATION");
+      EXPECT_EQ(b.UserName, "BOSS");
+      EXPECT_EQ(b.Password, "pw");
+      EXPECT_EQ(b.Protocol, static_cast<uint8_t>(protocol == -1 ? 255 : protocol));
+      EXPECT_EQ(b.File1, Dir / "Shop.gdb");
+      EXPECT_EQ(b.File2, Dir / ("Shop" + Suffix + ".gbk"));
+      EXPECT_EQ(b.StopDatabase, shutDown);
+      const bool backOptions[9] = {false, true, false, false, false, true, false, true, false};
+      for (int i = 1; i <= 8; ++i) EXPECT_EQ(b.Options[i], backOptions[i]) << i;
+      const TJobSeen& r = Jobs[1];
+      EXPECT_EQ(r.JobKind, 2);
+      EXPECT_EQ(r.JobName, "Restore");
+      EXPECT_EQ(r.File1, Dir / "in.gbk");
+      EXPECT_EQ(r.File2, Dir / "out.fdb");
+      EXPECT_TRUE(r.StopDatabase);
+      EXPECT_EQ(r.Protocol, b.Protocol);
+      const bool restOptions[9] = {false, true, false, true, false, false, false, false, false};
+      for (int i = 1; i <= 8; ++i) EXPECT_EQ(r.Options[i], restOptions[i]) << i;
+      for (const TJobSeen& j : Jobs) EXPECT_FALSE(j.WriteJobLog || j.VerboseJobLog);
+    }
+  }
+}
+
+// The previous backup or database is moved aside for the job and only
+// removed once the job has succeeded.
+TEST_F(Backup, PreviousFileSurvivesAFailedJobAndLeftoversLoseTheGoodName) {
+  struct Row {
+    const char* name;
+    bool restore;
+    bool writes;
+    bool result;
+    bool throws;
+  };
+  const Row rows[] = {
+      {"backup fails, partial file", false, true, false, false},
+      {"backup fails, no file", false, false, false, false},
+      {"backup raises after a partial file", false, true, true, true},
+      {"backup succeeds, no file", false, false, true, false},
+      {"restore fails, partial file", true, true, false, false},
+      {"restore raises after a partial file", true, true, true, true},
+      {"restore succeeds, no file", true, false, true, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TQuorvin& q = StartWithStandIn();
+    WriteFileBytes(Dir / "Shop.gdb", "LIVE");
+    WriteFileBytes(Dir / "Shop.gbk", "OLD");
+    q.DataBase = Dir / "Shop.gdb";
+    q.AutoBackName = false;
+    q.RestoreSource = Dir / "Shop.gbk";
+    q.RestoreTarget = Dir / "Shop.gdb";
+    const std::string target = row.restore ? Dir / "Shop.gdb" : Dir / "Shop.gbk";
+    const std::string previous = row.restore ? "LIVE" : "OLD";
+    Job = [&](TSchedule& job) -> bool {
+      // The previous file is out of the way, whole, under a fresh name.
+      EXPECT_FALSE(FileExists(job.JobFile(2)));
+      const Strings aside = FilesWith(".aside-");
+      EXPECT_EQ(aside.size(), 1u);
+      if (!aside.empty()) {
+        EXPECT_EQ(ReadFileBytes(Dir / aside[0]), previous);
+      }
+      if (row.writes) WriteFileBytes(job.JobFile(2), "PARTIAL");
+      if (row.throws) throw Exception("broken pipe");
+      return row.result;
+    };
+    EXPECT_FALSE(row.restore ? q.Restore() : q.Backup());
+    EXPECT_EQ(ReadFileBytes(target), previous);
+    EXPECT_TRUE(FilesWith(".aside-").empty());
+    if (row.writes) {
+      EXPECT_EQ(ReadFileBytes(target + ".failed"), "PARTIAL");
+    } else {
+      EXPECT_TRUE(FilesWith(".failed").empty());
+    }
+    EXPECT_EQ(q.LastBack, "");
+    EXPECT_EQ(LogAfterStart(), Strings{Stamp + (row.restore ? " Резервная копия НЕ восстановлена. "
+                                                             : " Резервная копия НЕ создана. ") +
+                                       target});
+    Close();
+    std::filesystem::remove(target + ".failed");
+  }
+}
+
+TEST_F(Backup, SuccessReplacesThePreviousFileAndLeavesNoCopy) {
+  TQuorvin& q = StartWithStandIn();
+  WriteFileBytes(Dir / "Shop.gdb", "LIVE");
+  WriteFileBytes(Dir / "Shop.gbk", "OLD");
+  q.DataBase = Dir / "Shop.gdb";
+  q.AutoBackName = false;
+  Job = Writes(2, "NEW", true);
+  EXPECT_TRUE(q.Backup());
+  EXPECT_EQ(ReadFileBytes(Dir / "Shop.gbk"), "NEW");
+  EXPECT_EQ(q.LastBack, Dir / "Shop.gbk");
+
+  q.RestoreSource = Dir / "Shop.gbk";
+  q.RestoreTarget = Dir / "Shop.gdb";
+  Job = Writes(2, "RESTORED", true);
+  EXPECT_TRUE(q.Restore());
+  EXPECT_EQ(ReadFileBytes(Dir / "Shop.gdb"), "RESTORED");
+  EXPECT_TRUE(FilesWith(".aside-").empty());
+  EXPECT_TRUE(FilesWith(".failed").empty());
+  EXPECT_EQ(LogAfterStart(), (Strings{Stamp + " Резервная копия создана. " + Dir / "Shop.gbk",
+                                      Stamp + " Резервная копия восстановлена. " + Dir / "Shop.gdb"}));
+}
+
+TEST_F(Backup, LeftoversOfRepeatedFailuresNeverReplaceEachOther) {
+  TQuorvin& q = StartWithStandIn();
+  WriteFileBytes(Dir / "Shop.gdb", "LIVE");
+  q.DataBase = Dir / "Shop.gdb";
+  q.AutoBackName = false;
+  for (const char* content : {"first", "second", "third"}) {
+    Job = Writes(2, content, false);
+    EXPECT_FALSE(q.Backup());
+  }
+  EXPECT_FALSE(FileExists(Dir / "Shop.gbk"));
+  EXPECT_EQ(ReadFileBytes(Dir / "Shop.gbk.failed"), "first");
+  EXPECT_EQ(ReadFileBytes(Dir / "Shop.gbk.failed.2"), "second");
+  EXPECT_EQ(ReadFileBytes(Dir / "Shop.gbk.failed.3"), "third");
+}
+
+TEST_F(Backup, AFileThatCannotBeMovedAsideStopsTheJob) {
+  TQuorvin& q = StartWithStandIn();
+  // A name so long that no longer name fits beside it in the folder: the
+  // previous backup cannot be moved aside, so the job must not start.
+  const std::string base(246, 'b');
+  WriteFileBytes(Dir / (base + ".gdb"), "LIVE");
+  WriteFileBytes(Dir / (base + ".gbk"), "OLD");
+  q.DataBase = Dir / (base + ".gdb");
+  q.AutoBackName = false;
+  Job = Writes(2, "NEW", true);
+  EXPECT_FALSE(q.Backup());
+  EXPECT_TRUE(Jobs.empty());
+  EXPECT_EQ(ReadFileBytes(Dir / (base + ".gbk")), "OLD");
+  ASSERT_EQ(Events.Events.size(), 2u);
+  EXPECT_EQ(Events.Events[0].rfind("pane:ERROR: Cannot rename ", 0), 0u) << Events.Events[0];
+  EXPECT_EQ(Events.Events[1], "box:" + Events.Events[0].substr(5));
+  EXPECT_TRUE(FilesWith(".failed").empty());
+  EXPECT_EQ(LogAfterStart(), Strings{Stamp + " Резервная копия НЕ создана. " + Dir / (base + ".gbk")});
+}
+
+TEST_F(JobGuard, ASecondJobInsideARunningOneIsRefused) {
+  TQuorvin& q = StartWithStandIn();
+  WriteFileBytes(Dir / "Shop.gdb", "LIVE");
+  q.DataBase = Dir / "Shop.gdb";
+  q.RestoreSource = Dir / "Shop.gbk";
+  q.RestoreTarget = Dir / "Other.fdb";
+  int ended = 0;
+  q.OnJobEnded = [&] { ++ended; };
+  bool nestedBackup = true, nestedRestore = true, runningInside = false;
+  std::string backFileInside;
+  Job = [&](TSchedule& job) {
+    runningInside = q.JobRunning();
+    backFileInside = q.BackFile;
+    nestedBackup = q.Backup();
+    nestedRestore = q.Restore();
+    EXPECT_EQ(q.BackFile, backFileInside);
+    WriteFileBytes(job.JobFile(2), "gbk");
+    return true;
+  };
+  EXPECT_FALSE(q.JobRunning());
+  EXPECT_TRUE(q.Backup());
+  EXPECT_TRUE(runningInside);
+  EXPECT_FALSE(nestedBackup);
+  EXPECT_FALSE(nestedRestore);
+  EXPECT_FALSE(q.JobRunning());
+  EXPECT_EQ(ended, 1);
+  EXPECT_EQ(Jobs.size(), 1u);
+  EXPECT_EQ(Events.Events, (Strings{std::string("box:") + JobAlreadyRunningText,
+                                    std::string("box:") + JobAlreadyRunningText}));
+  EXPECT_EQ(LogAfterStart(), Strings{Stamp + " Резервная копия создана. " + backFileInside});
+  // Refused before and after do not count as jobs.
+  Job = nullptr;
+  q.DataBase.clear();
+  EXPECT_FALSE(q.Backup());
+  EXPECT_EQ(ended, 2);
+}
+
+TEST_F(JobGuard, APlanTickDuringAUserJobStartsNothing) {
+  TQuorvin& q = StartWithStandIn();
+  WriteFileBytes(Dir / "Shop.gdb", "LIVE");
+  q.DataBase = Dir / "Shop.gdb";
+  for (bool* day : {&q.PlanRecord.Day1Back, &q.PlanRecord.Day2Back, &q.PlanRecord.Day3Back, &q.PlanRecord.Day4Back,
+                    &q.PlanRecord.Day5Back, &q.PlanRecord.Day6Back, &q.PlanRecord.Day7Back})
+    *day = true;
+  q.PlanRecord.NightPeriodBack = 3;  // every full hour
+  SetMoment(EncodeDate(2026, 12, 6) + EncodeTime(13, 0, 1, 0));
+  q.Execute();
+  Job = [&](TSchedule& job) {
+    q.Timer->Tick();
+    EXPECT_TRUE(q.Timer->Enabled());
+    WriteFileBytes(job.JobFile(2), "gbk");
+    return true;
+  };
+  EXPECT_TRUE(q.Backup());
+  EXPECT_EQ(Jobs.size(), 1u);
+  EXPECT_EQ(q.LastPlanRun, 0);
+  EXPECT_FALSE(q.Busy);
+  Strings log = LogAfterStart();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0], "06.12.2026 в 13:00 Сервис запущен.");
+}
+
+using JobGuardDeathTest = JobTest;
+
+TEST_F(JobGuardDeathTest, DestroyingTheControllerDuringItsJobStopsTheProgram) {
+  TQuorvin& q = StartWithStandIn();
+  WriteFileBytes(Dir / "Shop.gdb", "LIVE");
+  q.DataBase = Dir / "Shop.gdb";
+  Job = [this](TSchedule&) {
+    Controller.reset();
+    return true;
+  };
+  EXPECT_DEATH(q.Backup(), "destroyed while its job was running");
+  // In this process nothing happened: the controller is whole and idle.
+  Job = nullptr;
+  EXPECT_FALSE(q.JobRunning());
+}
+
+}  // namespace

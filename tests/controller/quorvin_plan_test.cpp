@@ -1,0 +1,354 @@
+// The weekly plan driven by fake ticks and a clock the test moves: the worked
+// day, its edge cases, and simulated weeks checked against a reference of the
+// period table written independently of the plan check.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <set>
+
+#include "job_fixture.h"
+#include "platform/files.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// Monday 7 December 2026.
+const TDateTime Monday = EncodeDate(2026, 12, 7);
+
+TDateTime At(int day, int hour, int minute, int second = 0) {
+  return Monday + day + EncodeTime(hour, minute, second, 0);
+}
+
+class Plan : public JobTest {
+ protected:
+  void SetUp() override {
+    JobTest::SetUp();
+    TQuorvin& q = StartWithStandIn();
+    WriteFileBytes(Dir / "Shop.gdb", "LIVE");
+    q.DataBase = Dir / "Shop.gdb";
+    q.AutoBackName = false;
+    Job = [this](TSchedule& job) {
+      Starts.push_back(Moment);
+      EXPECT_FALSE(Controller->Timer->Enabled()) << "the timer runs during a plan backup";
+      EXPECT_TRUE(Controller->Busy);
+      WriteFileBytes(job.JobFile(2), "gbk");
+      SetMoment(Moment + JobMinutes / (24.0 * 60.0));
+      return true;
+    };
+  }
+
+  void AllDays(bool on = true) {
+    TPlanRecord& p = Controller->PlanRecord;
+    p.Day1Back = p.Day2Back = p.Day3Back = p.Day4Back = p.Day5Back = p.Day6Back = p.Day7Back = on;
+  }
+
+  // Ticks every 5 seconds (while the timer is on) from `from` until `to`.
+  void RunUntil(TDateTime from, TDateTime to) {
+    SetMoment(from);
+    if (!Controller->Running) Controller->Execute();
+    while (Moment < to) {
+      if (Controller->Timer->Enabled()) Controller->Timer->Tick();
+      // Whole seconds, so the ticks do not drift.
+      SetMoment(std::round((Moment + 5.0 / 86400.0) * 86400.0) / 86400.0);
+    }
+  }
+
+  Strings StartTimes() const {
+    Strings out;
+    for (TDateTime t : Starts) out.push_back(FormatDateTime("dd hh:nn:ss", t));
+    return out;
+  }
+
+  std::vector<TDateTime> Starts;
+  double JobMinutes = 0;
+};
+
+std::string Hm(TDateTime t) { return FormatDateTime("hh:nn", t); }
+
+TEST_F(Plan, WorkedDay) {
+  AllDays();
+  TPlanRecord& p = Controller->PlanRecord;
+  p.DayBeginBack = EncodeTime(8, 0, 0, 0);
+  p.NightBeginBack = EncodeTime(20, 0, 0, 0);
+  p.DayPeriodBack = 1;
+  p.NightPeriodBack = 7;
+  p.NightClockBack = EncodeTime(23, 30, 0, 0);
+  RunUntil(At(0, 0, 0, 1), At(1, 0, 0, 1));
+  Strings expected;
+  for (int h = 8; h < 20; ++h)
+    for (int m : {0, 20, 40}) expected.push_back(Hm(EncodeTime(h, m, 0, 0)));
+  expected.push_back("23:30");
+  Strings got;
+  for (TDateTime t : Starts) {
+    got.push_back(Hm(t));
+    EXPECT_LT(DecodeDateTime(t).Second, 5) << "caught by the first tick of its minute";
+  }
+  EXPECT_EQ(got, expected);
+}
+
+TEST_F(Plan, AWeekdaySwitchedOffChangesNothing) {
+  TQuorvin& q = *Controller;
+  AllDays();
+  q.PlanRecord.Day1Back = false;  // Monday
+  q.PlanRecord.NightPeriodBack = 1;
+  q.LastTickStamp = 1234000;
+  q.FiredThisMinute = true;
+  SetMoment(At(0, 14, 20, 3));
+  EXPECT_FALSE(q.IsPlanDue(q.PlanRecord));
+  EXPECT_EQ(q.LastTickStamp, 1234000);
+  EXPECT_TRUE(q.FiredThisMinute);
+  SetMoment(At(1, 14, 20, 3));  // Tuesday
+  EXPECT_TRUE(q.IsPlanDue(q.PlanRecord));
+  EXPECT_EQ(q.LastTickStamp, 1420000);
+  EXPECT_FALSE(q.FiredThisMinute);
+}
+
+TEST_F(Plan, EdgeCasesOfTheRhythms) {
+  struct Row {
+    const char* name;
+    int dayPeriod, nightPeriod;
+    TDateTime dayBegin, nightBegin, dayClock, nightClock;
+    double jobMinutes;
+    TDateTime lastRun;  // 0: never in this run
+    TDateTime from, to;
+    Strings expected;
+  };
+  const TDateTime midnight = 0;
+  const Row rows[] = {
+      {"hourly, a 70-minute backup skips 11:00", 3, 3, midnight, midnight, 0, 0, 70, 0, At(0, 9, 58), At(0, 12, 30),
+       {"07 10:00:02", "07 12:00:02"}},
+      {"every 2 hours after a backup at 10:00", 4, 4, midnight, midnight, 0, 0, 0, At(0, 10, 0, 2), At(0, 10, 1),
+       At(0, 16, 30), {"07 12:00:02", "07 14:00:02", "07 16:00:02"}},
+      {"every 2 hours after 22:00: next at 20:00", 4, 4, midnight, midnight, 0, 0, 0, At(0, 22, 0, 2), At(0, 22, 1),
+       At(1, 20, 30), {"08 20:00:02"}},
+      {"every 3 hours from program start", 5, 5, midnight, midnight, 0, 0, 0, 0, At(0, 9, 30), At(0, 15, 30),
+       {"07 10:00:02", "07 13:00:02"}},
+      {"every 4 hours from program start", 6, 6, midnight, midnight, 0, 0, 0, 0, At(0, 9, 30), At(0, 18, 30),
+       {"07 10:00:02", "07 14:00:02", "07 18:00:02"}},
+      {"day window opening at 08:00:30", 3, 0, EncodeTime(8, 0, 30, 0), EncodeTime(20, 0, 0, 0), 0, 0, 0, 0,
+       At(0, 7, 50), At(0, 9, 30), {"07 09:00:02"}},
+      {"night window opening with seconds", 0, 3, EncodeTime(8, 0, 0, 0), EncodeTime(20, 0, 30, 0), 0, 0, 0, 0,
+       At(0, 19, 50), At(0, 21, 30), {"07 21:00:02"}},
+      {"both windows at midnight: the night rhythm all day", 1, 2, midnight, midnight, 0, 0, 0, 0, At(0, 11, 50),
+       At(0, 13, 10), {"07 12:00:02", "07 12:30:02", "07 13:00:02"}},
+      {"night start before day start: night all day", 1, 3, EncodeTime(20, 0, 0, 0), EncodeTime(8, 0, 0, 0), 0, 0,
+       0, 0, At(0, 11, 50), At(0, 12, 50), {"07 12:00:02"}},
+      {"midnight after a backup at 23:00", 3, 3, midnight, midnight, 0, 0, 0, 0, At(0, 22, 59), At(1, 0, 30),
+       {"07 23:00:02", "08 00:00:02"}},
+      {"clock time with seconds", 0, 7, midnight, midnight, 0, EncodeTime(23, 30, 45, 0), 0, 0, At(0, 23, 0),
+       At(0, 23, 59), {"07 23:30:02"}},
+      {"day clock time", 7, 0, EncodeTime(8, 0, 0, 0), EncodeTime(20, 0, 0, 0), EncodeTime(9, 15, 59, 0), 0, 0, 0,
+       At(0, 9, 0), At(0, 9, 30), {"07 09:15:02"}},
+      {"day window ending at 12:10", 1, 0, EncodeTime(8, 0, 0, 0), EncodeTime(12, 10, 0, 0), 0, 0, 0, 0,
+       At(0, 11, 50), At(0, 13, 0), {"07 12:00:02"}},
+      {"a backup ending within its minute is not repeated", 3, 3, midnight, midnight, 0, 0, 0.5, 0, At(0, 9, 59),
+       At(0, 10, 30), {"07 10:00:02"}},
+      {"indexes beyond 7 never", 8, 255, EncodeTime(8, 0, 0, 0), EncodeTime(20, 0, 0, 0), 0, 0, 0, 0, At(0, 7, 0),
+       At(0, 21, 0), {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TQuorvin& q = *Controller;
+    AllDays();
+    TPlanRecord& p = q.PlanRecord;
+    p.DayPeriodBack = static_cast<std::uint8_t>(row.dayPeriod);
+    p.NightPeriodBack = static_cast<std::uint8_t>(row.nightPeriod);
+    p.DayBeginBack = row.dayBegin;
+    p.NightBeginBack = row.nightBegin;
+    p.DayClockBack = row.dayClock;
+    p.NightClockBack = row.nightClock;
+    JobMinutes = row.jobMinutes;
+    q.LastPlanRun = row.lastRun;
+    q.LastTickStamp = 0;
+    q.FiredThisMinute = row.lastRun != 0;
+    Starts.clear();
+    // First tick two seconds into a minute.
+    RunUntil(row.from + 2.0 / 86400.0, row.to);  // dates: 07 Monday, 08 Tuesday
+    EXPECT_EQ(StartTimes(), row.expected);
+    q.Stop();
+  }
+}
+
+TEST_F(Plan, StopAndExecuteWithinTheMinuteDoNotRepeatABackup) {
+  TQuorvin& q = *Controller;
+  AllDays();
+  q.PlanRecord.NightPeriodBack = 3;
+  RunUntil(At(0, 10, 0, 1), At(0, 10, 0, 20));
+  q.Stop();
+  RunUntil(At(0, 10, 0, 30), At(0, 10, 1, 0));
+  EXPECT_EQ(StartTimes(), Strings{"07 10:00:01"});
+  // The plan changed in the dialog takes effect at the next tick; the
+  // minute bookkeeping stays.
+  q.PlanRecord.NightPeriodBack = 1;
+  RunUntil(At(0, 10, 1, 0), At(0, 10, 21, 0));
+  EXPECT_EQ(StartTimes(), (Strings{"07 10:00:01", "07 10:20:00"}));
+}
+
+TEST_F(Plan, TheTimerIsOffDuringATickAndStaysOffAfterStop) {
+  TQuorvin& q = *Controller;
+  AllDays();
+  q.PlanRecord.NightPeriodBack = 3;
+  bool skippedWhileBusy = false;
+  Job = [&](TSchedule& job) {
+    Starts.push_back(Moment);
+    EXPECT_FALSE(q.Timer->Enabled());
+    // The schedule dialog started the plan anew during the job: its ticks
+    // find the plan busy and skip the check.
+    q.Execute();
+    EXPECT_TRUE(q.Timer->Enabled());
+    q.Timer->Tick();
+    skippedWhileBusy = Starts.size() == 1;
+    q.Stop();
+    WriteFileBytes(job.JobFile(2), "gbk");
+    return true;
+  };
+  SetMoment(At(0, 10, 0, 3));
+  q.Execute();
+  q.Timer->Tick();
+  EXPECT_TRUE(skippedWhileBusy);
+  EXPECT_EQ(Starts.size(), 1u);
+  EXPECT_FALSE(q.Timer->Enabled());
+  EXPECT_FALSE(q.Running);
+  EXPECT_FALSE(q.Busy);
+}
+
+// The period table written out again, on seconds of the day rather than
+// minute stamps.
+struct TReferencePlan {
+  bool Days[8] = {};  // 1 Monday … 7 Sunday
+  int DayBeginSec = 0, NightBeginSec = 0;
+  int DayPeriod = 0, NightPeriod = 0;
+  int DayClockH = 0, DayClockM = 0, NightClockH = 0, NightClockM = 0;
+
+  bool Due(TDateTime now, bool everRun, int lastHour) const {
+    const TDateParts t = DecodeDateTime(now);
+    if (!Days[DayOfTheWeek(now)]) return false;
+    const int sec = t.Hour * 3600 + t.Minute * 60;
+    const bool day = DayBeginSec <= sec && sec < NightBeginSec;
+    const int period = day ? DayPeriod : NightPeriod;
+    const int ch = day ? DayClockH : NightClockH;
+    const int cm = day ? DayClockM : NightClockM;
+    const bool onTheHour = t.Minute == 0;
+    switch (period) {
+      case 1: return t.Minute % 20 == 0;
+      case 2: return t.Minute % 30 == 0;
+      case 3: return onTheHour;
+      case 4: case 5: case 6: {
+        const int every = period - 2;
+        const int diff = lastHour > t.Hour ? lastHour - t.Hour : t.Hour - lastHour;
+        return onTheHour && (!everRun || diff == every);
+      }
+      case 7: return t.Hour == ch && t.Minute == cm;
+      default: return false;
+    }
+  }
+};
+
+int SecondsOf(int h, int m, int s) { return h * 3600 + m * 60 + s; }
+
+TEST_F(Plan, SimulatedWeeksAgainstTheReference) {
+  struct Week {
+    int dayPeriod, nightPeriod;
+    int dayBegin[3], nightBegin[3], dayClock[3], nightClock[3];
+    unsigned days;  // bit 0 Monday … bit 6 Sunday
+    double jobMinutes;
+  };
+  std::vector<Week> weeks;
+  // Every index in both windows, window starts with seconds, clock times
+  // with seconds and at midnight, weekdays on and off, long backups.
+  for (int i = 0; i <= 8; ++i) {
+    weeks.push_back({i, 8 - i, {7, 59, 30}, {19, 30, 15}, {9, 40, 50}, {0, 0, 0},
+                     0x7Fu & ~(1u << (i % 7)), i % 3 == 0 ? 70.0 : (i % 3 == 1 ? 0.2 : 0)});
+  }
+  weeks.push_back({4, 6, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, 0x55u, 0});
+  weeks.push_back({7, 7, {12, 0, 0}, {6, 0, 0}, {13, 0, 0}, {23, 59, 59}, 0x7Fu, 70});
+  weeks.push_back({1, 7, {0, 0, 30}, {23, 59, 0}, {0, 0, 0}, {23, 59, 30}, 0x7Fu, 1.5});
+
+  for (std::size_t w = 0; w < weeks.size(); ++w) {
+    const Week& week = weeks[w];
+    SCOPED_TRACE("week " + std::to_string(w));
+    Close();
+    Jobs.clear();
+    Starts.clear();
+    SetMoment(Monday - 1);  // the log file of this run
+    TQuorvin& q = StartWithStandIn();
+    q.DataBase = Dir / "Shop.gdb";
+    q.AutoBackName = false;
+    JobMinutes = week.jobMinutes;
+    TPlanRecord& p = q.PlanRecord;
+    bool* days[] = {&p.Day1Back, &p.Day2Back, &p.Day3Back, &p.Day4Back, &p.Day5Back, &p.Day6Back, &p.Day7Back};
+    TReferencePlan ref;
+    for (int d = 0; d < 7; ++d) *days[d] = ref.Days[d + 1] = (week.days >> d) & 1u;
+    p.DayPeriodBack = static_cast<std::uint8_t>(week.dayPeriod);
+    p.NightPeriodBack = static_cast<std::uint8_t>(week.nightPeriod);
+    p.DayBeginBack = EncodeTime(week.dayBegin[0], week.dayBegin[1], week.dayBegin[2], 0);
+    p.NightBeginBack = EncodeTime(week.nightBegin[0], week.nightBegin[1], week.nightBegin[2], 0);
+    p.DayClockBack = EncodeTime(week.dayClock[0], week.dayClock[1], week.dayClock[2], 0);
+    p.NightClockBack = EncodeTime(week.nightClock[0], week.nightClock[1], week.nightClock[2], 0);
+    ref.DayPeriod = week.dayPeriod;
+    ref.NightPeriod = week.nightPeriod;
+    // A window start with seconds opens the window at the next full minute.
+    const auto opens = [](const int hms[3]) { return SecondsOf(hms[0], hms[1], 0) + (hms[2] > 0 ? 60 : 0); };
+    ref.DayBeginSec = opens(week.dayBegin);
+    ref.NightBeginSec = opens(week.nightBegin);
+    ref.DayClockH = week.dayClock[0];
+    ref.DayClockM = week.dayClock[1];
+    ref.NightClockH = week.nightClock[0];
+    ref.NightClockM = week.nightClock[1];
+
+    // Ticks every 5 seconds from Sunday 23:58:03 for a week and a bit.
+    std::int64_t clockSec = -117;
+    SetMoment(Monday + clockSec / 86400.0);
+    q.Execute();
+    bool everRun = false;
+    int lastHour = 0;
+    std::int64_t lastStartMinute = INT64_MIN;
+    int expectedStarts = 0;
+    const std::int64_t end = 7 * 86400 + 3600;
+    while (clockSec < end) {
+      SetMoment(Monday + static_cast<double>(clockSec) / 86400.0);
+      ASSERT_TRUE(q.Timer->Enabled());
+      const std::int64_t minute = (clockSec + 86400 * 10) / 60;
+      const bool expectStart = ref.Due(Moment, everRun, lastHour) && minute != lastStartMinute;
+      const std::size_t before = Starts.size();
+      const TDateTime tickMoment = Moment;
+      q.Timer->Tick();
+      ASSERT_EQ(Starts.size() - before, expectStart ? 1u : 0u) << FormatDateTime("dd.mm hh:nn:ss", tickMoment);
+      if (expectStart) {
+        ++expectedStarts;
+        everRun = true;
+        lastHour = DecodeDateTime(tickMoment).Hour;
+        lastStartMinute = minute;
+        // The backup moved the clock on; the next tick comes 5 s after it.
+        const double took = (Moment - tickMoment) * 86400.0;
+        clockSec += static_cast<std::int64_t>(took + 0.5);
+      }
+      clockSec += 5;
+    }
+    EXPECT_EQ(static_cast<int>(Starts.size()), expectedStarts);
+
+    // The log: the start line, the outcome line and "---" for each.
+    Strings log = LogAfterStart();
+    ASSERT_EQ(log.size(), 1 + 3 * Starts.size());
+    EXPECT_EQ(log[0], FormatDateTime("dd.mm.yyyy в hh:nn", Monday - 117 / 86400.0) + " Сервис запущен.");
+    for (std::size_t i = 0; i < Starts.size(); ++i) {
+      const std::string stamp = FormatDateTime("dd.mm.yyyy в hh:nn", Starts[i]);
+      EXPECT_EQ(log[1 + 3 * i], stamp + " резервная копия. начало");
+      const std::string ended = FormatDateTime("dd.mm.yyyy в hh:nn", Starts[i] + JobMinutes / 1440.0);
+      EXPECT_EQ(log[2 + 3 * i], ended + " Резервная копия создана. " + Dir / "Shop.gbk");
+      EXPECT_EQ(log[3 + 3 * i], "---");
+    }
+    if (w == 0) {
+      EXPECT_EQ(Starts.size(), 0u);  // both indexes "never"
+    }
+    if (week.dayPeriod == 1 && week.jobMinutes == 0.2) {
+      EXPECT_GT(Starts.size(), 100u);
+    }
+  }
+}
+
+}  // namespace
