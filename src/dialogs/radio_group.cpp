@@ -1,19 +1,25 @@
 #include "dialogs/radio_group.h"
 
 #include <QButtonGroup>
-#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QRadioButton>
 
 TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, QWidget* parent)
-    : QGroupBox(caption, parent), FButtons(new QButtonGroup(this)), FGrid(new QGridLayout(this)) {
+    : QGroupBox(caption, parent), FButtons(new QButtonGroup(this)) {
   FButtons->setExclusive(true);
-  FGrid->setVerticalSpacing(2);
+  auto* column = new QVBoxLayout(this);
+  column->setSpacing(2);
   for (int i = 0; i < items.size(); ++i) {
     auto* button = new QRadioButton(items.at(i), this);
     FButtons->addButton(button, i);
-    FGrid->addWidget(button, i, 0);
+    auto* row = new QHBoxLayout;
+    row->addWidget(button);
+    row->addStretch(1);
+    column->addLayout(row);
+    FRows.append(row);
   }
-  FGrid->setColumnStretch(2, 1);
+  column->addStretch(1);
   connect(FButtons, &QButtonGroup::idToggled, this, [this](int, bool checked) {
     if (checked && OnClick) OnClick();
   });
@@ -32,5 +38,7 @@ QRadioButton* TRadioGroup::Button(int index) const {
 }
 
 void TRadioGroup::PlaceBeside(int index, QWidget* widget) {
-  FGrid->addWidget(widget, index, 1, Qt::AlignLeft | Qt::AlignVCenter);
+  if (index < 0 || index >= FRows.size()) return;
+  // Right after the item's button, before the row's stretch.
+  FRows.at(index)->insertWidget(1, widget);
 }

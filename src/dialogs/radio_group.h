@@ -3,11 +3,12 @@
 // that runs whenever the selection changes (by the user or by the program).
 
 #include <QGroupBox>
+#include <QList>
 #include <QStringList>
 #include <functional>
 
 class QButtonGroup;
-class QGridLayout;
+class QHBoxLayout;
 class QRadioButton;
 
 class TRadioGroup : public QGroupBox {
@@ -28,5 +29,5 @@ class TRadioGroup : public QGroupBox {
 
  private:
   QButtonGroup* FButtons;
-  QGridLayout* FGrid;
+  QList<QHBoxLayout*> FRows;
 };

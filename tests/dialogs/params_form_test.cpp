@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
@@ -83,6 +84,8 @@ class ParamsFormTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QVERIFY(form.width() >= 318 && form.height() >= 269);
     QCOMPARE(form.minimumSize(), form.maximumSize());
+    const QRect screen = form.screen()->geometry();
+    QVERIFY((form.geometry().center() - screen.center()).manhattanLength() < 4);
     for (auto* box : form.findChildren<QCheckBox*>()) {
       if (!box->isVisible()) continue;
       QVERIFY2(box->width() >= box->sizeHint().width(), qPrintable(box->text()));

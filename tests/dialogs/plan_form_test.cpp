@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -89,6 +90,8 @@ class PlanFormTest : public QObject {
     QVERIFY(form.width() >= 526 && form.height() >= 294);
     QCOMPARE(form.minimumSize(), form.maximumSize());
     QCOMPARE(form.focusWidget(), form.bbOk);
+    const QRect screen = form.screen()->geometry();
+    QVERIFY((form.geometry().center() - screen.center()).manhattanLength() < 4);
     for (auto* button : form.findChildren<QAbstractButton*>())
       QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
     // The clock picker stands on the line of "в ", to its right.
@@ -243,6 +246,8 @@ class PlanFormTest : public QObject {
       form.rbDayBack->SetItemIndex(7);
       form.dtDayBeginBack->setTime(QTime(10, 0, 0));
       QTest::keyClick(&form, Qt::Key_Escape);  // no meaning here
+      QVERIFY(form.isVisible());
+      QTest::keyClick(form.bbOk, Qt::Key_Return);  // the focused button is no default
       QVERIFY(form.isVisible());
       if (titleBar)
         form.close();

@@ -1,0 +1,188 @@
+// The Qt side of the core's seams and the start-up guard, headless: the
+// blocking-call worker keeps events flowing and hands errors back unchanged,
+// the plan timer ticks on the event loop, and the single-instance lock and
+// socket find, check and wake the first copy.
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
+#include <QtTest>
+#include <atomic>
+#include <future>
+#include <thread>
+
+#include "app/qt_seams.h"
+#include "app/single_instance.h"
+#include "platform/exception.h"
+#include "service/blocking_call.h"
+
+class TAppSeamsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    // Lock and socket in a runtime folder of this test alone.
+    QVERIFY(FRuntime.isValid());
+    QFile::setPermissions(FRuntime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", FRuntime.path().toUtf8());
+  }
+
+  void workerKeepsEventsFlowing();
+  void workerReturnsErrorsUnchanged();
+  void workerUsesOneHelperThread();
+  void planTimerTicksOnEventLoop();
+  void pumpProcessesPostedEvents();
+  void lockIsExclusiveAndReleased();
+  void laterStartChecksBothKeys_data();
+  void laterStartChecksBothKeys();
+  void laterStartWithoutRunningCopyEndsQuickly();
+
+ private:
+  QTemporaryDir FRuntime;
+};
+
+void TAppSeamsTest::workerKeepsEventsFlowing() {
+  TBlockingCallWorker worker;
+  worker.Install();
+  int ticks = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+  timer.start(10);
+  bool ran = false;
+  RunBlockingCall([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ran = true;
+  });
+  TBlockingCallWorker::Uninstall();
+  QVERIFY(ran);
+  // Roughly 40 ticks are due; a frozen thread would have none.
+  QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+}
+
+void TAppSeamsTest::workerReturnsErrorsUnchanged() {
+  TBlockingCallWorker worker;
+  worker.Install();
+  for (int delayMs : {0, 50}) {
+    try {
+      RunBlockingCall([delayMs] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        throw EOSError(13, "denied");
+      });
+      QFAIL("no exception");
+    } catch (const EOSError& e) {
+      QCOMPARE(e.Message, std::string("denied"));
+    }
+  }
+  TBlockingCallWorker::Uninstall();
+}
+
+void TAppSeamsTest::workerUsesOneHelperThread() {
+  TBlockingCallWorker worker;
+  worker.Install();
+  std::thread::id first;
+  std::thread::id second;
+  RunBlockingCall([&] { first = std::this_thread::get_id(); });
+  RunBlockingCall([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    second = std::this_thread::get_id();
+  });
+  // A call from a thread other than the user-interface one runs directly.
+  std::thread::id direct;
+  std::thread other([&] { RunBlockingCall([&] { direct = std::this_thread::get_id(); }); });
+  const std::thread::id otherId = other.get_id();
+  other.join();
+  TBlockingCallWorker::Uninstall();
+  QVERIFY(first != std::this_thread::get_id());
+  QVERIFY(first == second);
+  QVERIFY(direct == otherId);
+}
+
+void TAppSeamsTest::planTimerTicksOnEventLoop() {
+  TQtPlanTimer timer;
+  int ticks = 0;
+  timer.SetOnTimer([&] { ++ticks; });
+  timer.SetInterval(20);
+  QTest::qWait(80);
+  QCOMPARE(ticks, 0);
+  timer.SetEnabled(true);
+  QTRY_VERIFY(ticks >= 2);
+  timer.SetEnabled(false);
+  const int stopped = ticks;
+  QTest::qWait(80);
+  QCOMPARE(ticks, stopped);
+  QCOMPARE(timer.Interval(), 20);
+}
+
+void TAppSeamsTest::pumpProcessesPostedEvents() {
+  InstallQtSeams();
+  bool delivered = false;
+  QMetaObject::invokeMethod(qApp, [&] { delivered = true; }, Qt::QueuedConnection);
+  ProcessMessages();
+  UninstallQtSeams();
+  QVERIFY(delivered);
+  // The timer factory is the event loop's while installed.
+  InstallQtSeams();
+  QVERIFY(dynamic_cast<TQtPlanTimer*>(CreatePlanTimer().get()) != nullptr);
+  UninstallQtSeams();
+  QVERIFY(dynamic_cast<TQtPlanTimer*>(CreatePlanTimer().get()) == nullptr);
+}
+
+void TAppSeamsTest::lockIsExclusiveAndReleased() {
+  TSingleInstance first("QuorvinTestLock");
+  TSingleInstance second("QuorvinTestLock");
+  QVERIFY(first.Acquire());
+  QVERIFY(!second.Acquire());
+  QVERIFY(first.SocketPath().startsWith(FRuntime.path()));
+  first.Release();
+  // An immediate new start succeeds.
+  QVERIFY(second.Acquire());
+}
+
+void TAppSeamsTest::laterStartChecksBothKeys_data() {
+  QTest::addColumn<QString>("windowClass");
+  QTest::addColumn<QString>("title");
+  QTest::addColumn<bool>("shown");
+  QTest::newRow("both keys") << "QWidget" << "Quorvin" << true;
+  QTest::newRow("title in other case") << "QWidget" << "quorvin" << false;
+  QTest::newRow("other class") << "TOtherForm" << "Quorvin" << false;
+  QTest::newRow("title with blank") << "QWidget" << "Quorvin " << false;
+}
+
+void TAppSeamsTest::laterStartChecksBothKeys() {
+  QFETCH(QString, windowClass);
+  QFETCH(QString, title);
+  QFETCH(bool, shown);
+  TSingleInstance first("QuorvinTestKeys");
+  QVERIFY(first.Acquire());
+  QWidget window;
+  window.setWindowTitle("Quorvin");
+  int requests = 0;
+  QVERIFY(first.Listen(&window, [&] { ++requests; }));
+  // The later start runs its blocking exchange while this thread serves.
+  TSingleInstance later("QuorvinTestKeys");
+  QVERIFY(!later.Acquire());
+  auto answer = std::async(std::launch::async, [&] { return later.AskRunningCopyToShow(windowClass, title, 2000); });
+  while (answer.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
+    QCoreApplication::processEvents();
+  }
+  QCOMPARE(answer.get(), shown);
+  QCoreApplication::processEvents();
+  QCOMPARE(requests, shown ? 1 : 0);
+}
+
+void TAppSeamsTest::laterStartWithoutRunningCopyEndsQuickly() {
+  // The lock is held by a copy that never listens (still starting, or hung):
+  // the later start gives up within its time limit.
+  TSingleInstance holder("QuorvinTestSilent");
+  QVERIFY(holder.Acquire());
+  TSingleInstance later("QuorvinTestSilent");
+  QElapsedTimer clock;
+  clock.start();
+  QVERIFY(!later.AskRunningCopyToShow("QWidget", "Quorvin", 300));
+  QVERIFY(clock.elapsed() < 2000);
+}
+
+QTEST_MAIN(TAppSeamsTest)
+#include "app_seams_test.moc"

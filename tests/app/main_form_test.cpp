@@ -1,0 +1,529 @@
+// The main window with the real controller on a temporary program folder,
+// scripted prompts and a stand-in job where no server is needed. Headless.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTimer>
+#include <QtTest>
+#include <thread>
+
+#include "app/app_test_support.h"
+#include "app/cool_tray_icon.h"
+#include "app/main_form.h"
+#include "app/qt_seams.h"
+#include "controller/quorvin.h"
+#include "dialogs/params_form.h"
+#include "dialogs/plan_form.h"
+#include "dialogs/quorvin_ref.h"
+#include "platform/exception.h"
+#include "runner/log_pane.h"
+#include "runner/schedule.h"
+
+namespace {
+
+const QString BackupFailed = "Создать резервную копию не удалось !";
+
+// A job that makes its target file (or not) and says so.
+std::function<bool(TSchedule&)> StandInJob(bool makeTarget, int* runs = nullptr) {
+  return [makeTarget, runs](TSchedule& job) {
+    if (runs) ++*runs;
+    AddPaneLine("stand-in job " + job.JobFile(1));
+    if (makeTarget) {
+      QFile file(QString::fromStdString(job.JobFile(2)));
+      file.open(QIODevice::WriteOnly);
+      file.write("x");
+    }
+    return makeTarget;
+  };
+}
+
+QStringList Items(QComboBox* box) {
+  QStringList items;
+  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
+  return items;
+}
+
+// Answers the next modal dialog of type T with `answer` once it is up.
+template <typename T>
+void AnswerNextDialog(std::function<void(T&)> answer) {
+  auto* poll = new QTimer;
+  QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
+    if (auto* dialog = dynamic_cast<T*>(QApplication::activeModalWidget())) {
+      poll->stop();
+      poll->deleteLater();
+      answer(*dialog);
+    }
+  });
+  poll->start(10);
+}
+
+}  // namespace
+
+class TMainFormTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() { InstallQtSeams(); }
+  void cleanup() { UninstallQtSeams(); }
+
+  void startUpFillsFromSettings_data();
+  void startUpFillsFromSettings();
+  void closingHandsSettingsOver();
+  void typedNameInOtherCaseMovesEntry();
+  void emptyNameOpensDialogAndFailsTwice();
+  void onlyElevenNamesReachTheFile();
+  void successfulBackupOffersFileForRestore();
+  void failedBackupKeepsRestoreSource();
+  void restoreAnnouncesTarget();
+  void exitFromTrayWritesStopLineTitleBarCloseDoesNot();
+  void restoreFromTrayStopsPlan();
+  void savingPaneAddsTxt();
+  void actionsAndClosingRefusedDuringJob();
+  void parametersOpenOnPageOfActiveTab();
+  void userUpperCasedPasswordStarred();
+  void aboutLabelsOpenAddresses();
+  void logPaneScrollBarFromFirstJob();
+  void laterStartBringsWindowBack();
+};
+
+void TMainFormTest::startUpFillsFromSettings_data() {
+  QTest::addColumn<bool>("remember");
+  QTest::newRow("remember on") << true;
+  QTest::newRow("remember off") << false;
+}
+
+void TMainFormTest::startUpFillsFromSettings() {
+  QFETCH(bool, remember);
+  TScriptedPrompts prompts;
+  TProgramFolder folder(QString("[Main]\nUser=ALICE\nPass=s3cret\nLastBack=/data/old.gbk\n"
+                                "[Parameters]\nRememberPass=%1\n"
+                                "[BDNames]\nName0=/data/b.gdb\nName1=\nName2=/data/a.gdb\n")
+                            .arg(remember ? 1 : 0));
+  TMainForm form(folder.Dir());
+  QCOMPARE(Quorvin, form.Controller());
+  QCOMPARE(LogPane, static_cast<TLogPaneView*>(form.Log));
+  QCOMPARE(form.PageControl->currentIndex(), 0);
+  QCOMPARE(form.PageControl->count(), 4);
+  QCOMPARE(form.cbRememberPass->isChecked(), remember);
+  QCOMPARE(form.eUser->text(), remember ? QString("ALICE") : QString());
+  QCOMPARE(form.ePass->text(), remember ? QString("s3cret") : QString());
+  // Empty entries are skipped, the most recent one is selected.
+  QCOMPARE(Items(form.cbBD_Name), QStringList({"/data/b.gdb", "/data/a.gdb"}));
+  QCOMPARE(form.cbBD_Name->currentText(), QString("/data/b.gdb"));
+  QCOMPARE(form.PanelBD_Back->text(), QString(" /data/old.gbk"));
+  QCOMPARE(form.windowTitle(), QString("Quorvin"));
+  QVERIFY(form.width() <= TMainForm::FormWidth);
+  QCOMPARE(form.maximumWidth(), TMainForm::FormWidth);
+  // The tray icon is set up but not in the notification area.
+  QCOMPARE(form.TrayIcon()->IconIndex(), 0);
+  QCOMPARE(form.TrayIcon()->Hint(), QString("Quorvin"));
+  QVERIFY(!form.TrayIcon()->TrayIcon().isVisible());
+  QCOMPARE(form.Restore1->text(), QString("Восстановить"));
+  QCOMPARE(form.Exit1->text(), QString("Закрыть"));
+  QVERIFY(prompts.Messages.isEmpty());
+}
+
+void TMainFormTest::closingHandsSettingsOver() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder("[Main]\nDataBase=/keep/this.gdb\n");
+  {
+    TMainForm form(folder.Dir());
+    form.show();
+    form.eUser->setText("bob");
+    form.ePass->setText("pw");
+    form.cbRememberPass->setChecked(true);
+    // Typed but never backed up: reaches neither the list nor the file.
+    form.cbBD_Name->setEditText("/typed/only.gdb");
+    form.eNameBD->setText("/restore/target.gdb");
+    QSignalSpy closed(&form, &TMainForm::Closed);
+    QVERIFY(form.close());
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(form.Controller() == nullptr);
+    QVERIFY(Quorvin == nullptr);
+    // Nothing reaches the destroyed controller afterwards.
+    form.BitBtn1Click();
+    form.Restore1Click();
+    form.Exit1Click();
+    form.N1Click();
+  }
+  const QString ini = folder.Ini();
+  QVERIFY2(ini.contains("User=BOB"), qPrintable(ini));
+  QVERIFY(ini.contains("Pass=pw"));
+  QVERIFY(ini.contains("RememberPass=1"));
+  QVERIFY(ini.contains("DataBase=/keep/this.gdb"));
+  QVERIFY(!ini.contains("/typed/only.gdb"));
+  QVERIFY(!ini.contains("/restore/target.gdb"));
+}
+
+void TMainFormTest::typedNameInOtherCaseMovesEntry() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder("[BDNames]\nName0=/data/First.gdb\nName1=/data/Second.gdb\nName2=/data/Third.gdb\n");
+  TMainForm form(folder.Dir());
+  int runs = 0;
+  form.Controller()->JobRunner = StandInJob(false, &runs);
+  form.cbBD_Name->setEditText("/DATA/second.GDB");
+  form.BitBtn1Click();
+  // Moved, not added, and spelt as the entry was.
+  QCOMPARE(Items(form.cbBD_Name), QStringList({"/data/Second.gdb", "/data/First.gdb", "/data/Third.gdb"}));
+  QCOMPARE(form.cbBD_Name->currentText(), QString("/data/Second.gdb"));
+  QCOMPARE(form.Controller()->DataBase, std::string("/DATA/second.GDB"));
+  // A new name goes on top.
+  form.cbBD_Name->setEditText("/data/new.gdb");
+  form.BitBtn1Click();
+  QCOMPARE(Items(form.cbBD_Name).first(), QString("/data/new.gdb"));
+  QCOMPARE(form.cbBD_Name->count(), 4);
+  QCOMPARE(runs, 2);
+  QCOMPARE(prompts.Messages.count(BackupFailed), 2);
+}
+
+void TMainFormTest::emptyNameOpensDialogAndFailsTwice() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder("[BDNames]\nName0=/data/a.gdb\n");
+  TMainForm form(folder.Dir());
+  int dialogs = 0;
+  QString title;
+  form.RunFileDialog = [&](QFileDialog& dialog) {
+    ++dialogs;
+    title = dialog.windowTitle();
+    return false;
+  };
+  form.cbBD_Name->setEditText("");
+  form.BitBtn1Click();
+  QCOMPARE(dialogs, 1);
+  QCOMPARE(title, QString("Выберите файл БД"));
+  QCOMPARE(prompts.Messages, QStringList({"Файл не найден!", BackupFailed}));
+  QCOMPARE(Items(form.cbBD_Name), QStringList({"", "/data/a.gdb"}));
+  form.close();
+  // The empty entry is not saved.
+  QVERIFY(folder.Ini().contains("Name0=/data/a.gdb"));
+}
+
+void TMainFormTest::onlyElevenNamesReachTheFile() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder;
+  {
+    TMainForm form(folder.Dir());
+    form.Controller()->JobRunner = StandInJob(false);
+    for (int i = 0; i < 13; ++i) {
+      form.cbBD_Name->setEditText(QString("/data/db%1.gdb").arg(i));
+      form.BitBtn1Click();
+    }
+    QCOMPARE(form.cbBD_Name->count(), 13);
+    form.close();
+  }
+  const QString ini = folder.Ini();
+  QVERIFY(ini.contains("Name0=/data/db12.gdb"));
+  QVERIFY(ini.contains("Name10=/data/db2.gdb"));
+  QVERIFY(!ini.contains("Name11"));
+  QVERIFY(!ini.contains("db1.gdb"));
+}
+
+void TMainFormTest::successfulBackupOffersFileForRestore() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder("[Parameters]\nAutoBackName=0\n");
+  folder.WriteFile("shop.gdb", "db");
+  TMainForm form(folder.Dir());
+  form.Controller()->JobRunner = StandInJob(true);
+  form.eUser->setText("SYSDBA");
+  form.ePass->setText("pw");
+  form.cbBD_Name->setEditText(folder.Path("shop.gdb"));
+  form.BitBtn1Click();
+  const QString backFile = folder.Path("shop.gbk");
+  QCOMPARE(QString::fromStdString(form.Controller()->BackFile), backFile);
+  QCOMPARE(QString::fromStdString(form.Controller()->RestoreSource), backFile);
+  QCOMPARE(form.PanelBD_Back->text(), " " + backFile);
+  QCOMPARE(prompts.Messages, QStringList({"Файл " + backFile + " создан."}));
+  QCOMPARE(form.Controller()->User, std::string("SYSDBA"));
+  QCOMPARE(form.Controller()->Pass, std::string("pw"));
+  QVERIFY(form.Log->toPlainText().contains("stand-in job"));
+}
+
+void TMainFormTest::failedBackupKeepsRestoreSource() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder("[Main]\nLastBack=/old/one.gbk\n");
+  folder.WriteFile("shop.gdb", "db");
+  TMainForm form(folder.Dir());
+  form.Controller()->JobRunner = StandInJob(false);
+  form.cbBD_Name->setEditText(folder.Path("shop.gdb"));
+  form.ePass->setText("pw");
+  form.BitBtn1Click();
+  QCOMPARE(form.PanelBD_Back->text(), QString(" /old/one.gbk"));
+  QCOMPARE(form.Controller()->RestoreSource, std::string("/old/one.gbk"));
+  QCOMPARE(prompts.Messages, QStringList({"Errors were encountered during backup", BackupFailed}));
+  QCOMPARE(prompts.Beeps, 1);
+}
+
+void TMainFormTest::restoreAnnouncesTarget() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder;
+  folder.WriteFile("shop.gbk", "backup");
+  TMainForm form(folder.Dir());
+  form.RunFileDialog = [&](QFileDialog& dialog) {
+    dialog.selectFile(folder.Path("shop.gbk"));
+    return true;
+  };
+  form.PageControl->setCurrentIndex(1);
+  form.sbOpenDataBackClick();
+  QCOMPARE(form.PanelBD_Back->text(), " " + folder.Path("shop.gbk"));
+  form.Controller()->JobRunner = StandInJob(true);
+  form.ePass->setText("pw");
+  form.eNameBD->setText(folder.Path("restored.gdb"));
+  form.bbRestoreClick();
+  QCOMPARE(prompts.Messages.last(), "Файл " + folder.Path("restored.gdb") + " создан.");
+  // A failed restore: only the controller's own message.
+  prompts.Messages.clear();
+  form.Controller()->JobRunner = StandInJob(false);
+  form.eNameBD->setText(folder.Path("other.gdb"));
+  form.bbRestoreClick();
+  QCOMPARE(prompts.Messages, QStringList({"Errors were encountered during restore"}));
+  // Cancelling the choice empties the panel.
+  form.RunFileDialog = [](QFileDialog&) { return false; };
+  form.sbOpenDataBackClick();
+  QCOMPARE(form.PanelBD_Back->text(), QString(" "));
+}
+
+// Starts the plan the way the user does: "Расписание", then "Запустить".
+static void StartPlan(TMainForm& form) {
+  AnswerNextDialog<TPlanForm>([](TPlanForm& dialog) { dialog.bbStartClick(); });
+  form.BitBtn3Click();
+}
+
+void TMainFormTest::exitFromTrayWritesStopLineTitleBarCloseDoesNot() {
+  for (bool fromTray : {true, false}) {
+    TScriptedPrompts prompts;
+    TProgramFolder folder;
+    std::string logFile;
+    {
+      TMainForm form(folder.Dir());
+      form.show();
+      logFile = form.Controller()->LogFileName;
+      StartPlan(form);
+      QVERIFY(form.Controller()->Running);
+      QVERIFY(form.Controller()->Timer->Enabled());
+      QCOMPARE(form.TrayIcon()->IconIndex(), 1);
+      QVERIFY(form.TrayIcon()->MinimizeToTray());
+      QVERIFY(form.TrayIcon()->Enabled());
+      QVERIFY(!form.isVisible() || form.isMinimized());
+      if (fromTray) {
+        form.Exit1Click();
+        QCOMPARE(form.TrayIcon()->IconIndex(), 0);
+        QVERIFY(!form.TrayIcon()->Enabled());
+      } else {
+        form.close();
+      }
+      QVERIFY(form.Controller() == nullptr);
+    }
+    const QString log = folder.ReadFile(QString::fromStdString(logFile));
+    QVERIFY2(log.contains("Сервис запущен."), qPrintable(log));
+    QCOMPARE(log.contains("Сервис остановлен."), fromTray);
+  }
+}
+
+void TMainFormTest::restoreFromTrayStopsPlan() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder;
+  TMainForm form(folder.Dir());
+  form.show();
+  StartPlan(form);
+  QVERIFY(form.Controller()->Running);
+  // The icon's double-click is Restore1Click.
+  QVERIFY(form.TrayIcon()->OnDblClick);
+  form.TrayIcon()->OnDblClick(form.TrayIcon());
+  QVERIFY(!form.Controller()->Running);
+  QVERIFY(!form.Controller()->Timer->Enabled());
+  QCOMPARE(form.TrayIcon()->IconIndex(), 0);
+  QVERIFY(!form.TrayIcon()->IconVisible());
+  QVERIFY(!form.TrayIcon()->MinimizeToTray());
+  QVERIFY(form.isVisible());
+  QVERIFY(!form.isMinimized());
+  // "Сохранить" in the schedule dialog does not start the plan.
+  AnswerNextDialog<TPlanForm>([](TPlanForm& dialog) { dialog.bbOkClick(); });
+  form.BitBtn3Click();
+  QVERIFY(!form.Controller()->Running);
+  QCOMPARE(form.TrayIcon()->IconIndex(), 0);
+}
+
+void TMainFormTest::savingPaneAddsTxt() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder;
+  TMainForm form(folder.Dir());
+  AddPaneLine("first line");
+  AddPaneLine("");
+  AddPaneLine("третья строка");
+  QString proposed;
+  QString startFolder;
+  form.RunFileDialog = [&](QFileDialog& dialog) {
+    proposed = dialog.selectedFiles().value(0);
+    startFolder = dialog.directory().absolutePath();
+    dialog.setDefaultSuffix(QString());  // the window itself must add ".txt"
+    dialog.selectFile(folder.Path("mylog"));
+    return true;
+  };
+  form.N1Click();
+  QVERIFY2(QFileInfo(proposed).fileName().startsWith("log_"), qPrintable(proposed));
+  QVERIFY(QRegularExpression("^log_\\d\\d_\\d\\d_\\d{4}(\\.txt)?$").match(QFileInfo(proposed).fileName()).hasMatch());
+  QCOMPARE(startFolder, QDir(QString::fromStdString(form.Controller()->ProgramDir)).absolutePath());
+  QCOMPARE(folder.ReadFile("mylog.txt"), QString("first line\n \nтретья строка\n"));
+  QVERIFY(!QFile::exists(folder.Path("mylog")));
+  // A name with an extension is kept; a folder that cannot be written is
+  // passed over in silence.
+  form.RunFileDialog = [&](QFileDialog& dialog) {
+    dialog.selectFile(folder.Path("pane.log"));
+    return true;
+  };
+  form.N1Click();
+  QVERIFY(QFile::exists(folder.Path("pane.log")));
+  form.RunFileDialog = [&](QFileDialog& dialog) {
+    dialog.selectFile("/nonexistent-folder/x.txt");
+    return true;
+  };
+  form.N1Click();
+  QVERIFY(prompts.Messages.isEmpty());
+  form.N2Click();
+  QVERIFY(form.Log->toPlainText().isEmpty());
+}
+
+void TMainFormTest::actionsAndClosingRefusedDuringJob() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder;
+  folder.WriteFile("shop.gdb", "db");
+  TMainForm form(folder.Dir());
+  form.show();
+  int runs = 0;
+  int dialogsOpened = 0;
+  form.RunFileDialog = [&](QFileDialog&) {
+    ++dialogsOpened;
+    return false;
+  };
+  bool closedMidJob = true;
+  bool buttonsDisabled = false;
+  form.Controller()->JobRunner = [&](TSchedule& job) {
+    ++runs;
+    buttonsDisabled = !form.BitBtn1->isEnabled() && !form.bbRestore->isEnabled() && !form.BitBtn3->isEnabled();
+    // Everything the user could click while the runner pumps events.
+    form.BitBtn1Click();
+    form.bbRestoreClick();
+    form.bbParametersClick();
+    form.BitBtn3Click();
+    form.sbOpenDataBackClick();
+    form.BitBtn1->click();
+    closedMidJob = form.close();
+    form.Exit1Click();
+    QFile file(QString::fromStdString(job.JobFile(2)));
+    file.open(QIODevice::WriteOnly);
+    return true;
+  };
+  form.ePass->setText("pw");
+  form.cbBD_Name->setEditText(folder.Path("shop.gdb"));
+  form.BitBtn1Click();
+  QCOMPARE(runs, 1);
+  QCOMPARE(dialogsOpened, 0);
+  QVERIFY(buttonsDisabled);
+  QVERIFY(!closedMidJob);
+  QVERIFY(form.Controller() != nullptr);
+  QVERIFY(form.isVisible());
+  QVERIFY(prompts.Beeps >= 5);
+  QCOMPARE(prompts.Messages.filter("Дождитесь его окончания").size(), 2);
+  QVERIFY(prompts.Messages.last().startsWith("Файл "));
+  QVERIFY(form.BitBtn1->isEnabled());
+  // After the job everything works again, closing included.
+  QVERIFY(form.close());
+  QVERIFY(form.Controller() == nullptr);
+}
+
+void TMainFormTest::parametersOpenOnPageOfActiveTab() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder;
+  TMainForm form(folder.Dir());
+  for (int tab : {0, 1}) {
+    int page = -1;
+    AnswerNextDialog<TParamsForm>([&page](TParamsForm& dialog) {
+      page = dialog.Notebook->currentIndex();
+      dialog.bbCloseClick();
+    });
+    form.PageControl->setCurrentIndex(tab);
+    (tab == 0 ? form.bbParameters : form.BitBtn4)->click();
+    QCOMPARE(page, tab);
+  }
+}
+
+void TMainFormTest::userUpperCasedPasswordStarred() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder;
+  TMainForm form(folder.Dir());
+  form.show();
+  form.PageControl->setCurrentIndex(2);
+  form.eUser->setFocus();
+  QTest::keyClicks(form.eUser, "sysdba");
+  QCOMPARE(form.eUser->text(), QString("SYSDBA"));
+  QTest::keyClicks(form.ePass, "abc");
+  QCOMPARE(form.ePass->text(), QString("abc"));
+  QCOMPARE(form.ePass->echoMode(), QLineEdit::Password);
+  QCOMPARE(form.ePass->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, form.ePass), int('*'));
+  form.StoreLogin();
+  QCOMPARE(form.Controller()->User, std::string("SYSDBA"));
+  QCOMPARE(form.Controller()->Pass, std::string("abc"));
+}
+
+void TMainFormTest::aboutLabelsOpenAddresses() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder;
+  TMainForm form(folder.Dir());
+  QList<QUrl> opened;
+  form.OpenUrl = [&](const QUrl& url) { opened << url; };
+  form.show();
+  form.PageControl->setCurrentIndex(3);
+  QCOMPARE(form.Label6->text(), QString("Quorvin  v1.0 от 15.12.2005"));
+  QVERIFY(form.Label6->font().bold());
+  QVERIFY(!form.LabelSite->text().contains("://"));
+  QTest::mouseClick(form.LabelSite, Qt::RightButton);
+  QTest::mouseClick(form.LabelMail, Qt::LeftButton);
+  QCOMPARE(opened.size(), 2);
+  QCOMPARE(opened[0].toString(), "http://" + form.LabelSite->text());
+  QCOMPARE(opened[1].toString(), "mailto:" + form.LabelMail->text());
+}
+
+void TMainFormTest::logPaneScrollBarFromFirstJob() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder;
+  TMainForm form(folder.Dir());
+  QCOMPARE(form.Log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+  QVERIFY(form.Log->isReadOnly());
+  QCOMPARE(form.Log->font().pointSize(), 8);
+  QVERIFY(QFontInfo(form.Log->font()).fixedPitch());
+  AddPaneLine("left from before");
+  form.Controller()->JobRunner = StandInJob(false);
+  form.cbBD_Name->setEditText("/none.gdb");
+  form.ePass->setText("pw");
+  form.BitBtn1Click();
+  QCOMPARE(form.Log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  QVERIFY(!form.Log->toPlainText().contains("left from before"));
+  // The pane's menu carries its two items.
+  QCOMPARE(form.pmMenu->actions().size(), 2);
+  QCOMPARE(form.N1->text(), QString("Сохранить как ..."));
+  QCOMPARE(form.N2->text(), QString("Очистить"));
+}
+
+void TMainFormTest::laterStartBringsWindowBack() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder;
+  TMainForm form(folder.Dir());
+  form.show();
+  StartPlan(form);
+  QVERIFY(form.Controller()->Running);
+  form.ShowAtRequest();
+  QVERIFY(form.isVisible());
+  QVERIFY(!form.isMinimized());
+  QVERIFY(!form.Controller()->Running);
+  QVERIFY(!form.TrayIcon()->IconVisible());
+}
+
+QTEST_MAIN(TMainFormTest)
+#include "main_form_test.moc"
