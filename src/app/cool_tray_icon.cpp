@@ -22,9 +22,11 @@ int TimerInterval(std::uint32_t value) {
 
 QString TrayTipText(const QString& hint, bool showHint) {
   if (!showHint || hint.isEmpty()) return QString();
-  if (hint.size() <= MaxTrayTipLength) return hint;
-  qsizetype cut = MaxTrayTipLength;
-  if (hint.at(cut - 1).isHighSurrogate()) --cut;
+  // Count characters, not UTF-16 units: a character outside the basic plane
+  // takes two units and is never halved.
+  qsizetype cut = 0;
+  for (int characters = 0; cut < hint.size() && characters < MaxTrayTipLength; ++characters)
+    cut += hint.at(cut).isHighSurrogate() && cut + 1 < hint.size() && hint.at(cut + 1).isLowSurrogate() ? 2 : 1;
   return hint.left(cut);
 }
 

@@ -54,8 +54,8 @@ using TCycleEvent = std::function<void(QObject* Sender, int NextIndex)>;
 constexpr int MaxTrayTipLength = 127;
 
 // The tool tip as the notification area gets it: empty unless `showHint` is
-// on, otherwise `hint` cut to MaxTrayTipLength characters (never inside a
-// surrogate pair).
+// on, otherwise `hint` cut to MaxTrayTipLength characters (a character
+// outside the basic plane counts once and is never halved).
 QString TrayTipText(const QString& hint, bool showHint);
 
 class TCoolTrayIcon : public QObject {

@@ -142,10 +142,16 @@ class CoolTrayIconTest : public QObject {
     QTest::newRow("empty") << "" << true << "";
     QTest::newRow("127 kept") << QString(127, 'x') << true << QString(127, 'x');
     QTest::newRow("200 cut to 127") << long200 << true << long200.left(127);
-    // A character outside the basic plane is two UTF-16 units: never halved.
+    // A character outside the basic plane is two UTF-16 units but one
+    // character: counted once, never halved.
     const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
-    const QString straddling = QString(126, 'a') + emoji + "tail";
-    QTest::newRow("no half character") << straddling << true << QString(126, 'a');
+    QTest::newRow("127th character wide") << QString(126, 'a') + emoji + "tail" << true
+                                          << QString(126, 'a') + emoji;
+    QString wide;
+    for (int i = 0; i < 130; ++i) wide += emoji;
+    QString wide127;
+    for (int i = 0; i < 127; ++i) wide127 += emoji;
+    QTest::newRow("all wide") << wide << true << wide127;
   }
   void TipText() {
     QFETCH(QString, hint);
