@@ -1,0 +1,112 @@
+#pragma once
+// A controller whose program folder is a temporary folder, with a test
+// database in it, a recording pane and prompts that answer yes and OK.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controller/quorvin.h"
+#include "integration/fb_fixture.h"
+#include "runner/log_pane.h"
+#include "runner/ui_seams.h"
+
+namespace ctltest {
+
+class TSeams : public TPrompts, public TLogPaneView {
+ public:
+  void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+  bool AskYesNo(const std::string& text) override {
+    Messages.push_back(text);
+    return true;
+  }
+  bool ConfirmOkCancel(const std::string& text) override {
+    Messages.push_back(text);
+    return true;
+  }
+  void Beep() override { ++Beeps; }
+  void Clear() override { Lines.clear(); }
+  void AppendLine(const std::string& line) override { Lines.push_back(line); }
+
+  std::string Dump() const {
+    std::string all;
+    for (const auto& m : Messages) all += "box: " + m + "\n";
+    for (const auto& l : Lines) all += l + "\n";
+    return all;
+  }
+
+  std::vector<std::string> Messages;
+  std::vector<std::string> Lines;
+  int Beeps = 0;
+};
+
+inline constexpr std::int32_t kTcp = 0;
+inline constexpr std::int32_t kLocal = 3;
+
+class ControllerFirebird : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetPrompts(&seams);
+    LogPane = &seams;
+    db = dir.File("base.fdb");
+    fbtest::CreateDatabase(db, scale);
+    q = std::make_unique<TQuorvin>(dir.Path() + "/");
+    q->DataBase = db;
+    q->User = "SYSDBA";
+    q->Pass = fbtest::SysdbaPassword();
+    q->AutoBackName = false;
+    q->BackShutDown = false;
+  }
+  void TearDown() override {
+    q.reset();
+    SetMessagePump(nullptr);
+    LogPane = nullptr;
+    SetPrompts(nullptr);
+  }
+
+  std::vector<std::string> LogLines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(fbtest::RunCommand("cat " + fbtest::ShellQuote(q->LogFileName)));
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      lines.push_back(line);
+    }
+    return lines;
+  }
+  std::string LastLogLine() const {
+    const auto lines = LogLines();
+    return lines.empty() ? std::string() : lines.back();
+  }
+
+  static std::string Bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  void ExpectSameRows(const std::string& a, const std::string& b) {
+    for (const char* table : {"T_CUSTOMERS", "T_ORDERS", "T_NOTES"})
+      EXPECT_EQ(fbtest::RowCount(a, table), fbtest::RowCount(b, table)) << table;
+  }
+
+  // Names in the folder that contain `part`.
+  std::vector<std::string> FilesWith(const std::string& part) const {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+      const std::string name = entry.path().filename().string();
+      if (name.find(part) != std::string::npos) found.push_back(name);
+    }
+    return found;
+  }
+
+  int scale = 1;
+  fbtest::TempFolder dir{"quorvin-ctl"};
+  std::string db;
+  TSeams seams;
+  std::unique_ptr<TQuorvin> q;
+};
+
+}  // namespace ctltest
