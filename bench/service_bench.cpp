@@ -114,6 +114,8 @@ size_t OurRestore(const std::string& protocol, const std::string& password, cons
   return lines;
 }
 
+int gbakExitCrashes = 0;
+
 void Gbak(const std::string& protocol, const std::string& password, const std::string& switches,
           const std::string& from, const std::string& to) {
   const std::string manager = protocol == "tcp" ? std::string(fbtest::kServerHost) + ":service_mgr" : "service_mgr";
@@ -122,7 +124,14 @@ void Gbak(const std::string& protocol, const std::string& password, const std::s
                                                  fbtest::ShellQuote(password) + " " + fbtest::ShellQuote(from) + " " +
                                                  fbtest::ShellQuote(to) + " >/dev/null",
                                              &code);
-  if (code != 0) throw std::runtime_error("gbak failed: " + out);
+  // gbak of Firebird 3.0.11 in service mode with the embedded engine often
+  // dies of SIGSEGV while exiting, after the job has finished: such a run
+  // counts when its output file is there.
+  if (code == 128 + 11 && fs::exists(to) && fs::file_size(to) > 0) {
+    ++gbakExitCrashes;
+    return;
+  }
+  if (code != 0) throw std::runtime_error("gbak failed (exit " + std::to_string(code) + "): " + out);
 }
 
 Options Parse(int argc, char** argv) {
@@ -185,6 +194,8 @@ int main(int argc, char** argv) {
         }
         for (int side = 0; side < 2; ++side) {
           const bool ours = (side == 0) == oursFirst;
+          // Both sides create their database afresh.
+          fs::remove(ours ? restoredOurs : restoredGbak);
           started = Clock::now();
           if (ours) {
             lines += OurRestore(protocol, password, gbkOurs, restoredOurs);
@@ -204,6 +215,7 @@ int main(int argc, char** argv) {
                   static_cast<double>(lines) / lineSeconds);
       std::fflush(stdout);
     }
+    if (gbakExitCrashes > 0) std::printf("(gbak crashed while exiting after a finished job %d time(s))\n", gbakExitCrashes);
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "service_bench: %s\n", e.what());

@@ -13,7 +13,10 @@ const std::vector<std::string> kProductCandidates = {"libfbclient.so.2", "libfbc
 
 // Binding state, guarded by bindingMutex.
 std::mutex bindingMutex;
-std::unique_ptr<TSharedLibrary> library;
+// Never closed at process exit: the engine's own threads may still run code
+// of the library while the process ends, and unloading it under them crashes
+// the process. Only a test that switches libraries releases it.
+TSharedLibrary* library = nullptr;
 TClientEntryPoints entryPoints;
 int generation = 0;
 std::vector<std::string> candidates = kProductCandidates;
@@ -116,7 +119,7 @@ bool LoadClientLibrary() {
 
   entryPoints = bound;
   generation = gen;
-  library = std::move(lib);
+  library = lib.release();
   return true;
 }
 
@@ -151,7 +154,8 @@ std::mutex& ClientLibraryLock() {
 
 void SetClientLibraryCandidates(std::vector<std::string> fileNames) {
   std::lock_guard<std::mutex> guard(bindingMutex);
-  library.reset();
+  delete library;
+  library = nullptr;
   entryPoints = TClientEntryPoints{};
   generation = 0;
   candidates = fileNames.empty() ? kProductCandidates : std::move(fileNames);
