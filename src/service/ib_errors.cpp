@@ -26,6 +26,7 @@ const char* TableText(int number) {
     case 98: return "Service parameter value too long: %s holds %s bytes, at most 255 are allowed";
     case 99: return "Service request text too long: %s holds %s bytes, at most 65535 are allowed";
     case 100: return "Service parameter block too long: %s holds %s bytes, at most 65535 are allowed";
+    case 101: return "BufferSize %s is out of range: 4 to 65535 bytes are allowed";
     default: return nullptr;
   }
 }

@@ -57,6 +57,7 @@ enum TIBClientError : int {
   ibceParamValueTooLong = 98,
   ibceStartTextTooLong = 99,
   ibceStartBlockTooLong = 100,
+  ibceBufferSizeOutOfRange = 101,
 };
 
 // The unformatted message text of a client error ("Unknown error" for a

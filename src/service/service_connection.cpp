@@ -123,6 +123,13 @@ void TIBCustomService::SetProtocol(TProtocol value) {
   if (value == TProtocol::Local) serverName_.clear();
 }
 
+void TIBCustomService::SetBufferSize(int32_t value) {
+  if (value < 4 || value > static_cast<int32_t>(kMaxShortLength)) {
+    RaiseClientError(ibceBufferSizeOutOfRange, std::to_string(value));
+  }
+  bufferSize_ = value;
+}
+
 void TIBCustomService::SetParams(const std::vector<std::string>& lines) { params_.Assign(lines); }
 
 void TIBCustomService::RequireAttached() const {

@@ -104,7 +104,9 @@ class TIBCustomService {
   // rule: on status > 0 forget the handle, then RaiseStatusError.
   void CallLibrary(const std::function<ISC_STATUS(ISC_STATUS* status)>& call);
   void Trace(const std::string& text) const;
-  void SetBufferSize(int32_t value) { bufferSize_ = value; }
+  // The library takes the length as 16 bits, and an answer needs at least
+  // 4 bytes: values outside 4..65535 raise a client error.
+  void SetBufferSize(int32_t value);
 
   bool libraryReady_ = false;
   bool paramsChanged_ = true;

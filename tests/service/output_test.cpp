@@ -99,6 +99,10 @@ TEST_F(OutputTest, ChangedBufferSizeIsTheLengthPassed) {
   EXPECT_EQ(service.OutputBuffer().size(), 64u);
   fake.AddLine(std::string(100, 'z'));  // does not fit: the server marks it truncated
   EXPECT_EQ(Catch<EIBClientError>([&] { service.NextOutputLine(); }).SqlErrorCode, 95);
+  for (int32_t bad : {-1, 0, 3, 65536}) {
+    EXPECT_EQ(Catch<EIBClientError>([&] { service.SetBufferSize(bad); }).SqlErrorCode, 101) << bad;
+  }
+  EXPECT_EQ(service.BufferSize(), 64);
 }
 
 TEST_F(OutputTest, FailureWhileReadingLeavesTheLoopOnTheException) {
