@@ -13,6 +13,10 @@ rm -f "$shots"/*.png
 
 work=$(mktemp -d)
 pids=()
+started() {  # remembers a process this script started
+  pids+=("$1")
+  echo "$1" >>"$work/pids"
+}
 cleanup() {
   exec 4>&- 2>/dev/null || true
   local i
@@ -21,8 +25,20 @@ cleanup() {
     wait "${pids[i]}" 2>/dev/null || true
   done
   rm -rf "$work"
+  [ -n "${watchdog:-}" ] && kill "$watchdog" 2>/dev/null
+  return 0
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM HUP PIPE
+# Should this script be killed outright, the watchdog still ends the server,
+# the window manager and the demo it started.
+script_pid=$$
+(
+  while kill -0 "$script_pid" 2>/dev/null; do sleep 1; done
+  [ -f "$work/pids" ] && xargs -r kill <"$work/pids" 2>/dev/null
+  rm -rf "$work"
+) >/dev/null 2>&1 &
+watchdog=$!
 
 fail() {
   echo "FAIL: $*" >&2
@@ -35,7 +51,7 @@ fail() {
 
 # Xvfb chooses a free display number itself and writes it to fd 3 when ready.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
+started $!
 for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
@@ -45,7 +61,7 @@ echo "display $DISPLAY"
 # its own so no user's configuration interferes.
 mkdir -p "$work/home"
 HOME="$work/home" icewm >"$work/icewm.log" 2>&1 &
-pids+=($!)
+started $!
 # (Output captured first: `grep -q` in a pipe can fail the pipe under pipefail.)
 wm_ready() {
   local out
@@ -60,7 +76,7 @@ mkfifo "$work/commands"
 : >"$work/report"
 QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work" "$demo" <"$work/commands" >"$work/report" 2>"$work/demo.err" &
 demo_pid=$!
-pids+=("$demo_pid")
+started "$demo_pid"
 exec 4>"$work/commands"
 
 send() { echo "$1" >&4; }
@@ -187,7 +203,10 @@ send close-dialogs
 
 send quit
 wait_count "exit=1" 1
-for _ in $(seq 50); do kill -0 "$demo_pid" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 100); do kill -0 "$demo_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$demo_pid" 2>/dev/null && fail "the demo did not end"
+status=0
+wait "$demo_pid" || status=$?
+[ "$status" -eq 0 ] || fail "the demo ended with status $status"
 if grep -q "^unknown=" "$work/report"; then fail "the demo did not understand a command"; fi
 echo "PASS: tray icon under $DISPLAY; screenshots in $shots"
