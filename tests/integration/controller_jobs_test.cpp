@@ -36,6 +36,28 @@ TEST_F(ControllerFirebird, BackupThenRestoreIntoANewFileLocalAndTcp) {
   }
 }
 
+TEST_F(ControllerFirebird, RestoreOverTheExistingDatabaseReplacesItLocalAndTcp) {
+  q->Protocol = kLocal;
+  ASSERT_TRUE(q->Backup()) << seams.Dump();
+  fbtest::ShareWithServer(q->BackFile);
+  for (std::int32_t protocol : {kLocal, kTcp}) {
+    SCOPED_TRACE(Name(protocol));
+    // Rows added after the backup: the restore takes the database back.
+    fbtest::RunIsqlScript("INSERT INTO T_CUSTOMERS VALUES (-1, 'after the backup', NULL);\nCOMMIT;\n", db);
+    ASSERT_EQ(fbtest::RowCount(db, "T_CUSTOMERS"), fbtest::kCustomers + 1);
+    q->Protocol = protocol;
+    q->RestoreSource = q->BackFile;
+    q->RestoreTarget = db;
+    ASSERT_TRUE(q->Restore()) << seams.Dump();
+    EXPECT_EQ(fbtest::RowCount(db, "T_CUSTOMERS"), fbtest::kCustomers);
+    EXPECT_EQ(fbtest::RowCount(db, "T_ORDERS"), fbtest::kOrders);
+    EXPECT_FALSE(fbtest::IsShutdown(db)) << fbtest::HeaderAttributes(db);
+    EXPECT_TRUE(FilesWith(".aside-").empty());
+    EXPECT_TRUE(FilesWith(".failed").empty());
+    fbtest::ShareWithServer(db);
+  }
+}
+
 TEST_F(ControllerFirebird, WrongPasswordKeepsTheOlderBackupByteForByte) {
   q->Protocol = kTcp;
   ASSERT_TRUE(q->Backup()) << seams.Dump();
