@@ -50,6 +50,7 @@ bool AdminLoginAccepted(const std::string& user, const std::string& pass) {
 }
 
 std::string ErrorText(const std::exception& e) { return std::string("ERROR: ") + e.what(); }
+constexpr const char* UnknownErrorText = "ERROR: Unknown error";
 
 }  // namespace
 
@@ -117,6 +118,9 @@ bool TQuorvin::BackupJob() {
   } catch (const std::exception& e) {
     AddPaneLine(ErrorText(e));
     Prompts().ShowMessage(ErrorText(e));
+  } catch (...) {
+    AddPaneLine(UnknownErrorText);
+    Prompts().ShowMessage(UnknownErrorText);
   }
 
   // A file alone is no proof: a failed job can leave a partial one.
@@ -180,6 +184,9 @@ bool TQuorvin::RestoreJob() {
   } catch (const std::exception& e) {
     Prompts().ShowMessage(ErrorText(e));
     AddPaneLine(ErrorText(e));
+  } catch (...) {
+    Prompts().ShowMessage(UnknownErrorText);
+    AddPaneLine(UnknownErrorText);
   }
 
   const bool succeeded = jobOk && FileExists(RestoreTarget);
