@@ -202,6 +202,24 @@ TEST_F(RunnerFirebird, BackupTcpWithShutdownTakesTheDatabaseOffLineDuringTheJob)
   ExpectSameRows(db, restored);
 }
 
+TEST_F(RunnerFirebird, BackupLocalWithShutdownThroughTheEmbeddedEngine) {
+  bool shutDownSeen = false;
+  int pumpsSeen = 0;
+  SetMessagePump([&] {
+    if (pumpsSeen++ == 0) shutDownSeen = fbtest::HeaderAttributes(db).find("maintenance") != std::string::npos;
+  });
+  TSchedule job;
+  Fill(job, 1, kLocal, db, dir.File("local.gbk"));
+  job.StopDatabase = true;
+  ASSERT_TRUE(job.RunJob()) << Dump();
+  EXPECT_TRUE(shutDownSeen);
+  EXPECT_EQ(pane.Lines[1], "Database shutdown complete") << Dump();
+  ExpectFrame("Backup of database: base.fdb", "**** BACKUP COMPLETE ****", 2, 2);
+  EXPECT_EQ(pane.Lines.back(), "Database startup complete");
+  EXPECT_EQ(fbtest::HeaderAttributes(db).find("maintenance"), std::string::npos);
+  EXPECT_EQ(fbtest::RowCount(db, "T_NOTES"), fbtest::kNotes);
+}
+
 TEST_F(RunnerFirebird, RestoreIntoANewFileLocalAndTcp) {
   const std::string gbk = dir.File("source.gbk");
   int code = -1;
