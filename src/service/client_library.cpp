@@ -59,7 +59,7 @@ void* Resolve(TSharedLibrary& lib, const char* name) {
   void* address = lib.Symbol(name);
   if (address == nullptr) {
     // No error number on Linux: the loader's own text is the whole story.
-    throw EOSError(0, "Loader Error.\n" + lib.LastError());
+    throw EOSError(0, "System Error.\n" + lib.LastError());
   }
   return address;
 }

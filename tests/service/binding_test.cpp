@@ -65,7 +65,7 @@ TEST_F(BindingTest, MissingEntryPointRaisesSystemErrorAndLeavesNothingBound) {
     } catch (const EIBError&) {
       ADD_FAILURE() << "a system error is expected, not a client error";
     } catch (const EOSError& e) {
-      EXPECT_EQ(e.Message.rfind("Loader Error.\n", 0), 0u) << e.Message;
+      EXPECT_EQ(e.Message.rfind("System Error.\n", 0), 0u) << e.Message;
       EXPECT_NE(e.Message.find(FakeClient::MissingEntryName()), std::string::npos) << e.Message;
     }
     // The failed binding is released: the next load retries from scratch and
