@@ -13,8 +13,9 @@
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   // The title comes first: the controller names its settings file after it.
+  // (The display name follows the application name; setting it as well
+  // would make the desktop append " — Quorvin" to every dialog caption.)
   QApplication::setApplicationName(ApplicationTitle);
-  QApplication::setApplicationDisplayName(ApplicationTitle);
   // The window hides into the notification area and message boxes may be
   // the only windows shown meanwhile: only closing the main window ends the
   // program.
