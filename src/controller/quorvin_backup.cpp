@@ -54,7 +54,13 @@ constexpr const char* UnknownErrorText = "ERROR: Unknown error";
 
 }  // namespace
 
-bool TQuorvin::RunJobOf(TSchedule& job) { return JobRunner ? JobRunner(job) : job.RunJob(); }
+bool TQuorvin::RunJobOf(TSchedule& job) {
+  if (!JobRunner) return job.RunJob();
+  // A stand-in has no shutdown step and no request: the file is moved out
+  // of the way before it, as RunJob would; the caller finishes the file.
+  if (job.BeforeRequest) job.BeforeRequest();
+  return JobRunner(job);
+}
 
 bool TQuorvin::DeleteIfExists(const std::string& path) {
   if (!FileExists(path)) return true;
@@ -159,10 +165,24 @@ bool TQuorvin::RestoreJob() {
   TReplacedFile previous(RestoreTarget);
   bool started = false;
   bool jobOk = false;
+  bool finished = false;
+  bool succeeded = false;
   try {
     DeleteIfExists(ProgramDir + "rest.log");
-    previous.MoveAside();
     TSchedule job;
+    // The database is moved aside only after the runner has shut it down:
+    // a user still attached to it would otherwise go on writing into the
+    // moved file. It is put back before the runner brings the database on
+    // line again, so after a failed restore it is usable as it was.
+    job.BeforeRequest = [&] {
+      previous.MoveAside();
+      started = true;
+    };
+    job.AfterRequest = [&](bool requestCompleted) {
+      succeeded = requestCompleted && FileExists(RestoreTarget);
+      previous.Finish(succeeded, started);
+      finished = true;
+    };
     job.JobKind = TSchedule::KindRestore;
     job.SetJobName("Restore");
     job.SetUserName(User);
@@ -175,7 +195,6 @@ bool TQuorvin::RestoreJob() {
     job.SetJobFile(2, RestoreTarget);
     job.SetJobFile(1, RestoreSource);
     job.StopDatabase = true;
-    started = true;
     jobOk = RunJobOf(job);
     if (!jobOk) {
       Prompts().Beep();
@@ -189,8 +208,10 @@ bool TQuorvin::RestoreJob() {
     AddPaneLine(UnknownErrorText);
   }
 
-  const bool succeeded = jobOk && FileExists(RestoreTarget);
-  previous.Finish(succeeded, started);
+  if (!finished) {
+    succeeded = jobOk && FileExists(RestoreTarget);
+    previous.Finish(succeeded, started);
+  }
   if (succeeded) {
     SaveStrToLog(LogStamp() + " Резервная копия восстановлена. " + RestoreTarget);
   } else {

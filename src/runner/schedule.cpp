@@ -6,10 +6,12 @@
 
 #include "platform/clock.h"
 #include "platform/date_time.h"
+#include "platform/exception.h"
 #include "platform/files.h"
 #include "platform/mount_table.h"
 #include "runner/database_control.h"
 #include "runner/job_options.h"
+#include "runner/job_outcome.h"
 #include "runner/job_paths.h"
 #include "runner/log_pane.h"
 #include "runner/ui_seams.h"
@@ -32,6 +34,14 @@ std::string CreationStamp() {
 std::string JobLogFileName() { return IncludeTrailingPathDelimiter(ProgramDirectory()) + "Schedule.log"; }
 
 std::string MessageOf(const std::exception& error) { return error.what(); }
+
+const char* KindWord(int32_t kind) {
+  switch (kind) {
+    case TSchedule::KindBackup: return "backup";
+    case TSchedule::KindRestore: return "restore";
+    default: return "repair";
+  }
+}
 
 struct TKindTexts {
   const char* Header;
@@ -178,7 +188,12 @@ bool TSchedule::RunJob() {
     const TKindTexts texts = TextsOf(JobKind);
     const std::string optionsText = JobOptionsText(JobKind, jobOption);
     std::unique_ptr<TIBControlAndQueryService> request;
+    bool beforeRequestCalled = false;
     try {
+      if (BeforeRequest) {
+        beforeRequestCalled = true;
+        BeforeRequest();
+      }
       // Created inside the trap: a missing client library is reported on
       // the pane like any other failure of the job, and the restart below
       // still runs.
@@ -199,11 +214,29 @@ bool TSchedule::RunJob() {
       request->SetActive(true);
       request->ServiceStart();
       const bool copyOutput = WriteJobLog && VerboseJobLog;
+      // gbak's own word that it failed, when the server passes it on in the
+      // output instead of as an error status.
+      const bool gbakOutput = JobKind != KindRepair;
+      std::string reportedFailure;
       while (!request->OutputEnded()) {
         std::string line = request->NextOutputLine();
+        if (gbakOutput && reportedFailure.empty()) reportedFailure = FailureReportedBy(line);
         AddPaneLine(line);
         if (copyOutput) jobLog.push_back(std::move(line));
         ProcessMessages();
+      }
+      if (!reportedFailure.empty()) {
+        throw Exception(std::string("The ") + KindWord(JobKind) +
+                        " did not complete, the server reported: " + reportedFailure);
+      }
+      if (JobKind == KindRestore) {
+        // A restore that stopped early without a word (a backup file cut
+        // short) leaves its database as gbak created it: shut down.
+        const std::string state = ShutdownStateOf(slot[1].ServerName, slot[1].LocalPath, protocol, user, pass);
+        if (!state.empty()) {
+          throw Exception("The restore did not complete: the server left the new database " + slot[1].FileName +
+                          " shut down (" + state + "); the backup file may be cut short or damaged");
+        }
       }
 
       AddPaneLine("");
@@ -231,6 +264,14 @@ bool TSchedule::RunJob() {
       request.reset();
     } catch (const std::exception& error) {
       AddPaneLine("ERROR: " + MessageOf(error));
+    }
+
+    if (beforeRequestCalled && AfterRequest) {
+      try {
+        AfterRequest(result);
+      } catch (const std::exception& error) {
+        AddPaneLine("ERROR: " + MessageOf(error));
+      }
     }
   }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -59,7 +60,19 @@ class TSchedule {
   // Also copy the server's output lines into the job log.
   bool VerboseJobLog = false;
 
-  // Runs the job; true when its request ran to its end without an error.
+  // Called once the database is shut down (or the shutdown was not asked
+  // for or skipped), right before the request: the caller moves the file the
+  // job recreates out of the way here, when no user can hold it open any
+  // more. An error raised here ends the job as a failed request (the restart
+  // still runs).
+  std::function<void()> BeforeRequest;
+  // Called after the request, with its outcome, before the database is
+  // brought back on line, so a file the caller puts back in place is the one
+  // brought on line. Runs whenever BeforeRequest was called.
+  std::function<void(bool requestCompleted)> AfterRequest;
+
+  // Runs the job; true when its request ran to its end without an error and
+  // the server's output does not say otherwise.
   bool RunJob();
 
  private:

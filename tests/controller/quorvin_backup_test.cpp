@@ -312,6 +312,70 @@ TEST_F(Backup, PreviousFileSurvivesAFailedJobAndLeftoversLoseTheGoodName) {
   }
 }
 
+// A restore hands the move aside and the put back to the runner's hooks: the
+// database is moved only once the runner has shut it down, and it is back
+// under its name before the runner brings the database on line again.
+TEST_F(Restore, TheRunnerHooksMoveTheDatabaseAfterTheShutdownAndPutItBackBeforeTheRestart) {
+  struct Row {
+    const char* name;
+    bool writes;
+    bool completed;
+    bool succeeds;
+  };
+  const Row rows[] = {
+      {"completed", true, true, true},
+      {"failed with a partial file", true, false, false},
+      {"failed without a file", false, false, false},
+      {"completed but no file", false, true, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TQuorvin& q = StartWithStandIn();
+    const std::string target = Dir / "Shop.gdb";
+    WriteFileBytes(target, "LIVE");
+    q.RestoreSource = Dir / "Shop.gbk";
+    q.RestoreTarget = target;
+    std::string atRestart;
+    Job = [&](TSchedule& job) -> bool {
+      // What RunJob does after its shutdown step: the hook moved the
+      // database out of the way…
+      EXPECT_FALSE(FileExists(target));
+      EXPECT_EQ(FilesWith(".aside-").size(), 1u);
+      if (row.writes) WriteFileBytes(target, "NEW");
+      // … and after the request the caller's hook settles the files before
+      // the restart, which finds this under the database's name.
+      job.AfterRequest(row.completed);
+      atRestart = FileExists(target) ? ReadFileBytes(target) : "(none)";
+      EXPECT_TRUE(FilesWith(".aside-").empty());
+      return row.completed;
+    };
+    EXPECT_EQ(q.Restore(), row.succeeds);
+    EXPECT_EQ(atRestart, row.succeeds ? "NEW" : "LIVE");
+    EXPECT_EQ(ReadFileBytes(target), row.succeeds ? "NEW" : "LIVE");
+    EXPECT_EQ(FileExists(target + ".failed"), !row.succeeds && row.writes);
+    EXPECT_EQ(LogAfterStart().back(), Stamp + (row.succeeds ? " Резервная копия восстановлена. "
+                                                            : " Резервная копия НЕ восстановлена. ") + target);
+    Close();
+    std::filesystem::remove(target + ".failed");
+  }
+}
+
+// A runner that never reaches its request (its shutdown refused, a name too
+// long) calls no hook: the database is neither moved nor renamed.
+TEST_F(Restore, AJobThatNeverReachesItsRequestLeavesTheDatabaseWhereItIs) {
+  TQuorvin& q = StartWithStandIn();
+  const std::string target = Dir / "Shop.gdb";
+  WriteFileBytes(target, "LIVE");
+  q.RestoreSource = Dir / (std::string(90, 's') + ".gbk");  // refused by RunJob before anything is sent
+  q.RestoreTarget = target;
+  q.JobRunner = nullptr;
+  EXPECT_FALSE(q.Restore());
+  EXPECT_EQ(Events.Events.back(), "box:Errors were encountered during restore");
+  EXPECT_EQ(ReadFileBytes(target), "LIVE");
+  EXPECT_TRUE(FilesWith(".aside-").empty());
+  EXPECT_TRUE(FilesWith(".failed").empty());
+}
+
 TEST_F(Backup, SuccessReplacesThePreviousFileAndLeavesNoCopy) {
   TQuorvin& q = StartWithStandIn();
   WriteFileBytes(Dir / "Shop.gdb", "LIVE");

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -10,6 +11,7 @@
 #include "fakeclient/fake_client.h"
 #include "platform/clock.h"
 #include "platform/date_time.h"
+#include "platform/exception.h"
 #include "platform/files.h"
 #include "recording_seams.h"
 #include "runner/database_control.h"
@@ -40,6 +42,10 @@ std::string Le32(uint32_t n) {
 }
 std::string Text(uint8_t tag, const std::string& s) { return std::string(1, static_cast<char>(tag)) + Le16(s.size()) + s; }
 std::string Number(uint8_t tag, uint32_t n) { return std::string(1, static_cast<char>(tag)) + Le32(n); }
+
+std::string TextsBanner(int32_t kind) {
+  return kind == 1 ? "**** BACKUP COMPLETE ****" : kind == 2 ? "**** RESTORE COMPLETE ****" : "**** FIX COMPLETE ****";
+}
 
 Lines ReadLines(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
@@ -326,9 +332,13 @@ TEST_F(ScheduleJob, RestoreSendsCreateNewDbNamesTheBackupFileAndGoesOnWithoutShu
                           "Error starting database"};
   EXPECT_EQ(pane.Lines, expected);
   EXPECT_TRUE(prompts.Messages.empty());
-  EXPECT_EQ(fake.AttachNames(), Lines{"service_mgr"});
-  EXPECT_EQ(fake.StartBlocks(), Lines{std::string(1, 2) + Number(108, 0x2000) + std::string(1, 107) +
-                                      Text(5, "/b/BASE.gbk") + Text(106, "/d/NEW.FDB")});
+  // The restore, then the header statistics of the new database: a restore
+  // that stopped half-way leaves it shut down.
+  EXPECT_EQ(fake.AttachNames(), (Lines{"service_mgr", "service_mgr"}));
+  EXPECT_EQ(fake.StartBlocks(), (Lines{std::string(1, 2) + Number(108, 0x2000) + std::string(1, 107) +
+                                           Text(5, "/b/BASE.gbk") + Text(106, "/d/NEW.FDB"),
+                                       std::string(1, 11) + Text(106, "/d/NEW.FDB") + Number(108, 0x04)}));
+  EXPECT_EQ(fake.OpenHandles(), 0);
 }
 
 TEST_F(ScheduleJob, RestoreReadFailureHasNoMessageBox) {
@@ -420,9 +430,9 @@ TEST_F(ScheduleJob, FileNameOver80CharactersIsRefusedBeforeAnythingIsSent) {
 
 TEST_F(ScheduleJob, RestartOfADatabaseAlreadyOnLineIsNotAnError) {
   // A restore creates its database on line; the server then answers the
-  // on-line request (the third start: shutdown, restore, on line) with
-  // isc_bad_shutdown_mode.
-  fake.FailCall("isc_service_start", 2, -901, 335544835, {"Target shutdown mode is invalid for database \"/d/n.fdb\""});
+  // on-line request (the fourth start: shutdown, restore, header check, on
+  // line) with isc_bad_shutdown_mode.
+  fake.FailCall("isc_service_start", 3, -901, 335544835, {"Target shutdown mode is invalid for database \"/d/n.fdb\""});
   TSchedule job;
   job.JobKind = 2;
   job.WriteJobLog = false;
@@ -435,8 +445,197 @@ TEST_F(ScheduleJob, RestartOfADatabaseAlreadyOnLineIsNotAnError) {
   // Any other refusal of the restart is reported, without the server's text.
   fake.Reset();
   pane.Lines.clear();
-  fake.FailCall("isc_service_start", 2, -902, 335544472, {"Your user name and password are not defined"});
+  fake.FailCall("isc_service_start", 3, -902, 335544472, {"Your user name and password are not defined"});
   EXPECT_TRUE(job.RunJob());
   EXPECT_EQ(prompts.Messages, Lines{"Error starting database"});
   EXPECT_EQ(pane.Lines.back(), "Error starting database");
+}
+
+// gbak's own word that it failed, when a server passes it on as output lines
+// instead of an error status: the job is a failed one, without the banner.
+TEST_F(ScheduleJob, OutputThatSaysTheRequestFailedFailsTheJob) {
+  struct Row {
+    int32_t kind;
+    Lines output;
+    std::string failure;  // the line named in the ERROR line; empty: success
+  };
+  const Row rows[] = {
+      {2, {"gbak:opened file /b/BASE.gbk", "gbak:   10000 records restored",
+           "Done with volume #1, \"/b/BASE.gbk\"\tPress return to reopen that file, or type a new"},
+       "Done with volume #1, \"/b/BASE.gbk\"\tPress return to reopen that file, or type a new"},
+      {2, {"gbak:opened file /b/BASE.gbk", "ERROR: Backup incomplete"}, "ERROR: Backup incomplete"},
+      {2, {"gbak:opened file /b/BASE.gbk", "gbak: ERROR:expected backup description record",
+           "gbak:Exiting before completion due to errors"},
+       "gbak: ERROR:expected backup description record"},
+      {1, {"gbak:readied database /d/NEW.FDB for backup", "gbak: ERROR:I/O error during \"write\" operation"},
+       "gbak: ERROR:I/O error during \"write\" operation"},
+      {1, {"gbak:writing data for table T", "  gbak:Exiting before completion due to errors  "},
+       "gbak:Exiting before completion due to errors"},
+      // Names of the user's tables and columns never look like a failure.
+      {2, {"gbak:    restoring column ERROR_CODE", "gbak:restoring data for table ERROR", "gbak:finishing"}, ""},
+      {1, {"gbak:    writing table ERRORS", "gbak:    writing column DONE_WITH_VOLUME"}, ""},
+      // A repair's output is not gbak's.
+      {3, {"ERROR: nothing of gbak"}, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.output.back());
+    fake.Reset();
+    prompts.Messages.clear();
+    fake.AddLines(row.output);
+    TSchedule job;
+    job.JobKind = row.kind;
+    job.SetJobName("J");
+    job.WriteJobLog = false;
+    job.StopDatabase = false;
+    job.SetJobFile(1, row.kind == 2 ? "/b/BASE.gbk" : "/d/NEW.FDB");
+    job.SetJobFile(2, row.kind == 2 ? "/d/NEW.FDB" : "/b/BASE.gbk");
+    const bool ok = job.RunJob();
+    const std::string word = row.kind == 1 ? "backup" : "restore";
+    if (row.failure.empty()) {
+      EXPECT_TRUE(ok);
+      ASSERT_GE(pane.Lines.size(), 5u);
+      EXPECT_EQ(pane.Lines[pane.Lines.size() - 4], TextsBanner(row.kind));
+      EXPECT_TRUE(prompts.Messages.empty());
+      continue;
+    }
+    EXPECT_FALSE(ok);
+    const std::string error = "The " + word + " did not complete, the server reported: " + row.failure;
+    // Every output line is shown as it came; the ERROR line follows them.
+    Lines expected = {"Job: J", pane.Lines[1], "Job options: []", "Started: " + RunStamp(), " "};
+    for (const auto& line : row.output) expected.push_back(line);
+    expected.push_back(" ");
+    expected.push_back("ERROR: " + error);
+    EXPECT_EQ(pane.Lines, expected);
+    // A backup shows its error in a box as well; a restore leaves that to
+    // its caller.
+    EXPECT_EQ(prompts.Messages, row.kind == 1 ? Lines{"Error: " + error} : Lines{});
+    // No header check after a restore that already said it failed.
+    EXPECT_EQ(fake.StartBlocks().size(), 1u);
+    EXPECT_EQ(fake.OpenHandles(), 0);
+  }
+}
+
+// The server ends a cut-short restore's output without any error: the new
+// database, still shut down as gbak created it, tells.
+TEST_F(ScheduleJob, RestoreWhoseDatabaseIsLeftShutDownFails) {
+  struct Row {
+    std::string attributes;  // the header statistics' Attributes line
+    bool completed;
+  };
+  const Row rows[] = {
+      {"\tAttributes\t\tsingle-user maintenance", false},
+      {"\tAttributes\t\tforce write, full shutdown", false},
+      {"\tAttributes\t\tforce write, multi-user maintenance", false},
+      {"\tAttributes\t\tforce write", true},
+      {"\tAttributes\t\t", true},
+      {"", true},  // no Attributes line at all: nothing proves a failure
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.attributes);
+    fake.Reset();
+    pane.Lines.clear();
+    // The restore's output, the empty line that ends it, then the header.
+    fake.AddLines({"gbak:opened file /b/BASE.gbk", "gbak:   10000 records restored", "",
+                   "Database header page information:", "\tFlags\t\t\t0"});
+    if (!row.attributes.empty()) fake.AddLine(row.attributes);
+    fake.AddLine("\tSweep interval:\t\t20000");
+    TSchedule job;
+    job.JobKind = 2;
+    job.SetJobName("R");
+    job.WriteJobLog = false;
+    job.SetJobFile(1, "/b/BASE.gbk");
+    job.SetJobFile(2, "/d/NEW.FDB");
+    const bool ok = job.RunJob();
+    EXPECT_EQ(ok, row.completed);
+    const bool bannerShown = std::find(pane.Lines.begin(), pane.Lines.end(), "**** RESTORE COMPLETE ****") !=
+                             pane.Lines.end();
+    EXPECT_EQ(bannerShown, row.completed);
+    if (!row.completed) {
+      const std::string state = row.attributes.substr(row.attributes.rfind('\t') + 1);
+      // The output, the ERROR line, then the restart as usual.
+      const Lines tail(pane.Lines.end() - 5, pane.Lines.end());
+      EXPECT_EQ(tail, (Lines{"gbak:   10000 records restored", " ",
+                             "ERROR: The restore did not complete: the server left the new database NEW.FDB shut "
+                             "down (" + state + "); the backup file may be cut short or damaged",
+                             "Starting database: NEW.FDB", "Database startup complete"}));
+    }
+    EXPECT_TRUE(prompts.Messages.empty());
+    ASSERT_EQ(fake.StartBlocks().size(), 4u);  // shutdown, restore, header, on line
+    EXPECT_EQ(fake.StartBlocks()[2], std::string(1, 11) + Text(106, "/d/NEW.FDB") + Number(108, 0x04));
+    EXPECT_EQ(fake.OpenHandles(), 0);
+  }
+
+  // A header check the server refuses proves nothing: the restore stands.
+  fake.Reset();
+  fake.AddLines({"gbak:opened file /b/BASE.gbk"});
+  fake.FailCall("isc_service_start", 1, -902, 335544344, {"I/O error during \"open\" operation"});
+  TSchedule job;
+  job.JobKind = 2;
+  job.WriteJobLog = false;
+  job.StopDatabase = false;
+  job.SetJobFile(1, "/b/BASE.gbk");
+  job.SetJobFile(2, "/d/NEW.FDB");
+  EXPECT_TRUE(job.RunJob());
+  EXPECT_EQ(pane.Lines[pane.Lines.size() - 4], "**** RESTORE COMPLETE ****");
+  EXPECT_EQ(fake.StartBlocks().size(), 2u);
+}
+
+// The caller's hooks around the request: after the shutdown, before the
+// restart; a failing BeforeRequest stops the request but not the restart.
+TEST_F(ScheduleJob, HooksRunBetweenShutdownAndRestart) {
+  struct Row {
+    const char* name;
+    bool beforeThrows;
+    bool shutdownRefused;
+    bool requestFails;
+  };
+  const Row rows[] = {
+      {"completed", false, false, false},
+      {"request fails", false, false, true},
+      {"before-request hook raises", true, false, false},
+      {"shutdown refused", false, true, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fake.Reset();
+    prompts.Messages.clear();
+    fake.AddLines({"gbak:opened file /b/BASE.gbk"});
+    if (row.shutdownRefused) fake.FailCall("isc_service_start", 0, -901, 335544528, {"database shutdown refused"});
+    if (row.requestFails) fake.FailCall("isc_service_start", 1, -901, 335544344, {"I/O error"});
+    std::vector<std::string> events;
+    TSchedule job;
+    job.JobKind = 2;
+    job.SetJobName("R");
+    job.WriteJobLog = false;
+    job.SetJobFile(1, "/b/BASE.gbk");
+    job.SetJobFile(2, "/d/NEW.FDB");
+    job.BeforeRequest = [&] {
+      events.push_back("before, starts so far " + std::to_string(fake.StartBlocks().size()) + ", last pane line " +
+                       pane.Lines.back());
+      if (row.beforeThrows) throw Exception("Cannot rename /d/NEW.FDB");
+    };
+    job.AfterRequest = [&](bool completed) {
+      events.push_back(std::string("after ") + (completed ? "completed" : "failed") + ", starts so far " +
+                       std::to_string(fake.StartBlocks().size()));
+    };
+    const bool ok = job.RunJob();
+    EXPECT_EQ(ok, !row.beforeThrows && !row.shutdownRefused && !row.requestFails);
+    if (row.shutdownRefused) {
+      EXPECT_TRUE(events.empty());
+      EXPECT_EQ(fake.StartBlocks().size(), 1u);
+      continue;
+    }
+    const std::size_t requestStarts = row.beforeThrows ? 0 : (row.requestFails ? 1 : 2);  // restore, header
+    EXPECT_EQ(events, (Lines{"before, starts so far 1, last pane line Database shutdown complete",
+                             std::string("after ") + (ok ? "completed" : "failed") + ", starts so far " +
+                                 std::to_string(1 + requestStarts)}));
+    // The restart follows the hook.
+    EXPECT_EQ(fake.StartBlocks().size(), 2 + requestStarts);
+    EXPECT_EQ(pane.Lines.back(), "Database startup complete");
+    if (row.beforeThrows) {
+      EXPECT_EQ(pane.Lines, (Lines{"Stopping database: NEW.FDB", "Database shutdown complete",
+                                   "ERROR: Cannot rename /d/NEW.FDB", "Starting database: NEW.FDB",
+                                   "Database startup complete"}));
+    }
+  }
 }

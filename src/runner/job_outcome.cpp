@@ -1,0 +1,94 @@
+#include "runner/job_outcome.h"
+
+#include <exception>
+#include <memory>
+
+#include "runner/log_pane.h"
+#include "service/backup_restore_services.h"
+
+namespace {
+
+// Header statistics of one database (what "gstat -h" prints), through the
+// service manager.
+namespace stats {
+constexpr uint8_t action_svc_db_stats = 11;
+constexpr int32_t sts_hdr_pages = 0x04;
+}  // namespace stats
+
+class THeaderStatsService : public TIBControlAndQueryService {
+ public:
+  std::string DatabaseName;
+
+  void BuildStartRequest() override {
+    requestAction_ = stats::action_svc_db_stats;
+    outputEnded_ = false;
+    StartRequest = std::string(1, static_cast<char>(stats::action_svc_db_stats));
+    AddStartText(DatabaseName, spb::dbname);
+    AddStartNumber(stats::sts_hdr_pages, spb::options);
+  }
+};
+
+std::string TrimmedLeft(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  return first == std::string::npos ? std::string() : text.substr(first);
+}
+
+std::string Trimmed(const std::string& text) {
+  std::string result = TrimmedLeft(text);
+  while (!result.empty() && (result.back() == ' ' || result.back() == '\t' || result.back() == '\r' ||
+                             result.back() == '\n'))
+    result.pop_back();
+  return result;
+}
+
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+std::string FailureReportedBy(const std::string& outputLine) {
+  const std::string line = Trimmed(outputLine);
+  // gbak prefixes its lines with "gbak:" (its error lines with "gbak: ");
+  // what follows the prefix decides, so a table or column name in a verbose
+  // line can never look like a failure.
+  std::string text = line;
+  if (StartsWith(text, "gbak:")) text = TrimmedLeft(text.substr(5));
+  for (const char* marker : {"ERROR:", "ERROR ", "Done with volume #", "Backup incomplete",
+                             "Exiting before completion due to errors"}) {
+    if (StartsWith(text, marker)) return line;
+  }
+  return {};
+}
+
+std::string ShutdownAttributesOf(const std::string& statsLine) {
+  const std::string line = TrimmedLeft(statsLine);
+  if (!StartsWith(line, "Attributes")) return {};
+  const std::string attributes = Trimmed(line.substr(10));
+  for (const char* mode : {"shutdown", "maintenance"})
+    if (attributes.find(mode) != std::string::npos) return attributes;
+  return {};
+}
+
+std::string ShutdownStateOf(const std::string& serverName, const std::string& localPath, uint8_t protocol,
+                            const std::string& userName, const std::string& password) {
+  std::string state;
+  try {
+    auto service = std::make_unique<THeaderStatsService>();
+    service->SetProtocol(static_cast<TProtocol>(protocol));
+    service->LoginPrompt = false;
+    service->Params().Add("User_Name=" + userName);
+    service->Params().Add("Password=" + password);
+    service->SetServerName(serverName.empty() ? LocalComputerName() : serverName);
+    service->DatabaseName = localPath;
+    service->SetActive(true);
+    service->ServiceStart();
+    while (!service->OutputEnded()) {
+      const std::string attributes = ShutdownAttributesOf(service->NextOutputLine());
+      if (!attributes.empty() && state.empty()) state = attributes;
+    }
+    if (service->Active()) service->SetActive(false);
+  } catch (const std::exception&) {
+    // The state is unknown; the request's own outcome stands.
+    return {};
+  }
+  return state;
+}
