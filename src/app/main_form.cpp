@@ -605,7 +605,7 @@ void TMainForm::N1Click() {
   // nothing more.
   QSaveFile file(fileName);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return;
-  QString text = Log->toPlainText();
+  QString text = Log->Text();
   if (!text.isEmpty()) text += '\n';
   file.write(text.toUtf8());
   file.commit();

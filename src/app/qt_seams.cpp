@@ -1,6 +1,7 @@
 #include "app/qt_seams.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFontDatabase>
 #include <QMessageBox>
@@ -51,11 +52,54 @@ TLogPane::TLogPane(QWidget* parent) : QPlainTextEdit(parent) {
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  FFlushTimer.setSingleShot(true);
+  FFlushTimer.setInterval(0);
+  QObject::connect(&FFlushTimer, &QTimer::timeout, [this] { Flush(); });
 }
 
-void TLogPane::Clear() { clear(); }
+void TLogPane::Clear() {
+  FPending.clear();
+  FFlushTimer.stop();
+  clear();
+}
 
-void TLogPane::AppendLine(const std::string& line) { appendPlainText(Text(line)); }
+void TLogPane::AppendLine(const std::string& line) {
+  FPending.append(::Text(line));
+  // A job that writes faster than the pump runs: a batch stays small, so
+  // putting it on the screen never holds the event loop up for long.
+  if (FPending.size() >= MaxPendingLines) {
+    Flush();
+  } else if (!FFlushTimer.isActive()) {
+    FFlushTimer.start();
+  }
+}
+
+void TLogPane::Flush() {
+  FFlushTimer.stop();
+  if (FPending.isEmpty()) return;
+  QScrollBar* bar = verticalScrollBar();
+  // Follow the output unless the user has scrolled up to read.
+  const bool following = bar->value() >= bar->maximum();
+  QTextCursor cursor(document());
+  cursor.movePosition(QTextCursor::End);
+  // One insertion for the whole batch; each line break starts a new line
+  // (block) of the document.
+  QString batch = FPending.join(QChar::LineFeed);
+  if (!document()->isEmpty()) batch.prepend(QChar::LineFeed);
+  cursor.insertText(batch);
+  FPending.clear();
+  if (following) bar->setValue(bar->maximum());
+}
+
+QString TLogPane::Text() {
+  Flush();
+  return toPlainText();
+}
+
+int TLogPane::LineCount() {
+  Flush();
+  return document()->isEmpty() ? 0 : blockCount();
+}
 
 // ---- TMessageBoxPrompts
 
@@ -186,7 +230,16 @@ void TBlockingCallWorker::Uninstall() { SetBlockingCallRunner({}); }
 // ---- installation
 
 void InstallQtSeams() {
-  SetMessagePump([] { QCoreApplication::processEvents(); });
+  // The runner pumps after every line of output, which can mean tens of
+  // thousands of lines a second; handling events (and so repainting the
+  // pane) at most every PumpIntervalMs looks the same to the user and keeps
+  // a line's cost to the append itself.
+  auto since = std::make_shared<QElapsedTimer>();
+  SetMessagePump([since] {
+    if (since->isValid() && since->elapsed() < PumpIntervalMs) return;
+    QCoreApplication::processEvents();
+    since->start();
+  });
   SetPlanTimerFactory([] { return std::make_unique<TQtPlanTimer>(); });
 }
 

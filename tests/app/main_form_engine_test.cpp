@@ -70,11 +70,11 @@ void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
   const qint64 backupMs = clock.elapsed();
 
   const QString backFile = QString::fromStdString(data.File("shop.fdb.gbk"));
-  QVERIFY2(QFile::exists(backFile), qPrintable(prompts.Messages.join(" | ") + "\n" + form.Log->toPlainText()));
+  QVERIFY2(QFile::exists(backFile), qPrintable(prompts.Messages.join(" | ") + "\n" + form.Log->Text()));
   QCOMPARE(prompts.Messages.last(), "Файл " + backFile + " создан.");
   QCOMPARE(form.PanelBD_Back->text(), " " + backFile);
-  const QString pane = form.Log->toPlainText();
-  QVERIFY2(form.Log->blockCount() > 20, qPrintable(pane));
+  const QString pane = form.Log->Text();
+  QVERIFY2(form.Log->LineCount() > 20, qPrintable(pane));
   QVERIFY(pane.contains("gbak:"));
   // Repainted several times mid-job with different numbers of lines.
   QVERIFY2(watch.LinesAtPaint.size() >= 3, qPrintable(QString::number(watch.LinesAtPaint.size())));
@@ -86,10 +86,10 @@ void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
   form.eNameBD->setText(QString::fromStdString(restored));
   prompts.Messages.clear();
   form.bbRestoreClick();
-  QVERIFY2(QFile::exists(QString::fromStdString(restored)), qPrintable(form.Log->toPlainText()));
+  QVERIFY2(QFile::exists(QString::fromStdString(restored)), qPrintable(form.Log->Text()));
   QCOMPARE(prompts.Messages.last(), "Файл " + QString::fromStdString(restored) + " создан.");
   QCOMPARE(fbtest::RowCount(restored, "T_ORDERS"), static_cast<long long>(fbtest::kOrders));
-  QVERIFY(!form.Log->toPlainText().isEmpty());
+  QVERIFY(!form.Log->Text().isEmpty());
 
   QVERIFY(form.close());
   TBlockingCallWorker::Uninstall();

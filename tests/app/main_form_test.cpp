@@ -242,7 +242,7 @@ void TMainFormTest::successfulBackupOffersFileForRestore() {
   QCOMPARE(prompts.Messages, QStringList({"Файл " + backFile + " создан."}));
   QCOMPARE(form.Controller()->User, std::string("SYSDBA"));
   QCOMPARE(form.Controller()->Pass, std::string("pw"));
-  QVERIFY(form.Log->toPlainText().contains("stand-in job"));
+  QVERIFY(form.Log->Text().contains("stand-in job"));
 }
 
 void TMainFormTest::failedBackupKeepsRestoreSource() {
@@ -387,7 +387,7 @@ void TMainFormTest::savingPaneAddsTxt() {
   form.N1Click();
   QVERIFY(prompts.Messages.isEmpty());
   form.N2Click();
-  QVERIFY(form.Log->toPlainText().isEmpty());
+  QVERIFY(form.Log->Text().isEmpty());
 }
 
 void TMainFormTest::actionsAndClosingRefusedDuringJob() {
@@ -504,7 +504,7 @@ void TMainFormTest::logPaneScrollBarFromFirstJob() {
   form.ePass->setText("pw");
   form.BitBtn1Click();
   QCOMPARE(form.Log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-  QVERIFY(!form.Log->toPlainText().contains("left from before"));
+  QVERIFY(!form.Log->Text().contains("left from before"));
   // The pane's menu carries its two items.
   QCOMPARE(form.pmMenu->actions().size(), 2);
   QCOMPARE(form.N1->text(), QString("Сохранить как ..."));

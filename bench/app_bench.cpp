@@ -1,0 +1,328 @@
+// Benchmarks of the application shell. One program, several measurements:
+//
+//   app_bench start            time from the launch (QUORVIN_BENCH_T0, ns of
+//                              CLOCK_REALTIME, set by the caller just before
+//                              the launch) to the main window shown, along
+//                              the program's own start-up path
+//   app_bench idle             resident memory once the window sits in the
+//                              notification area with the plan running
+//   app_bench pane [--lines N] cost per line appended to the log pane with
+//                              the event pump after every line, and the
+//                              longest gap in event handling meanwhile
+//   app_bench stall [--size-mb N] [--rounds R]
+//                              the longest time the user-interface thread
+//                              handles no events during a backup and a
+//                              restore (embedded engine) started with the
+//                              window's buttons
+//
+// Figures go to standard output, one "key: value" per line.
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/cool_tray_icon.h"
+#include "app/main_form.h"
+#include "app/qt_seams.h"
+#include "app/single_instance.h"
+#include "controller/quorvin.h"
+#include "dialogs/plan_form.h"
+#include "integration/fb_fixture.h"
+#include "runner/log_pane.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long RealtimeNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+long ResidentKb() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  while (status >> key) {
+    if (key == "VmRSS:") {
+      long kb = 0;
+      status >> kb;
+      return kb;
+    }
+    status.ignore(1 << 16, '\n');
+  }
+  return -1;
+}
+
+int Arg(int argc, char** argv, const std::string& name, int fallback) {
+  for (int i = 2; i + 1 < argc; ++i) {
+    if (argv[i] == name) return std::atoi(argv[i + 1]);
+  }
+  return fallback;
+}
+
+// Answers every prompt with OK / Yes and keeps quiet.
+class TQuietPrompts : public TPrompts {
+ public:
+  void ShowMessage(const std::string& text) override { Last = text; }
+  bool AskYesNo(const std::string&) override { return true; }
+  bool ConfirmOkCancel(const std::string&) override { return true; }
+  void Beep() override {}
+  std::string Last;
+};
+
+// The largest interval between two ticks of a fast timer: how long the
+// user-interface thread went without handling events.
+class TStallMeter {
+ public:
+  TStallMeter() {
+    FTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&FTimer, &QTimer::timeout, [this] {
+      const qint64 now = FClock.nsecsElapsed();
+      if (FLast >= 0) FLongest = std::max(FLongest, now - FLast);
+      FLast = now;
+    });
+  }
+  void Start() {
+    FLongest = 0;
+    FLast = -1;
+    FClock.start();
+    FTimer.start(1);
+  }
+  double StopMs() {
+    FTimer.stop();
+    return FLongest / 1e6;
+  }
+
+ private:
+  QTimer FTimer;
+  QElapsedTimer FClock;
+  qint64 FLast = -1;
+  qint64 FLongest = 0;
+};
+
+int Start() {
+  const char* t0Text = std::getenv("QUORVIN_BENCH_T0");
+  const long long t0 = t0Text ? std::atoll(t0Text) : RealtimeNs();
+  int argc = 1;
+  char name[] = "quorvin";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(ApplicationTitle);
+  QApplication::setQuitOnLastWindowClosed(false);
+  TSingleInstance instance("QuorvinBenchStart");
+  if (!instance.Acquire()) return 2;
+  InstallQtSeams();
+  QTemporaryDir folder;
+  long long shown = 0;
+  {
+    TMainForm form((folder.path() + "/").toStdString());
+    instance.Listen(&form, [] {});
+    form.show();
+    // Shown: the window's first frame has been drawn.
+    QTimer::singleShot(0, [&] {
+      form.windowHandle()->requestUpdate();
+    });
+    QElapsedTimer wait;
+    wait.start();
+    while (!form.windowHandle()->isExposed() && wait.elapsed() < 5000) {
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+    QCoreApplication::processEvents();
+    shown = RealtimeNs();
+    form.close();
+  }
+  UninstallQtSeams();
+  std::printf("start_ms: %.1f\n", (shown - t0) / 1e6);
+  return 0;
+}
+
+int Idle() {
+  int argc = 1;
+  char name[] = "quorvin";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(ApplicationTitle);
+  QApplication::setQuitOnLastWindowClosed(false);
+  InstallQtSeams();
+  TQuietPrompts prompts;
+  SetPrompts(&prompts);
+  QTemporaryDir folder;
+  long rss = 0;
+  bool tray = false;
+  {
+    TMainForm form((folder.path() + "/").toStdString());
+    form.show();
+    for (int i = 0; i < 50; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    // "Расписание", then "Запустить" as soon as the dialog is up.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (auto* dialog = dynamic_cast<TPlanForm*>(QApplication::activeModalWidget())) {
+        poll.stop();
+        dialog->bbStartClick();
+      }
+    });
+    poll.start(10);
+    form.BitBtn3Click();
+    tray = form.TrayIcon()->TrayIcon().isVisible();
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    rss = ResidentKb();
+    form.Restore1Click();
+    form.close();
+  }
+  SetPrompts(nullptr);
+  UninstallQtSeams();
+  std::printf("idle_in_tray_mb: %.1f\n", rss / 1024.0);
+  std::printf("icon_in_notification_area: %d\n", tray ? 1 : 0);
+  return 0;
+}
+
+int Pane(int lines) {
+  int argc = 1;
+  char name[] = "quorvin";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  InstallQtSeams();
+  TLogPane pane;
+  pane.resize(596, 200);
+  pane.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  pane.show();
+  for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+  LogPane = &pane;
+  TStallMeter meter;
+  meter.Start();
+  const int step = std::max(1, lines / 10);
+  auto batchStart = Clock::now();
+  const auto allStart = batchStart;
+  double worstBatch = 0;
+  double longestAppend = 0;
+  double longestPump = 0;
+  for (int i = 1; i <= lines; ++i) {
+    const auto a = Clock::now();
+    AddPaneLine("gbak:    writing data for table T_ORDERS " + std::to_string(i));
+    const auto b = Clock::now();
+    ProcessMessages();
+    const auto c = Clock::now();
+    longestAppend = std::max(longestAppend, std::chrono::duration<double, std::milli>(b - a).count());
+    longestPump = std::max(longestPump, std::chrono::duration<double, std::milli>(c - b).count());
+    if (i % step == 0) {
+      const auto now = Clock::now();
+      const double us = std::chrono::duration<double, std::micro>(now - batchStart).count() / step;
+      worstBatch = std::max(worstBatch, us);
+      std::printf("pane_us_per_line_at_%d: %.2f\n", i, us);
+      std::fflush(stdout);
+      batchStart = now;
+    }
+  }
+  const double total = std::chrono::duration<double, std::micro>(Clock::now() - allStart).count() / lines;
+  const double stall = meter.StopMs();
+  std::printf("pane_lines: %d\n", pane.LineCount());
+  std::printf("pane_us_per_line_mean: %.2f\n", total);
+  std::printf("pane_us_per_line_worst_batch: %.2f\n", worstBatch);
+  std::printf("pane_longest_event_gap_ms: %.1f\n", stall);
+  std::printf("pane_longest_append_ms: %.1f\n", longestAppend);
+  std::printf("pane_longest_pump_ms: %.1f\n", longestPump);
+  LogPane = nullptr;
+  UninstallQtSeams();
+  return 0;
+}
+
+int Stall(int sizeMb, int rounds) {
+  int argc = 1;
+  char name[] = "quorvin";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(ApplicationTitle);
+  fbtest::TempFolder data("quorvin-app-bench");
+  const std::string db = data.File("bench.fdb");
+  int scale = std::max(1, static_cast<int>(sizeMb * 1.1));
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    std::filesystem::remove(db);
+    const auto t0 = Clock::now();
+    fbtest::CreateDatabase(db, scale);
+    const double mb = std::filesystem::file_size(db) / 1048576.0;
+    std::printf("database_mb: %.0f (made in %.0f s)\n", mb,
+                std::chrono::duration<double>(Clock::now() - t0).count());
+    std::fflush(stdout);
+    if (mb >= sizeMb) break;
+    scale = static_cast<int>(scale * sizeMb / std::max(mb, 1.0) * 1.05) + 1;
+  }
+  InstallQtSeams();
+  TBlockingCallWorker worker;
+  worker.Install();
+  TQuietPrompts prompts;
+  SetPrompts(&prompts);
+  QTemporaryDir folder;
+  {
+    std::ofstream ini((folder.path() + "/Quorvin.INI").toStdString());
+    ini << "[Main]\nUser=SYSDBA\nPass=masterkey\n[Parameters]\nProtocol=3\nBackShutDown=0\nAutoBackName=0\n";
+  }
+  std::vector<double> backupStalls, restoreStalls;
+  {
+    TMainForm form((folder.path() + "/").toStdString());
+    form.show();
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+    TStallMeter meter;
+    for (int round = 0; round < rounds; ++round) {
+      form.cbBD_Name->setEditText(QString::fromStdString(db));
+      meter.Start();
+      auto t0 = Clock::now();
+      form.BitBtn1Click();
+      backupStalls.push_back(meter.StopMs());
+      const double backupS = std::chrono::duration<double>(Clock::now() - t0).count();
+      const std::string target = data.File("restored.fdb");
+      std::filesystem::remove(target);
+      form.eNameBD->setText(QString::fromStdString(target));
+      meter.Start();
+      t0 = Clock::now();
+      form.bbRestoreClick();
+      restoreStalls.push_back(meter.StopMs());
+      const double restoreS = std::chrono::duration<double>(Clock::now() - t0).count();
+      const bool ok = std::filesystem::exists(target) && std::filesystem::exists(form.Controller()->BackFile);
+      std::printf("round %d: backup %.1f s, longest stall %.1f ms; restore %.1f s, longest stall %.1f ms; %s\n",
+                  round + 1, backupS, backupStalls.back(), restoreS, restoreStalls.back(), ok ? "ok" : "FAILED");
+      std::fflush(stdout);
+      if (!ok) return 1;
+    }
+    form.close();
+  }
+  SetPrompts(nullptr);
+  TBlockingCallWorker::Uninstall();
+  UninstallQtSeams();
+  auto median = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+  };
+  std::printf("backup_longest_stall_ms: %.1f (median of %d)\n", median(backupStalls), rounds);
+  std::printf("restore_longest_stall_ms: %.1f (median of %d)\n", median(restoreStalls), rounds);
+  std::printf("backup_longest_stall_max_ms: %.1f\n", *std::max_element(backupStalls.begin(), backupStalls.end()));
+  std::printf("restore_longest_stall_max_ms: %.1f\n", *std::max_element(restoreStalls.begin(), restoreStalls.end()));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "start") return Start();
+  if (mode == "idle") return Idle();
+  if (mode == "pane") return Pane(Arg(argc, argv, "--lines", 1000000));
+  if (mode == "stall") return Stall(Arg(argc, argv, "--size-mb", 200), Arg(argc, argv, "--rounds", 3));
+  std::fprintf(stderr, "usage: app_bench start|idle|pane [--lines N]|stall [--size-mb N] [--rounds R]\n");
+  return 2;
+}
