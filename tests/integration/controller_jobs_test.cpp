@@ -1,7 +1,14 @@
 // Backup and Restore of the controller against the real Firebird: the
 // embedded engine (protocol Local) and the server on this computer (TCP).
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
 
 #include "integration/controller_fixture_fb.h"
 #include "platform/files.h"
@@ -10,6 +17,69 @@ namespace ctltest {
 namespace {
 
 const char* Name(std::int32_t protocol) { return protocol == kLocal ? "Local" : "TCP"; }
+
+// A user attached to the database through the server, kept open by an
+// isql-fb process that reads its statements from us.
+class TAttachedUser {
+ public:
+  TAttachedUser(const std::string& database, const std::string& outFile) : out_(outFile) {
+    const std::string remote = std::string(fbtest::kServerHost) + ":" + database;
+    isql_ = popen(("isql-fb -q -u SYSDBA -p " + fbtest::ShellQuote(fbtest::SysdbaPassword()) + " " +
+                   fbtest::ShellQuote(remote) + " > " + fbtest::ShellQuote(outFile) + " 2>&1")
+                      .c_str(),
+                  "w");
+    if (isql_ == nullptr) throw std::runtime_error("cannot start isql-fb");
+    Send("SELECT 'CONNECT' || 'ED' FROM RDB$DATABASE;\n");
+    for (int i = 0; i < 200 && Output().find("CONNECTED") == std::string::npos; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ~TAttachedUser() { Close(); }
+
+  bool Connected() const { return Output().find("CONNECTED") != std::string::npos; }
+
+  // Whether the attachment made before still answers; ends the process.
+  bool StillAttached() {
+    Send("SELECT 'STILL' || 'THERE' FROM RDB$DATABASE;\nEXIT;\n");
+    Close();
+    return Output().find("STILLTHERE") != std::string::npos;
+  }
+
+  std::string Output() const {
+    std::ifstream in(out_);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+ private:
+  void Send(const std::string& text) {
+    std::fputs(text.c_str(), isql_);
+    std::fflush(isql_);
+  }
+  void Close() {
+    if (isql_ != nullptr) pclose(isql_);
+    isql_ = nullptr;
+  }
+  std::string out_;
+  FILE* isql_ = nullptr;
+};
+
+std::size_t Count(const std::vector<std::string>& lines, const std::string& line) {
+  return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
+}
+
+// The first half of a backup file: what a copy cut short leaves.
+std::string CutShortCopy(const std::string& gbk, const std::string& cut) {
+  std::ifstream in(gbk, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  const std::string whole = s.str();
+  std::ofstream out(cut, std::ios::binary);
+  out << whole.substr(0, whole.size() / 2);
+  out.close();
+  fbtest::ShareWithServer(cut);
+  return cut;
+}
 
 TEST_F(ControllerFirebird, BackupThenRestoreIntoANewFileLocalAndTcp) {
   for (std::int32_t protocol : {kLocal, kTcp}) {
@@ -112,6 +182,90 @@ TEST_F(ControllerFirebird, FailedRestoreLeavesTheExistingDatabaseIntactAndUsable
                           db);
     EXPECT_EQ(fbtest::RowCount(db, "T_CUSTOMERS"), fbtest::kCustomers + (protocol == kLocal ? 1 : 2));
     for (const auto& name : FilesWith(".failed")) std::filesystem::remove(dir.File(name));
+  }
+}
+
+
+// A restore from a backup file cut short in half fails; the database it was
+// to replace is back under its name, whole and on line, and the half-made
+// database is kept aside as .failed.
+TEST_F(ControllerFirebird, RestoreFromACutShortBackupKeepsTheDatabaseOnLineLocalAndTcp) {
+  std::freopen("/dev/null", "r", stdin);  // the embedded gbak's volume prompt gets no answer
+  q->Protocol = kLocal;
+  ASSERT_TRUE(q->Backup()) << seams.Dump();
+  const std::string cut = CutShortCopy(q->BackFile, dir.File("cut.gbk"));
+  int extra = 0;
+  for (std::int32_t protocol : {kLocal, kTcp}) {
+    SCOPED_TRACE(Name(protocol));
+    q->Protocol = protocol;
+    q->RestoreSource = cut;
+    q->RestoreTarget = db;
+    seams.Messages.clear();
+    EXPECT_FALSE(q->Restore()) << seams.Dump();
+    EXPECT_EQ(seams.Messages.back(), "Errors were encountered during restore") << seams.Dump();
+    EXPECT_EQ(LastLogLine(), q->LogStamp() + " Резервная копия НЕ восстановлена. " + db);
+    EXPECT_EQ(Count(seams.Lines, "**** RESTORE COMPLETE ****"), 0u) << seams.Dump();
+    bool errorShown = false;
+    for (const auto& line : seams.Lines)
+      errorShown = errorShown || line.rfind("ERROR: The restore did not complete", 0) == 0;
+    EXPECT_TRUE(errorShown) << seams.Dump();
+    // Shut down once by the runner, brought on line once after being put back.
+    EXPECT_EQ(Count(seams.Lines, "Stopping database: base.fdb"), 1u) << seams.Dump();
+    EXPECT_EQ(Count(seams.Lines, "Database shutdown complete"), 1u);
+    EXPECT_EQ(Count(seams.Lines, "Error stopping database"), 0u);
+    EXPECT_EQ(seams.Lines.back(), "Database startup complete") << seams.Dump();
+
+    EXPECT_TRUE(FilesWith(".aside-").empty());
+    EXPECT_EQ(FilesWith(".failed").size(), 1u);
+    EXPECT_FALSE(fbtest::IsShutdown(db)) << fbtest::HeaderAttributes(db);
+    EXPECT_EQ(fbtest::RowCount(db, "T_ORDERS"), fbtest::kOrders);
+    fbtest::RunIsqlScript("INSERT INTO T_CUSTOMERS VALUES (" + std::to_string(-1 - extra) +
+                              ", 'after the failed restore', NULL);\nCOMMIT;\n",
+                          db);
+    ++extra;
+    EXPECT_EQ(fbtest::RowCount(db, "T_CUSTOMERS"), fbtest::kCustomers + extra);
+    for (const auto& name : FilesWith(".failed")) std::filesystem::remove(dir.File(name));
+    fbtest::ShareWithServer(db);
+  }
+}
+
+// A user still attached to the database through the server when a restore
+// replaces it: the runner's forced shutdown puts the user out before the
+// database is moved aside, so nobody goes on writing into the moved file.
+// After a failed restore the database is back, whole and on line.
+TEST_F(ControllerFirebird, RestoreOverADatabaseInUseShutsItsUsersOutFirstTcp) {
+  q->Protocol = kTcp;
+  ASSERT_TRUE(q->Backup()) << seams.Dump();
+  fbtest::ShareWithServer(q->BackFile);
+  const std::string good = q->BackFile;
+  const std::string cut = CutShortCopy(good, dir.File("cut.gbk"));
+  for (bool cutShort : {false, true}) {
+    SCOPED_TRACE(cutShort ? "cut-short backup" : "whole backup");
+    fbtest::RunIsqlScript("INSERT INTO T_CUSTOMERS VALUES (-7, 'after the backup', NULL);\nCOMMIT;\n", db);
+    TAttachedUser user(db, dir.File(cutShort ? "isql2.out" : "isql1.out"));
+    ASSERT_TRUE(user.Connected()) << user.Output();
+    q->RestoreSource = cutShort ? cut : good;
+    q->RestoreTarget = db;
+    seams.Messages.clear();
+    EXPECT_EQ(q->Restore(), !cutShort) << seams.Dump();
+    EXPECT_FALSE(user.StillAttached()) << user.Output();
+
+    EXPECT_EQ(seams.Lines.front(), "Stopping database: base.fdb") << seams.Dump();
+    EXPECT_EQ(seams.Lines[1], "Database shutdown complete");
+    EXPECT_EQ(Count(seams.Lines, "Stopping database: base.fdb"), 1u);
+    EXPECT_EQ(Count(seams.Lines, "Error stopping database"), 0u);
+    EXPECT_EQ(Count(seams.Lines, "Starting database: base.fdb"), 1u);
+    EXPECT_EQ(seams.Lines.back(), "Database startup complete") << seams.Dump();
+    EXPECT_TRUE(FilesWith(".aside-").empty());
+
+    // Restored: the row added after the backup is gone. Failed: it is still
+    // there, in the same database, which is on line and takes writes.
+    EXPECT_EQ(fbtest::RowCount(db, "T_CUSTOMERS"), fbtest::kCustomers + (cutShort ? 1 : 0));
+    EXPECT_FALSE(fbtest::IsShutdown(db)) << fbtest::HeaderAttributes(db);
+    fbtest::RunIsqlScript("UPDATE T_CUSTOMERS SET CITY = 'x' WHERE ID = 1;\nCOMMIT;\n", db);
+    if (cutShort) fbtest::RunIsqlScript("DELETE FROM T_CUSTOMERS WHERE ID = -7;\nCOMMIT;\n", db);
+    for (const auto& name : FilesWith(".failed")) std::filesystem::remove(dir.File(name));
+    fbtest::ShareWithServer(db);
   }
 }
 

@@ -282,3 +282,58 @@ TEST_F(RunnerFirebird, RefusedLoginOnTheServer) {
   EXPECT_EQ(pane.Lines[5].rfind("ERROR: ", 0), 0u);
   EXPECT_EQ(prompts.Messages, Lines{"Error: " + pane.Lines[5].substr(7)});
 }
+
+// A backup file cut short, empty, or not a backup at all: the restore is a
+// failed job (no banner, an ERROR line, false), through the embedded engine
+// and the server. A cut-short file ends the server's output without any
+// error: the new database left shut down is what tells.
+TEST_F(RunnerFirebird, RestoreFromACutShortEmptyOrForeignFileFailsLocalAndTcp) {
+  // The embedded gbak asks its own process for the next volume on standard
+  // input: give it none, so it gives up at once.
+  ASSERT_NE(std::freopen("/dev/null", "r", stdin), nullptr);
+  const std::string gbk = dir.File("whole.gbk");
+  int code = -1;
+  const std::string gbakOut = fbtest::RunCommand("gbak -b " + fbtest::ShellQuote(db) + " " + fbtest::ShellQuote(gbk), &code);
+  ASSERT_EQ(code, 0) << gbakOut;
+  const std::string whole = [&] {
+    std::ifstream in(gbk, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }();
+  ASSERT_GT(whole.size(), 100000u);
+  struct Row {
+    const char* name;
+    std::string content;
+    const char* errorPart;  // in the ERROR line
+  };
+  const Row rows[] = {
+      {"half.gbk", whole.substr(0, whole.size() / 2), "shut down"},
+      {"head.gbk", whole.substr(0, 3000), "shut down"},
+      {"empty.gbk", "", "backup"},
+      {"noise.gbk", std::string(100000, '\x5a'), "backup"},
+  };
+  for (const Row& row : rows) {
+    const std::string source = dir.File(row.name);
+    {
+      std::ofstream out(source, std::ios::binary);
+      out << row.content;
+    }
+    fbtest::ShareWithServer(source);
+    for (uint8_t protocol : {kLocal, kTcp}) {
+      SCOPED_TRACE(std::string(row.name) + (protocol == kLocal ? " Local" : " TCP"));
+      prompts.Messages.clear();
+      const std::string target = dir.File(std::string("from_") + row.name + (protocol == kLocal ? ".local" : ".tcp"));
+      TSchedule job;
+      Fill(job, 2, protocol, source, target);
+      job.StopDatabase = true;
+      EXPECT_FALSE(job.RunJob()) << Dump();
+      EXPECT_FALSE(ContainsLine("**** RESTORE COMPLETE ****")) << Dump();
+      std::string error;
+      for (const auto& line : pane.Lines)
+        if (line.rfind("ERROR: ", 0) == 0) error = line;
+      EXPECT_NE(error.find(row.errorPart), std::string::npos) << Dump();
+      EXPECT_TRUE(prompts.Messages.empty());
+    }
+  }
+}
