@@ -9,7 +9,7 @@
 //   app_bench pane [--lines N] cost per line appended to the log pane with
 //                              the event pump after every line, and the
 //                              longest gap in event handling meanwhile
-//   app_bench stall [--size-mb N] [--rounds R]
+//   app_bench stall [--size-mb N] [--rounds R] [--direct 1]
 //                              the longest time the user-interface thread
 //                              handles no events during a backup and a
 //                              restore (embedded engine) started with the
@@ -242,7 +242,7 @@ int Pane(int lines) {
   return 0;
 }
 
-int Stall(int sizeMb, int rounds) {
+int Stall(int sizeMb, int rounds, bool direct) {
   int argc = 1;
   char name[] = "quorvin";
   char* argv[] = {name, nullptr};
@@ -264,7 +264,10 @@ int Stall(int sizeMb, int rounds) {
   }
   InstallQtSeams();
   TBlockingCallWorker worker;
-  worker.Install();
+  // --direct 1: library calls on the user-interface thread itself, for
+  // comparison.
+  if (!direct) worker.Install();
+  std::printf("library_calls: %s\n", direct ? "direct" : "helper thread");
   TQuietPrompts prompts;
   SetPrompts(&prompts);
   QTemporaryDir folder;
@@ -322,7 +325,7 @@ int main(int argc, char** argv) {
   if (mode == "start") return Start();
   if (mode == "idle") return Idle();
   if (mode == "pane") return Pane(Arg(argc, argv, "--lines", 1000000));
-  if (mode == "stall") return Stall(Arg(argc, argv, "--size-mb", 200), Arg(argc, argv, "--rounds", 3));
-  std::fprintf(stderr, "usage: app_bench start|idle|pane [--lines N]|stall [--size-mb N] [--rounds R]\n");
+  if (mode == "stall") return Stall(Arg(argc, argv, "--size-mb", 200), Arg(argc, argv, "--rounds", 3), Arg(argc, argv, "--direct", 0) != 0);
+  std::fprintf(stderr, "usage: app_bench start|idle|pane [--lines N]|stall [--size-mb N] [--rounds R] [--direct 1]\n");
   return 2;
 }
