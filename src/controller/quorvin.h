@@ -81,7 +81,9 @@ class TQuorvin {
   // own code: post work to the event loop from here, never destroy the
   // controller at once.
   std::function<void()> OnJobEnded;
-  // Runs the filled-in job; RunJob by default. Tests put a stand-in here.
+  // Runs the filled-in job; RunJob by default. Tests put a stand-in here;
+  // the job's BeforeRequest hook runs just before it (a stand-in has no
+  // shutdown step), its AfterRequest only if the stand-in calls it.
   std::function<bool(TSchedule&)> JobRunner;
 
   // Backup and restore (quorvin_backup.cpp).
