@@ -202,8 +202,7 @@ click_at 266 87
 xdotool key ctrl+a
 xdotool type --delay 5 "$db"
 shot 05_database_typed
-click_at 102 153
-sleep 0.15
+xdotool mousemove "$((win_x + 102))" "$((win_y + 153))" click 1
 shot 06_backup_in_progress
 box=$(wait_other '^Quorvin$' 1200) || fail "no message after the backup"
 shot 07_backup_done_message
@@ -240,8 +239,8 @@ shot 09_restore_page_filled
 click_at 58 155
 box=$(wait_other '^Quorvin$' 100) || fail "no confirmation before the restore"
 shot 10_restore_confirmation
-answer_box "$box"
-sleep 0.8
+xdotool windowactivate --sync "$box" 2>/dev/null || true
+xdotool key --clearmodifiers Return
 shot 11_restore_in_progress
 box=$(wait_other '^Quorvin$' 1800) || fail "no message after the restore"
 shot 12_restore_done_message
