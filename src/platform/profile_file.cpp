@@ -14,7 +14,10 @@ namespace {
 struct TLine {
   std::string Text;  // without its line end
   std::string Eol;   // "\n", "\r\n" or "" (last line without one)
+  std::string Bom;   // a UTF-8 byte order mark before the first line, kept
 };
+
+constexpr const char* Utf8Bom = "\xEF\xBB\xBF";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -59,6 +62,9 @@ bool SplitKeyLine(const std::string& line, std::string& key, std::string& value)
 std::vector<TLine> SplitLines(const std::string& content) {
   std::vector<TLine> lines;
   std::size_t pos = 0;
+  // An editor's byte order mark would otherwise hide the first section.
+  const bool bom = content.rfind(Utf8Bom, 0) == 0;
+  if (bom) pos = 3;
   while (pos < content.size()) {
     const std::size_t brk = content.find_first_of("\r\n", pos);
     TLine line;
@@ -73,7 +79,31 @@ std::vector<TLine> SplitLines(const std::string& content) {
     }
     lines.push_back(std::move(line));
   }
+  if (bom) {
+    if (lines.empty()) lines.push_back(TLine{});
+    lines.front().Bom = Utf8Bom;
+  }
   return lines;
+}
+
+bool IsQuote(char c) { return c == '"' || c == '\''; }
+
+// A value in matching quotes reads without them, as the Windows profile
+// functions read it.
+std::string Unquoted(const std::string& value) {
+  if (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front())
+    return value.substr(1, value.size() - 2);
+  return value;
+}
+
+// The text that reads back as `value`: the value itself, or, when reading
+// would change it (blanks at its ends, or matching quotes around it), the
+// value inside double quotes. A password is thus read back exactly as typed.
+std::string Quoted(const std::string& value) {
+  if (value.empty()) return value;
+  if (IsBlank(value.front()) || IsBlank(value.back()) || Unquoted(value).size() != value.size())
+    return '"' + value + '"';
+  return value;
 }
 
 // Whole file; nullopt (errno set) when it cannot be read. A missing file
@@ -206,7 +236,7 @@ std::optional<std::string> FindProfileValue(const std::string& content, const st
     }
     if (!inSection) continue;
     std::string k, v;
-    if (SplitKeyLine(line.Text, k, v) && SameName(k, wantKey)) return CutToChars(v, ProfileValueMaxChars);
+    if (SplitKeyLine(line.Text, k, v) && SameName(k, wantKey)) return CutToChars(Unquoted(v), ProfileValueMaxChars);
   }
   return std::nullopt;
 }
@@ -239,7 +269,7 @@ bool WriteProfileValue(const std::string& path, const std::string& section, cons
       eol = "\r\n";
       break;
     }
-  const std::string newLine = keyName + "=" + value;
+  const std::string newLine = keyName + "=" + Quoted(value);
 
   // Locate the first section of that name and the first key in it.
   std::optional<std::size_t> sectionAt, keyAt;
@@ -266,17 +296,18 @@ bool WriteProfileValue(const std::string& path, const std::string& section, cons
     for (std::size_t i = *sectionAt + 1; i < sectionEnd; ++i)
       if (!Trim(lines[i].Text).empty()) after = i;
     if (lines[after].Eol.empty()) lines[after].Eol = eol;
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(after + 1), TLine{newLine, eol});
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(after + 1), TLine{newLine, eol, {}});
   } else {
     if (!lines.empty() && lines.back().Eol.empty()) lines.back().Eol = eol;
-    if (!lines.empty() && !Trim(lines.back().Text).empty()) lines.push_back(TLine{"", eol});
-    lines.push_back(TLine{"[" + sectionName + "]", eol});
-    lines.push_back(TLine{newLine, eol});
+    if (!lines.empty() && !Trim(lines.back().Text).empty()) lines.push_back(TLine{"", eol, {}});
+    lines.push_back(TLine{"[" + sectionName + "]", eol, {}});
+    lines.push_back(TLine{newLine, eol, {}});
   }
 
   std::string out;
   out.reserve(content->size() + newLine.size() + 16);
   for (const TLine& l : lines) {
+    out += l.Bom;
     out += l.Text;
     out += l.Eol;
   }

@@ -6,7 +6,12 @@
 // - section and key names are compared without regard to letter case, with
 //   blanks around names and values trimmed; the first of duplicate sections
 //   and of duplicate keys wins;
+// - a value in matching double or single quotes reads without them; a value
+//   written that would read back otherwise (blanks at its ends, matching
+//   quotes around it) is written inside double quotes, so every value reads
+//   back exactly as written;
 // - a value is read up to 2047 characters (never cut inside a UTF-8 sequence);
+// - a UTF-8 byte order mark at the start of the file is skipped and kept;
 // - every write updates the file at once, one key per call; lines that are
 //   not written keep their text and line ends;
 // - a file the program creates is readable and writable by its owner only.

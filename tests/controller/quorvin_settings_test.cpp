@@ -124,6 +124,13 @@ TEST_F(Settings, RememberedPasswordStandsAsTyped) {
   EXPECT_EQ(Controller->User, "Админ");
   EXPECT_EQ(Controller->Pass, "p=ss;word#\"1\"");
   EXPECT_NE(Ini().find("Pass=p=ss;word#\"1\"\n"), std::string::npos);
+  // Blanks at the ends and quotes around it survive a close and a start.
+  for (const std::string typed : {" pw ", "'pw'", "\"pw\"", "\t"}) {
+    Controller->Pass = typed;
+    Close();
+    Start();
+    EXPECT_EQ(Controller->Pass, typed);
+  }
   Controller->RememberPass = false;
   Close();
   EXPECT_EQ(TIniFile(IniPath()).ReadString("Main", "Pass", "-"), "");

@@ -68,6 +68,57 @@ TEST(ProfileRead, ValuesAreCutAt2047CharactersNeverInsideACharacter) {
   EXPECT_EQ(ReadProfileValue(ini, "S", "X"), std::string(2046, 'x') + "ж");
 }
 
+// A value in matching double or single quotes reads without them, as the
+// Windows profile functions read it; a value we write that would otherwise
+// read back altered (blanks at its ends, or itself enclosed in matching
+// quotes) is written inside double quotes, so it reads back exactly.
+TEST(ProfileQuotes, QuotedValuesLoseOnePairAndWrittenValuesReadBackExactly) {
+  TTempFolder dir;
+  const std::string ini = dir / "quotes.ini";
+  WriteFileBytes(ini,
+                 "[S]\n"
+                 "D=\"/srv/my data/shop.fdb\"\n"
+                 "Q='single'\n"
+                 "Mixed=\"not matching'\n"
+                 "One=\"\n"
+                 "Two=\"\"\n"
+                 "Inner=a \"b\" c\n"
+                 "Spaced=  \"  kept  \"  \n");
+  struct Case {
+    const char* key;
+    std::string expected;
+  } cases[] = {{"D", "/srv/my data/shop.fdb"}, {"Q", "single"},  {"Mixed", "\"not matching'"}, {"One", "\""},
+               {"Two", ""},                    {"Inner", "a \"b\" c"}, {"Spaced", "  kept  "}};
+  for (const Case& c : cases) EXPECT_EQ(ReadProfileValue(ini, "S", c.key), c.expected) << c.key;
+
+  TIniFile file(ini);
+  const std::string values[] = {" pass",        "pass ",  "\tpw\t",   "\"quoted\"", "'single'", "\"\"",
+                                "\"",           "'",      "p=ss;word#\"1\"", "\"a' b\"", "'x\"",  "plain",
+                                "",             " ",      "\"\"\"",   std::string(2047, 'q')};
+  for (const std::string& value : values) {
+    file.WriteString("W", "Pass", value);
+    EXPECT_EQ(file.ReadString("W", "Pass", "-"), value) << "[" << value << "]";
+  }
+  // Ordinary values stand in the file exactly as given.
+  file.WriteString("W", "Pass", "p=ss;word#\"1\"");
+  EXPECT_NE(ReadFileBytes(ini).find("\nPass=p=ss;word#\"1\"\n"), std::string::npos);
+  file.WriteString("W", "Pass", " pass");
+  EXPECT_NE(ReadFileBytes(ini).find("\nPass=\" pass\"\n"), std::string::npos);
+}
+
+// An editor may put a UTF-8 byte order mark before the first section: the
+// section is still found and the mark is kept.
+TEST(ProfileRead, AByteOrderMarkDoesNotHideTheFirstSection) {
+  TTempFolder dir;
+  const std::string ini = dir / "bom.ini";
+  WriteFileBytes(ini, "\xEF\xBB\xBF[Main]\r\nUser=bob\r\n");
+  EXPECT_EQ(ReadProfileValue(ini, "Main", "User"), "bob");
+  TIniFile(ini).WriteString("Main", "Pass", "pw");
+  EXPECT_EQ(ReadFileBytes(ini), "\xEF\xBB\xBF[Main]\r\nUser=bob\r\nPass=pw\r\n");
+  WriteFileBytes(ini, "\xEF\xBB\xBFKey=before any section\n[S]\nKey=v\n");
+  EXPECT_EQ(ReadProfileValue(ini, "S", "Key"), "v");
+}
+
 TEST(ProfileInteger, DecimalAndTheHexRule) {
   struct Case {
     const char* text;
