@@ -100,7 +100,7 @@ bool TQuorvin::BackupJob() {
   bool started = false;
   bool jobOk = false;
   try {
-    DeleteIfExists(ProgramDir + "back.log");
+    RemoveJobLog("back.log");
     previous.MoveAside();
     TSchedule job;
     job.JobKind = TSchedule::KindBackup;
@@ -168,7 +168,7 @@ bool TQuorvin::RestoreJob() {
   bool finished = false;
   bool succeeded = false;
   try {
-    DeleteIfExists(ProgramDir + "rest.log");
+    RemoveJobLog("rest.log");
     TSchedule job;
     // The database is moved aside only after the runner has shut it down:
     // a user still attached to it would otherwise go on writing into the

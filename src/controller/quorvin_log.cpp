@@ -72,10 +72,7 @@ void TQuorvin::SaveStrToLog(const std::string& line) {
   }
 }
 
-void TQuorvin::RemoveJobLog(const std::string& name) {
-  const std::string path = ProgramDir + name;
-  if (FileExists(path)) DeleteFile(path);
-}
+void TQuorvin::RemoveJobLog(const std::string& name) { DeleteIfExists(ProgramDir + name); }
 
 void TQuorvin::Execute() {
   SaveStrToLog(LogStamp() + " Сервис запущен.");
