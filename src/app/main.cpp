@@ -6,11 +6,16 @@
 
 #include "app/main_form.h"
 #include "app/qt_seams.h"
+#include "app/session_end.h"
 #include "app/single_instance.h"
 #include "controller/quorvin.h"
 #include "platform/exception.h"
+#include "platform/process_signals.h"
 
 int main(int argc, char* argv[]) {
+  // Before anything loads the client library: the embedded gbak would
+  // otherwise wait on a terminal for the next volume of a cut-short backup.
+  DetachStandardInput();
   QApplication app(argc, argv);
   // The title comes first: the controller names its settings file after it.
   // (The display name follows the application name; setting it as well
@@ -27,6 +32,9 @@ int main(int argc, char* argv[]) {
     instance.AskRunningCopyToShow(TMainForm::staticMetaObject.className(), ApplicationTitle);
     return 0;
   }
+  // From here on a termination signal waits in a pipe until the window can
+  // close as usual (the settings file is written); it is not lost meanwhile.
+  TTerminationSignals::Install();
 
   InstallQtSeams();
   TBlockingCallWorker worker;
@@ -37,6 +45,7 @@ int main(int argc, char* argv[]) {
     SetPrompts(&form.MessageBoxes());
     QObject::connect(&form, &TMainForm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     instance.Listen(&form, [&form] { form.ShowAtRequest(); });
+    TSessionEndWatcher sessionEnd([&form] { form.RequestSessionClose(); });
     form.show();
     status = app.exec();
     SetPrompts(nullptr);

@@ -590,6 +590,39 @@ void TMainForm::ShowAtRequest() {
   activateWindow();
 }
 
+void TMainForm::RequestSessionClose() {
+  FSessionCloseRequested = true;
+  if (FSessionCloseTimer == nullptr) {
+    FSessionCloseTimer = new QTimer(this);
+    FSessionCloseTimer->setInterval(50);
+    connect(FSessionCloseTimer, &QTimer::timeout, this, [this] { TrySessionClose(); });
+  }
+  FSessionCloseTimer->start();
+  TrySessionClose();
+}
+
+void TMainForm::TrySessionClose() {
+  if (FClosed) {
+    FSessionCloseTimer->stop();
+    return;
+  }
+  // A message box or dialog gets its cancelling answer (No, Cancel,
+  // "Закрыть"; OK for a notice): a question before a job declines the job.
+  // The handler that opened it runs on; the next step looks again.
+  if (QWidget* modal = QApplication::activeModalWidget()) {
+    if (auto* dialog = qobject_cast<QDialog*>(modal))
+      dialog->reject();
+    else
+      modal->close();
+    return;
+  }
+  // A job runs (the timer ticks inside its event pump): the close follows
+  // its end. The controller is being destroyed: the close is under way.
+  if (!FController || JobInProgress()) return;
+  FSessionCloseTimer->stop();
+  close();
+}
+
 void TMainForm::N1Click() {
   if (!FController) return;
   SaveDialog->setDefaultSuffix("txt");

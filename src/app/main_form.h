@@ -8,6 +8,7 @@
 
 #include <QFileDialog>
 #include <QLabel>
+#include <QTimer>
 #include <QMainWindow>
 #include <QUrl>
 #include <functional>
@@ -80,6 +81,11 @@ class TMainForm : public QMainWindow {
   // notification area (stopping the plan) when it sits there, restored and
   // with the focus in any case.
   void ShowAtRequest();
+  // The session is ending (a termination signal): the window closes as an
+  // ordinary close does, once no job is under way. Open message boxes and
+  // dialogs get their cancelling answer, since nobody is left to answer them.
+  void RequestSessionClose();
+  bool SessionCloseRequested() const { return FSessionCloseRequested; }
 
   // The controller (nullptr once the window has closed).
   TQuorvin* Controller() const { return FController.get(); }
@@ -157,6 +163,9 @@ class TMainForm : public QMainWindow {
   void SetJobControlsEnabled(bool enabled);
   void PrepareLogForJob();
   void ShowBackSource();
+  // One step towards a requested session close; repeated by FSessionCloseTimer
+  // until the window has closed.
+  void TrySessionClose();
 
   std::string FProgramDir;
   std::unique_ptr<TQuorvin> FController;
@@ -165,4 +174,6 @@ class TMainForm : public QMainWindow {
   bool FJobActive = false;
   bool FClosed = false;
   bool FCentred = false;
+  bool FSessionCloseRequested = false;
+  QTimer* FSessionCloseTimer = nullptr;
 };

@@ -11,6 +11,8 @@
 #include <chrono>
 #include <exception>
 
+#include "platform/process_signals.h"
+
 namespace {
 
 QString Text(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
@@ -164,6 +166,10 @@ TBlockingCallWorker::~TBlockingCallWorker() {
 }
 
 void TBlockingCallWorker::Loop() {
+  // A termination signal is the user-interface thread's business; a call
+  // waiting in the client library here is not interrupted by it (nor are the
+  // threads the library starts from here).
+  TTerminationSignals::BlockInThisThread();
   for (;;) {
     std::shared_ptr<TTask> task;
     {

@@ -10,12 +10,20 @@
 #include <QWidget>
 #include <QtTest>
 #include <atomic>
+#include <csignal>
 #include <future>
 #include <thread>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <unistd.h>
+
 #include "app/qt_seams.h"
+#include "app/session_end.h"
 #include "app/single_instance.h"
 #include "platform/exception.h"
+#include "platform/process_signals.h"
 #include "service/blocking_call.h"
 
 class TAppSeamsTest : public QObject {
@@ -38,6 +46,12 @@ class TAppSeamsTest : public QObject {
   void laterStartChecksBothKeys_data();
   void laterStartChecksBothKeys();
   void laterStartWithoutRunningCopyEndsQuickly();
+  void standardInputDetached_data();
+  void standardInputDetached();
+  void terminationSignalReachesEventLoop_data();
+  void terminationSignalReachesEventLoop();
+  void ignoredHangUpStaysIgnored();
+  void workerThreadLeavesSignalsToOthers();
 
  private:
   QTemporaryDir FRuntime;
@@ -182,6 +196,116 @@ void TAppSeamsTest::laterStartWithoutRunningCopyEndsQuickly() {
   clock.start();
   QVERIFY(!later.AskRunningCopyToShow("QWidget", "Quorvin", 300));
   QVERIFY(clock.elapsed() < 2000);
+}
+
+void TAppSeamsTest::standardInputDetached_data() {
+  QTest::addColumn<bool>("closedBefore");
+  QTest::newRow("a pipe nobody writes to") << false;
+  QTest::newRow("no standard input at all") << true;
+}
+
+// Whatever standard input was (a terminal nobody types into, here a pipe
+// nobody writes to), a read from it afterwards ends at once with end-of-file.
+void TAppSeamsTest::standardInputDetached() {
+  QFETCH(bool, closedBefore);
+  const int saved = dup(STDIN_FILENO);
+  QVERIFY(saved >= 0);
+  int ends[2];
+  QVERIFY(pipe(ends) == 0);
+  if (closedBefore) {
+    close(STDIN_FILENO);
+  } else {
+    QVERIFY(dup2(ends[0], STDIN_FILENO) == STDIN_FILENO);
+  }
+  const bool detached = DetachStandardInput();
+  pollfd input{STDIN_FILENO, POLLIN, 0};
+  const int ready = poll(&input, 1, 2000);
+  char byte = 0;
+  const ssize_t got = ready == 1 ? read(STDIN_FILENO, &byte, 1) : -1;
+  const bool inheritable = fcntl(STDIN_FILENO, F_GETFD) == 0;
+  dup2(saved, STDIN_FILENO);
+  close(saved);
+  close(ends[0]);
+  close(ends[1]);
+  QVERIFY(detached);
+  QCOMPARE(ready, 1);
+  QCOMPARE(got, ssize_t(0));
+  QVERIFY(inheritable);
+}
+
+void TAppSeamsTest::terminationSignalReachesEventLoop_data() {
+  QTest::addColumn<int>("signal");
+  QTest::newRow("SIGTERM") << int(SIGTERM);
+  QTest::newRow("SIGINT") << int(SIGINT);
+  QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+// The signal does not end the process: it becomes one call on the
+// user-interface thread, made from the event loop; a second signal before
+// that call is one more call at most, never a lost one.
+void TAppSeamsTest::terminationSignalReachesEventLoop() {
+  QFETCH(int, signal);
+  // As from a terminal (a background start would have the interrupt ignored).
+  std::signal(signal, SIG_DFL);
+  int calls = 0;
+  Qt::HANDLE thread = nullptr;
+  {
+    TSessionEndWatcher watcher([&] {
+      ++calls;
+      thread = QThread::currentThreadId();
+    });
+    QVERIFY(watcher.Active());
+    QVERIFY(raise(signal) == 0);
+    // Only the event loop delivers it.
+    QCOMPARE(calls, 0);
+    QTRY_COMPARE(calls, 1);
+    QCOMPARE(thread, QThread::currentThreadId());
+    QVERIFY(kill(getpid(), signal) == 0);
+    QTRY_COMPARE(calls, 2);
+  }
+  // The watcher gone, the signal has its default action again.
+  struct sigaction current {};
+  sigaction(signal, nullptr, &current);
+  QVERIFY(current.sa_handler == SIG_DFL);
+}
+
+// The helper thread of the blocking-call worker never takes a termination
+// signal: a call waiting in the client library is not interrupted by it.
+// Started with nohup (or in the background), a hang-up (interrupt) stays
+// ignored; a request to terminate is handled all the same.
+void TAppSeamsTest::ignoredHangUpStaysIgnored() {
+  for (int signal : {SIGHUP, SIGINT}) {
+    std::signal(signal, SIG_IGN);
+    int calls = 0;
+    {
+      TSessionEndWatcher watcher([&] { ++calls; });
+      struct sigaction current {};
+      sigaction(signal, nullptr, &current);
+      QVERIFY(current.sa_handler == SIG_IGN);
+      QVERIFY(raise(signal) == 0);
+      QVERIFY(raise(SIGTERM) == 0);
+      QTRY_COMPARE(calls, 1);
+    }
+    struct sigaction after {};
+    sigaction(signal, nullptr, &after);
+    QVERIFY(after.sa_handler == SIG_IGN);
+    std::signal(signal, SIG_DFL);
+  }
+}
+
+void TAppSeamsTest::workerThreadLeavesSignalsToOthers() {
+  TBlockingCallWorker worker;
+  worker.Install();
+  sigset_t mask;
+  sigemptyset(&mask);
+  std::thread::id helper;
+  RunBlockingCall([&] {
+    helper = std::this_thread::get_id();
+    pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+  });
+  TBlockingCallWorker::Uninstall();
+  QVERIFY(helper != std::this_thread::get_id());
+  for (int signal : TTerminationSignals::Signals) QVERIFY(sigismember(&mask, signal) == 1);
 }
 
 QTEST_MAIN(TAppSeamsTest)

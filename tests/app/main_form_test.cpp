@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStackedWidget>
@@ -91,6 +92,9 @@ class TMainFormTest : public QObject {
   void aboutLabelsOpenAddresses();
   void logPaneScrollBarFromFirstJob();
   void laterStartBringsWindowBack();
+  void sessionEndClosesLikeAClose();
+  void sessionEndDuringJobClosesAfterIt();
+  void sessionEndAnswersOpenQuestionsNo();
 };
 
 void TMainFormTest::startUpFillsFromSettings_data() {
@@ -523,6 +527,102 @@ void TMainFormTest::laterStartBringsWindowBack() {
   QVERIFY(!form.isMinimized());
   QVERIFY(!form.Controller()->Running);
   QVERIFY(!form.TrayIcon()->IconVisible());
+}
+
+// The session ends while the window is idle (hidden with the plan running):
+// the settings file is written as by a close from the title bar.
+void TMainFormTest::sessionEndClosesLikeAClose() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder;
+  std::string logFile;
+  {
+    TMainForm form(folder.Dir());
+    form.show();
+    logFile = form.Controller()->LogFileName;
+    StartPlan(form);
+    form.eUser->setText("carol");
+    form.cbRememberPass->setChecked(true);
+    QSignalSpy closed(&form, &TMainForm::Closed);
+    form.RequestSessionClose();
+    QTRY_COMPARE(closed.count(), 1);
+    QVERIFY(form.Controller() == nullptr);
+    QVERIFY(form.SessionCloseRequested());
+  }
+  const QString ini = folder.Ini();
+  QVERIFY2(ini.contains("User=CAROL"), qPrintable(ini));
+  QVERIFY(ini.contains("RememberPass=1"));
+  // As a plain close: no stop line.
+  QVERIFY(!folder.ReadFile(QString::fromStdString(logFile)).contains("Сервис остановлен."));
+  QVERIFY(prompts.Messages.isEmpty());
+}
+
+// The session ends mid-job: the job runs to its end with its controller,
+// then the window closes by itself, without the "wait" message.
+void TMainFormTest::sessionEndDuringJobClosesAfterIt() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder("[Parameters]\nAutoBackName=0\n");
+  folder.WriteFile("shop.gdb", "db");
+  TMainForm form(folder.Dir());
+  form.show();
+  QSignalSpy closed(&form, &TMainForm::Closed);
+  bool controllerKept = false;
+  form.Controller()->JobRunner = [&](TSchedule& job) {
+    form.RequestSessionClose();
+    // Many turns of the close timer while the job pumps events.
+    QTest::qWait(300);
+    controllerKept = form.Controller() != nullptr && closed.isEmpty() && form.isVisible();
+    QFile file(QString::fromStdString(job.JobFile(2)));
+    file.open(QIODevice::WriteOnly);
+    file.write("x");
+    return true;
+  };
+  form.ePass->setText("pw");
+  form.cbBD_Name->setEditText(folder.Path("shop.gdb"));
+  form.BitBtn1Click();
+  QVERIFY(controllerKept);
+  QVERIFY(QFile::exists(folder.Path("shop.gbk")));
+  QTRY_COMPARE(closed.count(), 1);
+  QVERIFY(form.Controller() == nullptr);
+  QVERIFY2(folder.Ini().contains("Name0=" + folder.Path("shop.gdb")), qPrintable(folder.Ini()));
+  QCOMPARE(prompts.Messages, QStringList({"Файл " + folder.Path("shop.gbk") + " создан."}));
+}
+
+// Nobody is left to answer: an open question gets "No" (the job is not
+// started), an open dialog "Закрыть", and then the window closes.
+void TMainFormTest::sessionEndAnswersOpenQuestionsNo() {
+  TProgramFolder folder;
+  folder.WriteFile("shop.gdb", "db");
+  TMainForm form(folder.Dir());
+  SetPrompts(&form.MessageBoxes());
+  form.show();
+  QSignalSpy closed(&form, &TMainForm::Closed);
+  int runs = 0;
+  form.Controller()->JobRunner = StandInJob(true, &runs);
+  // SYSDBA without a password: the controller asks whether to go on.
+  form.eUser->setText("SYSDBA");
+  form.ePass->clear();
+  form.cbBD_Name->setEditText(folder.Path("shop.gdb"));
+  QStringList seen;
+  auto* poll = new QTimer(&form);
+  QObject::connect(poll, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) return;
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    const QString text = box ? box->text() : modal->metaObject()->className();
+    if (seen.isEmpty() || seen.last() != text) seen << text;
+    if (!form.SessionCloseRequested()) form.RequestSessionClose();
+  });
+  poll->start(5);
+  form.BitBtn1Click();
+  QTRY_COMPARE(closed.count(), 1);
+  poll->stop();
+  SetPrompts(nullptr);
+  QCOMPARE(runs, 0);
+  QVERIFY(!QFile::exists(folder.Path("shop.gbk")));
+  // The question, then the window's failure notice, both dismissed.
+  QCOMPARE(seen, QStringList({"Using administrator log-in requires a password.\nContinue anyway?", BackupFailed}));
+  QVERIFY(form.Controller() == nullptr);
+  QVERIFY(folder.Ini().contains("Name0=" + folder.Path("shop.gdb")));
 }
 
 QTEST_MAIN(TMainFormTest)
