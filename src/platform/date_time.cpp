@@ -328,12 +328,30 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
+// H:MM or H:MM:SS with hour 1-12 followed by AM or PM in any letter case: the
+// long time format of English locales, read the same under every locale
+// (one whose AM/PM words differ would otherwise reject it).
+std::optional<TDateTime> TryPlainTime12(const std::string& text) {
+  if (text.size() < 3) return std::nullopt;
+  const char a = static_cast<char>(std::tolower(static_cast<unsigned char>(text[text.size() - 2])));
+  const char m = static_cast<char>(std::tolower(static_cast<unsigned char>(text[text.size() - 1])));
+  if ((a != 'a' && a != 'p') || m != 'm') return std::nullopt;
+  const auto clock = TryPlainTime(Trim(text.substr(0, text.size() - 2)));
+  if (!clock) return std::nullopt;
+  const TDateParts p = DecodeDateTime(*clock);
+  if (p.Hour < 1 || p.Hour > 12) return std::nullopt;
+  TDateTime r = 0;
+  if (!TryEncodeTime(p.Hour % 12 + (a == 'p' ? 12 : 0), p.Minute, p.Second, 0, r)) return std::nullopt;
+  return r;
+}
+
 }  // namespace
 
 std::optional<TDateTime> TryStrToTime(const std::string& text) {
   const std::string t = Trim(text);
   if (t.empty() || t.find('\0') != std::string::npos) return std::nullopt;
   if (auto r = TryPlainTime(t)) return r;
+  if (auto r = TryPlainTime12(t)) return r;
   if (auto r = TryStrToTimeWithFormat(t, LongTimeFormat())) return r;
   // A file written under a 12-hour locale stays readable under another one.
   const char* ampm = nl_langinfo(T_FMT_AMPM);

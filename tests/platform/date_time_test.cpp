@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdlib>
+#include <filesystem>
 
 #include "platform/clock.h"
 #include "platform/date_time.h"
 #include "platform/exception.h"
+#include "platform/temp_folder.h"
 
 namespace {
 
@@ -89,7 +92,8 @@ TEST(DateTime, TimeParserTakesLongFormatAndPlainHoursMinutes) {
       {"8:30", 8, 30, 0},     {" 20:00:00 ", 20, 0, 0}, {"08:00:00 PM", 20, 0, 0}, {"12:00:00 AM", 0, 0, 0},
       {"24:00:00", -1, 0, 0}, {"8:60", -1, 0, 0},      {"8:5", -1, 0, 0},       {"8", -1, 0, 0},
       {"", -1, 0, 0},         {"abc", -1, 0, 0},       {"8:00:00:00", -1, 0, 0}, {"-1:00", -1, 0, 0},
-      {"8:00x", -1, 0, 0},    {"8.00.00", -1, 0, 0},
+      {"8:00x", -1, 0, 0},    {"8.00.00", -1, 0, 0},   {"8:00 pm", 20, 0, 0},   {"12:30:00AM", 0, 30, 0},
+      {"12:00 PM", 12, 0, 0}, {"13:00 PM", -1, 0, 0},  {"0:30 AM", -1, 0, 0},  {"PM", -1, 0, 0},
   };
   for (const Case& c : cases) {
     const auto r = TryStrToTime(c.text);
@@ -100,6 +104,48 @@ TEST(DateTime, TimeParserTakesLongFormatAndPlainHoursMinutes) {
       ASSERT_TRUE(r.has_value()) << c.text;
       EXPECT_NEAR(*r, EncodeTime(c.h, c.m, c.s, 0), 1e-9) << c.text;
     }
+  }
+}
+
+// Compiles a locale from the system's locale sources into `folder`; false
+// when the tools or the sources are missing.
+bool CompileLocale(const std::string& folder, const std::string& source) {
+  const std::string command =
+      "localedef -i " + source + " -f UTF-8 " + folder + source + ".UTF-8 >/dev/null 2>&1";
+  const int ignored = std::system(command.c_str());
+  (void)ignored;  // warnings give a nonzero status; the files tell
+  return std::filesystem::exists(folder + source + ".UTF-8/LC_TIME");
+}
+
+// Plan times are written in the long time format of the locale at hand; a
+// file written under one locale must read the same under another (an English
+// locale writes "08:00:00 PM", which a Russian one cannot parse by itself).
+TEST(DateTime, TimesWrittenUnderOneLocaleReadUnderAnother) {
+  TTempFolder dir;
+  if (!CompileLocale(dir.Path, "en_US") || !CompileLocale(dir.Path, "ru_RU"))
+    GTEST_SKIP() << "localedef or the locale sources (package locales) are missing";
+  const char* oldPath = std::getenv("LOCPATH");
+  const std::string savedPath = oldPath ? oldPath : "";
+  setenv("LOCPATH", dir.Path.c_str(), 1);
+  const TDateTime times[] = {EncodeTime(20, 0, 0, 0), EncodeTime(0, 30, 15, 0), EncodeTime(12, 5, 0, 0),
+                             EncodeTime(8, 0, 30, 0), EncodeTime(23, 59, 59, 0)};
+  for (const char* writer : {"en_US.UTF-8", "ru_RU.UTF-8", "C"}) {
+    for (const char* reader : {"en_US.UTF-8", "ru_RU.UTF-8", "C"}) {
+      for (const TDateTime t : times) {
+        ASSERT_NE(std::setlocale(LC_ALL, writer), nullptr) << writer;
+        const std::string text = FormatLongTime(t);
+        ASSERT_NE(std::setlocale(LC_ALL, reader), nullptr) << reader;
+        const auto r = TryStrToTime(text);
+        ASSERT_TRUE(r.has_value()) << writer << " -> " << reader << ": " << text;
+        EXPECT_NEAR(*r, t, 1e-9) << writer << " -> " << reader << ": " << text;
+      }
+    }
+  }
+  std::setlocale(LC_ALL, "C");
+  if (oldPath) {
+    setenv("LOCPATH", savedPath.c_str(), 1);
+  } else {
+    unsetenv("LOCPATH");
   }
 }
 
