@@ -22,6 +22,12 @@ class TSharedLibrary {
   // The loader's own text of the last failure.
   const std::string& LastError() const { return lastError_; }
 
+  // Keeps every shared object loaded after this library (the plug-ins and
+  // helpers it loaded itself) mapped until the process ends, even when their
+  // loader closes them; objects loaded before it are left alone. Returns how
+  // many objects it found. Does nothing when this library is not loaded.
+  int KeepLaterLibrariesLoaded() const;
+
  private:
   void* handle_ = nullptr;
   std::string fileName_;

@@ -133,6 +133,11 @@ void RequireClientLibrary() {
   RaiseClientError(ibceGDS32NotFound, names);
 }
 
+void KeepClientPluginsLoaded() {
+  std::lock_guard<std::mutex> guard(bindingMutex);
+  if (library) library->KeepLaterLibrariesLoaded();
+}
+
 const TClientEntryPoints& ClientEntryPoints() { return entryPoints; }
 
 int ClientGeneration() {

@@ -61,6 +61,13 @@ int ClientGeneration();
 // The file names tried, in order ("libfbclient.so.2", "libfbclient.so").
 const std::vector<std::string>& ClientLibraryCandidates();
 
+// Keeps the objects the client library has loaded since it was bound (the
+// embedded engine and its plug-ins) mapped until the process ends. The
+// embedded engine of Firebird 3 lets a thread of its own run on while the
+// library unloads it at process exit; with its code gone, a process ending
+// soon after a Local job would crash. Cheap; does nothing while unbound.
+void KeepClientPluginsLoaded();
+
 // The calling thread's status vector, zero-filled at its first use.
 ISC_STATUS* ThreadStatusVector();
 // Process-wide lock of the client layer.

@@ -253,6 +253,8 @@ void TIBCustomService::Attach() {
     return api.isc_service_attach(status, static_cast<unsigned short>(name.size()), name.data(), &handle_,
                                   static_cast<unsigned short>(attachBlock_.size()), attachBlock_.data());
   });
+  // The attach is where the library loads the embedded engine.
+  KeepClientPluginsLoaded();
   if (OnAttach) OnAttach(*this);
   Trace(": [Attach]");
 }
@@ -262,6 +264,8 @@ void TIBCustomService::Detach() {
   const TClientEntryPoints& api = ClientEntryPoints();
   CallLibrary([&](ISC_STATUS* status) { return api.isc_service_detach(status, &handle_); });
   handle_ = 0;
+  // The job may have loaded more (character sets) since the attach.
+  KeepClientPluginsLoaded();
   Trace(": [Detach]");
 }
 

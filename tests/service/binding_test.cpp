@@ -1,6 +1,10 @@
 // Loading and binding of the client library, and error message assembly.
 
+#include <dlfcn.h>
+
 #include <thread>
+
+#include "platform/shared_library.h"
 
 #include "service_test_support.h"
 
@@ -148,6 +152,37 @@ TEST(ClientErrorTextTest, ExceptionTreeIsCaughtAsGeneralException) {
     EXPECT_NE(dynamic_cast<const EDatabaseError*>(&e), nullptr);
     EXPECT_EQ(dynamic_cast<const EIBError&>(e).SqlErrorCode, 92);
   }
+}
+
+// The objects a library loads after itself (the embedded engine's plug-ins)
+// stay mapped when their loader closes them; objects loaded before it do not.
+TEST(KeepLaterLibrariesTest, OnlyObjectsLoadedAfterTheAnchorStayMapped) {
+  auto isLoaded = [](const std::string& path) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) dlclose(handle);
+    return handle != nullptr;
+  };
+  const std::string before = QUORVIN_PLAIN_LIBRARY1;
+  const std::string anchorPath = QUORVIN_PLAIN_LIBRARY2;
+  const std::string after = QUORVIN_PLAIN_LIBRARY3;
+  ASSERT_FALSE(isLoaded(before));
+  ASSERT_FALSE(isLoaded(after));
+
+  TSharedLibrary first;
+  TSharedLibrary anchor;
+  TSharedLibrary later;
+  EXPECT_EQ(anchor.KeepLaterLibrariesLoaded(), 0);  // not loaded: nothing to do
+  ASSERT_TRUE(first.Load(before));
+  ASSERT_TRUE(anchor.Load(anchorPath));
+  ASSERT_TRUE(later.Load(after));
+  EXPECT_GE(anchor.KeepLaterLibrariesLoaded(), 1);
+  first.Unload();
+  later.Unload();
+  EXPECT_FALSE(isLoaded(before));
+  EXPECT_TRUE(isLoaded(after));
+  // Closing the anchor itself still unloads it.
+  anchor.Unload();
+  EXPECT_FALSE(isLoaded(anchorPath));
 }
 
 }  // namespace
