@@ -9,13 +9,21 @@
 #include <QPaintEvent>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
+#include <chrono>
+#include <fstream>
 #include <set>
+#include <sstream>
+#include <thread>
+
+#include <unistd.h>
 
 #include "app/app_test_support.h"
 #include "app/main_form.h"
 #include "app/qt_seams.h"
 #include "controller/quorvin.h"
 #include "integration/fb_fixture.h"
+#include "platform/process_signals.h"
 
 namespace {
 
@@ -40,6 +48,7 @@ class TMainFormEngineTest : public QObject {
 
  private slots:
   void backupAndRestoreFromTheWindow();
+  void cutShortRestoreDoesNotWaitOnStandardInput();
 };
 
 void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
@@ -103,6 +112,74 @@ void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
   }();
   QVERIFY2(log.contains("Резервная копия создана. " + backFile), qPrintable(log));
   QVERIFY(log.contains("Резервная копия восстановлена. " + QString::fromStdString(restored)));
+}
+
+// The embedded gbak runs in this process and asks for the next volume of a
+// cut-short backup on standard input. Started from a terminal nobody types
+// into (here: a pipe nobody writes to), the program's start-up step makes the
+// question end at once and the restore fail; without it the restore would
+// wait until the watchdog below closes the pipe, and the test fails.
+void TMainFormEngineTest::cutShortRestoreDoesNotWaitOnStandardInput() {
+  int ends[2];
+  QVERIFY(pipe(ends) == 0);
+  const int savedInput = dup(STDIN_FILENO);
+  QVERIFY(dup2(ends[0], STDIN_FILENO) == STDIN_FILENO);
+  close(ends[0]);
+  QVERIFY(DetachStandardInput());
+  std::atomic<bool> done{false};
+  std::atomic<bool> watchdogFired{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 900 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    watchdogFired = !done;
+    close(ends[1]);
+  });
+
+  InstallQtSeams();
+  TBlockingCallWorker worker;
+  worker.Install();
+  TScriptedPrompts prompts;
+  fbtest::TempFolder data;
+  const std::string db = data.File("stock.fdb");
+  fbtest::CreateDatabase(db, 1);
+  const std::string whole = data.File("stock.gbk");
+  int code = -1;
+  const std::string gbakOut = fbtest::RunCommand("gbak -b " + fbtest::ShellQuote(db) + " " + fbtest::ShellQuote(whole) + " </dev/null", &code);
+  QVERIFY2(code == 0, gbakOut.c_str());
+  const QString cut = QString::fromStdString(data.File("cut.gbk"));
+  {
+    std::ifstream in(whole, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    const std::string bytes = content.str();
+    std::ofstream out(cut.toStdString(), std::ios::binary);
+    out << bytes.substr(0, bytes.size() / 2);
+  }
+  TProgramFolder folder("[Parameters]\nProtocol=3\n");
+  const QString target = QString::fromStdString(data.File("from_cut.fdb"));
+  {
+    TMainForm form(folder.Dir());
+    form.show();
+    form.RunFileDialog = [&](QFileDialog& dialog) {
+      dialog.selectFile(cut);
+      return true;
+    };
+    form.PageControl->setCurrentIndex(1);
+    form.sbOpenDataBackClick();
+    form.eUser->setText("SYSDBA");
+    form.ePass->setText("masterkey");
+    form.eNameBD->setText(target);
+    form.bbRestoreClick();
+    done = true;
+    QVERIFY(form.close());
+  }
+  watchdog.join();
+  dup2(savedInput, STDIN_FILENO);
+  close(savedInput);
+  TBlockingCallWorker::Uninstall();
+  UninstallQtSeams();
+  QVERIFY2(!watchdogFired, "the restore waited on standard input");
+  QVERIFY2(prompts.Messages.filter("создан").isEmpty(), qPrintable(prompts.Messages.join(" | ")));
+  QVERIFY2(prompts.Messages.contains("Errors were encountered during restore"), qPrintable(prompts.Messages.join(" | ")));
 }
 
 QTEST_MAIN(TMainFormEngineTest)
