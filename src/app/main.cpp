@@ -51,10 +51,14 @@ int main(int argc, char* argv[]) {
     SetPrompts(nullptr);
   } catch (const Exception& e) {
     SetPrompts(nullptr);
+    // Nobody watches the signals any more: a termination ends the program
+    // even while the message is up.
+    TTerminationSignals::Uninstall();
     QMessageBox::critical(nullptr, ApplicationTitle, QString::fromStdString(e.Message));
     status = 1;
   } catch (const std::exception& e) {
     SetPrompts(nullptr);
+    TTerminationSignals::Uninstall();
     QMessageBox::critical(nullptr, ApplicationTitle, QString::fromUtf8(e.what()));
     status = 1;
   }

@@ -582,6 +582,9 @@ void TMainForm::Exit1Click() {
 }
 
 void TMainForm::ShowAtRequest() {
+  // Closed (the program is ending): a window without its controller must not
+  // come back.
+  if (FClosed) return;
   if (FController && FTrayIcon && FTrayIcon->MinimizeToTray()) {
     Restore1Click();
   }

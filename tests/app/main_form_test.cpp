@@ -151,7 +151,10 @@ void TMainFormTest::closingHandsSettingsOver() {
     QCOMPARE(closed.count(), 1);
     QVERIFY(form.Controller() == nullptr);
     QVERIFY(Quorvin == nullptr);
-    // Nothing reaches the destroyed controller afterwards.
+    // Nothing reaches the destroyed controller afterwards, and a later
+    // start's request does not bring the closed window back.
+    form.ShowAtRequest();
+    QVERIFY(!form.isVisible());
     form.BitBtn1Click();
     form.Restore1Click();
     form.Exit1Click();
