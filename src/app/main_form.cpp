@@ -20,6 +20,7 @@
 #include <QToolButton>
 #include <QValidator>
 #include <QVBoxLayout>
+#include <QWindowStateChangeEvent>
 
 #include "app/app_icons.h"
 #include "app/cool_tray_icon.h"
@@ -340,6 +341,21 @@ void TMainForm::showEvent(QShowEvent* event) {
     QRect frame = frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
+  }
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || !FTrayIcon) return;
+  const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+  const bool noTray = !FTrayIcon->TrayAvailable || !FTrayIcon->TrayAvailable();
+  // Without a notification area the plan waits in a minimised window, and
+  // bringing the window back is what the icon's "Восстановить" would do:
+  // otherwise nothing could stop the plan short of ending the program.
+  if (noTray && (change->oldState() & Qt::WindowMinimized) && !isMinimized() && FTrayIcon->MinimizeToTray()) {
+    QTimer::singleShot(0, this, [this] {
+      if (FController && FTrayIcon && FTrayIcon->MinimizeToTray() && !isMinimized()) Restore1Click();
+    });
   }
 }
 

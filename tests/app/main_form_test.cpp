@@ -92,6 +92,7 @@ class TMainFormTest : public QObject {
   void aboutLabelsOpenAddresses();
   void logPaneScrollBarFromFirstJob();
   void laterStartBringsWindowBack();
+  void withoutTrayUnminimisingStopsPlan();
   void sessionEndClosesLikeAClose();
   void sessionEndDuringJobClosesAfterIt();
   void sessionEndAnswersOpenQuestionsNo();
@@ -530,6 +531,35 @@ void TMainFormTest::laterStartBringsWindowBack() {
   QVERIFY(!form.isMinimized());
   QVERIFY(!form.Controller()->Running);
   QVERIFY(!form.TrayIcon()->IconVisible());
+}
+
+// No notification area: the plan waits in a minimised window, and the user
+// bringing the window back stops it as the icon's "Восстановить" would.
+void TMainFormTest::withoutTrayUnminimisingStopsPlan() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder;
+  TMainForm form(folder.Dir());
+  form.TrayIcon()->TrayAvailable = [] { return false; };
+  form.show();
+  StartPlan(form);
+  QVERIFY(form.Controller()->Running);
+  QVERIFY(form.isMinimized());
+  QVERIFY(form.isVisible());
+  // A state change that keeps it minimised changes nothing.
+  form.setWindowState(form.windowState() | Qt::WindowMaximized);
+  QTest::qWait(20);
+  QVERIFY(form.Controller()->Running);
+  form.showNormal();
+  QTRY_VERIFY(!form.Controller()->Running);
+  QCOMPARE(form.TrayIcon()->IconIndex(), 0);
+  QVERIFY(!form.TrayIcon()->MinimizeToTray());
+  QVERIFY(!form.isMinimized());
+  // Minimised by the user with the plan stopped: nothing happens on return.
+  form.showMinimized();
+  form.showNormal();
+  QTest::qWait(20);
+  QVERIFY(!form.Controller()->Running);
+  QVERIFY(prompts.Messages.isEmpty());
 }
 
 // The session ends while the window is idle (hidden with the plan running):
