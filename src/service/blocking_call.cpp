@@ -1,6 +1,7 @@
 #include "service/blocking_call.h"
 
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -32,7 +33,9 @@ void SetBlockingCallRunner(TBlockingCallRunner runner) {
 }
 
 void RunOnHelperThread(const TBlockingCall& call, const std::function<void()>& whileWaiting) {
-  std::atomic<bool> done{false};
+  std::mutex doneMutex;
+  std::condition_variable doneChanged;
+  bool done = false;
   std::exception_ptr error;
   std::thread helper([&] {
     try {
@@ -40,15 +43,24 @@ void RunOnHelperThread(const TBlockingCall& call, const std::function<void()>& w
     } catch (...) {
       error = std::current_exception();
     }
-    done.store(true, std::memory_order_release);
+    std::lock_guard<std::mutex> guard(doneMutex);
+    done = true;
+    doneChanged.notify_all();
   });
-  while (!done.load(std::memory_order_acquire)) {
+  // Between turns of `whileWaiting` the caller sleeps until the call ends or
+  // a short slice has passed: a server silent for minutes must not cost a
+  // whole processor core.
+  constexpr auto kSlice = std::chrono::milliseconds(5);
+  std::unique_lock<std::mutex> lock(doneMutex);
+  while (!done) {
     if (whileWaiting) {
+      lock.unlock();
       whileWaiting();
-    } else {
-      std::this_thread::yield();
+      lock.lock();
     }
+    doneChanged.wait_for(lock, kSlice, [&] { return done; });
   }
+  lock.unlock();
   helper.join();
   if (error) std::rethrow_exception(error);
 }

@@ -16,6 +16,7 @@ void RunBlockingCall(const TBlockingCall& call);
 void SetBlockingCallRunner(TBlockingCallRunner runner);
 
 // A ready-made runner body: runs `call` on a helper thread while the calling
-// thread calls `whileWaiting` (e.g. to pump events) until the call has ended,
-// then rethrows the helper thread's exception object itself, if any.
+// thread calls `whileWaiting` (e.g. to pump events) every few milliseconds
+// until the call has ended, then rethrows the helper thread's exception
+// object itself, if any.
 void RunOnHelperThread(const TBlockingCall& call, const std::function<void()>& whileWaiting);

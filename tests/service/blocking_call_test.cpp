@@ -65,4 +65,25 @@ TEST_F(BlockingCallTest, ErrorOnHelperThreadReachesCallerUnchanged) {
   EXPECT_EQ(e.SqlErrorCode, 3);
 }
 
+// The caller waits for the helper rather than spinning: a call that takes a
+// while turns the waiting loop a few times per slice, not as often as the
+// processor allows.
+TEST(RunOnHelperThreadTest, WaitsForTheCallWithoutSpinning) {
+  long turns = 0;
+  bool ran = false;
+  RunOnHelperThread(
+      [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ran = true;
+      },
+      [&] { ++turns; });
+  EXPECT_TRUE(ran);
+  EXPECT_GE(turns, 1);
+  EXPECT_LT(turns, 1000);
+  // Without a waiting body the call runs the same.
+  ran = false;
+  RunOnHelperThread([&] { ran = true; }, {});
+  EXPECT_TRUE(ran);
+}
+
 }  // namespace
