@@ -224,6 +224,10 @@ void TBlockingCallWorker::Run(const TBlockingCall& call) {
     // is gone, so deliver it now.
     QCoreApplication::sendPostedEvents(&loop, QEvent::MetaCall);
   }
+  // The client library puts its own signal handler in place when it is
+  // first used; a termination signal must reach the program's own, which
+  // lets the job run to its end before the program closes.
+  TTerminationSignals::Reclaim();
   if (task->Error) std::rethrow_exception(task->Error);
 }
 

@@ -71,6 +71,19 @@ void TTerminationSignals::Uninstall() {
   sigemptyset(&Handled);
 }
 
+void TTerminationSignals::Reclaim() {
+  for (int signal : Signals) {
+    if (sigismember(&Handled, signal) != 1) continue;
+    struct sigaction current {};
+    if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler == OnSignal) continue;
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(signal, &action, nullptr);
+  }
+}
+
 void TTerminationSignals::BlockInThisThread() {
   sigset_t set;
   sigemptyset(&set);

@@ -27,6 +27,10 @@ class TTerminationSignals {
   // Gives the signals handled here their default action back (the pipe stays open, so a
   // watcher of it never sees a closed descriptor).
   static void Uninstall();
+  // Puts this module's handler back where a library replaced it (the
+  // client library installs its own when it is first used, which shuts its
+  // connections down at once and so would cut a running job short).
+  static void Reclaim();
   // Keeps the signals away from the calling thread (and the threads it
   // starts later), so a helper thread waiting inside the client library is
   // never interrupted by them.

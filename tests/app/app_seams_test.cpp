@@ -52,6 +52,7 @@ class TAppSeamsTest : public QObject {
   void terminationSignalReachesEventLoop();
   void ignoredHangUpStaysIgnored();
   void workerThreadLeavesSignalsToOthers();
+  void blockingCallTakesSignalsBack();
 
  private:
   QTemporaryDir FRuntime;
@@ -306,6 +307,26 @@ void TAppSeamsTest::workerThreadLeavesSignalsToOthers() {
   TBlockingCallWorker::Uninstall();
   QVERIFY(helper != std::this_thread::get_id());
   for (int signal : TTerminationSignals::Signals) QVERIFY(sigismember(&mask, signal) == 1);
+}
+
+namespace {
+std::atomic<int> ForeignCalls{0};
+void ForeignHandler(int) { ++ForeignCalls; }
+}  // namespace
+
+// A library call that puts its own handler in place (as the client library
+// does when first used) does not keep it: the program's handler is back when
+// the call returns.
+void TAppSeamsTest::blockingCallTakesSignalsBack() {
+  int calls = 0;
+  TSessionEndWatcher watcher([&] { ++calls; });
+  TBlockingCallWorker worker;
+  worker.Install();
+  RunBlockingCall([] { std::signal(SIGTERM, ForeignHandler); });
+  TBlockingCallWorker::Uninstall();
+  QVERIFY(raise(SIGTERM) == 0);
+  QTRY_COMPARE(calls, 1);
+  QCOMPARE(ForeignCalls.load(), 0);
 }
 
 QTEST_MAIN(TAppSeamsTest)

@@ -8,9 +8,11 @@
 #include <QLineEdit>
 #include <QPaintEvent>
 #include <QTimer>
+#include <QSignalSpy>
 #include <QtTest>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -24,6 +26,7 @@
 #include "controller/quorvin.h"
 #include "integration/fb_fixture.h"
 #include "platform/process_signals.h"
+#include "app/session_end.h"
 
 namespace {
 
@@ -47,9 +50,63 @@ class TMainFormEngineTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // First: the signal handling is in place before the client library is
+  // loaded, as in the program.
+  void sessionEndDuringBackupClosesAfterIt();
   void backupAndRestoreFromTheWindow();
   void cutShortRestoreDoesNotWaitOnStandardInput();
 };
+
+// A termination signal in the middle of a backup through the embedded engine:
+// the backup runs to its end (the client library's own handler, put in place
+// when it is loaded, would shut its connections down at once), then the
+// window closes and the settings are written.
+void TMainFormEngineTest::sessionEndDuringBackupClosesAfterIt() {
+  InstallQtSeams();
+  TBlockingCallWorker worker;
+  worker.Install();
+  TScriptedPrompts prompts;
+  fbtest::TempFolder data;
+  const std::string db = data.File("late.fdb");
+  fbtest::CreateDatabase(db, 10);
+  TProgramFolder folder("[Parameters]\nProtocol=3\nBackShutDown=0\nAutoBackName=0\n");
+  const QString backFile = QString::fromStdString(data.File("late.fdb.gbk"));
+  bool signalledMidJob = false;
+  bool keptDuringJob = true;
+  int closedAt = -1;
+  {
+    TMainForm form(folder.Dir());
+    form.show();
+    QSignalSpy closed(&form, &TMainForm::Closed);
+    TSessionEndWatcher watcher([&form] { form.RequestSessionClose(); });
+    QVERIFY(watcher.Active());
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      TQuorvin* q = form.Controller();
+      if (q && q->JobRunning()) keptDuringJob = keptDuringJob && closed.isEmpty();
+      if (!signalledMidJob && q && q->JobRunning() && form.Log->LineCount() > 5) {
+        signalledMidJob = true;
+        raise(SIGTERM);
+      }
+    });
+    poll.start(1);
+    form.eUser->setText("SYSDBA");
+    form.ePass->setText("masterkey");
+    form.cbBD_Name->setEditText(QString::fromStdString(db));
+    form.BitBtn1Click();
+    QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, 10000);
+    closedAt = form.Log->LineCount();
+    QVERIFY(form.Controller() == nullptr);
+  }
+  TBlockingCallWorker::Uninstall();
+  UninstallQtSeams();
+  QVERIFY(signalledMidJob);
+  QVERIFY(keptDuringJob);
+  QVERIFY(closedAt > 5);
+  QVERIFY2(folder.Ini().contains("Name0=" + QString::fromStdString(db)), qPrintable(folder.Ini()));
+  QCOMPARE(prompts.Messages, QStringList({"Файл " + backFile + " создан."}));
+  QVERIFY(QFile::exists(backFile));
+}
 
 void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
   InstallQtSeams();
