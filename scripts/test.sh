@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the tests need, starts the Firebird server, builds everything
-# (program, tests, benchmarks) and runs every test; then builds the core with
-# address and undefined-behaviour sanitizers and runs its tests again.
+# (program, tests, benchmarks) and runs every test; fuzzes the server-answer
+# parser for a minute; then builds the core with address and
+# undefined-behaviour sanitizers and runs its tests again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +18,9 @@ cmake --build build -j "$jobs"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j "$jobs"
 
+# The answer parser and block builders under libFuzzer, for a bounded time.
+bash scripts/fuzz.sh
+
 # Core only (no Qt) under the sanitizers. Leak detection stays on for the
 # unit tests; the embedded engine keeps process-wide caches until exit, so
 # leak reports are switched off for the tests that load it.
@@ -26,6 +30,3 @@ cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan --output-on-failure -j "$jobs" -L unit
 ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j 1 -L firebird
 
-if [ -x scripts/fuzz.sh ]; then
-  bash scripts/fuzz.sh
-fi
