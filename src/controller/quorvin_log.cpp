@@ -14,24 +14,11 @@ namespace {
 
 constexpr const char* LogLineEnd = "\r\n";
 
-bool WriteAllTo(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // Creates (or empties) the file and writes its first line.
 bool StartLogFile(const std::string& path, const std::string& firstLine) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return false;
-  const bool ok = WriteAllTo(fd, firstLine + LogLineEnd);
+  const bool ok = WriteAll(fd, firstLine + LogLineEnd);
   return close(fd) == 0 && ok;
 }
 
@@ -65,7 +52,7 @@ void TQuorvin::SaveStrToLog(const std::string& line) {
     // Appending never creates the file: a log deleted by hand stays deleted.
     const int fd = open(LogFileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd < 0) return;
-    WriteAllTo(fd, line + LogLineEnd);
+    WriteAll(fd, line + LogLineEnd);
     close(fd);
   } catch (...) {
     // The line is lost; the next one is tried afresh.

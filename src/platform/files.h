@@ -18,3 +18,6 @@ bool DirectoryExists(const std::string& path);
 bool CreateDir(const std::string& path);
 // Removes a file; false on failure.
 bool DeleteFile(const std::string& path);
+// Writes all of `data` to the open descriptor, going on after interrupted
+// or partial writes; false on the first real failure.
+bool WriteAll(int fd, const std::string& data);

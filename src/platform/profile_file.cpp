@@ -1,5 +1,7 @@
 #include "platform/profile_file.h"
 
+#include "platform/files.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -154,19 +156,6 @@ std::string CutToChars(const std::string& s, std::size_t maxChars) {
     ++chars;
   }
   return s.substr(0, i);
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 // Replaces the file's content. A new copy is written beside it and renamed
