@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QDateTimeEdit>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -62,6 +63,11 @@ class PlanFormTest : public QObject {
       const bool weekend = box == form.cbDay6Back || box == form.cbDay7Back;
       QCOMPARE(box->palette().color(QPalette::WindowText) == QColor(Qt::red), weekend);
     }
+    // The weekdays sit together in the titled box " Неделя ".
+    auto* week = qobject_cast<QGroupBox*>(form.cbDay1Back->parentWidget());
+    QVERIFY(week);
+    QCOMPARE(week->title(), QString::fromUtf8(" Неделя "));
+    for (auto* box : DayBoxes(form)) QCOMPARE(box->parentWidget(), week);
     QCOMPARE(form.Label4->text(), QString::fromUtf8("День"));
     QCOMPARE(form.Label5->text(), QString::fromUtf8("Ночь"));
     QCOMPARE(form.rbDayBack->title(), QString::fromUtf8(" Днем "));
