@@ -285,8 +285,8 @@ TEST_F(RunnerFirebird, RefusedLoginOnTheServer) {
 
 // A backup file cut short, empty, or not a backup at all: the restore is a
 // failed job (no banner, an ERROR line, false), through the embedded engine
-// and the server. A cut-short file ends the server's output without any
-// error: the new database left shut down is what tells.
+// and the server. A cut-short file often ends the server's output without
+// any error: the new database left shut down is what tells.
 TEST_F(RunnerFirebird, RestoreFromACutShortEmptyOrForeignFileFailsLocalAndTcp) {
   // The embedded gbak asks its own process for the next volume on standard
   // input: give it none, so it gives up at once.
@@ -332,7 +332,16 @@ TEST_F(RunnerFirebird, RestoreFromACutShortEmptyOrForeignFileFailsLocalAndTcp) {
       std::string error;
       for (const auto& line : pane.Lines)
         if (line.rfind("ERROR: ", 0) == 0) error = line;
-      EXPECT_NE(error.find(row.errorPart), std::string::npos) << Dump();
+      // Over TCP the server's own gbak asks the server process's standard
+      // input for the next volume of a cut-short file; what it finds there
+      // depends on how the server was started, so the server either ends its
+      // output quietly (and the shut-down database tells) or drops the
+      // connection. Either way the job must have failed with an error line.
+      const bool cutShortOverTcp = protocol == kTcp && std::string(row.errorPart) == "shut down";
+      if (cutShortOverTcp)
+        EXPECT_GT(error.size(), std::string("ERROR: ").size()) << Dump();
+      else
+        EXPECT_NE(error.find(row.errorPart), std::string::npos) << Dump();
       EXPECT_TRUE(prompts.Messages.empty());
     }
   }
