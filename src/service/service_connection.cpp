@@ -276,18 +276,25 @@ void TIBCustomService::SendQuery() {
     ~Cleanup() {
       self.queryRequestCopy_.clear();
       self.QueryRequest.clear();
+      self.querySendCopy_.clear();
+      self.QuerySendItems.clear();
     }
   } cleanup{*this};
   if (QueryRequest.size() > kMaxShortLength) {
     RaiseClientError(ibceStartBlockTooLong, "the query request", std::to_string(QueryRequest.size()));
   }
+  if (QuerySendItems.size() > kMaxShortLength) {
+    RaiseClientError(ibceStartBlockTooLong, "the query send items", std::to_string(QuerySendItems.size()));
+  }
   queryRequestCopy_ = QueryRequest;
+  querySendCopy_ = QuerySendItems;
   // The length handed to the library is always the buffer's own size, so a
   // changed BufferSize can never let the library write past the buffer.
   if (outputBuffer_.size() != static_cast<size_t>(bufferSize_)) outputBuffer_.assign(bufferSize_, 0);
   const TClientEntryPoints& api = ClientEntryPoints();
   CallLibrary([&](ISC_STATUS* status) {
-    return api.isc_service_query(status, &handle_, nullptr, 0, nullptr,
+    const char* send = querySendCopy_.empty() ? nullptr : querySendCopy_.data();
+    return api.isc_service_query(status, &handle_, nullptr, static_cast<unsigned short>(querySendCopy_.size()), send,
                                  static_cast<unsigned short>(queryRequestCopy_.size()), queryRequestCopy_.data(),
                                  static_cast<unsigned short>(outputBuffer_.size()), outputBuffer_.data());
   });

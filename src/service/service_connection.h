@@ -64,6 +64,9 @@ class TIBCustomService {
   TNotifyEvent OnAttach;
   // Request bytes of the next SendQuery.
   std::string QueryRequest;
+  // Send items of the next SendQuery (data the server asked for); empty
+  // sends no send block at all, as every line query does.
+  std::string QuerySendItems;
 
   bool Active() const { return handle_ != 0; }
   void SetActive(bool value);  // true: Attach, false: Detach (no comparison)
@@ -112,6 +115,7 @@ class TIBCustomService {
   bool paramsChanged_ = true;
   std::string attachBlock_;
   std::string queryRequestCopy_;
+  std::string querySendCopy_;
   int32_t bufferSize_ = 32000;
   std::vector<char> outputBuffer_;
   std::string serverName_;

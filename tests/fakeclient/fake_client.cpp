@@ -35,6 +35,7 @@ struct Failure {
 
 struct Record {
   std::string bytes;
+  std::string send;  // the query's send items
   int attachIndex = -1;  // which attach the handle came from
   int bufferLength = 0;
 };
@@ -191,6 +192,10 @@ FAKE_EXPORT int fake_query_request(int i, char* buffer, int capacity) {
   std::lock_guard<std::recursive_mutex> g(stateMutex);
   return CopyOut(S().queries.at(static_cast<size_t>(i)).bytes, buffer, capacity);
 }
+FAKE_EXPORT int fake_query_send(int i, char* buffer, int capacity) {
+  std::lock_guard<std::recursive_mutex> g(stateMutex);
+  return CopyOut(S().queries.at(static_cast<size_t>(i)).send, buffer, capacity);
+}
 FAKE_EXPORT int fake_query_buffer_length(int i) {
   std::lock_guard<std::recursive_mutex> g(stateMutex);
   return S().queries.at(static_cast<size_t>(i)).bufferLength;
@@ -281,8 +286,9 @@ FAKE_EXPORT ISC_STATUS isc_service_start(ISC_STATUS* status, isc_svc_handle* han
   return 0;
 }
 
-FAKE_EXPORT ISC_STATUS isc_service_query(ISC_STATUS* status, isc_svc_handle* handle, ISC_LONG*, unsigned short,
-                                         const char*, unsigned short requestLength, const char* request,
+FAKE_EXPORT ISC_STATUS isc_service_query(ISC_STATUS* status, isc_svc_handle* handle, ISC_LONG*,
+                                         unsigned short sendLength, const char* send,
+                                         unsigned short requestLength, const char* request,
                                          unsigned short bufferLength, char* buffer) {
   int delay = 0;
   {
@@ -294,6 +300,7 @@ FAKE_EXPORT ISC_STATUS isc_service_query(ISC_STATUS* status, isc_svc_handle* han
   State& s = S();
   Record r;
   r.bytes.assign(request, requestLength);
+  if (send != nullptr) r.send.assign(send, sendLength);
   r.bufferLength = bufferLength;
   auto open = s.openHandles.find(*handle);
   r.attachIndex = open == s.openHandles.end() ? -1 : open->second;

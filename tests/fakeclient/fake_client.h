@@ -44,6 +44,8 @@ class FakeClient {
   // none, the handle was not attached).
   std::vector<int> StartAttachIndexes() const;
   std::vector<std::string> QueryRequests() const;
+  // The send items of each query (empty when none were sent).
+  std::vector<std::string> QuerySends() const;
   std::vector<int> QueryBufferLengths() const;
   int OpenHandles() const;
 

@@ -97,6 +97,10 @@ std::vector<std::string> FakeClient::QueryRequests() const {
                  reinterpret_cast<CopyFn>(Fn("fake_query_request")));
 }
 
+std::vector<std::string> FakeClient::QuerySends() const {
+  return Collect(reinterpret_cast<CountFn>(Fn("fake_query_count")), reinterpret_cast<CopyFn>(Fn("fake_query_send")));
+}
+
 std::vector<int> FakeClient::QueryBufferLengths() const {
   std::vector<int> out;
   const int n = reinterpret_cast<CountFn>(Fn("fake_query_count"))();
