@@ -23,7 +23,7 @@ namespace {
 bool EndsWithNoCase(const std::string& text, const std::string& tail) {
   if (text.size() < tail.size()) return false;
   return std::equal(tail.begin(), tail.end(), text.end() - static_cast<std::ptrdiff_t>(tail.size()),
-                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+                    [](char lower, char c) { return std::tolower(static_cast<unsigned char>(c)) == lower; });
 }
 
 // The next block of the file; 0 at its end.

@@ -15,15 +15,7 @@
 #include <string>
 
 #include "runner/chunk_queue.h"
-
-// What a finished copy is: its two files and the digest in the second.
-struct TLocalCopyInfo {
-  std::string File;          // the compressed copy, "<backup file name>.zst"
-  std::string ChecksumFile;  // File + ".sha256", in the format of sha256sum
-  std::string Sha256;        // of File's bytes, 64 lower-case hex digits
-  std::uint64_t InputBytes = 0;   // the backup file's size
-  std::uint64_t OutputBytes = 0;  // the copy's size
-};
+#include "runner/local_copy_info.h"
 
 // Sizes and level, chosen for a server that sends a few tens of megabytes a
 // second: compression keeps up with room to spare, and the queue holds a few

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/clock.h"
@@ -13,9 +14,11 @@
 #include "runner/job_options.h"
 #include "runner/job_outcome.h"
 #include "runner/job_paths.h"
+#include "runner/local_copy_job.h"
 #include "runner/log_pane.h"
 #include "runner/ui_seams.h"
 #include "service/backup_restore_services.h"
+#include "service/stream_services.h"
 
 namespace {
 
@@ -57,18 +60,24 @@ TKindTexts TextsOf(int32_t kind) {
 }
 
 // The request object of a job kind, configured; the options text is built
-// alongside.
+// alongside. `streamed`: the backup file goes to or comes from this computer
+// through the request's standard output or input.
 std::unique_ptr<TIBControlAndQueryService> MakeRequest(int32_t kind, const TServerPath (&slot)[2],
                                                        uint8_t protocol, const std::string& userName,
                                                        const std::string& password,
-                                                       const bool (&switches)[8]) {
+                                                       const bool (&switches)[8], bool streamed = false) {
   const TProtocol proto = static_cast<TProtocol>(protocol);
   auto addLogin = [&](TIBCustomService& service) {
     service.Params().Add("User_Name=" + userName);
     service.Params().Add("Password=" + password);
   };
   if (kind == TSchedule::KindBackup) {
-    auto service = std::make_unique<TIBBackupService>();
+    std::unique_ptr<TIBBackupService> service;
+    if (streamed) {
+      service = std::make_unique<TIBBackupStreamService>();
+    } else {
+      service = std::make_unique<TIBBackupService>();
+    }
     service->DatabaseName = slot[0].LocalPath;
     service->SetServerName(slot[0].ServerName);
     service->SetProtocol(proto);
@@ -82,7 +91,12 @@ std::unique_ptr<TIBControlAndQueryService> MakeRequest(int32_t kind, const TServ
     return service;
   }
   if (kind == TSchedule::KindRestore) {
-    auto service = std::make_unique<TIBRestoreService>();
+    std::unique_ptr<TIBRestoreService> service;
+    if (streamed) {
+      service = std::make_unique<TIBRestoreStreamService>();
+    } else {
+      service = std::make_unique<TIBRestoreService>();
+    }
     service->DatabaseName.Assign({slot[1].LocalPath});
     service->SetServerName(slot[1].ServerName);
     service->SetProtocol(proto);
@@ -141,6 +155,38 @@ void TSchedule::SetJobFile(int index, std::string_view value) {
   refusedFile[index - 1].clear();
 }
 
+bool TSchedule::RunLocalCopy(const TServerPath (&slot)[2], std::vector<std::string>& jobLog, bool copyOnly) {
+  const std::string copyPath = LocalCopyPathOf(LocalCopyDir, slot[1].FileName);
+  AddPaneLine("Copy on this computer: " + copyPath);
+  if (!copyOnly) {
+    AddPaneLine("Started: " + RunStamp());
+    AddPaneLine("");
+  }
+  if (WriteJobLog) jobLog.push_back("Copy on this computer: " + copyPath);
+  std::unique_ptr<TIBControlAndQueryService> request;
+  std::optional<TLocalCopyInfo> copy;
+  try {
+    request = MakeRequest(KindBackup, slot, protocol, UserName(), Password(), jobOption, true);
+    copy = ReceiveLocalCopy(static_cast<TIBBackupStreamService&>(*request), copyPath);
+    AddPaneLine("Stopped: " + RunStamp());
+    if (copyOnly) AddPaneLine("End of job: " + JobName());
+    AddPaneLine("");
+    if (WriteJobLog) jobLog.push_back("**** COPY COMPLETE ****");
+  } catch (const std::exception& error) {
+    Prompts().ShowMessage("Error: " + MessageOf(error));
+    AddPaneLine("ERROR: " + MessageOf(error));
+    if (WriteJobLog) jobLog.push_back("ERROR: " + MessageOf(error));
+  }
+  try {
+    if (request && request->Active()) request->SetActive(false);
+    request.reset();
+    if (copy && OnLocalCopyMade) OnLocalCopyMade(*copy);
+  } catch (const std::exception& error) {
+    AddPaneLine("ERROR: " + MessageOf(error));
+  }
+  return copy.has_value();
+}
+
 bool TSchedule::RunJob() {
   ClearPane();
 
@@ -173,6 +219,24 @@ bool TSchedule::RunJob() {
   }
   const TServerPath& db = slot[dbSlot];
 
+  // A backup file on this computer is checked before anything of the job
+  // happens: a damaged copy never gets as far as the target database.
+  std::unique_ptr<TRestoreFeed> feed;
+  if (JobKind == KindRestore && !JobFile(1).empty() && RestoreFedFromThisComputer(JobFile(1), slot[0], slot[1])) {
+    try {
+      feed = std::make_unique<TRestoreFeed>(JobFile(1));
+    } catch (const std::exception& error) {
+      AddPaneLine("ERROR: " + MessageOf(error));
+      if (WriteJobLog) {
+        jobLog.push_back("ERROR: " + MessageOf(error));
+        AppendLinesToFile(jobLogFile, jobLog);
+      }
+      return false;
+    }
+  }
+  const bool copyWanted = JobKind == KindBackup && !LocalCopyDir.empty();
+  const bool serverRequest = !(copyWanted && LocalCopyOnly);
+
   if (StopDatabase) {
     if (WriteJobLog) jobLog.push_back("Stopping database: " + db.FileName);
     if (!StopServerDatabase(db.ServerName, db.LocalPath, user, pass, protocol)) {
@@ -189,15 +253,17 @@ bool TSchedule::RunJob() {
     const std::string optionsText = JobOptionsText(JobKind, jobOption);
     std::unique_ptr<TIBControlAndQueryService> request;
     bool beforeRequestCalled = false;
+    bool prepared = false;  // BeforeRequest has done its part
     try {
       if (BeforeRequest) {
         beforeRequestCalled = true;
         BeforeRequest();
       }
+      prepared = true;
       // Created inside the trap: a missing client library is reported on
       // the pane like any other failure of the job, and the restart below
       // still runs.
-      request = MakeRequest(JobKind, slot, protocol, user, pass, jobOption);
+      if (serverRequest) request = MakeRequest(JobKind, slot, protocol, user, pass, jobOption, feed != nullptr);
 
       AddPaneLine("Job: " + name);
       AddPaneLine(texts.Header + slot[0].FileName);
@@ -209,47 +275,62 @@ bool TSchedule::RunJob() {
         jobLog.push_back("Job options: " + optionsText);
         jobLog.push_back("Started: " + RunStamp());
       }
+      if (feed) feed->ShowSource();
       ProcessMessages();
-
-      request->SetActive(true);
-      request->ServiceStart();
-      const bool copyOutput = WriteJobLog && VerboseJobLog;
-      // gbak's own word that it failed, when the server passes it on in the
-      // output instead of as an error status.
-      const bool gbakOutput = JobKind != KindRepair;
-      std::string reportedFailure;
-      while (!request->OutputEnded()) {
-        std::string line = request->NextOutputLine();
-        if (gbakOutput && reportedFailure.empty()) reportedFailure = FailureReportedBy(line);
-        AddPaneLine(line);
-        if (copyOutput) jobLog.push_back(std::move(line));
-        ProcessMessages();
-      }
-      if (!reportedFailure.empty()) {
-        throw Exception(std::string("The ") + KindWord(JobKind) +
-                        " did not complete, the server reported: " + reportedFailure);
-      }
-      if (JobKind == KindRestore) {
-        // A restore that stopped early without a word (a backup file cut
-        // short) leaves its database as gbak created it: shut down.
-        const std::string state = ShutdownStateOf(slot[1].ServerName, slot[1].LocalPath, protocol, user, pass);
-        if (!state.empty()) {
-          throw Exception("The restore did not complete: the server left the new database " + slot[1].FileName +
-                          " shut down (" + state + "); the backup file may be cut short or damaged");
+      if (serverRequest) {
+        request->SetActive(true);
+        request->ServiceStart();
+        if (feed) feed->Start();
+        const auto nextLine = [&](std::string& line) {
+          if (!feed) {
+            line = request->NextOutputLine();
+            return true;
+          }
+          return static_cast<TIBRestoreStreamService&>(*request).FeedAndReadLine(feed->Source(), line);
+        };
+        const bool copyOutput = WriteJobLog && VerboseJobLog;
+        // gbak's own word that it failed, when the server passes it on in the
+        // output instead of as an error status.
+        const bool gbakOutput = JobKind != KindRepair;
+        std::string reportedFailure;
+        while (!request->OutputEnded()) {
+          std::string line;
+          if (!nextLine(line)) {
+            ProcessMessages();
+            continue;
+          }
+          if (gbakOutput && reportedFailure.empty()) reportedFailure = FailureReportedBy(line);
+          AddPaneLine(line);
+          if (copyOutput) jobLog.push_back(std::move(line));
+          ProcessMessages();
         }
-      }
+        if (feed) feed->ShowSent();
+        if (!reportedFailure.empty()) {
+          throw Exception(std::string("The ") + KindWord(JobKind) +
+                          " did not complete, the server reported: " + reportedFailure);
+        }
+        if (JobKind == KindRestore) {
+          // A restore that stopped early without a word (a backup file cut
+          // short) leaves its database as gbak created it: shut down.
+          const std::string state = ShutdownStateOf(slot[1].ServerName, slot[1].LocalPath, protocol, user, pass);
+          if (!state.empty()) {
+            throw Exception("The restore did not complete: the server left the new database " + slot[1].FileName +
+                            " shut down (" + state + "); the backup file may be cut short or damaged");
+          }
+        }
 
-      AddPaneLine("");
-      AddPaneLine(texts.Banner);
-      AddPaneLine("Stopped: " + RunStamp());
-      AddPaneLine("End of job: " + name);
-      AddPaneLine("");
-      if (WriteJobLog) {
-        jobLog.push_back(texts.Banner);
-        jobLog.push_back("Stopped: " + RunStamp());
-        jobLog.push_back("End of job: " + name);
+        AddPaneLine("");
+        AddPaneLine(texts.Banner);
+        AddPaneLine("Stopped: " + RunStamp());
+        AddPaneLine("End of job: " + name);
+        AddPaneLine("");
+        if (WriteJobLog) {
+          jobLog.push_back(texts.Banner);
+          jobLog.push_back("Stopped: " + RunStamp());
+          jobLog.push_back("End of job: " + name);
+        }
+        result = true;
       }
-      result = true;
     } catch (const std::exception& error) {
       if (JobKind == KindBackup) Prompts().ShowMessage("Error: " + MessageOf(error));
       AddPaneLine("ERROR: " + MessageOf(error));
@@ -264,6 +345,11 @@ bool TSchedule::RunJob() {
       request.reset();
     } catch (const std::exception& error) {
       AddPaneLine("ERROR: " + MessageOf(error));
+    }
+
+    if (copyWanted && prepared) {
+      const bool copied = RunLocalCopy(slot, jobLog, !serverRequest);
+      if (!serverRequest) result = copied;
     }
 
     if (beforeRequestCalled && AfterRequest) {

@@ -8,8 +8,12 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runner/fixed_text.h"
+#include "runner/local_copy_info.h"
+
+struct TServerPath;
 
 class TSchedule {
  public:
@@ -71,11 +75,29 @@ class TSchedule {
   // brought on line. Runs whenever BeforeRequest was called.
   std::function<void(bool requestCompleted)> AfterRequest;
 
+  // A backup also kept on this computer: its file is streamed from the
+  // server into a compressed copy in this folder ("<backup file name>.zst"
+  // with "<…>.zst.sha256" beside it), after the request that writes it on
+  // the server. Empty: no copy.
+  std::string LocalCopyDir;
+  // Only the copy on this computer: no backup file on the server.
+  bool LocalCopyOnly = false;
+  // Called once the copy stands complete under its final names.
+  std::function<void(const TLocalCopyInfo& copy)> OnLocalCopyMade;
+
   // Runs the job; true when its request ran to its end without an error and
-  // the server's output does not say otherwise.
+  // the server's output does not say otherwise. With LocalCopyOnly, when
+  // the copy was made. A restore whose backup file is on this computer (a
+  // compressed copy, or a file the database's server cannot open) sends it
+  // through the request's standard input, after checking its checksum file
+  // before anything else.
   bool RunJob();
 
  private:
+  // The backup streamed from the server into the copy on this computer, with
+  // its pane section; true when the copy was made.
+  bool RunLocalCopy(const TServerPath (&slot)[2], std::vector<std::string>& jobLog, bool copyOnly);
+
   bool jobOption[8] = {};
   uint8_t protocol = 3;
   TFixedText<ShortTextChars> jobName;

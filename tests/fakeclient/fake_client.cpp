@@ -51,6 +51,7 @@ struct State {
   isc_svc_handle nextHandle = 100;
   std::deque<std::string> lines;
   std::deque<std::string> rawAnswers;
+  std::map<int, std::deque<std::string>> answersFor;  // by the request's first byte
   std::deque<std::string> heldTexts;  // keeps status-vector text pointers valid
   long lastSqlcode = 0;
   int queryDelayMs = 0;
@@ -147,6 +148,13 @@ FAKE_EXPORT void fake_add_line(const char* line) {
 FAKE_EXPORT void fake_add_raw_answer(const char* bytes, int length) {
   std::lock_guard<std::recursive_mutex> g(stateMutex);
   S().rawAnswers.emplace_back(bytes, static_cast<size_t>(length));
+}
+
+// The next answer to a query whose request starts with `requestByte`; such
+// answers go before raw answers and scripted lines.
+FAKE_EXPORT void fake_add_answer_for(int requestByte, const char* bytes, int length) {
+  std::lock_guard<std::recursive_mutex> g(stateMutex);
+  S().answersFor[requestByte].emplace_back(bytes, static_cast<size_t>(length));
 }
 
 FAKE_EXPORT void fake_set_query_delay_ms(int ms) {
@@ -309,7 +317,11 @@ FAKE_EXPORT ISC_STATUS isc_service_query(ISC_STATUS* status, isc_svc_handle* han
   if (TakeFailure("isc_service_query", f)) return Fail(status, f.sqlcode, f.code, f.texts);
   if (open == s.openHandles.end()) return BadHandle(status);
   std::string answer;
-  if (!s.rawAnswers.empty()) {
+  auto keyed = requestLength > 0 ? s.answersFor.find(static_cast<unsigned char>(request[0])) : s.answersFor.end();
+  if (keyed != s.answersFor.end() && !keyed->second.empty()) {
+    answer = keyed->second.front();
+    keyed->second.pop_front();
+  } else if (!s.rawAnswers.empty()) {
     answer = s.rawAnswers.front();
     s.rawAnswers.pop_front();
   } else if (requestLength > 0 && request[0] == 62) {

@@ -34,6 +34,9 @@ class FakeClient {
   void AddLines(const std::vector<std::string>& lines);
   // The next query answer is exactly these bytes.
   void AddRawAnswer(const std::string& bytes);
+  // The next answer to a query whose request starts with `requestByte`
+  // (63 for a streamed backup, 78 for a fed restore); goes before the others.
+  void AddAnswerFor(int requestByte, const std::string& bytes);
   void SetQueryDelayMs(int ms);
 
   int CallCount(const std::string& entry) const;

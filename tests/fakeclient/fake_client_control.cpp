@@ -66,6 +66,11 @@ void FakeClient::AddRawAnswer(const std::string& bytes) {
                                                                           static_cast<int>(bytes.size()));
 }
 
+void FakeClient::AddAnswerFor(int requestByte, const std::string& bytes) {
+  reinterpret_cast<void (*)(int, const char*, int)>(Fn("fake_add_answer_for"))(requestByte, bytes.data(),
+                                                                               static_cast<int>(bytes.size()));
+}
+
 void FakeClient::SetQueryDelayMs(int ms) { reinterpret_cast<void (*)(int)>(Fn("fake_set_query_delay_ms"))(ms); }
 
 int FakeClient::CallCount(const std::string& entry) const {
