@@ -94,6 +94,7 @@ void TQuorvin::ReadIni() {
   for (int i = 0; i < 7; ++i) *restParams[i] = ini.ReadBool(SectionParameters, Numbered("RestParam", i + 1), i == 4);
   AutoBackName = ini.ReadBool(SectionParameters, "AutoBackName", true);
   RememberPass = ini.ReadBool(SectionParameters, "RememberPass", false);
+  ReadLocalCopySettings(ini);
 
   TPlanRecord& plan = PlanRecord;
   bool* const days[] = {&plan.Day1Back, &plan.Day2Back, &plan.Day3Back, &plan.Day4Back,
@@ -131,6 +132,7 @@ void TQuorvin::WriteIni() {
   for (int i = 0; i < 7; ++i) ini.WriteBool(SectionParameters, Numbered("RestParam", i + 1), restParams[i]);
   ini.WriteBool(SectionParameters, "AutoBackName", AutoBackName);
   ini.WriteBool(SectionParameters, "RememberPass", RememberPass);
+  WriteLocalCopySettings(ini);
 
   // Without RememberPass both keys stay in the file, empty.
   ini.WriteString(SectionMain, "Pass", RememberPass ? Pass : std::string());

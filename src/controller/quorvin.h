@@ -10,11 +10,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "controller/plan_timer.h"
 #include "platform/date_time.h"
+#include "runner/local_copy_info.h"
 
 // The weekly plan and the result of its last check. Plain data: the plan
 // check copies it whole at every tick.
@@ -39,6 +41,7 @@ struct TPlanRecord {
 inline constexpr const char* ApplicationTitle = "Quorvin";
 inline constexpr int PlanTimerInterval = 5000;
 
+class TIniFile;
 class TSchedule;
 
 // True when the two moments fall on different calendar days.
@@ -138,11 +141,25 @@ class TQuorvin {
   bool RestParam7 = false;
   bool AutoBackName = true;
   bool RememberPass = false;
+  // A compressed copy of every backup on this computer, in this folder
+  // (empty: none), and whether it replaces the backup file on the server.
+  // Stored only once set: older settings files lack them and mean "off".
+  std::string LocalCopyDir;
+  bool LocalCopyOnly = false;
+  // The last copy made on this computer in this run (quorvin_local_copy.cpp).
+  std::optional<TLocalCopyInfo> LastLocalCopy;
   std::string Pass;
   std::string User = "SYSDBA";
 
  private:
   void SetUpLog();
+  // The copy settings in [Parameters] (quorvin_local_copy.cpp).
+  void ReadLocalCopySettings(const TIniFile& ini);
+  void WriteLocalCopySettings(TIniFile& ini);
+  // Where a finished copy on this computer is recorded: its two files and
+  // digest are known here (operation log line, LastLocalCopy).
+  void LocalCopyMade(const TLocalCopyInfo& copy);
+  void LocalCopyNotMade(const std::string& copyPath);
   // True once ReadIni has run to its end: settings read only in part are
   // never written back over the file.
   bool FSettingsRead = false;

@@ -12,6 +12,8 @@
 #include "controller/replaced_file.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "runner/job_paths.h"
+#include "runner/local_copy_job.h"
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
@@ -95,8 +97,13 @@ bool TQuorvin::BackupJob() {
   if (!AdminLoginAccepted(User, Pass)) return false;
 
   // Nothing is moved or removed before this point: a job that is not
-  // started leaves every file as it was.
-  TReplacedFile previous(BackFile);
+  // started leaves every file as it was. With "copy only" no file is made
+  // on the server and none is moved there.
+  const bool copyWanted = !LocalCopyDir.empty();
+  const bool serverFile = !(copyWanted && LocalCopyOnly);
+  const std::string copyPath = copyWanted ? LocalCopyPathOf(LocalCopyDir, LastPathComponent(BackFile)) : std::string();
+  std::optional<TLocalCopyInfo> copy;
+  TReplacedFile previous(serverFile ? BackFile : std::string());
   bool started = false;
   bool jobOk = false;
   try {
@@ -115,11 +122,17 @@ bool TQuorvin::BackupJob() {
     job.SetJobFile(1, DataBase);
     job.SetJobFile(2, BackFile);
     job.StopDatabase = BackShutDown;
+    job.LocalCopyDir = LocalCopyDir;
+    job.LocalCopyOnly = LocalCopyOnly;
+    job.OnLocalCopyMade = [&copy](const TLocalCopyInfo& made) { copy = made; };
     started = true;
     jobOk = RunJobOf(job);
     if (!jobOk) {
       Prompts().Beep();
       Prompts().ShowMessage("Errors were encountered during backup");
+    } else if (copyWanted && !copy) {
+      Prompts().Beep();
+      Prompts().ShowMessage("Errors were encountered during the copy on this computer");
     }
   } catch (const std::exception& e) {
     AddPaneLine(ErrorText(e));
@@ -130,13 +143,27 @@ bool TQuorvin::BackupJob() {
   }
 
   // A file alone is no proof: a failed job can leave a partial one.
-  const bool succeeded = jobOk && FileExists(BackFile);
-  previous.Finish(succeeded, started);
-  if (succeeded) {
+  const bool copyMade = copy && FileExists(copy->File);
+  bool succeeded = false;
+  if (serverFile) {
+    succeeded = jobOk && FileExists(BackFile);
+    previous.Finish(succeeded, started);
+    if (succeeded) {
+      LastBack = BackFile;
+      SaveStrToLog(LogStamp() + " Резервная копия создана. " + BackFile);
+    } else {
+      SaveStrToLog(LogStamp() + " Резервная копия НЕ создана. " + BackFile);
+    }
+  } else if (jobOk && copyMade) {
+    // The copy is the backup: the window offers it for a restore.
+    succeeded = true;
+    BackFile = copy->File;
     LastBack = BackFile;
-    SaveStrToLog(LogStamp() + " Резервная копия создана. " + BackFile);
-  } else {
-    SaveStrToLog(LogStamp() + " Резервная копия НЕ создана. " + BackFile);
+  }
+  if (copyMade) {
+    LocalCopyMade(*copy);
+  } else if (copyWanted) {
+    LocalCopyNotMade(copyPath);
   }
   return succeeded;
 }
@@ -211,6 +238,9 @@ bool TQuorvin::RestoreJob() {
   if (!finished) {
     succeeded = jobOk && FileExists(RestoreTarget);
     previous.Finish(succeeded, started);
+  }
+  if (RestoreFedFromThisComputer(RestoreSource, RestoreTarget)) {
+    SaveStrToLog(LogStamp() + " Восстановление из копии на этом компьютере. " + RestoreSource);
   }
   if (succeeded) {
     SaveStrToLog(LogStamp() + " Резервная копия восстановлена. " + RestoreTarget);

@@ -2,11 +2,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFrame>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <stdexcept>
 
@@ -63,6 +67,21 @@ TParamsForm::TParamsForm(QWidget* parent, TQuorvin* controller)
   chkBK7 = AddCheck(back, "Convert External Tables");
   BackShutDown = AddCheck(back, "Shutdown DB");
   cbAutoBackName = AddCheck(back, "Генерировать имя резервной копии");
+  // The backup also kept on this computer, compressed, in this folder.
+  gbLocalCopy = new QGroupBox(QString::fromUtf8("Копия на этом компьютере"));
+  gbLocalCopy->setCheckable(true);
+  gbLocalCopy->setChecked(false);
+  auto* copy = new QVBoxLayout(gbLocalCopy);
+  auto* folderRow = new QHBoxLayout;
+  eLocalCopyDir = new QLineEdit;
+  eLocalCopyDir->setPlaceholderText(QString::fromUtf8("Папка"));
+  sbLocalCopyDir = new QToolButton;
+  sbLocalCopyDir->setText("...");
+  folderRow->addWidget(eLocalCopyDir, 1);
+  folderRow->addWidget(sbLocalCopyDir);
+  copy->addLayout(folderRow);
+  chkLocalCopyOnly = AddCheck(copy, "Только копия");
+  back->addWidget(gbLocalCopy);
   back->addStretch(1);
   Notebook->addWidget(backPage);
 
@@ -96,6 +115,11 @@ TParamsForm::TParamsForm(QWidget* parent, TQuorvin* controller)
 
   connect(bbSave, &QPushButton::clicked, this, [this] { bbSaveClick(); });
   connect(bbClose, &QPushButton::clicked, this, [this] { bbCloseClick(); });
+  connect(sbLocalCopyDir, &QToolButton::clicked, this, [this] { sbLocalCopyDirClick(); });
+  ChooseFolder = [this](const QString& current) {
+    return QFileDialog::getExistingDirectory(this, QString::fromUtf8("Выберите папку"), current,
+                                             QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+  };
 
   FSwitches = {
       {BackShutDown, &TQuorvin::BackShutDown},
@@ -124,6 +148,9 @@ void TParamsForm::LoadParams(int page) {
   const int protocol = FController.Protocol;
   brProtocol->setCurrentIndex(protocol >= 0 && protocol < brProtocol->count() ? protocol : -1);
   for (const auto& [box, field] : FSwitches) box->setChecked(FController.*field);
+  gbLocalCopy->setChecked(!FController.LocalCopyDir.empty());
+  eLocalCopyDir->setText(QString::fromStdString(FController.LocalCopyDir));
+  chkLocalCopyOnly->setChecked(FController.LocalCopyOnly);
 }
 
 int TParamsForm::ShowParams(int page) {
@@ -134,7 +161,17 @@ int TParamsForm::ShowParams(int page) {
 void TParamsForm::bbSaveClick() {
   FController.Protocol = brProtocol->currentIndex();
   for (const auto& [box, field] : FSwitches) FController.*field = box->isChecked();
+  // A copy without a folder is no copy.
+  const std::string folder = eLocalCopyDir->text().trimmed().toStdString();
+  const bool copy = gbLocalCopy->isChecked() && !folder.empty();
+  FController.LocalCopyDir = copy ? folder : std::string();
+  FController.LocalCopyOnly = copy && chkLocalCopyOnly->isChecked();
   done(ResultSave);
+}
+
+void TParamsForm::sbLocalCopyDirClick() {
+  const QString folder = ChooseFolder(eLocalCopyDir->text());
+  if (!folder.isEmpty()) eLocalCopyDir->setText(folder);
 }
 
 void TParamsForm::bbCloseClick() { done(ResultClose); }

@@ -4,16 +4,22 @@
 // controller's fields; the controller writes them to the settings file when
 // the program closes.
 
+#include <functional>
 #include <utility>
 #include <vector>
+
+#include <QString>
 
 #include "dialogs/fixed_dialog.h"
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QStackedWidget;
+class QToolButton;
 class TQuorvin;
 
 class TParamsForm : public TFixedDialog {
@@ -33,6 +39,12 @@ class TParamsForm : public TFixedDialog {
 
   void bbSaveClick();
   void bbCloseClick();
+  // The folder button of the copy on this computer.
+  void sbLocalCopyDirClick();
+
+  // Asks for a folder, starting at `current`; empty when cancelled. Tests
+  // replace it; the default is the folder dialog.
+  std::function<QString(const QString& current)> ChooseFolder;
 
   QLabel* Label6;
   QComboBox* brProtocol;
@@ -46,6 +58,10 @@ class TParamsForm : public TFixedDialog {
   QCheckBox* chkBK7;
   QCheckBox* BackShutDown;
   QCheckBox* cbAutoBackName;
+  QGroupBox* gbLocalCopy;
+  QLineEdit* eLocalCopyDir;
+  QToolButton* sbLocalCopyDir;
+  QCheckBox* chkLocalCopyOnly;
   QCheckBox* chkRS1;
   QCheckBox* chkRS2;
   QCheckBox* chkRS3;

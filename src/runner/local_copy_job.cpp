@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/files.h"
+#include "platform/mount_table.h"
 #include "runner/local_copy_writer.h"
 #include "runner/log_pane.h"
 #include "runner/ui_seams.h"
@@ -49,6 +50,13 @@ std::string LocalCopyPathOf(const std::string& folder, const std::string& backup
 bool RestoreFedFromThisComputer(const std::string& backupFile, const TServerPath& backup,
                                 const TServerPath& database) {
   return IsCompressedCopy(backupFile) || !SameServer(backup.ServerName, database.ServerName);
+}
+
+bool RestoreFedFromThisComputer(const std::string& backupFile, const std::string& database) {
+  const std::string computer = LocalComputerName();
+  const std::vector<TMountEntry> mounts = ReadMountTable();
+  return RestoreFedFromThisComputer(backupFile, ServerPathOf(backupFile, computer, mounts),
+                                    ServerPathOf(database, computer, mounts));
 }
 
 TLocalCopyInfo ReceiveLocalCopy(TIBBackupStreamService& request, const std::string& copyPath) {

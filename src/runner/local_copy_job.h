@@ -22,6 +22,8 @@ std::string LocalCopyPathOf(const std::string& folder, const std::string& backup
 // server is not the computer that holds the file (it could not open it).
 bool RestoreFedFromThisComputer(const std::string& backupFile, const TServerPath& backup,
                                 const TServerPath& database);
+// The same for the two files as this computer names them.
+bool RestoreFedFromThisComputer(const std::string& backupFile, const std::string& database);
 
 // Attaches and starts the backup request, receives its backup file and keeps
 // it as a compressed copy under `copyPath`. Pane: progress lines, then the

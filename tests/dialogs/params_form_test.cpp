@@ -5,7 +5,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
@@ -127,6 +130,60 @@ class ParamsFormTest : public QObject {
     for (std::size_t i = 0; i < switches.size(); ++i)
       QCOMPARE(*switches[i].second, !bool((pattern >> i) & 1));
     QCOMPARE(q.Protocol, 3);
+  }
+
+  // The copy on this computer: loaded from its two fields, the folder
+  // button fills the folder, and only a ticked box with a folder stores it.
+  void LocalCopy_data() {
+    QTest::addColumn<bool>("ticked");
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<bool>("only");
+    QTest::addColumn<QString>("storedDir");
+    QTest::addColumn<bool>("storedOnly");
+    QTest::newRow("ticked with a folder") << true << "/home/dba/copies" << true << "/home/dba/copies" << true;
+    QTest::newRow("ticked, folder dialog cancelled") << true << "" << false << "/srv/old" << false;
+    QTest::newRow("not ticked") << false << "/home/dba/copies" << true << "" << false;
+  }
+  void LocalCopy() {
+    QFETCH(bool, ticked);
+    QFETCH(QString, chosen);
+    QFETCH(bool, only);
+    QFETCH(QString, storedDir);
+    QFETCH(bool, storedOnly);
+    TDialogFixture fx;
+    TQuorvin& q = *fx.Controller;
+    q.LocalCopyDir = "/srv/old";
+    q.LocalCopyOnly = true;
+    TParamsForm form(nullptr, &q);
+    form.LoadParams(0);
+    QCOMPARE(form.gbLocalCopy->title(), QString::fromUtf8("Копия на этом компьютере"));
+    QCOMPARE(form.chkLocalCopyOnly->text(), QString::fromUtf8("Только копия"));
+    QVERIFY(form.gbLocalCopy->isChecked());
+    QCOMPARE(form.eLocalCopyDir->text(), QString("/srv/old"));
+    QVERIFY(form.chkLocalCopyOnly->isChecked());
+
+    QString offered;
+    form.ChooseFolder = [&](const QString& current) {
+      offered = current;
+      return chosen;
+    };
+    form.sbLocalCopyDir->click();
+    QCOMPARE(offered, QString("/srv/old"));
+    form.gbLocalCopy->setChecked(ticked);
+    form.chkLocalCopyOnly->setChecked(only);
+    form.bbSaveClick();
+    QCOMPARE(QString::fromStdString(q.LocalCopyDir), storedDir);
+    QCOMPARE(q.LocalCopyOnly, storedOnly);
+
+    // An empty folder is no copy, and "copy only" goes with it.
+    q.LocalCopyDir.clear();
+    form.LoadParams(0);
+    QVERIFY(!form.gbLocalCopy->isChecked());
+    form.gbLocalCopy->setChecked(true);
+    form.chkLocalCopyOnly->setChecked(true);
+    form.bbSaveClick();
+    QCOMPARE(q.LocalCopyDir, std::string());
+    QVERIFY(!q.LocalCopyOnly);
   }
 
   void CloseChangesNothing() {
