@@ -15,3 +15,7 @@ endfunction()
 quorvin_local_copy_test(service_stream_firebird_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/service_stream_test.cpp
   LIBS quorvin_service)
+
+quorvin_local_copy_test(local_copy_firebird_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/local_copy_jobs_test.cpp
+  LIBS quorvin_controller)
