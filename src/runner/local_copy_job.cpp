@@ -8,6 +8,7 @@
 #include "runner/local_copy_writer.h"
 #include "runner/log_pane.h"
 #include "runner/ui_seams.h"
+#include "service/blocking_call.h"
 
 namespace {
 
@@ -67,13 +68,22 @@ TLocalCopyInfo ReceiveLocalCopy(TIBBackupStreamService& request, const std::stri
   request.SetActive(true);
   request.ServiceStart();
   TProgressLines progress("Received");
-  const auto pump = [] { ProcessMessages(); };
+  const auto toCopy = [&](const char* data, std::size_t size) { writer.Write(data, size); };
   while (!request.OutputEnded()) {
-    request.ReadStreamPiece([&](const char* data, std::size_t size) { writer.Write(data, size, pump); });
+    // The server hands its output on in pieces of a few kilobytes: queries
+    // go in batches of a tenth of a second, each batch one blocking call, so
+    // handing a call to the program's helper thread is paid per batch rather
+    // than per query. The window is kept alive meanwhile, as for any call.
+    RunBlockingCall([&] {
+      const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+      do {
+        request.ReadStreamPiece(toCopy);
+      } while (!request.OutputEnded() && std::chrono::steady_clock::now() < until);
+    });
     progress.Update(request.BytesReceived());
     ProcessMessages();
   }
-  const TLocalCopyInfo info = writer.Commit(pump);
+  const TLocalCopyInfo info = writer.Commit([] { ProcessMessages(); });
   const double share = info.InputBytes == 0 ? 0.0 : 100.0 * static_cast<double>(info.OutputBytes) /
                                                          static_cast<double>(info.InputBytes);
   char percent[16];
