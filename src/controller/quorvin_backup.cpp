@@ -12,20 +12,12 @@
 #include "controller/replaced_file.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
 
 namespace {
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameTextAscii(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  return true;
-}
 
 // Every ".gdb" taken out in one pass from left to right, letter case ignored.
 std::string WithoutGdb(const std::string& name) {

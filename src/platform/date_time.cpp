@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "platform/exception.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -185,12 +186,12 @@ std::string FormatDateTime(const std::string& pattern, TDateTime value) {
   const std::size_t n = pattern.size();
   auto run = [&](std::size_t i, char c) {
     std::size_t j = i;
-    while (j < n && std::tolower(static_cast<unsigned char>(pattern[j])) == c) ++j;
+    while (j < n && AsciiLower(pattern[j]) == c) ++j;
     return j - i;
   };
   for (std::size_t i = 0; i < n;) {
     const char raw = pattern[i];
-    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(raw)));
+    const char c = AsciiLower(raw);
     if (raw == '"' || raw == '\'') {
       const std::size_t close = pattern.find(raw, i + 1);
       const std::size_t end = close == std::string::npos ? n : close;
@@ -321,20 +322,13 @@ std::optional<TDateTime> TryPlainTime(const std::string& text) {
   return r;
 }
 
-std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
-  return s.substr(b, e - b);
-}
-
 // H:MM or H:MM:SS with hour 1-12 followed by AM or PM in any letter case: the
 // long time format of English locales, read the same under every locale
 // (one whose AM/PM words differ would otherwise reject it).
 std::optional<TDateTime> TryPlainTime12(const std::string& text) {
   if (text.size() < 3) return std::nullopt;
-  const char a = static_cast<char>(std::tolower(static_cast<unsigned char>(text[text.size() - 2])));
-  const char m = static_cast<char>(std::tolower(static_cast<unsigned char>(text[text.size() - 1])));
+  const char a = AsciiLower(text[text.size() - 2]);
+  const char m = AsciiLower(text[text.size() - 1]);
   if ((a != 'a' && a != 'p') || m != 'm') return std::nullopt;
   const auto clock = TryPlainTime(Trim(text.substr(0, text.size() - 2)));
   if (!clock) return std::nullopt;

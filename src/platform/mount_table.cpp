@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/text.h"
+
 namespace {
 
 // mountinfo escapes blank, tab, line feed and backslash as \ooo.
@@ -34,13 +36,6 @@ std::vector<std::string_view> SplitBlanks(std::string_view line) {
     if (i > start) fields.push_back(line.substr(start, i - start));
   }
   return fields;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-           return lower(x) == lower(y);
-         });
 }
 
 // True when `path` is `folder` itself or lies under it.
@@ -145,7 +140,7 @@ std::optional<std::string> LocalPathOnShare(std::string_view server, std::string
   for (auto it = mounts.rbegin(); it != mounts.rend(); ++it) {
     if (!IsNetworkShareType(it->FsType)) continue;
     std::optional<TShareSource> source = ParseShareSource(it->Source);
-    if (!source || !EqualNoCase(source->Server, server) || !EqualNoCase(source->Share, share)) continue;
+    if (!source || !SameTextAscii(source->Server, server) || !SameTextAscii(source->Share, share)) continue;
     std::string sub = MountedSubPath(*it, *source);
     if (!sub.empty() && !IsUnder(wanted, sub)) continue;
     std::string tail = wanted.substr(sub.size());

@@ -1,22 +1,16 @@
 #include "platform/share_path.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
 #include "platform/computer_name.h"
+#include "platform/text.h"
 
 namespace {
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
-  return text;
-}
-
 bool IsThisComputer(const std::string& server, const std::string& thisComputer) {
-  const std::string name = Lower(server);
-  return name.empty() || name == Lower(thisComputer) || name == "localhost" || name == "127.0.0.1" ||
+  const std::string name = AsciiLower(server);
+  return name.empty() || name == AsciiLower(thisComputer) || name == "localhost" || name == "127.0.0.1" ||
          name == "::1";
 }
 

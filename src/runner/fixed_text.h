@@ -1,19 +1,14 @@
 #pragma once
 // A text field of fixed capacity counted in characters (UTF-8), stored inside
 // the object that holds it. A longer value is cut to the capacity, never in
-// the middle of a character.
+// the middle of a character (characters as platform/text.h counts them).
 
 #include <cstddef>
 #include <cstring>
 #include <string>
 #include <string_view>
 
-// Byte length of the longest prefix of `text` holding at most `maxChars`
-// characters. A character is a lead byte with its continuation bytes.
-std::size_t Utf8PrefixBytes(std::string_view text, std::size_t maxChars);
-
-// Number of characters of `text` (lead bytes counted).
-std::size_t Utf8Length(std::string_view text);
+#include "platform/text.h"
 
 template <std::size_t Chars>
 class TFixedText {

@@ -3,6 +3,7 @@
 #include <exception>
 #include <memory>
 
+#include "platform/text.h"
 #include "runner/log_pane.h"
 #include "service/backup_restore_services.h"
 
@@ -28,30 +29,18 @@ class THeaderStatsService : public TIBControlAndQueryService {
   }
 };
 
-std::string TrimmedLeft(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(" \t\r\n");
-  return first == std::string::npos ? std::string() : text.substr(first);
-}
-
-std::string Trimmed(const std::string& text) {
-  std::string result = TrimmedLeft(text);
-  while (!result.empty() && (result.back() == ' ' || result.back() == '\t' || result.back() == '\r' ||
-                             result.back() == '\n'))
-    result.pop_back();
-  return result;
-}
-
-bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+// Blanks around an output line.
+constexpr std::string_view LineBlanks = " \t\r\n";
 
 }  // namespace
 
 std::string FailureReportedBy(const std::string& outputLine) {
-  const std::string line = Trimmed(outputLine);
+  const std::string line = Trim(outputLine, LineBlanks);
   // gbak prefixes its lines with "gbak:" (its error lines with "gbak: ");
   // what follows the prefix decides, so a table or column name in a verbose
   // line can never look like a failure.
   std::string text = line;
-  if (StartsWith(text, "gbak:")) text = TrimmedLeft(text.substr(5));
+  if (StartsWith(text, "gbak:")) text = TrimLeft(text.substr(5), LineBlanks);
   for (const char* marker : {"ERROR:", "ERROR ", "Done with volume #", "Backup incomplete",
                              "Exiting before completion due to errors"}) {
     if (StartsWith(text, marker)) return line;
@@ -60,9 +49,9 @@ std::string FailureReportedBy(const std::string& outputLine) {
 }
 
 std::string ShutdownAttributesOf(const std::string& statsLine) {
-  const std::string line = TrimmedLeft(statsLine);
+  const std::string line = TrimLeft(statsLine, LineBlanks);
   if (!StartsWith(line, "Attributes")) return {};
-  const std::string attributes = Trimmed(line.substr(10));
+  const std::string attributes = Trim(line.substr(10), LineBlanks);
   for (const char* mode : {"shutdown", "maintenance"})
     if (attributes.find(mode) != std::string::npos) return attributes;
   return {};

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "platform/exception.h"
+#include "platform/text.h"
 #include "service/ib_errors.h"
 
 namespace {
@@ -13,21 +14,10 @@ constexpr uint32_t kBackupBits[] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40};
 constexpr uint32_t kRestoreBits[] = {0x0100, 0x0200, 0x0400, 0x0800, 0x1000, 0x2000, 0x4000};
 constexpr uint32_t kValidateBits[] = {0x08, 0x10, 0x20, 0x40, 0x04, 0x02, 0x01, 0x80};
 
-bool IsBlank(const std::string& line) {
-  for (char c : line) {
-    if (static_cast<unsigned char>(c) > ' ') return false;
-  }
-  return true;
-}
-
 // A decimal 32-bit integer, surrounding spaces allowed; anything else is the
 // conversion error the user sees with the offending text.
 int32_t DecimalLength(const std::string& text) {
-  size_t first = 0;
-  size_t last = text.size();
-  while (first < last && text[first] == ' ') ++first;
-  while (last > first && text[last - 1] == ' ') --last;
-  const std::string digits = text.substr(first, last - first);
+  const std::string digits = Trim(text, " ");
   size_t i = 0;
   if (i < digits.size() && (digits[i] == '+' || digits[i] == '-')) ++i;
   bool valid = i < digits.size();
@@ -46,7 +36,7 @@ int32_t DecimalLength(const std::string& text) {
 // length as a number item after the name.
 void AddFileList(TIBControlService& service, const TStringList& lines, uint8_t nameTag, uint8_t lengthTag) {
   for (const std::string& line : lines.Lines()) {
-    if (IsBlank(line)) continue;
+    if (IsBlankText(line)) continue;
     const size_t eq = line.find('=');
     if (eq == std::string::npos) {
       service.AddStartText(line, nameTag);

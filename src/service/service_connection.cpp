@@ -3,6 +3,7 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/text.h"
 #include "service/blocking_call.h"
 #include "service/ib_errors.h"
 
@@ -35,15 +36,6 @@ constexpr TConnectionItem kConnectionItems[] = {
     {"dummy_packet_interval", spb::dummy_packet_interval, false},
     {"sql_role_name", spb::sql_role_name, false},
 };
-
-bool IsSpaceOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-std::string AsciiLower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 // Value of the first line holding `key` at its first or ninth character
 // (after an "isc_spb_" prefix); index of that line or -1.
@@ -150,15 +142,11 @@ std::string TIBCustomService::BuildAttachBlock(const TStringList& params) {
   block += static_cast<char>(spb::current_version);
   for (const std::string& line : params.Lines()) {
     const size_t eq = line.find('=');
-    std::string name = eq == std::string::npos ? std::string() : line.substr(0, eq);
-    size_t first = 0;
-    size_t last = name.size();
-    while (first < last && IsSpaceOrControl(name[first])) ++first;
-    while (last > first && IsSpaceOrControl(name[last - 1])) --last;
-    if (first == last) continue;
+    // A line whose name is blank (or that has no "=") adds nothing.
+    if (eq == std::string::npos || TrimControls(line.substr(0, eq)).empty()) continue;
     const std::string value = line.substr(eq + 1);
-    name = AsciiLower(name);
-    if (name.rfind("isc_spb_", 0) == 0) name.erase(0, 8);
+    std::string name = AsciiLower(line.substr(0, eq));
+    if (StartsWith(name, "isc_spb_")) name.erase(0, 8);
     const TConnectionItem* item = nullptr;
     for (const TConnectionItem& candidate : kConnectionItems) {
       if (name == candidate.name) item = &candidate;

@@ -1,7 +1,8 @@
 #include "service/string_list.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "platform/text.h"
 
 void TStringList::Add(const std::string& line) {
   Changing();
@@ -58,12 +59,9 @@ int TStringList::IndexOfName(const std::string& name) const {
   for (size_t i = 0; i < lines_.size(); ++i) {
     const std::string& line = lines_[i];
     const size_t eq = line.find('=');
-    if (eq == std::string::npos || eq != name.size()) continue;
-    bool same = true;
-    for (size_t k = 0; k < eq && same; ++k) {
-      same = std::tolower(static_cast<unsigned char>(line[k])) == std::tolower(static_cast<unsigned char>(name[k]));
+    if (eq != std::string::npos && SameTextAscii(std::string_view(line).substr(0, eq), name)) {
+      return static_cast<int>(i);
     }
-    if (same) return static_cast<int>(i);
   }
   return -1;
 }
