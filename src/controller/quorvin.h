@@ -3,9 +3,10 @@
 // reads them from the settings file when created and writes them back when
 // destroyed, keeps the run's operation log and owns the plan timer.
 //
-// Sources: quorvin.cpp (construction, settings file), quorvin_log.cpp
-// (operation log, Execute/Stop), quorvin_plan.cpp (timer tick, plan check);
-// the orchestration of jobs lives in a file of its own beside these.
+// Sources: quorvin.cpp (construction), quorvin_settings.cpp (the settings
+// file and its table of keys and defaults), quorvin_log.cpp (operation log,
+// Execute/Stop), quorvin_plan.cpp (timer tick, plan check), quorvin_backup.cpp
+// (the orchestration of jobs).
 
 #include <cstdint>
 #include <functional>
@@ -17,7 +18,8 @@
 #include "platform/date_time.h"
 
 // The weekly plan and the result of its last check. Plain data: the plan
-// check copies it whole at every tick.
+// check copies it whole at every tick. The defaults of the stored fields are
+// the settings table's (quorvin_settings.cpp).
 struct TPlanRecord {
   bool Day1Back = false;  // Monday
   bool Day2Back = false;
@@ -32,7 +34,7 @@ struct TPlanRecord {
   std::uint8_t NightPeriodBack = 0;
   TDateTime DayClockBack = 0;
   TDateTime NightClockBack = 0;
-  std::uint8_t QueueBack = 1;
+  std::uint8_t QueueBack = 0;
   bool Due = false;
 };
 
@@ -100,6 +102,9 @@ class TQuorvin {
   bool IsPlanDue(TPlanRecord plan);
   void RunPlanBackup();
 
+  // Fields kept in the settings file start out empty: their defaults are the
+  // settings table's (quorvin_settings.cpp), set by ReadIni during
+  // construction, before anything uses them.
   std::unique_ptr<TPlanTimer> Timer;
   std::string ProgramDir;
   std::string IniName;
@@ -110,7 +115,7 @@ class TQuorvin {
   std::string BackBaseName;
   std::string BackDir;
   std::string BackFile;
-  std::int32_t PageSize = 4096;
+  std::int32_t PageSize = 0;
   TPlanRecord PlanRecord;
   std::string LogFileName;
   std::string LogDir;
@@ -120,10 +125,10 @@ class TQuorvin {
   bool Running = false;
   bool Busy = false;
   std::vector<std::string> BDNames;
-  std::int32_t Protocol = -1;
-  bool BackShutDown = true;
+  std::int32_t Protocol = 0;
+  bool BackShutDown = false;
   bool BackParam1 = false;
-  bool BackParam2 = true;
+  bool BackParam2 = false;
   bool BackParam3 = false;
   bool BackParam4 = false;
   bool BackParam5 = false;
@@ -133,13 +138,13 @@ class TQuorvin {
   bool RestParam2 = false;
   bool RestParam3 = false;
   bool RestParam4 = false;
-  bool RestParam5 = true;
+  bool RestParam5 = false;
   bool RestParam6 = false;
   bool RestParam7 = false;
-  bool AutoBackName = true;
+  bool AutoBackName = false;
   bool RememberPass = false;
   std::string Pass;
-  std::string User = "SYSDBA";
+  std::string User;
 
  private:
   void SetUpLog();
