@@ -478,7 +478,7 @@ TEST_F(JobGuard, APlanTickDuringAUserJobStartsNothing) {
                     &q.PlanRecord.Day5Back, &q.PlanRecord.Day6Back, &q.PlanRecord.Day7Back})
     *day = true;
   q.PlanRecord.NightPeriodBack = 3;  // every full hour
-  SetMoment(EncodeDate(2026, 12, 6) + EncodeTime(13, 0, 1, 0));
+  Clock.Set(EncodeDate(2026, 12, 6) + EncodeTime(13, 0, 1, 0));
   q.Execute();
   Job = [&](TSchedule& job) {
     q.Timer->Tick();

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/clock.h"
+#include "platform/fake_clock.h"
 #include "platform/date_time.h"
 #include "platform/exception.h"
 #include "platform/temp_folder.h"
@@ -159,10 +159,12 @@ TEST(DateTime, OtherLongTimeFormatsReadBack) {
 }
 
 TEST(Clock, TestsReplaceTheClockAndPutItBack) {
-  const TDateTime fixed = At(2026, 12, 6, 12, 15);
-  SetClock([fixed] { return fixed; });
-  EXPECT_DOUBLE_EQ(Now(), fixed);
-  SetClock(nullptr);
+  {
+    TFakeClock clock(At(2026, 12, 6, 12, 15));
+    EXPECT_DOUBLE_EQ(Now(), At(2026, 12, 6, 12, 15));
+    clock.Advance(EncodeTime(1, 2, 3, 0));
+    EXPECT_DOUBLE_EQ(Now(), At(2026, 12, 6, 13, 17, 3));
+  }
   const TDateTime real = Now();
   EXPECT_GT(real, At(2020, 1, 1));
   EXPECT_NEAR(real, SystemNow(), 1.0 / 24 / 60);

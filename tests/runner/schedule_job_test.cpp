@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "fakeclient/fake_client.h"
-#include "platform/clock.h"
+#include "platform/fake_clock.h"
 #include "platform/date_time.h"
 #include "platform/exception.h"
 #include "platform/files.h"
@@ -70,7 +70,6 @@ class ScheduleJob : public ::testing::Test {
  protected:
   void SetUp() override {
     SetClientLibraryCandidates({FakeClient::Path()});
-    SetClock([] { return kStampTime; });
     SetMessagePump([this] { ++pumps; });
     SetShareProbe(&CountingProbe);
     probeCalls = 0;
@@ -80,7 +79,6 @@ class ScheduleJob : public ::testing::Test {
   void TearDown() override {
     SetShareProbe(nullptr);
     SetMessagePump(nullptr);
-    SetClock(nullptr);
     SetClientLibraryCandidates({});
   }
 
@@ -99,6 +97,7 @@ class ScheduleJob : public ::testing::Test {
     job.StopDatabase = false;
   }
 
+  TFakeClock clock{kStampTime};
   FakeClient fake;
   TRecordingPane pane;
   TRecordingPrompts prompts;
