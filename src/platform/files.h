@@ -21,3 +21,9 @@ bool DeleteFile(const std::string& path);
 // Writes all of `data` to the open descriptor, going on after interrupted
 // or partial writes; false on the first real failure.
 bool WriteAll(int fd, const std::string& data);
+// Creates the file (emptying one that exists) with `text` as its content;
+// false when it cannot be created or written in full.
+bool CreateTextFile(const std::string& path, const std::string& text);
+// Adds `text` at the end of a file that exists; a missing file is not
+// created. False when the file cannot be opened or written in full.
+bool AppendToExistingFile(const std::string& path, const std::string& text);
