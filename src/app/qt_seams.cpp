@@ -11,7 +11,6 @@
 #include <chrono>
 #include <exception>
 
-#include "platform/process_signals.h"
 
 namespace {
 
@@ -144,91 +143,27 @@ void TQtPlanTimer::SetInterval(int msec) {
 
 // ---- TBlockingCallWorker
 
-struct TBlockingCallWorker::TTask {
-  const TBlockingCall* Call = nullptr;
-  std::exception_ptr Error;
-  bool Done = false;
-  // Set when the user-interface thread has gone into its event loop: the
-  // helper must then wake that loop.
-  QEventLoop* Loop = nullptr;
-  std::condition_variable Finished;
-};
-
-TBlockingCallWorker::TBlockingCallWorker() : FThread([this] { Loop(); }) {}
-
-TBlockingCallWorker::~TBlockingCallWorker() {
-  {
-    std::lock_guard<std::mutex> guard(FMutex);
-    FQuit = true;
-  }
-  FWake.notify_all();
-  FThread.join();
-}
-
-void TBlockingCallWorker::Loop() {
-  // A termination signal is the user-interface thread's business; a call
-  // waiting in the client library here is not interrupted by it (nor are the
-  // threads the library starts from here).
-  TTerminationSignals::BlockInThisThread();
-  for (;;) {
-    std::shared_ptr<TTask> task;
-    {
-      std::unique_lock<std::mutex> lock(FMutex);
-      FWake.wait(lock, [this] { return FQuit || !FQueue.empty(); });
-      if (FQueue.empty()) return;
-      task = FQueue.front();
-      FQueue.pop_front();
-    }
-    std::exception_ptr error;
-    try {
-      (*task->Call)();
-    } catch (...) {
-      error = std::current_exception();
-    }
-    std::lock_guard<std::mutex> guard(FMutex);
-    task->Error = error;
-    task->Done = true;
-    task->Finished.notify_all();
-    if (task->Loop) {
-      QEventLoop* loop = task->Loop;
-      QMetaObject::invokeMethod(loop, [loop] { loop->quit(); }, Qt::QueuedConnection);
-    }
-  }
-}
-
 void TBlockingCallWorker::Run(const TBlockingCall& call) {
   QCoreApplication* app = QCoreApplication::instance();
-  if (app == nullptr || QThread::currentThread() != app->thread() || std::this_thread::get_id() == FThread.get_id()) {
+  if (app == nullptr || QThread::currentThread() != app->thread()) {
     call();
     return;
   }
-  auto task = std::make_shared<TTask>();
-  task->Call = &call;
   QEventLoop loop;
-  {
-    std::unique_lock<std::mutex> lock(FMutex);
-    FQueue.push_back(task);
-    FWake.notify_all();
-    task->Finished.wait_for(lock, std::chrono::milliseconds(2), [&] { return task->Done; });
-    if (!task->Done) task->Loop = &loop;
+  TBlockingCallThread::TWaiting waiting;
+  waiting.Grace = std::chrono::milliseconds(2);
+  waiting.Turn = [&loop] { loop.exec(); };
+  waiting.Wake = [&loop] { QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection); };
+  std::exception_ptr error;
+  try {
+    FThread.Run(call, waiting);
+  } catch (...) {
+    error = std::current_exception();
   }
-  if (task->Loop != nullptr) {
-    for (;;) {
-      {
-        std::lock_guard<std::mutex> guard(FMutex);
-        if (task->Done) break;
-      }
-      loop.exec();
-    }
-    // The helper's wake-up may still be queued: it must not reach a loop that
-    // is gone, so deliver it now.
-    QCoreApplication::sendPostedEvents(&loop, QEvent::MetaCall);
-  }
-  // The client library puts its own signal handler in place when it is
-  // first used; a termination signal must reach the program's own, which
-  // lets the job run to its end before the program closes.
-  TTerminationSignals::Reclaim();
-  if (task->Error) std::rethrow_exception(task->Error);
+  // The helper's wake-up may still be queued: it must not reach a loop that
+  // is gone, so deliver it now.
+  QCoreApplication::sendPostedEvents(&loop, QEvent::MetaCall);
+  if (error) std::rethrow_exception(error);
 }
 
 void TBlockingCallWorker::Install() {

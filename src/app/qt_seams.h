@@ -5,11 +5,6 @@
 
 #include <QPlainTextEdit>
 #include <QTimer>
-#include <condition_variable>
-#include <deque>
-#include <memory>
-#include <mutex>
-#include <thread>
 
 #include "controller/plan_timer.h"
 #include "runner/ui_seams.h"
@@ -62,18 +57,13 @@ class TQtPlanTimer : public TPlanTimer {
   QTimer FTimer;
 };
 
-// Runs each blocking library call on one long-lived helper thread (so the
-// client library always sees the same thread and its per-thread status) while
-// the user-interface thread keeps handling events in a local event loop. A
-// call that ends within a couple of milliseconds (most output queries) is
-// simply waited for, so a fast job does not pay for an event loop per line.
+// The program's blocking-call runner: each call runs on the one helper thread
+// of TBlockingCallThread while the user-interface thread keeps handling
+// events in a local event loop. A call that ends within a couple of
+// milliseconds (most output queries) is simply waited for, so a fast job does
+// not pay for an event loop per line.
 class TBlockingCallWorker {
  public:
-  TBlockingCallWorker();
-  ~TBlockingCallWorker();
-  TBlockingCallWorker(const TBlockingCallWorker&) = delete;
-  TBlockingCallWorker& operator=(const TBlockingCallWorker&) = delete;
-
   // Runs `call` exactly once on the helper thread and returns when it has
   // ended, rethrowing its exception unchanged. Called from any other thread
   // than the user-interface thread it runs the call directly.
@@ -84,14 +74,7 @@ class TBlockingCallWorker {
   static void Uninstall();
 
  private:
-  struct TTask;
-  void Loop();
-
-  std::mutex FMutex;
-  std::condition_variable FWake;
-  std::deque<std::shared_ptr<TTask>> FQueue;
-  bool FQuit = false;
-  std::thread FThread;
+  TBlockingCallThread FThread;
 };
 
 // The event pump handles pending events at most this often (milliseconds).
