@@ -36,6 +36,8 @@
 
 #include "app/cool_tray_icon.h"
 #include "app/main_form.h"
+#include "app/blocking_call_worker.h"
+#include "app/log_pane_widget.h"
 #include "app/qt_seams.h"
 #include "app/single_instance.h"
 #include "controller/quorvin.h"

@@ -15,7 +15,8 @@
 #include <memory>
 #include <string>
 
-#include "app/qt_seams.h"
+#include "app/log_pane_widget.h"
+#include "app/message_box_prompts.h"
 
 class QAction;
 class QCheckBox;

@@ -19,6 +19,8 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include "app/blocking_call_worker.h"
+#include "app/qt_plan_timer.h"
 #include "app/qt_seams.h"
 #include "app/session_end.h"
 #include "app/single_instance.h"

@@ -22,6 +22,8 @@
 
 #include "app/app_test_support.h"
 #include "app/main_form.h"
+#include "app/blocking_call_worker.h"
+#include "app/log_pane_widget.h"
 #include "app/qt_seams.h"
 #include "controller/quorvin.h"
 #include "integration/fb_fixture.h"
