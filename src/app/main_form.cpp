@@ -38,7 +38,6 @@
 namespace {
 
 // The program's texts.
-const char* const TextTitle = "Quorvin";                      // string 65108
 const char* const TextRestoreItem = "Восстановить";           // string 65116
 const char* const TextExitItem = "Закрыть";                   // string 65117
 const char* const TextFileCreated = "Файл %1 создан.";        // string 65118
@@ -124,7 +123,7 @@ TMainForm::~TMainForm() {
 // ---- layout
 
 void TMainForm::BuildWindow() {
-  setWindowTitle(TextTitle);
+  setWindowTitle(ApplicationTitle);
   setWindowIcon(ApplicationIcon());
   resize(FormWidth, FormHeight);
   setMaximumWidth(FormWidth);
@@ -397,7 +396,7 @@ void TMainForm::FormCreate() {
   // 1. The notification-area icon (it stays out of the notification area).
   FTrayIcon = new TCoolTrayIcon(this);
   FTrayIcon->SetIcon(windowIcon());
-  FTrayIcon->SetHint(TextTitle);
+  FTrayIcon->SetHint(ApplicationTitle);
   Restore1->setText(TextRestoreItem);
   Exit1->setText(TextExitItem);
   FTrayIcon->SetIconList(ImageListIcons);

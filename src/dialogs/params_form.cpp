@@ -8,18 +8,11 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
-#include <stdexcept>
 
 #include "controller/quorvin.h"
 #include "dialogs/quorvin_ref.h"
 
 namespace {
-
-TQuorvin& Controller(TQuorvin* given) {
-  TQuorvin* controller = given ? given : Quorvin;
-  if (!controller) throw std::logic_error("The settings dialogs need the controller");
-  return *controller;
-}
 
 QCheckBox* AddCheck(QVBoxLayout* column, const char* caption) {
   auto* box = new QCheckBox(QString::fromUtf8(caption));
@@ -30,7 +23,7 @@ QCheckBox* AddCheck(QVBoxLayout* column, const char* caption) {
 }  // namespace
 
 TParamsForm::TParamsForm(QWidget* parent, TQuorvin* controller)
-    : TFixedDialog(parent, ResultClose), FController(Controller(controller)) {
+    : TFixedDialog(parent, ResultClose), FController(ControllerOrProgramWide(controller)) {
   setWindowTitle(QString::fromUtf8("Параметры"));
 
   auto* top = new QVBoxLayout(this);

@@ -12,7 +12,6 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <exception>
-#include <stdexcept>
 
 #include "controller/quorvin.h"
 #include "dialogs/quorvin_ref.h"
@@ -21,12 +20,6 @@
 #include "runner/ui_seams.h"
 
 namespace {
-
-TQuorvin& Controller(TQuorvin* given) {
-  TQuorvin* controller = given ? given : Quorvin;
-  if (!controller) throw std::logic_error("The settings dialogs need the controller");
-  return *controller;
-}
 
 QStringList PeriodItems() {
   return {QString::fromUtf8("Ничего"),       QString::fromUtf8("раз в 20 мин."),
@@ -61,7 +54,7 @@ QCheckBox* AddDay(QVBoxLayout* column, const char* caption, bool red) {
 }  // namespace
 
 TPlanForm::TPlanForm(QWidget* parent, TQuorvin* controller)
-    : TFixedDialog(parent, ResultOther), FController(Controller(controller)) {
+    : TFixedDialog(parent, ResultOther), FController(ControllerOrProgramWide(controller)) {
   setWindowTitle(QString::fromUtf8("Расписание"));
 
   auto* top = new QVBoxLayout(this);
