@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/text.h"
+#include "runner/job_requests.h"
 #include "runner/log_pane.h"
 #include "service/backup_restore_services.h"
 
@@ -62,11 +63,7 @@ std::string ShutdownStateOf(const std::string& serverName, const std::string& lo
   std::string state;
   try {
     auto service = std::make_unique<THeaderStatsService>();
-    service->SetProtocol(static_cast<TProtocol>(protocol));
-    service->LoginPrompt = false;
-    service->Params().Add("User_Name=" + userName);
-    service->Params().Add("Password=" + password);
-    service->SetServerName(serverName.empty() ? LocalComputerName() : serverName);
+    PrepareRequest(*service, serverName.empty() ? LocalComputerName() : serverName, protocol, userName, password);
     service->DatabaseName = localPath;
     service->SetActive(true);
     service->ServiceStart();
@@ -74,7 +71,7 @@ std::string ShutdownStateOf(const std::string& serverName, const std::string& lo
       const std::string attributes = ShutdownAttributesOf(service->NextOutputLine());
       if (!attributes.empty() && state.empty()) state = attributes;
     }
-    if (service->Active()) service->SetActive(false);
+    ReleaseRequest(*service);
   } catch (const std::exception&) {
     // The state is unknown; the request's own outcome stands.
     return {};

@@ -13,6 +13,7 @@
 #include "runner/job_options.h"
 #include "runner/job_outcome.h"
 #include "runner/job_paths.h"
+#include "runner/job_requests.h"
 #include "runner/log_pane.h"
 #include "runner/ui_seams.h"
 #include "service/backup_restore_services.h"
@@ -33,8 +34,6 @@ std::string CreationStamp() {
 
 std::string JobLogFileName() { return IncludeTrailingPathDelimiter(ProgramDirectory()) + "Schedule.log"; }
 
-std::string MessageOf(const std::exception& error) { return error.what(); }
-
 const char* KindWord(int32_t kind) {
   switch (kind) {
     case TSchedule::KindBackup: return "backup";
@@ -54,57 +53,6 @@ TKindTexts TextsOf(int32_t kind) {
     case TSchedule::KindRestore: return {"Restore of database: ", "**** RESTORE COMPLETE ****"};
     default: return {"Fix of database: ", "**** FIX COMPLETE ****"};
   }
-}
-
-// The request object of a job kind, configured; the options text is built
-// alongside.
-std::unique_ptr<TIBControlAndQueryService> MakeRequest(int32_t kind, const TServerPath (&slot)[2],
-                                                       uint8_t protocol, const std::string& userName,
-                                                       const std::string& password,
-                                                       const bool (&switches)[8]) {
-  const TProtocol proto = static_cast<TProtocol>(protocol);
-  auto addLogin = [&](TIBCustomService& service) {
-    service.Params().Add("User_Name=" + userName);
-    service.Params().Add("Password=" + password);
-  };
-  if (kind == TSchedule::KindBackup) {
-    auto service = std::make_unique<TIBBackupService>();
-    service->DatabaseName = slot[0].LocalPath;
-    service->SetServerName(slot[0].ServerName);
-    service->SetProtocol(proto);
-    service->Verbose = true;
-    service->BackupFile.Assign({slot[1].LocalPath});
-    service->LoginPrompt = false;
-    addLogin(*service);
-    for (int n = 1; n <= 8; ++n)
-      if (switches[n - 1])
-        if (auto option = BackupOptionOfSwitch(n)) service->Options.Include(*option);
-    return service;
-  }
-  if (kind == TSchedule::KindRestore) {
-    auto service = std::make_unique<TIBRestoreService>();
-    service->DatabaseName.Assign({slot[1].LocalPath});
-    service->SetServerName(slot[1].ServerName);
-    service->SetProtocol(proto);
-    service->Verbose = true;
-    service->BackupFile.Assign({slot[0].LocalPath});
-    service->LoginPrompt = false;
-    addLogin(*service);
-    for (int n = 1; n <= 8; ++n)
-      if (switches[n - 1])
-        if (auto option = RestoreOptionOfSwitch(n)) service->Options.Include(*option);
-    return service;
-  }
-  auto service = std::make_unique<TIBValidationService>();
-  service->DatabaseName = slot[0].LocalPath;
-  service->SetServerName(slot[0].ServerName);
-  service->SetProtocol(proto);
-  service->LoginPrompt = false;
-  addLogin(*service);
-  for (int n = 1; n <= 8; ++n)
-    if (switches[n - 1])
-      if (auto option = ValidateOptionOfSwitch(n)) service->Options.Include(*option);
-  return service;
 }
 
 }  // namespace
@@ -141,159 +89,199 @@ void TSchedule::SetJobFile(int index, std::string_view value) {
   refusedFile[index - 1].clear();
 }
 
-bool TSchedule::RunJob() {
-  ClearPane();
+// One run of a job: its steps, and what they share (the server paths, the
+// job log gathered so far, the outcome).
+class TSchedule::TRun {
+ public:
+  explicit TRun(TSchedule& job)
+      : FJob(job),
+        FName(job.JobName()),
+        FUser(job.UserName()),
+        FPass(job.Password()),
+        FJobLogFile(job.WriteJobLog ? JobLogFileName() : std::string()) {}
 
-  for (const std::string& refused : refusedFile) {
-    if (refused.empty()) continue;
-    AddPaneLine("ERROR: File name is longer than " + std::to_string(FileNameChars) +
-                " characters, the job is not run: " + refused);
+  bool Execute() {
+    ClearPane();
+    if (RefuseOverlongNames()) return false;
+    StartJobLog();
+    ResolveServerPaths();
+    if (!StopStep()) return false;
+    if (FJob.JobKind >= KindBackup && FJob.JobKind <= KindRepair) RequestStep();
+    RestartStep();
+    return FSucceeded;
+  }
+
+ private:
+  // A name that did not fit its slot: the job is not run at all.
+  bool RefuseOverlongNames() {
+    for (const std::string& refused : FJob.refusedFile) {
+      if (refused.empty()) continue;
+      AddPaneLine("ERROR: File name is longer than " + std::to_string(FileNameChars) +
+                  " characters, the job is not run: " + refused);
+      return true;
+    }
     return false;
   }
 
-  bool result = false;
-  const int dbSlot = (JobKind == KindBackup || JobKind == KindRepair) ? 0 : 1;
-  std::vector<std::string> jobLog;
-  const std::string jobLogFile = WriteJobLog ? JobLogFileName() : std::string();
-  const std::string name = JobName();
-  const std::string user = UserName();
-  const std::string pass = Password();
-
-  if (WriteJobLog) {
-    if (!FileExists(jobLogFile)) jobLog.push_back("Created - " + CreationStamp());
-    jobLog.push_back(" ");
-    jobLog.push_back("Started: " + name);
+  void StartJobLog() {
+    if (!FJob.WriteJobLog) return;
+    if (!FileExists(FJobLogFile)) Log("Created - " + CreationStamp());
+    Log(" ");
+    Log("Started: " + FName);
   }
 
-  TServerPath slot[2];
-  {
+  void ResolveServerPaths() {
     const std::string computer = LocalComputerName();
     const std::vector<TMountEntry> mounts = ReadMountTable();
-    for (int i = 0; i < 2; ++i) slot[i] = ServerPathOf(jobFile[i].Get(), computer, mounts);
-  }
-  const TServerPath& db = slot[dbSlot];
-
-  if (StopDatabase) {
-    if (WriteJobLog) jobLog.push_back("Stopping database: " + db.FileName);
-    if (!StopServerDatabase(db.ServerName, db.LocalPath, user, pass, protocol)) {
-      if (WriteJobLog) {
-        jobLog.push_back("Error stopping database");
-        AppendLinesToFile(jobLogFile, jobLog);
-      }
-      return false;
-    }
+    for (int i = 0; i < 2; ++i) FSlot[i] = ServerPathOf(FJob.jobFile[i].Get(), computer, mounts);
   }
 
-  if (JobKind >= KindBackup && JobKind <= KindRepair) {
-    const TKindTexts texts = TextsOf(JobKind);
-    const std::string optionsText = JobOptionsText(JobKind, jobOption);
+  // The file whose database the job shuts down and brings back.
+  const TServerPath& Database() const {
+    return FSlot[FJob.JobKind == KindBackup || FJob.JobKind == KindRepair ? 0 : 1];
+  }
+
+  // False when the shutdown failed: the job ends there.
+  bool StopStep() {
+    if (!FJob.StopDatabase) return true;
+    const TServerPath& db = Database();
+    Log("Stopping database: " + db.FileName);
+    if (StopServerDatabase(db.ServerName, db.LocalPath, FUser, FPass, FJob.protocol)) return true;
+    Log("Error stopping database");
+    WriteJobLogFile();
+    return false;
+  }
+
+  // The caller's hooks around the request, the request itself and its
+  // release; an error is reported and ends the request step only.
+  void RequestStep() {
     std::unique_ptr<TIBControlAndQueryService> request;
     bool beforeRequestCalled = false;
     try {
-      if (BeforeRequest) {
+      if (FJob.BeforeRequest) {
         beforeRequestCalled = true;
-        BeforeRequest();
+        FJob.BeforeRequest();
       }
       // Created inside the trap: a missing client library is reported on
-      // the pane like any other failure of the job, and the restart below
-      // still runs.
-      request = MakeRequest(JobKind, slot, protocol, user, pass, jobOption);
-
-      AddPaneLine("Job: " + name);
-      AddPaneLine(texts.Header + slot[0].FileName);
-      AddPaneLine("Job options: " + optionsText);
-      AddPaneLine("Started: " + RunStamp());
-      AddPaneLine("");
-      if (WriteJobLog) {
-        jobLog.push_back(texts.Header + slot[0].FileName);
-        jobLog.push_back("Job options: " + optionsText);
-        jobLog.push_back("Started: " + RunStamp());
-      }
-      ProcessMessages();
-
-      request->SetActive(true);
-      request->ServiceStart();
-      const bool copyOutput = WriteJobLog && VerboseJobLog;
-      // gbak's own word that it failed, when the server passes it on in the
-      // output instead of as an error status.
-      const bool gbakOutput = JobKind != KindRepair;
-      std::string reportedFailure;
-      while (!request->OutputEnded()) {
-        std::string line = request->NextOutputLine();
-        if (gbakOutput && reportedFailure.empty()) reportedFailure = FailureReportedBy(line);
-        AddPaneLine(line);
-        if (copyOutput) jobLog.push_back(std::move(line));
-        ProcessMessages();
-      }
-      if (!reportedFailure.empty()) {
-        throw Exception(std::string("The ") + KindWord(JobKind) +
-                        " did not complete, the server reported: " + reportedFailure);
-      }
-      if (JobKind == KindRestore) {
-        // A restore that stopped early without a word (a backup file cut
-        // short) leaves its database as gbak created it: shut down.
-        const std::string state = ShutdownStateOf(slot[1].ServerName, slot[1].LocalPath, protocol, user, pass);
-        if (!state.empty()) {
-          throw Exception("The restore did not complete: the server left the new database " + slot[1].FileName +
-                          " shut down (" + state + "); the backup file may be cut short or damaged");
-        }
-      }
-
-      AddPaneLine("");
-      AddPaneLine(texts.Banner);
-      AddPaneLine("Stopped: " + RunStamp());
-      AddPaneLine("End of job: " + name);
-      AddPaneLine("");
-      if (WriteJobLog) {
-        jobLog.push_back(texts.Banner);
-        jobLog.push_back("Stopped: " + RunStamp());
-        jobLog.push_back("End of job: " + name);
-      }
-      result = true;
+      // the pane like any other failure of the job, and the restart still
+      // runs.
+      request = MakeJobRequest(FJob.JobKind, FSlot, FJob.protocol, FUser, FPass, FJob.jobOption);
+      RunRequest(*request);
+      FSucceeded = true;
     } catch (const std::exception& error) {
-      if (JobKind == KindBackup) Prompts().ShowMessage("Error: " + MessageOf(error));
-      AddPaneLine("ERROR: " + MessageOf(error));
-      if (WriteJobLog) jobLog.push_back("ERROR: " + MessageOf(error));
+      if (FJob.JobKind == KindBackup) Prompts().ShowMessage(std::string("Error: ") + error.what());
+      PaneAndLog(std::string("ERROR: ") + error.what());
     }
-
-    try {
-      // A request whose attach, start or read failed has already forgotten
-      // its handle; detaching it again would only add a misleading
-      // "service is not attached" line.
-      if (request && request->Active()) request->SetActive(false);
+    TryReporting([&] {
+      if (request) ReleaseRequest(*request);
       request.reset();
+    });
+    if (beforeRequestCalled && FJob.AfterRequest) TryReporting([&] { FJob.AfterRequest(FSucceeded); });
+  }
+
+  void RunRequest(TIBControlAndQueryService& request) {
+    const TKindTexts texts = TextsOf(FJob.JobKind);
+    AddPaneLine("Job: " + FName);
+    PaneAndLog(texts.Header + FSlot[0].FileName);
+    PaneAndLog("Job options: " + JobOptionsText(FJob.JobKind, FJob.jobOption));
+    PaneAndLog("Started: " + RunStamp());
+    AddPaneLine("");
+    ProcessMessages();
+
+    request.SetActive(true);
+    request.ServiceStart();
+    const std::string reportedFailure = ReadOutput(request);
+    if (!reportedFailure.empty()) {
+      throw Exception(std::string("The ") + KindWord(FJob.JobKind) +
+                      " did not complete, the server reported: " + reportedFailure);
+    }
+    if (FJob.JobKind == KindRestore) CheckRestoredDatabase();
+
+    AddPaneLine("");
+    PaneAndLog(texts.Banner);
+    PaneAndLog("Stopped: " + RunStamp());
+    PaneAndLog("End of job: " + FName);
+    AddPaneLine("");
+  }
+
+  // Every output line to the pane (and the job log when asked); the first
+  // line in which gbak says the request failed, if any.
+  std::string ReadOutput(TIBControlAndQueryService& request) {
+    const bool copyOutput = FJob.WriteJobLog && FJob.VerboseJobLog;
+    // gbak's own word that it failed, when the server passes it on in the
+    // output instead of as an error status.
+    const bool gbakOutput = FJob.JobKind != KindRepair;
+    std::string reportedFailure;
+    while (!request.OutputEnded()) {
+      std::string line = request.NextOutputLine();
+      if (gbakOutput && reportedFailure.empty()) reportedFailure = FailureReportedBy(line);
+      AddPaneLine(line);
+      if (copyOutput) FJobLog.push_back(std::move(line));
+      ProcessMessages();
+    }
+    return reportedFailure;
+  }
+
+  // A restore that stopped early without a word (a backup file cut short)
+  // leaves its database as gbak created it: shut down.
+  void CheckRestoredDatabase() {
+    const TServerPath& target = FSlot[1];
+    const std::string state = ShutdownStateOf(target.ServerName, target.LocalPath, FJob.protocol, FUser, FPass);
+    if (state.empty()) return;
+    throw Exception("The restore did not complete: the server left the new database " + target.FileName +
+                    " shut down (" + state + "); the backup file may be cut short or damaged");
+  }
+
+  void RestartStep() {
+    TryReporting([&] {
+      if (FJob.StopDatabase && !RestartDatabase()) return;
+      Log("");
+      Log("End of job: " + FName);
+      WriteJobLogFile();
+    });
+  }
+
+  // False when the restart failed (the job log is written then).
+  bool RestartDatabase() {
+    const TServerPath& db = Database();
+    Log("Starting database: " + db.FileName);
+    if (StartServerDatabase(db.ServerName, db.LocalPath, FUser, FPass, FJob.protocol)) return true;
+    Log("Error starting database");
+    WriteJobLogFile();
+    return false;
+  }
+
+  // Runs `step`; an error it raises becomes a pane line.
+  template <typename TStep>
+  void TryReporting(TStep step) {
+    try {
+      step();
     } catch (const std::exception& error) {
-      AddPaneLine("ERROR: " + MessageOf(error));
-    }
-
-    if (beforeRequestCalled && AfterRequest) {
-      try {
-        AfterRequest(result);
-      } catch (const std::exception& error) {
-        AddPaneLine("ERROR: " + MessageOf(error));
-      }
+      AddPaneLine(std::string("ERROR: ") + error.what());
     }
   }
 
-  try {
-    bool restartFailed = false;
-    if (StopDatabase) {
-      if (WriteJobLog) jobLog.push_back("Starting database: " + db.FileName);
-      if (!StartServerDatabase(db.ServerName, db.LocalPath, user, pass, protocol)) {
-        restartFailed = true;
-        if (WriteJobLog) {
-          jobLog.push_back("Error starting database");
-          AppendLinesToFile(jobLogFile, jobLog);
-        }
-      }
-    }
-    if (!restartFailed && WriteJobLog) {
-      jobLog.push_back("");
-      jobLog.push_back("End of job: " + name);
-      AppendLinesToFile(jobLogFile, jobLog);
-    }
-  } catch (const std::exception& error) {
-    AddPaneLine("ERROR: " + MessageOf(error));
+  void Log(const std::string& line) {
+    if (FJob.WriteJobLog) FJobLog.push_back(line);
   }
-  return result;
-}
+
+  void PaneAndLog(const std::string& line) {
+    AddPaneLine(line);
+    Log(line);
+  }
+
+  void WriteJobLogFile() {
+    if (FJob.WriteJobLog) AppendLinesToFile(FJobLogFile, FJobLog);
+  }
+
+  TSchedule& FJob;
+  const std::string FName;
+  const std::string FUser;
+  const std::string FPass;
+  const std::string FJobLogFile;
+  TServerPath FSlot[2];
+  std::vector<std::string> FJobLog;
+  bool FSucceeded = false;
+};
+
+bool TSchedule::RunJob() { return TRun(*this).Execute(); }

@@ -76,6 +76,8 @@ class TSchedule {
   bool RunJob();
 
  private:
+  class TRun;
+
   bool jobOption[8] = {};
   uint8_t protocol = 3;
   TFixedText<ShortTextChars> jobName;
