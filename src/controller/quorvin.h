@@ -154,6 +154,17 @@ class TQuorvin {
   bool FJobRunning = false;
   friend class TJobScope;
   [[noreturn]] static void AbortJobDestroyed();
+  // Backup and Restore: refused while a job runs, otherwise run in a job
+  // scope.
+  bool RunAlone(bool (TQuorvin::*job)());
+  // What both jobs set alike: kind, name, login, protocol, no job log, the
+  // seven switches.
+  void FillJob(TSchedule& job, std::int32_t kind, const char* name, const bool (&options)[7]) const;
+  // Runs `run` (which fills in and runs a job); a job that ends badly gets a
+  // beep and `failureText`, an error raised on the way is shown in the pane
+  // and in a box, in `order`. True when the job succeeded.
+  enum class TErrorOrder { PaneFirst, BoxFirst };
+  bool RunReported(const std::function<bool()>& run, const char* failureText, TErrorOrder order);
   bool RunJobOf(TSchedule& job);
   bool BackupJob();
   bool RestoreJob();

@@ -54,6 +54,47 @@ bool TQuorvin::RunJobOf(TSchedule& job) {
   return JobRunner(job);
 }
 
+bool TQuorvin::RunAlone(bool (TQuorvin::*job)()) {
+  if (FJobRunning) {
+    Prompts().ShowMessage(JobAlreadyRunningText);
+    return false;
+  }
+  TJobScope scope(*this);
+  return (this->*job)();
+}
+
+void TQuorvin::FillJob(TSchedule& job, std::int32_t kind, const char* name, const bool (&options)[7]) const {
+  job.JobKind = kind;
+  job.SetJobName(name);
+  job.SetUserName(User);
+  job.SetPassword(Pass);
+  job.SetProtocol(static_cast<std::uint8_t>(Protocol & 0xFF));
+  job.WriteJobLog = false;
+  job.VerboseJobLog = false;
+  for (int i = 0; i < 7; ++i) job.SetJobOption(i + 1, options[i]);
+}
+
+bool TQuorvin::RunReported(const std::function<bool()>& run, const char* failureText, TErrorOrder order) {
+  const auto report = [order](const std::string& text) {
+    if (order == TErrorOrder::PaneFirst) AddPaneLine(text);
+    Prompts().ShowMessage(text);
+    if (order == TErrorOrder::BoxFirst) AddPaneLine(text);
+  };
+  try {
+    const bool ok = run();
+    if (!ok) {
+      Prompts().Beep();
+      Prompts().ShowMessage(failureText);
+    }
+    return ok;
+  } catch (const std::exception& e) {
+    report(ErrorText(e));
+  } catch (...) {
+    report(UnknownErrorText);
+  }
+  return false;
+}
+
 bool TQuorvin::DeleteIfExists(const std::string& path) {
   if (!FileExists(path)) return true;
   return DeleteFile(path);
@@ -68,14 +109,7 @@ void TQuorvin::SplitDataBaseName() {
   BackBaseName = WithoutGdb(file.filename().string());
 }
 
-bool TQuorvin::Backup() {
-  if (FJobRunning) {
-    Prompts().ShowMessage(JobAlreadyRunningText);
-    return false;
-  }
-  TJobScope scope(*this);
-  return BackupJob();
-}
+bool TQuorvin::Backup() { return RunAlone(&TQuorvin::BackupJob); }
 
 bool TQuorvin::BackupJob() {
   SplitDataBaseName();
@@ -90,36 +124,20 @@ bool TQuorvin::BackupJob() {
   // started leaves every file as it was.
   TReplacedFile previous(BackFile);
   bool started = false;
-  bool jobOk = false;
-  try {
-    RemoveJobLog("back.log");
-    previous.MoveAside();
-    TSchedule job;
-    job.JobKind = TSchedule::KindBackup;
-    job.SetJobName("BACKUP OPERATION");
-    job.SetUserName(User);
-    job.SetPassword(Pass);
-    job.SetProtocol(static_cast<std::uint8_t>(Protocol & 0xFF));
-    job.WriteJobLog = false;
-    job.VerboseJobLog = false;
-    const bool options[] = {BackParam1, BackParam2, BackParam3, BackParam4, BackParam5, BackParam6, BackParam7};
-    for (int i = 0; i < 7; ++i) job.SetJobOption(i + 1, options[i]);
-    job.SetJobFile(1, DataBase);
-    job.SetJobFile(2, BackFile);
-    job.StopDatabase = BackShutDown;
-    started = true;
-    jobOk = RunJobOf(job);
-    if (!jobOk) {
-      Prompts().Beep();
-      Prompts().ShowMessage("Errors were encountered during backup");
-    }
-  } catch (const std::exception& e) {
-    AddPaneLine(ErrorText(e));
-    Prompts().ShowMessage(ErrorText(e));
-  } catch (...) {
-    AddPaneLine(UnknownErrorText);
-    Prompts().ShowMessage(UnknownErrorText);
-  }
+  const bool jobOk = RunReported(
+      [&] {
+        RemoveJobLog("back.log");
+        previous.MoveAside();
+        TSchedule job;
+        const bool options[] = {BackParam1, BackParam2, BackParam3, BackParam4, BackParam5, BackParam6, BackParam7};
+        FillJob(job, TSchedule::KindBackup, "BACKUP OPERATION", options);
+        job.SetJobFile(1, DataBase);
+        job.SetJobFile(2, BackFile);
+        job.StopDatabase = BackShutDown;
+        started = true;
+        return RunJobOf(job);
+      },
+      "Errors were encountered during backup", TErrorOrder::PaneFirst);
 
   // A file alone is no proof: a failed job can leave a partial one.
   const bool succeeded = jobOk && FileExists(BackFile);
@@ -133,14 +151,7 @@ bool TQuorvin::BackupJob() {
   return succeeded;
 }
 
-bool TQuorvin::Restore() {
-  if (FJobRunning) {
-    Prompts().ShowMessage(JobAlreadyRunningText);
-    return false;
-  }
-  TJobScope scope(*this);
-  return RestoreJob();
-}
+bool TQuorvin::Restore() { return RunAlone(&TQuorvin::RestoreJob); }
 
 bool TQuorvin::RestoreJob() {
   if (RestoreTarget.empty() || RestoreSource.empty()) {
@@ -156,49 +167,34 @@ bool TQuorvin::RestoreJob() {
 
   TReplacedFile previous(RestoreTarget);
   bool started = false;
-  bool jobOk = false;
   bool finished = false;
   bool succeeded = false;
-  try {
-    RemoveJobLog("rest.log");
-    TSchedule job;
-    // The database is moved aside only after the runner has shut it down:
-    // a user still attached to it would otherwise go on writing into the
-    // moved file. It is put back before the runner brings the database on
-    // line again, so after a failed restore it is usable as it was.
-    job.BeforeRequest = [&] {
-      previous.MoveAside();
-      started = true;
-    };
-    job.AfterRequest = [&](bool requestCompleted) {
-      succeeded = requestCompleted && FileExists(RestoreTarget);
-      previous.Finish(succeeded, started);
-      finished = true;
-    };
-    job.JobKind = TSchedule::KindRestore;
-    job.SetJobName("Restore");
-    job.SetUserName(User);
-    job.SetPassword(Pass);
-    job.SetProtocol(static_cast<std::uint8_t>(Protocol & 0xFF));
-    job.WriteJobLog = false;
-    job.VerboseJobLog = false;
-    const bool options[] = {RestParam1, RestParam2, RestParam3, RestParam4, RestParam5, RestParam6, RestParam7};
-    for (int i = 0; i < 7; ++i) job.SetJobOption(i + 1, options[i]);
-    job.SetJobFile(2, RestoreTarget);
-    job.SetJobFile(1, RestoreSource);
-    job.StopDatabase = true;
-    jobOk = RunJobOf(job);
-    if (!jobOk) {
-      Prompts().Beep();
-      Prompts().ShowMessage("Errors were encountered during restore");
-    }
-  } catch (const std::exception& e) {
-    Prompts().ShowMessage(ErrorText(e));
-    AddPaneLine(ErrorText(e));
-  } catch (...) {
-    Prompts().ShowMessage(UnknownErrorText);
-    AddPaneLine(UnknownErrorText);
-  }
+  const bool jobOk = RunReported(
+      [&] {
+        RemoveJobLog("rest.log");
+        TSchedule job;
+        // The database is moved aside only after the runner has shut it
+        // down: a user still attached to it would otherwise go on writing
+        // into the moved file. It is put back before the runner brings the
+        // database on line again, so after a failed restore it is usable as
+        // it was.
+        job.BeforeRequest = [&] {
+          previous.MoveAside();
+          started = true;
+        };
+        job.AfterRequest = [&](bool requestCompleted) {
+          succeeded = requestCompleted && FileExists(RestoreTarget);
+          previous.Finish(succeeded, started);
+          finished = true;
+        };
+        const bool options[] = {RestParam1, RestParam2, RestParam3, RestParam4, RestParam5, RestParam6, RestParam7};
+        FillJob(job, TSchedule::KindRestore, "Restore", options);
+        job.SetJobFile(2, RestoreTarget);
+        job.SetJobFile(1, RestoreSource);
+        job.StopDatabase = true;
+        return RunJobOf(job);
+      },
+      "Errors were encountered during restore", TErrorOrder::BoxFirst);
 
   if (!finished) {
     succeeded = jobOk && FileExists(RestoreTarget);
