@@ -14,6 +14,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QStackedWidget;
+class QVBoxLayout;
 class TQuorvin;
 
 class TParamsForm : public TFixedDialog {
@@ -57,6 +58,10 @@ class TParamsForm : public TFixedDialog {
   QPushButton* bbClose;
 
  private:
+  void BuildProtocolRow(QVBoxLayout* top);
+  void BuildPages(QVBoxLayout* top);
+  void BuildButtons(QVBoxLayout* top);
+
   TQuorvin& FController;
   // Every check box with the controller field it edits, in storing order.
   std::vector<std::pair<QCheckBox*, bool TQuorvin::*>> FSwitches;
