@@ -363,10 +363,8 @@ void TMainForm::changeEvent(QEvent* event) {
 void TMainForm::Guarded(const std::function<void()>& body) {
   try {
     body();
-  } catch (const Exception& e) {
-    Prompts().ShowMessage(e.Message);
   } catch (const std::exception& e) {
-    Prompts().ShowMessage(e.what());
+    Prompts().ShowMessage(MessageOf(e));
   }
 }
 
@@ -474,33 +472,22 @@ QString TMainForm::ChooseFile(const QString& title, const QString& defaultExt, c
   return result;
 }
 
-void TMainForm::BitBtn1Click() {
+void TMainForm::RunWindowJob(const std::function<void()>& body) {
   if (!FController || RefusedDuringJob()) return;
   FJobActive = true;
   SetJobControlsEnabled(false);
-  Guarded([this] {
+  Guarded(body);
+  FJobActive = false;
+  SetJobControlsEnabled(true);
+}
+
+void TMainForm::BitBtn1Click() {
+  RunWindowJob([this] {
     TQuorvin& q = *FController;
     StoreLogin();
     q.DataBase = Std(cbBD_Name->currentText());
     if (q.DataBase.empty()) sbOpenDataBaseClick();
-    // The name goes to the top of the list; an entry that differs only in
-    // letter case moves up and keeps its own spelling.
-    const QString name = Q(q.DataBase);
-    int found = -1;
-    for (int i = 0; i < cbBD_Name->count(); ++i) {
-      if (cbBD_Name->itemText(i).compare(name, Qt::CaseInsensitive) == 0) {
-        found = i;
-        break;
-      }
-    }
-    if (found < 0) {
-      cbBD_Name->insertItem(0, name);
-    } else if (found > 0) {
-      const QString entry = cbBD_Name->itemText(found);
-      cbBD_Name->removeItem(found);
-      cbBD_Name->insertItem(0, entry);
-    }
-    cbBD_Name->setCurrentIndex(0);
+    PutDatabaseNameFirst(Q(q.DataBase));
     ProcessMessages();
     PrepareLogForJob();
     if (!q.Backup()) {
@@ -511,8 +498,26 @@ void TMainForm::BitBtn1Click() {
     ShowBackSource();
     Prompts().ShowMessage(Std(QString(TextFileCreated).arg(Q(q.BackFile))));
   });
-  FJobActive = false;
-  SetJobControlsEnabled(true);
+}
+
+void TMainForm::PutDatabaseNameFirst(const QString& name) {
+  // An entry that differs only in letter case moves up and keeps its own
+  // spelling.
+  int found = -1;
+  for (int i = 0; i < cbBD_Name->count(); ++i) {
+    if (cbBD_Name->itemText(i).compare(name, Qt::CaseInsensitive) == 0) {
+      found = i;
+      break;
+    }
+  }
+  if (found < 0) {
+    cbBD_Name->insertItem(0, name);
+  } else if (found > 0) {
+    const QString entry = cbBD_Name->itemText(found);
+    cbBD_Name->removeItem(found);
+    cbBD_Name->insertItem(0, entry);
+  }
+  cbBD_Name->setCurrentIndex(0);
 }
 
 void TMainForm::sbOpenDataBaseClick() {
@@ -536,10 +541,7 @@ void TMainForm::bbParametersClick() {
 }
 
 void TMainForm::bbRestoreClick() {
-  if (!FController || RefusedDuringJob()) return;
-  FJobActive = true;
-  SetJobControlsEnabled(false);
-  Guarded([this] {
+  RunWindowJob([this] {
     TQuorvin& q = *FController;
     StoreLogin();
     q.RestoreTarget = Std(eNameBD->text());
@@ -547,8 +549,6 @@ void TMainForm::bbRestoreClick() {
     if (!q.Restore()) return;
     Prompts().ShowMessage(Std(QString(TextFileCreated).arg(Q(q.RestoreTarget))));
   });
-  FJobActive = false;
-  SetJobControlsEnabled(true);
 }
 
 void TMainForm::BitBtn3Click() {

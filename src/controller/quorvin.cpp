@@ -35,12 +35,10 @@ TQuorvin::~TQuorvin() {
   if (!FSettingsRead) return;
   try {
     WriteIni();
-  } catch (const Exception& e) {
+  } catch (const std::exception& e) {
     // A destructor cannot pass the error on; show it as the standard error
     // display would.
-    Prompts().ShowMessage(e.Message);
-  } catch (const std::exception& e) {
-    Prompts().ShowMessage(e.what());
+    Prompts().ShowMessage(MessageOf(e));
   }
 }
 

@@ -143,11 +143,18 @@ class TSchedule::TRun {
 
   // False when the shutdown failed: the job ends there.
   bool StopStep() {
-    if (!FJob.StopDatabase) return true;
+    return !FJob.StopDatabase || DatabaseStep("Stopping database: ", "Error stopping database", &StopServerDatabase);
+  }
+
+  // Shuts the job's database down or brings it back; a failure is written
+  // to the job log at once.
+  using TDatabaseStepFunction = bool (*)(const std::string&, const std::string&, const std::string&,
+                                         const std::string&, uint8_t);
+  bool DatabaseStep(const char* starting, const char* failed, TDatabaseStepFunction step) {
     const TServerPath& db = Database();
-    Log("Stopping database: " + db.FileName);
-    if (StopServerDatabase(db.ServerName, db.LocalPath, FUser, FPass, FJob.protocol)) return true;
-    Log("Error stopping database");
+    Log(starting + db.FileName);
+    if (step(db.ServerName, db.LocalPath, FUser, FPass, FJob.protocol)) return true;
+    Log(failed);
     WriteJobLogFile();
     return false;
   }
@@ -232,23 +239,15 @@ class TSchedule::TRun {
                     " shut down (" + state + "); the backup file may be cut short or damaged");
   }
 
+  // A failed restart has written the job log already.
   void RestartStep() {
     TryReporting([&] {
-      if (FJob.StopDatabase && !RestartDatabase()) return;
+      if (FJob.StopDatabase && !DatabaseStep("Starting database: ", "Error starting database", &StartServerDatabase))
+        return;
       Log("");
       Log("End of job: " + FName);
       WriteJobLogFile();
     });
-  }
-
-  // False when the restart failed (the job log is written then).
-  bool RestartDatabase() {
-    const TServerPath& db = Database();
-    Log("Starting database: " + db.FileName);
-    if (StartServerDatabase(db.ServerName, db.LocalPath, FUser, FPass, FJob.protocol)) return true;
-    Log("Error starting database");
-    WriteJobLogFile();
-    return false;
   }
 
   // Runs `step`; an error it raises becomes a pane line.

@@ -64,9 +64,46 @@ void* Resolve(TSharedLibrary& lib, const char* name) {
   return address;
 }
 
+// Binds `slot` to the entry point `name`, which must be there.
 template <typename T>
-T As(void* address) {
-  return reinterpret_cast<T>(address);
+void Bind(TSharedLibrary& lib, const char* name, T& slot) {
+  slot = reinterpret_cast<T>(Resolve(lib, name));
+}
+
+// Loads the first candidate the system accepts; false when none.
+bool LoadFirstCandidate(TSharedLibrary& lib) {
+  for (const std::string& name : candidates)
+    if (lib.Load(name)) return true;
+  return false;
+}
+
+// The entry points of the loaded library and its generation: 6 with the
+// service entry points, 5 (stand-by routines in their slots) without them.
+// The lists are checked in order, so a missing entry point is the first one
+// the list lacks.
+TClientEntryPoints BindEntryPoints(TSharedLibrary& lib, int& gen) {
+  TClientEntryPoints bound;
+  for (const char* name : kRequired) Resolve(lib, name);
+  Bind(lib, "isc_sqlcode", bound.isc_sqlcode);
+  Bind(lib, "isc_interprete", bound.isc_interprete);
+  Bind(lib, "isc_vax_integer", bound.isc_vax_integer);
+  if (lib.Symbol("isc_rollback_retaining") == nullptr) {
+    gen = 5;
+    bound.isc_rollback_retaining = StandbyRollbackRetaining;
+    bound.isc_service_attach = StandbyAttach;
+    bound.isc_service_detach = StandbyDetach;
+    bound.isc_service_query = StandbyQuery;
+    bound.isc_service_start = StandbyStart;
+    return bound;
+  }
+  gen = 6;
+  Bind(lib, "isc_rollback_retaining", bound.isc_rollback_retaining);
+  for (const char* name : kGeneration6) Resolve(lib, name);
+  Bind(lib, "isc_service_attach", bound.isc_service_attach);
+  Bind(lib, "isc_service_detach", bound.isc_service_detach);
+  Bind(lib, "isc_service_query", bound.isc_service_query);
+  Bind(lib, "isc_service_start", bound.isc_service_start);
+  return bound;
 }
 
 }  // namespace
@@ -74,49 +111,13 @@ T As(void* address) {
 bool LoadClientLibrary() {
   std::lock_guard<std::mutex> guard(bindingMutex);
   if (library) return true;
-
   auto lib = std::make_unique<TSharedLibrary>();
-  bool loaded = false;
-  for (const std::string& name : candidates) {
-    if (lib->Load(name)) {
-      loaded = true;
-      break;
-    }
-  }
-  if (!loaded) return false;
-
+  if (!LoadFirstCandidate(*lib)) return false;
   // Bind into a local table first: a binding that stops half-way releases the
   // library (lib goes out of scope) and leaves the state unloaded, so the
   // next load retries from the start and no call can reach an empty slot.
-  TClientEntryPoints bound;
-  for (const char* name : kRequired) {
-    void* address = Resolve(*lib, name);
-    const std::string n = name;
-    if (n == "isc_sqlcode") bound.isc_sqlcode = As<Tisc_sqlcode>(address);
-    if (n == "isc_interprete") bound.isc_interprete = As<Tisc_interprete>(address);
-    if (n == "isc_vax_integer") bound.isc_vax_integer = As<Tisc_vax_integer>(address);
-  }
-  int gen = 6;
-  void* rollback = lib->Symbol("isc_rollback_retaining");
-  if (rollback != nullptr) {
-    bound.isc_rollback_retaining = As<Tisc_rollback_retaining>(rollback);
-    for (const char* name : kGeneration6) {
-      void* address = Resolve(*lib, name);
-      const std::string n = name;
-      if (n == "isc_service_attach") bound.isc_service_attach = As<Tisc_service_attach>(address);
-      if (n == "isc_service_detach") bound.isc_service_detach = As<Tisc_service_detach>(address);
-      if (n == "isc_service_query") bound.isc_service_query = As<Tisc_service_query>(address);
-      if (n == "isc_service_start") bound.isc_service_start = As<Tisc_service_start>(address);
-    }
-  } else {
-    gen = 5;
-    bound.isc_rollback_retaining = StandbyRollbackRetaining;
-    bound.isc_service_attach = StandbyAttach;
-    bound.isc_service_detach = StandbyDetach;
-    bound.isc_service_query = StandbyQuery;
-    bound.isc_service_start = StandbyStart;
-  }
-
+  int gen = 0;
+  const TClientEntryPoints bound = BindEntryPoints(*lib, gen);
   entryPoints = bound;
   generation = gen;
   library = lib.release();

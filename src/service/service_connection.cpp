@@ -257,27 +257,36 @@ void TIBCustomService::Detach() {
   Trace(": [Detach]");
 }
 
+void TIBCustomService::SendBlock(std::string& request, std::string& copy, const char* name,
+                                 const std::function<void()>& send) {
+  // Both are emptied whatever happens: a block is never sent twice.
+  struct TCleanup {
+    std::string& Request;
+    std::string& Copy;
+    ~TCleanup() {
+      Copy.clear();
+      Request.clear();
+    }
+  } cleanup{request, copy};
+  if (request.size() > kMaxShortLength) {
+    RaiseClientError(ibceStartBlockTooLong, name, std::to_string(request.size()));
+  }
+  copy = request;
+  send();
+}
+
 void TIBCustomService::SendQuery() {
   if (QueryRequest.empty()) RaiseClientError(ibceQueryParamsError);
-  struct Cleanup {
-    TIBCustomService& self;
-    ~Cleanup() {
-      self.queryRequestCopy_.clear();
-      self.QueryRequest.clear();
-    }
-  } cleanup{*this};
-  if (QueryRequest.size() > kMaxShortLength) {
-    RaiseClientError(ibceStartBlockTooLong, "the query request", std::to_string(QueryRequest.size()));
-  }
-  queryRequestCopy_ = QueryRequest;
-  // The length handed to the library is always the buffer's own size, so a
-  // changed BufferSize can never let the library write past the buffer.
-  if (outputBuffer_.size() != static_cast<size_t>(bufferSize_)) outputBuffer_.assign(bufferSize_, 0);
-  const TClientEntryPoints& api = ClientEntryPoints();
-  CallLibrary([&](ISC_STATUS* status) {
-    return api.isc_service_query(status, &handle_, nullptr, 0, nullptr,
-                                 static_cast<unsigned short>(queryRequestCopy_.size()), queryRequestCopy_.data(),
-                                 static_cast<unsigned short>(outputBuffer_.size()), outputBuffer_.data());
+  SendBlock(QueryRequest, queryRequestCopy_, "the query request", [this] {
+    // The length handed to the library is always the buffer's own size, so a
+    // changed BufferSize can never let the library write past the buffer.
+    if (outputBuffer_.size() != static_cast<size_t>(bufferSize_)) outputBuffer_.assign(bufferSize_, 0);
+    const TClientEntryPoints& api = ClientEntryPoints();
+    CallLibrary([&](ISC_STATUS* status) {
+      return api.isc_service_query(status, &handle_, nullptr, 0, nullptr,
+                                   static_cast<unsigned short>(queryRequestCopy_.size()), queryRequestCopy_.data(),
+                                   static_cast<unsigned short>(outputBuffer_.size()), outputBuffer_.data());
+    });
   });
   Trace(": [Query]");
 }
@@ -303,21 +312,12 @@ void TIBControlService::AddStartNumber(int32_t value, uint8_t tag) {
 
 void TIBControlService::SendStart() {
   if (StartRequest.empty()) RaiseClientError(ibceStartParamsError);
-  struct Cleanup {
-    TIBControlService& self;
-    ~Cleanup() {
-      self.startRequestCopy_.clear();
-      self.StartRequest.clear();
-    }
-  } cleanup{*this};
-  if (StartRequest.size() > kMaxShortLength) {
-    RaiseClientError(ibceStartBlockTooLong, "the start request", std::to_string(StartRequest.size()));
-  }
-  startRequestCopy_ = StartRequest;
-  const TClientEntryPoints& api = ClientEntryPoints();
-  CallLibrary([&](ISC_STATUS* status) {
-    return api.isc_service_start(status, &handle_, nullptr, static_cast<unsigned short>(startRequestCopy_.size()),
-                                 startRequestCopy_.data());
+  SendBlock(StartRequest, startRequestCopy_, "the start request", [this] {
+    const TClientEntryPoints& api = ClientEntryPoints();
+    CallLibrary([&](ISC_STATUS* status) {
+      return api.isc_service_start(status, &handle_, nullptr, static_cast<unsigned short>(startRequestCopy_.size()),
+                                   startRequestCopy_.data());
+    });
   });
   Trace(": [Start]");
 }

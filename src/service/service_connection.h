@@ -104,6 +104,10 @@ class TIBCustomService {
   // rule: on status > 0 forget the handle, then RaiseStatusError.
   void CallLibrary(const std::function<ISC_STATUS(ISC_STATUS* status)>& call);
   void Trace(const std::string& text) const;
+  // Sends `request` through `send`, which hands `copy` (a copy of it) to the
+  // library; both are emptied afterwards, whatever happens. A block over
+  // 65535 bytes (`name` says which) is refused before anything is sent.
+  void SendBlock(std::string& request, std::string& copy, const char* name, const std::function<void()>& send);
   // The library takes the length as 16 bits, and an answer needs at least
   // 4 bytes: values outside 4..65535 raise a client error.
   void SetBufferSize(int32_t value);
