@@ -177,6 +177,75 @@ bool ReplaceFile(const std::string& path, const std::string& content, bool exist
 
 bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; }
 
+// Names and a value that can be written without making other lines of them.
+bool Writable(const std::string& sectionName, const std::string& keyName, const std::string& value) {
+  return !sectionName.empty() && !keyName.empty() && !HasLineBreak(sectionName) && !HasLineBreak(keyName) &&
+         !HasLineBreak(value) && sectionName.find(']') == std::string::npos &&
+         keyName.find('=') == std::string::npos && keyName[0] != '[';
+}
+
+// The line end new lines get: the file's own when it uses CR LF anywhere.
+std::string LineEndOf(const std::vector<TLine>& lines) {
+  for (const TLine& line : lines)
+    if (line.Eol == "\r\n") return "\r\n";
+  return "\n";
+}
+
+// Where a key stands: the first section of that name, the first key of that
+// name in it, and the line after the section.
+struct TKeyPlace {
+  std::optional<std::size_t> SectionAt;
+  std::optional<std::size_t> KeyAt;
+  std::size_t SectionEnd = 0;
+};
+
+TKeyPlace FindKey(const std::vector<TLine>& lines, const std::string& sectionName, const std::string& keyName) {
+  TKeyPlace place;
+  place.SectionEnd = lines.size();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (const auto name = SectionName(lines[i].Text)) {
+      if (place.SectionAt) {
+        place.SectionEnd = i;
+        break;
+      }
+      if (SameTextAscii(*name, sectionName)) place.SectionAt = i;
+      continue;
+    }
+    if (!place.SectionAt || place.KeyAt) continue;
+    std::string k, v;
+    if (SplitKeyLine(lines[i].Text, k, v) && SameTextAscii(k, keyName)) place.KeyAt = i;
+  }
+  return place;
+}
+
+// Replaces the key's line, or adds it after the last line of its section
+// that is not blank, or adds the section (after a blank line) at the end.
+void PutKeyLine(std::vector<TLine>& lines, const std::string& sectionName, const std::string& keyName,
+                const std::string& keyLine) {
+  const std::string eol = LineEndOf(lines);
+  const TKeyPlace place = FindKey(lines, sectionName, keyName);
+  if (place.KeyAt) {
+    lines[*place.KeyAt].Text = keyLine;
+  } else if (place.SectionAt) {
+    std::size_t after = *place.SectionAt;
+    for (std::size_t i = *place.SectionAt + 1; i < place.SectionEnd; ++i)
+      if (!TrimBlanks(lines[i].Text).empty()) after = i;
+    if (lines[after].Eol.empty()) lines[after].Eol = eol;
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(after + 1), TLine{keyLine, eol, {}});
+  } else {
+    if (!lines.empty() && lines.back().Eol.empty()) lines.back().Eol = eol;
+    if (!lines.empty() && !TrimBlanks(lines.back().Text).empty()) lines.push_back(TLine{"", eol, {}});
+    lines.push_back(TLine{"[" + sectionName + "]", eol, {}});
+    lines.push_back(TLine{keyLine, eol, {}});
+  }
+}
+
+std::string JoinLines(const std::vector<TLine>& lines) {
+  std::string out;
+  for (const TLine& line : lines) out += line.Bom + line.Text + line.Eol;
+  return out;
+}
+
 }  // namespace
 
 std::optional<std::string> FindProfileValue(const std::string& content, const std::string& section,
@@ -207,9 +276,7 @@ std::optional<std::string> ReadProfileValue(const std::string& path, const std::
 bool WriteProfileValue(const std::string& path, const std::string& section, const std::string& key,
                        const std::string& value) {
   const std::string sectionName = TrimBlanks(section), keyName = TrimBlanks(key);
-  if (sectionName.empty() || keyName.empty() || HasLineBreak(sectionName) || HasLineBreak(keyName) ||
-      HasLineBreak(value) || sectionName.find(']') != std::string::npos || keyName.find('=') != std::string::npos ||
-      keyName[0] == '[') {
+  if (!Writable(sectionName, keyName, value)) {
     errno = EINVAL;
     return false;
   }
@@ -217,56 +284,8 @@ bool WriteProfileValue(const std::string& path, const std::string& section, cons
   const auto content = ReadWholeFile(path, exists);
   if (!content) return false;
   std::vector<TLine> lines = SplitLines(*content);
-
-  std::string eol = "\n";
-  for (const TLine& l : lines)
-    if (l.Eol == "\r\n") {
-      eol = "\r\n";
-      break;
-    }
-  const std::string newLine = keyName + "=" + Quoted(value);
-
-  // Locate the first section of that name and the first key in it.
-  std::optional<std::size_t> sectionAt, keyAt;
-  std::size_t sectionEnd = lines.size();
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (const auto name = SectionName(lines[i].Text)) {
-      if (sectionAt) {
-        sectionEnd = i;
-        break;
-      }
-      if (SameTextAscii(*name, sectionName)) sectionAt = i;
-      continue;
-    }
-    if (!sectionAt || keyAt) continue;
-    std::string k, v;
-    if (SplitKeyLine(lines[i].Text, k, v) && SameTextAscii(k, keyName)) keyAt = i;
-  }
-
-  if (keyAt) {
-    lines[*keyAt].Text = newLine;
-  } else if (sectionAt) {
-    // After the last line of the section that is not blank.
-    std::size_t after = *sectionAt;
-    for (std::size_t i = *sectionAt + 1; i < sectionEnd; ++i)
-      if (!TrimBlanks(lines[i].Text).empty()) after = i;
-    if (lines[after].Eol.empty()) lines[after].Eol = eol;
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(after + 1), TLine{newLine, eol, {}});
-  } else {
-    if (!lines.empty() && lines.back().Eol.empty()) lines.back().Eol = eol;
-    if (!lines.empty() && !TrimBlanks(lines.back().Text).empty()) lines.push_back(TLine{"", eol, {}});
-    lines.push_back(TLine{"[" + sectionName + "]", eol, {}});
-    lines.push_back(TLine{newLine, eol, {}});
-  }
-
-  std::string out;
-  out.reserve(content->size() + newLine.size() + 16);
-  for (const TLine& l : lines) {
-    out += l.Bom;
-    out += l.Text;
-    out += l.Eol;
-  }
-  return ReplaceFile(path, out, exists);
+  PutKeyLine(lines, sectionName, keyName, keyName + "=" + Quoted(value));
+  return ReplaceFile(path, JoinLines(lines), exists);
 }
 
 std::optional<std::int32_t> ParseProfileInteger(const std::string& text) {
