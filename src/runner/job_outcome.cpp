@@ -22,8 +22,8 @@ class THeaderStatsService : public TIBControlAndQueryService {
   std::string DatabaseName;
 
   void BuildStartRequest() override {
-    requestAction_ = stats::action_svc_db_stats;
-    outputEnded_ = false;
+    FRequestAction = stats::action_svc_db_stats;
+    FOutputEnded = false;
     StartRequest = std::string(1, static_cast<char>(stats::action_svc_db_stats));
     AddStartText(DatabaseName, spb::dbname);
     AddStartNumber(stats::sts_hdr_pages, spb::options);

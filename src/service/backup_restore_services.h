@@ -54,12 +54,12 @@ class TIBControlAndQueryService : public TIBControlService {
 
   // Next output line of the current request; "" once the output has ended.
   std::string NextOutputLine();
-  bool OutputEnded() const { return outputEnded_; }
-  int32_t RequestAction() const { return requestAction_; }
+  bool OutputEnded() const { return FOutputEnded; }
+  int32_t RequestAction() const { return FRequestAction; }
 
  protected:
-  bool outputEnded_ = false;
-  int32_t requestAction_ = 0;
+  bool FOutputEnded = false;
+  int32_t FRequestAction = 0;
 };
 
 class TIBBackupRestoreService : public TIBControlAndQueryService {

@@ -9,21 +9,21 @@
 
 namespace {
 
-const std::vector<std::string> kProductCandidates = {"libfbclient.so.2", "libfbclient.so"};
+const std::vector<std::string> ProductCandidates = {"libfbclient.so.2", "libfbclient.so"};
 
-// Binding state, guarded by bindingMutex.
-std::mutex bindingMutex;
+// Binding state, guarded by BindingMutex.
+std::mutex BindingMutex;
 // Never closed at process exit: the engine's own threads may still run code
 // of the library while the process ends, and unloading it under them crashes
 // the process. Only a test that switches libraries releases it.
-TSharedLibrary* library = nullptr;
-TClientEntryPoints entryPoints;
-int generation = 0;
-std::vector<std::string> candidates = kProductCandidates;
+TSharedLibrary* Library = nullptr;
+TClientEntryPoints EntryPoints;
+int Generation = 0;
+std::vector<std::string> Candidates = ProductCandidates;
 
 // Entry points the library must offer (data-access ones included: a library
 // without any of them is not a usable client library).
-constexpr std::array kRequired = {
+constexpr std::array Required = {
     "BLOB_get", "BLOB_put", "isc_sqlcode", "isc_sql_interprete", "isc_interprete", "isc_vax_integer",
     "isc_blob_info", "isc_open_blob2", "isc_close_blob", "isc_get_segment", "isc_put_segment",
     "isc_create_blob2", "isc_decode_date", "isc_encode_date", "isc_dsql_free_statement", "isc_dsql_execute2",
@@ -34,7 +34,7 @@ constexpr std::array kRequired = {
     "isc_rollback_transaction", "isc_cancel_events", "isc_que_events", "isc_event_counts", "isc_event_block",
     "isc_free"};
 
-constexpr std::array kGeneration6 = {
+constexpr std::array Generation6 = {
     "isc_service_attach", "isc_service_detach", "isc_service_query", "isc_service_start",
     "isc_decode_sql_date", "isc_decode_sql_time", "isc_decode_timestamp", "isc_encode_sql_date",
     "isc_encode_sql_time", "isc_encode_timestamp"};
@@ -72,7 +72,7 @@ void Bind(TSharedLibrary& lib, const char* name, T& slot) {
 
 // Loads the first candidate the system accepts; false when none.
 bool LoadFirstCandidate(TSharedLibrary& lib) {
-  for (const std::string& name : candidates)
+  for (const std::string& name : Candidates)
     if (lib.Load(name)) return true;
   return false;
 }
@@ -83,7 +83,7 @@ bool LoadFirstCandidate(TSharedLibrary& lib) {
 // the list lacks.
 TClientEntryPoints BindEntryPoints(TSharedLibrary& lib, int& gen) {
   TClientEntryPoints bound;
-  for (const char* name : kRequired) Resolve(lib, name);
+  for (const char* name : Required) Resolve(lib, name);
   Bind(lib, "isc_sqlcode", bound.isc_sqlcode);
   Bind(lib, "isc_interprete", bound.isc_interprete);
   Bind(lib, "isc_vax_integer", bound.isc_vax_integer);
@@ -98,7 +98,7 @@ TClientEntryPoints BindEntryPoints(TSharedLibrary& lib, int& gen) {
   }
   gen = 6;
   Bind(lib, "isc_rollback_retaining", bound.isc_rollback_retaining);
-  for (const char* name : kGeneration6) Resolve(lib, name);
+  for (const char* name : Generation6) Resolve(lib, name);
   Bind(lib, "isc_service_attach", bound.isc_service_attach);
   Bind(lib, "isc_service_detach", bound.isc_service_detach);
   Bind(lib, "isc_service_query", bound.isc_service_query);
@@ -109,8 +109,8 @@ TClientEntryPoints BindEntryPoints(TSharedLibrary& lib, int& gen) {
 }  // namespace
 
 bool LoadClientLibrary() {
-  std::lock_guard<std::mutex> guard(bindingMutex);
-  if (library) return true;
+  std::lock_guard<std::mutex> guard(BindingMutex);
+  if (Library) return true;
   auto lib = std::make_unique<TSharedLibrary>();
   if (!LoadFirstCandidate(*lib)) return false;
   // Bind into a local table first: a binding that stops half-way releases the
@@ -118,9 +118,9 @@ bool LoadClientLibrary() {
   // next load retries from the start and no call can reach an empty slot.
   int gen = 0;
   const TClientEntryPoints bound = BindEntryPoints(*lib, gen);
-  entryPoints = bound;
-  generation = gen;
-  library = lib.release();
+  EntryPoints = bound;
+  Generation = gen;
+  Library = lib.release();
   return true;
 }
 
@@ -128,28 +128,28 @@ void RequireClientLibrary() {
   if (LoadClientLibrary()) return;
   std::string names;
   {
-    std::lock_guard<std::mutex> guard(bindingMutex);
-    for (const std::string& name : candidates) names += (names.empty() ? "" : " or ") + name;
+    std::lock_guard<std::mutex> guard(BindingMutex);
+    for (const std::string& name : Candidates) names += (names.empty() ? "" : " or ") + name;
   }
   RaiseClientError(ibceGDS32NotFound, names);
 }
 
 void KeepClientPluginsLoaded() {
-  std::lock_guard<std::mutex> guard(bindingMutex);
-  if (library) library->KeepLaterLibrariesLoaded();
+  std::lock_guard<std::mutex> guard(BindingMutex);
+  if (Library) Library->KeepLaterLibrariesLoaded();
 }
 
-const TClientEntryPoints& ClientEntryPoints() { return entryPoints; }
+const TClientEntryPoints& ClientEntryPoints() { return EntryPoints; }
 
 int ClientGeneration() {
-  std::lock_guard<std::mutex> guard(bindingMutex);
-  return generation;
+  std::lock_guard<std::mutex> guard(BindingMutex);
+  return Generation;
 }
 
-const std::vector<std::string>& ClientLibraryCandidates() { return candidates; }
+const std::vector<std::string>& ClientLibraryCandidates() { return Candidates; }
 
 ISC_STATUS* ThreadStatusVector() {
-  thread_local std::array<ISC_STATUS, kStatusVectorLength> vector{};
+  thread_local std::array<ISC_STATUS, StatusVectorLength> vector{};
   return vector.data();
 }
 
@@ -159,10 +159,10 @@ std::mutex& ClientLibraryLock() {
 }
 
 void SetClientLibraryCandidates(std::vector<std::string> fileNames) {
-  std::lock_guard<std::mutex> guard(bindingMutex);
-  delete library;
-  library = nullptr;
-  entryPoints = TClientEntryPoints{};
-  generation = 0;
-  candidates = fileNames.empty() ? kProductCandidates : std::move(fileNames);
+  std::lock_guard<std::mutex> guard(BindingMutex);
+  delete Library;
+  Library = nullptr;
+  EntryPoints = TClientEntryPoints{};
+  Generation = 0;
+  Candidates = fileNames.empty() ? ProductCandidates : std::move(fileNames);
 }

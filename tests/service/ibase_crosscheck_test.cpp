@@ -16,7 +16,7 @@ static_assert(std::is_same_v<::ISC_STATUS, ISC_STATUS>);
 static_assert(std::is_same_v<::isc_svc_handle, isc_svc_handle>);
 static_assert(std::is_same_v<::isc_resv_handle, isc_resv_handle>);
 static_assert(std::is_same_v<::ISC_LONG, ISC_LONG>);
-static_assert(ISC_STATUS_LENGTH == kStatusVectorLength);
+static_assert(ISC_STATUS_LENGTH == StatusVectorLength);
 
 template <typename A, typename B>
 constexpr bool SameSignature = std::is_same_v<std::remove_cv_t<A>, std::remove_cv_t<B>>;
