@@ -20,11 +20,11 @@ namespace {
 // on line.
 constexpr int32_t AlreadyOnline = 335544835;
 
-TShareProbe shareProbe = nullptr;
+TShareProbe InstalledShareProbe = nullptr;
 
 bool DatabaseReachable(const std::string& serverName, const std::string& localPath) {
   const std::string sharePath = DatabaseSharePath(serverName, localPath);
-  return shareProbe ? shareProbe(sharePath) : SharePathFileExists(sharePath);
+  return InstalledShareProbe ? InstalledShareProbe(sharePath) : SharePathFileExists(sharePath);
 }
 
 // The database a step works on, and how the server is reached.
@@ -80,7 +80,7 @@ bool RunDatabaseStep(const TDatabaseStep& step, const TDatabaseTarget& target,
 
 }  // namespace
 
-void SetShareProbe(TShareProbe probe) { shareProbe = probe; }
+void SetShareProbe(TShareProbe probe) { InstalledShareProbe = probe; }
 
 std::string DatabaseSharePath(const std::string& serverName, const std::string& localPath) {
   const std::size_t colon = localPath.find(':');

@@ -13,10 +13,10 @@
 template <std::size_t Chars>
 class TFixedText {
  public:
-  TFixedText() { bytes[0] = '\0'; }
+  TFixedText() { FBytes[0] = '\0'; }
   explicit TFixedText(std::string_view value) { Set(value); }
 
-  std::string Get() const { return std::string(bytes, length); }
+  std::string Get() const { return std::string(FBytes, FLength); }
 
   // Stores at most Chars characters of `value`; returns false when it had to
   // be cut.
@@ -24,16 +24,16 @@ class TFixedText {
     std::size_t n = Utf8PrefixBytes(value, Chars);
     // A character never takes more than 4 bytes, so the prefix always fits.
     if (n > Capacity) n = Capacity;
-    std::memcpy(bytes, value.data(), n);
-    bytes[n] = '\0';
-    length = n;
+    std::memcpy(FBytes, value.data(), n);
+    FBytes[n] = '\0';
+    FLength = n;
     return n == value.size();
   }
 
-  bool Empty() const { return length == 0; }
+  bool Empty() const { return FLength == 0; }
 
  private:
   static constexpr std::size_t Capacity = Chars * 4;
-  char bytes[Capacity + 1];
-  std::size_t length = 0;
+  char FBytes[Capacity + 1];
+  std::size_t FLength = 0;
 };

@@ -57,23 +57,23 @@ TKindTexts TextsOf(int32_t kind) {
 
 }  // namespace
 
-TSchedule::TSchedule() { jobName.Set("New job"); }
+TSchedule::TSchedule() { FJobName.Set("New job"); }
 
 TSchedule::~TSchedule() = default;
 
 bool TSchedule::JobOption(int index) const {
   if (index < 1 || index > 8) return false;
-  return jobOption[index - 1];
+  return FJobOption[index - 1];
 }
 
 void TSchedule::SetJobOption(int index, bool value) {
   if (index < 1 || index > 8) return;
-  jobOption[index - 1] = value;
+  FJobOption[index - 1] = value;
 }
 
 std::string TSchedule::JobFile(int index) const {
   if (index < 1 || index > 2) return {};
-  return jobFile[index - 1].Get();
+  return FJobFile[index - 1].Get();
 }
 
 void TSchedule::SetJobFile(int index, std::string_view value) {
@@ -81,12 +81,12 @@ void TSchedule::SetJobFile(int index, std::string_view value) {
   // A shortened path could name another file (a restore with Replace would
   // overwrite it): keep the slot empty and let RunJob refuse the job.
   if (Utf8Length(value) > FileNameChars) {
-    jobFile[index - 1].Set("");
-    refusedFile[index - 1] = std::string(value);
+    FJobFile[index - 1].Set("");
+    FRefusedFile[index - 1] = std::string(value);
     return;
   }
-  jobFile[index - 1].Set(value);
-  refusedFile[index - 1].clear();
+  FJobFile[index - 1].Set(value);
+  FRefusedFile[index - 1].clear();
 }
 
 // One run of a job: its steps, and what they share (the server paths, the
@@ -114,7 +114,7 @@ class TSchedule::TRun {
  private:
   // A name that did not fit its slot: the job is not run at all.
   bool RefuseOverlongNames() {
-    for (const std::string& refused : FJob.refusedFile) {
+    for (const std::string& refused : FJob.FRefusedFile) {
       if (refused.empty()) continue;
       AddPaneLine("ERROR: File name is longer than " + std::to_string(FileNameChars) +
                   " characters, the job is not run: " + refused);
@@ -133,7 +133,7 @@ class TSchedule::TRun {
   void ResolveServerPaths() {
     const std::string computer = LocalComputerName();
     const std::vector<TMountEntry> mounts = ReadMountTable();
-    for (int i = 0; i < 2; ++i) FSlot[i] = ServerPathOf(FJob.jobFile[i].Get(), computer, mounts);
+    for (int i = 0; i < 2; ++i) FSlot[i] = ServerPathOf(FJob.FJobFile[i].Get(), computer, mounts);
   }
 
   // The file whose database the job shuts down and brings back.
@@ -153,7 +153,7 @@ class TSchedule::TRun {
   bool DatabaseStep(const char* starting, const char* failed, TDatabaseStepFunction step) {
     const TServerPath& db = Database();
     Log(starting + db.FileName);
-    if (step(db.ServerName, db.LocalPath, FUser, FPass, FJob.protocol)) return true;
+    if (step(db.ServerName, db.LocalPath, FUser, FPass, FJob.FProtocol)) return true;
     Log(failed);
     WriteJobLogFile();
     return false;
@@ -172,7 +172,7 @@ class TSchedule::TRun {
       // Created inside the trap: a missing client library is reported on
       // the pane like any other failure of the job, and the restart still
       // runs.
-      request = MakeJobRequest(FJob.JobKind, FSlot, FJob.protocol, FUser, FPass, FJob.jobOption);
+      request = MakeJobRequest(FJob.JobKind, FSlot, FJob.FProtocol, FUser, FPass, FJob.FJobOption);
       RunRequest(*request);
       FSucceeded = true;
     } catch (const std::exception& error) {
@@ -190,7 +190,7 @@ class TSchedule::TRun {
     const TKindTexts texts = TextsOf(FJob.JobKind);
     AddPaneLine("Job: " + FName);
     PaneAndLog(texts.Header + FSlot[0].FileName);
-    PaneAndLog("Job options: " + JobOptionsText(FJob.JobKind, FJob.jobOption));
+    PaneAndLog("Job options: " + JobOptionsText(FJob.JobKind, FJob.FJobOption));
     PaneAndLog("Started: " + RunStamp());
     AddPaneLine("");
     ProcessMessages();
@@ -233,7 +233,7 @@ class TSchedule::TRun {
   // leaves its database as gbak created it: shut down.
   void CheckRestoredDatabase() {
     const TServerPath& target = FSlot[1];
-    const std::string state = ShutdownStateOf(target.ServerName, target.LocalPath, FJob.protocol, FUser, FPass);
+    const std::string state = ShutdownStateOf(target.ServerName, target.LocalPath, FJob.FProtocol, FUser, FPass);
     if (state.empty()) return;
     throw Exception("The restore did not complete: the server left the new database " + target.FileName +
                     " shut down (" + state + "); the backup file may be cut short or damaged");
