@@ -16,7 +16,7 @@ void TBlockingCallWorker::Run(const TBlockingCall& call) {
   TBlockingCallThread::TWaiting waiting;
   waiting.Grace = std::chrono::milliseconds(2);
   waiting.Turn = [&loop] { loop.exec(); };
-  waiting.Wake = [&loop] { QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection); };
+  waiting.Wake = [&loop] { QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection); };
   std::exception_ptr error;
   try {
     FThread.Run(call, waiting);

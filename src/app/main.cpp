@@ -4,8 +4,8 @@
 #include <QMessageBox>
 #include <exception>
 
-#include "app/main_form.h"
 #include "app/blocking_call_worker.h"
+#include "app/main_form.h"
 #include "app/qt_seams.h"
 #include "app/session_end.h"
 #include "app/single_instance.h"

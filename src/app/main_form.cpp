@@ -18,8 +18,8 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 #include <QWindowStateChangeEvent>
 
 #include "app/app_icons.h"
@@ -38,9 +38,9 @@
 namespace {
 
 // The program's texts.
-const char* const TextRestoreItem = "Восстановить";           // string 65116
-const char* const TextExitItem = "Закрыть";                   // string 65117
-const char* const TextFileCreated = "Файл %1 создан.";        // string 65118
+const char* const TextRestoreItem = "Восстановить";     // string 65116
+const char* const TextExitItem = "Закрыть";             // string 65117
+const char* const TextFileCreated = "Файл %1 создан.";  // string 65118
 const char* const TextBackupFailed = "Создать резервную копию не удалось !";
 const char* const TextBusy =
     "Идёт резервное копирование или восстановление.\n"

@@ -8,8 +8,8 @@
 
 #include <QFileDialog>
 #include <QLabel>
-#include <QTimer>
 #include <QMainWindow>
+#include <QTimer>
 #include <QUrl>
 #include <functional>
 #include <memory>

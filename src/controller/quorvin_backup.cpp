@@ -113,7 +113,8 @@ bool TQuorvin::Backup() { return RunAlone(&TQuorvin::BackupJob); }
 
 bool TQuorvin::BackupJob() {
   SplitDataBaseName();
-  BackFile = BackDir + BackBaseName + (AutoBackName ? FormatDateTime("_dd_mm_yy_hh_nn", Now()) : std::string()) + ".gbk";
+  BackFile =
+      BackDir + BackBaseName + (AutoBackName ? FormatDateTime("_dd_mm_yy_hh_nn", Now()) : std::string()) + ".gbk";
   if (DataBase.empty()) {
     Prompts().ShowMessage("Файл не найден!");
     return false;

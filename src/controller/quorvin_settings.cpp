@@ -118,7 +118,8 @@ void ReadSetting(const TIniFile& ini, const TSetting& setting, TQuorvin& q) {
             // Every name is kept, empty or not; a second reading starts afresh.
             (q.*field).clear();
             for (int i = 0; i < MaxBDNames; ++i)
-              (q.*field).push_back(ini.ReadString(section, Numbered(key, i), std::string(std::get<std::string_view>(def))));
+              (q.*field).push_back(
+                  ini.ReadString(section, Numbered(key, i), std::string(std::get<std::string_view>(def))));
           },
           [&](bool TPlanRecord::*field) { q.PlanRecord.*field = ini.ReadBool(section, key, std::get<bool>(def)); },
           [&](std::uint8_t TPlanRecord::*field) {

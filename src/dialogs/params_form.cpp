@@ -37,6 +37,7 @@ TParamsForm::TParamsForm(QWidget* parent, TQuorvin* controller)
   BuildProtocolRow(top);
   BuildPages(top);
   BuildButtons(top);
+  // clang-format off
   FSwitches = {
       {BackShutDown, &TQuorvin::BackShutDown},
       {chkBK1, &TQuorvin::BackParam1},
@@ -55,6 +56,7 @@ TParamsForm::TParamsForm(QWidget* parent, TQuorvin* controller)
       {chkRS7, &TQuorvin::RestParam7},
       {cbAutoBackName, &TQuorvin::AutoBackName},
   };
+  // clang-format on
   FixClientSize(318, 269);
 }
 

@@ -22,7 +22,7 @@
 namespace {
 
 QStringList PeriodItems() {
-  return {QString::fromUtf8("Ничего"),       QString::fromUtf8("раз в 20 мин."),
+  return {QString::fromUtf8("Ничего"),        QString::fromUtf8("раз в 20 мин."),
           QString::fromUtf8("раз в 30 мин."), QString::fromUtf8("раз в 1 час"),
           QString::fromUtf8("раз в 2 часа"),  QString::fromUtf8("раз в 3 часа"),
           QString::fromUtf8("раз в 4 часа"),  QString::fromUtf8("в ")};
@@ -35,9 +35,7 @@ QDateTimeEdit* NewPicker(QWidget* parent) {
   return picker;
 }
 
-void SetTimeOfDay(QDateTimeEdit* picker, TDateTime value) {
-  picker->setTime(TimeOfDayToQTime(value));
-}
+void SetTimeOfDay(QDateTimeEdit* picker, TDateTime value) { picker->setTime(TimeOfDayToQTime(value)); }
 
 QCheckBox* AddDay(QVBoxLayout* column, const char* caption, bool red) {
   auto* box = new QCheckBox(QString::fromUtf8(caption));
@@ -198,9 +196,7 @@ void TPlanForm::SetClockEnabled(bool on, QDateTimeEdit* picker) {
 
 void TPlanForm::rbDayBackClick() { SetClockEnabled(rbDayBack->ItemIndex() == ClockItem, dtDayBack); }
 
-void TPlanForm::rbNightBackClick() {
-  SetClockEnabled(rbNightBack->ItemIndex() == ClockItem, dtNightBack);
-}
+void TPlanForm::rbNightBackClick() { SetClockEnabled(rbNightBack->ItemIndex() == ClockItem, dtNightBack); }
 
 void TPlanForm::SaveAndClose(int result) {
   try {

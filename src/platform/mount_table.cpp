@@ -14,8 +14,8 @@ std::string DecodeOctalEscapes(std::string_view field) {
   out.reserve(field.size());
   for (std::size_t i = 0; i < field.size(); ++i) {
     auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
-    if (field[i] == '\\' && i + 3 < field.size() && isOctal(field[i + 1]) &&
-        isOctal(field[i + 2]) && isOctal(field[i + 3])) {
+    if (field[i] == '\\' && i + 3 < field.size() && isOctal(field[i + 1]) && isOctal(field[i + 2]) &&
+        isOctal(field[i + 3])) {
       int value = (field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0');
       out.push_back(static_cast<char>(value));
       i += 3;
@@ -66,9 +66,7 @@ std::vector<TMountEntry> ParseMountInfo(std::string_view text) {
     // id parent major:minor root mount-point options [optional...] - type source super-options
     std::vector<std::string_view> fields = SplitBlanks(line);
     auto dash = std::find(fields.begin(), fields.end(), std::string_view("-"));
-    if (fields.size() < 6 || dash == fields.end() || dash - fields.begin() < 6 ||
-        fields.end() - dash < 3)
-      continue;
+    if (fields.size() < 6 || dash == fields.end() || dash - fields.begin() < 6 || fields.end() - dash < 3) continue;
     TMountEntry entry;
     entry.Root = DecodeOctalEscapes(fields[3]);
     entry.MountPoint = DecodeOctalEscapes(fields[4]);
@@ -88,9 +86,7 @@ std::vector<TMountEntry> ReadMountTable() {
   return ParseMountInfo(text.str());
 }
 
-bool IsNetworkShareType(std::string_view fsType) {
-  return fsType == "cifs" || fsType == "smb3" || fsType == "smbfs";
-}
+bool IsNetworkShareType(std::string_view fsType) { return fsType == "cifs" || fsType == "smb3" || fsType == "smbfs"; }
 
 std::optional<TShareSource> ParseShareSource(std::string_view source) {
   // Both "//server/share" and the backslash form are seen in mount tables.
@@ -110,8 +106,7 @@ std::optional<TShareSource> ParseShareSource(std::string_view source) {
   return result;
 }
 
-std::optional<std::string> NetworkNameOf(const std::string& absolutePath,
-                                         const std::vector<TMountEntry>& mounts) {
+std::optional<std::string> NetworkNameOf(const std::string& absolutePath, const std::vector<TMountEntry>& mounts) {
   // The innermost mount covering the path decides; among equal mount points
   // the later one hides the earlier.
   const TMountEntry* covering = nullptr;
@@ -123,15 +118,13 @@ std::optional<std::string> NetworkNameOf(const std::string& absolutePath,
   std::optional<TShareSource> source = ParseShareSource(covering->Source);
   if (!source) return std::nullopt;
 
-  std::string rest = covering->MountPoint == "/" ? absolutePath
-                                                 : absolutePath.substr(covering->MountPoint.size());
+  std::string rest = covering->MountPoint == "/" ? absolutePath : absolutePath.substr(covering->MountPoint.size());
   std::string name = "\\\\" + source->Server + "\\" + source->Share + MountedSubPath(*covering, *source) + rest;
   std::replace(name.begin() + 2, name.end(), '/', '\\');
   return name;
 }
 
-std::optional<std::string> LocalPathOnShare(std::string_view server, std::string_view share,
-                                            std::string_view rest,
+std::optional<std::string> LocalPathOnShare(std::string_view server, std::string_view share, std::string_view rest,
                                             const std::vector<TMountEntry>& mounts) {
   std::string wanted(rest);
   std::replace(wanted.begin(), wanted.end(), '\\', '/');

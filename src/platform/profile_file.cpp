@@ -175,13 +175,21 @@ bool ReplaceFile(const std::string& path, const std::string& content, bool exist
   return true;
 }
 
+// The value of a hexadecimal digit, -1 for any other character.
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; }
 
 // Names and a value that can be written without making other lines of them.
 bool Writable(const std::string& sectionName, const std::string& keyName, const std::string& value) {
   return !sectionName.empty() && !keyName.empty() && !HasLineBreak(sectionName) && !HasLineBreak(keyName) &&
-         !HasLineBreak(value) && sectionName.find(']') == std::string::npos &&
-         keyName.find('=') == std::string::npos && keyName[0] != '[';
+         !HasLineBreak(value) && sectionName.find(']') == std::string::npos && keyName.find('=') == std::string::npos &&
+         keyName[0] != '[';
 }
 
 // The line end new lines get: the file's own when it uses CR LF anywhere.
@@ -292,12 +300,8 @@ std::optional<std::int32_t> ParseProfileInteger(const std::string& text) {
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     std::uint64_t v = 0;
     for (std::size_t i = 2; i < text.size(); ++i) {
-      const char c = text[i];
-      int d;
-      if (c >= '0' && c <= '9') d = c - '0';
-      else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-      else return std::nullopt;
+      const int d = HexDigit(text[i]);
+      if (d < 0) return std::nullopt;
       v = v * 16 + static_cast<std::uint64_t>(d);
       if (v > 0xFFFFFFFFull) return std::nullopt;
     }

@@ -16,8 +16,7 @@ bool IsThisComputer(const std::string& server, const std::string& thisComputer) 
 
 }  // namespace
 
-std::optional<std::string> ResolveSharePath(const std::string& sharePath,
-                                            const std::string& thisComputer,
+std::optional<std::string> ResolveSharePath(const std::string& sharePath, const std::string& thisComputer,
                                             const std::vector<TMountEntry>& mounts) {
   if (sharePath.size() < 2 || sharePath[0] != '\\' || sharePath[1] != '\\') return std::nullopt;
   const std::size_t serverEnd = sharePath.find('\\', 2);

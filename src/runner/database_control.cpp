@@ -89,8 +89,8 @@ std::string DatabaseSharePath(const std::string& serverName, const std::string& 
   return "\\\\" + serverName + "\\" + drive + "\\" + rest;
 }
 
-bool StopServerDatabase(const std::string& serverName, const std::string& localPath,
-                        const std::string& userName, const std::string& password, uint8_t protocol) {
+bool StopServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
+                        const std::string& password, uint8_t protocol) {
   const TDatabaseStep stop{"Error stopping database", "Stopping database: ", "Database shutdown complete"};
   return RunDatabaseStep(
       stop, {serverName, localPath, userName, password, protocol},
@@ -98,8 +98,8 @@ bool StopServerDatabase(const std::string& serverName, const std::string& localP
       [](const std::exception& error) { return std::string("Error shutting down database: ") + error.what(); });
 }
 
-bool StartServerDatabase(const std::string& serverName, const std::string& localPath,
-                         const std::string& userName, const std::string& password, uint8_t protocol) {
+bool StartServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
+                         const std::string& password, uint8_t protocol) {
   const TDatabaseStep start{"Error starting database", "Starting database: ", "Database startup complete"};
   return RunDatabaseStep(
       start, {serverName, localPath, userName, password, protocol},

@@ -4,6 +4,7 @@
 
 namespace {
 
+// clang-format off
 constexpr const char* BackupCaptions[8] = {
     "Ignore checksums",         "Ignore limbo transactions", "Metadata only",
     "Old metadata description", "No garbage collection",     "Non-transportable",
@@ -32,6 +33,7 @@ constexpr TValidateOption RepairSwitches[8] = {
     TValidateOption::LimboTransactions, TValidateOption::CheckDB, TValidateOption::IgnoreChecksum,
     TValidateOption::KillShadows,       TValidateOption::MendDB,  TValidateOption::SweepDB,
     TValidateOption::ValidateDB,        TValidateOption::ValidateFull};
+// clang-format on
 
 template <typename TOption, std::size_t Count>
 std::optional<TOption> OptionOfSwitch(const TOption (&switches)[Count], int n) {

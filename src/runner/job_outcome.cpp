@@ -42,8 +42,8 @@ std::string FailureReportedBy(const std::string& outputLine) {
   // line can never look like a failure.
   std::string text = line;
   if (StartsWith(text, "gbak:")) text = TrimLeft(text.substr(5), LineBlanks);
-  for (const char* marker : {"ERROR:", "ERROR ", "Done with volume #", "Backup incomplete",
-                             "Exiting before completion due to errors"}) {
+  for (const char* marker :
+       {"ERROR:", "ERROR ", "Done with volume #", "Backup incomplete", "Exiting before completion due to errors"}) {
     if (StartsWith(text, marker)) return line;
   }
   return {};

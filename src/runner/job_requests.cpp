@@ -37,25 +37,25 @@ void ReleaseRequest(TIBCustomService& service) {
   if (service.Active()) service.SetActive(false);
 }
 
-std::unique_ptr<TIBControlAndQueryService> MakeJobRequest(int32_t kind, const TServerPath (&slot)[2],
-                                                          uint8_t protocol, const std::string& userName,
-                                                          const std::string& password, const bool (&switches)[8]) {
+std::unique_ptr<TIBControlAndQueryService> MakeJobRequest(int32_t kind, const TServerPath (&slot)[2], uint8_t protocol,
+                                                          const std::string& userName, const std::string& password,
+                                                          const bool (&switches)[8]) {
   if (kind == 1) {
-    auto backup = NewJobRequest<TIBBackupService>(slot[0], protocol, userName, password, switches,
-                                                  &BackupOptionOfSwitch);
+    auto backup =
+        NewJobRequest<TIBBackupService>(slot[0], protocol, userName, password, switches, &BackupOptionOfSwitch);
     backup->DatabaseName = slot[0].LocalPath;
     backup->BackupFile.Assign({slot[1].LocalPath});
     return backup;
   }
   if (kind == 2) {
-    auto restore = NewJobRequest<TIBRestoreService>(slot[1], protocol, userName, password, switches,
-                                                    &RestoreOptionOfSwitch);
+    auto restore =
+        NewJobRequest<TIBRestoreService>(slot[1], protocol, userName, password, switches, &RestoreOptionOfSwitch);
     restore->DatabaseName.Assign({slot[1].LocalPath});
     restore->BackupFile.Assign({slot[0].LocalPath});
     return restore;
   }
-  auto repair = NewJobRequest<TIBValidationService>(slot[0], protocol, userName, password, switches,
-                                                    &ValidateOptionOfSwitch);
+  auto repair =
+      NewJobRequest<TIBValidationService>(slot[0], protocol, userName, password, switches, &ValidateOptionOfSwitch);
   repair->DatabaseName = slot[0].LocalPath;
   return repair;
 }

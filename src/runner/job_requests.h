@@ -23,6 +23,6 @@ void ReleaseRequest(TIBCustomService& service);
 // The request of a job kind (1 backup, 2 restore, anything else repair),
 // configured from the two job files (`slot[0]` the source, `slot[1]` the
 // target) and switches 1..8 (`switches[0..7]`).
-std::unique_ptr<TIBControlAndQueryService> MakeJobRequest(int32_t kind, const TServerPath (&slot)[2],
-                                                          uint8_t protocol, const std::string& userName,
-                                                          const std::string& password, const bool (&switches)[8]);
+std::unique_ptr<TIBControlAndQueryService> MakeJobRequest(int32_t kind, const TServerPath (&slot)[2], uint8_t protocol,
+                                                          const std::string& userName, const std::string& password,
+                                                          const bool (&switches)[8]);

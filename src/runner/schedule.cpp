@@ -148,8 +148,8 @@ class TSchedule::TRun {
 
   // Shuts the job's database down or brings it back; a failure is written
   // to the job log at once.
-  using TDatabaseStepFunction = bool (*)(const std::string&, const std::string&, const std::string&,
-                                         const std::string&, uint8_t);
+  using TDatabaseStepFunction = bool (*)(const std::string&, const std::string&, const std::string&, const std::string&,
+                                         uint8_t);
   bool DatabaseStep(const char* starting, const char* failed, TDatabaseStepFunction step) {
     const TServerPath& db = Database();
     Log(starting + db.FileName);

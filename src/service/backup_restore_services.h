@@ -9,18 +9,36 @@
 #include "service/service_connection.h"
 
 enum class TBackupOption : uint8_t {
-  IgnoreChecksums, IgnoreLimbo, MetadataOnly, NoGarbageCollection, OldMetadataDesc, NonTransportable,
+  IgnoreChecksums,
+  IgnoreLimbo,
+  MetadataOnly,
+  NoGarbageCollection,
+  OldMetadataDesc,
+  NonTransportable,
   ConvertExtTables
 };
 using TBackupOptions = TOptionSet<TBackupOption>;
 
 enum class TRestoreOption : uint8_t {
-  DeactivateIndexes, NoShadow, NoValidityCheck, OneRelationAtATime, Replace, CreateNewDB, UseAllSpace
+  DeactivateIndexes,
+  NoShadow,
+  NoValidityCheck,
+  OneRelationAtATime,
+  Replace,
+  CreateNewDB,
+  UseAllSpace
 };
 using TRestoreOptions = TOptionSet<TRestoreOption>;
 
 enum class TValidateOption : uint8_t {
-  LimboTransactions, CheckDB, IgnoreChecksum, KillShadows, MendDB, SweepDB, ValidateDB, ValidateFull
+  LimboTransactions,
+  CheckDB,
+  IgnoreChecksum,
+  KillShadows,
+  MendDB,
+  SweepDB,
+  ValidateDB,
+  ValidateFull
 };
 using TValidateOptions = TOptionSet<TValidateOption>;
 

@@ -23,6 +23,7 @@ std::vector<std::string> Candidates = ProductCandidates;
 
 // Entry points the library must offer (data-access ones included: a library
 // without any of them is not a usable client library).
+// clang-format off
 constexpr std::array Required = {
     "BLOB_get", "BLOB_put", "isc_sqlcode", "isc_sql_interprete", "isc_interprete", "isc_vax_integer",
     "isc_blob_info", "isc_open_blob2", "isc_close_blob", "isc_get_segment", "isc_put_segment",
@@ -38,6 +39,7 @@ constexpr std::array Generation6 = {
     "isc_service_attach", "isc_service_detach", "isc_service_query", "isc_service_start",
     "isc_decode_sql_date", "isc_decode_sql_time", "isc_decode_timestamp", "isc_encode_sql_date",
     "isc_encode_sql_time", "isc_encode_timestamp"};
+// clang-format on
 
 // Stand-by routines of a generation-5 library.
 ISC_STATUS StandbyAttach(ISC_STATUS*, unsigned short, const char*, isc_svc_handle*, unsigned short, const char*) {
@@ -51,9 +53,7 @@ ISC_STATUS StandbyQuery(ISC_STATUS*, isc_svc_handle*, isc_resv_handle*, unsigned
 ISC_STATUS StandbyStart(ISC_STATUS*, isc_svc_handle*, isc_resv_handle*, unsigned short, const char*) {
   RaiseClientError(ibceIB60feature, "isc_service_start");
 }
-ISC_STATUS StandbyRollbackRetaining(ISC_STATUS*, void*) {
-  RaiseClientError(ibceIB60feature, "isc_rollback_retaining");
-}
+ISC_STATUS StandbyRollbackRetaining(ISC_STATUS*, void*) { RaiseClientError(ibceIB60feature, "isc_rollback_retaining"); }
 
 void* Resolve(TSharedLibrary& lib, const char* name) {
   void* address = lib.Symbol(name);

@@ -12,7 +12,10 @@ class TStringList {
   TStringList() = default;
   TStringList(std::initializer_list<std::string> lines) : FLines(lines) {}
   TStringList(const TStringList& other) : FLines(other.FLines) {}
-  TStringList& operator=(const TStringList& other) { Assign(other.FLines); return *this; }
+  TStringList& operator=(const TStringList& other) {
+    Assign(other.FLines);
+    return *this;
+  }
 
   // Called before (OnChanging, may throw to refuse) and after (OnChange)
   // every change of the lines.
@@ -38,8 +41,12 @@ class TStringList {
   int IndexOfName(const std::string& name) const;
 
  private:
-  void Changing() { if (OnChanging) OnChanging(); }
-  void Changed() { if (OnChange) OnChange(); }
+  void Changing() {
+    if (OnChanging) OnChanging();
+  }
+  void Changed() {
+    if (OnChange) OnChange();
+  }
 
   std::vector<std::string> FLines;
 };

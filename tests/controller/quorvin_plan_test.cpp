@@ -118,6 +118,7 @@ TEST_F(Plan, EdgeCasesOfTheRhythms) {
     Strings expected;
   };
   const TDateTime midnight = 0;
+  // clang-format off
   const Row rows[] = {
       {"hourly, a 70-minute backup skips 11:00", 3, 3, midnight, midnight, 0, 0, 70, 0, At(0, 9, 58), At(0, 12, 30),
        {"07 10:00:02", "07 12:00:02"}},
@@ -150,6 +151,7 @@ TEST_F(Plan, EdgeCasesOfTheRhythms) {
       {"indexes beyond 7 never", 8, 255, EncodeTime(8, 0, 0, 0), EncodeTime(20, 0, 0, 0), 0, 0, 0, 0, At(0, 7, 0),
        At(0, 21, 0), {}},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     TQuorvin& q = *Controller;
@@ -237,7 +239,9 @@ struct TReferencePlan {
       case 1: return t.Minute % 20 == 0;
       case 2: return t.Minute % 30 == 0;
       case 3: return onTheHour;
-      case 4: case 5: case 6: {
+      case 4:
+      case 5:
+      case 6: {
         const int every = period - 2;
         const int diff = lastHour > t.Hour ? lastHour - t.Hour : t.Hour - lastHour;
         return onTheHour && (!everRun || diff == every);
@@ -261,8 +265,14 @@ TEST_F(Plan, SimulatedWeeksAgainstTheReference) {
   // Every index in both windows, window starts with seconds, clock times
   // with seconds and at midnight, weekdays on and off, long backups.
   for (int i = 0; i <= 8; ++i) {
-    weeks.push_back({i, 8 - i, {7, 59, 30}, {19, 30, 15}, {9, 40, 50}, {0, 0, 0},
-                     0x7Fu & ~(1u << (i % 7)), i % 3 == 0 ? 70.0 : (i % 3 == 1 ? 0.2 : 0)});
+    weeks.push_back({i,
+                     8 - i,
+                     {7, 59, 30},
+                     {19, 30, 15},
+                     {9, 40, 50},
+                     {0, 0, 0},
+                     0x7Fu & ~(1u << (i % 7)),
+                     i % 3 == 0 ? 70.0 : (i % 3 == 1 ? 0.2 : 0)});
   }
   weeks.push_back({4, 6, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, 0x55u, 0});
   weeks.push_back({7, 7, {12, 0, 0}, {6, 0, 0}, {13, 0, 0}, {23, 59, 59}, 0x7Fu, 70});

@@ -62,8 +62,7 @@ void FakeClient::AddLines(const std::vector<std::string>& lines) {
 }
 
 void FakeClient::AddRawAnswer(const std::string& bytes) {
-  reinterpret_cast<void (*)(const char*, int)>(Fn("fake_add_raw_answer"))(bytes.data(),
-                                                                          static_cast<int>(bytes.size()));
+  reinterpret_cast<void (*)(const char*, int)>(Fn("fake_add_raw_answer"))(bytes.data(), static_cast<int>(bytes.size()));
 }
 
 void FakeClient::SetQueryDelayMs(int ms) { reinterpret_cast<void (*)(int)>(Fn("fake_set_query_delay_ms"))(ms); }
@@ -77,8 +76,7 @@ std::vector<std::string> FakeClient::AttachNames() const {
 }
 
 std::vector<std::string> FakeClient::AttachBlocks() const {
-  return Collect(reinterpret_cast<CountFn>(Fn("fake_attach_count")),
-                 reinterpret_cast<CopyFn>(Fn("fake_attach_block")));
+  return Collect(reinterpret_cast<CountFn>(Fn("fake_attach_count")), reinterpret_cast<CopyFn>(Fn("fake_attach_block")));
 }
 
 std::vector<std::string> FakeClient::StartBlocks() const {
@@ -93,8 +91,7 @@ std::vector<int> FakeClient::StartAttachIndexes() const {
 }
 
 std::vector<std::string> FakeClient::QueryRequests() const {
-  return Collect(reinterpret_cast<CountFn>(Fn("fake_query_count")),
-                 reinterpret_cast<CopyFn>(Fn("fake_query_request")));
+  return Collect(reinterpret_cast<CountFn>(Fn("fake_query_count")), reinterpret_cast<CopyFn>(Fn("fake_query_request")));
 }
 
 std::vector<int> FakeClient::QueryBufferLengths() const {

@@ -57,12 +57,14 @@ TEST(Text, Utf8CountingAndCutting) {
     std::size_t prefixOf2;
   } cases[] = {
       {"", 0, 0},
-      {"a\xD0\x96\xE2\x82\xAC\xF0\x9F\x98\x80", 4, 3},   // 1 + 2 + 3 + 4 bytes
-      {"\x80\x80x", 3, 2},                               // stray continuation bytes
-      {"\xC3" "a", 2, 2},                                // a lead byte without its continuation
-      {"\xE2\x82", 2, 2},                                // a sequence cut short at the end
-      {"\xE2\x82\xAC\x80\x80", 3, 4},                    // more continuation bytes than announced
-      {"\xC0\xAF\xF5\x80", 4, 2},                        // bytes that lead no sequence
+      {"a\xD0\x96\xE2\x82\xAC\xF0\x9F\x98\x80", 4, 3},  // 1 + 2 + 3 + 4 bytes
+      {"\x80\x80x", 3, 2},                              // stray continuation bytes
+      {"\xC3"
+       "a",
+       2, 2},                          // a lead byte without its continuation
+      {"\xE2\x82", 2, 2},              // a sequence cut short at the end
+      {"\xE2\x82\xAC\x80\x80", 3, 4},  // more continuation bytes than announced
+      {"\xC0\xAF\xF5\x80", 4, 2},      // bytes that lead no sequence
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Utf8Length(c.text), c.length) << c.text;

@@ -39,8 +39,8 @@ TEST_F(BlockingCallTest, ErrorOnHelperThreadReachesCallerUnchanged) {
   TBlockingCallThread helper;
   SetBlockingCallRunner([&](const TBlockingCall& call) { helper.Run(call, {.Turn = [&] { ++pumped; }}); });
   fake.SetQueryDelayMs(50);
-  fake.FailCall("isc_service_query", 0, -902, 335544721, {"Unable to complete network request to host \"x\"",
-                                                          "Error reading data from the connection."});
+  fake.FailCall("isc_service_query", 0, -902, 335544721,
+                {"Unable to complete network request to host \"x\"", "Error reading data from the connection."});
   TIBBackupService service;
   Prepare(service);
   service.DatabaseName = "db";
@@ -55,8 +55,7 @@ TEST_F(BlockingCallTest, ErrorOnHelperThreadReachesCallerUnchanged) {
     EXPECT_EQ(typeid(e), typeid(EIBInterBaseError));
     EXPECT_EQ(e.SqlErrorCode, -902);
     EXPECT_EQ(e.LibraryErrorCode, 335544721);
-    EXPECT_EQ(e.Message,
-              "Unable to complete network request to host \"x\"\r\nError reading data from the connection");
+    EXPECT_EQ(e.Message, "Unable to complete network request to host \"x\"\r\nError reading data from the connection");
   }
   EXPECT_GT(pumped.load(), 0);
   EXPECT_FALSE(service.Active());
