@@ -301,8 +301,8 @@ std::optional<TDateTime> TryStrToTimeWithFormat(const std::string& text, const s
   t.tm_hour = 0;
   const char* end = strptime(text.c_str(), format.c_str(), &t);
   if (end == nullptr) return std::nullopt;
-  while (*end == ' ' || *end == '\t') ++end;
-  if (*end != '\0') return std::nullopt;
+  // Blanks may follow; nothing else.
+  if (!Trim(end).empty()) return std::nullopt;
   TDateTime r = 0;
   if (!TryEncodeTime(t.tm_hour, t.tm_min, t.tm_sec, 0, r)) return std::nullopt;
   return r;

@@ -102,7 +102,7 @@ std::optional<TShareSource> ParseShareSource(std::string_view source) {
   result.Server = s.substr(2, serverEnd - 2);
   result.Share = s.substr(serverEnd + 1, shareEnd - serverEnd - 1);
   result.SubPath = s.substr(shareEnd);
-  while (!result.SubPath.empty() && result.SubPath.back() == '/') result.SubPath.pop_back();
+  result.SubPath = TrimRight(result.SubPath, "/");
   return result;
 }
 
