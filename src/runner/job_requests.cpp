@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "runner/job_options.h"
+#include "runner/schedule.h"
 
 namespace {
 
@@ -40,14 +41,14 @@ void ReleaseRequest(TIBCustomService& service) {
 std::unique_ptr<TIBControlAndQueryService> MakeJobRequest(int32_t kind, const TServerPath (&slot)[2], uint8_t protocol,
                                                           const std::string& userName, const std::string& password,
                                                           const bool (&switches)[8]) {
-  if (kind == 1) {
+  if (kind == TSchedule::KindBackup) {
     auto backup =
         NewJobRequest<TIBBackupService>(slot[0], protocol, userName, password, switches, &BackupOptionOfSwitch);
     backup->DatabaseName = slot[0].LocalPath;
     backup->BackupFile.Assign({slot[1].LocalPath});
     return backup;
   }
-  if (kind == 2) {
+  if (kind == TSchedule::KindRestore) {
     auto restore =
         NewJobRequest<TIBRestoreService>(slot[1], protocol, userName, password, switches, &RestoreOptionOfSwitch);
     restore->DatabaseName.Assign({slot[1].LocalPath});

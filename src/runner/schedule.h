@@ -76,6 +76,7 @@ class TSchedule {
   bool RunJob();
 
  private:
+  // One run of RunJob, step by step (schedule.cpp).
   class TRun;
 
   bool FJobOption[8] = {};
