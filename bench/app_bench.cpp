@@ -34,7 +34,9 @@
 #include <string>
 #include <vector>
 
+#include "app/blocking_call_worker.h"
 #include "app/cool_tray_icon.h"
+#include "app/log_pane_widget.h"
 #include "app/main_form.h"
 #include "app/qt_seams.h"
 #include "app/single_instance.h"
@@ -133,9 +135,7 @@ int Start() {
     instance.Listen(&form, [] {});
     form.show();
     // Shown: the window's first frame has been drawn.
-    QTimer::singleShot(0, [&] {
-      form.windowHandle()->requestUpdate();
-    });
+    QTimer::singleShot(0, [&] { form.windowHandle()->requestUpdate(); });
     QElapsedTimer wait;
     wait.start();
     while (!form.windowHandle()->isExposed() && wait.elapsed() < 5000) {
@@ -256,8 +256,7 @@ int Stall(int sizeMb, int rounds, bool direct) {
     const auto t0 = Clock::now();
     fbtest::CreateDatabase(db, scale);
     const double mb = std::filesystem::file_size(db) / 1048576.0;
-    std::printf("database_mb: %.0f (made in %.0f s)\n", mb,
-                std::chrono::duration<double>(Clock::now() - t0).count());
+    std::printf("database_mb: %.0f (made in %.0f s)\n", mb, std::chrono::duration<double>(Clock::now() - t0).count());
     std::fflush(stdout);
     if (mb >= sizeMb) break;
     scale = static_cast<int>(scale * sizeMb / std::max(mb, 1.0) * 1.05) + 1;
@@ -325,7 +324,9 @@ int main(int argc, char** argv) {
   if (mode == "start") return Start();
   if (mode == "idle") return Idle();
   if (mode == "pane") return Pane(Arg(argc, argv, "--lines", 1000000));
-  if (mode == "stall") return Stall(Arg(argc, argv, "--size-mb", 200), Arg(argc, argv, "--rounds", 3), Arg(argc, argv, "--direct", 0) != 0);
+  if (mode == "stall")
+    return Stall(Arg(argc, argv, "--size-mb", 200), Arg(argc, argv, "--rounds", 3),
+                 Arg(argc, argv, "--direct", 0) != 0);
   std::fprintf(stderr, "usage: app_bench start|idle|pane [--lines N]|stall [--size-mb N] [--rounds R] [--direct 1]\n");
   return 2;
 }

@@ -31,4 +31,3 @@ inline void GenerateDatabase(const std::string& path, int sizeMb) {
   }
   fbtest::ShareWithServer(path);
 }
-

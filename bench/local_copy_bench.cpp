@@ -136,8 +136,8 @@ int main(int argc, char** argv) {
         oursBackup.push_back(ours(TSchedule::KindBackup, db, folder.File("bench.gbk"), true));
       } else {
         fs::remove(serverGbk);
-        gbakBackup.push_back(gbak("-b -se " + manager + login + fbtest::ShellQuote(db) + " " +
-                                  fbtest::ShellQuote(serverGbk)));
+        gbakBackup.push_back(
+            gbak("-b -se " + manager + login + fbtest::ShellQuote(db) + " " + fbtest::ShellQuote(serverGbk)));
       }
     }
     for (int side = 0; side < 2; ++side) {
@@ -146,8 +146,8 @@ int main(int argc, char** argv) {
         oursRestore.push_back(ours(TSchedule::KindRestore, copy, oursFdb, false));
       } else {
         fs::remove(gbakFdb);
-        gbakRestore.push_back(gbak("-c -rep -se " + manager + login + fbtest::ShellQuote(serverGbk) + " " +
-                                   fbtest::ShellQuote(gbakFdb)));
+        gbakRestore.push_back(
+            gbak("-c -rep -se " + manager + login + fbtest::ShellQuote(serverGbk) + " " + fbtest::ShellQuote(gbakFdb)));
       }
     }
   }
@@ -165,8 +165,8 @@ int main(int argc, char** argv) {
   if (o.reference) {
     // Firebird's own client on the same channel, plain and uncompressed.
     const std::string streamed = folder.File("streamed.gbk");
-    const double s = gbak("-b -se " + manager + login + fbtest::ShellQuote(db) + " stdout > " +
-                          fbtest::ShellQuote(streamed));
+    const double s =
+        gbak("-b -se " + manager + login + fbtest::ShellQuote(db) + " stdout > " + fbtest::ShellQuote(streamed));
     std::printf("channel: gbak -b -se to its standard output (Firebird's own client) %7.2f s, %.1f MB\n", s,
                 Mb(fs::file_size(streamed)));
   }

@@ -54,10 +54,14 @@ TOptions Parse(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string key = argv[i];
     const std::string value = argv[i + 1];
-    if (key == "--size-mb") o.sizeMb = std::atoi(value.c_str());
-    else if (key == "--rounds") o.rounds = std::atoi(value.c_str());
-    else if (key == "--protocol") o.tcp = value != "local";
-    else if (key == "--dir") o.dir = value;
+    if (key == "--size-mb")
+      o.sizeMb = std::atoi(value.c_str());
+    else if (key == "--rounds")
+      o.rounds = std::atoi(value.c_str());
+    else if (key == "--protocol")
+      o.tcp = value != "local";
+    else if (key == "--dir")
+      o.dir = value;
   }
   return o;
 }

@@ -134,8 +134,9 @@ int main(int argc, char** argv) {
   std::printf("  RunJob, no pane                     : %8.1f ns/line\n", bareNs);
   std::printf("  RunJob, storing pane + pump         : %8.1f ns/line\n", paneNs);
   std::printf("  runner overhead apart from server   : %8.1f ns/line (target < 2000)\n", paneNs - serverNs);
-  std::printf("  peak memory                         : %8.1f MB (pane holds %zu lines; the stand-in\n"
-              "                                        server holds its %ld scripted lines too)\n",
-              PeakKb() / 1024.0, pane.Lines.size(), lines);
+  std::printf(
+      "  peak memory                         : %8.1f MB (pane holds %zu lines; the stand-in\n"
+      "                                        server holds its %ld scripted lines too)\n",
+      PeakKb() / 1024.0, pane.Lines.size(), lines);
   return 0;
 }

@@ -185,15 +185,15 @@ int main(int argc, char** argv) {
           }
         }
       }
-      const double ob = Median(ourBackup), gb = Median(gbakBackup), orr = Median(ourRestore),
-                   gr = Median(gbakRestore);
+      const double ob = Median(ourBackup), gb = Median(gbakBackup), orr = Median(ourRestore), gr = Median(gbakRestore);
       std::printf("%-5s backup : ours %7.2f s  gbak %7.2f s  ratio %.3f\n", protocol.c_str(), ob, gb, ob / gb);
       std::printf("%-5s restore: ours %7.2f s  gbak %7.2f s  ratio %.3f\n", protocol.c_str(), orr, gr, orr / gr);
       std::printf("%-5s output : %zu lines, %.0f lines/s\n", protocol.c_str(), lines,
                   static_cast<double>(lines) / lineSeconds);
       std::fflush(stdout);
     }
-    if (gbakExitCrashes > 0) std::printf("(gbak crashed while exiting after a finished job %d time(s))\n", gbakExitCrashes);
+    if (gbakExitCrashes > 0)
+      std::printf("(gbak crashed while exiting after a finished job %d time(s))\n", gbakExitCrashes);
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "service_bench: %s\n", e.what());

@@ -10,6 +10,7 @@ packages=(
   firebird3.0-server-core firebird3.0-utils firebird3.0-server libfbclient2 firebird-dev
   xvfb xauth icewm xdotool x11-apps x11-utils imagemagick fonts-dejavu-core
   procps iproute2 locales
+  clang-format
   libzstd-dev libssl-dev zstd coreutils
 )
 

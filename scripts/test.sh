@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs what the tests need, starts the Firebird server, builds everything
-# (program, tests, benchmarks) and runs every test; fuzzes the server-answer
-# parser for a minute; then builds the core with address and
-# undefined-behaviour sanitizers and runs its tests again.
+# Installs what the tests need, checks the code's format, starts the Firebird
+# server, builds everything (program, tests, benchmarks) and runs every test;
+# fuzzes the server-answer parser for a minute; then builds the core with
+# address and undefined-behaviour sanitizers and runs its tests again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install_deps.sh
+bash scripts/format_check.sh
 bash scripts/start_firebird.sh
 
 jobs=$(nproc)

@@ -140,12 +140,9 @@ QPixmap TrayPixmap(int size, const QColor& disc) {
 
 QColor TrayColour(int index) {
   switch (index) {
-    case 1:
-      return QColor(40, 160, 60);
-    case 2:
-      return QColor(220, 150, 30);
-    default:
-      return QColor(120, 125, 135);
+    case 1: return QColor(40, 160, 60);
+    case 2: return QColor(220, 150, 30);
+    default: return QColor(120, 125, 135);
   }
 }
 
@@ -153,16 +150,11 @@ QColor TrayColour(int index) {
 
 QIcon TabPicture(int index) {
   switch (index) {
-    case 0:
-      return QIcon(DatabasePicture());
-    case 1:
-      return QIcon(RestorePicture());
-    case 2:
-      return QIcon(LoginPicture());
-    case 3:
-      return QIcon(AboutPicture());
-    default:
-      return QIcon();
+    case 0: return QIcon(DatabasePicture());
+    case 1: return QIcon(RestorePicture());
+    case 2: return QIcon(LoginPicture());
+    case 3: return QIcon(AboutPicture());
+    default: return QIcon();
   }
 }
 

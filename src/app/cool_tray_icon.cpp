@@ -30,8 +30,7 @@ QString TrayTipText(const QString& hint, bool showHint) {
   return hint.left(cut);
 }
 
-TCoolTrayIcon::TCoolTrayIcon(QWidget* owner)
-    : QObject(owner), FOwner(owner), FTray(new QSystemTrayIcon(this)) {
+TCoolTrayIcon::TCoolTrayIcon(QWidget* owner) : QObject(owner), FOwner(owner), FTray(new QSystemTrayIcon(this)) {
   TrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
   connect(FTray, &QSystemTrayIcon::activated, this, &TCoolTrayIcon::TrayActivated);
 
@@ -122,8 +121,7 @@ void TCoolTrayIcon::SetIconIndex(int value) {
 void TCoolTrayIcon::SetPopupMenu(TPopupMenu* value) {
   disconnect(FPopupMenuGone);
   FPopupMenu = value;
-  if (FPopupMenu)
-    FPopupMenuGone = connect(FPopupMenu, &QObject::destroyed, this, [this] { FPopupMenu = nullptr; });
+  if (FPopupMenu) FPopupMenuGone = connect(FPopupMenu, &QObject::destroyed, this, [this] { FPopupMenu = nullptr; });
 }
 
 void TCoolTrayIcon::CopyListImage(int index) {
@@ -201,9 +199,7 @@ void TCoolTrayIcon::HandleTrayMessage(TTrayMessage message) {
   if (!FEnabled) return;
   const QPoint at = QCursor::pos();
   switch (message) {
-    case TTrayMessage::MouseMove:
-      MouseMove(CurrentShift(0), at.x(), at.y());
-      break;
+    case TTrayMessage::MouseMove: MouseMove(CurrentShift(0), at.x(), at.y()); break;
     case TTrayMessage::LeftButtonDown:
       MouseDown(TMouseButton::mbLeft, CurrentShift(ssLeft), at.x(), at.y());
       FClickPending = true;
@@ -224,15 +220,11 @@ void TCoolTrayIcon::HandleTrayMessage(TTrayMessage message) {
       MouseDown(TMouseButton::mbRight, CurrentShift(ssRight), at.x(), at.y());
       PopupAtCursor();
       break;
-    case TTrayMessage::RightButtonUp:
-      MouseUp(TMouseButton::mbRight, CurrentShift(ssRight), at.x(), at.y());
-      break;
+    case TTrayMessage::RightButtonUp: MouseUp(TMouseButton::mbRight, CurrentShift(ssRight), at.x(), at.y()); break;
     case TTrayMessage::MiddleButtonDown:
       MouseDown(TMouseButton::mbMiddle, CurrentShift(ssMiddle), at.x(), at.y());
       break;
-    case TTrayMessage::MiddleButtonUp:
-      MouseUp(TMouseButton::mbMiddle, CurrentShift(ssMiddle), at.x(), at.y());
-      break;
+    case TTrayMessage::MiddleButtonUp: MouseUp(TMouseButton::mbMiddle, CurrentShift(ssMiddle), at.x(), at.y()); break;
   }
 }
 
@@ -244,9 +236,7 @@ void TCoolTrayIcon::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
       HandleTrayMessage(TTrayMessage::LeftButtonDown);
       HandleTrayMessage(TTrayMessage::LeftButtonUp);
       break;
-    case QSystemTrayIcon::DoubleClick:
-      HandleTrayMessage(TTrayMessage::LeftButtonDblClk);
-      break;
+    case QSystemTrayIcon::DoubleClick: HandleTrayMessage(TTrayMessage::LeftButtonDblClk); break;
     case QSystemTrayIcon::Context:
       HandleTrayMessage(TTrayMessage::RightButtonDown);
       HandleTrayMessage(TTrayMessage::RightButtonUp);
@@ -255,8 +245,7 @@ void TCoolTrayIcon::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
       HandleTrayMessage(TTrayMessage::MiddleButtonDown);
       HandleTrayMessage(TTrayMessage::MiddleButtonUp);
       break;
-    case QSystemTrayIcon::Unknown:
-      break;
+    case QSystemTrayIcon::Unknown: break;
   }
 }
 
@@ -315,8 +304,7 @@ bool TCoolTrayIcon::eventFilter(QObject* watched, QEvent* event) {
           FMinimizeQueued = true;
           QTimer::singleShot(0, this, [this] {
             FMinimizeQueued = false;
-            if (FOwner && FMinimizeToTray && FOwner->isMinimized() && FOwner->isVisible())
-              MinimizeNow();
+            if (FOwner && FMinimizeToTray && FOwner->isMinimized() && FOwner->isVisible()) MinimizeNow();
           });
         }
         break;
@@ -327,8 +315,7 @@ bool TCoolTrayIcon::eventFilter(QObject* watched, QEvent* event) {
           FOwner->activateWindow();
         }
         break;
-      default:
-        break;
+      default: break;
     }
   }
   return QObject::eventFilter(watched, event);

@@ -45,8 +45,7 @@ enum class TTrayMessage : unsigned {
 };
 
 using TNotifyEvent = std::function<void(QObject* Sender)>;
-using TTrayMouseEvent =
-    std::function<void(QObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+using TTrayMouseEvent = std::function<void(QObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
 using TTrayMouseMoveEvent = std::function<void(QObject* Sender, TShiftState Shift, int X, int Y)>;
 using TCycleEvent = std::function<void(QObject* Sender, int NextIndex)>;
 

@@ -15,9 +15,7 @@ class TImageList : public QObject {
   void Add(const QIcon& image) { FImages.append(image); }
   void Clear() { FImages.clear(); }
   // An empty icon for an index outside the list.
-  QIcon GetIcon(int index) const {
-    return index >= 0 && index < Count() ? FImages.at(index) : QIcon();
-  }
+  QIcon GetIcon(int index) const { return index >= 0 && index < Count() ? FImages.at(index) : QIcon(); }
 
  private:
   QList<QIcon> FImages;

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <exception>
 
+#include "app/blocking_call_worker.h"
 #include "app/main_form.h"
 #include "app/qt_seams.h"
 #include "app/session_end.h"
@@ -49,17 +50,12 @@ int main(int argc, char* argv[]) {
     form.show();
     status = app.exec();
     SetPrompts(nullptr);
-  } catch (const Exception& e) {
+  } catch (const std::exception& e) {
     SetPrompts(nullptr);
     // Nobody watches the signals any more: a termination ends the program
     // even while the message is up.
     TTerminationSignals::Uninstall();
-    QMessageBox::critical(nullptr, ApplicationTitle, QString::fromStdString(e.Message));
-    status = 1;
-  } catch (const std::exception& e) {
-    SetPrompts(nullptr);
-    TTerminationSignals::Uninstall();
-    QMessageBox::critical(nullptr, ApplicationTitle, QString::fromUtf8(e.what()));
+    QMessageBox::critical(nullptr, ApplicationTitle, QString::fromStdString(MessageOf(e)));
     status = 1;
   }
   TBlockingCallWorker::Uninstall();

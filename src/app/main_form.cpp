@@ -18,8 +18,8 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 #include <QWindowStateChangeEvent>
 
 #include "app/app_icons.h"
@@ -38,10 +38,9 @@
 namespace {
 
 // The program's texts.
-const char* const TextTitle = "Quorvin";                      // string 65108
-const char* const TextRestoreItem = "Восстановить";           // string 65116
-const char* const TextExitItem = "Закрыть";                   // string 65117
-const char* const TextFileCreated = "Файл %1 создан.";        // string 65118
+const char* const TextRestoreItem = "Восстановить";     // string 65116
+const char* const TextExitItem = "Закрыть";             // string 65117
+const char* const TextFileCreated = "Файл %1 создан.";  // string 65118
 const char* const TextBackupFailed = "Создать резервную копию не удалось !";
 const char* const TextBusy =
     "Идёт резервное копирование или восстановление.\n"
@@ -127,7 +126,7 @@ TMainForm::~TMainForm() {
 // ---- layout
 
 void TMainForm::BuildWindow() {
-  setWindowTitle(TextTitle);
+  setWindowTitle(ApplicationTitle);
   setWindowIcon(ApplicationIcon());
   resize(FormWidth, FormHeight);
   setMaximumWidth(FormWidth);
@@ -367,10 +366,8 @@ void TMainForm::changeEvent(QEvent* event) {
 void TMainForm::Guarded(const std::function<void()>& body) {
   try {
     body();
-  } catch (const Exception& e) {
-    Prompts().ShowMessage(e.Message);
   } catch (const std::exception& e) {
-    Prompts().ShowMessage(e.what());
+    Prompts().ShowMessage(MessageOf(e));
   }
 }
 
@@ -400,7 +397,7 @@ void TMainForm::FormCreate() {
   // 1. The notification-area icon (it stays out of the notification area).
   FTrayIcon = new TCoolTrayIcon(this);
   FTrayIcon->SetIcon(windowIcon());
-  FTrayIcon->SetHint(TextTitle);
+  FTrayIcon->SetHint(ApplicationTitle);
   Restore1->setText(TextRestoreItem);
   Exit1->setText(TextExitItem);
   FTrayIcon->SetIconList(ImageListIcons);
@@ -478,33 +475,22 @@ QString TMainForm::ChooseFile(const QString& title, const QString& defaultExt, c
   return result;
 }
 
-void TMainForm::BitBtn1Click() {
+void TMainForm::RunWindowJob(const std::function<void()>& body) {
   if (!FController || RefusedDuringJob()) return;
   FJobActive = true;
   SetJobControlsEnabled(false);
-  Guarded([this] {
+  Guarded(body);
+  FJobActive = false;
+  SetJobControlsEnabled(true);
+}
+
+void TMainForm::BitBtn1Click() {
+  RunWindowJob([this] {
     TQuorvin& q = *FController;
     StoreLogin();
     q.DataBase = Std(cbBD_Name->currentText());
     if (q.DataBase.empty()) sbOpenDataBaseClick();
-    // The name goes to the top of the list; an entry that differs only in
-    // letter case moves up and keeps its own spelling.
-    const QString name = Q(q.DataBase);
-    int found = -1;
-    for (int i = 0; i < cbBD_Name->count(); ++i) {
-      if (cbBD_Name->itemText(i).compare(name, Qt::CaseInsensitive) == 0) {
-        found = i;
-        break;
-      }
-    }
-    if (found < 0) {
-      cbBD_Name->insertItem(0, name);
-    } else if (found > 0) {
-      const QString entry = cbBD_Name->itemText(found);
-      cbBD_Name->removeItem(found);
-      cbBD_Name->insertItem(0, entry);
-    }
-    cbBD_Name->setCurrentIndex(0);
+    PutDatabaseNameFirst(Q(q.DataBase));
     ProcessMessages();
     PrepareLogForJob();
     if (!q.Backup()) {
@@ -515,8 +501,26 @@ void TMainForm::BitBtn1Click() {
     ShowBackSource();
     Prompts().ShowMessage(Std(QString(TextFileCreated).arg(Q(q.BackFile))));
   });
-  FJobActive = false;
-  SetJobControlsEnabled(true);
+}
+
+void TMainForm::PutDatabaseNameFirst(const QString& name) {
+  // An entry that differs only in letter case moves up and keeps its own
+  // spelling.
+  int found = -1;
+  for (int i = 0; i < cbBD_Name->count(); ++i) {
+    if (cbBD_Name->itemText(i).compare(name, Qt::CaseInsensitive) == 0) {
+      found = i;
+      break;
+    }
+  }
+  if (found < 0) {
+    cbBD_Name->insertItem(0, name);
+  } else if (found > 0) {
+    const QString entry = cbBD_Name->itemText(found);
+    cbBD_Name->removeItem(found);
+    cbBD_Name->insertItem(0, entry);
+  }
+  cbBD_Name->setCurrentIndex(0);
 }
 
 void TMainForm::sbOpenDataBaseClick() {
@@ -529,8 +533,7 @@ void TMainForm::sbOpenDataBackClick() {
   if (!FController || RefusedDuringJob()) return;
   // A backup file the server reads, or a copy on this computer that is sent
   // to it.
-  FController->RestoreSource =
-      Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk, *.gbk.zst)|*.GBK;*.GBK.ZST"));
+  FController->RestoreSource = Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk, *.gbk.zst)|*.GBK;*.GBK.ZST"));
   ShowBackSource();
 }
 
@@ -543,10 +546,7 @@ void TMainForm::bbParametersClick() {
 }
 
 void TMainForm::bbRestoreClick() {
-  if (!FController || RefusedDuringJob()) return;
-  FJobActive = true;
-  SetJobControlsEnabled(false);
-  Guarded([this] {
+  RunWindowJob([this] {
     TQuorvin& q = *FController;
     StoreLogin();
     q.RestoreTarget = Std(eNameBD->text());
@@ -554,8 +554,6 @@ void TMainForm::bbRestoreClick() {
     if (!q.Restore()) return;
     Prompts().ShowMessage(Std(QString(TextFileCreated).arg(Q(q.RestoreTarget))));
   });
-  FJobActive = false;
-  SetJobControlsEnabled(true);
 }
 
 void TMainForm::BitBtn3Click() {

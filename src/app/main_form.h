@@ -8,14 +8,15 @@
 
 #include <QFileDialog>
 #include <QLabel>
-#include <QTimer>
 #include <QMainWindow>
+#include <QTimer>
 #include <QUrl>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "app/qt_seams.h"
+#include "app/log_pane_widget.h"
+#include "app/message_box_prompts.h"
 
 class QAction;
 class QCheckBox;
@@ -162,7 +163,12 @@ class TMainForm : public QMainWindow {
   // The job buttons and dialog buttons, disabled while the window's own job
   // runs.
   void SetJobControlsEnabled(bool enabled);
+  // Runs the job `body` of a button (guarded), with the job controls
+  // disabled meanwhile; refused while a job is under way.
+  void RunWindowJob(const std::function<void()>& body);
   void PrepareLogForJob();
+  // The name goes to the top of the database list and is selected.
+  void PutDatabaseNameFirst(const QString& name);
   void ShowBackSource();
   // One step towards a requested session close; repeated by FSessionCloseTimer
   // until the window has closed.

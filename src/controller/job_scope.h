@@ -25,5 +25,4 @@ class TJobScope {
 };
 
 // The refusal shown when a job is asked for while another one runs.
-inline constexpr const char* JobAlreadyRunningText =
-    "Задание уже выполняется. Дождитесь его окончания.";
+inline constexpr const char* JobAlreadyRunningText = "Задание уже выполняется. Дождитесь его окончания.";

@@ -3,9 +3,10 @@
 // reads them from the settings file when created and writes them back when
 // destroyed, keeps the run's operation log and owns the plan timer.
 //
-// Sources: quorvin.cpp (construction, settings file), quorvin_log.cpp
-// (operation log, Execute/Stop), quorvin_plan.cpp (timer tick, plan check);
-// the orchestration of jobs lives in a file of its own beside these.
+// Sources: quorvin.cpp (construction), quorvin_settings.cpp (the settings
+// file and its table of keys and defaults), quorvin_log.cpp (operation log,
+// Execute/Stop), quorvin_plan.cpp (timer tick, plan check), quorvin_backup.cpp
+// (the orchestration of jobs).
 
 #include <cstdint>
 #include <functional>
@@ -19,7 +20,8 @@
 #include "runner/local_copy_info.h"
 
 // The weekly plan and the result of its last check. Plain data: the plan
-// check copies it whole at every tick.
+// check copies it whole at every tick. The defaults of the stored fields are
+// the settings table's (quorvin_settings.cpp).
 struct TPlanRecord {
   bool Day1Back = false;  // Monday
   bool Day2Back = false;
@@ -34,14 +36,13 @@ struct TPlanRecord {
   std::uint8_t NightPeriodBack = 0;
   TDateTime DayClockBack = 0;
   TDateTime NightClockBack = 0;
-  std::uint8_t QueueBack = 1;
+  std::uint8_t QueueBack = 0;
   bool Due = false;
 };
 
 inline constexpr const char* ApplicationTitle = "Quorvin";
 inline constexpr int PlanTimerInterval = 5000;
 
-class TIniFile;
 class TSchedule;
 
 // True when the two moments fall on different calendar days.
@@ -103,6 +104,9 @@ class TQuorvin {
   bool IsPlanDue(TPlanRecord plan);
   void RunPlanBackup();
 
+  // Fields kept in the settings file start out empty: their defaults are the
+  // settings table's (quorvin_settings.cpp), set by ReadIni during
+  // construction, before anything uses them.
   std::unique_ptr<TPlanTimer> Timer;
   std::string ProgramDir;
   std::string IniName;
@@ -113,7 +117,7 @@ class TQuorvin {
   std::string BackBaseName;
   std::string BackDir;
   std::string BackFile;
-  std::int32_t PageSize = 4096;
+  std::int32_t PageSize = 0;
   TPlanRecord PlanRecord;
   std::string LogFileName;
   std::string LogDir;
@@ -123,10 +127,10 @@ class TQuorvin {
   bool Running = false;
   bool Busy = false;
   std::vector<std::string> BDNames;
-  std::int32_t Protocol = -1;
-  bool BackShutDown = true;
+  std::int32_t Protocol = 0;
+  bool BackShutDown = false;
   bool BackParam1 = false;
-  bool BackParam2 = true;
+  bool BackParam2 = false;
   bool BackParam3 = false;
   bool BackParam4 = false;
   bool BackParam5 = false;
@@ -136,36 +140,48 @@ class TQuorvin {
   bool RestParam2 = false;
   bool RestParam3 = false;
   bool RestParam4 = false;
-  bool RestParam5 = true;
+  bool RestParam5 = false;
   bool RestParam6 = false;
   bool RestParam7 = false;
-  bool AutoBackName = true;
+  bool AutoBackName = false;
   bool RememberPass = false;
   // A compressed copy of every backup on this computer, in this folder
   // (empty: none), and whether it replaces the backup file on the server.
-  // Stored only once set: older settings files lack them and mean "off".
+  // Stored only once set: older settings files lack them and mean "off"
+  // (quorvin_settings.cpp).
   std::string LocalCopyDir;
   bool LocalCopyOnly = false;
   // The last copy made on this computer in this run (quorvin_local_copy.cpp).
   std::optional<TLocalCopyInfo> LastLocalCopy;
   std::string Pass;
-  std::string User = "SYSDBA";
+  std::string User;
 
  private:
   void SetUpLog();
-  // The copy settings in [Parameters] (quorvin_local_copy.cpp).
-  void ReadLocalCopySettings(const TIniFile& ini);
-  void WriteLocalCopySettings(TIniFile& ini);
   // Where a finished copy on this computer is recorded: its two files and
   // digest are known here (operation log line, LastLocalCopy).
   void LocalCopyMade(const TLocalCopyInfo& copy);
   void LocalCopyNotMade(const std::string& copyPath);
+  // Records the copy a backup job made or not; with "copy only" it is the
+  // backup, and the result says whether the job made it.
+  bool LocalCopyOutcome(const std::optional<TLocalCopyInfo>& copy, bool jobOk);
   // True once ReadIni has run to its end: settings read only in part are
   // never written back over the file.
   bool FSettingsRead = false;
   bool FJobRunning = false;
   friend class TJobScope;
   [[noreturn]] static void AbortJobDestroyed();
+  // Backup and Restore: refused while a job runs, otherwise run in a job
+  // scope.
+  bool RunAlone(bool (TQuorvin::*job)());
+  // What both jobs set alike: kind, name, login, protocol, no job log, the
+  // seven switches.
+  void FillJob(TSchedule& job, std::int32_t kind, const char* name, const bool (&options)[7]) const;
+  // Runs `run` (which fills in and runs a job); a job that ends badly gets a
+  // beep and `failureText`, an error raised on the way is shown in the pane
+  // and in a box, in `order`. True when the job succeeded.
+  enum class TErrorOrder { PaneFirst, BoxFirst };
+  bool RunReported(const std::function<bool()>& run, const char* failureText, TErrorOrder order);
   bool RunJobOf(TSchedule& job);
   bool BackupJob();
   bool RestoreJob();

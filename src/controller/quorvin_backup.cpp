@@ -12,22 +12,13 @@
 #include "controller/replaced_file.h"
 #include "platform/clock.h"
 #include "platform/files.h"
-#include "runner/job_paths.h"
+#include "platform/text.h"
 #include "runner/local_copy_job.h"
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
 
 namespace {
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameTextAscii(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  return true;
-}
 
 // Every ".gdb" taken out in one pass from left to right, letter case ignored.
 std::string WithoutGdb(const std::string& name) {
@@ -64,6 +55,47 @@ bool TQuorvin::RunJobOf(TSchedule& job) {
   return JobRunner(job);
 }
 
+bool TQuorvin::RunAlone(bool (TQuorvin::*job)()) {
+  if (FJobRunning) {
+    Prompts().ShowMessage(JobAlreadyRunningText);
+    return false;
+  }
+  TJobScope scope(*this);
+  return (this->*job)();
+}
+
+void TQuorvin::FillJob(TSchedule& job, std::int32_t kind, const char* name, const bool (&options)[7]) const {
+  job.JobKind = kind;
+  job.SetJobName(name);
+  job.SetUserName(User);
+  job.SetPassword(Pass);
+  job.SetProtocol(static_cast<std::uint8_t>(Protocol & 0xFF));
+  job.WriteJobLog = false;
+  job.VerboseJobLog = false;
+  for (int i = 0; i < 7; ++i) job.SetJobOption(i + 1, options[i]);
+}
+
+bool TQuorvin::RunReported(const std::function<bool()>& run, const char* failureText, TErrorOrder order) {
+  const auto report = [order](const std::string& text) {
+    if (order == TErrorOrder::PaneFirst) AddPaneLine(text);
+    Prompts().ShowMessage(text);
+    if (order == TErrorOrder::BoxFirst) AddPaneLine(text);
+  };
+  try {
+    const bool ok = run();
+    if (!ok) {
+      Prompts().Beep();
+      Prompts().ShowMessage(failureText);
+    }
+    return ok;
+  } catch (const std::exception& e) {
+    report(ErrorText(e));
+  } catch (...) {
+    report(UnknownErrorText);
+  }
+  return false;
+}
+
 bool TQuorvin::DeleteIfExists(const std::string& path) {
   if (!FileExists(path)) return true;
   return DeleteFile(path);
@@ -78,18 +110,12 @@ void TQuorvin::SplitDataBaseName() {
   BackBaseName = WithoutGdb(file.filename().string());
 }
 
-bool TQuorvin::Backup() {
-  if (FJobRunning) {
-    Prompts().ShowMessage(JobAlreadyRunningText);
-    return false;
-  }
-  TJobScope scope(*this);
-  return BackupJob();
-}
+bool TQuorvin::Backup() { return RunAlone(&TQuorvin::BackupJob); }
 
 bool TQuorvin::BackupJob() {
   SplitDataBaseName();
-  BackFile = BackDir + BackBaseName + (AutoBackName ? FormatDateTime("_dd_mm_yy_hh_nn", Now()) : std::string()) + ".gbk";
+  BackFile =
+      BackDir + BackBaseName + (AutoBackName ? FormatDateTime("_dd_mm_yy_hh_nn", Now()) : std::string()) + ".gbk";
   if (DataBase.empty()) {
     Prompts().ShowMessage("Файл не найден!");
     return false;
@@ -99,83 +125,47 @@ bool TQuorvin::BackupJob() {
   // Nothing is moved or removed before this point: a job that is not
   // started leaves every file as it was. With "copy only" no file is made
   // on the server and none is moved there.
-  const bool copyWanted = !LocalCopyDir.empty();
-  const bool serverFile = !(copyWanted && LocalCopyOnly);
-  const std::string copyPath = copyWanted ? LocalCopyPathOf(LocalCopyDir, LastPathComponent(BackFile)) : std::string();
+  const bool serverFile = LocalCopyDir.empty() || !LocalCopyOnly;
   std::optional<TLocalCopyInfo> copy;
   TReplacedFile previous(serverFile ? BackFile : std::string());
   bool started = false;
-  bool jobOk = false;
-  try {
-    RemoveJobLog("back.log");
-    previous.MoveAside();
-    TSchedule job;
-    job.JobKind = TSchedule::KindBackup;
-    job.SetJobName("BACKUP OPERATION");
-    job.SetUserName(User);
-    job.SetPassword(Pass);
-    job.SetProtocol(static_cast<std::uint8_t>(Protocol & 0xFF));
-    job.WriteJobLog = false;
-    job.VerboseJobLog = false;
-    const bool options[] = {BackParam1, BackParam2, BackParam3, BackParam4, BackParam5, BackParam6, BackParam7};
-    for (int i = 0; i < 7; ++i) job.SetJobOption(i + 1, options[i]);
-    job.SetJobFile(1, DataBase);
-    job.SetJobFile(2, BackFile);
-    job.StopDatabase = BackShutDown;
-    job.LocalCopyDir = LocalCopyDir;
-    job.LocalCopyOnly = LocalCopyOnly;
-    job.OnLocalCopyMade = [&copy](const TLocalCopyInfo& made) { copy = made; };
-    started = true;
-    jobOk = RunJobOf(job);
-    if (!jobOk) {
-      Prompts().Beep();
-      Prompts().ShowMessage("Errors were encountered during backup");
-    } else if (copyWanted && !copy) {
-      Prompts().Beep();
-      Prompts().ShowMessage("Errors were encountered during the copy on this computer");
-    }
-  } catch (const std::exception& e) {
-    AddPaneLine(ErrorText(e));
-    Prompts().ShowMessage(ErrorText(e));
-  } catch (...) {
-    AddPaneLine(UnknownErrorText);
-    Prompts().ShowMessage(UnknownErrorText);
+  const bool jobOk = RunReported(
+      [&] {
+        RemoveJobLog("back.log");
+        previous.MoveAside();
+        TSchedule job;
+        const bool options[] = {BackParam1, BackParam2, BackParam3, BackParam4, BackParam5, BackParam6, BackParam7};
+        FillJob(job, TSchedule::KindBackup, "BACKUP OPERATION", options);
+        job.SetJobFile(1, DataBase);
+        job.SetJobFile(2, BackFile);
+        job.StopDatabase = BackShutDown;
+        job.LocalCopyDir = LocalCopyDir;
+        job.LocalCopyOnly = LocalCopyOnly;
+        job.OnLocalCopyMade = [&copy](const TLocalCopyInfo& made) { copy = made; };
+        started = true;
+        return RunJobOf(job);
+      },
+      "Errors were encountered during backup", TErrorOrder::PaneFirst);
+  if (!serverFile) return LocalCopyOutcome(copy, jobOk);
+  if (jobOk && !LocalCopyDir.empty() && !copy) {
+    Prompts().Beep();
+    Prompts().ShowMessage("Errors were encountered during the copy on this computer");
   }
 
   // A file alone is no proof: a failed job can leave a partial one.
-  const bool copyMade = copy && FileExists(copy->File);
-  bool succeeded = false;
-  if (serverFile) {
-    succeeded = jobOk && FileExists(BackFile);
-    previous.Finish(succeeded, started);
-    if (succeeded) {
-      LastBack = BackFile;
-      SaveStrToLog(LogStamp() + " Резервная копия создана. " + BackFile);
-    } else {
-      SaveStrToLog(LogStamp() + " Резервная копия НЕ создана. " + BackFile);
-    }
-  } else if (jobOk && copyMade) {
-    // The copy is the backup: the window offers it for a restore.
-    succeeded = true;
-    BackFile = copy->File;
+  const bool succeeded = jobOk && FileExists(BackFile);
+  previous.Finish(succeeded, started);
+  if (succeeded) {
     LastBack = BackFile;
+    SaveStrToLog(LogStamp() + " Резервная копия создана. " + BackFile);
+  } else {
+    SaveStrToLog(LogStamp() + " Резервная копия НЕ создана. " + BackFile);
   }
-  if (copyMade) {
-    LocalCopyMade(*copy);
-  } else if (copyWanted) {
-    LocalCopyNotMade(copyPath);
-  }
+  if (!LocalCopyDir.empty()) LocalCopyOutcome(copy, jobOk);
   return succeeded;
 }
 
-bool TQuorvin::Restore() {
-  if (FJobRunning) {
-    Prompts().ShowMessage(JobAlreadyRunningText);
-    return false;
-  }
-  TJobScope scope(*this);
-  return RestoreJob();
-}
+bool TQuorvin::Restore() { return RunAlone(&TQuorvin::RestoreJob); }
 
 bool TQuorvin::RestoreJob() {
   if (RestoreTarget.empty() || RestoreSource.empty()) {
@@ -191,49 +181,34 @@ bool TQuorvin::RestoreJob() {
 
   TReplacedFile previous(RestoreTarget);
   bool started = false;
-  bool jobOk = false;
   bool finished = false;
   bool succeeded = false;
-  try {
-    RemoveJobLog("rest.log");
-    TSchedule job;
-    // The database is moved aside only after the runner has shut it down:
-    // a user still attached to it would otherwise go on writing into the
-    // moved file. It is put back before the runner brings the database on
-    // line again, so after a failed restore it is usable as it was.
-    job.BeforeRequest = [&] {
-      previous.MoveAside();
-      started = true;
-    };
-    job.AfterRequest = [&](bool requestCompleted) {
-      succeeded = requestCompleted && FileExists(RestoreTarget);
-      previous.Finish(succeeded, started);
-      finished = true;
-    };
-    job.JobKind = TSchedule::KindRestore;
-    job.SetJobName("Restore");
-    job.SetUserName(User);
-    job.SetPassword(Pass);
-    job.SetProtocol(static_cast<std::uint8_t>(Protocol & 0xFF));
-    job.WriteJobLog = false;
-    job.VerboseJobLog = false;
-    const bool options[] = {RestParam1, RestParam2, RestParam3, RestParam4, RestParam5, RestParam6, RestParam7};
-    for (int i = 0; i < 7; ++i) job.SetJobOption(i + 1, options[i]);
-    job.SetJobFile(2, RestoreTarget);
-    job.SetJobFile(1, RestoreSource);
-    job.StopDatabase = true;
-    jobOk = RunJobOf(job);
-    if (!jobOk) {
-      Prompts().Beep();
-      Prompts().ShowMessage("Errors were encountered during restore");
-    }
-  } catch (const std::exception& e) {
-    Prompts().ShowMessage(ErrorText(e));
-    AddPaneLine(ErrorText(e));
-  } catch (...) {
-    Prompts().ShowMessage(UnknownErrorText);
-    AddPaneLine(UnknownErrorText);
-  }
+  const bool jobOk = RunReported(
+      [&] {
+        RemoveJobLog("rest.log");
+        TSchedule job;
+        // The database is moved aside only after the runner has shut it
+        // down: a user still attached to it would otherwise go on writing
+        // into the moved file. It is put back before the runner brings the
+        // database on line again, so after a failed restore it is usable as
+        // it was.
+        job.BeforeRequest = [&] {
+          previous.MoveAside();
+          started = true;
+        };
+        job.AfterRequest = [&](bool requestCompleted) {
+          succeeded = requestCompleted && FileExists(RestoreTarget);
+          previous.Finish(succeeded, started);
+          finished = true;
+        };
+        const bool options[] = {RestParam1, RestParam2, RestParam3, RestParam4, RestParam5, RestParam6, RestParam7};
+        FillJob(job, TSchedule::KindRestore, "Restore", options);
+        job.SetJobFile(2, RestoreTarget);
+        job.SetJobFile(1, RestoreSource);
+        job.StopDatabase = true;
+        return RunJobOf(job);
+      },
+      "Errors were encountered during restore", TErrorOrder::BoxFirst);
 
   if (!finished) {
     succeeded = jobOk && FileExists(RestoreTarget);

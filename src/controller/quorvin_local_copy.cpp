@@ -1,29 +1,21 @@
-// The copy on this computer as the controller sees it: its two settings and
-// the record of a copy made.
+// The outcome of a copy on this computer and its record.
 
 #include "controller/quorvin.h"
-#include "platform/profile_file.h"
+#include "platform/files.h"
+#include "runner/job_paths.h"
+#include "runner/local_copy_job.h"
 
-namespace {
-
-constexpr const char* SectionParameters = "Parameters";
-constexpr const char* KeyLocalCopyDir = "LocalCopyDir";
-constexpr const char* KeyLocalCopyOnly = "LocalCopyOnly";
-
-}  // namespace
-
-void TQuorvin::ReadLocalCopySettings(const TIniFile& ini) {
-  LocalCopyDir = ini.ReadString(SectionParameters, KeyLocalCopyDir, "");
-  LocalCopyOnly = ini.ReadBool(SectionParameters, KeyLocalCopyOnly, false);
-}
-
-void TQuorvin::WriteLocalCopySettings(TIniFile& ini) {
-  // A file that never had a copy keeps its lines as they were.
-  const auto stored = [&](const char* key) {
-    return ReadProfileValue(ini.FileName(), SectionParameters, key).has_value();
-  };
-  if (!LocalCopyDir.empty() || stored(KeyLocalCopyDir)) ini.WriteString(SectionParameters, KeyLocalCopyDir, LocalCopyDir);
-  if (LocalCopyOnly || stored(KeyLocalCopyOnly)) ini.WriteBool(SectionParameters, KeyLocalCopyOnly, LocalCopyOnly);
+bool TQuorvin::LocalCopyOutcome(const std::optional<TLocalCopyInfo>& copy, bool jobOk) {
+  if (!copy || !FileExists(copy->File)) {
+    LocalCopyNotMade(LocalCopyPathOf(LocalCopyDir, LastPathComponent(BackFile)));
+    return false;
+  }
+  LocalCopyMade(*copy);
+  if (!LocalCopyOnly || !jobOk) return jobOk;
+  // The copy is the backup: the window offers it for a restore.
+  BackFile = copy->File;
+  LastBack = BackFile;
+  return true;
 }
 
 void TQuorvin::LocalCopyMade(const TLocalCopyInfo& copy) {

@@ -1,11 +1,6 @@
 // The run's operation log: one file per program run, one line per call,
 // opened and closed for every line; its own failures are never reported.
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "controller/quorvin.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -16,10 +11,7 @@ constexpr const char* LogLineEnd = "\r\n";
 
 // Creates (or empties) the file and writes its first line.
 bool StartLogFile(const std::string& path, const std::string& firstLine) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  const bool ok = WriteAll(fd, firstLine + LogLineEnd);
-  return close(fd) == 0 && ok;
+  return CreateTextFile(path, firstLine + LogLineEnd);
 }
 
 }  // namespace
@@ -50,10 +42,7 @@ void TQuorvin::SaveStrToLog(const std::string& line) {
   if (LogFileName.empty()) return;
   try {
     // Appending never creates the file: a log deleted by hand stays deleted.
-    const int fd = open(LogFileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0) return;
-    WriteAll(fd, line + LogLineEnd);
-    close(fd);
+    AppendToExistingFile(LogFileName, line + LogLineEnd);
   } catch (...) {
     // The line is lost; the next one is tried afresh.
   }

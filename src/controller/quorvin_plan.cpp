@@ -61,24 +61,17 @@ bool TQuorvin::IsPlanDue(TPlanRecord plan) {
     return t.Minute == 0 && (LastPlanRun == 0 || std::abs(lastHour - t.Hour) == hours);
   };
   switch (period) {
-    case 1:
-      return t.Minute == 0 || t.Minute == 20 || t.Minute == 40;
-    case 2:
-      return t.Minute == 0 || t.Minute == 30;
-    case 3:
-      return t.Minute == 0;
-    case 4:
-      return everyHours(2);
-    case 5:
-      return everyHours(3);
-    case 6:
-      return everyHours(4);
+    case 1: return t.Minute == 0 || t.Minute == 20 || t.Minute == 40;
+    case 2: return t.Minute == 0 || t.Minute == 30;
+    case 3: return t.Minute == 0;
+    case 4: return everyHours(2);
+    case 5: return everyHours(3);
+    case 6: return everyHours(4);
     case 7: {
       const TDateParts c = DecodeDateTime(clock);
       return t.Hour == c.Hour && t.Minute == c.Minute;
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 

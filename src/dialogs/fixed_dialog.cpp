@@ -8,8 +8,8 @@
 #include <algorithm>
 
 TFixedDialog::TFixedDialog(QWidget* parent, int closeResult)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
       FCloseResult(closeResult) {
   setSizeGripEnabled(false);
 }

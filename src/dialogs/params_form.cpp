@@ -12,115 +12,36 @@
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <stdexcept>
+#include <initializer_list>
 
 #include "controller/quorvin.h"
 #include "dialogs/quorvin_ref.h"
 
 namespace {
 
-TQuorvin& Controller(TQuorvin* given) {
-  TQuorvin* controller = given ? given : Quorvin;
-  if (!controller) throw std::logic_error("The settings dialogs need the controller");
-  return *controller;
-}
-
-QCheckBox* AddCheck(QVBoxLayout* column, const char* caption) {
-  auto* box = new QCheckBox(QString::fromUtf8(caption));
-  column->addWidget(box);
-  return box;
+// A page of check boxes, one under the other; each box is stored where its
+// item says.
+QWidget* CheckPage(std::initializer_list<std::pair<QCheckBox**, const char*>> items) {
+  auto* page = new QWidget;
+  auto* column = new QVBoxLayout(page);
+  for (const auto& [box, caption] : items) {
+    *box = new QCheckBox(QString::fromUtf8(caption));
+    column->addWidget(*box);
+  }
+  column->addStretch(1);
+  return page;
 }
 
 }  // namespace
 
 TParamsForm::TParamsForm(QWidget* parent, TQuorvin* controller)
-    : TFixedDialog(parent, ResultClose), FController(Controller(controller)) {
+    : TFixedDialog(parent, ResultClose), FController(ControllerOrProgramWide(controller)) {
   setWindowTitle(QString::fromUtf8("Параметры"));
-
   auto* top = new QVBoxLayout(this);
-
-  auto* protocolRow = new QHBoxLayout;
-  Label6 = new QLabel(QString::fromUtf8("Протокол"));
-  brProtocol = new QComboBox;
-  brProtocol->setEditable(false);
-  brProtocol->addItems({"TCP", "SPX", "Named Pipes", "Local"});
-  brProtocol->setMinimumWidth(150);
-  Label6->setBuddy(brProtocol);
-  protocolRow->addWidget(Label6);
-  protocolRow->addWidget(brProtocol);
-  protocolRow->addStretch(1);
-  top->addLayout(protocolRow);
-
-  // The two pages have no tabs: the caller chooses which one shows.
-  Notebook = new QStackedWidget;
-  Notebook->setFrameShape(QFrame::StyledPanel);
-  Notebook->setFrameShadow(QFrame::Sunken);
-
-  auto* backPage = new QWidget;
-  auto* back = new QVBoxLayout(backPage);
-  chkBK1 = AddCheck(back, "Ignore Check sum");
-  chkBK2 = AddCheck(back, "Ignore Limbo Transactions");
-  chkBK3 = AddCheck(back, "Metadata Only");
-  chkBK4 = AddCheck(back, "Old Metadata Description");
-  chkBK5 = AddCheck(back, "No Garbage Collection");
-  chkBK6 = AddCheck(back, "Non-Transportable");
-  chkBK7 = AddCheck(back, "Convert External Tables");
-  BackShutDown = AddCheck(back, "Shutdown DB");
-  cbAutoBackName = AddCheck(back, "Генерировать имя резервной копии");
-  // The backup also kept on this computer, compressed, in this folder.
-  gbLocalCopy = new QGroupBox(QString::fromUtf8("Копия на этом компьютере"));
-  gbLocalCopy->setCheckable(true);
-  gbLocalCopy->setChecked(false);
-  auto* copy = new QVBoxLayout(gbLocalCopy);
-  auto* folderRow = new QHBoxLayout;
-  eLocalCopyDir = new QLineEdit;
-  eLocalCopyDir->setPlaceholderText(QString::fromUtf8("Папка"));
-  sbLocalCopyDir = new QToolButton;
-  sbLocalCopyDir->setText("...");
-  folderRow->addWidget(eLocalCopyDir, 1);
-  folderRow->addWidget(sbLocalCopyDir);
-  copy->addLayout(folderRow);
-  chkLocalCopyOnly = AddCheck(copy, "Только копия");
-  back->addWidget(gbLocalCopy);
-  back->addStretch(1);
-  Notebook->addWidget(backPage);
-
-  auto* restPage = new QWidget;
-  auto* rest = new QVBoxLayout(restPage);
-  chkRS1 = AddCheck(rest, "Deactivate Indexes");
-  chkRS2 = AddCheck(rest, "No Shadow Files");
-  chkRS3 = AddCheck(rest, "No Validity Check");
-  chkRS4 = AddCheck(rest, "One Relation At A Time");
-  chkRS5 = AddCheck(rest, "Replace");
-  chkRS6 = AddCheck(rest, "Create New Database");
-  chkRS7 = AddCheck(rest, "Use All Space");
-  rest->addStretch(1);
-  Notebook->addWidget(restPage);
-  top->addWidget(Notebook, 1);
-
-  // The states the layout itself holds; opening the dialog overwrites them.
-  chkBK2->setChecked(true);
-  BackShutDown->setChecked(true);
-  chkRS5->setChecked(true);
-
-  auto* buttons = new QHBoxLayout;
-  bbSave = new QPushButton(QString::fromUtf8("Сохранить"));
-  bbClose = new QPushButton(QString::fromUtf8("Закрыть"));
-  PlainButton(bbSave);
-  PlainButton(bbClose);
-  buttons->addStretch(1);
-  buttons->addWidget(bbSave);
-  buttons->addWidget(bbClose);
-  top->addLayout(buttons);
-
-  connect(bbSave, &QPushButton::clicked, this, [this] { bbSaveClick(); });
-  connect(bbClose, &QPushButton::clicked, this, [this] { bbCloseClick(); });
-  connect(sbLocalCopyDir, &QToolButton::clicked, this, [this] { sbLocalCopyDirClick(); });
-  ChooseFolder = [this](const QString& current) {
-    return QFileDialog::getExistingDirectory(this, QString::fromUtf8("Выберите папку"), current,
-                                             QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
-  };
-
+  BuildProtocolRow(top);
+  BuildPages(top);
+  BuildButtons(top);
+  // clang-format off
   FSwitches = {
       {BackShutDown, &TQuorvin::BackShutDown},
       {chkBK1, &TQuorvin::BackParam1},
@@ -139,8 +60,89 @@ TParamsForm::TParamsForm(QWidget* parent, TQuorvin* controller)
       {chkRS7, &TQuorvin::RestParam7},
       {cbAutoBackName, &TQuorvin::AutoBackName},
   };
-
+  // clang-format on
   FixClientSize(318, 269);
+}
+
+void TParamsForm::BuildProtocolRow(QVBoxLayout* top) {
+  auto* protocolRow = new QHBoxLayout;
+  Label6 = new QLabel(QString::fromUtf8("Протокол"));
+  brProtocol = new QComboBox;
+  brProtocol->setEditable(false);
+  brProtocol->addItems({"TCP", "SPX", "Named Pipes", "Local"});
+  brProtocol->setMinimumWidth(150);
+  Label6->setBuddy(brProtocol);
+  protocolRow->addWidget(Label6);
+  protocolRow->addWidget(brProtocol);
+  protocolRow->addStretch(1);
+  top->addLayout(protocolRow);
+}
+
+void TParamsForm::BuildPages(QVBoxLayout* top) {
+  // The two pages have no tabs: the caller chooses which one shows.
+  Notebook = new QStackedWidget;
+  Notebook->setFrameShape(QFrame::StyledPanel);
+  Notebook->setFrameShadow(QFrame::Sunken);
+  Notebook->addWidget(CheckPage({{&chkBK1, "Ignore Check sum"},
+                                 {&chkBK2, "Ignore Limbo Transactions"},
+                                 {&chkBK3, "Metadata Only"},
+                                 {&chkBK4, "Old Metadata Description"},
+                                 {&chkBK5, "No Garbage Collection"},
+                                 {&chkBK6, "Non-Transportable"},
+                                 {&chkBK7, "Convert External Tables"},
+                                 {&BackShutDown, "Shutdown DB"},
+                                 {&cbAutoBackName, "Генерировать имя резервной копии"}}));
+  auto* backColumn = static_cast<QVBoxLayout*>(Notebook->widget(0)->layout());
+  backColumn->insertWidget(backColumn->count() - 1, BuildLocalCopyGroup());
+  Notebook->addWidget(CheckPage({{&chkRS1, "Deactivate Indexes"},
+                                 {&chkRS2, "No Shadow Files"},
+                                 {&chkRS3, "No Validity Check"},
+                                 {&chkRS4, "One Relation At A Time"},
+                                 {&chkRS5, "Replace"},
+                                 {&chkRS6, "Create New Database"},
+                                 {&chkRS7, "Use All Space"}}));
+  top->addWidget(Notebook, 1);
+  // The states the layout itself holds; opening the dialog overwrites them.
+  chkBK2->setChecked(true);
+  BackShutDown->setChecked(true);
+  chkRS5->setChecked(true);
+}
+
+QGroupBox* TParamsForm::BuildLocalCopyGroup() {
+  gbLocalCopy = new QGroupBox(QString::fromUtf8("Копия на этом компьютере"));
+  gbLocalCopy->setCheckable(true);
+  gbLocalCopy->setChecked(false);
+  auto* column = new QVBoxLayout(gbLocalCopy);
+  auto* folderRow = new QHBoxLayout;
+  eLocalCopyDir = new QLineEdit;
+  eLocalCopyDir->setPlaceholderText(QString::fromUtf8("Папка"));
+  sbLocalCopyDir = new QToolButton;
+  sbLocalCopyDir->setText("...");
+  folderRow->addWidget(eLocalCopyDir, 1);
+  folderRow->addWidget(sbLocalCopyDir);
+  column->addLayout(folderRow);
+  chkLocalCopyOnly = new QCheckBox(QString::fromUtf8("Только копия"));
+  column->addWidget(chkLocalCopyOnly);
+  connect(sbLocalCopyDir, &QToolButton::clicked, this, [this] { sbLocalCopyDirClick(); });
+  ChooseFolder = [this](const QString& current) {
+    return QFileDialog::getExistingDirectory(this, QString::fromUtf8("Выберите папку"), current,
+                                             QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+  };
+  return gbLocalCopy;
+}
+
+void TParamsForm::BuildButtons(QVBoxLayout* top) {
+  auto* buttons = new QHBoxLayout;
+  bbSave = new QPushButton(QString::fromUtf8("Сохранить"));
+  bbClose = new QPushButton(QString::fromUtf8("Закрыть"));
+  PlainButton(bbSave);
+  PlainButton(bbClose);
+  buttons->addStretch(1);
+  buttons->addWidget(bbSave);
+  buttons->addWidget(bbClose);
+  top->addLayout(buttons);
+  connect(bbSave, &QPushButton::clicked, this, [this] { bbSaveClick(); });
+  connect(bbClose, &QPushButton::clicked, this, [this] { bbCloseClick(); });
 }
 
 void TParamsForm::LoadParams(int page) {

@@ -4,11 +4,10 @@
 // controller's fields; the controller writes them to the settings file when
 // the program closes.
 
+#include <QString>
 #include <functional>
 #include <utility>
 #include <vector>
-
-#include <QString>
 
 #include "dialogs/fixed_dialog.h"
 
@@ -20,6 +19,7 @@ class QLineEdit;
 class QPushButton;
 class QStackedWidget;
 class QToolButton;
+class QVBoxLayout;
 class TQuorvin;
 
 class TParamsForm : public TFixedDialog {
@@ -73,6 +73,12 @@ class TParamsForm : public TFixedDialog {
   QPushButton* bbClose;
 
  private:
+  void BuildProtocolRow(QVBoxLayout* top);
+  void BuildPages(QVBoxLayout* top);
+  // The backup also kept on this computer, compressed, in a folder.
+  QGroupBox* BuildLocalCopyGroup();
+  void BuildButtons(QVBoxLayout* top);
+
   TQuorvin& FController;
   // Every check box with the controller field it edits, in storing order.
   std::vector<std::pair<QCheckBox*, bool TQuorvin::*>> FSwitches;

@@ -12,7 +12,6 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <exception>
-#include <stdexcept>
 
 #include "controller/quorvin.h"
 #include "dialogs/quorvin_ref.h"
@@ -22,14 +21,8 @@
 
 namespace {
 
-TQuorvin& Controller(TQuorvin* given) {
-  TQuorvin* controller = given ? given : Quorvin;
-  if (!controller) throw std::logic_error("The settings dialogs need the controller");
-  return *controller;
-}
-
 QStringList PeriodItems() {
-  return {QString::fromUtf8("Ничего"),       QString::fromUtf8("раз в 20 мин."),
+  return {QString::fromUtf8("Ничего"),        QString::fromUtf8("раз в 20 мин."),
           QString::fromUtf8("раз в 30 мин."), QString::fromUtf8("раз в 1 час"),
           QString::fromUtf8("раз в 2 часа"),  QString::fromUtf8("раз в 3 часа"),
           QString::fromUtf8("раз в 4 часа"),  QString::fromUtf8("в ")};
@@ -42,9 +35,7 @@ QDateTimeEdit* NewPicker(QWidget* parent) {
   return picker;
 }
 
-void SetTimeOfDay(QDateTimeEdit* picker, TDateTime value) {
-  picker->setTime(TimeOfDayToQTime(value));
-}
+void SetTimeOfDay(QDateTimeEdit* picker, TDateTime value) { picker->setTime(TimeOfDayToQTime(value)); }
 
 QCheckBox* AddDay(QVBoxLayout* column, const char* caption, bool red) {
   auto* box = new QCheckBox(QString::fromUtf8(caption));
@@ -61,14 +52,30 @@ QCheckBox* AddDay(QVBoxLayout* column, const char* caption, bool red) {
 }  // namespace
 
 TPlanForm::TPlanForm(QWidget* parent, TQuorvin* controller)
-    : TFixedDialog(parent, ResultOther), FController(Controller(controller)) {
+    : TFixedDialog(parent, ResultOther), FController(ControllerOrProgramWide(controller)) {
   setWindowTitle(QString::fromUtf8("Расписание"));
-
   auto* top = new QVBoxLayout(this);
   auto* frames = new QHBoxLayout;
   top->addLayout(frames, 1);
+  frames->addWidget(BuildWeekFrame());
+  frames->addWidget(BuildWindowFrame(), 1);
+  BuildButtons(top);
 
-  // Left: the weekdays.
+  // Both groups start on "Ничего" with their clock pickers disabled.
+  rbDayBack->SetItemIndex(0);
+  rbNightBack->SetItemIndex(0);
+  SetClockEnabled(false, dtDayBack);
+  SetClockEnabled(false, dtNightBack);
+  rbDayBack->OnClick = [this] { rbDayBackClick(); };
+  rbNightBack->OnClick = [this] { rbNightBackClick(); };
+
+  FixClientSize(526, 294);
+  bbOk->setFocus();
+  FormCreate();
+}
+
+// Left: the weekdays.
+QFrame* TPlanForm::BuildWeekFrame() {
   auto* weekFrame = new QFrame;
   weekFrame->setFrameShape(QFrame::StyledPanel);
   auto* weekFrameLayout = new QVBoxLayout(weekFrame);
@@ -83,42 +90,43 @@ TPlanForm::TPlanForm(QWidget* parent, TQuorvin* controller)
   cbDay7Back = AddDay(days, "Воскресенье", true);
   days->addStretch(1);
   weekFrameLayout->addWidget(week);
-  frames->addWidget(weekFrame);
+  return weekFrame;
+}
 
-  // Right: the day column and the night column.
+// Right: the day column and the night column, each a start time over a
+// rhythm whose last item has its clock-time picker beside it.
+QFrame* TPlanForm::BuildWindowFrame() {
   auto* windowFrame = new QFrame;
   windowFrame->setFrameShape(QFrame::StyledPanel);
   auto* columns = new QGridLayout(windowFrame);
-
-  Label4 = new QLabel(QString::fromUtf8("День"));
-  dtDayBeginBack = NewPicker(windowFrame);
-  Label4->setBuddy(dtDayBeginBack);
-  auto* dayStart = new QHBoxLayout;
-  dayStart->addWidget(Label4);
-  dayStart->addWidget(dtDayBeginBack);
-  dayStart->addStretch(1);
-  columns->addLayout(dayStart, 0, 0);
-
-  Label5 = new QLabel(QString::fromUtf8("Ночь"));
-  dtNightBeginBack = NewPicker(windowFrame);
-  Label5->setBuddy(dtNightBeginBack);
-  auto* nightStart = new QHBoxLayout;
-  nightStart->addWidget(Label5);
-  nightStart->addWidget(dtNightBeginBack);
-  nightStart->addStretch(1);
-  columns->addLayout(nightStart, 0, 1);
-
-  rbDayBack = new TRadioGroup(QString::fromUtf8(" Днем "), PeriodItems(), windowFrame);
-  dtDayBack = NewPicker(rbDayBack);
-  rbDayBack->PlaceBeside(ClockItem, dtDayBack);
+  columns->addLayout(StartRow(windowFrame, "День", Label4, dtDayBeginBack), 0, 0);
+  columns->addLayout(StartRow(windowFrame, "Ночь", Label5, dtNightBeginBack), 0, 1);
+  rbDayBack = RhythmGroup(windowFrame, " Днем ", dtDayBack);
   columns->addWidget(rbDayBack, 1, 0);
-
-  rbNightBack = new TRadioGroup(QString::fromUtf8(" Ночью "), PeriodItems(), windowFrame);
-  dtNightBack = NewPicker(rbNightBack);
-  rbNightBack->PlaceBeside(ClockItem, dtNightBack);
+  rbNightBack = RhythmGroup(windowFrame, " Ночью ", dtNightBack);
   columns->addWidget(rbNightBack, 1, 1);
-  frames->addWidget(windowFrame, 1);
+  return windowFrame;
+}
 
+QHBoxLayout* TPlanForm::StartRow(QWidget* frame, const char* caption, QLabel*& label, QDateTimeEdit*& picker) {
+  label = new QLabel(QString::fromUtf8(caption));
+  picker = NewPicker(frame);
+  label->setBuddy(picker);
+  auto* row = new QHBoxLayout;
+  row->addWidget(label);
+  row->addWidget(picker);
+  row->addStretch(1);
+  return row;
+}
+
+TRadioGroup* TPlanForm::RhythmGroup(QWidget* frame, const char* caption, QDateTimeEdit*& clockPicker) {
+  auto* group = new TRadioGroup(QString::fromUtf8(caption), PeriodItems(), frame);
+  clockPicker = NewPicker(group);
+  group->PlaceBeside(ClockItem, clockPicker);
+  return group;
+}
+
+void TPlanForm::BuildButtons(QVBoxLayout* top) {
   auto* buttons = new QHBoxLayout;
   bbStart = new QPushButton(QString::fromUtf8("Запустить"));
   bbStart->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
@@ -131,22 +139,9 @@ TPlanForm::TPlanForm(QWidget* parent, TQuorvin* controller)
   buttons->addWidget(bbOk);
   buttons->addWidget(bbCancel);
   top->addLayout(buttons);
-
-  // Both groups start on "Ничего" with their clock pickers disabled.
-  rbDayBack->SetItemIndex(0);
-  rbNightBack->SetItemIndex(0);
-  SetClockEnabled(false, dtDayBack);
-  SetClockEnabled(false, dtNightBack);
-  rbDayBack->OnClick = [this] { rbDayBackClick(); };
-  rbNightBack->OnClick = [this] { rbNightBackClick(); };
-
   connect(bbStart, &QPushButton::clicked, this, [this] { bbStartClick(); });
   connect(bbOk, &QPushButton::clicked, this, [this] { bbOkClick(); });
   connect(bbCancel, &QPushButton::clicked, this, [this] { bbCancelClick(); });
-
-  FixClientSize(526, 294);
-  bbOk->setFocus();
-  FormCreate();
 }
 
 void TPlanForm::FormCreate() {
@@ -201,9 +196,7 @@ void TPlanForm::SetClockEnabled(bool on, QDateTimeEdit* picker) {
 
 void TPlanForm::rbDayBackClick() { SetClockEnabled(rbDayBack->ItemIndex() == ClockItem, dtDayBack); }
 
-void TPlanForm::rbNightBackClick() {
-  SetClockEnabled(rbNightBack->ItemIndex() == ClockItem, dtNightBack);
-}
+void TPlanForm::rbNightBackClick() { SetClockEnabled(rbNightBack->ItemIndex() == ClockItem, dtNightBack); }
 
 void TPlanForm::SaveAndClose(int result) {
   try {

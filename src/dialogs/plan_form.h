@@ -10,8 +10,11 @@
 
 class QCheckBox;
 class QDateTimeEdit;
+class QFrame;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
+class QVBoxLayout;
 class TQuorvin;
 class TRadioGroup;
 
@@ -60,6 +63,13 @@ class TPlanForm : public TFixedDialog {
   QPushButton* bbCancel;
 
  private:
+  QFrame* BuildWeekFrame();
+  QFrame* BuildWindowFrame();
+  // A caption with its start-time picker.
+  QHBoxLayout* StartRow(QWidget* frame, const char* caption, QLabel*& label, QDateTimeEdit*& picker);
+  // The rhythm items of a window with the clock-time picker of its last item.
+  TRadioGroup* RhythmGroup(QWidget* frame, const char* caption, QDateTimeEdit*& clockPicker);
+  void BuildButtons(QVBoxLayout* top);
   // StorePlan, then close with `result`; a failure to write the settings file
   // is shown and the dialog stays open.
   void SaveAndClose(int result);

@@ -6,3 +6,7 @@
 class TQuorvin;
 
 extern TQuorvin* Quorvin;
+
+// `given`, or the program-wide controller when none is given; raises
+// std::logic_error when there is neither.
+TQuorvin& ControllerOrProgramWide(TQuorvin* given);

@@ -2,8 +2,8 @@
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
-#include <QVBoxLayout>
 #include <QRadioButton>
+#include <QVBoxLayout>
 
 TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, QWidget* parent)
     : QGroupBox(caption, parent), FButtons(new QButtonGroup(this)) {
@@ -33,9 +33,7 @@ void TRadioGroup::SetItemIndex(int index) {
   if (QAbstractButton* button = FButtons->button(index)) button->setChecked(true);
 }
 
-QRadioButton* TRadioGroup::Button(int index) const {
-  return static_cast<QRadioButton*>(FButtons->button(index));
-}
+QRadioButton* TRadioGroup::Button(int index) const { return static_cast<QRadioButton*>(FButtons->button(index)); }
 
 void TRadioGroup::PlaceBeside(int index, QWidget* widget) {
   if (index < 0 || index >= FRows.size()) return;

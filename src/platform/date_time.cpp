@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "platform/exception.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -90,6 +91,29 @@ struct tm ToTm(TDateTime value) {
                                DaysFromCivil(p.Year, 1, 1));
   t.tm_isdst = -1;
   return t;
+}
+
+// A number for a run of `run` pattern letters: zero-padded to `width` digits
+// when the run is at least that long (taking `width` letters), otherwise as
+// it is (taking one letter).
+std::size_t PutNumber(std::string& out, int value, std::size_t run, int width) {
+  if (run >= static_cast<std::size_t>(width)) {
+    out += Pad(value, width);
+    return static_cast<std::size_t>(width);
+  }
+  out += std::to_string(value);
+  return 1;
+}
+
+// The year: four digits for three letters or more (taking up to four),
+// otherwise its last two digits (taking the whole run).
+std::size_t PutYear(std::string& out, int year, std::size_t run) {
+  if (run >= 3) {
+    out += Pad(year, 4);
+    return run < 4 ? run : 4;
+  }
+  out += Pad(year % 100, 2);
+  return run;
 }
 
 // Expands the composite conversions so the pattern can be inspected piece by
@@ -183,14 +207,8 @@ std::string FormatDateTime(const std::string& pattern, TDateTime value) {
   const TDateParts p = DecodeDateTime(value);
   std::string out;
   const std::size_t n = pattern.size();
-  auto run = [&](std::size_t i, char c) {
-    std::size_t j = i;
-    while (j < n && std::tolower(static_cast<unsigned char>(pattern[j])) == c) ++j;
-    return j - i;
-  };
   for (std::size_t i = 0; i < n;) {
     const char raw = pattern[i];
-    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(raw)));
     if (raw == '"' || raw == '\'') {
       const std::size_t close = pattern.find(raw, i + 1);
       const std::size_t end = close == std::string::npos ? n : close;
@@ -203,25 +221,22 @@ std::string FormatDateTime(const std::string& pattern, TDateTime value) {
       ++i;
       continue;
     }
-    std::size_t len = (c == 'd' || c == 'm' || c == 'y' || c == 'h' || c == 'n' || c == 's' || c == 'z') ? run(i, c) : 0;
+    const char c = AsciiLower(raw);
+    std::size_t run = i;
+    while (run < n && AsciiLower(pattern[run]) == c) ++run;
+    run -= i;
+    std::size_t used = 1;
     switch (c) {
-      case 'd': out += len >= 2 ? Pad(p.Day, 2) : std::to_string(p.Day); len = len >= 2 ? 2 : 1; break;
-      case 'm': out += len >= 2 ? Pad(p.Month, 2) : std::to_string(p.Month); len = len >= 2 ? 2 : 1; break;
-      case 'h': out += len >= 2 ? Pad(p.Hour, 2) : std::to_string(p.Hour); len = len >= 2 ? 2 : 1; break;
-      case 'n': out += len >= 2 ? Pad(p.Minute, 2) : std::to_string(p.Minute); len = len >= 2 ? 2 : 1; break;
-      case 's': out += len >= 2 ? Pad(p.Second, 2) : std::to_string(p.Second); len = len >= 2 ? 2 : 1; break;
-      case 'z': out += len >= 3 ? Pad(p.MSec, 3) : std::to_string(p.MSec); len = len >= 3 ? 3 : 1; break;
-      case 'y':
-        if (len >= 3) {
-          out += Pad(p.Year, 4);
-          len = 4 <= len ? 4 : len;
-        } else {
-          out += Pad(p.Year % 100, 2);
-        }
-        break;
-      default: out += raw; len = 1;
+      case 'd': used = PutNumber(out, p.Day, run, 2); break;
+      case 'm': used = PutNumber(out, p.Month, run, 2); break;
+      case 'h': used = PutNumber(out, p.Hour, run, 2); break;
+      case 'n': used = PutNumber(out, p.Minute, run, 2); break;
+      case 's': used = PutNumber(out, p.Second, run, 2); break;
+      case 'z': used = PutNumber(out, p.MSec, run, 3); break;
+      case 'y': used = PutYear(out, p.Year, run); break;
+      default: out += raw;
     }
-    i += len;
+    i += used;
   }
   return out;
 }
@@ -286,8 +301,8 @@ std::optional<TDateTime> TryStrToTimeWithFormat(const std::string& text, const s
   t.tm_hour = 0;
   const char* end = strptime(text.c_str(), format.c_str(), &t);
   if (end == nullptr) return std::nullopt;
-  while (*end == ' ' || *end == '\t') ++end;
-  if (*end != '\0') return std::nullopt;
+  // Blanks may follow; nothing else.
+  if (!Trim(end).empty()) return std::nullopt;
   TDateTime r = 0;
   if (!TryEncodeTime(t.tm_hour, t.tm_min, t.tm_sec, 0, r)) return std::nullopt;
   return r;
@@ -321,20 +336,13 @@ std::optional<TDateTime> TryPlainTime(const std::string& text) {
   return r;
 }
 
-std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
-  return s.substr(b, e - b);
-}
-
 // H:MM or H:MM:SS with hour 1-12 followed by AM or PM in any letter case: the
 // long time format of English locales, read the same under every locale
 // (one whose AM/PM words differ would otherwise reject it).
 std::optional<TDateTime> TryPlainTime12(const std::string& text) {
   if (text.size() < 3) return std::nullopt;
-  const char a = static_cast<char>(std::tolower(static_cast<unsigned char>(text[text.size() - 2])));
-  const char m = static_cast<char>(std::tolower(static_cast<unsigned char>(text[text.size() - 1])));
+  const char a = AsciiLower(text[text.size() - 2]);
+  const char m = AsciiLower(text[text.size() - 1]);
   if ((a != 'a' && a != 'p') || m != 'm') return std::nullopt;
   const auto clock = TryPlainTime(Trim(text.substr(0, text.size() - 2)));
   if (!clock) return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,16 +27,7 @@ int CreateTemporaryBeside(const std::string& path, std::string& temporaryName) {
 }
 
 void WriteFully(int fd, const char* data, std::size_t size, const std::string& fileName) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      RaiseFileError("Cannot write", fileName);
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
+  if (!WriteAll(fd, std::string_view(data, size))) RaiseFileError("Cannot write", fileName);
 }
 
 void SyncAndClose(int fd, const std::string& fileName) {
@@ -86,4 +78,27 @@ void InstallFiles(const std::vector<std::pair<std::string, std::string>>& rename
     placed.push_back(to);
   }
   for (const auto& aside : asides) DeleteFile(aside.first);
+}
+
+int OpenForReading(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) RaiseFileError("Cannot read", path);
+  return fd;
+}
+
+std::size_t ReadBlock(int fd, char* data, std::size_t size, const std::string& fileName) {
+  for (;;) {
+    const ssize_t n = read(fd, data, size);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) RaiseFileError("Cannot read", fileName);
+  }
+}
+
+void CloseFile(int fd) {
+  if (fd >= 0) close(fd);
+}
+
+bool FileUnlinked(int fd) {
+  struct stat status {};
+  return fstat(fd, &status) == 0 && status.st_nlink == 0;
 }

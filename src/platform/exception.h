@@ -13,6 +13,13 @@ class Exception : public std::exception {
   std::string Message;
 };
 
+// The text the user sees of any error: the program's own message, or what
+// the standard library says.
+inline std::string MessageOf(const std::exception& error) {
+  if (const auto* own = dynamic_cast<const Exception*>(&error)) return own->Message;
+  return error.what();
+}
+
 // A text that does not spell the number it should ("'%s' is not a valid
 // integer value").
 class EConvertError : public Exception {

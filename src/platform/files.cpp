@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,7 +41,7 @@ bool CreateDir(const std::string& path) { return !path.empty() && mkdir(path.c_s
 
 bool DeleteFile(const std::string& path) { return !path.empty() && unlink(path.c_str()) == 0; }
 
-bool WriteAll(int fd, const std::string& data) {
+bool WriteAll(int fd, std::string_view data) {
   std::size_t done = 0;
   while (done < data.size()) {
     const ssize_t n = write(fd, data.data() + done, data.size() - done);
@@ -51,4 +52,24 @@ bool WriteAll(int fd, const std::string& data) {
     done += static_cast<std::size_t>(n);
   }
   return true;
+}
+
+namespace {
+
+// Opens with `flags`, writes `text` and closes; every step must succeed.
+bool WriteToFile(const std::string& path, int flags, const std::string& text) {
+  const int fd = open(path.c_str(), flags | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, text);
+  return close(fd) == 0 && written;
+}
+
+}  // namespace
+
+bool CreateTextFile(const std::string& path, const std::string& text) {
+  return WriteToFile(path, O_CREAT | O_TRUNC, text);
+}
+
+bool AppendToExistingFile(const std::string& path, const std::string& text) {
+  return WriteToFile(path, O_APPEND, text);
 }

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/text.h"
+
 namespace {
 
 // mountinfo escapes blank, tab, line feed and backslash as \ooo.
@@ -12,8 +14,8 @@ std::string DecodeOctalEscapes(std::string_view field) {
   out.reserve(field.size());
   for (std::size_t i = 0; i < field.size(); ++i) {
     auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
-    if (field[i] == '\\' && i + 3 < field.size() && isOctal(field[i + 1]) &&
-        isOctal(field[i + 2]) && isOctal(field[i + 3])) {
+    if (field[i] == '\\' && i + 3 < field.size() && isOctal(field[i + 1]) && isOctal(field[i + 2]) &&
+        isOctal(field[i + 3])) {
       int value = (field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0');
       out.push_back(static_cast<char>(value));
       i += 3;
@@ -34,13 +36,6 @@ std::vector<std::string_view> SplitBlanks(std::string_view line) {
     if (i > start) fields.push_back(line.substr(start, i - start));
   }
   return fields;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-           return lower(x) == lower(y);
-         });
 }
 
 // True when `path` is `folder` itself or lies under it.
@@ -71,9 +66,7 @@ std::vector<TMountEntry> ParseMountInfo(std::string_view text) {
     // id parent major:minor root mount-point options [optional...] - type source super-options
     std::vector<std::string_view> fields = SplitBlanks(line);
     auto dash = std::find(fields.begin(), fields.end(), std::string_view("-"));
-    if (fields.size() < 6 || dash == fields.end() || dash - fields.begin() < 6 ||
-        fields.end() - dash < 3)
-      continue;
+    if (fields.size() < 6 || dash == fields.end() || dash - fields.begin() < 6 || fields.end() - dash < 3) continue;
     TMountEntry entry;
     entry.Root = DecodeOctalEscapes(fields[3]);
     entry.MountPoint = DecodeOctalEscapes(fields[4]);
@@ -93,9 +86,7 @@ std::vector<TMountEntry> ReadMountTable() {
   return ParseMountInfo(text.str());
 }
 
-bool IsNetworkShareType(std::string_view fsType) {
-  return fsType == "cifs" || fsType == "smb3" || fsType == "smbfs";
-}
+bool IsNetworkShareType(std::string_view fsType) { return fsType == "cifs" || fsType == "smb3" || fsType == "smbfs"; }
 
 std::optional<TShareSource> ParseShareSource(std::string_view source) {
   // Both "//server/share" and the backslash form are seen in mount tables.
@@ -111,12 +102,11 @@ std::optional<TShareSource> ParseShareSource(std::string_view source) {
   result.Server = s.substr(2, serverEnd - 2);
   result.Share = s.substr(serverEnd + 1, shareEnd - serverEnd - 1);
   result.SubPath = s.substr(shareEnd);
-  while (!result.SubPath.empty() && result.SubPath.back() == '/') result.SubPath.pop_back();
+  result.SubPath = TrimRight(result.SubPath, "/");
   return result;
 }
 
-std::optional<std::string> NetworkNameOf(const std::string& absolutePath,
-                                         const std::vector<TMountEntry>& mounts) {
+std::optional<std::string> NetworkNameOf(const std::string& absolutePath, const std::vector<TMountEntry>& mounts) {
   // The innermost mount covering the path decides; among equal mount points
   // the later one hides the earlier.
   const TMountEntry* covering = nullptr;
@@ -128,15 +118,13 @@ std::optional<std::string> NetworkNameOf(const std::string& absolutePath,
   std::optional<TShareSource> source = ParseShareSource(covering->Source);
   if (!source) return std::nullopt;
 
-  std::string rest = covering->MountPoint == "/" ? absolutePath
-                                                 : absolutePath.substr(covering->MountPoint.size());
+  std::string rest = covering->MountPoint == "/" ? absolutePath : absolutePath.substr(covering->MountPoint.size());
   std::string name = "\\\\" + source->Server + "\\" + source->Share + MountedSubPath(*covering, *source) + rest;
   std::replace(name.begin() + 2, name.end(), '/', '\\');
   return name;
 }
 
-std::optional<std::string> LocalPathOnShare(std::string_view server, std::string_view share,
-                                            std::string_view rest,
+std::optional<std::string> LocalPathOnShare(std::string_view server, std::string_view share, std::string_view rest,
                                             const std::vector<TMountEntry>& mounts) {
   std::string wanted(rest);
   std::replace(wanted.begin(), wanted.end(), '\\', '/');
@@ -145,7 +133,7 @@ std::optional<std::string> LocalPathOnShare(std::string_view server, std::string
   for (auto it = mounts.rbegin(); it != mounts.rend(); ++it) {
     if (!IsNetworkShareType(it->FsType)) continue;
     std::optional<TShareSource> source = ParseShareSource(it->Source);
-    if (!source || !EqualNoCase(source->Server, server) || !EqualNoCase(source->Share, share)) continue;
+    if (!source || !SameTextAscii(source->Server, server) || !SameTextAscii(source->Share, share)) continue;
     std::string sub = MountedSubPath(*it, *source);
     if (!sub.empty() && !IsUnder(wanted, sub)) continue;
     std::string tail = wanted.substr(sub.size());

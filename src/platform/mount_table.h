@@ -38,13 +38,11 @@ std::optional<TShareSource> ParseShareSource(std::string_view source);
 // The network name "\\server\share\rest" of an absolute path lying under a
 // mounted SMB/CIFS share (the innermost mount wins); nullopt when the path is
 // on no such share.
-std::optional<std::string> NetworkNameOf(const std::string& absolutePath,
-                                         const std::vector<TMountEntry>& mounts);
+std::optional<std::string> NetworkNameOf(const std::string& absolutePath, const std::vector<TMountEntry>& mounts);
 
 // Where this computer sees `rest` (backslash- or slash-separated, relative to
 // the share's root) of the share `share` of `server`, through a mounted SMB/CIFS
 // share; nullopt when no such share is mounted. Server and share names compare
 // without regard to letter case, as the SMB protocol does.
-std::optional<std::string> LocalPathOnShare(std::string_view server, std::string_view share,
-                                            std::string_view rest,
+std::optional<std::string> LocalPathOnShare(std::string_view server, std::string_view share, std::string_view rest,
                                             const std::vector<TMountEntry>& mounts);

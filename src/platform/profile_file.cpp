@@ -1,7 +1,5 @@
 #include "platform/profile_file.h"
 
-#include "platform/files.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +8,9 @@
 #include <climits>
 #include <cstdlib>
 #include <vector>
+
+#include "platform/files.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -21,42 +22,29 @@ struct TLine {
 
 constexpr const char* Utf8Bom = "\xEF\xBB\xBF";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+// Blanks around names and values; a line break never reaches them.
+constexpr std::string_view ProfileBlanks = " \t\r\v\f";
 
-std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && IsBlank(s[b])) ++b;
-  while (e > b && IsBlank(s[e - 1])) --e;
-  return s.substr(b, e - b);
-}
+bool IsBlank(char c) { return ProfileBlanks.find(c) != std::string_view::npos; }
 
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    const unsigned char lx = (x >= 'A' && x <= 'Z') ? x + 32 : x;
-    const unsigned char ly = (y >= 'A' && y <= 'Z') ? y + 32 : y;
-    if (lx != ly) return false;
-  }
-  return true;
-}
+std::string TrimBlanks(std::string_view s) { return Trim(s, ProfileBlanks); }
 
 // A section header's name, or nullopt when the line is none.
 std::optional<std::string> SectionName(const std::string& line) {
-  const std::string t = Trim(line);
+  const std::string t = TrimBlanks(line);
   if (t.empty() || t[0] != '[') return std::nullopt;
   const std::size_t close = t.find(']');
   if (close == std::string::npos) return std::nullopt;
-  return Trim(t.substr(1, close - 1));
+  return TrimBlanks(t.substr(1, close - 1));
 }
 
 // Key and value of a value line, or false when the line holds none.
 bool SplitKeyLine(const std::string& line, std::string& key, std::string& value) {
   const std::size_t eq = line.find('=');
   if (eq == std::string::npos) return false;
-  key = Trim(line.substr(0, eq));
+  key = TrimBlanks(line.substr(0, eq));
   if (key.empty() || key[0] == '[') return false;
-  value = Trim(line.substr(eq + 1));
+  value = TrimBlanks(line.substr(eq + 1));
   return true;
 }
 
@@ -65,7 +53,7 @@ std::vector<TLine> SplitLines(const std::string& content) {
   std::vector<TLine> lines;
   std::size_t pos = 0;
   // An editor's byte order mark would otherwise hide the first section.
-  const bool bom = content.rfind(Utf8Bom, 0) == 0;
+  const bool bom = StartsWith(content, Utf8Bom);
   if (bom) pos = 3;
   while (pos < content.size()) {
     const std::size_t brk = content.find_first_of("\r\n", pos);
@@ -136,28 +124,6 @@ std::optional<std::string> ReadWholeFile(const std::string& path, bool& exists) 
   return content;
 }
 
-// Cuts `s` after `maxChars` characters; bytes that do not start a valid
-// UTF-8 sequence count as one character each.
-std::string CutToChars(const std::string& s, std::size_t maxChars) {
-  std::size_t i = 0, chars = 0;
-  while (i < s.size() && chars < maxChars) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    std::size_t len = 1;
-    if (c >= 0xC2 && c <= 0xDF) len = 2;
-    else if (c >= 0xE0 && c <= 0xEF) len = 3;
-    else if (c >= 0xF0 && c <= 0xF4) len = 4;
-    if (len > 1) {
-      bool valid = i + len <= s.size();
-      for (std::size_t k = 1; valid && k < len; ++k)
-        valid = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-      if (!valid) len = 1;
-    }
-    i += len;
-    ++chars;
-  }
-  return s.substr(0, i);
-}
-
 // Replaces the file's content. A new copy is written beside it and renamed
 // over it, so a crash never leaves a half-written settings file; when the
 // folder refuses a new file, the file is rewritten in place.
@@ -209,23 +175,100 @@ bool ReplaceFile(const std::string& path, const std::string& content, bool exist
   return true;
 }
 
+// The value of a hexadecimal digit, -1 for any other character.
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; }
+
+// Names and a value that can be written without making other lines of them.
+bool Writable(const std::string& sectionName, const std::string& keyName, const std::string& value) {
+  return !sectionName.empty() && !keyName.empty() && !HasLineBreak(sectionName) && !HasLineBreak(keyName) &&
+         !HasLineBreak(value) && sectionName.find(']') == std::string::npos && keyName.find('=') == std::string::npos &&
+         keyName[0] != '[';
+}
+
+// The line end new lines get: the file's own when it uses CR LF anywhere.
+std::string LineEndOf(const std::vector<TLine>& lines) {
+  for (const TLine& line : lines)
+    if (line.Eol == "\r\n") return "\r\n";
+  return "\n";
+}
+
+// Where a key stands: the first section of that name, the first key of that
+// name in it, and the line after the section.
+struct TKeyPlace {
+  std::optional<std::size_t> SectionAt;
+  std::optional<std::size_t> KeyAt;
+  std::size_t SectionEnd = 0;
+};
+
+TKeyPlace FindKey(const std::vector<TLine>& lines, const std::string& sectionName, const std::string& keyName) {
+  TKeyPlace place;
+  place.SectionEnd = lines.size();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (const auto name = SectionName(lines[i].Text)) {
+      if (place.SectionAt) {
+        place.SectionEnd = i;
+        break;
+      }
+      if (SameTextAscii(*name, sectionName)) place.SectionAt = i;
+      continue;
+    }
+    if (!place.SectionAt || place.KeyAt) continue;
+    std::string k, v;
+    if (SplitKeyLine(lines[i].Text, k, v) && SameTextAscii(k, keyName)) place.KeyAt = i;
+  }
+  return place;
+}
+
+// Replaces the key's line, or adds it after the last line of its section
+// that is not blank, or adds the section (after a blank line) at the end.
+void PutKeyLine(std::vector<TLine>& lines, const std::string& sectionName, const std::string& keyName,
+                const std::string& keyLine) {
+  const std::string eol = LineEndOf(lines);
+  const TKeyPlace place = FindKey(lines, sectionName, keyName);
+  if (place.KeyAt) {
+    lines[*place.KeyAt].Text = keyLine;
+  } else if (place.SectionAt) {
+    std::size_t after = *place.SectionAt;
+    for (std::size_t i = *place.SectionAt + 1; i < place.SectionEnd; ++i)
+      if (!TrimBlanks(lines[i].Text).empty()) after = i;
+    if (lines[after].Eol.empty()) lines[after].Eol = eol;
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(after + 1), TLine{keyLine, eol, {}});
+  } else {
+    if (!lines.empty() && lines.back().Eol.empty()) lines.back().Eol = eol;
+    if (!lines.empty() && !TrimBlanks(lines.back().Text).empty()) lines.push_back(TLine{"", eol, {}});
+    lines.push_back(TLine{"[" + sectionName + "]", eol, {}});
+    lines.push_back(TLine{keyLine, eol, {}});
+  }
+}
+
+std::string JoinLines(const std::vector<TLine>& lines) {
+  std::string out;
+  for (const TLine& line : lines) out += line.Bom + line.Text + line.Eol;
+  return out;
+}
 
 }  // namespace
 
 std::optional<std::string> FindProfileValue(const std::string& content, const std::string& section,
                                             const std::string& key) {
-  const std::string wantSection = Trim(section), wantKey = Trim(key);
+  const std::string wantSection = TrimBlanks(section), wantKey = TrimBlanks(key);
   bool inSection = false;
   for (const TLine& line : SplitLines(content)) {
     if (const auto name = SectionName(line.Text)) {
       if (inSection) break;  // the first section of that name wins
-      inSection = SameName(*name, wantSection);
+      inSection = SameTextAscii(*name, wantSection);
       continue;
     }
     if (!inSection) continue;
     std::string k, v;
-    if (SplitKeyLine(line.Text, k, v) && SameName(k, wantKey)) return CutToChars(Unquoted(v), ProfileValueMaxChars);
+    if (SplitKeyLine(line.Text, k, v) && SameTextAscii(k, wantKey)) return Utf8Cut(Unquoted(v), ProfileValueMaxChars);
   }
   return std::nullopt;
 }
@@ -240,10 +283,8 @@ std::optional<std::string> ReadProfileValue(const std::string& path, const std::
 
 bool WriteProfileValue(const std::string& path, const std::string& section, const std::string& key,
                        const std::string& value) {
-  const std::string sectionName = Trim(section), keyName = Trim(key);
-  if (sectionName.empty() || keyName.empty() || HasLineBreak(sectionName) || HasLineBreak(keyName) ||
-      HasLineBreak(value) || sectionName.find(']') != std::string::npos || keyName.find('=') != std::string::npos ||
-      keyName[0] == '[') {
+  const std::string sectionName = TrimBlanks(section), keyName = TrimBlanks(key);
+  if (!Writable(sectionName, keyName, value)) {
     errno = EINVAL;
     return false;
   }
@@ -251,68 +292,16 @@ bool WriteProfileValue(const std::string& path, const std::string& section, cons
   const auto content = ReadWholeFile(path, exists);
   if (!content) return false;
   std::vector<TLine> lines = SplitLines(*content);
-
-  std::string eol = "\n";
-  for (const TLine& l : lines)
-    if (l.Eol == "\r\n") {
-      eol = "\r\n";
-      break;
-    }
-  const std::string newLine = keyName + "=" + Quoted(value);
-
-  // Locate the first section of that name and the first key in it.
-  std::optional<std::size_t> sectionAt, keyAt;
-  std::size_t sectionEnd = lines.size();
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (const auto name = SectionName(lines[i].Text)) {
-      if (sectionAt) {
-        sectionEnd = i;
-        break;
-      }
-      if (SameName(*name, sectionName)) sectionAt = i;
-      continue;
-    }
-    if (!sectionAt || keyAt) continue;
-    std::string k, v;
-    if (SplitKeyLine(lines[i].Text, k, v) && SameName(k, keyName)) keyAt = i;
-  }
-
-  if (keyAt) {
-    lines[*keyAt].Text = newLine;
-  } else if (sectionAt) {
-    // After the last line of the section that is not blank.
-    std::size_t after = *sectionAt;
-    for (std::size_t i = *sectionAt + 1; i < sectionEnd; ++i)
-      if (!Trim(lines[i].Text).empty()) after = i;
-    if (lines[after].Eol.empty()) lines[after].Eol = eol;
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(after + 1), TLine{newLine, eol, {}});
-  } else {
-    if (!lines.empty() && lines.back().Eol.empty()) lines.back().Eol = eol;
-    if (!lines.empty() && !Trim(lines.back().Text).empty()) lines.push_back(TLine{"", eol, {}});
-    lines.push_back(TLine{"[" + sectionName + "]", eol, {}});
-    lines.push_back(TLine{newLine, eol, {}});
-  }
-
-  std::string out;
-  out.reserve(content->size() + newLine.size() + 16);
-  for (const TLine& l : lines) {
-    out += l.Bom;
-    out += l.Text;
-    out += l.Eol;
-  }
-  return ReplaceFile(path, out, exists);
+  PutKeyLine(lines, sectionName, keyName, keyName + "=" + Quoted(value));
+  return ReplaceFile(path, JoinLines(lines), exists);
 }
 
 std::optional<std::int32_t> ParseProfileInteger(const std::string& text) {
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     std::uint64_t v = 0;
     for (std::size_t i = 2; i < text.size(); ++i) {
-      const char c = text[i];
-      int d;
-      if (c >= '0' && c <= '9') d = c - '0';
-      else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-      else return std::nullopt;
+      const int d = HexDigit(text[i]);
+      if (d < 0) return std::nullopt;
       v = v * 16 + static_cast<std::uint64_t>(d);
       if (v > 0xFFFFFFFFull) return std::nullopt;
     }

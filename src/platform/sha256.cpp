@@ -1,13 +1,10 @@
 #include "platform/sha256.h"
 
-#include <fcntl.h>
 #include <openssl/evp.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <vector>
 
+#include "platform/durable_file.h"
 #include "platform/exception.h"
 
 struct TSha256::TContext {
@@ -31,36 +28,29 @@ std::string TSha256::HexDigest() {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   if (EVP_DigestFinal_ex(FContext->Md, digest, &length) != 1) throw Exception("SHA-256 computation failed");
-  static const char kHex[] = "0123456789abcdef";
+  static const char Hex[] = "0123456789abcdef";
   std::string text;
   for (unsigned int i = 0; i < length; ++i) {
-    text += kHex[digest[i] >> 4];
-    text += kHex[digest[i] & 0x0F];
+    text += Hex[digest[i] >> 4];
+    text += Hex[digest[i] & 0x0F];
   }
   return text;
 }
 
 std::string Sha256OfFile(const std::string& path, const std::function<void()>& afterBlock) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    const int error = errno;
-    throw EOSError(error, "Cannot read " + path + ": " + std::strerror(error));
-  }
+  const int fd = OpenForReading(path);
   TSha256 sha;
   std::vector<char> block(1 << 20);
-  for (;;) {
-    const ssize_t n = read(fd, block.data(), block.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int error = errno;
-      close(fd);
-      throw EOSError(error, "Cannot read " + path + ": " + std::strerror(error));
+  try {
+    for (std::size_t n; (n = ReadBlock(fd, block.data(), block.size(), path)) > 0;) {
+      sha.Update(block.data(), n);
+      if (afterBlock) afterBlock();
     }
-    if (n == 0) break;
-    sha.Update(block.data(), static_cast<std::size_t>(n));
-    if (afterBlock) afterBlock();
+  } catch (...) {
+    CloseFile(fd);
+    throw;
   }
-  close(fd);
+  CloseFile(fd);
   return sha.HexDigest();
 }
 
@@ -69,14 +59,14 @@ std::string Sha256SumLine(const std::string& hexDigest, const std::string& fileN
 }
 
 std::optional<std::string> ParseSha256SumLine(const std::string& text) {
-  constexpr std::size_t kDigits = 64;
-  if (text.size() < kDigits + 3) return std::nullopt;
-  std::string digest = text.substr(0, kDigits);
+  constexpr std::size_t Digits = 64;
+  if (text.size() < Digits + 3) return std::nullopt;
+  std::string digest = text.substr(0, Digits);
   for (char& c : digest) {
     if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return std::nullopt;
   }
-  if (text[kDigits] != ' ' || (text[kDigits + 1] != ' ' && text[kDigits + 1] != '*')) return std::nullopt;
-  if (text[kDigits + 2] == '\n' || text[kDigits + 2] == '\r') return std::nullopt;
+  if (text[Digits] != ' ' || (text[Digits + 1] != ' ' && text[Digits + 1] != '*')) return std::nullopt;
+  if (text[Digits + 2] == '\n' || text[Digits + 2] == '\r') return std::nullopt;
   return digest;
 }

@@ -1,29 +1,22 @@
 #include "platform/share_path.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
 #include "platform/computer_name.h"
+#include "platform/text.h"
 
 namespace {
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
-  return text;
-}
-
 bool IsThisComputer(const std::string& server, const std::string& thisComputer) {
-  const std::string name = Lower(server);
-  return name.empty() || name == Lower(thisComputer) || name == "localhost" || name == "127.0.0.1" ||
+  const std::string name = AsciiLower(server);
+  return name.empty() || name == AsciiLower(thisComputer) || name == "localhost" || name == "127.0.0.1" ||
          name == "::1";
 }
 
 }  // namespace
 
-std::optional<std::string> ResolveSharePath(const std::string& sharePath,
-                                            const std::string& thisComputer,
+std::optional<std::string> ResolveSharePath(const std::string& sharePath, const std::string& thisComputer,
                                             const std::vector<TMountEntry>& mounts) {
   if (sharePath.size() < 2 || sharePath[0] != '\\' || sharePath[1] != '\\') return std::nullopt;
   const std::size_t serverEnd = sharePath.find('\\', 2);

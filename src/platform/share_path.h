@@ -17,8 +17,7 @@
 // - otherwise the file on a mounted SMB/CIFS share of that server whose share
 //   name matches;
 // nullopt when neither applies.
-std::optional<std::string> ResolveSharePath(const std::string& sharePath,
-                                            const std::string& thisComputer,
+std::optional<std::string> ResolveSharePath(const std::string& sharePath, const std::string& thisComputer,
                                             const std::vector<TMountEntry>& mounts);
 
 // True when the file behind `sharePath` exists (resolved against this

@@ -14,13 +14,13 @@ class TSharedLibrary {
   // LastError() set when the system refuses.
   bool Load(const std::string& fileName);
   void Unload();
-  bool Loaded() const { return handle_ != nullptr; }
-  const std::string& FileName() const { return fileName_; }
+  bool Loaded() const { return FHandle != nullptr; }
+  const std::string& FileName() const { return FFileName; }
 
   // The entry point's address, or nullptr with LastError() set.
   void* Symbol(const char* name);
   // The loader's own text of the last failure.
-  const std::string& LastError() const { return lastError_; }
+  const std::string& LastError() const { return FLastError; }
 
   // Keeps every shared object loaded after this library (the plug-ins and
   // helpers it loaded itself) mapped until the process ends, even when their
@@ -29,7 +29,7 @@ class TSharedLibrary {
   int KeepLaterLibrariesLoaded() const;
 
  private:
-  void* handle_ = nullptr;
-  std::string fileName_;
-  std::string lastError_;
+  void* FHandle = nullptr;
+  std::string FFileName;
+  std::string FLastError;
 };

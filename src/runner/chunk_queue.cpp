@@ -5,7 +5,7 @@
 
 namespace {
 // How long a waiting side sleeps before it lets `whileWaiting` run again.
-constexpr auto kSlice = std::chrono::milliseconds(10);
+constexpr auto Slice = std::chrono::milliseconds(10);
 }  // namespace
 
 template <typename Ready>
@@ -16,7 +16,7 @@ void TChunkQueue::WaitFor(std::unique_lock<std::mutex>& lock, std::condition_var
       changed.wait(lock, ready);
       return;
     }
-    if (changed.wait_for(lock, kSlice, ready)) return;
+    if (changed.wait_for(lock, Slice, ready)) return;
     lock.unlock();
     whileWaiting();
     lock.lock();
@@ -25,7 +25,8 @@ void TChunkQueue::WaitFor(std::unique_lock<std::mutex>& lock, std::condition_var
 
 bool TChunkQueue::Push(TChunk chunk, const std::function<void()>& whileWaiting) {
   std::unique_lock<std::mutex> lock(FMutex);
-  WaitFor(lock, FNotFull, [this] { return FCancelled || FChunks.size() < FCapacity; }, whileWaiting);
+  WaitFor(
+      lock, FNotFull, [this] { return FCancelled || FChunks.size() < FCapacity; }, whileWaiting);
   if (FCancelled) return false;
   FChunks.push_back(std::move(chunk));
   FNotEmpty.notify_one();
@@ -34,7 +35,8 @@ bool TChunkQueue::Push(TChunk chunk, const std::function<void()>& whileWaiting) 
 
 std::optional<TChunk> TChunkQueue::Pop(const std::function<void()>& whileWaiting) {
   std::unique_lock<std::mutex> lock(FMutex);
-  WaitFor(lock, FNotEmpty, [this] { return FCancelled || FClosed || !FChunks.empty(); }, whileWaiting);
+  WaitFor(
+      lock, FNotEmpty, [this] { return FCancelled || FClosed || !FChunks.empty(); }, whileWaiting);
   if (FCancelled || FChunks.empty()) return std::nullopt;
   TChunk chunk = std::move(FChunks.front());
   FChunks.pop_front();

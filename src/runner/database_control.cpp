@@ -1,10 +1,12 @@
 #include "runner/database_control.h"
 
 #include <exception>
+#include <functional>
 #include <memory>
 
 #include "platform/share_path.h"
 #include "runner/job_paths.h"
+#include "runner/job_requests.h"
 #include "runner/log_pane.h"
 #include "runner/ui_seams.h"
 #include "service/config_service.h"
@@ -16,31 +18,69 @@ namespace {
 // already (isc_bad_shutdown_mode, "Target shutdown mode is invalid for
 // database"): every restore ends that way, since the new database is created
 // on line.
-constexpr int32_t kAlreadyOnline = 335544835;
+constexpr int32_t AlreadyOnline = 335544835;
 
-TShareProbe shareProbe = nullptr;
+TShareProbe InstalledShareProbe = nullptr;
 
 bool DatabaseReachable(const std::string& serverName, const std::string& localPath) {
   const std::string sharePath = DatabaseSharePath(serverName, localPath);
-  return shareProbe ? shareProbe(sharePath) : SharePathFileExists(sharePath);
+  return InstalledShareProbe ? InstalledShareProbe(sharePath) : SharePathFileExists(sharePath);
 }
 
-void AddLoginParams(TIBConfigService& service, const std::string& userName, const std::string& password) {
-  service.Params().Add("User_Name=" + userName);
-  service.Params().Add("Password=" + password);
-}
+// The database a step works on, and how the server is reached.
+struct TDatabaseTarget {
+  const std::string& ServerName;
+  const std::string& LocalPath;
+  const std::string& UserName;
+  const std::string& Password;
+  uint8_t Protocol;
+};
 
-// Detaches when attached: a request whose attach or send failed has already
-// forgotten its handle, and detaching it again would only raise "service is
-// not attached" over the real error.
-void Release(std::unique_ptr<TIBConfigService>& service) {
-  if (service->Active()) service->SetActive(false);
-  service.reset();
+// The pane texts of a step: the file cannot be reached (the step is skipped),
+// the step starts (+ the file name), the step is done.
+struct TDatabaseStep {
+  const char* Unreachable;
+  const char* Starting;
+  const char* Done;
+};
+
+// Runs one step: `send` sends its request once attached; `failureText` gives
+// the text that reports an error of the step (box and pane line), or an
+// empty text for an error that means the step has nothing to do. The request
+// goes to this computer when the path names no server.
+bool RunDatabaseStep(const TDatabaseStep& step, const TDatabaseTarget& target,
+                     const std::function<void(TIBConfigService&)>& send,
+                     const std::function<std::string(const std::exception&)>& failureText) {
+  if (!DatabaseReachable(target.ServerName, target.LocalPath)) {
+    AddPaneLine(step.Unreachable);
+    return true;
+  }
+  auto service = std::make_unique<TIBConfigService>();
+  AddPaneLine(step.Starting + LastPathComponent(target.LocalPath));
+  bool done = false;
+  try {
+    const std::string server = target.ServerName.empty() ? LocalComputerName() : target.ServerName;
+    PrepareRequest(*service, server, target.Protocol, target.UserName, target.Password);
+    service->DatabaseName = target.LocalPath;
+    service->SetActive(true);
+    send(*service);
+    done = true;
+  } catch (const std::exception& error) {
+    const std::string text = failureText(error);
+    done = text.empty();
+    if (!done) {
+      Prompts().ShowMessage(text);
+      AddPaneLine(text);
+    }
+  }
+  ReleaseRequest(*service);
+  if (done) AddPaneLine(step.Done);
+  return done;
 }
 
 }  // namespace
 
-void SetShareProbe(TShareProbe probe) { shareProbe = probe; }
+void SetShareProbe(TShareProbe probe) { InstalledShareProbe = probe; }
 
 std::string DatabaseSharePath(const std::string& serverName, const std::string& localPath) {
   const std::size_t colon = localPath.find(':');
@@ -49,66 +89,23 @@ std::string DatabaseSharePath(const std::string& serverName, const std::string& 
   return "\\\\" + serverName + "\\" + drive + "\\" + rest;
 }
 
-bool StopServerDatabase(const std::string& serverName, const std::string& localPath,
-                        const std::string& userName, const std::string& password, uint8_t protocol) {
-  if (!DatabaseReachable(serverName, localPath)) {
-    AddPaneLine("Error stopping database");
-    return true;
-  }
-  auto service = std::make_unique<TIBConfigService>();
-  AddPaneLine("Stopping database: " + LastPathComponent(localPath));
-  bool result = false;
-  try {
-    service->SetProtocol(static_cast<TProtocol>(protocol));
-    service->Params().Clear();
-    AddLoginParams(*service, userName, password);
-    service->LoginPrompt = false;
-    service->SetServerName(serverName.empty() ? LocalComputerName() : serverName);
-    service->DatabaseName = localPath;
-    service->SetActive(true);
-    service->RequestShutdown(ShutdownMode::ShutdownForced, 10);
-    result = true;
-  } catch (const std::exception& error) {
-    const std::string text = std::string("Error shutting down database: ") + error.what();
-    Prompts().ShowMessage(text);
-    AddPaneLine(text);
-  }
-  Release(service);
-  if (result) AddPaneLine("Database shutdown complete");
-  return result;
+bool StopServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
+                        const std::string& password, uint8_t protocol) {
+  const TDatabaseStep stop{"Error stopping database", "Stopping database: ", "Database shutdown complete"};
+  return RunDatabaseStep(
+      stop, {serverName, localPath, userName, password, protocol},
+      [](TIBConfigService& service) { service.RequestShutdown(ShutdownMode::ShutdownForced, 10); },
+      [](const std::exception& error) { return std::string("Error shutting down database: ") + error.what(); });
 }
 
-bool StartServerDatabase(const std::string& serverName, const std::string& localPath,
-                         const std::string& userName, const std::string& password, uint8_t protocol) {
-  if (!DatabaseReachable(serverName, localPath)) {
-    AddPaneLine("Error starting database");
-    return true;
-  }
-  auto service = std::make_unique<TIBConfigService>();
-  AddPaneLine("Starting database: " + LastPathComponent(localPath));
-  bool result = false;
-  try {
-    service->LoginPrompt = false;
-    service->SetProtocol(static_cast<TProtocol>(protocol));
-    AddLoginParams(*service, userName, password);
-    service->SetServerName(serverName.empty() ? LocalComputerName() : serverName);
-    service->DatabaseName = localPath;
-    service->SetActive(true);
-    service->RequestOnline();
-    result = true;
-  } catch (const EIBInterBaseError& error) {
-    if (error.LibraryErrorCode == kAlreadyOnline) {
-      result = true;
-    } else {
-      Prompts().ShowMessage("Error starting database");
-      AddPaneLine("Error starting database");
-    }
-  } catch (const std::exception&) {
-    const std::string text = "Error starting database";
-    Prompts().ShowMessage(text);
-    AddPaneLine(text);
-  }
-  Release(service);
-  if (result) AddPaneLine("Database startup complete");
-  return result;
+bool StartServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
+                         const std::string& password, uint8_t protocol) {
+  const TDatabaseStep start{"Error starting database", "Starting database: ", "Database startup complete"};
+  return RunDatabaseStep(
+      start, {serverName, localPath, userName, password, protocol},
+      [](TIBConfigService& service) { service.RequestOnline(); },
+      [](const std::exception& error) {
+        const auto* refused = dynamic_cast<const EIBInterBaseError*>(&error);
+        return refused && refused->LibraryErrorCode == AlreadyOnline ? std::string() : "Error starting database";
+      });
 }

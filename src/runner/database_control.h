@@ -15,12 +15,12 @@ std::string DatabaseSharePath(const std::string& serverName, const std::string& 
 // skipped because the file could not be reached (a pane line says so); false
 // when the server or the client library reported an error (message box and
 // pane line).
-bool StopServerDatabase(const std::string& serverName, const std::string& localPath,
-                        const std::string& userName, const std::string& password, uint8_t protocol);
+bool StopServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
+                        const std::string& password, uint8_t protocol);
 
 // Brings the database back on line; results as StopServerDatabase.
-bool StartServerDatabase(const std::string& serverName, const std::string& localPath,
-                         const std::string& userName, const std::string& password, uint8_t protocol);
+bool StartServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
+                         const std::string& password, uint8_t protocol);
 
 // The reachability check both steps use; replaceable so tests can decide it.
 // The default resolves the share path on this computer (SharePathFileExists).

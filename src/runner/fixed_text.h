@@ -1,27 +1,22 @@
 #pragma once
 // A text field of fixed capacity counted in characters (UTF-8), stored inside
 // the object that holds it. A longer value is cut to the capacity, never in
-// the middle of a character.
+// the middle of a character (characters as platform/text.h counts them).
 
 #include <cstddef>
 #include <cstring>
 #include <string>
 #include <string_view>
 
-// Byte length of the longest prefix of `text` holding at most `maxChars`
-// characters. A character is a lead byte with its continuation bytes.
-std::size_t Utf8PrefixBytes(std::string_view text, std::size_t maxChars);
-
-// Number of characters of `text` (lead bytes counted).
-std::size_t Utf8Length(std::string_view text);
+#include "platform/text.h"
 
 template <std::size_t Chars>
 class TFixedText {
  public:
-  TFixedText() { bytes[0] = '\0'; }
+  TFixedText() { FBytes[0] = '\0'; }
   explicit TFixedText(std::string_view value) { Set(value); }
 
-  std::string Get() const { return std::string(bytes, length); }
+  std::string Get() const { return std::string(FBytes, FLength); }
 
   // Stores at most Chars characters of `value`; returns false when it had to
   // be cut.
@@ -29,16 +24,16 @@ class TFixedText {
     std::size_t n = Utf8PrefixBytes(value, Chars);
     // A character never takes more than 4 bytes, so the prefix always fits.
     if (n > Capacity) n = Capacity;
-    std::memcpy(bytes, value.data(), n);
-    bytes[n] = '\0';
-    length = n;
+    std::memcpy(FBytes, value.data(), n);
+    FBytes[n] = '\0';
+    FLength = n;
     return n == value.size();
   }
 
-  bool Empty() const { return length == 0; }
+  bool Empty() const { return FLength == 0; }
 
  private:
   static constexpr std::size_t Capacity = Chars * 4;
-  char bytes[Capacity + 1];
-  std::size_t length = 0;
+  char FBytes[Capacity + 1];
+  std::size_t FLength = 0;
 };

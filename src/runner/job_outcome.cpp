@@ -3,6 +3,8 @@
 #include <exception>
 #include <memory>
 
+#include "platform/text.h"
+#include "runner/job_requests.h"
 #include "runner/log_pane.h"
 #include "service/backup_restore_services.h"
 
@@ -20,49 +22,37 @@ class THeaderStatsService : public TIBControlAndQueryService {
   std::string DatabaseName;
 
   void BuildStartRequest() override {
-    requestAction_ = stats::action_svc_db_stats;
-    outputEnded_ = false;
+    FRequestAction = stats::action_svc_db_stats;
+    FOutputEnded = false;
     StartRequest = std::string(1, static_cast<char>(stats::action_svc_db_stats));
     AddStartText(DatabaseName, spb::dbname);
     AddStartNumber(stats::sts_hdr_pages, spb::options);
   }
 };
 
-std::string TrimmedLeft(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(" \t\r\n");
-  return first == std::string::npos ? std::string() : text.substr(first);
-}
-
-std::string Trimmed(const std::string& text) {
-  std::string result = TrimmedLeft(text);
-  while (!result.empty() && (result.back() == ' ' || result.back() == '\t' || result.back() == '\r' ||
-                             result.back() == '\n'))
-    result.pop_back();
-  return result;
-}
-
-bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+// Blanks around an output line.
+constexpr std::string_view LineBlanks = " \t\r\n";
 
 }  // namespace
 
 std::string FailureReportedBy(const std::string& outputLine) {
-  const std::string line = Trimmed(outputLine);
+  const std::string line = Trim(outputLine, LineBlanks);
   // gbak prefixes its lines with "gbak:" (its error lines with "gbak: ");
   // what follows the prefix decides, so a table or column name in a verbose
   // line can never look like a failure.
   std::string text = line;
-  if (StartsWith(text, "gbak:")) text = TrimmedLeft(text.substr(5));
-  for (const char* marker : {"ERROR:", "ERROR ", "Done with volume #", "Backup incomplete",
-                             "Exiting before completion due to errors"}) {
+  if (StartsWith(text, "gbak:")) text = TrimLeft(text.substr(5), LineBlanks);
+  for (const char* marker :
+       {"ERROR:", "ERROR ", "Done with volume #", "Backup incomplete", "Exiting before completion due to errors"}) {
     if (StartsWith(text, marker)) return line;
   }
   return {};
 }
 
 std::string ShutdownAttributesOf(const std::string& statsLine) {
-  const std::string line = TrimmedLeft(statsLine);
+  const std::string line = TrimLeft(statsLine, LineBlanks);
   if (!StartsWith(line, "Attributes")) return {};
-  const std::string attributes = Trimmed(line.substr(10));
+  const std::string attributes = Trim(line.substr(10), LineBlanks);
   for (const char* mode : {"shutdown", "maintenance"})
     if (attributes.find(mode) != std::string::npos) return attributes;
   return {};
@@ -73,11 +63,7 @@ std::string ShutdownStateOf(const std::string& serverName, const std::string& lo
   std::string state;
   try {
     auto service = std::make_unique<THeaderStatsService>();
-    service->SetProtocol(static_cast<TProtocol>(protocol));
-    service->LoginPrompt = false;
-    service->Params().Add("User_Name=" + userName);
-    service->Params().Add("Password=" + password);
-    service->SetServerName(serverName.empty() ? LocalComputerName() : serverName);
+    PrepareRequest(*service, serverName.empty() ? LocalComputerName() : serverName, protocol, userName, password);
     service->DatabaseName = localPath;
     service->SetActive(true);
     service->ServiceStart();
@@ -85,7 +71,7 @@ std::string ShutdownStateOf(const std::string& serverName, const std::string& lo
       const std::string attributes = ShutdownAttributesOf(service->NextOutputLine());
       if (!attributes.empty() && state.empty()) state = attributes;
     }
-    if (service->Active()) service->SetActive(false);
+    ReleaseRequest(*service);
   } catch (const std::exception&) {
     // The state is unknown; the request's own outcome stands.
     return {};

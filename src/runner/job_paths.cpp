@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/text.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -16,7 +18,7 @@ bool IsDriveLetterPath(const std::string& name) {
 
 std::string ExpandFileName(const std::string& name) {
   if (name.empty()) return name;
-  if (name.rfind("\\\\", 0) == 0 || IsDriveLetterPath(name)) return name;
+  if (StartsWith(name, "\\\\") || IsDriveLetterPath(name)) return name;
   std::error_code error;
   fs::path full = fs::absolute(fs::path(name), error);
   if (error) return name;

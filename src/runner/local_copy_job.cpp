@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "platform/mount_table.h"
+#include "platform/text.h"
 #include "runner/local_copy_writer.h"
 #include "runner/log_pane.h"
 #include "runner/ui_seams.h"
@@ -16,14 +17,6 @@ std::string Megabytes(std::uint64_t bytes) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
   return text;
-}
-
-bool SameServer(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  }
-  return true;
 }
 
 // A pane line "<verb> <n> MB" at most every two seconds while bytes flow.
@@ -48,9 +41,8 @@ std::string LocalCopyPathOf(const std::string& folder, const std::string& backup
   return IncludeTrailingPathDelimiter(folder) + CompressedCopyName(backupFileName);
 }
 
-bool RestoreFedFromThisComputer(const std::string& backupFile, const TServerPath& backup,
-                                const TServerPath& database) {
-  return IsCompressedCopy(backupFile) || !SameServer(backup.ServerName, database.ServerName);
+bool RestoreFedFromThisComputer(const std::string& backupFile, const TServerPath& backup, const TServerPath& database) {
+  return IsCompressedCopy(backupFile) || !SameTextAscii(backup.ServerName, database.ServerName);
 }
 
 bool RestoreFedFromThisComputer(const std::string& backupFile, const std::string& database) {
@@ -84,8 +76,8 @@ TLocalCopyInfo ReceiveLocalCopy(TIBBackupStreamService& request, const std::stri
     ProcessMessages();
   }
   const TLocalCopyInfo info = writer.Commit([] { ProcessMessages(); });
-  const double share = info.InputBytes == 0 ? 0.0 : 100.0 * static_cast<double>(info.OutputBytes) /
-                                                         static_cast<double>(info.InputBytes);
+  const double share =
+      info.InputBytes == 0 ? 0.0 : 100.0 * static_cast<double>(info.OutputBytes) / static_cast<double>(info.InputBytes);
   char percent[16];
   std::snprintf(percent, sizeof percent, "%.1f%%", share);
   AddPaneLine("");
@@ -96,8 +88,7 @@ TLocalCopyInfo ReceiveLocalCopy(TIBBackupStreamService& request, const std::stri
   return info;
 }
 
-TRestoreFeed::TRestoreFeed(const std::string& backupFile)
-    : FReader(std::make_unique<TLocalCopyReader>(backupFile)) {
+TRestoreFeed::TRestoreFeed(const std::string& backupFile) : FReader(std::make_unique<TLocalCopyReader>(backupFile)) {
   FSha256 = FReader->VerifyChecksum([] { ProcessMessages(); });
 }
 
@@ -111,9 +102,8 @@ void TRestoreFeed::ShowSource() const {
 void TRestoreFeed::Start() { FReader->Start(); }
 
 TStreamSource TRestoreFeed::Source() {
-  return [this](char* buffer, std::size_t capacity) {
-    return FReader->Read(buffer, capacity, [] { ProcessMessages(); });
-  };
+  return
+      [this](char* buffer, std::size_t capacity) { return FReader->Read(buffer, capacity, [] { ProcessMessages(); }); };
 }
 
 void TRestoreFeed::ShowSent() const {

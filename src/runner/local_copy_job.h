@@ -20,8 +20,7 @@ std::string LocalCopyPathOf(const std::string& folder, const std::string& backup
 // Whether a restore must send the backup file from this computer: a
 // compressed copy always is; a plain backup file is when the database's
 // server is not the computer that holds the file (it could not open it).
-bool RestoreFedFromThisComputer(const std::string& backupFile, const TServerPath& backup,
-                                const TServerPath& database);
+bool RestoreFedFromThisComputer(const std::string& backupFile, const TServerPath& backup, const TServerPath& database);
 // The same for the two files as this computer names them.
 bool RestoreFedFromThisComputer(const std::string& backupFile, const std::string& database);
 

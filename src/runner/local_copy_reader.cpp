@@ -1,11 +1,8 @@
 #include "runner/local_copy_reader.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <zstd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -16,35 +13,19 @@
 #include "platform/exception.h"
 #include "platform/files.h"
 #include "platform/sha256.h"
+#include "platform/text.h"
 #include "runner/worker_thread.h"
 
-namespace {
-
-bool EndsWithNoCase(const std::string& text, const std::string& tail) {
-  if (text.size() < tail.size()) return false;
-  return std::equal(tail.begin(), tail.end(), text.end() - static_cast<std::ptrdiff_t>(tail.size()),
-                    [](char lower, char c) { return std::tolower(static_cast<unsigned char>(c)) == lower; });
+bool IsCompressedCopy(const std::string& path) {
+  constexpr std::string_view Extension = ".zst";
+  return path.size() >= Extension.size() &&
+         SameTextAscii(std::string_view(path).substr(path.size() - Extension.size()), Extension);
 }
-
-// The next block of the file; 0 at its end.
-std::size_t ReadBlock(int fd, std::vector<char>& block, const std::string& path) {
-  for (;;) {
-    const ssize_t n = read(fd, block.data(), block.size());
-    if (n >= 0) return static_cast<std::size_t>(n);
-    if (errno != EINTR) RaiseFileError("Cannot read", path);
-  }
-}
-
-}  // namespace
-
-bool IsCompressedCopy(const std::string& path) { return EndsWithNoCase(path, ".zst"); }
 
 struct TLocalCopyReader::TReading {
   int File = -1;
   TWorkerThread Thread;
-  ~TReading() {
-    if (File >= 0) close(File);
-  }
+  ~TReading() { CloseFile(File); }
 };
 
 TLocalCopyReader::TLocalCopyReader(std::string path, TLocalCopyTuning tuning)
@@ -71,16 +52,15 @@ std::string TLocalCopyReader::VerifyChecksum(const std::function<void()>& afterB
   }
   const std::string actual = Sha256OfFile(FPath, afterBlock);
   if (actual != *expected) {
-    throw Exception("The copy " + FPath + " does not match its checksum file " + checksumFile +
-                    " (SHA-256 " + actual + ", expected " + *expected + "): the copy is damaged, nothing was restored");
+    throw Exception("The copy " + FPath + " does not match its checksum file " + checksumFile + " (SHA-256 " + actual +
+                    ", expected " + *expected + "): the copy is damaged, nothing was restored");
   }
   return actual;
 }
 
 void TLocalCopyReader::Start() {
   FReading = std::make_unique<TReading>();
-  FReading->File = open(FPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (FReading->File < 0) RaiseFileError("Cannot read", FPath);
+  FReading->File = OpenForReading(FPath);
   FReading->Thread.Start([this] {
     try {
       ReadAll(FReading->File);
@@ -95,7 +75,7 @@ void TLocalCopyReader::Start() {
 void TLocalCopyReader::ReadAll(int fd) {
   std::vector<char> block(std::max<std::size_t>(ZSTD_DStreamInSize(), FTuning.ChunkBytes));
   if (!IsCompressedCopy(FPath)) {
-    for (std::size_t n; (n = ReadBlock(fd, block, FPath)) > 0;) {
+    for (std::size_t n; (n = ReadBlock(fd, block.data(), block.size(), FPath)) > 0;) {
       if (!FQueue.Push(TChunk(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(n)))) return;
     }
     return;
@@ -105,7 +85,7 @@ void TLocalCopyReader::ReadAll(int fd) {
   // The last result of the decoder: 0 once a frame is complete (an empty
   // file has none, so it counts as cut short).
   std::size_t frameOpen = 1;
-  for (std::size_t n; (n = ReadBlock(fd, block, FPath)) > 0;) {
+  for (std::size_t n; (n = ReadBlock(fd, block.data(), block.size(), FPath)) > 0;) {
     ZSTD_inBuffer in{block.data(), n, 0};
     while (in.pos < in.size) {
       TChunk out(FTuning.ChunkBytes);

@@ -1,7 +1,5 @@
 #include "runner/local_copy_writer.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zstd.h>
 
 #include <cerrno>
@@ -11,6 +9,7 @@
 
 #include "platform/durable_file.h"
 #include "platform/exception.h"
+#include "platform/files.h"
 #include "platform/sha256.h"
 #include "runner/worker_thread.h"
 
@@ -80,9 +79,9 @@ TLocalCopyWriter::~TLocalCopyWriter() {
 void TLocalCopyWriter::Stop() {
   FQueue.Cancel();
   if (FCompressor) FCompressor->Thread.Wait();
-  if (FFile >= 0) close(FFile);
+  CloseFile(FFile);
   FFile = -1;
-  if (!FTemporary.empty()) unlink(FTemporary.c_str());
+  if (!FTemporary.empty()) DeleteFile(FTemporary);
 }
 
 void TLocalCopyWriter::CompressAll() {
@@ -101,8 +100,7 @@ void TLocalCopyWriter::CompressAll() {
     }
     // A file whose folder was removed goes on taking data on Linux: stop
     // at once rather than at the final rename.
-    struct stat status {};
-    if (fstat(FFile, &status) == 0 && status.st_nlink == 0) {
+    if (FileUnlinked(FFile)) {
       throw Exception("The copy on this computer was removed while it was written: " + FTemporary);
     }
   }
@@ -165,7 +163,7 @@ TLocalCopyInfo TLocalCopyWriter::Commit(const std::function<void()>& whileWaitin
     try {
       WriteFully(sumFile, line.data(), line.size(), info.ChecksumFile);
     } catch (...) {
-      close(sumFile);
+      CloseFile(sumFile);
       throw;
     }
     SyncAndClose(sumFile, info.ChecksumFile);
@@ -173,7 +171,7 @@ TLocalCopyInfo TLocalCopyWriter::Commit(const std::function<void()>& whileWaitin
     FTemporary.clear();
     checksumTemporary.clear();
   } catch (...) {
-    if (!checksumTemporary.empty()) unlink(checksumTemporary.c_str());
+    if (!checksumTemporary.empty()) DeleteFile(checksumTemporary);
     Stop();
     throw;
   }

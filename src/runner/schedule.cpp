@@ -14,6 +14,7 @@
 #include "runner/job_options.h"
 #include "runner/job_outcome.h"
 #include "runner/job_paths.h"
+#include "runner/job_requests.h"
 #include "runner/local_copy_job.h"
 #include "runner/log_pane.h"
 #include "runner/ui_seams.h"
@@ -36,8 +37,6 @@ std::string CreationStamp() {
 
 std::string JobLogFileName() { return IncludeTrailingPathDelimiter(ProgramDirectory()) + "Schedule.log"; }
 
-std::string MessageOf(const std::exception& error) { return error.what(); }
-
 const char* KindWord(int32_t kind) {
   switch (kind) {
     case TSchedule::KindBackup: return "backup";
@@ -59,87 +58,25 @@ TKindTexts TextsOf(int32_t kind) {
   }
 }
 
-// The request object of a job kind, configured; the options text is built
-// alongside. `streamed`: the backup file goes to or comes from this computer
-// through the request's standard output or input.
-std::unique_ptr<TIBControlAndQueryService> MakeRequest(int32_t kind, const TServerPath (&slot)[2],
-                                                       uint8_t protocol, const std::string& userName,
-                                                       const std::string& password,
-                                                       const bool (&switches)[8], bool streamed = false) {
-  const TProtocol proto = static_cast<TProtocol>(protocol);
-  auto addLogin = [&](TIBCustomService& service) {
-    service.Params().Add("User_Name=" + userName);
-    service.Params().Add("Password=" + password);
-  };
-  if (kind == TSchedule::KindBackup) {
-    std::unique_ptr<TIBBackupService> service;
-    if (streamed) {
-      service = std::make_unique<TIBBackupStreamService>();
-    } else {
-      service = std::make_unique<TIBBackupService>();
-    }
-    service->DatabaseName = slot[0].LocalPath;
-    service->SetServerName(slot[0].ServerName);
-    service->SetProtocol(proto);
-    service->Verbose = true;
-    service->BackupFile.Assign({slot[1].LocalPath});
-    service->LoginPrompt = false;
-    addLogin(*service);
-    for (int n = 1; n <= 8; ++n)
-      if (switches[n - 1])
-        if (auto option = BackupOptionOfSwitch(n)) service->Options.Include(*option);
-    return service;
-  }
-  if (kind == TSchedule::KindRestore) {
-    std::unique_ptr<TIBRestoreService> service;
-    if (streamed) {
-      service = std::make_unique<TIBRestoreStreamService>();
-    } else {
-      service = std::make_unique<TIBRestoreService>();
-    }
-    service->DatabaseName.Assign({slot[1].LocalPath});
-    service->SetServerName(slot[1].ServerName);
-    service->SetProtocol(proto);
-    service->Verbose = true;
-    service->BackupFile.Assign({slot[0].LocalPath});
-    service->LoginPrompt = false;
-    addLogin(*service);
-    for (int n = 1; n <= 8; ++n)
-      if (switches[n - 1])
-        if (auto option = RestoreOptionOfSwitch(n)) service->Options.Include(*option);
-    return service;
-  }
-  auto service = std::make_unique<TIBValidationService>();
-  service->DatabaseName = slot[0].LocalPath;
-  service->SetServerName(slot[0].ServerName);
-  service->SetProtocol(proto);
-  service->LoginPrompt = false;
-  addLogin(*service);
-  for (int n = 1; n <= 8; ++n)
-    if (switches[n - 1])
-      if (auto option = ValidateOptionOfSwitch(n)) service->Options.Include(*option);
-  return service;
-}
-
 }  // namespace
 
-TSchedule::TSchedule() { jobName.Set("New job"); }
+TSchedule::TSchedule() { FJobName.Set("New job"); }
 
 TSchedule::~TSchedule() = default;
 
 bool TSchedule::JobOption(int index) const {
   if (index < 1 || index > 8) return false;
-  return jobOption[index - 1];
+  return FJobOption[index - 1];
 }
 
 void TSchedule::SetJobOption(int index, bool value) {
   if (index < 1 || index > 8) return;
-  jobOption[index - 1] = value;
+  FJobOption[index - 1] = value;
 }
 
 std::string TSchedule::JobFile(int index) const {
   if (index < 1 || index > 2) return {};
-  return jobFile[index - 1].Get();
+  return FJobFile[index - 1].Get();
 }
 
 void TSchedule::SetJobFile(int index, std::string_view value) {
@@ -147,239 +84,291 @@ void TSchedule::SetJobFile(int index, std::string_view value) {
   // A shortened path could name another file (a restore with Replace would
   // overwrite it): keep the slot empty and let RunJob refuse the job.
   if (Utf8Length(value) > FileNameChars) {
-    jobFile[index - 1].Set("");
-    refusedFile[index - 1] = std::string(value);
+    FJobFile[index - 1].Set("");
+    FRefusedFile[index - 1] = std::string(value);
     return;
   }
-  jobFile[index - 1].Set(value);
-  refusedFile[index - 1].clear();
+  FJobFile[index - 1].Set(value);
+  FRefusedFile[index - 1].clear();
 }
 
-bool TSchedule::RunLocalCopy(const TServerPath (&slot)[2], std::vector<std::string>& jobLog, bool copyOnly) {
-  const std::string copyPath = LocalCopyPathOf(LocalCopyDir, slot[1].FileName);
-  AddPaneLine("Copy on this computer: " + copyPath);
-  if (!copyOnly) {
-    AddPaneLine("Started: " + RunStamp());
-    AddPaneLine("");
-  }
-  if (WriteJobLog) jobLog.push_back("Copy on this computer: " + copyPath);
-  std::unique_ptr<TIBControlAndQueryService> request;
-  std::optional<TLocalCopyInfo> copy;
-  try {
-    request = MakeRequest(KindBackup, slot, protocol, UserName(), Password(), jobOption, true);
-    copy = ReceiveLocalCopy(static_cast<TIBBackupStreamService&>(*request), copyPath);
-    AddPaneLine("Stopped: " + RunStamp());
-    if (copyOnly) AddPaneLine("End of job: " + JobName());
-    AddPaneLine("");
-    if (WriteJobLog) jobLog.push_back("**** COPY COMPLETE ****");
-  } catch (const std::exception& error) {
-    Prompts().ShowMessage("Error: " + MessageOf(error));
-    AddPaneLine("ERROR: " + MessageOf(error));
-    if (WriteJobLog) jobLog.push_back("ERROR: " + MessageOf(error));
-  }
-  try {
-    if (request && request->Active()) request->SetActive(false);
-    request.reset();
-    if (copy && OnLocalCopyMade) OnLocalCopyMade(*copy);
-  } catch (const std::exception& error) {
-    AddPaneLine("ERROR: " + MessageOf(error));
-  }
-  return copy.has_value();
-}
+// One run of a job: its steps, and what they share (the server paths, the
+// job log gathered so far, the outcome).
+class TSchedule::TRun {
+ public:
+  explicit TRun(TSchedule& job)
+      : FJob(job),
+        FName(job.JobName()),
+        FUser(job.UserName()),
+        FPass(job.Password()),
+        FJobLogFile(job.WriteJobLog ? JobLogFileName() : std::string()) {}
 
-bool TSchedule::RunJob() {
-  ClearPane();
+  bool Execute() {
+    ClearPane();
+    if (RefuseOverlongNames()) return false;
+    StartJobLog();
+    ResolveServerPaths();
+    if (!OpenFeedStep()) return false;
+    if (!StopStep()) return false;
+    if (FJob.JobKind >= KindBackup && FJob.JobKind <= KindRepair) RequestStep();
+    RestartStep();
+    return FSucceeded;
+  }
 
-  for (const std::string& refused : refusedFile) {
-    if (refused.empty()) continue;
-    AddPaneLine("ERROR: File name is longer than " + std::to_string(FileNameChars) +
-                " characters, the job is not run: " + refused);
+ private:
+  // A name that did not fit its slot: the job is not run at all.
+  bool RefuseOverlongNames() {
+    for (const std::string& refused : FJob.FRefusedFile) {
+      if (refused.empty()) continue;
+      AddPaneLine("ERROR: File name is longer than " + std::to_string(FileNameChars) +
+                  " characters, the job is not run: " + refused);
+      return true;
+    }
     return false;
   }
 
-  bool result = false;
-  const int dbSlot = (JobKind == KindBackup || JobKind == KindRepair) ? 0 : 1;
-  std::vector<std::string> jobLog;
-  const std::string jobLogFile = WriteJobLog ? JobLogFileName() : std::string();
-  const std::string name = JobName();
-  const std::string user = UserName();
-  const std::string pass = Password();
-
-  if (WriteJobLog) {
-    if (!FileExists(jobLogFile)) jobLog.push_back("Created - " + CreationStamp());
-    jobLog.push_back(" ");
-    jobLog.push_back("Started: " + name);
+  void StartJobLog() {
+    if (!FJob.WriteJobLog) return;
+    if (!FileExists(FJobLogFile)) Log("Created - " + CreationStamp());
+    Log(" ");
+    Log("Started: " + FName);
   }
 
-  TServerPath slot[2];
-  {
+  void ResolveServerPaths() {
     const std::string computer = LocalComputerName();
     const std::vector<TMountEntry> mounts = ReadMountTable();
-    for (int i = 0; i < 2; ++i) slot[i] = ServerPathOf(jobFile[i].Get(), computer, mounts);
+    for (int i = 0; i < 2; ++i) FSlot[i] = ServerPathOf(FJob.FJobFile[i].Get(), computer, mounts);
   }
-  const TServerPath& db = slot[dbSlot];
 
   // A backup file on this computer is checked before anything of the job
   // happens: a damaged copy never gets as far as the target database.
-  std::unique_ptr<TRestoreFeed> feed;
-  if (JobKind == KindRestore && !JobFile(1).empty() && RestoreFedFromThisComputer(JobFile(1), slot[0], slot[1])) {
+  bool OpenFeedStep() {
+    const std::string source = FJob.JobFile(1);
+    if (FJob.JobKind != KindRestore || source.empty() || !RestoreFedFromThisComputer(source, FSlot[0], FSlot[1])) {
+      return true;
+    }
     try {
-      feed = std::make_unique<TRestoreFeed>(JobFile(1));
+      FFeed = std::make_unique<TRestoreFeed>(source);
+      return true;
     } catch (const std::exception& error) {
-      AddPaneLine("ERROR: " + MessageOf(error));
-      if (WriteJobLog) {
-        jobLog.push_back("ERROR: " + MessageOf(error));
-        AppendLinesToFile(jobLogFile, jobLog);
-      }
-      return false;
-    }
-  }
-  const bool copyWanted = JobKind == KindBackup && !LocalCopyDir.empty();
-  const bool serverRequest = !(copyWanted && LocalCopyOnly);
-
-  if (StopDatabase) {
-    if (WriteJobLog) jobLog.push_back("Stopping database: " + db.FileName);
-    if (!StopServerDatabase(db.ServerName, db.LocalPath, user, pass, protocol)) {
-      if (WriteJobLog) {
-        jobLog.push_back("Error stopping database");
-        AppendLinesToFile(jobLogFile, jobLog);
-      }
+      PaneAndLog(std::string("ERROR: ") + error.what());
+      WriteJobLogFile();
       return false;
     }
   }
 
-  if (JobKind >= KindBackup && JobKind <= KindRepair) {
-    const TKindTexts texts = TextsOf(JobKind);
-    const std::string optionsText = JobOptionsText(JobKind, jobOption);
+  bool CopyWanted() const { return FJob.JobKind == KindBackup && !FJob.LocalCopyDir.empty(); }
+  bool ServerRequestWanted() const { return !(CopyWanted() && FJob.LocalCopyOnly); }
+
+  // The file whose database the job shuts down and brings back.
+  const TServerPath& Database() const {
+    return FSlot[FJob.JobKind == KindBackup || FJob.JobKind == KindRepair ? 0 : 1];
+  }
+
+  // False when the shutdown failed: the job ends there.
+  bool StopStep() {
+    return !FJob.StopDatabase || DatabaseStep("Stopping database: ", "Error stopping database", &StopServerDatabase);
+  }
+
+  // Shuts the job's database down or brings it back; a failure is written
+  // to the job log at once.
+  using TDatabaseStepFunction = bool (*)(const std::string&, const std::string&, const std::string&, const std::string&,
+                                         uint8_t);
+  bool DatabaseStep(const char* starting, const char* failed, TDatabaseStepFunction step) {
+    const TServerPath& db = Database();
+    Log(starting + db.FileName);
+    if (step(db.ServerName, db.LocalPath, FUser, FPass, FJob.FProtocol)) return true;
+    Log(failed);
+    WriteJobLogFile();
+    return false;
+  }
+
+  // The caller's hooks around the request, the request itself and its
+  // release; an error is reported and ends the request step only.
+  void RequestStep() {
     std::unique_ptr<TIBControlAndQueryService> request;
     bool beforeRequestCalled = false;
     bool prepared = false;  // BeforeRequest has done its part
     try {
-      if (BeforeRequest) {
+      if (FJob.BeforeRequest) {
         beforeRequestCalled = true;
-        BeforeRequest();
+        FJob.BeforeRequest();
       }
       prepared = true;
-      // Created inside the trap: a missing client library is reported on
-      // the pane like any other failure of the job, and the restart below
-      // still runs.
-      if (serverRequest) request = MakeRequest(JobKind, slot, protocol, user, pass, jobOption, feed != nullptr);
+      if (ServerRequestWanted()) {
+        // Created inside the trap: a missing client library is reported on
+        // the pane like any other failure of the job, and the restart still
+        // runs.
+        request = MakeJobRequest(FJob.JobKind, FSlot, FJob.FProtocol, FUser, FPass, FJob.FJobOption, FFeed != nullptr);
+        RunRequest(*request);
+        FSucceeded = true;
+      } else {
+        ShowHeader();  // the copy's section follows it
+      }
+    } catch (const std::exception& error) {
+      if (FJob.JobKind == KindBackup) Prompts().ShowMessage(std::string("Error: ") + error.what());
+      PaneAndLog(std::string("ERROR: ") + error.what());
+    }
+    TryReporting([&] {
+      if (request) ReleaseRequest(*request);
+      request.reset();
+    });
+    if (CopyWanted() && prepared) {
+      const bool copied = CopyStep();
+      if (!ServerRequestWanted()) FSucceeded = copied;
+    }
+    if (beforeRequestCalled && FJob.AfterRequest) TryReporting([&] { FJob.AfterRequest(FSucceeded); });
+  }
 
-      AddPaneLine("Job: " + name);
-      AddPaneLine(texts.Header + slot[0].FileName);
-      AddPaneLine("Job options: " + optionsText);
+  void ShowHeader() {
+    AddPaneLine("Job: " + FName);
+    PaneAndLog(TextsOf(FJob.JobKind).Header + FSlot[0].FileName);
+    PaneAndLog("Job options: " + JobOptionsText(FJob.JobKind, FJob.FJobOption));
+    PaneAndLog("Started: " + RunStamp());
+    AddPaneLine("");
+    if (FFeed) FFeed->ShowSource();
+    ProcessMessages();
+  }
+
+  void RunRequest(TIBControlAndQueryService& request) {
+    const TKindTexts texts = TextsOf(FJob.JobKind);
+    ShowHeader();
+    request.SetActive(true);
+    request.ServiceStart();
+    if (FFeed) FFeed->Start();
+    const std::string reportedFailure = ReadOutput(request);
+    if (FFeed) FFeed->ShowSent();
+    if (!reportedFailure.empty()) {
+      throw Exception(std::string("The ") + KindWord(FJob.JobKind) +
+                      " did not complete, the server reported: " + reportedFailure);
+    }
+    if (FJob.JobKind == KindRestore) CheckRestoredDatabase();
+
+    AddPaneLine("");
+    PaneAndLog(texts.Banner);
+    PaneAndLog("Stopped: " + RunStamp());
+    PaneAndLog("End of job: " + FName);
+    AddPaneLine("");
+  }
+
+  // Every output line to the pane (and the job log when asked); the first
+  // line in which gbak says the request failed, if any.
+  std::string ReadOutput(TIBControlAndQueryService& request) {
+    const bool copyOutput = FJob.WriteJobLog && FJob.VerboseJobLog;
+    // gbak's own word that it failed, when the server passes it on in the
+    // output instead of as an error status.
+    const bool gbakOutput = FJob.JobKind != KindRepair;
+    std::string reportedFailure;
+    while (!request.OutputEnded()) {
+      std::string line;
+      if (!NextOutputLine(request, line)) {
+        ProcessMessages();
+        continue;
+      }
+      if (gbakOutput && reportedFailure.empty()) reportedFailure = FailureReportedBy(line);
+      AddPaneLine(line);
+      if (copyOutput) FJobLog.push_back(std::move(line));
+      ProcessMessages();
+    }
+    return reportedFailure;
+  }
+
+  // The next line of the server's output; a restore fed from this computer
+  // sends the input the server asked for along. False when the answer
+  // carried no line.
+  bool NextOutputLine(TIBControlAndQueryService& request, std::string& line) {
+    if (!FFeed) {
+      line = request.NextOutputLine();
+      return true;
+    }
+    return static_cast<TIBRestoreStreamService&>(request).FeedAndReadLine(FFeed->Source(), line);
+  }
+
+  // The backup streamed from the server into the copy on this computer, in
+  // a section of its own; true when the copy was made. With "copy only" the
+  // job's header stands above it and its end below it.
+  bool CopyStep() {
+    const bool copyOnly = !ServerRequestWanted();
+    const std::string copyPath = LocalCopyPathOf(FJob.LocalCopyDir, FSlot[1].FileName);
+    PaneAndLog("Copy on this computer: " + copyPath);
+    if (!copyOnly) {
       AddPaneLine("Started: " + RunStamp());
       AddPaneLine("");
-      if (WriteJobLog) {
-        jobLog.push_back(texts.Header + slot[0].FileName);
-        jobLog.push_back("Job options: " + optionsText);
-        jobLog.push_back("Started: " + RunStamp());
-      }
-      if (feed) feed->ShowSource();
-      ProcessMessages();
-      if (serverRequest) {
-        request->SetActive(true);
-        request->ServiceStart();
-        if (feed) feed->Start();
-        const auto nextLine = [&](std::string& line) {
-          if (!feed) {
-            line = request->NextOutputLine();
-            return true;
-          }
-          return static_cast<TIBRestoreStreamService&>(*request).FeedAndReadLine(feed->Source(), line);
-        };
-        const bool copyOutput = WriteJobLog && VerboseJobLog;
-        // gbak's own word that it failed, when the server passes it on in the
-        // output instead of as an error status.
-        const bool gbakOutput = JobKind != KindRepair;
-        std::string reportedFailure;
-        while (!request->OutputEnded()) {
-          std::string line;
-          if (!nextLine(line)) {
-            ProcessMessages();
-            continue;
-          }
-          if (gbakOutput && reportedFailure.empty()) reportedFailure = FailureReportedBy(line);
-          AddPaneLine(line);
-          if (copyOutput) jobLog.push_back(std::move(line));
-          ProcessMessages();
-        }
-        if (feed) feed->ShowSent();
-        if (!reportedFailure.empty()) {
-          throw Exception(std::string("The ") + KindWord(JobKind) +
-                          " did not complete, the server reported: " + reportedFailure);
-        }
-        if (JobKind == KindRestore) {
-          // A restore that stopped early without a word (a backup file cut
-          // short) leaves its database as gbak created it: shut down.
-          const std::string state = ShutdownStateOf(slot[1].ServerName, slot[1].LocalPath, protocol, user, pass);
-          if (!state.empty()) {
-            throw Exception("The restore did not complete: the server left the new database " + slot[1].FileName +
-                            " shut down (" + state + "); the backup file may be cut short or damaged");
-          }
-        }
-
-        AddPaneLine("");
-        AddPaneLine(texts.Banner);
-        AddPaneLine("Stopped: " + RunStamp());
-        AddPaneLine("End of job: " + name);
-        AddPaneLine("");
-        if (WriteJobLog) {
-          jobLog.push_back(texts.Banner);
-          jobLog.push_back("Stopped: " + RunStamp());
-          jobLog.push_back("End of job: " + name);
-        }
-        result = true;
-      }
-    } catch (const std::exception& error) {
-      if (JobKind == KindBackup) Prompts().ShowMessage("Error: " + MessageOf(error));
-      AddPaneLine("ERROR: " + MessageOf(error));
-      if (WriteJobLog) jobLog.push_back("ERROR: " + MessageOf(error));
     }
-
+    std::unique_ptr<TIBControlAndQueryService> request;
+    std::optional<TLocalCopyInfo> copy;
     try {
-      // A request whose attach, start or read failed has already forgotten
-      // its handle; detaching it again would only add a misleading
-      // "service is not attached" line.
-      if (request && request->Active()) request->SetActive(false);
-      request.reset();
+      request = MakeJobRequest(KindBackup, FSlot, FJob.FProtocol, FUser, FPass, FJob.FJobOption, true);
+      copy = ReceiveLocalCopy(static_cast<TIBBackupStreamService&>(*request), copyPath);
+      Log("**** COPY COMPLETE ****");
+      AddPaneLine("Stopped: " + RunStamp());
+      if (copyOnly) AddPaneLine("End of job: " + FName);
+      AddPaneLine("");
     } catch (const std::exception& error) {
-      AddPaneLine("ERROR: " + MessageOf(error));
+      Prompts().ShowMessage(std::string("Error: ") + error.what());
+      PaneAndLog(std::string("ERROR: ") + error.what());
     }
+    TryReporting([&] {
+      if (request) ReleaseRequest(*request);
+      request.reset();
+      if (copy && FJob.OnLocalCopyMade) FJob.OnLocalCopyMade(*copy);
+    });
+    return copy.has_value();
+  }
 
-    if (copyWanted && prepared) {
-      const bool copied = RunLocalCopy(slot, jobLog, !serverRequest);
-      if (!serverRequest) result = copied;
-    }
+  // A restore that stopped early without a word (a backup file cut short)
+  // leaves its database as gbak created it: shut down.
+  void CheckRestoredDatabase() {
+    const TServerPath& target = FSlot[1];
+    const std::string state = ShutdownStateOf(target.ServerName, target.LocalPath, FJob.FProtocol, FUser, FPass);
+    if (state.empty()) return;
+    throw Exception("The restore did not complete: the server left the new database " + target.FileName +
+                    " shut down (" + state + "); the backup file may be cut short or damaged");
+  }
 
-    if (beforeRequestCalled && AfterRequest) {
-      try {
-        AfterRequest(result);
-      } catch (const std::exception& error) {
-        AddPaneLine("ERROR: " + MessageOf(error));
-      }
+  // A failed restart has written the job log already.
+  void RestartStep() {
+    TryReporting([&] {
+      if (FJob.StopDatabase && !DatabaseStep("Starting database: ", "Error starting database", &StartServerDatabase))
+        return;
+      Log("");
+      Log("End of job: " + FName);
+      WriteJobLogFile();
+    });
+  }
+
+  // Runs `step`; an error it raises becomes a pane line.
+  template <typename TStep>
+  void TryReporting(TStep step) {
+    try {
+      step();
+    } catch (const std::exception& error) {
+      AddPaneLine(std::string("ERROR: ") + error.what());
     }
   }
 
-  try {
-    bool restartFailed = false;
-    if (StopDatabase) {
-      if (WriteJobLog) jobLog.push_back("Starting database: " + db.FileName);
-      if (!StartServerDatabase(db.ServerName, db.LocalPath, user, pass, protocol)) {
-        restartFailed = true;
-        if (WriteJobLog) {
-          jobLog.push_back("Error starting database");
-          AppendLinesToFile(jobLogFile, jobLog);
-        }
-      }
-    }
-    if (!restartFailed && WriteJobLog) {
-      jobLog.push_back("");
-      jobLog.push_back("End of job: " + name);
-      AppendLinesToFile(jobLogFile, jobLog);
-    }
-  } catch (const std::exception& error) {
-    AddPaneLine("ERROR: " + MessageOf(error));
+  void Log(const std::string& line) {
+    if (FJob.WriteJobLog) FJobLog.push_back(line);
   }
-  return result;
-}
+
+  void PaneAndLog(const std::string& line) {
+    AddPaneLine(line);
+    Log(line);
+  }
+
+  void WriteJobLogFile() {
+    if (FJob.WriteJobLog) AppendLinesToFile(FJobLogFile, FJobLog);
+  }
+
+  TSchedule& FJob;
+  const std::string FName;
+  const std::string FUser;
+  const std::string FPass;
+  const std::string FJobLogFile;
+  TServerPath FSlot[2];
+  std::unique_ptr<TRestoreFeed> FFeed;  // the backup file, when it is on this computer
+  std::vector<std::string> FJobLog;
+  bool FSucceeded = false;
+};
+
+bool TSchedule::RunJob() { return TRun(*this).Execute(); }

@@ -8,12 +8,9 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "runner/fixed_text.h"
 #include "runner/local_copy_info.h"
-
-struct TServerPath;
 
 class TSchedule {
  public:
@@ -35,16 +32,16 @@ class TSchedule {
   int32_t JobKind = KindBackup;
 
   // Texts longer than 40 characters are stored as their first 40 characters.
-  std::string JobName() const { return jobName.Get(); }
-  void SetJobName(std::string_view value) { jobName.Set(value); }
-  std::string UserName() const { return userName.Get(); }
-  void SetUserName(std::string_view value) { userName.Set(value); }
-  std::string Password() const { return password.Get(); }
-  void SetPassword(std::string_view value) { password.Set(value); }
+  std::string JobName() const { return FJobName.Get(); }
+  void SetJobName(std::string_view value) { FJobName.Set(value); }
+  std::string UserName() const { return FUserName.Get(); }
+  void SetUserName(std::string_view value) { FUserName.Set(value); }
+  std::string Password() const { return FPassword.Get(); }
+  void SetPassword(std::string_view value) { FPassword.Set(value); }
 
   // 0 TCP, 1 SPX, 2 NamedPipe, 3 Local; passed on to the request unchanged.
-  uint8_t Protocol() const { return protocol; }
-  void SetProtocol(uint8_t value) { protocol = value; }
+  uint8_t Protocol() const { return FProtocol; }
+  void SetProtocol(uint8_t value) { FProtocol = value; }
 
   // Switches 1..8; other indexes are ignored (set) or read as false (get).
   bool JobOption(int index) const;
@@ -94,17 +91,16 @@ class TSchedule {
   bool RunJob();
 
  private:
-  // The backup streamed from the server into the copy on this computer, with
-  // its pane section; true when the copy was made.
-  bool RunLocalCopy(const TServerPath (&slot)[2], std::vector<std::string>& jobLog, bool copyOnly);
+  // One run of RunJob, step by step (schedule.cpp).
+  class TRun;
 
-  bool jobOption[8] = {};
-  uint8_t protocol = 3;
-  TFixedText<ShortTextChars> jobName;
-  TFixedText<ShortTextChars> userName;
-  TFixedText<ShortTextChars> password;
-  TFixedText<FileNameChars> jobFile[2];
+  bool FJobOption[8] = {};
+  uint8_t FProtocol = 3;
+  TFixedText<ShortTextChars> FJobName;
+  TFixedText<ShortTextChars> FUserName;
+  TFixedText<ShortTextChars> FPassword;
+  TFixedText<FileNameChars> FJobFile[2];
   // The full text of a file name that did not fit its slot, for the
   // refusal message; empty when the slot's name fitted.
-  std::string refusedFile[2];
+  std::string FRefusedFile[2];
 };

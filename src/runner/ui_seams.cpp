@@ -17,7 +17,7 @@ class TSilentPrompts final : public TPrompts {
   void Beep() override {}
 };
 
-TPrompts* installedPrompts = nullptr;
+TPrompts* InstalledPrompts = nullptr;
 
 }  // namespace
 
@@ -29,7 +29,7 @@ void SetMessagePump(std::function<void()> pump) { Pump() = std::move(pump); }
 
 TPrompts& Prompts() {
   static TSilentPrompts silent;
-  return installedPrompts ? *installedPrompts : silent;
+  return InstalledPrompts ? *InstalledPrompts : silent;
 }
 
-void SetPrompts(TPrompts* prompts) { installedPrompts = prompts; }
+void SetPrompts(TPrompts* prompts) { InstalledPrompts = prompts; }

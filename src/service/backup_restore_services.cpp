@@ -5,29 +5,19 @@
 #include <limits>
 
 #include "platform/exception.h"
+#include "platform/text.h"
 #include "service/ib_errors.h"
 
 namespace {
 
-constexpr uint32_t kBackupBits[] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40};
-constexpr uint32_t kRestoreBits[] = {0x0100, 0x0200, 0x0400, 0x0800, 0x1000, 0x2000, 0x4000};
-constexpr uint32_t kValidateBits[] = {0x08, 0x10, 0x20, 0x40, 0x04, 0x02, 0x01, 0x80};
-
-bool IsBlank(const std::string& line) {
-  for (char c : line) {
-    if (static_cast<unsigned char>(c) > ' ') return false;
-  }
-  return true;
-}
+constexpr uint32_t BackupBits[] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40};
+constexpr uint32_t RestoreBits[] = {0x0100, 0x0200, 0x0400, 0x0800, 0x1000, 0x2000, 0x4000};
+constexpr uint32_t ValidateBits[] = {0x08, 0x10, 0x20, 0x40, 0x04, 0x02, 0x01, 0x80};
 
 // A decimal 32-bit integer, surrounding spaces allowed; anything else is the
 // conversion error the user sees with the offending text.
 int32_t DecimalLength(const std::string& text) {
-  size_t first = 0;
-  size_t last = text.size();
-  while (first < last && text[first] == ' ') ++first;
-  while (last > first && text[last - 1] == ' ') --last;
-  const std::string digits = text.substr(first, last - first);
+  const std::string digits = Trim(text, " ");
   size_t i = 0;
   if (i < digits.size() && (digits[i] == '+' || digits[i] == '-')) ++i;
   bool valid = i < digits.size();
@@ -46,7 +36,7 @@ int32_t DecimalLength(const std::string& text) {
 // length as a number item after the name.
 void AddFileList(TIBControlService& service, const TStringList& lines, uint8_t nameTag, uint8_t lengthTag) {
   for (const std::string& line : lines.Lines()) {
-    if (IsBlank(line)) continue;
+    if (IsBlankText(line)) continue;
     const size_t eq = line.find('=');
     if (eq == std::string::npos) {
       service.AddStartText(line, nameTag);
@@ -60,29 +50,29 @@ void AddFileList(TIBControlService& service, const TStringList& lines, uint8_t n
 
 }  // namespace
 
-uint32_t BackupOptionBit(TBackupOption option) { return kBackupBits[static_cast<unsigned>(option)]; }
-uint32_t RestoreOptionBit(TRestoreOption option) { return kRestoreBits[static_cast<unsigned>(option)]; }
-uint32_t ValidateOptionBit(TValidateOption option) { return kValidateBits[static_cast<unsigned>(option)]; }
+uint32_t BackupOptionBit(TBackupOption option) { return BackupBits[static_cast<unsigned>(option)]; }
+uint32_t RestoreOptionBit(TRestoreOption option) { return RestoreBits[static_cast<unsigned>(option)]; }
+uint32_t ValidateOptionBit(TValidateOption option) { return ValidateBits[static_cast<unsigned>(option)]; }
 
 uint32_t BackupOptionsValue(TBackupOptions options) {
   uint32_t value = 0;
-  for (unsigned m = 0; m < std::size(kBackupBits); ++m) {
-    if (options.Contains(static_cast<TBackupOption>(m))) value += kBackupBits[m];
+  for (unsigned m = 0; m < std::size(BackupBits); ++m) {
+    if (options.Contains(static_cast<TBackupOption>(m))) value += BackupBits[m];
   }
   return value;
 }
 
 uint32_t RestoreOptionsValue(TRestoreOptions options) {
   uint32_t value = 0;
-  for (unsigned m = 0; m < std::size(kRestoreBits); ++m) {
-    if (options.Contains(static_cast<TRestoreOption>(m))) value += kRestoreBits[m];
+  for (unsigned m = 0; m < std::size(RestoreBits); ++m) {
+    if (options.Contains(static_cast<TRestoreOption>(m))) value += RestoreBits[m];
   }
   return value;
 }
 
 std::string TIBControlAndQueryService::NextOutputLine() {
-  if (outputEnded_) return std::string();
-  if (requestAction_ == 0) RaiseClientError(ibceQueryParamsError);
+  if (FOutputEnded) return std::string();
+  if (FRequestAction == 0) RaiseClientError(ibceQueryParamsError);
   QueryRequest = std::string(1, static_cast<char>(spb::info_svc_line));
   SendQuery();
   std::vector<char>& buffer = OutputBuffer();
@@ -97,10 +87,10 @@ std::string TIBControlAndQueryService::NextOutputLine() {
     RaiseClientError(ibceOutputParsingError);
   }
   if (n == 0) {
-    outputEnded_ = true;
+    FOutputEnded = true;
     return std::string();
   }
-  outputEnded_ = false;
+  FOutputEnded = false;
   buffer[3 + n] = '\0';
   return std::string(buffer.data() + 3);
 }
@@ -108,8 +98,8 @@ std::string TIBControlAndQueryService::NextOutputLine() {
 void TIBBackupService::BuildStartRequest() {
   if (DatabaseName.empty()) RaiseClientError(ibceStartParamsError);
   const uint32_t options = BackupOptionsValue(Options);
-  requestAction_ = spb::action_svc_backup;
-  outputEnded_ = false;
+  FRequestAction = spb::action_svc_backup;
+  FOutputEnded = false;
   StartRequest = std::string(1, static_cast<char>(spb::action_svc_backup));
   AddStartText(DatabaseName, spb::dbname);
   AddStartText(SQLRole, spb::sql_role_name);
@@ -121,8 +111,8 @@ void TIBBackupService::BuildStartRequest() {
 
 void TIBRestoreService::BuildStartRequest() {
   const uint32_t options = RestoreOptionsValue(Options);
-  requestAction_ = spb::action_svc_restore;
-  outputEnded_ = false;
+  FRequestAction = spb::action_svc_restore;
+  FOutputEnded = false;
   StartRequest = std::string(1, static_cast<char>(spb::action_svc_restore));
   AddStartText(SQLRole, spb::sql_role_name);
   AddStartNumber(static_cast<int32_t>(options), spb::options);
@@ -134,20 +124,20 @@ void TIBRestoreService::BuildStartRequest() {
 }
 
 void TIBValidationService::BuildStartRequest() {
-  requestAction_ = spb::action_svc_repair;
-  outputEnded_ = false;
+  FRequestAction = spb::action_svc_repair;
+  FOutputEnded = false;
   if (DatabaseName.empty()) RaiseClientError(ibceStartParamsError);
   StartRequest = std::string(1, static_cast<char>(spb::action_svc_repair));
   AddStartText(DatabaseName, spb::dbname);
   uint32_t first = 0;
   uint32_t second = 0;
-  for (unsigned m = 0; m < std::size(kValidateBits); ++m) {
+  for (unsigned m = 0; m < std::size(ValidateBits); ++m) {
     const auto option = static_cast<TValidateOption>(m);
     if (!Options.Contains(option)) continue;
     if (option == TValidateOption::SweepDB || option == TValidateOption::ValidateDB) {
-      first += kValidateBits[m];
+      first += ValidateBits[m];
     } else {
-      second += kValidateBits[m];
+      second += ValidateBits[m];
     }
   }
   if (first > 0) AddStartNumber(static_cast<int32_t>(first), spb::options);

@@ -9,18 +9,36 @@
 #include "service/service_connection.h"
 
 enum class TBackupOption : uint8_t {
-  IgnoreChecksums, IgnoreLimbo, MetadataOnly, NoGarbageCollection, OldMetadataDesc, NonTransportable,
+  IgnoreChecksums,
+  IgnoreLimbo,
+  MetadataOnly,
+  NoGarbageCollection,
+  OldMetadataDesc,
+  NonTransportable,
   ConvertExtTables
 };
 using TBackupOptions = TOptionSet<TBackupOption>;
 
 enum class TRestoreOption : uint8_t {
-  DeactivateIndexes, NoShadow, NoValidityCheck, OneRelationAtATime, Replace, CreateNewDB, UseAllSpace
+  DeactivateIndexes,
+  NoShadow,
+  NoValidityCheck,
+  OneRelationAtATime,
+  Replace,
+  CreateNewDB,
+  UseAllSpace
 };
 using TRestoreOptions = TOptionSet<TRestoreOption>;
 
 enum class TValidateOption : uint8_t {
-  LimboTransactions, CheckDB, IgnoreChecksum, KillShadows, MendDB, SweepDB, ValidateDB, ValidateFull
+  LimboTransactions,
+  CheckDB,
+  IgnoreChecksum,
+  KillShadows,
+  MendDB,
+  SweepDB,
+  ValidateDB,
+  ValidateFull
 };
 using TValidateOptions = TOptionSet<TValidateOption>;
 
@@ -54,12 +72,12 @@ class TIBControlAndQueryService : public TIBControlService {
 
   // Next output line of the current request; "" once the output has ended.
   std::string NextOutputLine();
-  bool OutputEnded() const { return outputEnded_; }
-  int32_t RequestAction() const { return requestAction_; }
+  bool OutputEnded() const { return FOutputEnded; }
+  int32_t RequestAction() const { return FRequestAction; }
 
  protected:
-  bool outputEnded_ = false;
-  int32_t requestAction_ = 0;
+  bool FOutputEnded = false;
+  int32_t FRequestAction = 0;
 };
 
 class TIBBackupRestoreService : public TIBControlAndQueryService {

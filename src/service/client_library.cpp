@@ -9,21 +9,22 @@
 
 namespace {
 
-const std::vector<std::string> kProductCandidates = {"libfbclient.so.2", "libfbclient.so"};
+const std::vector<std::string> ProductCandidates = {"libfbclient.so.2", "libfbclient.so"};
 
-// Binding state, guarded by bindingMutex.
-std::mutex bindingMutex;
+// Binding state, guarded by BindingMutex.
+std::mutex BindingMutex;
 // Never closed at process exit: the engine's own threads may still run code
 // of the library while the process ends, and unloading it under them crashes
 // the process. Only a test that switches libraries releases it.
-TSharedLibrary* library = nullptr;
-TClientEntryPoints entryPoints;
-int generation = 0;
-std::vector<std::string> candidates = kProductCandidates;
+TSharedLibrary* Library = nullptr;
+TClientEntryPoints EntryPoints;
+int Generation = 0;
+std::vector<std::string> Candidates = ProductCandidates;
 
 // Entry points the library must offer (data-access ones included: a library
 // without any of them is not a usable client library).
-constexpr std::array kRequired = {
+// clang-format off
+constexpr std::array Required = {
     "BLOB_get", "BLOB_put", "isc_sqlcode", "isc_sql_interprete", "isc_interprete", "isc_vax_integer",
     "isc_blob_info", "isc_open_blob2", "isc_close_blob", "isc_get_segment", "isc_put_segment",
     "isc_create_blob2", "isc_decode_date", "isc_encode_date", "isc_dsql_free_statement", "isc_dsql_execute2",
@@ -34,10 +35,11 @@ constexpr std::array kRequired = {
     "isc_rollback_transaction", "isc_cancel_events", "isc_que_events", "isc_event_counts", "isc_event_block",
     "isc_free"};
 
-constexpr std::array kGeneration6 = {
+constexpr std::array Generation6 = {
     "isc_service_attach", "isc_service_detach", "isc_service_query", "isc_service_start",
     "isc_decode_sql_date", "isc_decode_sql_time", "isc_decode_timestamp", "isc_encode_sql_date",
     "isc_encode_sql_time", "isc_encode_timestamp"};
+// clang-format on
 
 // Stand-by routines of a generation-5 library.
 ISC_STATUS StandbyAttach(ISC_STATUS*, unsigned short, const char*, isc_svc_handle*, unsigned short, const char*) {
@@ -51,9 +53,7 @@ ISC_STATUS StandbyQuery(ISC_STATUS*, isc_svc_handle*, isc_resv_handle*, unsigned
 ISC_STATUS StandbyStart(ISC_STATUS*, isc_svc_handle*, isc_resv_handle*, unsigned short, const char*) {
   RaiseClientError(ibceIB60feature, "isc_service_start");
 }
-ISC_STATUS StandbyRollbackRetaining(ISC_STATUS*, void*) {
-  RaiseClientError(ibceIB60feature, "isc_rollback_retaining");
-}
+ISC_STATUS StandbyRollbackRetaining(ISC_STATUS*, void*) { RaiseClientError(ibceIB60feature, "isc_rollback_retaining"); }
 
 void* Resolve(TSharedLibrary& lib, const char* name) {
   void* address = lib.Symbol(name);
@@ -64,62 +64,63 @@ void* Resolve(TSharedLibrary& lib, const char* name) {
   return address;
 }
 
+// Binds `slot` to the entry point `name`, which must be there.
 template <typename T>
-T As(void* address) {
-  return reinterpret_cast<T>(address);
+void Bind(TSharedLibrary& lib, const char* name, T& slot) {
+  slot = reinterpret_cast<T>(Resolve(lib, name));
 }
 
-}  // namespace
+// Loads the first candidate the system accepts; false when none.
+bool LoadFirstCandidate(TSharedLibrary& lib) {
+  for (const std::string& name : Candidates)
+    if (lib.Load(name)) return true;
+  return false;
+}
 
-bool LoadClientLibrary() {
-  std::lock_guard<std::mutex> guard(bindingMutex);
-  if (library) return true;
-
-  auto lib = std::make_unique<TSharedLibrary>();
-  bool loaded = false;
-  for (const std::string& name : candidates) {
-    if (lib->Load(name)) {
-      loaded = true;
-      break;
-    }
-  }
-  if (!loaded) return false;
-
-  // Bind into a local table first: a binding that stops half-way releases the
-  // library (lib goes out of scope) and leaves the state unloaded, so the
-  // next load retries from the start and no call can reach an empty slot.
+// The entry points of the loaded library and its generation: 6 with the
+// service entry points, 5 (stand-by routines in their slots) without them.
+// The lists are checked in order, so a missing entry point is the first one
+// the list lacks.
+TClientEntryPoints BindEntryPoints(TSharedLibrary& lib, int& gen) {
   TClientEntryPoints bound;
-  for (const char* name : kRequired) {
-    void* address = Resolve(*lib, name);
-    const std::string n = name;
-    if (n == "isc_sqlcode") bound.isc_sqlcode = As<Tisc_sqlcode>(address);
-    if (n == "isc_interprete") bound.isc_interprete = As<Tisc_interprete>(address);
-    if (n == "isc_vax_integer") bound.isc_vax_integer = As<Tisc_vax_integer>(address);
-  }
-  int gen = 6;
-  void* rollback = lib->Symbol("isc_rollback_retaining");
-  if (rollback != nullptr) {
-    bound.isc_rollback_retaining = As<Tisc_rollback_retaining>(rollback);
-    for (const char* name : kGeneration6) {
-      void* address = Resolve(*lib, name);
-      const std::string n = name;
-      if (n == "isc_service_attach") bound.isc_service_attach = As<Tisc_service_attach>(address);
-      if (n == "isc_service_detach") bound.isc_service_detach = As<Tisc_service_detach>(address);
-      if (n == "isc_service_query") bound.isc_service_query = As<Tisc_service_query>(address);
-      if (n == "isc_service_start") bound.isc_service_start = As<Tisc_service_start>(address);
-    }
-  } else {
+  for (const char* name : Required) Resolve(lib, name);
+  Bind(lib, "isc_sqlcode", bound.isc_sqlcode);
+  Bind(lib, "isc_interprete", bound.isc_interprete);
+  Bind(lib, "isc_vax_integer", bound.isc_vax_integer);
+  if (lib.Symbol("isc_rollback_retaining") == nullptr) {
     gen = 5;
     bound.isc_rollback_retaining = StandbyRollbackRetaining;
     bound.isc_service_attach = StandbyAttach;
     bound.isc_service_detach = StandbyDetach;
     bound.isc_service_query = StandbyQuery;
     bound.isc_service_start = StandbyStart;
+    return bound;
   }
+  gen = 6;
+  Bind(lib, "isc_rollback_retaining", bound.isc_rollback_retaining);
+  for (const char* name : Generation6) Resolve(lib, name);
+  Bind(lib, "isc_service_attach", bound.isc_service_attach);
+  Bind(lib, "isc_service_detach", bound.isc_service_detach);
+  Bind(lib, "isc_service_query", bound.isc_service_query);
+  Bind(lib, "isc_service_start", bound.isc_service_start);
+  return bound;
+}
 
-  entryPoints = bound;
-  generation = gen;
-  library = lib.release();
+}  // namespace
+
+bool LoadClientLibrary() {
+  std::lock_guard<std::mutex> guard(BindingMutex);
+  if (Library) return true;
+  auto lib = std::make_unique<TSharedLibrary>();
+  if (!LoadFirstCandidate(*lib)) return false;
+  // Bind into a local table first: a binding that stops half-way releases the
+  // library (lib goes out of scope) and leaves the state unloaded, so the
+  // next load retries from the start and no call can reach an empty slot.
+  int gen = 0;
+  const TClientEntryPoints bound = BindEntryPoints(*lib, gen);
+  EntryPoints = bound;
+  Generation = gen;
+  Library = lib.release();
   return true;
 }
 
@@ -127,28 +128,28 @@ void RequireClientLibrary() {
   if (LoadClientLibrary()) return;
   std::string names;
   {
-    std::lock_guard<std::mutex> guard(bindingMutex);
-    for (const std::string& name : candidates) names += (names.empty() ? "" : " or ") + name;
+    std::lock_guard<std::mutex> guard(BindingMutex);
+    for (const std::string& name : Candidates) names += (names.empty() ? "" : " or ") + name;
   }
   RaiseClientError(ibceGDS32NotFound, names);
 }
 
 void KeepClientPluginsLoaded() {
-  std::lock_guard<std::mutex> guard(bindingMutex);
-  if (library) library->KeepLaterLibrariesLoaded();
+  std::lock_guard<std::mutex> guard(BindingMutex);
+  if (Library) Library->KeepLaterLibrariesLoaded();
 }
 
-const TClientEntryPoints& ClientEntryPoints() { return entryPoints; }
+const TClientEntryPoints& ClientEntryPoints() { return EntryPoints; }
 
 int ClientGeneration() {
-  std::lock_guard<std::mutex> guard(bindingMutex);
-  return generation;
+  std::lock_guard<std::mutex> guard(BindingMutex);
+  return Generation;
 }
 
-const std::vector<std::string>& ClientLibraryCandidates() { return candidates; }
+const std::vector<std::string>& ClientLibraryCandidates() { return Candidates; }
 
 ISC_STATUS* ThreadStatusVector() {
-  thread_local std::array<ISC_STATUS, kStatusVectorLength> vector{};
+  thread_local std::array<ISC_STATUS, StatusVectorLength> vector{};
   return vector.data();
 }
 
@@ -158,10 +159,10 @@ std::mutex& ClientLibraryLock() {
 }
 
 void SetClientLibraryCandidates(std::vector<std::string> fileNames) {
-  std::lock_guard<std::mutex> guard(bindingMutex);
-  delete library;
-  library = nullptr;
-  entryPoints = TClientEntryPoints{};
-  generation = 0;
-  candidates = fileNames.empty() ? kProductCandidates : std::move(fileNames);
+  std::lock_guard<std::mutex> guard(BindingMutex);
+  delete Library;
+  Library = nullptr;
+  EntryPoints = TClientEntryPoints{};
+  Generation = 0;
+  Candidates = fileNames.empty() ? ProductCandidates : std::move(fileNames);
 }

@@ -14,8 +14,8 @@ using ISC_LONG = int32_t;
 using isc_svc_handle = unsigned int;
 using isc_resv_handle = ISC_LONG;
 
-constexpr int kStatusVectorLength = 20;
-using TStatusVector = ISC_STATUS[kStatusVectorLength];
+constexpr int StatusVectorLength = 20;
+using TStatusVector = ISC_STATUS[StatusVectorLength];
 
 // Entry-point signatures (published argument order).
 extern "C" {

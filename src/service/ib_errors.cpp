@@ -68,13 +68,13 @@ void RaiseStatusError() {
     // The library's message formatting is process-wide state.
     std::lock_guard<std::mutex> guard(ClientLibraryLock());
     sqlCode = api.isc_sqlcode(vector);
-    constexpr size_t kBufferSize = 20480;
-    std::array<char, kBufferSize> buffer{};
+    constexpr size_t BufferSize = 20480;
+    std::array<char, BufferSize> buffer{};
     ISC_STATUS* cursor = vector;
     for (;;) {
       buffer[0] = '\0';
       if (api.isc_interprete(buffer.data(), &cursor) <= 0) break;
-      buffer[kBufferSize - 1] = '\0';
+      buffer[BufferSize - 1] = '\0';
       if (!message.empty() && message.back() != '\n') message += "\r\n";
       message += buffer.data();
     }

@@ -15,8 +15,7 @@ class EDatabaseError : public Exception {
 
 class EIBError : public EDatabaseError {
  public:
-  EIBError(int32_t sqlCode, std::string message)
-      : EDatabaseError(std::move(message)), SqlErrorCode(sqlCode) {}
+  EIBError(int32_t sqlCode, std::string message) : EDatabaseError(std::move(message)), SqlErrorCode(sqlCode) {}
   EIBError(int32_t sqlCode, int32_t libraryCode, std::string message)
       : EDatabaseError(std::move(message)), SqlErrorCode(sqlCode), LibraryErrorCode(libraryCode) {}
 

@@ -11,16 +11,16 @@ class TOptionSet {
   constexpr TOptionSet(std::initializer_list<E> members) {
     for (E m : members) Include(m);
   }
-  constexpr void Include(E m) { bits_ |= Mask(m); }
-  constexpr void Exclude(E m) { bits_ &= ~Mask(m); }
-  constexpr bool Contains(E m) const { return (bits_ & Mask(m)) != 0; }
-  constexpr bool Empty() const { return bits_ == 0; }
-  constexpr void Clear() { bits_ = 0; }
+  constexpr void Include(E m) { FBits |= Mask(m); }
+  constexpr void Exclude(E m) { FBits &= ~Mask(m); }
+  constexpr bool Contains(E m) const { return (FBits & Mask(m)) != 0; }
+  constexpr bool Empty() const { return FBits == 0; }
+  constexpr void Clear() { FBits = 0; }
   constexpr bool operator==(const TOptionSet&) const = default;
   // Membership bits by member number (bit n = member n).
-  constexpr uint32_t Members() const { return bits_; }
+  constexpr uint32_t Members() const { return FBits; }
 
  private:
   static constexpr uint32_t Mask(E m) { return uint32_t{1} << static_cast<unsigned>(m); }
-  uint32_t bits_ = 0;
+  uint32_t FBits = 0;
 };

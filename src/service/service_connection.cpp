@@ -3,25 +3,26 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/text.h"
 #include "service/blocking_call.h"
 #include "service/ib_errors.h"
 
 namespace {
 
-constexpr size_t kMaxParamValue = 255;
-constexpr size_t kMaxShortLength = 65535;
+constexpr size_t MaxParamValue = 255;
+constexpr size_t MaxShortLength = 65535;
 
-std::mutex hooksMutex;
-TLoginDialog loginDialog;
-std::function<void(const std::string&)> traceHook;
+std::mutex HooksMutex;
+TLoginDialog InstalledLoginDialog;
+std::function<void(const std::string&)> InstalledTraceHook;
 
 struct TConnectionItem {
-  const char* name;
-  uint8_t tag;
-  bool accepted;
+  const char* Name;
+  uint8_t Tag;
+  bool Accepted;
 };
 
-constexpr TConnectionItem kConnectionItems[] = {
+constexpr TConnectionItem ConnectionItems[] = {
     {"user_name", spb::user_name, true},
     {"sys_user_name", spb::sys_user_name, false},
     {"sys_user_name_enc", spb::sys_user_name_enc, false},
@@ -35,15 +36,6 @@ constexpr TConnectionItem kConnectionItems[] = {
     {"dummy_packet_interval", spb::dummy_packet_interval, false},
     {"sql_role_name", spb::sql_role_name, false},
 };
-
-bool IsSpaceOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-std::string AsciiLower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 // Value of the first line holding `key` at its first or ninth character
 // (after an "isc_spb_" prefix); index of that line or -1.
@@ -63,13 +55,13 @@ int FindLoginLine(const TStringList& params, const std::string& key, std::string
 }  // namespace
 
 void SetLoginDialog(TLoginDialog dialog) {
-  std::lock_guard<std::mutex> guard(hooksMutex);
-  loginDialog = std::move(dialog);
+  std::lock_guard<std::mutex> guard(HooksMutex);
+  InstalledLoginDialog = std::move(dialog);
 }
 
 void SetServiceTraceHook(std::function<void(const std::string& line)> hook) {
-  std::lock_guard<std::mutex> guard(hooksMutex);
-  traceHook = std::move(hook);
+  std::lock_guard<std::mutex> guard(HooksMutex);
+  InstalledTraceHook = std::move(hook);
 }
 
 std::string ServiceManagerName(TProtocol protocol, const std::string& serverName) {
@@ -86,13 +78,13 @@ std::string ServiceManagerName(TProtocol protocol, const std::string& serverName
 
 TIBCustomService::TIBCustomService() {
   RequireClientLibrary();
-  libraryReady_ = true;
-  params_.OnChanging = [this] { RequireDetached(); };
-  params_.OnChange = [this] { paramsChanged_ = true; };
+  FLibraryReady = true;
+  FParams.OnChanging = [this] { RequireDetached(); };
+  FParams.OnChange = [this] { FParamsChanged = true; };
 }
 
 TIBCustomService::~TIBCustomService() {
-  if (!libraryReady_) return;
+  if (!FLibraryReady) return;
   if (Active()) {
     try {
       Detach();
@@ -111,37 +103,37 @@ void TIBCustomService::SetActive(bool value) {
 }
 
 void TIBCustomService::SetServerName(const std::string& value) {
-  if (value == serverName_) return;
+  if (value == FServerName) return;
   RequireDetached();
-  serverName_ = value;
+  FServerName = value;
 }
 
 void TIBCustomService::SetProtocol(TProtocol value) {
-  if (value == protocol_) return;
+  if (value == FProtocol) return;
   RequireDetached();
-  protocol_ = value;
-  if (value == TProtocol::Local) serverName_.clear();
+  FProtocol = value;
+  if (value == TProtocol::Local) FServerName.clear();
 }
 
 void TIBCustomService::SetBufferSize(int32_t value) {
-  if (value < 4 || value > static_cast<int32_t>(kMaxShortLength)) {
+  if (value < 4 || value > static_cast<int32_t>(MaxShortLength)) {
     RaiseClientError(ibceBufferSizeOutOfRange, std::to_string(value));
   }
-  bufferSize_ = value;
+  FBufferSize = value;
 }
 
-void TIBCustomService::SetParams(const std::vector<std::string>& lines) { params_.Assign(lines); }
+void TIBCustomService::SetParams(const std::vector<std::string>& lines) { FParams.Assign(lines); }
 
 void TIBCustomService::RequireAttached() const {
-  if (handle_ == 0) RaiseClientError(ibceServiceActive);
+  if (FHandle == 0) RaiseClientError(ibceServiceActive);
 }
 
 void TIBCustomService::RequireDetached() const {
-  if (handle_ != 0) RaiseClientError(ibceServiceInActive);
+  if (FHandle != 0) RaiseClientError(ibceServiceInActive);
 }
 
 void TIBCustomService::RequireServerName() const {
-  if (serverName_.empty() && protocol_ != TProtocol::Local) RaiseClientError(ibceServerNameMissing);
+  if (FServerName.empty() && FProtocol != TProtocol::Local) RaiseClientError(ibceServerNameMissing);
 }
 
 std::string TIBCustomService::BuildAttachBlock(const TStringList& params) {
@@ -150,28 +142,24 @@ std::string TIBCustomService::BuildAttachBlock(const TStringList& params) {
   block += static_cast<char>(spb::current_version);
   for (const std::string& line : params.Lines()) {
     const size_t eq = line.find('=');
-    std::string name = eq == std::string::npos ? std::string() : line.substr(0, eq);
-    size_t first = 0;
-    size_t last = name.size();
-    while (first < last && IsSpaceOrControl(name[first])) ++first;
-    while (last > first && IsSpaceOrControl(name[last - 1])) --last;
-    if (first == last) continue;
+    // A line whose name is blank (or that has no "=") adds nothing.
+    if (eq == std::string::npos || TrimControls(line.substr(0, eq)).empty()) continue;
     const std::string value = line.substr(eq + 1);
-    name = AsciiLower(name);
-    if (name.rfind("isc_spb_", 0) == 0) name.erase(0, 8);
+    std::string name = AsciiLower(line.substr(0, eq));
+    if (StartsWith(name, "isc_spb_")) name.erase(0, 8);
     const TConnectionItem* item = nullptr;
-    for (const TConnectionItem& candidate : kConnectionItems) {
-      if (name == candidate.name) item = &candidate;
+    for (const TConnectionItem& candidate : ConnectionItems) {
+      if (name == candidate.Name) item = &candidate;
     }
     if (item == nullptr) RaiseClientError(ibceSPBConstantUnknown);
-    if (!item->accepted) RaiseClientError(ibceSPBConstantNotSupported);
+    if (!item->Accepted) RaiseClientError(ibceSPBConstantNotSupported);
     // The length is one byte: a longer value cannot be sent intact.
-    if (value.size() > kMaxParamValue) RaiseClientError(ibceParamValueTooLong, item->name, std::to_string(value.size()));
-    block += static_cast<char>(item->tag);
+    if (value.size() > MaxParamValue) RaiseClientError(ibceParamValueTooLong, item->Name, std::to_string(value.size()));
+    block += static_cast<char>(item->Tag);
     block += static_cast<char>(value.size());
     block += value;
   }
-  if (block.size() > kMaxShortLength) {
+  if (block.size() > MaxShortLength) {
     RaiseClientError(ibceStartBlockTooLong, "the attach block", std::to_string(block.size()));
   }
   return block;
@@ -179,31 +167,31 @@ std::string TIBCustomService::BuildAttachBlock(const TStringList& params) {
 
 bool TIBCustomService::RunLogin() {
   if (OnLogin) {
-    TStringList copy(params_);
+    TStringList copy(FParams);
     OnLogin(*this, copy);
-    params_.Assign(copy.Lines());
+    FParams.Assign(copy.Lines());
     return true;
   }
   TLoginDialog dialog;
   {
-    std::lock_guard<std::mutex> guard(hooksMutex);
-    dialog = loginDialog;
+    std::lock_guard<std::mutex> guard(HooksMutex);
+    dialog = InstalledLoginDialog;
   }
   if (!dialog) return false;
   std::string user;
   std::string password;
-  const int userLine = FindLoginLine(params_, "user_name", user);
-  const int passwordLine = FindLoginLine(params_, "password", password);
-  if (!dialog(serverName_, user, password)) return false;
+  const int userLine = FindLoginLine(FParams, "user_name", user);
+  const int passwordLine = FindLoginLine(FParams, "password", password);
+  if (!dialog(FServerName, user, password)) return false;
   if (userLine >= 0) {
-    params_.Put(static_cast<size_t>(userLine), "user_name=" + user);
+    FParams.Put(static_cast<size_t>(userLine), "user_name=" + user);
   } else {
-    params_.Add("user_name=" + user);
+    FParams.Add("user_name=" + user);
   }
   if (passwordLine >= 0) {
-    params_.Put(static_cast<size_t>(passwordLine), "password=" + password);
+    FParams.Put(static_cast<size_t>(passwordLine), "password=" + password);
   } else {
-    params_.Add("password=" + password);
+    FParams.Add("password=" + password);
   }
   return true;
 }
@@ -213,7 +201,7 @@ void TIBCustomService::CallLibrary(const std::function<ISC_STATUS(ISC_STATUS* st
     // The status vector and the raise belong to the thread that made the call.
     const ISC_STATUS status = call(ThreadStatusVector());
     if (CheckStatus(status, false) > 0) {
-      handle_ = 0;
+      FHandle = 0;
       RaiseStatusError();
     }
   });
@@ -227,8 +215,8 @@ ISC_STATUS TIBCustomService::CheckStatus(ISC_STATUS status, bool raise) {
 void TIBCustomService::Trace(const std::string& text) const {
   std::function<void(const std::string&)> hook;
   {
-    std::lock_guard<std::mutex> guard(hooksMutex);
-    hook = traceHook;
+    std::lock_guard<std::mutex> guard(HooksMutex);
+    hook = InstalledTraceHook;
   }
   if (hook) hook(Name + text);
 }
@@ -237,21 +225,21 @@ void TIBCustomService::Attach() {
   RequireDetached();
   RequireServerName();
   if (LoginPrompt && !RunLogin()) RaiseClientError(ibceOperationCancelled);
-  if (paramsChanged_) {
+  if (FParamsChanged) {
     // Cleared only once the block is built: a block that failed half-way is
     // rebuilt at the next attach, never sent stale.
-    attachBlock_.clear();
-    attachBlock_ = BuildAttachBlock(params_);
-    paramsChanged_ = false;
+    FAttachBlock.clear();
+    FAttachBlock = BuildAttachBlock(FParams);
+    FParamsChanged = false;
   }
-  const std::string name = ServiceManagerName(protocol_, serverName_);
-  if (name.size() > kMaxShortLength) {
+  const std::string name = ServiceManagerName(FProtocol, FServerName);
+  if (name.size() > MaxShortLength) {
     RaiseClientError(ibceStartBlockTooLong, "the service manager name", std::to_string(name.size()));
   }
   const TClientEntryPoints& api = ClientEntryPoints();
   CallLibrary([&](ISC_STATUS* status) {
-    return api.isc_service_attach(status, static_cast<unsigned short>(name.size()), name.data(), &handle_,
-                                  static_cast<unsigned short>(attachBlock_.size()), attachBlock_.data());
+    return api.isc_service_attach(status, static_cast<unsigned short>(name.size()), name.data(), &FHandle,
+                                  static_cast<unsigned short>(FAttachBlock.size()), FAttachBlock.data());
   });
   // The attach is where the library loads the embedded engine.
   KeepClientPluginsLoaded();
@@ -262,41 +250,50 @@ void TIBCustomService::Attach() {
 void TIBCustomService::Detach() {
   RequireAttached();
   const TClientEntryPoints& api = ClientEntryPoints();
-  CallLibrary([&](ISC_STATUS* status) { return api.isc_service_detach(status, &handle_); });
-  handle_ = 0;
+  CallLibrary([&](ISC_STATUS* status) { return api.isc_service_detach(status, &FHandle); });
+  FHandle = 0;
   // The job may have loaded more (character sets) since the attach.
   KeepClientPluginsLoaded();
   Trace(": [Detach]");
 }
 
+void TIBCustomService::SendBlock(std::string& request, std::string& copy, const char* name,
+                                 const std::function<void()>& send) {
+  // Both are emptied whatever happens: a block is never sent twice.
+  struct TCleanup {
+    std::string& Request;
+    std::string& Copy;
+    ~TCleanup() {
+      Copy.clear();
+      Request.clear();
+    }
+  } cleanup{request, copy};
+  if (request.size() > MaxShortLength) {
+    RaiseClientError(ibceStartBlockTooLong, name, std::to_string(request.size()));
+  }
+  copy = request;
+  send();
+}
+
 void TIBCustomService::SendQuery() {
   if (QueryRequest.empty()) RaiseClientError(ibceQueryParamsError);
-  struct Cleanup {
-    TIBCustomService& self;
-    ~Cleanup() {
-      self.queryRequestCopy_.clear();
-      self.QueryRequest.clear();
-      self.querySendCopy_.clear();
-      self.QuerySendItems.clear();
-    }
-  } cleanup{*this};
-  if (QueryRequest.size() > kMaxShortLength) {
-    RaiseClientError(ibceStartBlockTooLong, "the query request", std::to_string(QueryRequest.size()));
-  }
-  if (QuerySendItems.size() > kMaxShortLength) {
-    RaiseClientError(ibceStartBlockTooLong, "the query send items", std::to_string(QuerySendItems.size()));
-  }
-  queryRequestCopy_ = QueryRequest;
-  querySendCopy_ = QuerySendItems;
-  // The length handed to the library is always the buffer's own size, so a
-  // changed BufferSize can never let the library write past the buffer.
-  if (outputBuffer_.size() != static_cast<size_t>(bufferSize_)) outputBuffer_.assign(bufferSize_, 0);
-  const TClientEntryPoints& api = ClientEntryPoints();
-  CallLibrary([&](ISC_STATUS* status) {
-    const char* send = querySendCopy_.empty() ? nullptr : querySendCopy_.data();
-    return api.isc_service_query(status, &handle_, nullptr, static_cast<unsigned short>(querySendCopy_.size()), send,
-                                 static_cast<unsigned short>(queryRequestCopy_.size()), queryRequestCopy_.data(),
-                                 static_cast<unsigned short>(outputBuffer_.size()), outputBuffer_.data());
+  // Send items go with this query only, whatever happens to it.
+  std::string sendItems = std::move(QuerySendItems);
+  QuerySendItems.clear();
+  SendBlock(QueryRequest, FQueryRequestCopy, "the query request", [&] {
+    SendBlock(sendItems, FQuerySendCopy, "the query send items", [this] {
+      // The length handed to the library is always the buffer's own size, so
+      // a changed BufferSize can never let the library write past the buffer.
+      if (FOutputBuffer.size() != static_cast<size_t>(FBufferSize)) FOutputBuffer.assign(FBufferSize, 0);
+      const TClientEntryPoints& api = ClientEntryPoints();
+      const char* send = FQuerySendCopy.empty() ? nullptr : FQuerySendCopy.data();
+      CallLibrary([&](ISC_STATUS* status) {
+        return api.isc_service_query(status, &FHandle, nullptr, static_cast<unsigned short>(FQuerySendCopy.size()),
+                                     send, static_cast<unsigned short>(FQueryRequestCopy.size()),
+                                     FQueryRequestCopy.data(), static_cast<unsigned short>(FOutputBuffer.size()),
+                                     FOutputBuffer.data());
+      });
+    });
   });
   Trace(": [Query]");
 }
@@ -305,7 +302,7 @@ void TIBCustomService::SendQuery() {
 
 void TIBControlService::AddStartText(const std::string& text, uint8_t tag) {
   if (text.empty()) return;
-  if (text.size() > kMaxShortLength) {
+  if (text.size() > MaxShortLength) {
     RaiseClientError(ibceStartTextTooLong, "item " + std::to_string(tag), std::to_string(text.size()));
   }
   StartRequest += static_cast<char>(tag);
@@ -322,21 +319,12 @@ void TIBControlService::AddStartNumber(int32_t value, uint8_t tag) {
 
 void TIBControlService::SendStart() {
   if (StartRequest.empty()) RaiseClientError(ibceStartParamsError);
-  struct Cleanup {
-    TIBControlService& self;
-    ~Cleanup() {
-      self.startRequestCopy_.clear();
-      self.StartRequest.clear();
-    }
-  } cleanup{*this};
-  if (StartRequest.size() > kMaxShortLength) {
-    RaiseClientError(ibceStartBlockTooLong, "the start request", std::to_string(StartRequest.size()));
-  }
-  startRequestCopy_ = StartRequest;
-  const TClientEntryPoints& api = ClientEntryPoints();
-  CallLibrary([&](ISC_STATUS* status) {
-    return api.isc_service_start(status, &handle_, nullptr, static_cast<unsigned short>(startRequestCopy_.size()),
-                                 startRequestCopy_.data());
+  SendBlock(StartRequest, FStartRequestCopy, "the start request", [this] {
+    const TClientEntryPoints& api = ClientEntryPoints();
+    CallLibrary([&](ISC_STATUS* status) {
+      return api.isc_service_start(status, &FHandle, nullptr, static_cast<unsigned short>(FStartRequestCopy.size()),
+                                   FStartRequestCopy.data());
+    });
   });
   Trace(": [Start]");
 }

@@ -68,17 +68,17 @@ class TIBCustomService {
   // sends no send block at all, as every line query does.
   std::string QuerySendItems;
 
-  bool Active() const { return handle_ != 0; }
+  bool Active() const { return FHandle != 0; }
   void SetActive(bool value);  // true: Attach, false: Detach (no comparison)
 
-  const std::string& ServerName() const { return serverName_; }
+  const std::string& ServerName() const { return FServerName; }
   void SetServerName(const std::string& value);
-  TProtocol Protocol() const { return protocol_; }
+  TProtocol Protocol() const { return FProtocol; }
   void SetProtocol(TProtocol value);
-  TStringList& Params() { return params_; }
-  const TStringList& Params() const { return params_; }
+  TStringList& Params() { return FParams; }
+  const TStringList& Params() const { return FParams; }
   void SetParams(const std::vector<std::string>& lines);
-  int32_t BufferSize() const { return bufferSize_; }
+  int32_t BufferSize() const { return FBufferSize; }
 
   void Attach();
   void Detach();
@@ -92,36 +92,40 @@ class TIBCustomService {
   // Sends QueryRequest; the answer is left in the result buffer.
   void SendQuery();
   // The result buffer (BufferSize bytes once a query was sent, else empty).
-  const std::vector<char>& OutputBuffer() const { return outputBuffer_; }
-  std::vector<char>& OutputBuffer() { return outputBuffer_; }
+  const std::vector<char>& OutputBuffer() const { return FOutputBuffer; }
+  std::vector<char>& OutputBuffer() { return FOutputBuffer; }
 
   // Returns status; with raise set and status > 0, RaiseStatusError.
   static ISC_STATUS CheckStatus(ISC_STATUS status, bool raise);
 
   // The service handle (0 while detached); exposed for tests.
-  isc_svc_handle Handle() const { return handle_; }
-  const std::string& AttachBlock() const { return attachBlock_; }
+  isc_svc_handle Handle() const { return FHandle; }
+  const std::string& AttachBlock() const { return FAttachBlock; }
 
  protected:
   // The blocking library call `call` through the seam, with the check-after-call
   // rule: on status > 0 forget the handle, then RaiseStatusError.
   void CallLibrary(const std::function<ISC_STATUS(ISC_STATUS* status)>& call);
   void Trace(const std::string& text) const;
+  // Sends `request` through `send`, which hands `copy` (a copy of it) to the
+  // library; both are emptied afterwards, whatever happens. A block over
+  // 65535 bytes (`name` says which) is refused before anything is sent.
+  void SendBlock(std::string& request, std::string& copy, const char* name, const std::function<void()>& send);
   // The library takes the length as 16 bits, and an answer needs at least
   // 4 bytes: values outside 4..65535 raise a client error.
   void SetBufferSize(int32_t value);
 
-  bool libraryReady_ = false;
-  bool paramsChanged_ = true;
-  std::string attachBlock_;
-  std::string queryRequestCopy_;
-  std::string querySendCopy_;
-  int32_t bufferSize_ = 32000;
-  std::vector<char> outputBuffer_;
-  std::string serverName_;
-  isc_svc_handle handle_ = 0;
-  TProtocol protocol_ = TProtocol::TCP;
-  TStringList params_;
+  bool FLibraryReady = false;
+  bool FParamsChanged = true;
+  std::string FAttachBlock;
+  std::string FQueryRequestCopy;
+  std::string FQuerySendCopy;
+  int32_t FBufferSize = 32000;
+  std::vector<char> FOutputBuffer;
+  std::string FServerName;
+  isc_svc_handle FHandle = 0;
+  TProtocol FProtocol = TProtocol::TCP;
+  TStringList FParams;
 
  private:
   bool RunLogin();
@@ -143,5 +147,5 @@ class TIBControlService : public TIBCustomService {
   virtual void ServiceStart();
 
  protected:
-  std::string startRequestCopy_;
+  std::string FStartRequestCopy;
 };

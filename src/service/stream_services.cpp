@@ -67,13 +67,13 @@ TIBBackupStreamService::TIBBackupStreamService() { SetBufferSize(65535); }
 void TIBBackupStreamService::BuildStartRequest() {
   Verbose = false;
   BackupFile.Assign({StreamBackupFile});
-  bytesReceived_ = 0;
+  FBytesReceived = 0;
   TIBBackupService::BuildStartRequest();
 }
 
 std::size_t TIBBackupStreamService::ReadStreamPiece(const TStreamSink& sink) {
-  if (outputEnded_) return 0;
-  if (requestAction_ == 0) RaiseClientError(ibceQueryParamsError);
+  if (FOutputEnded) return 0;
+  if (FRequestAction == 0) RaiseClientError(ibceQueryParamsError);
   QueryRequest = std::string(ItemsPerQuery, static_cast<char>(spb::info_svc_to_eof));
   SendQuery();
   const std::vector<char>& buffer = OutputBuffer();
@@ -84,8 +84,8 @@ std::size_t TIBBackupStreamService::ReadStreamPiece(const TStreamSink& sink) {
     sink(piece.data(), piece.size());
     received += piece.size();
   }
-  bytesReceived_ += received;
-  outputEnded_ = answer.OutputDone;
+  FBytesReceived += received;
+  FOutputEnded = answer.OutputDone;
   return received;
 }
 
@@ -93,18 +93,18 @@ std::size_t TIBBackupStreamService::ReadStreamPiece(const TStreamSink& sink) {
 
 void TIBRestoreStreamService::BuildStartRequest() {
   BackupFile.Assign({StreamRestoreFile});
-  stdinWanted_ = 0;
-  bytesSent_ = 0;
+  FStdinWanted = 0;
+  FBytesSent = 0;
   TIBRestoreService::BuildStartRequest();
 }
 
 std::string TIBRestoreStreamService::FeedItems(const TStreamSource& source) {
-  if (stdinWanted_ == 0) return {};
-  const std::size_t capacity = std::min<std::size_t>(stdinWanted_, MaxFeedBytes);
-  feedBuffer_.resize(capacity);
+  if (FStdinWanted == 0) return {};
+  const std::size_t capacity = std::min<std::size_t>(FStdinWanted, MaxFeedBytes);
+  FFeedBuffer.resize(capacity);
   // An input that has ended is sent as an empty item: that is how gbak
   // learns about the end of its file.
-  const std::size_t count = source(feedBuffer_.data(), capacity);
+  const std::size_t count = source(FFeedBuffer.data(), capacity);
   if (count > capacity) {
     RaiseClientError(ibceStartTextTooLong, "the restore's input", std::to_string(count));
   }
@@ -113,25 +113,25 @@ std::string TIBRestoreStreamService::FeedItems(const TStreamSource& source) {
   items += static_cast<char>(spb::info_svc_line);
   items += static_cast<char>(count & 0xFF);
   items += static_cast<char>((count >> 8) & 0xFF);
-  items.append(feedBuffer_.data(), count);
+  items.append(FFeedBuffer.data(), count);
   items += static_cast<char>(spb::info_end);
-  bytesSent_ += count;
+  FBytesSent += count;
   return items;
 }
 
 bool TIBRestoreStreamService::FeedAndReadLine(const TStreamSource& source, std::string& line) {
-  if (outputEnded_) return false;
-  if (requestAction_ == 0) RaiseClientError(ibceQueryParamsError);
+  if (FOutputEnded) return false;
+  if (FRequestAction == 0) RaiseClientError(ibceQueryParamsError);
   QuerySendItems = FeedItems(source);
   // Only what the next answer asks for may be sent after it.
-  stdinWanted_ = 0;
+  FStdinWanted = 0;
   QueryRequest = std::string{static_cast<char>(spb::info_svc_stdin), static_cast<char>(spb::info_svc_line)};
   SendQuery();
   const std::vector<char>& buffer = OutputBuffer();
   const TStreamAnswer answer = ParseStreamAnswer(buffer.data(), buffer.size());
   if (!answer.Data.empty() || answer.Lines.size() > 1) RaiseClientError(ibceOutputParsingError);
-  stdinWanted_ = answer.StdinWanted;
-  outputEnded_ = answer.OutputDone && answer.StdinWanted == 0;
+  FStdinWanted = answer.StdinWanted;
+  FOutputEnded = answer.OutputDone && answer.StdinWanted == 0;
   if (answer.Lines.empty()) return false;
   line = answer.Lines.front();
   return true;

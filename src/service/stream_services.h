@@ -66,10 +66,10 @@ class TIBBackupStreamService : public TIBBackupService {
   // order. Returns the bytes received; sets OutputEnded once the file is
   // complete.
   std::size_t ReadStreamPiece(const TStreamSink& sink);
-  std::uint64_t BytesReceived() const { return bytesReceived_; }
+  std::uint64_t BytesReceived() const { return FBytesReceived; }
 
  private:
-  std::uint64_t bytesReceived_ = 0;
+  std::uint64_t FBytesReceived = 0;
 };
 
 // A restore whose backup file comes from this computer.
@@ -86,12 +86,12 @@ class TIBRestoreStreamService : public TIBRestoreService {
   // input the server wants next. True with `line` set when the answer
   // carried an output line; sets OutputEnded once the output has ended.
   bool FeedAndReadLine(const TStreamSource& source, std::string& line);
-  std::uint64_t BytesSent() const { return bytesSent_; }
+  std::uint64_t BytesSent() const { return FBytesSent; }
 
  private:
   std::string FeedItems(const TStreamSource& source);
 
-  std::uint32_t stdinWanted_ = 0;
-  std::uint64_t bytesSent_ = 0;
-  std::vector<char> feedBuffer_;
+  std::uint32_t FStdinWanted = 0;
+  std::uint64_t FBytesSent = 0;
+  std::vector<char> FFeedBuffer;
 };

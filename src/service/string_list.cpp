@@ -1,42 +1,43 @@
 #include "service/string_list.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "platform/text.h"
 
 void TStringList::Add(const std::string& line) {
   Changing();
-  lines_.push_back(line);
+  FLines.push_back(line);
   Changed();
 }
 
 void TStringList::Insert(size_t index, const std::string& line) {
   Changing();
-  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(std::min(index, lines_.size())), line);
+  FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(std::min(index, FLines.size())), line);
   Changed();
 }
 
 void TStringList::Put(size_t index, const std::string& line) {
   Changing();
-  lines_.at(index) = line;
+  FLines.at(index) = line;
   Changed();
 }
 
 void TStringList::Delete(size_t index) {
-  if (index >= lines_.size()) return;
+  if (index >= FLines.size()) return;
   Changing();
-  lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(index));
+  FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(index));
   Changed();
 }
 
 void TStringList::Clear() {
   Changing();
-  lines_.clear();
+  FLines.clear();
   Changed();
 }
 
 void TStringList::Assign(const std::vector<std::string>& lines) {
   Changing();
-  lines_ = lines;
+  FLines = lines;
   Changed();
 }
 
@@ -55,15 +56,12 @@ void TStringList::SetText(const std::string& text) {
 }
 
 int TStringList::IndexOfName(const std::string& name) const {
-  for (size_t i = 0; i < lines_.size(); ++i) {
-    const std::string& line = lines_[i];
+  for (size_t i = 0; i < FLines.size(); ++i) {
+    const std::string& line = FLines[i];
     const size_t eq = line.find('=');
-    if (eq == std::string::npos || eq != name.size()) continue;
-    bool same = true;
-    for (size_t k = 0; k < eq && same; ++k) {
-      same = std::tolower(static_cast<unsigned char>(line[k])) == std::tolower(static_cast<unsigned char>(name[k]));
+    if (eq != std::string::npos && SameTextAscii(std::string_view(line).substr(0, eq), name)) {
+      return static_cast<int>(i);
     }
-    if (same) return static_cast<int>(i);
   }
   return -1;
 }

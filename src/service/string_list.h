@@ -10,19 +10,22 @@
 class TStringList {
  public:
   TStringList() = default;
-  TStringList(std::initializer_list<std::string> lines) : lines_(lines) {}
-  TStringList(const TStringList& other) : lines_(other.lines_) {}
-  TStringList& operator=(const TStringList& other) { Assign(other.lines_); return *this; }
+  TStringList(std::initializer_list<std::string> lines) : FLines(lines) {}
+  TStringList(const TStringList& other) : FLines(other.FLines) {}
+  TStringList& operator=(const TStringList& other) {
+    Assign(other.FLines);
+    return *this;
+  }
 
   // Called before (OnChanging, may throw to refuse) and after (OnChange)
   // every change of the lines.
   std::function<void()> OnChanging;
   std::function<void()> OnChange;
 
-  size_t Count() const { return lines_.size(); }
-  const std::string& operator[](size_t index) const { return lines_.at(index); }
-  const std::vector<std::string>& Lines() const { return lines_; }
-  bool Empty() const { return lines_.empty(); }
+  size_t Count() const { return FLines.size(); }
+  const std::string& operator[](size_t index) const { return FLines.at(index); }
+  const std::vector<std::string>& Lines() const { return FLines; }
+  bool Empty() const { return FLines.empty(); }
 
   void Add(const std::string& line);
   void Insert(size_t index, const std::string& line);
@@ -38,8 +41,12 @@ class TStringList {
   int IndexOfName(const std::string& name) const;
 
  private:
-  void Changing() { if (OnChanging) OnChanging(); }
-  void Changed() { if (OnChange) OnChange(); }
+  void Changing() {
+    if (OnChanging) OnChanging();
+  }
+  void Changed() {
+    if (OnChange) OnChange();
+  }
 
-  std::vector<std::string> lines_;
+  std::vector<std::string> FLines;
 };

@@ -19,6 +19,8 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include "app/blocking_call_worker.h"
+#include "app/qt_plan_timer.h"
 #include "app/qt_seams.h"
 #include "app/session_end.h"
 #include "app/single_instance.h"
@@ -133,7 +135,8 @@ void TAppSeamsTest::planTimerTicksOnEventLoop() {
 void TAppSeamsTest::pumpProcessesPostedEvents() {
   InstallQtSeams();
   bool delivered = false;
-  QMetaObject::invokeMethod(qApp, [&] { delivered = true; }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      qApp, [&] { delivered = true; }, Qt::QueuedConnection);
   ProcessMessages();
   UninstallQtSeams();
   QVERIFY(delivered);
@@ -159,10 +162,14 @@ void TAppSeamsTest::laterStartChecksBothKeys_data() {
   QTest::addColumn<QString>("windowClass");
   QTest::addColumn<QString>("title");
   QTest::addColumn<bool>("shown");
-  QTest::newRow("both keys") << "QWidget" << "Quorvin" << true;
-  QTest::newRow("title in other case") << "QWidget" << "quorvin" << false;
-  QTest::newRow("other class") << "TOtherForm" << "Quorvin" << false;
-  QTest::newRow("title with blank") << "QWidget" << "Quorvin " << false;
+  QTest::newRow("both keys") << "QWidget"
+                             << "Quorvin" << true;
+  QTest::newRow("title in other case") << "QWidget"
+                                       << "quorvin" << false;
+  QTest::newRow("other class") << "TOtherForm"
+                               << "Quorvin" << false;
+  QTest::newRow("title with blank") << "QWidget"
+                                    << "Quorvin " << false;
 }
 
 void TAppSeamsTest::laterStartChecksBothKeys() {

@@ -145,8 +145,7 @@ class CoolTrayIconTest : public QObject {
     // A character outside the basic plane is two UTF-16 units but one
     // character: counted once, never halved.
     const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
-    QTest::newRow("127th character wide") << QString(126, 'a') + emoji + "tail" << true
-                                          << QString(126, 'a') + emoji;
+    QTest::newRow("127th character wide") << QString(126, 'a') + emoji + "tail" << true << QString(126, 'a') + emoji;
     QString wide;
     for (int i = 0; i < 130; ++i) wide += emoji;
     QString wide127;
@@ -214,13 +213,10 @@ class CoolTrayIconTest : public QObject {
     QTest::newRow("left click") << m({M::LeftButtonDown, M::LeftButtonUp})
                                 << QStringList{"down L+btn", "click", "up L"};
     QTest::newRow("release without press: no click") << m({M::LeftButtonUp}) << QStringList{"up L"};
-    QTest::newRow("double click")
-        << m({M::LeftButtonDown, M::LeftButtonUp, M::LeftButtonDblClk, M::LeftButtonUp})
-        << QStringList{"down L+btn", "click", "up L", "dblclick", "up L"};
-    QTest::newRow("right") << m({M::RightButtonDown, M::RightButtonUp})
-                           << QStringList{"down R+btn", "up R"};
-    QTest::newRow("middle") << m({M::MiddleButtonDown, M::MiddleButtonUp})
-                            << QStringList{"down M+btn", "up M"};
+    QTest::newRow("double click") << m({M::LeftButtonDown, M::LeftButtonUp, M::LeftButtonDblClk, M::LeftButtonUp})
+                                  << QStringList{"down L+btn", "click", "up L", "dblclick", "up L"};
+    QTest::newRow("right") << m({M::RightButtonDown, M::RightButtonUp}) << QStringList{"down R+btn", "up R"};
+    QTest::newRow("middle") << m({M::MiddleButtonDown, M::MiddleButtonUp}) << QStringList{"down M+btn", "up M"};
     QTest::newRow("move") << m({M::MouseMove}) << QStringList{"move"};
   }
   void MouseMessages() {
@@ -253,8 +249,7 @@ class CoolTrayIconTest : public QObject {
     emit qtIcon.activated(QSystemTrayIcon::DoubleClick);
     emit qtIcon.activated(QSystemTrayIcon::Context);
     emit qtIcon.activated(QSystemTrayIcon::MiddleClick);
-    QCOMPARE(log, (QStringList{"down L+btn", "click", "up L", "dblclick", "down R+btn", "up R",
-                               "down M+btn", "up M"}));
+    QCOMPARE(log, (QStringList{"down L+btn", "click", "up L", "dblclick", "down R+btn", "up R", "down M+btn", "up M"}));
   }
 
   void Popup_data() {
@@ -354,7 +349,7 @@ class CoolTrayIconTest : public QObject {
     for (int i = 0; i < 4; ++i) tray.CycleTick();
     QCOMPARE(next, (QList<int>{1, 2, 0, 1}));
     QCOMPARE(shown, (QList<qint64>{list->GetIcon(0).cacheKey(), list->GetIcon(1).cacheKey(),
-                                    list->GetIcon(2).cacheKey(), list->GetIcon(0).cacheKey()}));
+                                   list->GetIcon(2).cacheKey(), list->GetIcon(0).cacheKey()}));
     QCOMPARE(tray.IconIndex(), 1);
     QCOMPARE(tray.TrayIcon().icon().cacheKey(), list->GetIcon(0).cacheKey());
   }

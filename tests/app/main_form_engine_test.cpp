@@ -7,8 +7,8 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPaintEvent>
-#include <QTimer>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 #include <atomic>
 #include <chrono>
@@ -21,12 +21,14 @@
 #include <unistd.h>
 
 #include "app/app_test_support.h"
+#include "app/blocking_call_worker.h"
+#include "app/log_pane_widget.h"
 #include "app/main_form.h"
 #include "app/qt_seams.h"
+#include "app/session_end.h"
 #include "controller/quorvin.h"
 #include "integration/fb_fixture.h"
 #include "platform/process_signals.h"
-#include "app/session_end.h"
 
 namespace {
 
@@ -200,7 +202,8 @@ void TMainFormEngineTest::cutShortRestoreDoesNotWaitOnStandardInput() {
   fbtest::CreateDatabase(db, 1);
   const std::string whole = data.File("stock.gbk");
   int code = -1;
-  const std::string gbakOut = fbtest::RunCommand("gbak -b " + fbtest::ShellQuote(db) + " " + fbtest::ShellQuote(whole) + " </dev/null", &code);
+  const std::string gbakOut =
+      fbtest::RunCommand("gbak -b " + fbtest::ShellQuote(db) + " " + fbtest::ShellQuote(whole) + " </dev/null", &code);
   QVERIFY2(code == 0, gbakOut.c_str());
   const QString cut = QString::fromStdString(data.File("cut.gbk"));
   {
@@ -236,7 +239,8 @@ void TMainFormEngineTest::cutShortRestoreDoesNotWaitOnStandardInput() {
   UninstallQtSeams();
   QVERIFY2(!watchdogFired, "the restore waited on standard input");
   QVERIFY2(prompts.Messages.filter("создан").isEmpty(), qPrintable(prompts.Messages.join(" | ")));
-  QVERIFY2(prompts.Messages.contains("Errors were encountered during restore"), qPrintable(prompts.Messages.join(" | ")));
+  QVERIFY2(prompts.Messages.contains("Errors were encountered during restore"),
+           qPrintable(prompts.Messages.join(" | ")));
 }
 
 QTEST_MAIN(TMainFormEngineTest)

@@ -8,8 +8,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QStackedWidget>
 #include <QSignalSpy>
+#include <QStackedWidget>
 #include <QTabWidget>
 #include <QTimer>
 #include <QtTest>

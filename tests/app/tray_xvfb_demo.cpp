@@ -6,6 +6,7 @@
 // "key=value" on standard output. The driving script (tray_xvfb_test.sh)
 // clicks with xdotool and waits for the reports.
 
+#include <unistd.h>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -20,7 +21,6 @@
 #include <QToolTip>
 #include <cstdio>
 #include <memory>
-#include <unistd.h>
 
 #include "app/cool_tray_icon.h"
 #include "controller/quorvin.h"
@@ -236,7 +236,8 @@ class TDemo : public QObject {
     else if (command == "reveal-only") {
       // Back on screen while the icon keeps MinimizeToTray on.
       Tray->RevealMainWindow();
-      QTimer::singleShot(300, this, [this] { Report(QString("window=%1").arg(Window.isVisible() ? "shown" : "hidden")); });
+      QTimer::singleShot(300, this,
+                         [this] { Report(QString("window=%1").arg(Window.isVisible() ? "shown" : "hidden")); });
     } else if (command == "dialogs-backup")
       ShowDialogs(0);
     else if (command == "dialogs-restore")

@@ -1,5 +1,5 @@
 #pragma once
-// A controller in a temporary program folder, with a fixed clock and prompts
+// A controller in a temporary program folder, with a clock the test sets and prompts
 // that record what they show.
 
 #include <gtest/gtest.h>
@@ -9,25 +9,14 @@
 #include <sstream>
 
 #include "controller/quorvin.h"
-#include "platform/clock.h"
+#include "platform/fake_clock.h"
 #include "platform/temp_folder.h"
 #include "runner/recording_seams.h"
 
 class ControllerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::setlocale(LC_ALL, "C");
-    SetNow(EncodeDate(2026, 12, 6) + EncodeTime(12, 15, 20, 0));
-  }
-  void TearDown() override {
-    Controller.reset();
-    SetClock(nullptr);
-  }
-
-  void SetNow(TDateTime moment) {
-    FNow = moment;
-    SetClock([this] { return FNow; });
-  }
+  void SetUp() override { std::setlocale(LC_ALL, "C"); }
+  void TearDown() override { Controller.reset(); }
 
   TQuorvin& Start() {
     Controller = std::make_unique<TQuorvin>(Dir.Path);
@@ -51,10 +40,9 @@ class ControllerTest : public ::testing::Test {
     return lines;
   }
 
+  // Declared first: it outlives every controller of the test.
+  TFakeClock Clock{EncodeDate(2026, 12, 6) + EncodeTime(12, 15, 20, 0)};
   TTempFolder Dir;
   TRecordingPrompts Prompts;
   std::unique_ptr<TQuorvin> Controller;
-
- private:
-  TDateTime FNow = 0;
 };

@@ -53,17 +53,11 @@ class JobTest : public ControllerTest {
     ControllerTest::SetUp();
     SetPrompts(&Events);
     LogPane = &Events;
-    SetMoment(EncodeDate(2026, 12, 6) + EncodeTime(12, 15, 20, 0));
   }
   void TearDown() override {
     ControllerTest::TearDown();
     LogPane = nullptr;
     SetPrompts(nullptr);
-  }
-
-  void SetMoment(TDateTime moment) {
-    Moment = moment;
-    SetClock([this] { return Moment; });
   }
 
   // A controller whose jobs run through Job.
@@ -110,5 +104,4 @@ class JobTest : public ControllerTest {
   std::vector<TJobSeen> Jobs;
   // What the stand-in job does; empty: succeeds without touching a file.
   std::function<bool(TSchedule&)> Job;
-  TDateTime Moment = 0;
 };

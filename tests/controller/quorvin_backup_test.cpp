@@ -34,12 +34,9 @@ TEST_F(Backup, FileNameRule) {
     std::string expected;
   };
   const Row rows[] = {
-      {"Shop.GDB", true, "Shop" + Suffix + ".gbk"},
-      {"Shop.GDB", false, "Shop.gbk"},
-      {"a.gdb.gdb", true, "a" + Suffix + ".gbk"},
-      {"Shop.fdb", true, "Shop.fdb" + Suffix + ".gbk"},
-      {"x.GdB.old.gDb", false, "x.old.gbk"},
-      {"plain", true, "plain" + Suffix + ".gbk"},
+      {"Shop.GDB", true, "Shop" + Suffix + ".gbk"}, {"Shop.GDB", false, "Shop.gbk"},
+      {"a.gdb.gdb", true, "a" + Suffix + ".gbk"},   {"Shop.fdb", true, "Shop.fdb" + Suffix + ".gbk"},
+      {"x.GdB.old.gDb", false, "x.old.gbk"},        {"plain", true, "plain" + Suffix + ".gbk"},
   };
   TQuorvin& q = StartWithStandIn();
   for (const Row& row : rows) {
@@ -82,12 +79,13 @@ TEST_F(Backup, AdministratorWithoutPasswordIsAskedFirst) {
     const char* pass;
     bool asked;
   };
-  const Row rows[] = {{"SYSDBA", "", true},     {"sysdba", "", true},   {"SysDba", "", true},
-                      {"SYSDBA", "x", false},   {"ADMIN", "", false},   {"SYSDBA ", "", false}};
+  const Row rows[] = {{"SYSDBA", "", true},   {"sysdba", "", true}, {"SysDba", "", true},
+                      {"SYSDBA", "x", false}, {"ADMIN", "", false}, {"SYSDBA ", "", false}};
   for (bool restore : {false, true}) {
     for (const Row& row : rows) {
       for (bool yes : {false, true}) {
-        SCOPED_TRACE(std::string(restore ? "restore " : "backup ") + row.user + "/" + row.pass + (yes ? " yes" : " no"));
+        SCOPED_TRACE(std::string(restore ? "restore " : "backup ") + row.user + "/" + row.pass +
+                     (yes ? " yes" : " no"));
         TQuorvin& q = StartWithStandIn();
         WriteFileBytes(Dir / "Shop.gdb", "LIVE");
         WriteFileBytes(Dir / "Shop.gbk", "OLD");
@@ -134,6 +132,7 @@ TEST_F(Backup, FailurePathsWithTheirMessagesAndLogLines) {
     Strings events;
     bool logged;
   };
+  // clang-format off
   const Row rows[] = {
       {"no database", "", nullptr, {"box:Файл не найден!"}, false},
       {"runner reports failure", "Shop.gdb", [](TSchedule&) { return false; },
@@ -142,6 +141,7 @@ TEST_F(Backup, FailurePathsWithTheirMessagesAndLogLines) {
        {"pane:ERROR: boom", "box:ERROR: boom"}, true},
       {"runner succeeds but no file", "Shop.gdb", [](TSchedule&) { return true; }, {}, true},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     TQuorvin& q = StartWithStandIn();
@@ -172,6 +172,7 @@ TEST_F(Restore, FailurePathsWithTheirMessagesAndLogLines) {
   };
   const std::string c = RestoreConfirmation;
   const std::string both = "box:Must select both database and restore files";
+  // clang-format off
   const Row rows[] = {
       {"no target", "Shop.gbk", "", true, nullptr, {both}, false},
       {"no source", "", "New.fdb", true, nullptr, {both}, false},
@@ -181,6 +182,7 @@ TEST_F(Restore, FailurePathsWithTheirMessagesAndLogLines) {
       {"error raised in the job", "Shop.gbk", "New.fdb", true, [](TSchedule&) -> bool { throw Exception("boom"); },
        {c, "box:ERROR: boom", "pane:ERROR: boom"}, true},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     TQuorvin& q = StartWithStandIn();
@@ -304,9 +306,9 @@ TEST_F(Backup, PreviousFileSurvivesAFailedJobAndLeftoversLoseTheGoodName) {
       EXPECT_TRUE(FilesWith(".failed").empty());
     }
     EXPECT_EQ(q.LastBack, "");
-    EXPECT_EQ(LogAfterStart(), Strings{Stamp + (row.restore ? " Резервная копия НЕ восстановлена. "
-                                                             : " Резервная копия НЕ создана. ") +
-                                       target});
+    EXPECT_EQ(LogAfterStart(),
+              Strings{Stamp + (row.restore ? " Резервная копия НЕ восстановлена. " : " Резервная копия НЕ создана. ") +
+                      target});
     Close();
     std::filesystem::remove(target + ".failed");
   }
@@ -353,8 +355,9 @@ TEST_F(Restore, TheRunnerHooksMoveTheDatabaseAfterTheShutdownAndPutItBackBeforeT
     EXPECT_EQ(atRestart, row.succeeds ? "NEW" : "LIVE");
     EXPECT_EQ(ReadFileBytes(target), row.succeeds ? "NEW" : "LIVE");
     EXPECT_EQ(FileExists(target + ".failed"), !row.succeeds && row.writes);
-    EXPECT_EQ(LogAfterStart().back(), Stamp + (row.succeeds ? " Резервная копия восстановлена. "
-                                                            : " Резервная копия НЕ восстановлена. ") + target);
+    EXPECT_EQ(
+        LogAfterStart().back(),
+        Stamp + (row.succeeds ? " Резервная копия восстановлена. " : " Резервная копия НЕ восстановлена. ") + target);
     Close();
     std::filesystem::remove(target + ".failed");
   }
@@ -460,8 +463,8 @@ TEST_F(JobGuard, ASecondJobInsideARunningOneIsRefused) {
   EXPECT_FALSE(q.JobRunning());
   EXPECT_EQ(ended, 1);
   EXPECT_EQ(Jobs.size(), 1u);
-  EXPECT_EQ(Events.Events, (Strings{std::string("box:") + JobAlreadyRunningText,
-                                    std::string("box:") + JobAlreadyRunningText}));
+  EXPECT_EQ(Events.Events,
+            (Strings{std::string("box:") + JobAlreadyRunningText, std::string("box:") + JobAlreadyRunningText}));
   EXPECT_EQ(LogAfterStart(), Strings{Stamp + " Резервная копия создана. " + backFileInside});
   // Refused before and after do not count as jobs.
   Job = nullptr;
@@ -478,7 +481,7 @@ TEST_F(JobGuard, APlanTickDuringAUserJobStartsNothing) {
                     &q.PlanRecord.Day5Back, &q.PlanRecord.Day6Back, &q.PlanRecord.Day7Back})
     *day = true;
   q.PlanRecord.NightPeriodBack = 3;  // every full hour
-  SetMoment(EncodeDate(2026, 12, 6) + EncodeTime(13, 0, 1, 0));
+  Clock.Set(EncodeDate(2026, 12, 6) + EncodeTime(13, 0, 1, 0));
   q.Execute();
   Job = [&](TSchedule& job) {
     q.Timer->Tick();

@@ -64,8 +64,12 @@ TEST_F(LocalCopy, BackupOutcomesWithTheirMessagesAndLogLines) {
     EXPECT_EQ(q.Backup(), row.succeeded);
     EXPECT_EQ(Events.Events, row.events);
     Strings log;
-    if (!row.copyOnly) log.push_back(Stamp + (row.serverMade ? " Резервная копия создана. " : " Резервная копия НЕ создана. ") + serverFile);
-    log.push_back(Stamp + (row.copyMade ? " Копия на этом компьютере создана. " : " Копия на этом компьютере НЕ создана. ") + copy);
+    if (!row.copyOnly)
+      log.push_back(Stamp + (row.serverMade ? " Резервная копия создана. " : " Резервная копия НЕ создана. ") +
+                    serverFile);
+    log.push_back(Stamp +
+                  (row.copyMade ? " Копия на этом компьютере создана. " : " Копия на этом компьютере НЕ создана. ") +
+                  copy);
     EXPECT_EQ(LogAfterStart(), log);
     EXPECT_EQ(q.LastLocalCopy.has_value(), row.copyMade);
     // With "copy only" the copy is the backup the window offers next.

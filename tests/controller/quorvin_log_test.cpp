@@ -25,7 +25,7 @@ TEST_F(OperationLog, ExecuteAndStopWriteTheirLinesAndDriveTheTimer) {
   EXPECT_EQ(q.Timer->Interval(), 5000);
   // Stop on a plan that is not running still writes its line.
   q.Stop();
-  SetNow(EncodeDate(2026, 12, 6) + EncodeTime(13, 2, 0, 0));
+  Clock.Set(EncodeDate(2026, 12, 6) + EncodeTime(13, 2, 0, 0));
   q.Execute();
   EXPECT_TRUE(q.Timer->Enabled());
   EXPECT_TRUE(q.Running);
@@ -43,12 +43,12 @@ TEST_F(OperationLog, ExecuteAndStopWriteTheirLinesAndDriveTheTimer) {
 TEST_F(OperationLog, TwoStartsWithinOneMinuteShareAndEmptyOneFile) {
   Start().SaveStrToLog("from the first run");
   Close();
-  SetNow(EncodeDate(2026, 12, 6) + EncodeTime(12, 15, 59, 0));
+  Clock.Set(EncodeDate(2026, 12, 6) + EncodeTime(12, 15, 59, 0));
   TQuorvin& second = Start();
   EXPECT_EQ(second.LogFileName, Dir / "log/06_12_2026_12_15.log");
   EXPECT_EQ(ReadFileBytes(second.LogFileName), FirstLine);
   Close();
-  SetNow(EncodeDate(2026, 12, 6) + EncodeTime(12, 16, 0, 0));
+  Clock.Set(EncodeDate(2026, 12, 6) + EncodeTime(12, 16, 0, 0));
   EXPECT_EQ(Start().LogFileName, Dir / "log/06_12_2026_12_16.log");
   EXPECT_EQ(ReadFileBytes(Dir / "log/06_12_2026_12_15.log"), FirstLine);
 }

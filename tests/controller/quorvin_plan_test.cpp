@@ -32,11 +32,11 @@ class Plan : public JobTest {
     q.DataBase = Dir / "Shop.gdb";
     q.AutoBackName = false;
     Job = [this](TSchedule& job) {
-      Starts.push_back(Moment);
+      Starts.push_back(Clock.Now());
       EXPECT_FALSE(Controller->Timer->Enabled()) << "the timer runs during a plan backup";
       EXPECT_TRUE(Controller->Busy);
       WriteFileBytes(job.JobFile(2), "gbk");
-      SetMoment(Moment + JobMinutes / (24.0 * 60.0));
+      Clock.Advance(JobMinutes / (24.0 * 60.0));
       return true;
     };
   }
@@ -48,12 +48,12 @@ class Plan : public JobTest {
 
   // Ticks every 5 seconds (while the timer is on) from `from` until `to`.
   void RunUntil(TDateTime from, TDateTime to) {
-    SetMoment(from);
+    Clock.Set(from);
     if (!Controller->Running) Controller->Execute();
-    while (Moment < to) {
+    while (Clock.Now() < to) {
       if (Controller->Timer->Enabled()) Controller->Timer->Tick();
       // Whole seconds, so the ticks do not drift.
-      SetMoment(std::round((Moment + 5.0 / 86400.0) * 86400.0) / 86400.0);
+      Clock.Set(std::round((Clock.Now() + 5.0 / 86400.0) * 86400.0) / 86400.0);
     }
   }
 
@@ -97,11 +97,11 @@ TEST_F(Plan, AWeekdaySwitchedOffChangesNothing) {
   q.PlanRecord.NightPeriodBack = 1;
   q.LastTickStamp = 1234000;
   q.FiredThisMinute = true;
-  SetMoment(At(0, 14, 20, 3));
+  Clock.Set(At(0, 14, 20, 3));
   EXPECT_FALSE(q.IsPlanDue(q.PlanRecord));
   EXPECT_EQ(q.LastTickStamp, 1234000);
   EXPECT_TRUE(q.FiredThisMinute);
-  SetMoment(At(1, 14, 20, 3));  // Tuesday
+  Clock.Set(At(1, 14, 20, 3));  // Tuesday
   EXPECT_TRUE(q.IsPlanDue(q.PlanRecord));
   EXPECT_EQ(q.LastTickStamp, 1420000);
   EXPECT_FALSE(q.FiredThisMinute);
@@ -118,6 +118,7 @@ TEST_F(Plan, EdgeCasesOfTheRhythms) {
     Strings expected;
   };
   const TDateTime midnight = 0;
+  // clang-format off
   const Row rows[] = {
       {"hourly, a 70-minute backup skips 11:00", 3, 3, midnight, midnight, 0, 0, 70, 0, At(0, 9, 58), At(0, 12, 30),
        {"07 10:00:02", "07 12:00:02"}},
@@ -150,6 +151,7 @@ TEST_F(Plan, EdgeCasesOfTheRhythms) {
       {"indexes beyond 7 never", 8, 255, EncodeTime(8, 0, 0, 0), EncodeTime(20, 0, 0, 0), 0, 0, 0, 0, At(0, 7, 0),
        At(0, 21, 0), {}},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     TQuorvin& q = *Controller;
@@ -194,7 +196,7 @@ TEST_F(Plan, TheTimerIsOffDuringATickAndStaysOffAfterStop) {
   q.PlanRecord.NightPeriodBack = 3;
   bool skippedWhileBusy = false;
   Job = [&](TSchedule& job) {
-    Starts.push_back(Moment);
+    Starts.push_back(Clock.Now());
     EXPECT_FALSE(q.Timer->Enabled());
     // The schedule dialog started the plan anew during the job: its ticks
     // find the plan busy and skip the check.
@@ -206,7 +208,7 @@ TEST_F(Plan, TheTimerIsOffDuringATickAndStaysOffAfterStop) {
     WriteFileBytes(job.JobFile(2), "gbk");
     return true;
   };
-  SetMoment(At(0, 10, 0, 3));
+  Clock.Set(At(0, 10, 0, 3));
   q.Execute();
   q.Timer->Tick();
   EXPECT_TRUE(skippedWhileBusy);
@@ -237,7 +239,9 @@ struct TReferencePlan {
       case 1: return t.Minute % 20 == 0;
       case 2: return t.Minute % 30 == 0;
       case 3: return onTheHour;
-      case 4: case 5: case 6: {
+      case 4:
+      case 5:
+      case 6: {
         const int every = period - 2;
         const int diff = lastHour > t.Hour ? lastHour - t.Hour : t.Hour - lastHour;
         return onTheHour && (!everRun || diff == every);
@@ -261,8 +265,14 @@ TEST_F(Plan, SimulatedWeeksAgainstTheReference) {
   // Every index in both windows, window starts with seconds, clock times
   // with seconds and at midnight, weekdays on and off, long backups.
   for (int i = 0; i <= 8; ++i) {
-    weeks.push_back({i, 8 - i, {7, 59, 30}, {19, 30, 15}, {9, 40, 50}, {0, 0, 0},
-                     0x7Fu & ~(1u << (i % 7)), i % 3 == 0 ? 70.0 : (i % 3 == 1 ? 0.2 : 0)});
+    weeks.push_back({i,
+                     8 - i,
+                     {7, 59, 30},
+                     {19, 30, 15},
+                     {9, 40, 50},
+                     {0, 0, 0},
+                     0x7Fu & ~(1u << (i % 7)),
+                     i % 3 == 0 ? 70.0 : (i % 3 == 1 ? 0.2 : 0)});
   }
   weeks.push_back({4, 6, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, 0x55u, 0});
   weeks.push_back({7, 7, {12, 0, 0}, {6, 0, 0}, {13, 0, 0}, {23, 59, 59}, 0x7Fu, 70});
@@ -274,7 +284,7 @@ TEST_F(Plan, SimulatedWeeksAgainstTheReference) {
     Close();
     Jobs.clear();
     Starts.clear();
-    SetMoment(Monday - 1);  // the log file of this run
+    Clock.Set(Monday - 1);  // the log file of this run
     TQuorvin& q = StartWithStandIn();
     q.DataBase = Dir / "Shop.gdb";
     q.AutoBackName = false;
@@ -302,7 +312,7 @@ TEST_F(Plan, SimulatedWeeksAgainstTheReference) {
 
     // Ticks every 5 seconds from Sunday 23:58:03 for a week and a bit.
     std::int64_t clockSec = -117;
-    SetMoment(Monday + clockSec / 86400.0);
+    Clock.Set(Monday + clockSec / 86400.0);
     q.Execute();
     bool everRun = false;
     int lastHour = 0;
@@ -310,12 +320,12 @@ TEST_F(Plan, SimulatedWeeksAgainstTheReference) {
     int expectedStarts = 0;
     const std::int64_t end = 7 * 86400 + 3600;
     while (clockSec < end) {
-      SetMoment(Monday + static_cast<double>(clockSec) / 86400.0);
+      Clock.Set(Monday + static_cast<double>(clockSec) / 86400.0);
       ASSERT_TRUE(q.Timer->Enabled());
       const std::int64_t minute = (clockSec + 86400 * 10) / 60;
-      const bool expectStart = ref.Due(Moment, everRun, lastHour) && minute != lastStartMinute;
+      const bool expectStart = ref.Due(Clock.Now(), everRun, lastHour) && minute != lastStartMinute;
       const std::size_t before = Starts.size();
-      const TDateTime tickMoment = Moment;
+      const TDateTime tickMoment = Clock.Now();
       q.Timer->Tick();
       ASSERT_EQ(Starts.size() - before, expectStart ? 1u : 0u) << FormatDateTime("dd.mm hh:nn:ss", tickMoment);
       if (expectStart) {
@@ -324,7 +334,7 @@ TEST_F(Plan, SimulatedWeeksAgainstTheReference) {
         lastHour = DecodeDateTime(tickMoment).Hour;
         lastStartMinute = minute;
         // The backup moved the clock on; the next tick comes 5 s after it.
-        const double took = (Moment - tickMoment) * 86400.0;
+        const double took = (Clock.Now() - tickMoment) * 86400.0;
         clockSec += static_cast<std::int64_t>(took + 0.5);
       }
       clockSec += 5;

@@ -10,9 +10,9 @@ namespace {
 
 using SettingsFuzz = ControllerTest;
 
-const char* const Keys[] = {"DataBase", "LastBack", "PageSize", "Protocol", "BackShutDown", "BackParam1",
-                            "RestParam5", "AutoBackName", "RememberPass", "Day1Back", "DayPeriodBack",
-                            "QueueBack", "DayBeginBack", "NightClockBack", "User", "Pass", "Name0", "Name10"};
+const char* const Keys[] = {"DataBase",     "LastBack",       "PageSize",     "Protocol", "BackShutDown",  "BackParam1",
+                            "RestParam5",   "AutoBackName",   "RememberPass", "Day1Back", "DayPeriodBack", "QueueBack",
+                            "DayBeginBack", "NightClockBack", "User",         "Pass",     "Name0",         "Name10"};
 const char* const Sections[] = {"Main", "Parameters", "Plan", "BDNames", "main", " PLAN ", "x"};
 
 std::string Garbage(std::mt19937& rng) {
@@ -31,9 +31,7 @@ std::string Garbage(std::mt19937& rng) {
       case 2:  // section without its bracket
         out += "[" + std::string(Sections[byte(rng) % 7]) + "\n";
         break;
-      case 3:
-        out += "[" + std::string(Sections[byte(rng) % 7]) + "]\r\n";
-        break;
+      case 3: out += "[" + std::string(Sections[byte(rng) % 7]) + "]\r\n"; break;
       case 4:  // known key, random value
       case 5: {
         out += Keys[byte(rng) % 18];
@@ -42,17 +40,10 @@ std::string Garbage(std::mt19937& rng) {
         out += '\n';
         break;
       }
-      case 6:
-        out += "=\n==\n]\n[]\n[=]\n";
-        break;
-      case 7:
-        out += "\r\r\n\n\r";
-        break;
-      case 8:
-        out += "DayBeginBack=" + std::to_string(byte(rng)) + ":" + std::to_string(byte(rng)) + "\n";
-        break;
-      default:
-        out += "PageSize=0x" + std::to_string(byte(rng) * 1000) + "\n";
+      case 6: out += "=\n==\n]\n[]\n[=]\n"; break;
+      case 7: out += "\r\r\n\n\r"; break;
+      case 8: out += "DayBeginBack=" + std::to_string(byte(rng)) + ":" + std::to_string(byte(rng)) + "\n"; break;
+      default: out += "PageSize=0x" + std::to_string(byte(rng) * 1000) + "\n";
     }
   }
   return out;
@@ -82,8 +73,8 @@ TEST_F(SettingsFuzz, GarbageFilesGiveDefaultsOrValues) {
     Close();  // writing back over garbage must not fail either
     EXPECT_TRUE(Prompts.Messages.empty()) << "round " << round;
     // What was written reads back as written.
-    EXPECT_EQ(TIniFile(IniPath()).ReadString("Main", "PageSize", ""), std::to_string(
-        TIniFile(IniPath()).ReadInteger("Main", "PageSize", -7)));
+    EXPECT_EQ(TIniFile(IniPath()).ReadString("Main", "PageSize", ""),
+              std::to_string(TIniFile(IniPath()).ReadInteger("Main", "PageSize", -7)));
   }
 }
 

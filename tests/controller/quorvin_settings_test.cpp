@@ -22,8 +22,10 @@ TEST_F(Settings, MissingFileGivesEveryDefault) {
   EXPECT_EQ(q.RestoreSource, "");
   EXPECT_EQ(q.PageSize, 4096);
   EXPECT_EQ(q.Protocol, -1);
-  const bool back[] = {q.BackParam1, q.BackParam2, q.BackParam3, q.BackParam4, q.BackParam5, q.BackParam6, q.BackParam7};
-  const bool rest[] = {q.RestParam1, q.RestParam2, q.RestParam3, q.RestParam4, q.RestParam5, q.RestParam6, q.RestParam7};
+  const bool back[] = {q.BackParam1, q.BackParam2, q.BackParam3, q.BackParam4,
+                       q.BackParam5, q.BackParam6, q.BackParam7};
+  const bool rest[] = {q.RestParam1, q.RestParam2, q.RestParam3, q.RestParam4,
+                       q.RestParam5, q.RestParam6, q.RestParam7};
   for (int i = 0; i < 7; ++i) {
     EXPECT_EQ(back[i], i == 1) << "BackParam" << i + 1;
     EXPECT_EQ(rest[i], i == 4) << "RestParam" << i + 1;
@@ -32,7 +34,8 @@ TEST_F(Settings, MissingFileGivesEveryDefault) {
   EXPECT_TRUE(q.AutoBackName);
   EXPECT_FALSE(q.RememberPass);
   const TPlanRecord& p = q.PlanRecord;
-  for (bool day : {p.Day1Back, p.Day2Back, p.Day3Back, p.Day4Back, p.Day5Back, p.Day6Back, p.Day7Back}) EXPECT_FALSE(day);
+  for (bool day : {p.Day1Back, p.Day2Back, p.Day3Back, p.Day4Back, p.Day5Back, p.Day6Back, p.Day7Back})
+    EXPECT_FALSE(day);
   EXPECT_EQ(p.DayPeriodBack, 0);
   EXPECT_EQ(p.NightPeriodBack, 0);
   EXPECT_EQ(p.QueueBack, 1);
@@ -101,6 +104,7 @@ TEST_F(Settings, CloseWritesMainParametersAndNamesInOrder) {
   q.Pass = "secret";
   q.BDNames = {"/a", "/b"};
   Close();
+  // clang-format off
   const std::vector<std::string> expected = {
       "[Main]", "DataBase=/srv/db/shop.fdb", "LastBack=/srv/db/shop_06_12_26_12_15.gbk", "PageSize=4096",
       "Pass=", "User=", "",
@@ -109,6 +113,7 @@ TEST_F(Settings, CloseWritesMainParametersAndNamesInOrder) {
       "RestParam1=0", "RestParam2=0", "RestParam3=0", "RestParam4=0", "RestParam5=1", "RestParam6=0", "RestParam7=1",
       "AutoBackName=1", "RememberPass=0", "",
       "[BDNames]", "Name0=/a", "Name1=/b"};
+  // clang-format on
   EXPECT_EQ(Lines(Ini()), expected);
   // The plan is not written at close.
   EXPECT_EQ(Ini().find("[Plan]"), std::string::npos);
@@ -143,14 +148,16 @@ TEST_F(Settings, AtMostElevenNamesAndOlderOnesBeyondStay) {
   for (int i = 0; i < 14; ++i) q.BDNames.push_back("/db" + std::to_string(i));
   Close();
   TIniFile ini(IniPath());
-  for (int i = 0; i <= 10; ++i) EXPECT_EQ(ini.ReadString("BDNames", "Name" + std::to_string(i), "-"), "/db" + std::to_string(i));
+  for (int i = 0; i <= 10; ++i)
+    EXPECT_EQ(ini.ReadString("BDNames", "Name" + std::to_string(i), "-"), "/db" + std::to_string(i));
   EXPECT_EQ(ini.ReadString("BDNames", "Name11", "-"), "-");
 
   Start();
   EXPECT_EQ(Controller->BDNames.size(), 11u);
   Controller->BDNames = {"/x", "/y", "/z"};
   Close();
-  const std::vector<std::string> expected = {"/x", "/y", "/z", "/db3", "/db4", "/db5", "/db6", "/db7", "/db8", "/db9", "/db10"};
+  const std::vector<std::string> expected = {"/x",   "/y",   "/z",   "/db3", "/db4", "/db5",
+                                             "/db6", "/db7", "/db8", "/db9", "/db10"};
   Start();
   EXPECT_EQ(Controller->BDNames, expected);
 }
@@ -180,9 +187,11 @@ TEST_F(Settings, HandWrittenFileKeepsEveryUntouchedLine) {
   Close();
   const std::vector<std::string> after = Lines(Ini());
   // Lines that hold none of the written keys survive byte for byte, in order.
+  // clang-format off
   const std::vector<std::string> kept = {"; Quorvin settings, edited by hand", "[Other]", "Key = value ; not ours",
                                          "  [ main ]  ", "# a comment inside", "Unknown=kept", "[Plan]",
                                          "DayPeriodBack = 3", "[BDNames]", "Name5=/old5", "[Tail]", "x=1"};
+  // clang-format on
   auto from = after.begin();
   for (const std::string& line : kept) {
     auto it = std::find(from, after.end(), line);
@@ -209,11 +218,13 @@ TEST_F(Settings, SavePlanWritesThePlanAtOnceAndReadsBack) {
   p.NightBeginBack = EncodeTime(20, 0, 0, 0);
   p.NightClockBack = EncodeTime(23, 30, 45, 0);
   q.SavePlan();
+  // clang-format off
   const std::vector<std::string> expected = {"[Plan]", "Day1Back=0", "Day2Back=1", "Day3Back=0", "Day4Back=0",
                                              "Day5Back=0", "Day6Back=1", "Day7Back=0", "DayPeriodBack=1",
                                              "NightPeriodBack=7", "QueueBack=9", "DayBeginBack=08:00:00",
                                              "NightBeginBack=20:00:00", "DayClockBack=00:00:00",
                                              "NightClockBack=23:30:45"};
+  // clang-format on
   // Written before the program closes: a crash now still keeps the plan.
   EXPECT_EQ(Lines(Ini()), expected);
   Close();

@@ -8,12 +8,12 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QToolButton>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <functional>
 
 #include "dialog_fixture.h"
@@ -24,14 +24,12 @@ namespace {
 
 // Every switch in the dialog's storing order: control and field.
 std::vector<std::pair<QCheckBox*, bool*>> Switches(TParamsForm& form, TQuorvin& q) {
-  return {{form.BackShutDown, &q.BackShutDown}, {form.chkBK1, &q.BackParam1},
-          {form.chkBK2, &q.BackParam2},         {form.chkBK3, &q.BackParam3},
-          {form.chkBK4, &q.BackParam4},         {form.chkBK5, &q.BackParam5},
-          {form.chkBK6, &q.BackParam6},         {form.chkBK7, &q.BackParam7},
-          {form.chkRS1, &q.RestParam1},         {form.chkRS2, &q.RestParam2},
-          {form.chkRS3, &q.RestParam3},         {form.chkRS4, &q.RestParam4},
-          {form.chkRS5, &q.RestParam5},         {form.chkRS6, &q.RestParam6},
-          {form.chkRS7, &q.RestParam7},         {form.cbAutoBackName, &q.AutoBackName}};
+  return {{form.BackShutDown, &q.BackShutDown},  {form.chkBK1, &q.BackParam1}, {form.chkBK2, &q.BackParam2},
+          {form.chkBK3, &q.BackParam3},          {form.chkBK4, &q.BackParam4}, {form.chkBK5, &q.BackParam5},
+          {form.chkBK6, &q.BackParam6},          {form.chkBK7, &q.BackParam7}, {form.chkRS1, &q.RestParam1},
+          {form.chkRS2, &q.RestParam2},          {form.chkRS3, &q.RestParam3}, {form.chkRS4, &q.RestParam4},
+          {form.chkRS5, &q.RestParam5},          {form.chkRS6, &q.RestParam6}, {form.chkRS7, &q.RestParam7},
+          {form.cbAutoBackName, &q.AutoBackName}};
 }
 
 // Runs `during` once the modal loop is up.
@@ -127,8 +125,7 @@ class ParamsFormTest : public QObject {
     form.brProtocol->setCurrentIndex(3);
     form.bbSaveClick();
     QCOMPARE(form.result(), 1);
-    for (std::size_t i = 0; i < switches.size(); ++i)
-      QCOMPARE(*switches[i].second, !bool((pattern >> i) & 1));
+    for (std::size_t i = 0; i < switches.size(); ++i) QCOMPARE(*switches[i].second, !bool((pattern >> i) & 1));
     QCOMPARE(q.Protocol, 3);
   }
 

@@ -41,9 +41,7 @@ void ClickItem(TRadioGroup* group, int index) {
 QColor BaseOf(const QWidget* w) { return w->palette().color(QPalette::Base); }
 
 // The settings file's text for a time of day, as the controller writes it.
-QString TimeText(int h, int m, int s) {
-  return QString::fromStdString(FormatLongTime(EncodeTime(h, m, s, 0)));
-}
+QString TimeText(int h, int m, int s) { return QString::fromStdString(FormatLongTime(EncodeTime(h, m, s, 0))); }
 
 }  // namespace
 
@@ -57,8 +55,7 @@ class PlanFormTest : public QObject {
     QCOMPARE(form.windowTitle(), QString::fromUtf8("Расписание"));
     QStringList days;
     for (auto* box : DayBoxes(form)) days << box->text();
-    QCOMPARE(days, QString::fromUtf8("Понедельник Вторник Среда Четверг Пятница Суббота Воскресенье")
-                       .split(' '));
+    QCOMPARE(days, QString::fromUtf8("Понедельник Вторник Среда Четверг Пятница Суббота Воскресенье").split(' '));
     for (auto* box : DayBoxes(form)) {
       const bool weekend = box == form.cbDay6Back || box == form.cbDay7Back;
       QCOMPARE(box->palette().color(QPalette::WindowText) == QColor(Qt::red), weekend);
@@ -146,8 +143,8 @@ class PlanFormTest : public QObject {
     TDialogFixture fx("[Plan]\nDayPeriodBack=" + iniValue + "\nNightPeriodBack=" + iniValue + "\n");
     TPlanForm form(nullptr, fx.Controller.get());
     const QColor window = QApplication::palette(form.dtDayBack).color(QPalette::Base);
-    for (auto [group, picker] : {std::pair{form.rbDayBack, form.dtDayBack},
-                                 std::pair{form.rbNightBack, form.dtNightBack}}) {
+    for (auto [group, picker] :
+         {std::pair{form.rbDayBack, form.dtDayBack}, std::pair{form.rbNightBack, form.dtNightBack}}) {
       QCOMPARE(group->ItemIndex(), item);
       const bool clock = item == TPlanForm::ClockItem;
       QCOMPARE(picker->isEnabled(), clock);

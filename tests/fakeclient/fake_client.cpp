@@ -35,7 +35,7 @@ struct Failure {
 
 struct Record {
   std::string bytes;
-  std::string send;  // the query's send items
+  std::string send;      // the query's send items
   int attachIndex = -1;  // which attach the handle came from
   int bufferLength = 0;
 };
@@ -52,7 +52,7 @@ struct State {
   std::deque<std::string> lines;
   std::deque<std::string> rawAnswers;
   std::map<int, std::deque<std::string>> answersFor;  // by the request's first byte
-  std::deque<std::string> heldTexts;  // keeps status-vector text pointers valid
+  std::deque<std::string> heldTexts;                  // keeps status-vector text pointers valid
   long lastSqlcode = 0;
   int queryDelayMs = 0;
 };
@@ -295,9 +295,8 @@ FAKE_EXPORT ISC_STATUS isc_service_start(ISC_STATUS* status, isc_svc_handle* han
 }
 
 FAKE_EXPORT ISC_STATUS isc_service_query(ISC_STATUS* status, isc_svc_handle* handle, ISC_LONG*,
-                                         unsigned short sendLength, const char* send,
-                                         unsigned short requestLength, const char* request,
-                                         unsigned short bufferLength, char* buffer) {
+                                         unsigned short sendLength, const char* send, unsigned short requestLength,
+                                         const char* request, unsigned short bufferLength, char* buffer) {
   int delay = 0;
   {
     std::lock_guard<std::recursive_mutex> g(stateMutex);

@@ -4,7 +4,8 @@
 //
 //   FakeClient fake(FakeClient::Path());          // resets the fake
 //   SetClientLibraryCandidates({FakeClient::Path()});
-//   fake.AddLine("gbak: writing data"); fake.FailCall("isc_service_attach", 0, -902, 335544472, {"Your user name and password are not defined"});
+//   fake.AddLine("gbak: writing data"); fake.FailCall("isc_service_attach", 0, -902, 335544472, {"Your user name and
+//   password are not defined"});
 //   ... run the service code ...
 //   fake.StartBlocks(), fake.AttachNames(), fake.AttachBlocks()
 
@@ -14,9 +15,9 @@
 class FakeClient {
  public:
   // The variants built by tests/fakeclient.
-  static std::string Path();             // generation 6, every entry point
-  static std::string Generation5Path();  // without isc_rollback_retaining
-  static std::string MissingEntryPath(); // without isc_que_events
+  static std::string Path();              // generation 6, every entry point
+  static std::string Generation5Path();   // without isc_rollback_retaining
+  static std::string MissingEntryPath();  // without isc_que_events
   static std::string MissingEntryName() { return "isc_que_events"; }
 
   explicit FakeClient(const std::string& path = Path());

@@ -62,8 +62,7 @@ void FakeClient::AddLines(const std::vector<std::string>& lines) {
 }
 
 void FakeClient::AddRawAnswer(const std::string& bytes) {
-  reinterpret_cast<void (*)(const char*, int)>(Fn("fake_add_raw_answer"))(bytes.data(),
-                                                                          static_cast<int>(bytes.size()));
+  reinterpret_cast<void (*)(const char*, int)>(Fn("fake_add_raw_answer"))(bytes.data(), static_cast<int>(bytes.size()));
 }
 
 void FakeClient::AddAnswerFor(int requestByte, const std::string& bytes) {
@@ -82,8 +81,7 @@ std::vector<std::string> FakeClient::AttachNames() const {
 }
 
 std::vector<std::string> FakeClient::AttachBlocks() const {
-  return Collect(reinterpret_cast<CountFn>(Fn("fake_attach_count")),
-                 reinterpret_cast<CopyFn>(Fn("fake_attach_block")));
+  return Collect(reinterpret_cast<CountFn>(Fn("fake_attach_count")), reinterpret_cast<CopyFn>(Fn("fake_attach_block")));
 }
 
 std::vector<std::string> FakeClient::StartBlocks() const {
@@ -98,8 +96,7 @@ std::vector<int> FakeClient::StartAttachIndexes() const {
 }
 
 std::vector<std::string> FakeClient::QueryRequests() const {
-  return Collect(reinterpret_cast<CountFn>(Fn("fake_query_count")),
-                 reinterpret_cast<CopyFn>(Fn("fake_query_request")));
+  return Collect(reinterpret_cast<CountFn>(Fn("fake_query_count")), reinterpret_cast<CopyFn>(Fn("fake_query_request")));
 }
 
 std::vector<std::string> FakeClient::QuerySends() const {

@@ -185,7 +185,6 @@ TEST_F(ControllerFirebird, FailedRestoreLeavesTheExistingDatabaseIntactAndUsable
   }
 }
 
-
 // A restore from a backup file cut short in half fails; the database it was
 // to replace is back under its name, whole and on line, and the half-made
 // database is kept aside as .failed.

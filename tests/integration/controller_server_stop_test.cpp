@@ -15,7 +15,8 @@ void StopServer() { fbtest::RunCommand("/etc/init.d/firebird3.0 stop"); }
 
 void StartServer() {
   int code = -1;
-  const std::string out = fbtest::RunCommand(std::string("bash ") + QUORVIN_SOURCE_DIR "/scripts/start_firebird.sh", &code);
+  const std::string out =
+      fbtest::RunCommand(std::string("bash ") + QUORVIN_SOURCE_DIR "/scripts/start_firebird.sh", &code);
   if (code != 0) ADD_FAILURE() << "the server did not come back: " << out;
 }
 

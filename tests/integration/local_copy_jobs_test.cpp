@@ -22,7 +22,8 @@ using Strings = std::vector<std::string>;
 std::map<std::string, std::string> TableContents(const std::string& database) {
   std::map<std::string, std::string> contents;
   for (const char* table : {"T_CUSTOMERS", "T_ORDERS", "T_NOTES"})
-    contents[table] = fbtest::RunIsqlScript(std::string("SET BLOB ALL;\nSELECT * FROM ") + table + " ORDER BY 1;\n", database);
+    contents[table] =
+        fbtest::RunIsqlScript(std::string("SET BLOB ALL;\nSELECT * FROM ") + table + " ORDER BY 1;\n", database);
   return contents;
 }
 
@@ -148,7 +149,8 @@ TEST_F(LocalCopyFirebird, FullDiskFailsTheCopyAndKeepsTheOlderOneTcp) {
   close(channel[1]);
   std::string outcome;
   char buffer[4096];
-  for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) outcome.append(buffer, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;)
+    outcome.append(buffer, static_cast<std::size_t>(n));
   close(channel[0]);
   waitpid(child, nullptr, 0);
   EXPECT_EQ(outcome.rfind("failed\n", 0), 0u) << outcome;
@@ -156,7 +158,8 @@ TEST_F(LocalCopyFirebird, FullDiskFailsTheCopyAndKeepsTheOlderOneTcp) {
       << outcome;
   // The older copy stands as it was, alone.
   EXPECT_EQ(std::distance(fs::directory_iterator(copies), fs::directory_iterator()), 2);
-  RunTool("cd " + copies + " && sha256sum --quiet -c base.gbk.zst.sha256 && zstd -q -d -c base.gbk.zst | grep -q older");
+  RunTool("cd " + copies +
+          " && sha256sum --quiet -c base.gbk.zst.sha256 && zstd -q -d -c base.gbk.zst | grep -q older");
 }
 
 TEST_F(LocalCopyFirebird, FolderRemovedMidStreamFailsTheCopyTcp) {

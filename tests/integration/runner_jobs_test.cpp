@@ -88,8 +88,7 @@ class RunnerFirebird : public ::testing::Test {
 
   // The server's own output lines (between the header and the closing lines).
   Lines ServerOutput(std::size_t from = 0, std::size_t trailing = 0) const {
-    return Lines(pane.Lines.begin() + static_cast<long>(from + 5),
-                 pane.Lines.end() - static_cast<long>(trailing + 5));
+    return Lines(pane.Lines.begin() + static_cast<long>(from + 5), pane.Lines.end() - static_cast<long>(trailing + 5));
   }
 
   std::string Dump() const {
@@ -115,7 +114,6 @@ class RunnerFirebird : public ::testing::Test {
   TPrompts prompts;
 };
 
-
 }  // namespace
 
 TEST_F(RunnerFirebird, BackupLocalRestoresWithGbakToTheSameRows) {
@@ -134,7 +132,8 @@ TEST_F(RunnerFirebird, BackupLocalRestoresWithGbakToTheSameRows) {
 
   const std::string restored = dir.File("restored.fdb");
   int code = -1;
-  const std::string gbakOut = fbtest::RunCommand("gbak -c " + fbtest::ShellQuote(gbk) + " " + fbtest::ShellQuote(restored), &code);
+  const std::string gbakOut =
+      fbtest::RunCommand("gbak -c " + fbtest::ShellQuote(gbk) + " " + fbtest::ShellQuote(restored), &code);
   ASSERT_EQ(code, 0) << gbakOut;
   ExpectSameRows(db, restored);
 }
@@ -197,7 +196,8 @@ TEST_F(RunnerFirebird, BackupTcpWithShutdownTakesTheDatabaseOffLineDuringTheJob)
 
   const std::string restored = dir.File("restored.fdb");
   int code = -1;
-  const std::string gbakOut = fbtest::RunCommand("gbak -c " + fbtest::ShellQuote(gbk) + " " + fbtest::ShellQuote(restored), &code);
+  const std::string gbakOut =
+      fbtest::RunCommand("gbak -c " + fbtest::ShellQuote(gbk) + " " + fbtest::ShellQuote(restored), &code);
   ASSERT_EQ(code, 0) << gbakOut;
   ExpectSameRows(db, restored);
 }
@@ -223,7 +223,8 @@ TEST_F(RunnerFirebird, BackupLocalWithShutdownThroughTheEmbeddedEngine) {
 TEST_F(RunnerFirebird, RestoreIntoANewFileLocalAndTcp) {
   const std::string gbk = dir.File("source.gbk");
   int code = -1;
-  const std::string gbakOut = fbtest::RunCommand("gbak -b " + fbtest::ShellQuote(db) + " " + fbtest::ShellQuote(gbk), &code);
+  const std::string gbakOut =
+      fbtest::RunCommand("gbak -b " + fbtest::ShellQuote(db) + " " + fbtest::ShellQuote(gbk), &code);
   ASSERT_EQ(code, 0) << gbakOut;
   fbtest::ShareWithServer(gbk);
 
@@ -293,7 +294,8 @@ TEST_F(RunnerFirebird, RestoreFromACutShortEmptyOrForeignFileFailsLocalAndTcp) {
   ASSERT_NE(std::freopen("/dev/null", "r", stdin), nullptr);
   const std::string gbk = dir.File("whole.gbk");
   int code = -1;
-  const std::string gbakOut = fbtest::RunCommand("gbak -b " + fbtest::ShellQuote(db) + " " + fbtest::ShellQuote(gbk), &code);
+  const std::string gbakOut =
+      fbtest::RunCommand("gbak -b " + fbtest::ShellQuote(db) + " " + fbtest::ShellQuote(gbk), &code);
   ASSERT_EQ(code, 0) << gbakOut;
   const std::string whole = [&] {
     std::ifstream in(gbk, std::ios::binary);

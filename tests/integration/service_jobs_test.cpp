@@ -188,9 +188,10 @@ TEST_P(ServiceJobsTest, ShutdownOfMissingDatabaseFails) {
 
 TEST_P(ServiceJobsTest, BackupThroughHelperThreadSeam) {
   int calls = 0;
+  TBlockingCallThread helper;
   SetBlockingCallRunner([&](const TBlockingCall& call) {
     ++calls;
-    RunOnHelperThread(call, {});
+    helper.Run(call, {});
   });
   const std::string gbk = dir_.File("threaded.gbk");
   const auto lines = Backup(gbk);

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/clock.h"
 #include "platform/date_time.h"
 #include "platform/exception.h"
+#include "platform/fake_clock.h"
 #include "platform/temp_folder.h"
 
 namespace {
@@ -19,7 +19,7 @@ TEST(DateTime, EncodesDaysSince30December1899) {
   struct Case {
     int y, m, d;
     double days;
-  } cases[] = {{1899, 12, 30, 0}, {1899, 12, 31, 1}, {1900, 1, 1, 2},     {1900, 3, 1, 61},
+  } cases[] = {{1899, 12, 30, 0},   {1899, 12, 31, 1},    {1900, 1, 1, 2},      {1900, 3, 1, 61},
                {2000, 1, 1, 36526}, {2000, 2, 29, 36585}, {2026, 12, 6, 46362}, {1800, 1, 1, -36522}};
   for (const Case& c : cases) {
     EXPECT_DOUBLE_EQ(EncodeDate(c.y, c.m, c.d), c.days) << c.y << "-" << c.m << "-" << c.d;
@@ -88,12 +88,12 @@ TEST(DateTime, TimeParserTakesLongFormatAndPlainHoursMinutes) {
     const char* text;
     int h, m, s;  // h < 0: rejected
   } cases[] = {
-      {"0:00:00", 0, 0, 0},   {"8:00:00", 8, 0, 0},    {"08:00:00", 8, 0, 0},   {"23:59:59", 23, 59, 59},
+      {"0:00:00", 0, 0, 0},   {"8:00:00", 8, 0, 0},     {"08:00:00", 8, 0, 0},     {"23:59:59", 23, 59, 59},
       {"8:30", 8, 30, 0},     {" 20:00:00 ", 20, 0, 0}, {"08:00:00 PM", 20, 0, 0}, {"12:00:00 AM", 0, 0, 0},
-      {"24:00:00", -1, 0, 0}, {"8:60", -1, 0, 0},      {"8:5", -1, 0, 0},       {"8", -1, 0, 0},
-      {"", -1, 0, 0},         {"abc", -1, 0, 0},       {"8:00:00:00", -1, 0, 0}, {"-1:00", -1, 0, 0},
-      {"8:00x", -1, 0, 0},    {"8.00.00", -1, 0, 0},   {"8:00 pm", 20, 0, 0},   {"12:30:00AM", 0, 30, 0},
-      {"12:00 PM", 12, 0, 0}, {"13:00 PM", -1, 0, 0},  {"0:30 AM", -1, 0, 0},  {"PM", -1, 0, 0},
+      {"24:00:00", -1, 0, 0}, {"8:60", -1, 0, 0},       {"8:5", -1, 0, 0},         {"8", -1, 0, 0},
+      {"", -1, 0, 0},         {"abc", -1, 0, 0},        {"8:00:00:00", -1, 0, 0},  {"-1:00", -1, 0, 0},
+      {"8:00x", -1, 0, 0},    {"8.00.00", -1, 0, 0},    {"8:00 pm", 20, 0, 0},     {"12:30:00AM", 0, 30, 0},
+      {"12:00 PM", 12, 0, 0}, {"13:00 PM", -1, 0, 0},   {"0:30 AM", -1, 0, 0},     {"PM", -1, 0, 0},
   };
   for (const Case& c : cases) {
     const auto r = TryStrToTime(c.text);
@@ -110,8 +110,7 @@ TEST(DateTime, TimeParserTakesLongFormatAndPlainHoursMinutes) {
 // Compiles a locale from the system's locale sources into `folder`; false
 // when the tools or the sources are missing.
 bool CompileLocale(const std::string& folder, const std::string& source) {
-  const std::string command =
-      "localedef -i " + source + " -f UTF-8 " + folder + source + ".UTF-8 >/dev/null 2>&1";
+  const std::string command = "localedef -i " + source + " -f UTF-8 " + folder + source + ".UTF-8 >/dev/null 2>&1";
   const int ignored = std::system(command.c_str());
   (void)ignored;  // warnings give a nonzero status; the files tell
   return std::filesystem::exists(folder + source + ".UTF-8/LC_TIME");
@@ -159,10 +158,12 @@ TEST(DateTime, OtherLongTimeFormatsReadBack) {
 }
 
 TEST(Clock, TestsReplaceTheClockAndPutItBack) {
-  const TDateTime fixed = At(2026, 12, 6, 12, 15);
-  SetClock([fixed] { return fixed; });
-  EXPECT_DOUBLE_EQ(Now(), fixed);
-  SetClock(nullptr);
+  {
+    TFakeClock clock(At(2026, 12, 6, 12, 15));
+    EXPECT_DOUBLE_EQ(Now(), At(2026, 12, 6, 12, 15));
+    clock.Advance(EncodeTime(1, 2, 3, 0));
+    EXPECT_DOUBLE_EQ(Now(), At(2026, 12, 6, 13, 17, 3));
+  }
   const TDateTime real = Now();
   EXPECT_GT(real, At(2020, 1, 1));
   EXPECT_NEAR(real, SystemNow(), 1.0 / 24 / 60);

@@ -40,4 +40,18 @@ TEST(Files, FoldersAndFiles) {
   EXPECT_FALSE(FileExists(""));
 }
 
+TEST(Files, CreatingEmptiesAndAppendingNeverCreates) {
+  TTempFolder dir;
+  EXPECT_FALSE(AppendToExistingFile(dir / "log", "lost\r\n"));
+  EXPECT_FALSE(FileExists(dir / "log"));
+  WriteFileBytes(dir / "log", "old content");
+  ASSERT_TRUE(CreateTextFile(dir / "log", "first\r\n"));
+  EXPECT_TRUE(AppendToExistingFile(dir / "log", "second\r\n"));
+  EXPECT_EQ(ReadFileBytes(dir / "log"), "first\r\nsecond\r\n");
+  // A folder takes no text, and a missing folder no file.
+  EXPECT_FALSE(CreateTextFile(dir.Path, "x"));
+  EXPECT_FALSE(CreateTextFile(dir / "none/log", "x"));
+  EXPECT_FALSE(AppendToExistingFile(dir.Path, "x"));
+}
+
 }  // namespace

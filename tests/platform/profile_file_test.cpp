@@ -50,7 +50,8 @@ TEST(ProfileRead, FollowsTheProfileFileRules) {
       {"Last", "NoLineEnd", "tail"},
       {"Missing", "DataBase", std::nullopt},
   };
-  for (const Case& c : cases) EXPECT_EQ(ReadProfileValue(ini, c.section, c.key), c.expected) << c.section << "/" << c.key;
+  for (const Case& c : cases)
+    EXPECT_EQ(ReadProfileValue(ini, c.section, c.key), c.expected) << c.section << "/" << c.key;
   EXPECT_EQ(ReadProfileValue(dir / "absent.ini", "Main", "DataBase"), std::nullopt);
 }
 
@@ -87,14 +88,15 @@ TEST(ProfileQuotes, QuotedValuesLoseOnePairAndWrittenValuesReadBackExactly) {
   struct Case {
     const char* key;
     std::string expected;
-  } cases[] = {{"D", "/srv/my data/shop.fdb"}, {"Q", "single"},  {"Mixed", "\"not matching'"}, {"One", "\""},
-               {"Two", ""},                    {"Inner", "a \"b\" c"}, {"Spaced", "  kept  "}};
+  } cases[] = {
+      {"D", "/srv/my data/shop.fdb"}, {"Q", "single"},       {"Mixed", "\"not matching'"}, {"One", "\""}, {"Two", ""},
+      {"Inner", "a \"b\" c"},         {"Spaced", "  kept  "}};
   for (const Case& c : cases) EXPECT_EQ(ReadProfileValue(ini, "S", c.key), c.expected) << c.key;
 
   TIniFile file(ini);
-  const std::string values[] = {" pass",        "pass ",  "\tpw\t",   "\"quoted\"", "'single'", "\"\"",
-                                "\"",           "'",      "p=ss;word#\"1\"", "\"a' b\"", "'x\"",  "plain",
-                                "",             " ",      "\"\"\"",   std::string(2047, 'q')};
+  const std::string values[] = {
+      " pass",           "pass ",    "\tpw\t", "\"quoted\"", "'single'", "\"\"", "\"",     "'",
+      "p=ss;word#\"1\"", "\"a' b\"", "'x\"",   "plain",      "",         " ",    "\"\"\"", std::string(2047, 'q')};
   for (const std::string& value : values) {
     file.WriteString("W", "Pass", value);
     EXPECT_EQ(file.ReadString("W", "Pass", "-"), value) << "[" << value << "]";
@@ -123,12 +125,24 @@ TEST(ProfileInteger, DecimalAndTheHexRule) {
   struct Case {
     const char* text;
     std::optional<std::int32_t> value;
-  } cases[] = {{"4096", 4096},        {"-1", -1},           {"+7", 7},
-               {"0x10", 16},          {"0X1f", 31},         {"0xFFFFFFFF", -1},
-               {"0x", std::nullopt},  {"0x1FFFFFFFF", std::nullopt}, {"0xg", std::nullopt},
-               {"12abc", std::nullopt}, {"", std::nullopt}, {"-", std::nullopt},
-               {"2147483647", 2147483647}, {"-2147483648", INT32_MIN}, {"2147483648", std::nullopt},
-               {"99999999999999999999", std::nullopt}, {"1 2", std::nullopt}, {"$10", std::nullopt}};
+  } cases[] = {{"4096", 4096},
+               {"-1", -1},
+               {"+7", 7},
+               {"0x10", 16},
+               {"0X1f", 31},
+               {"0xFFFFFFFF", -1},
+               {"0x", std::nullopt},
+               {"0x1FFFFFFFF", std::nullopt},
+               {"0xg", std::nullopt},
+               {"12abc", std::nullopt},
+               {"", std::nullopt},
+               {"-", std::nullopt},
+               {"2147483647", 2147483647},
+               {"-2147483648", INT32_MIN},
+               {"2147483648", std::nullopt},
+               {"99999999999999999999", std::nullopt},
+               {"1 2", std::nullopt},
+               {"$10", std::nullopt}};
   for (const Case& c : cases) EXPECT_EQ(ParseProfileInteger(c.text), c.value) << c.text;
 }
 
@@ -245,8 +259,7 @@ TEST(ProfileTypedValues, EncodingsReadAndWrite) {
   std::setlocale(LC_ALL, "C");
   TTempFolder dir;
   const std::string ini = dir / "typed.ini";
-  WriteFileBytes(ini,
-                 "[V]\nB0=0\nB1=1\nB5=5\nBx=yes\nI=0x20\nBad=12abc\nEmpty=\nT1=8:05\nT2=20:00:00\nTbad=25:00\n");
+  WriteFileBytes(ini, "[V]\nB0=0\nB1=1\nB5=5\nBx=yes\nI=0x20\nBad=12abc\nEmpty=\nT1=8:05\nT2=20:00:00\nTbad=25:00\n");
   TIniFile file(ini);
   EXPECT_FALSE(file.ReadBool("V", "B0", true));
   EXPECT_TRUE(file.ReadBool("V", "B1", false));

@@ -9,8 +9,8 @@
 #include <filesystem>
 
 #include "fakeclient/fake_client.h"
-#include "platform/clock.h"
 #include "platform/date_time.h"
+#include "platform/fake_clock.h"
 #include "platform/temp_folder.h"
 #include "recording_seams.h"
 #include "runner/local_copy_job.h"
@@ -22,14 +22,15 @@ namespace {
 using Lines = std::vector<std::string>;
 
 std::string Item(int tag, const std::string& data) {
-  return std::string{static_cast<char>(tag), static_cast<char>(data.size() & 0xFF), static_cast<char>(data.size() >> 8)} +
+  return std::string{static_cast<char>(tag), static_cast<char>(data.size() & 0xFF),
+                     static_cast<char>(data.size() >> 8)} +
          data;
 }
 
 TEST(LocalCopyJob, CopyAfterTheServersBackupOrInsteadOfItAndLostMidStream) {
   SetClientLibraryCandidates({FakeClient::Path()});
   const TDateTime moment = EncodeDate(2026, 3, 14) + EncodeTime(9, 26, 53, 0);
-  SetClock([moment] { return moment; });
+  const TFakeClock clock(moment);
   const std::string stamp = "Stopped: " + FormatLongDate(moment) + " " + FormatShortTime(moment);
   FakeClient fake;
   TRecordingPane pane;
@@ -86,7 +87,6 @@ TEST(LocalCopyJob, CopyAfterTheServersBackupOrInsteadOfItAndLostMidStream) {
   EXPECT_EQ(pane.Lines.back(), "ERROR: Error reading data from the connection");
   EXPECT_TRUE(ReadFileBytes(copy) == before && ReadFileBytes(copy + ".sha256") == sum);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(copies.Path), std::filesystem::directory_iterator()), 2);
-  SetClock(nullptr);
   SetClientLibraryCandidates({});
 }
 

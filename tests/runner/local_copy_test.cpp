@@ -16,11 +16,11 @@ namespace {
 namespace fs = std::filesystem;
 
 // Small chunks and a short queue, so every path of the threads is taken.
-const TLocalCopyTuning kTuning{3, 64 * 1024, 2};
+const TLocalCopyTuning Tuning{3, 64 * 1024, 2};
 
 // Written in pieces of uneven size, as the server hands them on.
 void WriteCopy(const std::string& path, const std::string& bytes, std::size_t upTo = std::string::npos) {
-  TLocalCopyWriter writer(path, kTuning);
+  TLocalCopyWriter writer(path, Tuning);
   for (std::size_t at = 0, piece = 1; at < std::min(upTo, bytes.size()); at += piece, piece = piece * 7 % 70001 + 1) {
     writer.Write(bytes.data() + at, std::min(piece, bytes.size() - at));
   }
@@ -28,7 +28,7 @@ void WriteCopy(const std::string& path, const std::string& bytes, std::size_t up
 }
 
 std::string ReadCopy(const std::string& path) {
-  TLocalCopyReader reader(path, kTuning);
+  TLocalCopyReader reader(path, Tuning);
   reader.VerifyChecksum();
   reader.Start();
   std::string out;
@@ -46,18 +46,22 @@ TEST(LocalCopy, ReadBackWholeOlderCopyKeptDamageRefused) {
     b[b.size() / 2] ^= 0x40;
     WriteFileBytes(p, b);
   };
-  const auto matchChecksum = [](const std::string& p) { WriteFileBytes(p + ".sha256", Sha256SumLine(Sha256OfFile(p), "c")); };
+  const auto matchChecksum = [](const std::string& p) {
+    WriteFileBytes(p + ".sha256", Sha256SumLine(Sha256OfFile(p), "c"));
+  };
   const std::pair<std::function<void(const std::string&)>, const char*> damages[] = {
       {flip, "does not match its checksum file"},
       {[](const std::string& p) { fs::remove(p + ".sha256"); }, "is missing"},
       {[&](const std::string& p) {
          WriteFileBytes(p, ReadFileBytes(p).substr(0, 5000));
          matchChecksum(p);
-       }, "cut short"},
+       },
+       "cut short"},
       {[&](const std::string& p) {
          flip(p);
          matchChecksum(p);
-       }, "is damaged"},  // zstd's own frame checksum
+       },
+       "is damaged"},  // zstd's own frame checksum
   };
   for (const auto& [damage, message] : damages) {
     TTempFolder dir;

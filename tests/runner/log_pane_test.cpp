@@ -54,7 +54,8 @@ TEST(LogPane, WithTrailingBackslash) {
   const struct {
     const char* in;
     const char* out;
-  } cases[] = {{"", ""}, {"C:\\data", "C:\\data\\"}, {"C:\\data\\", "C:\\data\\"}, {"\\", "\\"}, {"/opt/q", "/opt/q\\"}};
+  } cases[] = {
+      {"", ""}, {"C:\\data", "C:\\data\\"}, {"C:\\data\\", "C:\\data\\"}, {"\\", "\\"}, {"/opt/q", "/opt/q\\"}};
   for (const auto& c : cases) EXPECT_EQ(WithTrailingBackslash(c.in), c.out) << c.in;
 }
 

@@ -128,8 +128,8 @@ TEST(JobOptions, OptionsTextForEveryKindAndSwitch) {
        "No garbage collection", "Non-transportable", "Convert external tables", nullptr},
       {"Deactivate indexes", "No shadow files", "No validity check", "One relation at a time", "Replace",
        "Create new database", "Use all space", nullptr},
-      {"Limbo transactions", "Check database only", "Ignore checksum errors", "Kill shadow files",
-       "Mend database", "Sweep database", "Validate database", "Full validate"}};
+      {"Limbo transactions", "Check database only", "Ignore checksum errors", "Kill shadow files", "Mend database",
+       "Sweep database", "Validate database", "Full validate"}};
   for (int kind = 1; kind <= 3; ++kind) {
     bool none[8] = {};
     EXPECT_EQ(JobOptionsText(kind, none), "[]");

@@ -9,9 +9,9 @@
 #include <sstream>
 
 #include "fakeclient/fake_client.h"
-#include "platform/clock.h"
 #include "platform/date_time.h"
 #include "platform/exception.h"
+#include "platform/fake_clock.h"
 #include "platform/files.h"
 #include "recording_seams.h"
 #include "runner/database_control.h"
@@ -40,7 +40,9 @@ std::string Le32(uint32_t n) {
   return {static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF), static_cast<char>((n >> 16) & 0xFF),
           static_cast<char>((n >> 24) & 0xFF)};
 }
-std::string Text(uint8_t tag, const std::string& s) { return std::string(1, static_cast<char>(tag)) + Le16(s.size()) + s; }
+std::string Text(uint8_t tag, const std::string& s) {
+  return std::string(1, static_cast<char>(tag)) + Le16(s.size()) + s;
+}
 std::string Number(uint8_t tag, uint32_t n) { return std::string(1, static_cast<char>(tag)) + Le32(n); }
 
 std::string TextsBanner(int32_t kind) {
@@ -70,7 +72,6 @@ class ScheduleJob : public ::testing::Test {
  protected:
   void SetUp() override {
     SetClientLibraryCandidates({FakeClient::Path()});
-    SetClock([] { return kStampTime; });
     SetMessagePump([this] { ++pumps; });
     SetShareProbe(&CountingProbe);
     probeCalls = 0;
@@ -80,7 +81,6 @@ class ScheduleJob : public ::testing::Test {
   void TearDown() override {
     SetShareProbe(nullptr);
     SetMessagePump(nullptr);
-    SetClock(nullptr);
     SetClientLibraryCandidates({});
   }
 
@@ -99,6 +99,7 @@ class ScheduleJob : public ::testing::Test {
     job.StopDatabase = false;
   }
 
+  TFakeClock clock{kStampTime};
   FakeClient fake;
   TRecordingPane pane;
   TRecordingPrompts prompts;
@@ -269,16 +270,20 @@ TEST_F(ScheduleJob, JobLogOfTheExampleWithShutdownAndRestart) {
   EXPECT_FALSE(refused.RunJob());
   const Lines last = ReadLines(logFile);
   const Lines refusedTail(last.begin() + static_cast<long>(after.size()), last.end());
-  EXPECT_EQ(refusedTail, (Lines{" ", "Started: BACKUP OPERATION", "Stopping database: BASE.GDB", "Error stopping database"}));
+  EXPECT_EQ(refusedTail,
+            (Lines{" ", "Started: BACKUP OPERATION", "Stopping database: BASE.GDB", "Error stopping database"}));
   EXPECT_EQ(prompts.Messages, Lines{"Error shutting down database: database /data/BASE.GDB shutdown"});
-  EXPECT_EQ(pane.Lines, (Lines{"Stopping database: BASE.GDB", "Error shutting down database: database /data/BASE.GDB shutdown"}));
+  EXPECT_EQ(pane.Lines,
+            (Lines{"Stopping database: BASE.GDB", "Error shutting down database: database /data/BASE.GDB shutdown"}));
   EXPECT_EQ(fake.StartBlocks().size(), 1u);  // no request, no restart
   std::filesystem::remove(logFile);
 }
 
 TEST_F(ScheduleJob, BackupAttachRefusedShowsErrorBoxStillRestartsAndFails) {
   // Attach 0 is the shutdown, attach 1 the backup.
-  fake.FailCall("isc_service_attach", 1, -902, 335544472, {"Your user name and password are not defined. Ask your database administrator to set up a Firebird login."});
+  fake.FailCall(
+      "isc_service_attach", 1, -902, 335544472,
+      {"Your user name and password are not defined. Ask your database administrator to set up a Firebird login."});
   TSchedule job;
   FillBackupExample(job);
   job.StopDatabase = true;
@@ -343,7 +348,8 @@ TEST_F(ScheduleJob, RestoreSendsCreateNewDbNamesTheBackupFileAndGoesOnWithoutShu
 
 TEST_F(ScheduleJob, RestoreReadFailureHasNoMessageBox) {
   fake.AddLines({"gbak:opened file"});
-  fake.FailCall("isc_service_query", 1, -902, 335544721, {"Unable to complete network request to host \"dbhost\"", "Error reading data from the connection."});
+  fake.FailCall("isc_service_query", 1, -902, 335544721,
+                {"Unable to complete network request to host \"dbhost\"", "Error reading data from the connection."});
   TSchedule job;
   job.JobKind = 2;
   job.StopDatabase = false;
@@ -382,7 +388,8 @@ TEST_F(ScheduleJob, RepairWithOptionsAndOtherKinds) {
   EXPECT_EQ(pane.Lines[1], "Fix of database: base.fdb");
   EXPECT_EQ(pane.Lines[2], "Job options: [Mend database,Sweep database,Full validate]");
   EXPECT_EQ(pane.Lines[pane.Lines.size() - 4], "**** FIX COMPLETE ****");
-  EXPECT_EQ(fake.StartBlocks(), Lines{std::string(1, 3) + Text(106, "/d/base.fdb") + Number(108, 0x02) + Number(108, 0x84)});
+  EXPECT_EQ(fake.StartBlocks(),
+            Lines{std::string(1, 3) + Text(106, "/d/base.fdb") + Number(108, 0x02) + Number(108, 0x84)});
 
   // A kind outside 1..3 runs no request but still stops and restarts the
   // database (slot 2 is its database slot).
@@ -460,16 +467,20 @@ TEST_F(ScheduleJob, OutputThatSaysTheRequestFailedFailsTheJob) {
     std::string failure;  // the line named in the ERROR line; empty: success
   };
   const Row rows[] = {
-      {2, {"gbak:opened file /b/BASE.gbk", "gbak:   10000 records restored",
-           "Done with volume #1, \"/b/BASE.gbk\"\tPress return to reopen that file, or type a new"},
+      {2,
+       {"gbak:opened file /b/BASE.gbk", "gbak:   10000 records restored",
+        "Done with volume #1, \"/b/BASE.gbk\"\tPress return to reopen that file, or type a new"},
        "Done with volume #1, \"/b/BASE.gbk\"\tPress return to reopen that file, or type a new"},
       {2, {"gbak:opened file /b/BASE.gbk", "ERROR: Backup incomplete"}, "ERROR: Backup incomplete"},
-      {2, {"gbak:opened file /b/BASE.gbk", "gbak: ERROR:expected backup description record",
-           "gbak:Exiting before completion due to errors"},
+      {2,
+       {"gbak:opened file /b/BASE.gbk", "gbak: ERROR:expected backup description record",
+        "gbak:Exiting before completion due to errors"},
        "gbak: ERROR:expected backup description record"},
-      {1, {"gbak:readied database /d/NEW.FDB for backup", "gbak: ERROR:I/O error during \"write\" operation"},
+      {1,
+       {"gbak:readied database /d/NEW.FDB for backup", "gbak: ERROR:I/O error during \"write\" operation"},
        "gbak: ERROR:I/O error during \"write\" operation"},
-      {1, {"gbak:writing data for table T", "  gbak:Exiting before completion due to errors  "},
+      {1,
+       {"gbak:writing data for table T", "  gbak:Exiting before completion due to errors  "},
        "gbak:Exiting before completion due to errors"},
       // Names of the user's tables and columns never look like a failure.
       {2, {"gbak:    restoring column ERROR_CODE", "gbak:restoring data for table ERROR", "gbak:finishing"}, ""},
@@ -547,8 +558,8 @@ TEST_F(ScheduleJob, RestoreWhoseDatabaseIsLeftShutDownFails) {
     job.SetJobFile(2, "/d/NEW.FDB");
     const bool ok = job.RunJob();
     EXPECT_EQ(ok, row.completed);
-    const bool bannerShown = std::find(pane.Lines.begin(), pane.Lines.end(), "**** RESTORE COMPLETE ****") !=
-                             pane.Lines.end();
+    const bool bannerShown =
+        std::find(pane.Lines.begin(), pane.Lines.end(), "**** RESTORE COMPLETE ****") != pane.Lines.end();
     EXPECT_EQ(bannerShown, row.completed);
     if (!row.completed) {
       const std::string state = row.attributes.substr(row.attributes.rfind('\t') + 1);
@@ -556,7 +567,8 @@ TEST_F(ScheduleJob, RestoreWhoseDatabaseIsLeftShutDownFails) {
       const Lines tail(pane.Lines.end() - 5, pane.Lines.end());
       EXPECT_EQ(tail, (Lines{"gbak:   10000 records restored", " ",
                              "ERROR: The restore did not complete: the server left the new database NEW.FDB shut "
-                             "down (" + state + "); the backup file may be cut short or damaged",
+                             "down (" +
+                                 state + "); the backup file may be cut short or damaged",
                              "Starting database: NEW.FDB", "Database startup complete"}));
     }
     EXPECT_TRUE(prompts.Messages.empty());
@@ -633,9 +645,9 @@ TEST_F(ScheduleJob, HooksRunBetweenShutdownAndRestart) {
     EXPECT_EQ(fake.StartBlocks().size(), 2 + requestStarts);
     EXPECT_EQ(pane.Lines.back(), "Database startup complete");
     if (row.beforeThrows) {
-      EXPECT_EQ(pane.Lines, (Lines{"Stopping database: NEW.FDB", "Database shutdown complete",
-                                   "ERROR: Cannot rename /d/NEW.FDB", "Starting database: NEW.FDB",
-                                   "Database startup complete"}));
+      EXPECT_EQ(pane.Lines,
+                (Lines{"Stopping database: NEW.FDB", "Database shutdown complete", "ERROR: Cannot rename /d/NEW.FDB",
+                       "Starting database: NEW.FDB", "Database startup complete"}));
     }
   }
 }

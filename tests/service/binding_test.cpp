@@ -101,13 +101,12 @@ TEST_P(MessageAssemblyTest, InterpretedTextsOnePerLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MessageAssemblyTest,
-    ::testing::Values(
-        MessageCase{"TwoTextsSecondWithPeriod", {"first", "second."}, "first\r\nsecond"},
-        MessageCase{"TextEndingInLineFeed", {"first\n", "second"}, "first\nsecond"},
-        MessageCase{"TwoPeriodsLoseOne", {"only.."}, "only."},
-        MessageCase{"PeriodInsideKept", {"a.b", "c.d."}, "a.b\r\nc.d"},
-        MessageCase{"FourTexts", {"1", "2", "3", "4."}, "1\r\n2\r\n3\r\n4"},
-        MessageCase{"NoText", {}, "error code 335544472"}),
+    ::testing::Values(MessageCase{"TwoTextsSecondWithPeriod", {"first", "second."}, "first\r\nsecond"},
+                      MessageCase{"TextEndingInLineFeed", {"first\n", "second"}, "first\nsecond"},
+                      MessageCase{"TwoPeriodsLoseOne", {"only.."}, "only."},
+                      MessageCase{"PeriodInsideKept", {"a.b", "c.d."}, "a.b\r\nc.d"},
+                      MessageCase{"FourTexts", {"1", "2", "3", "4."}, "1\r\n2\r\n3\r\n4"},
+                      MessageCase{"NoText", {}, "error code 335544472"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BindingTest, StatusVectorIsPerThreadAndPointerSized) {

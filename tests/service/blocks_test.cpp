@@ -41,8 +41,8 @@ TEST_F(BlocksTest, AttachBlockForUserAndPassword) {
 
 TEST_F(BlocksTest, AttachBlockRefusals) {
   const std::pair<std::string, int> cases[] = {
-      {"verbose=1", 88},       {"isc_spb_db_name=x", 88}, {"sql_role_name=r", 88},
-      {"user=SYSDBA", 89},     {" user_name=SYSDBA", 89}, {"user_name=" + std::string(256, 'u'), 98},
+      {"verbose=1", 88},   {"isc_spb_db_name=x", 88}, {"sql_role_name=r", 88},
+      {"user=SYSDBA", 89}, {" user_name=SYSDBA", 89}, {"user_name=" + std::string(256, 'u'), 98},
   };
   for (const auto& [line, number] : cases) {
     auto e = Catch<EIBClientError>([&] { TIBCustomService::BuildAttachBlock(TStringList{line}); });
@@ -226,9 +226,9 @@ TEST_F(BlocksTest, ConfigBlocks) {
   service.RequestOnline();
   service.DatabaseName.clear();
   service.RequestOnline();
-  EXPECT_EQ(fake.StartBlocks(), (std::vector<std::string>{Bytes({8}) + TextItem(106, "/d/x.fdb") +
-                                                              Bytes({108, 0, 2, 0, 0}),
-                                                          Bytes({8, 108, 0, 2, 0, 0})}));
+  EXPECT_EQ(fake.StartBlocks(),
+            (std::vector<std::string>{Bytes({8}) + TextItem(106, "/d/x.fdb") + Bytes({108, 0, 2, 0, 0}),
+                                      Bytes({8, 108, 0, 2, 0, 0})}));
   auto e = Catch<EIBClientError>([&] { service.ServiceStart(); });
   EXPECT_EQ(e.SqlErrorCode, 96);
   service.SetActive(false);

@@ -90,7 +90,11 @@ TEST_F(ConnectionTest, FailedCallsForgetTheHandle) {
   };
   const std::vector<Case> cases = {
       {"isc_service_start", [](TIBBackupService& s) { s.ServiceStart(); }},
-      {"isc_service_query", [](TIBBackupService& s) { s.ServiceStart(); s.NextOutputLine(); }},
+      {"isc_service_query",
+       [](TIBBackupService& s) {
+         s.ServiceStart();
+         s.NextOutputLine();
+       }},
       {"isc_service_detach", [](TIBBackupService& s) { s.SetActive(false); }},
   };
   for (const Case& c : cases) {

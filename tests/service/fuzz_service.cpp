@@ -45,20 +45,27 @@ void CheckStartBlock(const std::string& block) {
   while (at < block.size()) {
     const auto tag = static_cast<uint8_t>(block[at++]);
     switch (tag) {
-      case 5: case 60: case 106: {  // text items
+      case 5:
+      case 60:
+      case 106: {  // text items
         Check(at + 2 <= block.size());
-        const size_t n = static_cast<uint8_t>(block[at]) | (static_cast<size_t>(static_cast<uint8_t>(block[at + 1])) << 8);
+        const size_t n =
+            static_cast<uint8_t>(block[at]) | (static_cast<size_t>(static_cast<uint8_t>(block[at + 1])) << 8);
         Check(n > 0);
         at += 2 + n;
         break;
       }
-      case 6: case 7: case 9: case 10: case 11: case 108:  // number items
+      case 6:
+      case 7:
+      case 9:
+      case 10:
+      case 11:
+      case 108:  // number items
         at += 4;
         break;
       case 107:  // verbose flag
         break;
-      default:
-        Check(false);
+      default: Check(false);
     }
     Check(at <= block.size());
   }

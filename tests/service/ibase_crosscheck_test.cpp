@@ -16,7 +16,7 @@ static_assert(std::is_same_v<::ISC_STATUS, ISC_STATUS>);
 static_assert(std::is_same_v<::isc_svc_handle, isc_svc_handle>);
 static_assert(std::is_same_v<::isc_resv_handle, isc_resv_handle>);
 static_assert(std::is_same_v<::ISC_LONG, ISC_LONG>);
-static_assert(ISC_STATUS_LENGTH == kStatusVectorLength);
+static_assert(ISC_STATUS_LENGTH == StatusVectorLength);
 
 template <typename A, typename B>
 constexpr bool SameSignature = std::is_same_v<std::remove_cv_t<A>, std::remove_cv_t<B>>;
@@ -67,24 +67,22 @@ TEST(IbaseCrossCheck, Constants) {
   };
   for (const auto& [ours, published] : pairs) EXPECT_EQ(ours, published);
 
-  const std::pair<TBackupOption, int> backup[] = {
-      {TBackupOption::IgnoreChecksums, isc_spb_bkp_ignore_checksums},
-      {TBackupOption::IgnoreLimbo, isc_spb_bkp_ignore_limbo},
-      {TBackupOption::MetadataOnly, isc_spb_bkp_metadata_only},
-      {TBackupOption::NoGarbageCollection, isc_spb_bkp_no_garbage_collect},
-      {TBackupOption::OldMetadataDesc, isc_spb_bkp_old_descriptions},
-      {TBackupOption::NonTransportable, isc_spb_bkp_non_transportable},
-      {TBackupOption::ConvertExtTables, isc_spb_bkp_convert}};
+  const std::pair<TBackupOption, int> backup[] = {{TBackupOption::IgnoreChecksums, isc_spb_bkp_ignore_checksums},
+                                                  {TBackupOption::IgnoreLimbo, isc_spb_bkp_ignore_limbo},
+                                                  {TBackupOption::MetadataOnly, isc_spb_bkp_metadata_only},
+                                                  {TBackupOption::NoGarbageCollection, isc_spb_bkp_no_garbage_collect},
+                                                  {TBackupOption::OldMetadataDesc, isc_spb_bkp_old_descriptions},
+                                                  {TBackupOption::NonTransportable, isc_spb_bkp_non_transportable},
+                                                  {TBackupOption::ConvertExtTables, isc_spb_bkp_convert}};
   for (const auto& [o, bit] : backup) EXPECT_EQ(BackupOptionBit(o), static_cast<uint32_t>(bit));
 
-  const std::pair<TRestoreOption, int> restore[] = {
-      {TRestoreOption::DeactivateIndexes, isc_spb_res_deactivate_idx},
-      {TRestoreOption::NoShadow, isc_spb_res_no_shadow},
-      {TRestoreOption::NoValidityCheck, isc_spb_res_no_validity},
-      {TRestoreOption::OneRelationAtATime, isc_spb_res_one_at_a_time},
-      {TRestoreOption::Replace, isc_spb_res_replace},
-      {TRestoreOption::CreateNewDB, isc_spb_res_create},
-      {TRestoreOption::UseAllSpace, isc_spb_res_use_all_space}};
+  const std::pair<TRestoreOption, int> restore[] = {{TRestoreOption::DeactivateIndexes, isc_spb_res_deactivate_idx},
+                                                    {TRestoreOption::NoShadow, isc_spb_res_no_shadow},
+                                                    {TRestoreOption::NoValidityCheck, isc_spb_res_no_validity},
+                                                    {TRestoreOption::OneRelationAtATime, isc_spb_res_one_at_a_time},
+                                                    {TRestoreOption::Replace, isc_spb_res_replace},
+                                                    {TRestoreOption::CreateNewDB, isc_spb_res_create},
+                                                    {TRestoreOption::UseAllSpace, isc_spb_res_use_all_space}};
   for (const auto& [o, bit] : restore) EXPECT_EQ(RestoreOptionBit(o), static_cast<uint32_t>(bit));
 
   const std::pair<TValidateOption, int> validate[] = {

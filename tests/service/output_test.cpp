@@ -42,8 +42,7 @@ TEST_F(OutputTest, NewObjectRefusesToRead) {
   TIBBackupService service;
   Prepare(service);
   service.SetActive(true);
-  EXPECT_EQ(Catch<EIBClientError>([&] { service.NextOutputLine(); }).Message,
-            "Query Parameters missing or incorrect");
+  EXPECT_EQ(Catch<EIBClientError>([&] { service.NextOutputLine(); }).Message, "Query Parameters missing or incorrect");
   EXPECT_EQ(fake.CallCount("isc_service_query"), 0);
 }
 

@@ -63,7 +63,8 @@ TEST_F(StreamServiceTest, RestoreSendsOnlyWhatTheServerAskedFor) {
     return n;
   };
   fake.AddRawAnswer(NumberItem(78, 5) + Item(62, "") + Bytes({64}) + End);  // no line yet
-  for (int i = 0; i < 3; ++i) fake.AddRawAnswer(NumberItem(78, 262144) + Item(62, std::string("gbak:restoring\0x", 16)) + End);
+  for (int i = 0; i < 3; ++i)
+    fake.AddRawAnswer(NumberItem(78, 262144) + Item(62, std::string("gbak:restoring\0x", 16)) + End);
   fake.AddRawAnswer(NumberItem(78, 0) + Item(62, "") + End);
   std::vector<std::string> lines;
   for (std::string line; !service.OutputEnded();) {
@@ -71,8 +72,9 @@ TEST_F(StreamServiceTest, RestoreSendsOnlyWhatTheServerAskedFor) {
   }
   EXPECT_EQ(lines, std::vector<std::string>(3, "gbak:restoring"));
   const std::size_t big = TIBRestoreStreamService::MaxFeedBytes;
-  EXPECT_EQ(fake.QuerySends(), (std::vector<std::string>{"", Item(62, "ddddd") + End, Item(62, input.substr(5, big)) + End,
-                                                          Item(62, input.substr(5 + big)) + End, Item(62, "") + End}));
+  EXPECT_EQ(fake.QuerySends(),
+            (std::vector<std::string>{"", Item(62, "ddddd") + End, Item(62, input.substr(5, big)) + End,
+                                      Item(62, input.substr(5 + big)) + End, Item(62, "") + End}));
   EXPECT_EQ(fake.QueryRequests(), std::vector<std::string>(5, Bytes({78, 62})));
 }
 
