@@ -126,6 +126,9 @@ class TMainForm : public QMainWindow {
   QLabel* LabelYear;
   TClickLabel* LabelMail;
   TClickLabel* LabelSite;
+  // Where this run keeps its settings file and its logs.
+  QLabel* LabelSettingsPath;
+  QLabel* LabelLogPath;
   TLogPane* Log;
   QMenu* pmMenu;
   QAction* N1;
@@ -164,6 +167,7 @@ class TMainForm : public QMainWindow {
   void SetJobControlsEnabled(bool enabled);
   void PrepareLogForJob();
   void ShowBackSource();
+  void ShowFileLocations();
   // One step towards a requested session close; repeated by FSessionCloseTimer
   // until the window has closed.
   void TrySessionClose();

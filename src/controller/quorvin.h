@@ -15,6 +15,7 @@
 
 #include "controller/plan_timer.h"
 #include "platform/date_time.h"
+#include "platform/file_locations.h"
 
 // The weekly plan and the result of its last check. Plain data: the plan
 // check copies it whole at every tick.
@@ -47,7 +48,8 @@ bool DateChanged(TDateTime a, TDateTime b);
 class TQuorvin {
  public:
   // `programDir` empty: the folder of the running executable. `title` names
-  // the settings file (title + ".INI").
+  // the settings file (title + ".INI"). Where the files go follows from the
+  // folder (Locations): beside it while it takes files, else the XDG folders.
   explicit TQuorvin(const std::string& programDir = {}, const std::string& title = ApplicationTitle);
   // Frees the timer, then writes the settings back (WriteIni), unless they
   // were never read completely.
@@ -61,12 +63,13 @@ class TQuorvin {
   void ReadIni();
   void WriteIni();
   void SavePlan();
-  std::string IniPath() const { return ProgramDir + IniName; }
+  std::string IniPath() const { return Locations.SettingsDir + IniName; }
 
   // Operation log.
   std::string LogStamp() const;
   void SaveStrToLog(const std::string& line);
-  // Removes ProgramDir + name ("back.log", "rest.log") when present; a
+  // Removes name ("back.log", "rest.log") from the folder of the logs
+  // (Locations.DataDir: the program folder when portable) when present; a
   // failure is ignored.
   void RemoveJobLog(const std::string& name);
 
@@ -102,6 +105,7 @@ class TQuorvin {
 
   std::unique_ptr<TPlanTimer> Timer;
   std::string ProgramDir;
+  TFileLocations Locations;
   std::string IniName;
   std::string DataBase;
   std::string RestoreSource;

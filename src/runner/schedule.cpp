@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/date_time.h"
 #include "platform/exception.h"
+#include "platform/file_locations.h"
 #include "platform/files.h"
 #include "platform/mount_table.h"
 #include "runner/database_control.h"
@@ -31,7 +32,8 @@ std::string CreationStamp() {
   return FormatShortDate(now) + " " + FormatShortTime(now);
 }
 
-std::string JobLogFileName() { return IncludeTrailingPathDelimiter(ProgramDirectory()) + "Schedule.log"; }
+// Beside the executable when portable, else beside the operation logs.
+std::string JobLogFileName() { return ProcessFileLocations().DataDir + "Schedule.log"; }
 
 std::string MessageOf(const std::exception& error) { return error.what(); }
 
