@@ -10,6 +10,7 @@
 #include "platform/file_locations.h"
 #include "platform/files.h"
 #include "platform/mount_table.h"
+#include "runner/backup_source.h"
 #include "runner/database_control.h"
 #include "runner/job_options.h"
 #include "runner/job_outcome.h"
@@ -168,12 +169,20 @@ bool TSchedule::RunJob() {
   }
 
   TServerPath slot[2];
-  {
-    const std::string computer = LocalComputerName();
-    const std::vector<TMountEntry> mounts = ReadMountTable();
-    for (int i = 0; i < 2; ++i) slot[i] = ServerPathOf(jobFile[i].Get(), computer, mounts);
-  }
+  const std::string computer = LocalComputerName();
+  const std::vector<TMountEntry> mounts = ReadMountTable();
+  for (int i = 0; i < 2; ++i) slot[i] = ServerPathOf(jobFile[i].Get(), computer, mounts);
   const TServerPath& db = slot[dbSlot];
+
+  // Before the database is shut down: nothing is touched for a restore that
+  // cannot work.
+  if (JobKind == KindRestore) {
+    const std::string refusal = CutShortSourceRefusal(slot[0], computer, mounts);
+    if (!refusal.empty()) {
+      AddPaneLine("ERROR: " + refusal);
+      return false;
+    }
+  }
 
   if (StopDatabase) {
     if (WriteJobLog) jobLog.push_back("Stopping database: " + db.FileName);
