@@ -11,7 +11,7 @@ work=$(mktemp -d)
 trap 'bash "$work/service" stop >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 cat >"$work/service" <<SERVICE
 #!/usr/bin/env bash
 echo "\$1" >>"$work/calls"
@@ -22,7 +22,7 @@ start() {
   grep -qx 'RemoteBindAddress = 127.0.0.1' "$work/firebird.conf" && addr=127.0.0.1
   grep -qx 'RemoteBindAddress = localhost' "$work/firebird.conf" && addr=127.0.0.2
   echo "\$addr" >"$work/bound"
-  python3 -c "import socket,time; s=socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1); s.bind(('\$addr', $port)); s.listen(); time.sleep(600)" &
+  /usr/bin/python3 -c "import socket,time; s=socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1); s.bind(('\$addr', $port)); s.listen(); time.sleep(600)" &
   echo \$! >"$work/pid"
   sleep 0.3
 }
