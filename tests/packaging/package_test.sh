@@ -42,6 +42,14 @@ for pkg in $(sed -e 's/([^)]*)//g' -e 's/[,|]/ /g' <<<"$depends $(dpkg-deb -f "$
   apt-cache show "$pkg" >/dev/null 2>&1 || fail "no package $pkg in this release"
 done
 dpkg-deb -c "$deb" | awk '{print $2}' | grep -qvx 'root/root' && fail "files not owned by root"
+# What apt would install on a machine that has nothing yet (an empty package
+# database, this release's archive; simulated, nothing is installed).
+: >"$work/empty-status"
+apt-get -s -o Dir::State::status="$work/empty-status" -o Debug::NoLocking=1 install "$deb" >"$work/apt.log" 2>&1 ||
+  { tail -n 20 "$work/apt.log" >&2; fail "apt cannot install the package"; }
+for pkg in quorvin libfbclient2 firebird3.0-server-core libqt6widgets6; do
+  grep -q "^Inst $pkg " "$work/apt.log" || fail "apt would not install $pkg"
+done
 
 # ---- its files, unpacked
 root="$work/root"
