@@ -62,13 +62,4 @@ TEST_F(InstalledController, JobLogsAndTheLogFallbackStayInTheStateFolder) {
   EXPECT_FALSE(FileExists(Home / "state/Quorvin/back.log"));
 }
 
-TEST_F(InstalledController, AWritableProgramFolderStaysPortable) {
-  TQuorvin& q = Start();
-  EXPECT_TRUE(q.Locations.Portable);
-  EXPECT_EQ(q.IniPath(), Dir / "Quorvin.INI");
-  EXPECT_EQ(q.LogDir, Dir / "log");
-  EXPECT_EQ(q.Locations.SaveDir, Dir.Path);
-  EXPECT_FALSE(DirectoryExists(Home / "cfg"));
-}
-
 }  // namespace
