@@ -39,6 +39,21 @@ void MakeFolders(const std::string& dir) {
   mkdir(dir.c_str(), 0700);
 }
 
+// Where installations put programs: /usr/bin, /usr/sbin, /usr/games,
+// /usr/lib*, /usr/libexec and the same under /usr/local (a build folder in
+// /usr/src stays portable).
+bool IsSystemProgramFolder(const std::string& dir) {
+  std::string rest;
+  for (const char* prefix : {"/usr/local/", "/usr/"}) {
+    if (dir.rfind(prefix, 0) == 0) {
+      rest = dir.substr(std::string(prefix).size());
+      break;
+    }
+  }
+  const std::string top = rest.substr(0, rest.find('/'));
+  return top == "bin" || top == "sbin" || top == "games" || top.rfind("lib", 0) == 0;
+}
+
 }  // namespace
 
 TFileLocations DecideFileLocations(const std::string& programDir, bool programDirTakesFiles,
@@ -62,7 +77,7 @@ TFileLocations DecideFileLocations(const std::string& programDir, bool programDi
 }
 
 bool FolderTakesFiles(const std::string& dir) {
-  if (dir == "/usr" || dir.rfind("/usr/", 0) == 0) return false;
+  if (IsSystemProgramFolder(dir)) return false;
   return access(dir.c_str(), W_OK) == 0;
 }
 

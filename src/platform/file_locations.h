@@ -29,9 +29,9 @@ using TEnvironment = std::function<const char*(const char* name)>;
 TFileLocations DecideFileLocations(const std::string& programDir, bool programDirTakesFiles,
                                    const TEnvironment& environment, const std::string& home);
 
-// True when this user may create files in `dir`. A folder under /usr never
-// counts: it belongs to the installed system, read-only by convention even
-// for root.
+// True when this user may create files in `dir`. The system's program
+// folders (/usr/bin, /usr/lib/..., the same under /usr/local) never count:
+// they belong to the installation, read-only by convention even for root.
 bool FolderTakesFiles(const std::string& dir);
 
 // The decision for `programDir` in this process's environment, with the XDG

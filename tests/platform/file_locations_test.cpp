@@ -87,8 +87,12 @@ TEST(FileLocations, WhichFoldersTakeFiles) {
   TTempFolder dir;
   EXPECT_TRUE(FolderTakesFiles(dir.Path));
   EXPECT_FALSE(FolderTakesFiles(dir / "missing"));
-  // The installed system's folders never do, not even for root.
-  for (const char* system : {"/usr", "/usr/bin", "/usr/bin/", "/usr/local/bin/"}) EXPECT_FALSE(FolderTakesFiles(system)) << system;
+  // The installed system's program folders never do, not even for root; a
+  // source tree under /usr does when it may be written.
+  for (const char* system : {"/usr/bin", "/usr/bin/", "/usr/local/bin/", "/usr/lib/x86_64-linux-gnu/quorvin/", "/usr/lib64",
+                             "/usr/libexec/quorvin", "/usr/local/sbin"})
+    EXPECT_FALSE(FolderTakesFiles(system)) << system;
+  EXPECT_EQ(FolderTakesFiles("/usr/src/"), access("/usr/src/", W_OK) == 0);
 
   ASSERT_EQ(mkdir((dir / "open").c_str(), 0777), 0);
   ASSERT_EQ(chmod((dir / "open").c_str(), 0777), 0);
