@@ -17,6 +17,7 @@
 
 #include "controller/plan_timer.h"
 #include "platform/date_time.h"
+#include "platform/file_locations.h"
 #include "runner/local_copy_info.h"
 
 // The weekly plan and the result of its last check. Plain data: the plan
@@ -51,7 +52,8 @@ bool DateChanged(TDateTime a, TDateTime b);
 class TQuorvin {
  public:
   // `programDir` empty: the folder of the running executable. `title` names
-  // the settings file (title + ".INI").
+  // the settings file (title + ".INI"). Where the files go follows from the
+  // folder (Locations): beside it while it takes files, else the XDG folders.
   explicit TQuorvin(const std::string& programDir = {}, const std::string& title = ApplicationTitle);
   // Frees the timer, then writes the settings back (WriteIni), unless they
   // were never read completely.
@@ -65,12 +67,13 @@ class TQuorvin {
   void ReadIni();
   void WriteIni();
   void SavePlan();
-  std::string IniPath() const { return ProgramDir + IniName; }
+  std::string IniPath() const { return Locations.SettingsDir + IniName; }
 
   // Operation log.
   std::string LogStamp() const;
   void SaveStrToLog(const std::string& line);
-  // Removes ProgramDir + name ("back.log", "rest.log") when present; a
+  // Removes name ("back.log", "rest.log") from the folder of the logs
+  // (Locations.DataDir: the program folder when portable) when present; a
   // failure is ignored.
   void RemoveJobLog(const std::string& name);
 
@@ -109,6 +112,7 @@ class TQuorvin {
   // construction, before anything uses them.
   std::unique_ptr<TPlanTimer> Timer;
   std::string ProgramDir;
+  TFileLocations Locations;
   std::string IniName;
   std::string DataBase;
   std::string RestoreSource;

@@ -8,8 +8,10 @@
 #include "platform/clock.h"
 #include "platform/date_time.h"
 #include "platform/exception.h"
+#include "platform/file_locations.h"
 #include "platform/files.h"
 #include "platform/mount_table.h"
+#include "runner/backup_source.h"
 #include "runner/database_control.h"
 #include "runner/job_options.h"
 #include "runner/job_outcome.h"
@@ -35,7 +37,8 @@ std::string CreationStamp() {
   return FormatShortDate(now) + " " + FormatShortTime(now);
 }
 
-std::string JobLogFileName() { return IncludeTrailingPathDelimiter(ProgramDirectory()) + "Schedule.log"; }
+// Beside the executable when portable, else beside the operation logs.
+std::string JobLogFileName() { return ProcessFileLocations().DataDir + "Schedule.log"; }
 
 const char* KindWord(int32_t kind) {
   switch (kind) {
@@ -108,6 +111,7 @@ class TSchedule::TRun {
     if (RefuseOverlongNames()) return false;
     StartJobLog();
     ResolveServerPaths();
+    if (RefuseCutShortSource()) return false;
     if (!OpenFeedStep()) return false;
     if (!StopStep()) return false;
     if (FJob.JobKind >= KindBackup && FJob.JobKind <= KindRepair) RequestStep();
@@ -135,9 +139,19 @@ class TSchedule::TRun {
   }
 
   void ResolveServerPaths() {
-    const std::string computer = LocalComputerName();
-    const std::vector<TMountEntry> mounts = ReadMountTable();
-    for (int i = 0; i < 2; ++i) FSlot[i] = ServerPathOf(FJob.FJobFile[i].Get(), computer, mounts);
+    FComputer = LocalComputerName();
+    FMounts = ReadMountTable();
+    for (int i = 0; i < 2; ++i) FSlot[i] = ServerPathOf(FJob.FJobFile[i].Get(), FComputer, FMounts);
+  }
+
+  // Before the database is shut down: nothing is touched for a restore that
+  // cannot work.
+  bool RefuseCutShortSource() {
+    if (FJob.JobKind != KindRestore) return false;
+    const std::string refusal = CutShortSourceRefusal(FSlot[0], FComputer, FMounts);
+    if (refusal.empty()) return false;
+    AddPaneLine("ERROR: " + refusal);
+    return true;
   }
 
   // A backup file on this computer is checked before anything of the job
@@ -365,6 +379,8 @@ class TSchedule::TRun {
   const std::string FUser;
   const std::string FPass;
   const std::string FJobLogFile;
+  std::string FComputer;
+  std::vector<TMountEntry> FMounts;
   TServerPath FSlot[2];
   std::unique_ptr<TRestoreFeed> FFeed;  // the backup file, when it is on this computer
   std::vector<std::string> FJobLog;
