@@ -92,8 +92,11 @@ QStringList DialogFilters(const QString& filter) {
     const QString pattern = parts[i + 1];
     const int open = caption.indexOf('(');
     if (open >= 0) caption = caption.left(open).trimmed();
-    QStringList patterns{pattern.toLower()};
-    if (pattern.toUpper() != pattern.toLower()) patterns << pattern.toUpper();
+    QStringList patterns;
+    for (const QString& one : pattern.split(';')) {
+      patterns << one.toLower();
+      if (one.toUpper() != one.toLower()) patterns << one.toUpper();
+    }
     filters << QString("%1 (%2)").arg(caption.isEmpty() ? pattern.toLower() : caption, patterns.join(' '));
   }
   filters << "Все файлы (*)";
@@ -547,7 +550,9 @@ void TMainForm::sbOpenDataBaseClick() {
 
 void TMainForm::sbOpenDataBackClick() {
   if (!FController || RefusedDuringJob()) return;
-  FController->RestoreSource = Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk)|*.GBK"));
+  // A backup file the server reads, or a copy on this computer that is sent
+  // to it.
+  FController->RestoreSource = Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk, *.gbk.zst)|*.GBK;*.GBK.ZST"));
   ShowBackSource();
 }
 
