@@ -38,6 +38,15 @@ bool DetachStandardInput() {
   return done;
 }
 
+void IgnoreBrokenPipes() {
+  struct sigaction current {};
+  if (sigaction(SIGPIPE, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) return;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
+}
+
 int TTerminationSignals::Install() {
   if (ReadEnd < 0) {
     int ends[2];

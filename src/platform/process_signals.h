@@ -17,6 +17,14 @@
 // Reopens standard input on /dev/null. False when /dev/null cannot be opened.
 bool DetachStandardInput();
 
+// Broken pipes: the embedded engine's gbak writes a backup into a pipe that
+// this process reads. Should the reading side stop, the default action of
+// SIGPIPE would end the whole program; ignored, the write fails with EPIPE
+// and gbak reports it. A handler someone installed is left in place (the
+// write fails with EPIPE then as well). Safe to call again: the client
+// library may have put the default back meanwhile.
+void IgnoreBrokenPipes();
+
 class TTerminationSignals {
  public:
   // Installs the handlers and returns the pipe's reading end (one pipe per

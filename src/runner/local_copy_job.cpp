@@ -6,8 +6,11 @@
 #include "platform/files.h"
 #include "platform/mount_table.h"
 #include "platform/text.h"
+#include "runner/job_requests.h"
+#include "runner/local_copy_gbak.h"
 #include "runner/local_copy_writer.h"
 #include "runner/log_pane.h"
+#include "runner/schedule.h"
 #include "runner/ui_seams.h"
 #include "service/blocking_call.h"
 
@@ -52,14 +55,12 @@ bool RestoreFedFromThisComputer(const std::string& backupFile, const std::string
                                     ServerPathOf(database, computer, mounts));
 }
 
-TLocalCopyInfo ReceiveLocalCopy(TIBBackupStreamService& request, const std::string& copyPath) {
-  // Created before the request starts: a folder that takes no file stops
-  // the copy before the server does any work.
-  TLocalCopyWriter writer(copyPath);
-  ProcessMessages();
+namespace {
+
+// The backup file streamed by the server's service manager into `writer`.
+void StreamInto(TIBBackupStreamService& request, TLocalCopyWriter& writer, const TCopyTurn& turn) {
   request.SetActive(true);
   request.ServiceStart();
-  TProgressLines progress("Received");
   const auto toCopy = [&](const char* data, std::size_t size) { writer.Write(data, size); };
   while (!request.OutputEnded()) {
     // The server hands its output on in pieces of a few kilobytes: queries
@@ -72,9 +73,11 @@ TLocalCopyInfo ReceiveLocalCopy(TIBBackupStreamService& request, const std::stri
         request.ReadStreamPiece(toCopy);
       } while (!request.OutputEnded() && std::chrono::steady_clock::now() < until);
     });
-    progress.Update(request.BytesReceived());
-    ProcessMessages();
+    turn(request.BytesReceived());
   }
+}
+
+TLocalCopyInfo CommitAndShow(TLocalCopyWriter& writer) {
   const TLocalCopyInfo info = writer.Commit([] { ProcessMessages(); });
   const double share =
       info.InputBytes == 0 ? 0.0 : 100.0 * static_cast<double>(info.OutputBytes) / static_cast<double>(info.InputBytes);
@@ -85,6 +88,37 @@ TLocalCopyInfo ReceiveLocalCopy(TIBBackupStreamService& request, const std::stri
               percent + ")");
   AddPaneLine("SHA-256: " + info.Sha256 + " in " + info.ChecksumFile);
   AddPaneLine("**** COPY COMPLETE ****");
+  return info;
+}
+
+}  // namespace
+
+TLocalCopyInfo MakeLocalCopy(const TLocalCopySource& source, const std::string& copyPath) {
+  // Created before any request starts: a folder that takes no file stops
+  // the copy before the server does any work.
+  TLocalCopyWriter writer(copyPath);
+  ProcessMessages();
+  TProgressLines progress("Received");
+  const TCopyTurn turn = [&](std::uint64_t bytesReceived) {
+    progress.Update(bytesReceived);
+    ProcessMessages();
+  };
+  std::string refusal;
+  std::unique_ptr<TIBControlAndQueryService> request;
+  if (!CopyWithGbakHere(source, writer, turn, refusal)) {
+    AddPaneLine("Copy made by: the server's service manager, streamed" +
+                (refusal.empty() ? std::string() : " (" + refusal + ")"));
+    request = MakeJobRequest(TSchedule::KindBackup, source.Slot, source.Protocol, source.UserName, source.Password,
+                             source.Switches, true);
+    StreamInto(static_cast<TIBBackupStreamService&>(*request), writer, turn);
+  }
+  const TLocalCopyInfo info = CommitAndShow(writer);
+  // The copy stands: a failed detach is only reported.
+  try {
+    if (request) ReleaseRequest(*request);
+  } catch (const std::exception& error) {
+    AddPaneLine(std::string("ERROR: ") + error.what());
+  }
   return info;
 }
 

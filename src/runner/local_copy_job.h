@@ -5,6 +5,7 @@
 // keep the window alive while they wait.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,11 +25,28 @@ bool RestoreFedFromThisComputer(const std::string& backupFile, const TServerPath
 // The same for the two files as this computer names them.
 bool RestoreFedFromThisComputer(const std::string& backupFile, const std::string& database);
 
-// Attaches and starts the backup request, receives its backup file and keeps
-// it as a compressed copy under `copyPath`. Pane: progress lines, then the
-// sizes, the checksum and "**** COPY COMPLETE ****". Raises on any failure;
-// nothing new stands under the copy's names then.
-TLocalCopyInfo ReceiveLocalCopy(TIBBackupStreamService& request, const std::string& copyPath);
+// The job a copy on this computer is made for, as its requests are
+// configured from it.
+struct TLocalCopySource {
+  TServerPath Slot[2];  // the database, the backup file
+  uint8_t Protocol = 3;
+  std::string UserName;
+  std::string Password;
+  bool Switches[8] = {};
+};
+
+// Makes the compressed copy of the job's backup under `copyPath` the
+// fastest way this computer allows: gbak on this computer writing into a
+// pipe read here (the embedded engine's for a Local job, Firebird's gbak
+// program for a TCP job), else the backup file streamed by the server's
+// service manager. Pane: which way, gbak's lines or the bytes received,
+// then the sizes, the checksum and "**** COPY COMPLETE ****". Raises on any
+// failure; nothing new stands under the copy's names then.
+TLocalCopyInfo MakeLocalCopy(const TLocalCopySource& source, const std::string& copyPath);
+
+// One turn of the window while a copy arrives, with the bytes received so
+// far: a progress line now and then, pending events handled.
+using TCopyTurn = std::function<void(std::uint64_t bytesReceived)>;
 
 // The backup file of a restore, read from this computer.
 class TRestoreFeed {

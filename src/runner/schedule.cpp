@@ -1,6 +1,8 @@
 #include "runner/schedule.h"
 
+#include <algorithm>
 #include <exception>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -298,9 +300,9 @@ class TSchedule::TRun {
     return static_cast<TIBRestoreStreamService&>(request).FeedAndReadLine(FFeed->Source(), line);
   }
 
-  // The backup streamed from the server into the copy on this computer, in
-  // a section of its own; true when the copy was made. With "copy only" the
-  // job's header stands above it and its end below it.
+  // The backup kept as a copy on this computer (made the fastest way the
+  // computer allows), in a section of its own; true when the copy was made.
+  // With "copy only" the job's header stands above it and its end below it.
   bool CopyStep() {
     const bool copyOnly = !ServerRequestWanted();
     const std::string copyPath = LocalCopyPathOf(FJob.LocalCopyDir, FSlot[1].FileName);
@@ -309,11 +311,11 @@ class TSchedule::TRun {
       AddPaneLine("Started: " + RunStamp());
       AddPaneLine("");
     }
-    std::unique_ptr<TIBControlAndQueryService> request;
     std::optional<TLocalCopyInfo> copy;
     try {
-      request = MakeJobRequest(KindBackup, FSlot, FJob.FProtocol, FUser, FPass, FJob.FJobOption, true);
-      copy = ReceiveLocalCopy(static_cast<TIBBackupStreamService&>(*request), copyPath);
+      TLocalCopySource source{{FSlot[0], FSlot[1]}, FJob.FProtocol, FUser, FPass, {}};
+      std::copy(std::begin(FJob.FJobOption), std::end(FJob.FJobOption), source.Switches);
+      copy = MakeLocalCopy(source, copyPath);
       Log("**** COPY COMPLETE ****");
       AddPaneLine("Stopped: " + RunStamp());
       if (copyOnly) AddPaneLine("End of job: " + FName);
@@ -323,8 +325,6 @@ class TSchedule::TRun {
       PaneAndLog(std::string("ERROR: ") + error.what());
     }
     TryReporting([&] {
-      if (request) ReleaseRequest(*request);
-      request.reset();
       if (copy && FJob.OnLocalCopyMade) FJob.OnLocalCopyMade(*copy);
     });
     return copy.has_value();

@@ -146,6 +146,19 @@ int ClientGeneration() {
   return Generation;
 }
 
+std::string ClientLibraryVersion() {
+  std::lock_guard<std::mutex> guard(BindingMutex);
+  if (!Library) return {};
+  using TGetVersion = void (*)(char* buffer);
+  const auto getVersion = reinterpret_cast<TGetVersion>(Library->Symbol("isc_get_client_version"));
+  if (getVersion == nullptr) return {};
+  // The library writes a short line; the buffer is far larger than any.
+  std::array<char, 512> buffer{};
+  getVersion(buffer.data());
+  buffer.back() = '\0';
+  return buffer.data();
+}
+
 const std::vector<std::string>& ClientLibraryCandidates() { return Candidates; }
 
 ISC_STATUS* ThreadStatusVector() {

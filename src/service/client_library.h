@@ -58,6 +58,9 @@ void RequireClientLibrary();
 const TClientEntryPoints& ClientEntryPoints();
 // 6 when the library offers the service entry points, 5 otherwise, 0 unbound.
 int ClientGeneration();
+// The bound library's own version text (for instance "LI-V6.3.11.33637
+// Firebird 3.0"); empty while unbound or when the library does not tell.
+std::string ClientLibraryVersion();
 // The file names tried, in order ("libfbclient.so.2", "libfbclient.so").
 const std::vector<std::string>& ClientLibraryCandidates();
 

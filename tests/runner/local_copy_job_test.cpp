@@ -58,6 +58,8 @@ TEST(LocalCopyJob, CopyAfterTheServersBackupOrInsteadOfItAndLostMidStream) {
     fake.AddLines({"gbak:closing file"});
     fake.AddAnswerFor(63, Item(63, std::string(3000, 'g')) + "\x02" + Item(63, "end") + "\x02\x01");
     fake.AddAnswerFor(63, Item(63, "") + Item(63, "") + "\x01");
+    // The embedded engine refuses the copy's first attach: it is streamed.
+    fake.FailCall("isc_service_attach", copyOnly ? 0 : 1, -902, 335544375, {"unavailable database"});
     ASSERT_TRUE(run(copyOnly));
     // The server's backup goes out exactly as without a copy; the copy is a
     // request of its own to gbak's standard output.
@@ -70,6 +72,9 @@ TEST(LocalCopyJob, CopyAfterTheServersBackupOrInsteadOfItAndLostMidStream) {
     const auto section = std::find(pane.Lines.begin(), pane.Lines.end(), "Copy on this computer: " + copy);
     ASSERT_NE(section, pane.Lines.end());
     EXPECT_EQ(std::find(pane.Lines.begin(), section, "**** BACKUP COMPLETE ****") != section, !copyOnly);
+    EXPECT_EQ(*std::next(section, copyOnly ? 1 : 3),
+              "Copy made by: the server's service manager, streamed (the embedded engine cannot be used: "
+              "unavailable database)");
     const std::string checksum = "SHA-256: " + made[0].Sha256 + " in " + copy + ".sha256";
     EXPECT_EQ(Lines(pane.Lines.end() - 4, pane.Lines.end()),
               copyOnly ? (Lines{"**** COPY COMPLETE ****", stamp, "End of job: B", " "})
@@ -82,6 +87,7 @@ TEST(LocalCopyJob, CopyAfterTheServersBackupOrInsteadOfItAndLostMidStream) {
   const std::string before = ReadFileBytes(copy), sum = ReadFileBytes(copy + ".sha256");
   fake.Reset();
   fake.AddAnswerFor(63, Item(63, std::string(3000, 'g')) + "\x02\x01");
+  fake.FailCall("isc_service_attach", 0, -902, 335544375, {"unavailable database"});
   fake.FailCall("isc_service_query", 1, -902, 335544726, {"Error reading data from the connection."});
   EXPECT_FALSE(run(true));
   EXPECT_EQ(pane.Lines.back(), "ERROR: Error reading data from the connection");

@@ -1,0 +1,48 @@
+#pragma once
+// A program run beside this one (Firebird's gbak): its standard input is a
+// text given at the start (a password, never on the command line where
+// every user could read it), its standard output and error come back merged
+// through one pipe, read without blocking. It runs in a process group of its
+// own, with the signals' default actions, so a terminal's Ctrl+C meant for
+// this program does not cut it short.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+// The full path of `name` in the folders of PATH (or /usr/bin:/bin when
+// PATH is not set); empty when none holds an executable file of that name.
+std::string FindProgram(const std::string& name);
+
+class TChildProcess {
+ public:
+  // Starts `program` (a full path) with `arguments` after its own name.
+  // Raises EOSError when it cannot be started.
+  TChildProcess(const std::string& program, const std::vector<std::string>& arguments, const std::string& input);
+  // A child still running is ended (SIGTERM, SIGKILL a few seconds later)
+  // and reaped.
+  ~TChildProcess();
+  TChildProcess(const TChildProcess&) = delete;
+  TChildProcess& operator=(const TChildProcess&) = delete;
+
+  // Waits up to `timeout` for output and adds what came to `output`. False
+  // once the output has ended (the child and everything it started have
+  // closed it).
+  bool ReadOutput(std::string& output, std::chrono::milliseconds timeout);
+  // Waits for the child to end: its exit code, or minus the number of the
+  // signal that ended it (-1 when its end could not be learnt).
+  int Wait();
+  // Asks the child to end (SIGTERM); Wait still reaps it.
+  void Terminate();
+
+ private:
+  // Collects the child's end when it has come (waitpid's `options`); true
+  // once there is no child left to wait for.
+  bool Reap(int options);
+
+  pid_t FPid = -1;
+  int FOutput = -1;
+  int FExit = -1;
+};
