@@ -77,12 +77,20 @@ bool CopyWithEmbeddedEngine(const TLocalCopySource& source, TLocalCopyWriter& wr
   IgnoreBrokenPipes();
   request->ServiceStart();
   TGbakLines lines;
-  while (!request->OutputEnded()) {
-    const std::string line = request->NextOutputLine();
-    if (!request->OutputEnded()) lines.Add(line);
-    turn(fifo->BytesRead());
+  const auto finish = [&] { fifo->Finish([&] { turn(fifo->BytesRead()); }); };
+  try {
+    while (!request->OutputEnded()) {
+      const std::string line = request->NextOutputLine();
+      if (!request->OutputEnded()) lines.Add(line);
+      turn(fifo->BytesRead());
+    }
+  } catch (const std::exception&) {
+    // gbak's error about the broken pipe follows from the copy's own
+    // failure, which is the one to report.
+    if (fifo->Failed()) finish();
+    throw;
   }
-  fifo->Finish([&] { turn(fifo->BytesRead()); });
+  finish();
   lines.Check(fifo->BytesRead());
   return true;
 }

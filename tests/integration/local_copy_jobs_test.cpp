@@ -1,14 +1,16 @@
-// Copies on this computer against the real Firebird: backups streamed from
-// the embedded engine (Local) and the server (TCP) into compressed copies,
-// restores fed back from them, and the faults a copy must survive: a full
-// disk, a folder that disappears, a damaged copy. (A connection lost
-// mid-stream: tests/runner/local_copy_job_test.cpp.)
+// Copies on this computer against the real Firebird: backups made by gbak on
+// this computer (the embedded engine's for Local, Firebird's gbak program
+// over TCP) or streamed by the server when that cannot be, restores fed back
+// from them, and the faults a copy must survive: a full disk, a folder that
+// disappears, gbak killed, a damaged copy. (A connection lost mid-stream:
+// tests/runner/local_copy_job_test.cpp.)
 
 #include <sys/resource.h>
 #include <sys/wait.h>
 
 #include "integration/controller_fixture_fb.h"
 #include "platform/files.h"
+#include "platform/scoped_env.h"
 #include "runner/local_copy_writer.h"
 #include "runner/schedule.h"
 
@@ -33,6 +35,27 @@ void RunTool(const std::string& command) {
   EXPECT_EQ(code, 0) << command << "\n" << output;
 }
 
+// gbak started by this process to write into a named pipe, and how many
+// bytes it has written; 0 when none runs.
+std::pair<pid_t, std::uint64_t> BackupGbak() {
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    std::ifstream stat(entry.path() / "stat"), cmdline(entry.path() / "cmdline"), io(entry.path() / "io");
+    std::string line, args, key;
+    std::getline(stat, line);
+    std::getline(cmdline, args);
+    int ppid = 0;
+    char state = 0;
+    std::istringstream(line.substr(std::min(line.size(), line.rfind(')') + 1))) >> state >> ppid;
+    if (ppid != getpid() || line.find("(gbak)") == std::string::npos || args.find(".fifo") == std::string::npos)
+      continue;
+    std::uint64_t value = 0;
+    while (io >> key >> value && key != "wchar:") {
+    }
+    return {std::stoi(entry.path().filename().string()), value};
+  }
+  return {0, 0};
+}
+
 class LocalCopyFirebird : public ControllerFirebird {
  protected:
   void SetUp() override {
@@ -43,11 +66,11 @@ class LocalCopyFirebird : public ControllerFirebird {
 
   // A copy-only backup of `database` through the runner, as the controller
   // fills it in, without a shutdown.
-  bool RunCopyJob(const std::string& database) {
+  bool RunCopyJob(const std::string& database, std::int32_t protocol = kTcp) {
     TSchedule job;
     job.SetUserName("SYSDBA");
     job.SetPassword(fbtest::SysdbaPassword());
-    job.SetProtocol(kTcp);
+    job.SetProtocol(static_cast<uint8_t>(protocol));
     job.WriteJobLog = false;
     job.StopDatabase = false;
     job.SetJobFile(1, database);
@@ -78,6 +101,9 @@ TEST_F(LocalCopyFirebird, BackupToThisComputerAndRestoreFromItLocalAndTcp) {
     q->LocalCopyOnly = copyOnly;
     const std::string copy = copies + "/base.fdb.gbk.zst";
     ASSERT_TRUE(q->Backup()) << seams.Dump();
+    EXPECT_TRUE(PaneSays(copyOnly ? "Copy made by: gbak of the embedded engine on this computer"
+                                  : "Copy made by: gbak on this computer ("))
+        << seams.Dump();
     EXPECT_EQ(q->BackFile, copyOnly ? copy : dir.File("base.fdb.gbk"));
     EXPECT_TRUE(FileExists(dir.File("base.fdb.gbk")) != copyOnly);
     EXPECT_EQ(LastLogLine(), q->LogStamp() + " Копия на этом компьютере создана. " + copy);
@@ -162,18 +188,79 @@ TEST_F(LocalCopyFirebird, FullDiskFailsTheCopyAndKeepsTheOlderOneTcp) {
           " && sha256sum --quiet -c base.gbk.zst.sha256 && zstd -q -d -c base.gbk.zst | grep -q older");
 }
 
-TEST_F(LocalCopyFirebird, FolderRemovedMidStreamFailsTheCopyTcp) {
-  fbtest::CreateDatabase(db = dir.File("larger.fdb"), 12);
-  // Pumped before the copy starts, once its file is made, then after every
-  // batch of the stream: the folder goes after the first batch.
-  int pumps = 0;
-  SetMessagePump([&] {
-    if (++pumps == 3) fs::remove_all(copies);
-  });
-  EXPECT_FALSE(RunCopyJob(db));
-  EXPECT_GE(pumps, 3);
-  EXPECT_TRUE(PaneSays("was removed while it was written")) << seams.Dump();
-  EXPECT_FALSE(fs::exists(copies));  // never made again behind the user's back
+// Cut off while gbak writes: the copy's folder removed (the reading side
+// fails, so gbak, inside this process for Local, meets a broken pipe and
+// must not end the process), or gbak killed (the pipe ends early). Nothing
+// stands under the copy's names and no pipe is left behind.
+TEST_F(LocalCopyFirebird, CopyCutOffWhileGbakWritesLeavesNothingBehind) {
+  fbtest::CreateDatabase(db = dir.File("larger.fdb"), 25);
+  struct Row {
+    std::int32_t protocol;
+    bool killGbak;
+    const char* error;
+  } const rows[] = {
+      {kLocal, false, "was removed while it was written"},
+      {kTcp, false, "was removed while it was written"},
+      {kTcp, true, "ERROR: gbak on this computer was ended by signal 9"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.error);
+    const fbtest::TempFolder pipes("quorvin-pipes");
+    TScopedEnv env;
+    env.Set("TMPDIR", pipes.Path());
+    fs::create_directories(copies);
+    const auto pipeMade = [&] { return !fs::is_empty(pipes.Path()); };
+    bool cut = false;
+    SetMessagePump([&] {
+      const auto [gbak, written] = BackupGbak();
+      if (cut || !pipeMade() || (row.killGbak && written < 1024 * 1024)) return;
+      cut = row.killGbak ? kill(gbak, SIGKILL) == 0 : fs::remove_all(copies) > 0;
+    });
+    EXPECT_FALSE(RunCopyJob(db, row.protocol));
+    SetMessagePump(nullptr);
+    EXPECT_TRUE(cut);
+    EXPECT_TRUE(PaneSays(row.error)) << seams.Dump();
+    EXPECT_TRUE(fs::is_empty(pipes.Path()));
+    // Never made again behind the user's back; nothing under the copy's names.
+    EXPECT_EQ(fs::exists(copies), row.killGbak);
+    EXPECT_TRUE(!row.killGbak || fs::is_empty(copies));
+    struct sigaction brokenPipe {};
+    sigaction(SIGPIPE, nullptr, &brokenPipe);
+    EXPECT_TRUE(row.protocol != kLocal || brokenPipe.sa_handler == SIG_IGN);
+    fs::remove_all(copies);
+  }
+}
+
+// Where gbak on this computer cannot make the copy, the server streams it.
+TEST_F(LocalCopyFirebird, StreamedByTheServerWhenGbakHereCannotBeUsedTcp) {
+  const std::string programs = dir.File("programs");
+  fs::create_directory(programs);
+  struct Row {
+    const char* gbakScript;
+    std::string reason;
+  } const rows[] = {
+      {nullptr, "no gbak program on this computer"},
+      {"echo 'gbak:gbak version LI-V4.0.5.3140 Firebird 4.0'",
+       programs + "/gbak is of Firebird 4.0, the client library of Firebird 3.0"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.reason);
+    if (row.gbakScript) {
+      std::ofstream(programs + "/gbak") << "#!/bin/sh\n" << row.gbakScript << "\n";
+      fs::permissions(programs + "/gbak", fs::perms::owner_all);
+    }
+    fs::create_directories(copies);
+    bool made = false;
+    {
+      TScopedEnv env;
+      env.Set("PATH", programs);
+      made = RunCopyJob(db);
+    }
+    EXPECT_TRUE(made) << seams.Dump();
+    EXPECT_TRUE(PaneSays("Copy made by: the server's service manager, streamed (" + row.reason + ")")) << seams.Dump();
+    RunTool("cd " + copies + " && sha256sum --quiet -c base.gbk.zst.sha256 && zstd -q -t base.gbk.zst");
+    fs::remove_all(copies);
+  }
 }
 
 }  // namespace

@@ -1,13 +1,16 @@
 // The compressed copy on this computer: read back byte for byte, an older
-// copy kept when a new one is abandoned, and damaged copies refused.
+// copy kept when a new one is abandoned, damaged copies refused, and the
+// named pipe gbak writes into.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "platform/sha256.h"
 #include "platform/temp_folder.h"
+#include "runner/local_copy_fifo.h"
 #include "runner/local_copy_reader.h"
 #include "runner/local_copy_writer.h"
 
@@ -37,10 +40,32 @@ std::string ReadCopy(const std::string& path) {
   return out;
 }
 
-TEST(LocalCopy, ReadBackWholeOlderCopyKeptDamageRefused) {
+std::string SampleBytes() {
   std::mt19937 random(1);
   std::string bytes;
   while (bytes.size() < (2u << 20)) bytes += "row " + std::to_string(random() % 99999) + " city " + char(random());
+  return bytes;
+}
+
+// What a writer puts into the pipe reaches the copy; a writer that never
+// comes leaves nothing to wait for.
+TEST(LocalCopy, NamedPipeIntoTheCopy) {
+  const std::string bytes = SampleBytes();
+  for (const bool writerComes : {true, false}) {
+    TTempFolder dir;
+    TLocalCopyWriter writer(dir / "f.gbk.zst", Tuning);
+    TLocalCopyFifo fifo(writer);
+    if (writerComes) std::ofstream(fifo.Path(), std::ios::binary) << bytes;
+    fifo.Finish();
+    EXPECT_EQ(fifo.BytesRead(), writerComes ? bytes.size() : 0u);
+    if (!writerComes) continue;
+    writer.Commit();
+    EXPECT_TRUE(ReadCopy(dir / "f.gbk.zst") == bytes);
+  }
+}
+
+TEST(LocalCopy, ReadBackWholeOlderCopyKeptDamageRefused) {
+  const std::string bytes = SampleBytes();
   const auto flip = [](const std::string& p) {
     std::string b = ReadFileBytes(p);
     b[b.size() / 2] ^= 0x40;
