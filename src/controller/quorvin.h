@@ -17,6 +17,7 @@
 #include "controller/plan_timer.h"
 #include "platform/date_time.h"
 #include "platform/file_locations.h"
+#include "runner/job_notices.h"
 
 // The weekly plan and the result of its last check. Plain data: the plan
 // check copies it whole at every tick. The defaults of the stored fields are
@@ -43,6 +44,14 @@ inline constexpr const char* ApplicationTitle = "Quorvin";
 inline constexpr int PlanTimerInterval = 5000;
 
 class TSchedule;
+class TUnattendedJob;
+
+// The job under way, for the status line: its kind (TSchedule::KindBackup or
+// KindRestore; 0 while none runs) and the database it works on.
+struct TRunningJob {
+  std::int32_t Kind = 0;
+  std::string File;
+};
 
 // True when the two moments fall on different calendar days.
 bool DateChanged(TDateTime a, TDateTime b);
@@ -82,6 +91,7 @@ class TQuorvin {
   // for meanwhile is refused with a message; destroying the controller
   // meanwhile ends the program (close it once OnJobEnded has been called).
   bool JobRunning() const { return FJobRunning; }
+  const TRunningJob& RunningJob() const { return FRunningJob; }
   // Called when a job has ended, while the controller is still inside its
   // own code: post work to the event loop from here, never destroy the
   // controller at once.
@@ -103,7 +113,13 @@ class TQuorvin {
   void OnPlanTimer();
   // The plan check on a copy of the plan (quorvin_plan.cpp).
   bool IsPlanDue(TPlanRecord plan);
+  // A plan backup is unattended: it never waits on a box (job_notices.h).
+  // Its outcome goes to LastPlanBackup, to the operation log (a failure with
+  // a line " Причина: " + the reason after the outcome line) and to
+  // Notices().
   void RunPlanBackup();
+  // The last plan backup of this run (Ended 0: none yet).
+  TJobReport LastPlanBackup;
 
   // Fields kept in the settings file start out empty: their defaults are the
   // settings table's (quorvin_settings.cpp), set by ReadIni during
@@ -156,6 +172,7 @@ class TQuorvin {
   // never written back over the file.
   bool FSettingsRead = false;
   bool FJobRunning = false;
+  TRunningJob FRunningJob;
   friend class TJobScope;
   [[noreturn]] static void AbortJobDestroyed();
   // Backup and Restore: refused while a job runs, otherwise run in a job
@@ -172,4 +189,5 @@ class TQuorvin {
   bool RunJobOf(TSchedule& job);
   bool BackupJob();
   bool RestoreJob();
+  void ReportPlanBackup(bool made, const TUnattendedJob& job);
 };

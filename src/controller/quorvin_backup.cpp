@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "runner/job_notices.h"
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
@@ -35,10 +36,12 @@ std::string WithoutGdb(const std::string& name) {
 }
 
 // Administrator without a password: the server will refuse it unless the
-// engine trusts this user; the user decides.
+// engine trusts this user; the user decides. Nobody decides for a plan
+// backup: it tries, and a refusal is reported like any failure (the embedded
+// engine takes no password at all).
 bool AdminLoginAccepted(const std::string& user, const std::string& pass) {
   if (!SameTextAscii(user, "SYSDBA") || !pass.empty()) return true;
-  return Prompts().AskYesNo("Using administrator log-in requires a password.\nContinue anyway?");
+  return AskJobYesNo("Using administrator log-in requires a password.\nContinue anyway?", true);
 }
 
 std::string ErrorText(const std::exception& e) { return std::string("ERROR: ") + e.what(); }
@@ -77,14 +80,14 @@ void TQuorvin::FillJob(TSchedule& job, std::int32_t kind, const char* name, cons
 bool TQuorvin::RunReported(const std::function<bool()>& run, const char* failureText, TErrorOrder order) {
   const auto report = [order](const std::string& text) {
     if (order == TErrorOrder::PaneFirst) AddPaneLine(text);
-    Prompts().ShowMessage(text);
+    ShowJobMessage(text);
     if (order == TErrorOrder::BoxFirst) AddPaneLine(text);
   };
   try {
     const bool ok = run();
     if (!ok) {
       Prompts().Beep();
-      Prompts().ShowMessage(failureText);
+      ShowJobMessage(failureText);
     }
     return ok;
   } catch (const std::exception& e) {
@@ -116,10 +119,11 @@ bool TQuorvin::BackupJob() {
   BackFile =
       BackDir + BackBaseName + (AutoBackName ? FormatDateTime("_dd_mm_yy_hh_nn", Now()) : std::string()) + ".gbk";
   if (DataBase.empty()) {
-    Prompts().ShowMessage("Файл не найден!");
+    ShowJobMessage("Файл не найден!");
     return false;
   }
   if (!AdminLoginAccepted(User, Pass)) return false;
+  FRunningJob = {TSchedule::KindBackup, DataBase};
 
   // Nothing is moved or removed before this point: a job that is not
   // started leaves every file as it was.
@@ -156,7 +160,7 @@ bool TQuorvin::Restore() { return RunAlone(&TQuorvin::RestoreJob); }
 
 bool TQuorvin::RestoreJob() {
   if (RestoreTarget.empty() || RestoreSource.empty()) {
-    Prompts().ShowMessage("Must select both database and restore files");
+    ShowJobMessage("Must select both database and restore files");
     return false;
   }
   if (!AdminLoginAccepted(User, Pass)) return false;
@@ -165,6 +169,7 @@ bool TQuorvin::RestoreJob() {
     return false;
   }
   ProcessMessages();
+  FRunningJob = {TSchedule::KindRestore, RestoreTarget};
 
   TReplacedFile previous(RestoreTarget);
   bool started = false;

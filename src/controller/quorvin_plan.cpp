@@ -6,8 +6,14 @@
 #include "controller/job_scope.h"
 #include "controller/quorvin.h"
 #include "platform/clock.h"
+#include "runner/job_notices.h"
 
 namespace {
+
+// Why a plan backup failed when nothing in the job said so: the job ran to its
+// end, but its file is not to be seen here (the server wrote it where this
+// computer does not look).
+constexpr const char* NoBackupFileReason = "файл копии не найден на этом компьютере";
 
 // hour × 100000 + minute × 1000 + second × 10
 std::int32_t MinuteStamp(int hour, int minute, int second) { return hour * 100000 + minute * 1000 + second * 10; }
@@ -86,6 +92,29 @@ void TQuorvin::RunPlanBackup() {
     ~TClearBusy() { Flag = false; }
   } clearBusy{Busy};
   SaveStrToLog(LogStamp() + " резервная копия. начало");
-  BackupJob();
+  TUnattendedJob unattended;
+  const bool made = BackupJob();
+  ReportPlanBackup(made, unattended);
   SaveStrToLog("---");
+}
+
+void TQuorvin::ReportPlanBackup(bool made, const TUnattendedJob& job) {
+  TJobReport report;
+  report.Succeeded = made;
+  report.Ended = Now();
+  report.Database = DataBase;
+  report.Target = BackFile;
+  if (made) {
+    report.Warnings = job.Collected();
+  } else {
+    report.Reason = job.Reason().empty() ? NoBackupFileReason : job.Reason();
+    SaveStrToLog(LogStamp() + " Причина: " + report.Reason);
+  }
+  for (const std::string& warning : report.Warnings) SaveStrToLog(LogStamp() + " Внимание: " + warning);
+  LastPlanBackup = std::move(report);
+  try {
+    Notices().UnattendedJobEnded(LastPlanBackup);
+  } catch (...) {
+    // The report is in the log and in LastPlanBackup; the plan goes on.
+  }
 }

@@ -6,15 +6,15 @@
 #include "platform/exception.h"
 #include "platform/file_aside.h"
 #include "platform/files.h"
+#include "runner/job_notices.h"
 #include "runner/log_pane.h"
-#include "runner/ui_seams.h"
 
 namespace {
 
 void ReportError(const std::string& message) {
   const std::string text = "ERROR: " + message;
   AddPaneLine(text);
-  Prompts().ShowMessage(text);
+  ShowJobMessage(text);
 }
 
 }  // namespace

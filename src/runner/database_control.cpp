@@ -5,10 +5,10 @@
 #include <memory>
 
 #include "platform/share_path.h"
+#include "runner/job_notices.h"
 #include "runner/job_paths.h"
 #include "runner/job_requests.h"
 #include "runner/log_pane.h"
-#include "runner/ui_seams.h"
 #include "service/config_service.h"
 #include "service/ib_errors.h"
 
@@ -69,7 +69,7 @@ bool RunDatabaseStep(const TDatabaseStep& step, const TDatabaseTarget& target,
     const std::string text = failureText(error);
     done = text.empty();
     if (!done) {
-      Prompts().ShowMessage(text);
+      ShowJobMessage(text);
       AddPaneLine(text);
     }
   }

@@ -12,6 +12,7 @@
 #include "platform/mount_table.h"
 #include "runner/backup_source.h"
 #include "runner/database_control.h"
+#include "runner/job_notices.h"
 #include "runner/job_options.h"
 #include "runner/job_outcome.h"
 #include "runner/job_paths.h"
@@ -190,7 +191,7 @@ class TSchedule::TRun {
       RunRequest(*request);
       FSucceeded = true;
     } catch (const std::exception& error) {
-      if (FJob.JobKind == KindBackup) Prompts().ShowMessage(std::string("Error: ") + error.what());
+      if (FJob.JobKind == KindBackup) ShowJobMessage(std::string("Error: ") + error.what());
       PaneAndLog(std::string("ERROR: ") + error.what());
     }
     TryReporting([&] {
