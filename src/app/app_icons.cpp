@@ -141,9 +141,24 @@ QPixmap TrayPixmap(int size, const QColor& disc) {
 QColor TrayColour(int index) {
   switch (index) {
     case 1: return QColor(40, 160, 60);
-    case 2: return QColor(220, 150, 30);
+    case 2: return QColor(200, 50, 40);
     default: return QColor(120, 125, 135);
   }
+}
+
+// A yellow warning triangle with "!" over the lower right of the picture:
+// the last plan backup needs attention.
+void DrawWarningBadge(QPixmap& pm) {
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  const qreal s = pm.width() / 16.0;
+  const QPolygonF triangle{QPointF(11.5 * s, 6.5 * s), QPointF(16 * s, 15.5 * s), QPointF(7 * s, 15.5 * s)};
+  p.setPen(QPen(QColor(90, 60, 0), 0.8 * s));
+  p.setBrush(QColor(255, 210, 40));
+  p.drawPolygon(triangle);
+  p.setPen(QPen(Qt::black, 1.4 * s, Qt::SolidLine, Qt::RoundCap));
+  p.drawLine(QPointF(11.5 * s, 9.3 * s), QPointF(11.5 * s, 12.4 * s));
+  p.drawPoint(QPointF(11.5 * s, 14.2 * s));
 }
 
 }  // namespace
@@ -160,7 +175,11 @@ QIcon TabPicture(int index) {
 
 QIcon TrayPicture(int index) {
   QIcon icon;
-  for (int size : {16, 22, 24, 32}) icon.addPixmap(TrayPixmap(size, TrayColour(index)));
+  for (int size : {16, 22, 24, 32}) {
+    QPixmap pm = TrayPixmap(size, TrayColour(index));
+    if (index == 2) DrawWarningBadge(pm);
+    icon.addPixmap(pm);
+  }
   return icon;
 }
 

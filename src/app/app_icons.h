@@ -10,7 +10,8 @@ enum class TTabPicture { Database = 0, Restore = 1, Login = 2, About = 3 };
 
 // Tab picture `index` (0 database, 1 restore, 2 login, 3 about), 32 x 32.
 QIcon TabPicture(int index);
-// Notification-area picture `index`: 0 plan stopped, 1 plan running, 2 spare.
+// Notification-area picture `index`: 0 plan stopped, 1 plan running, 2 the
+// last plan backup needs attention (it failed, or warned).
 QIcon TrayPicture(int index);
 // The application's own icon (window and task bar), several sizes.
 QIcon ApplicationIcon();

@@ -8,11 +8,15 @@
 #include <algorithm>
 #include <climits>
 
+#include "app/tray_host.h"
+
 namespace {
 
 // A zero interval would make the cycle timer spin; the shortest interval the
 // original platform's timers honour is 10 ms.
 constexpr std::uint32_t MinCycleInterval = 10;
+// How long a notification stays up (the desktop may keep it longer).
+constexpr int NotificationMs = 15000;
 
 int TimerInterval(std::uint32_t value) {
   return static_cast<int>(std::clamp<std::uint32_t>(value, MinCycleInterval, INT_MAX));
@@ -32,6 +36,7 @@ QString TrayTipText(const QString& hint, bool showHint) {
 
 TCoolTrayIcon::TCoolTrayIcon(QWidget* owner) : QObject(owner), FOwner(owner), FTray(new QSystemTrayIcon(this)) {
   TrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+  ActivationOnlyHost = [] { return StatusNotifierHostRegistered(); };
   connect(FTray, &QSystemTrayIcon::activated, this, &TCoolTrayIcon::TrayActivated);
 
   FCycleTimer.setParent(this);
@@ -171,6 +176,10 @@ void TCoolTrayIcon::MinimizeNow() {
   SetIconVisible(true);
 }
 
+void TCoolTrayIcon::ShowNotification(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon) {
+  if (FIconVisible && FTray->isVisible()) FTray->showMessage(title, text, icon, NotificationMs);
+}
+
 void TCoolTrayIcon::PopupAtCursor() {
   if (!FPopupMenu || !FPopupMenu->AutoPopup) return;
   const QPoint at = QCursor::pos();
@@ -235,6 +244,8 @@ void TCoolTrayIcon::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
     case QSystemTrayIcon::Trigger:
       HandleTrayMessage(TTrayMessage::LeftButtonDown);
       HandleTrayMessage(TTrayMessage::LeftButtonUp);
+      if (FActivationOnly == 0) FActivationOnly = ActivationOnlyHost && ActivationOnlyHost() ? 2 : 1;
+      if (FActivationOnly == 2) HandleTrayMessage(TTrayMessage::LeftButtonDblClk);
       break;
     case QSystemTrayIcon::DoubleClick: HandleTrayMessage(TTrayMessage::LeftButtonDblClk); break;
     case QSystemTrayIcon::Context:

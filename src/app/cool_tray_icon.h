@@ -115,6 +115,9 @@ class TCoolTrayIcon : public QObject {
   // Hide the owner window; where the platform has no notification area the
   // window is minimised instead, so the program can always be reached.
   void ConcealMainWindow();
+  // A notification from the icon (a balloon, or the desktop's notification
+  // service); nothing while the icon is out of the notification area.
+  void ShowNotification(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon);
   // Open PopupMenu at the cursor (when there is one and it opens by itself).
   void PopupAtCursor();
   // The minimise-into-the-tray action: conceal, then IconVisible := true.
@@ -135,6 +138,11 @@ class TCoolTrayIcon : public QObject {
   // Whether a notification area exists. Defaults to Qt's answer; tests
   // replace it.
   std::function<bool()> TrayAvailable;
+  // Whether the notification area reports single activations only (a
+  // StatusNotifierItem host, tray_host.h): there a click on the icon does
+  // what the double click does elsewhere, or the icon could never bring the
+  // window back. Asked once, at the first activation; tests replace it.
+  std::function<bool()> ActivationOnlyHost;
 
   // What the notification area currently holds, for inspection.
   const QSystemTrayIcon& TrayIcon() const { return *FTray; }
@@ -184,4 +192,6 @@ class TCoolTrayIcon : public QObject {
   bool FClickPending = false;
   bool FPreviewing = false;
   bool FMinimizeQueued = false;
+  // The answer of ActivationOnlyHost: 0 not asked yet, 1 no, 2 yes.
+  int FActivationOnly = 0;
 };

@@ -11,6 +11,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
@@ -27,6 +28,7 @@
 #include "app/image_list.h"
 #include "app/popup_menu.h"
 #include "controller/quorvin.h"
+#include "controller/status_texts.h"
 #include "dialogs/params_form.h"
 #include "dialogs/plan_form.h"
 #include "dialogs/quorvin_ref.h"
@@ -52,6 +54,11 @@ const char* const TextMail = "quorvin@example.org";
 const char* const TextSite = "www.example.org/quorvin";
 const char* const TextSettingsPath = "Файл настроек: %1";
 const char* const TextLogPath = "Папка журналов: %1";
+const char* const TextReplaceFile = "Файл %1 уже существует.\nЗаменить его?";
+// Separates the parts of the state in the status bar.
+const char* const StatusSeparator = "   |   ";
+// How often the state at a glance is brought up to date.
+constexpr int StateRefreshMs = 1000;
 
 std::string Std(const QString& text) { return text.toStdString(); }
 QString Q(const std::string& text) { return QString::fromStdString(text); }
@@ -110,6 +117,7 @@ void TClickLabel::mousePressEvent(QMouseEvent* event) {
 TMainForm::TMainForm(const std::string& programDir, QWidget* parent)
     : QMainWindow(parent), FProgramDir(programDir), FPrompts(this) {
   RunFileDialog = [](QFileDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
+  OpenSaveDialog = [](QFileDialog& dialog) { dialog.open(); };
   OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   BuildWindow();
   FormCreate();
@@ -163,6 +171,22 @@ void TMainForm::BuildWindow() {
 
   StatusBar1 = new QStatusBar(this);
   setStatusBar(StatusBar1);
+  StatusState = new QLabel(StatusBar1);
+  StatusState->setTextFormat(Qt::PlainText);
+  StatusState->setMinimumWidth(0);
+  StatusState->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  StatusBar1->addWidget(StatusState, 1);
+  // A notice shown without blocking is repeated here while its box is open.
+  FPrompts.NonBlocking = [this] { return JobInProgress(); };
+  FPrompts.OnNotice = [this](const QString& text) {
+    if (text.isEmpty())
+      StatusBar1->clearMessage();
+    else
+      StatusBar1->showMessage(text);
+  };
+  FStateTimer = new QTimer(this);
+  FStateTimer->setInterval(StateRefreshMs);
+  connect(FStateTimer, &QTimer::timeout, this, [this] { RefreshState(); });
 
   TrayPopup = new TPopupMenu(this);
   Restore1 = TrayPopup->addAction(TextRestoreItem);
@@ -181,6 +205,10 @@ void TMainForm::BuildWindow() {
   SaveDialog->setOption(QFileDialog::DontUseNativeDialog);
   SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
   SaveDialog->setFileMode(QFileDialog::AnyFile);
+  // The dialog's own question about replacing a file would be a modal box
+  // inside the job's event pump; the window asks its own way.
+  SaveDialog->setOption(QFileDialog::DontConfirmOverwrite);
+  connect(SaveDialog, &QFileDialog::fileSelected, this, [this](const QString& file) { SavePaneAs(file); });
 }
 
 void TMainForm::BuildDatabasePage() {
@@ -419,6 +447,7 @@ void TMainForm::FormCreate() {
   FTrayIcon->SetPopupMenu(TrayPopup);
   FTrayIcon->SetShowHint(true);
   FTrayIcon->OnDblClick = [this](QObject*) { Restore1Click(); };
+  FTrayNotices = std::make_unique<TTrayNotices>(*FTrayIcon, [this] { RefreshState(); });
   // 2. The log pane becomes the program's pane.
   LogPane = Log;
   // 3.
@@ -442,6 +471,19 @@ void TMainForm::FormCreate() {
   cbBD_Name->setCurrentIndex(cbBD_Name->count() > 0 ? 0 : -1);
   // 8.
   ShowBackSource();
+  RefreshState();
+  FStateTimer->start();
+}
+
+void TMainForm::RefreshState() {
+  if (!FController) return;
+  const std::string line = JoinStatusLines(StatusLinesOf(*FController, false), StatusSeparator);
+  StatusState->setText(Q(line));
+  StatusState->setToolTip(Q(line));
+  const std::string tip = JoinStatusLines(StatusLinesOf(*FController, true), "\n");
+  const QString hint = tip.empty() ? QString(ApplicationTitle) : QString(ApplicationTitle) + "\n" + Q(tip);
+  // Set only when it changes: a desktop host is told of every change.
+  if (FTrayIcon && FTrayIcon->Hint() != hint) FTrayIcon->SetHint(hint);
 }
 
 void TMainForm::FormClose() {
@@ -457,6 +499,7 @@ void TMainForm::FormClose() {
   // Nothing may reach the controller once it is gone: every handler checks
   // the reference first.
   Quorvin = nullptr;
+  FStateTimer->stop();
   FController.reset();
   FClosed = true;
 }
@@ -479,8 +522,11 @@ void TMainForm::StoreLogin() {
   FController->Pass = Std(ePass->text());
 }
 
-QString TMainForm::ChooseFile(const QString& title, const QString& defaultExt, const QString& filter) {
+QString TMainForm::ChooseFile(const QString& title, const QString& defaultExt, const QString& filter,
+                              const QString& near) {
   QString result;
+  const QFileInfo nearFile(near);
+  if (!near.isEmpty() && nearFile.absoluteDir().exists()) OpenDialog->setDirectory(nearFile.absolutePath());
   OpenDialog->setWindowTitle(title);
   OpenDialog->setDefaultSuffix(defaultExt);
   OpenDialog->setNameFilters(DialogFilters(filter));
@@ -491,13 +537,16 @@ QString TMainForm::ChooseFile(const QString& title, const QString& defaultExt, c
   return result;
 }
 
-void TMainForm::RunWindowJob(const std::function<void()>& body) {
+void TMainForm::RunWindowJob(const std::function<std::string()>& body) {
   if (!FController || RefusedDuringJob()) return;
   FJobActive = true;
   SetJobControlsEnabled(false);
-  Guarded(body);
+  std::string announcement;
+  Guarded([&] { announcement = body(); });
   FJobActive = false;
   SetJobControlsEnabled(true);
+  RefreshState();
+  if (!announcement.empty()) Prompts().ShowMessage(announcement);
 }
 
 void TMainForm::BitBtn1Click() {
@@ -509,13 +558,10 @@ void TMainForm::BitBtn1Click() {
     PutDatabaseNameFirst(Q(q.DataBase));
     ProcessMessages();
     PrepareLogForJob();
-    if (!q.Backup()) {
-      Prompts().ShowMessage(TextBackupFailed);
-      return;
-    }
+    if (!q.Backup()) return std::string(TextBackupFailed);
     q.RestoreSource = q.BackFile;
     ShowBackSource();
-    Prompts().ShowMessage(Std(QString(TextFileCreated).arg(Q(q.BackFile))));
+    return Std(QString(TextFileCreated).arg(Q(q.BackFile)));
   });
 }
 
@@ -541,13 +587,16 @@ void TMainForm::PutDatabaseNameFirst(const QString& name) {
 
 void TMainForm::sbOpenDataBaseClick() {
   if (!FController) return;
-  FController->DataBase = Std(ChooseFile("Выберите файл БД", "gdb", "Файл БД (*.gdb)|*.GDB"));
+  // Firebird's own databases are *.fdb, older ones *.gdb.
+  FController->DataBase =
+      Std(ChooseFile("Выберите файл БД", "gdb", "Файл БД (*.fdb *.gdb)|*.FDB *.GDB", cbBD_Name->currentText()));
   cbBD_Name->setEditText(Q(FController->DataBase));
 }
 
 void TMainForm::sbOpenDataBackClick() {
   if (!FController || RefusedDuringJob()) return;
-  FController->RestoreSource = Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk)|*.GBK"));
+  const QString near = FController->RestoreSource.empty() ? cbBD_Name->currentText() : Q(FController->RestoreSource);
+  FController->RestoreSource = Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk)|*.GBK", near));
   ShowBackSource();
 }
 
@@ -565,8 +614,8 @@ void TMainForm::bbRestoreClick() {
     StoreLogin();
     q.RestoreTarget = Std(eNameBD->text());
     PrepareLogForJob();
-    if (!q.Restore()) return;
-    Prompts().ShowMessage(Std(QString(TextFileCreated).arg(Q(q.RestoreTarget))));
+    if (!q.Restore()) return std::string();
+    return Std(QString(TextFileCreated).arg(Q(q.RestoreTarget)));
   });
 }
 
@@ -574,29 +623,50 @@ void TMainForm::BitBtn3Click() {
   if (!FController || RefusedDuringJob()) return;
   Guarded([this] {
     StoreLogin();
+    const QString database = cbBD_Name->currentText();
     int result = 0;
     {
       TPlanForm dialog(this, FController.get());
+      dialog.SetPlanDatabase(database);
       result = dialog.exec();
     }
     if (result != TPlanForm::ResultStart || !FController) return;
-    FTrayIcon->ConcealMainWindow();
-    FTrayIcon->SetIconVisible(true);
-    FTrayIcon->SetEnabled(true);
-    FTrayIcon->SetIconIndex(1);
-    FTrayIcon->SetMinimizeToTray(true);
-    FController->Execute();
+    // What the window shows is what the plan backs up, taken as the backup
+    // button takes it.
+    FController->DataBase = Std(database);
+    if (!database.isEmpty()) PutDatabaseNameFirst(database);
+    StartPlanInTray();
   });
+}
+
+void TMainForm::StartPlanInTray() {
+  FTrayIcon->ConcealMainWindow();
+  FTrayIcon->SetIconVisible(true);
+  FTrayIcon->SetEnabled(true);
+  FTrayIcon->SetIconIndex(PlanRunningPicture);
+  FTrayIcon->SetMinimizeToTray(true);
+  FController->Execute();
+  RefreshState();
+  FController->SavePlanRunning(true);
+}
+
+bool TMainForm::ResumePlanAtStart() {
+  if (!FController || !FController->PlanResumesAtStart()) return false;
+  Guarded([this] { StartPlanInTray(); });
+  return true;
 }
 
 void TMainForm::Restore1Click() {
   if (!FController) return;
   Guarded([this] {
-    FTrayIcon->SetIconIndex(0);
+    FTrayIcon->SetIconIndex(PlanStoppedPicture);
     FController->Stop();
     FTrayIcon->SetIconVisible(false);
     FTrayIcon->SetMinimizeToTray(false);
     FTrayIcon->RevealMainWindow();
+    RefreshState();
+    // Stopped by the user: the next start does not resume it.
+    FController->SavePlanRunning(false);
   });
 }
 
@@ -666,11 +736,31 @@ void TMainForm::N1Click() {
   SaveDialog->setNameFilters({"*.txt"});
   SaveDialog->setDirectory(Q(FController->Locations.SaveDir));
   SaveDialog->selectFile(Q("log_" + FormatDateTime("dd_mm_yyyy", Now())));
-  if (!RunFileDialog(*SaveDialog)) return;
-  const QStringList files = SaveDialog->selectedFiles();
-  if (files.isEmpty()) return;
-  QString fileName = files.first();
+  // Deleting or renaming files from the dialog asks modal questions: not
+  // while a job runs.
+  SaveDialog->setOption(QFileDialog::ReadOnly, JobInProgress());
+  OpenSaveDialog(*SaveDialog);
+}
+
+void TMainForm::SavePaneAs(QString fileName) {
+  if (fileName.isEmpty()) return;
   if (QFileInfo(fileName).suffix().isEmpty()) fileName += ".txt";
+  if (!QFileInfo::exists(fileName)) {
+    WritePane(fileName);
+    return;
+  }
+  auto* question = new QMessageBox(QMessageBox::Warning, windowTitle(), QString(TextReplaceFile).arg(fileName),
+                                   QMessageBox::Yes | QMessageBox::No, this);
+  question->setDefaultButton(QMessageBox::No);
+  question->setAttribute(Qt::WA_DeleteOnClose);
+  connect(question, &QMessageBox::finished, this, [this, question, fileName](int answer) {
+    question->deleteLater();
+    if (answer == QMessageBox::Yes) WritePane(fileName);
+  });
+  question->open();
+}
+
+void TMainForm::WritePane(const QString& fileName) {
   // A failure to save goes unreported, as the pane's own menu promises
   // nothing more.
   QSaveFile file(fileName);

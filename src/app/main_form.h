@@ -17,6 +17,7 @@
 
 #include "app/log_pane_widget.h"
 #include "app/message_box_prompts.h"
+#include "app/tray_notices.h"
 
 class QAction;
 class QCheckBox;
@@ -70,14 +71,20 @@ class TMainForm : public QMainWindow {
   void LabelSiteMouseDown();
   void LabelMailMouseDown();
 
-  // The open dialog with its title, default extension and filter; the chosen
-  // file, or empty when the user cancelled.
-  QString ChooseFile(const QString& title, const QString& defaultExt, const QString& filter);
+  // The open dialog with its title, default extension and filter, starting
+  // in the folder of `near` when that folder exists; the chosen file, or
+  // empty when the user cancelled.
+  QString ChooseFile(const QString& title, const QString& defaultExt, const QString& filter,
+                     const QString& near = QString());
   void StoreLogin();
 
   // A job of the window or of the plan is under way: actions that start a
   // job, open a dialog or close the program are refused meanwhile.
   bool JobInProgress() const;
+  // At start: when the plan was running at the last close and is to resume
+  // (ResumePlan), starts it hidden in the notification area as "Запустить"
+  // does, and returns true; otherwise false (the caller shows the window).
+  bool ResumePlanAtStart();
   // Brings the window back at a later start's request: out of the
   // notification area (stopping the plan) when it sits there, restored and
   // with the focus in any case.
@@ -91,10 +98,21 @@ class TMainForm : public QMainWindow {
   // The controller (nullptr once the window has closed).
   TQuorvin* Controller() const { return FController.get(); }
   TCoolTrayIcon* TrayIcon() const { return FTrayIcon; }
-  TPrompts& MessageBoxes() { return FPrompts; }
+  TMessageBoxPrompts& MessageBoxes() { return FPrompts; }
+  // The notices seam of the program (plan backups report through the tray).
+  TNotices& TrayNotices() { return *FTrayNotices; }
+  // Brings the status bar and the tray icon's tool tip up to date with what
+  // the controller is doing; also run every second.
+  void RefreshState();
 
-  // Runs a file dialog: exec() by default; tests answer in its place.
+  // Runs the open dialog: exec() by default; tests answer in its place.
+  // (It opens only before a job; during one its buttons are refused.)
   std::function<bool(QFileDialog& dialog)> RunFileDialog;
+  // Shows the save dialog of the pane and returns at once (open()): the pane
+  // can be saved in the middle of a job without holding it up. The chosen
+  // file arrives through the dialog's fileSelected; tests select and accept
+  // in its place.
+  std::function<void(QFileDialog& dialog)> OpenSaveDialog;
   // Opens an address with the desktop's handler; tests record it instead.
   std::function<void(const QUrl& url)> OpenUrl;
 
@@ -135,6 +153,9 @@ class TMainForm : public QMainWindow {
   QAction* N1;
   QAction* N2;
   QStatusBar* StatusBar1;
+  // The state at a glance: the job, the plan's next backup, the last plan
+  // backup.
+  QLabel* StatusState;
   TPopupMenu* TrayPopup;
   QAction* Restore1;
   QAction* Exit1;
@@ -167,13 +188,23 @@ class TMainForm : public QMainWindow {
   // runs.
   void SetJobControlsEnabled(bool enabled);
   // Runs the job `body` of a button (guarded), with the job controls
-  // disabled meanwhile; refused while a job is under way.
-  void RunWindowJob(const std::function<void()>& body);
+  // disabled meanwhile; refused while a job is under way. The text `body`
+  // returns is announced once the job is over (nothing waits beneath that
+  // box any more).
+  void RunWindowJob(const std::function<std::string()>& body);
   void PrepareLogForJob();
+  // The plan starts: the window hides into the notification area and the
+  // controller's timer runs.
+  void StartPlanInTray();
   // The name goes to the top of the database list and is selected.
   void PutDatabaseNameFirst(const QString& name);
   void ShowBackSource();
   void ShowFileLocations();
+  // Saves the pane as the save dialog's answer `fileName` (".txt" added
+  // when it has no extension); an existing file is replaced only after a
+  // question that does not hold anything up.
+  void SavePaneAs(QString fileName);
+  void WritePane(const QString& fileName);
   // One step towards a requested session close; repeated by FSessionCloseTimer
   // until the window has closed.
   void TrySessionClose();
@@ -182,6 +213,8 @@ class TMainForm : public QMainWindow {
   std::unique_ptr<TQuorvin> FController;
   TCoolTrayIcon* FTrayIcon = nullptr;
   TMessageBoxPrompts FPrompts;
+  std::unique_ptr<TTrayNotices> FTrayNotices;
+  QTimer* FStateTimer = nullptr;
   bool FJobActive = false;
   bool FClosed = false;
   bool FCentred = false;

@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "platform/autostart_entry.h"
 #include "platform/exception.h"
+#include "platform/file_locations.h"
 #include "platform/files.h"
 #include "runner/ui_seams.h"
 
@@ -41,6 +43,14 @@ TQuorvin::~TQuorvin() {
     // display would.
     Prompts().ShowMessage(MessageOf(e));
   }
+}
+
+void TQuorvin::ApplyStartWithSession() {
+  const std::string entry = AutostartEntryPath(ProcessXdgConfigHome());
+  if (StartWithSession)
+    WriteAutostartEntry(entry, ProgramFile());
+  else
+    RemoveAutostartEntry(entry);
 }
 
 void TQuorvin::LoadSettings() {

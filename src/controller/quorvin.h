@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,16 @@ class TQuorvin {
   void ReadIni();
   void WriteIni();
   void SavePlan();
+  // Remembers at once whether the plan runs, and DataBase, the database it
+  // backs up: a plan still running when the program ends (with the session,
+  // from the tray, or by a crash) starts again at the next start when
+  // ResumePlan is on.
+  void SavePlanRunning(bool running);
+  // Puts the autostart entry of the desktop session in place when
+  // StartWithSession is on, takes it away when off; raises EOSError when the
+  // entry cannot be written or removed.
+  void ApplyStartWithSession();
+  bool PlanResumesAtStart() const { return ResumePlan && PlanRunning; }
   std::string IniPath() const { return Locations.SettingsDir + IniName; }
 
   // Operation log.
@@ -113,6 +124,10 @@ class TQuorvin {
   void OnPlanTimer();
   // The plan check on a copy of the plan (quorvin_plan.cpp).
   bool IsPlanDue(TPlanRecord plan);
+  // The moment at which the plan would start its next backup (of DataBase),
+  // looking 8 days ahead from now; nullopt for none. The rules alone, as if
+  // the plan ran: the caller shows it only while Running.
+  std::optional<TDateTime> NextPlanBackup() const;
   // A plan backup is unattended: it never waits on a box (job_notices.h).
   // Its outcome goes to LastPlanBackup, to the operation log (a failure with
   // a line " Причина: " + the reason after the outcome line) and to
@@ -163,6 +178,10 @@ class TQuorvin {
   bool RestParam7 = false;
   bool AutoBackName = false;
   bool RememberPass = false;
+  // [Plan] keys that older settings files lack (off when missing).
+  bool StartWithSession = false;
+  bool ResumePlan = false;
+  bool PlanRunning = false;
   std::string Pass;
   std::string User;
 

@@ -1,6 +1,7 @@
 // The weekly plan: a tick every 5000 ms checks the wall clock's minute against
 // the plan and starts at most one backup per minute.
 
+#include <cmath>
 #include <cstdlib>
 
 #include "controller/job_scope.h"
@@ -21,6 +22,42 @@ std::int32_t MinuteStamp(int hour, int minute, int second) { return hour * 10000
 std::int32_t MinuteStamp(TDateTime value) {
   const TDateParts t = DecodeDateTime(value);
   return MinuteStamp(t.Hour, t.Minute, t.Second);
+}
+
+bool WeekdayOn(const TPlanRecord& plan, TDateTime moment) {
+  const bool days[] = {plan.Day1Back, plan.Day2Back, plan.Day3Back, plan.Day4Back,
+                       plan.Day5Back, plan.Day6Back, plan.Day7Back};
+  return days[DayOfTheWeek(moment) - 1];
+}
+
+// The period table's verdict for the minute of `moment` on a weekday that is
+// switched on, after a plan backup at `lastPlanRun` (0: none in this run).
+bool DueByTable(const TPlanRecord& plan, TDateTime moment, TDateTime lastPlanRun) {
+  const int lastHour = DecodeDateTime(lastPlanRun).Hour;
+  const std::int32_t dayStart = MinuteStamp(plan.DayBeginBack);
+  const std::int32_t nightStart = MinuteStamp(plan.NightBeginBack);
+  const TDateParts t = DecodeDateTime(moment);
+  const std::int32_t stamp = MinuteStamp(t.Hour, t.Minute, 0);
+  const bool dayWindow = dayStart <= stamp && stamp < nightStart;
+  const std::uint8_t period = dayWindow ? plan.DayPeriodBack : plan.NightPeriodBack;
+  const TDateTime clock = dayWindow ? plan.DayClockBack : plan.NightClockBack;
+
+  const auto everyHours = [&](int hours) {
+    return t.Minute == 0 && (lastPlanRun == 0 || std::abs(lastHour - t.Hour) == hours);
+  };
+  switch (period) {
+    case 1: return t.Minute == 0 || t.Minute == 20 || t.Minute == 40;
+    case 2: return t.Minute == 0 || t.Minute == 30;
+    case 3: return t.Minute == 0;
+    case 4: return everyHours(2);
+    case 5: return everyHours(3);
+    case 6: return everyHours(4);
+    case 7: {
+      const TDateParts c = DecodeDateTime(clock);
+      return t.Hour == c.Hour && t.Minute == c.Minute;
+    }
+    default: return false;
+  }
 }
 
 }  // namespace
@@ -44,41 +81,31 @@ void TQuorvin::OnPlanTimer() {
 
 bool TQuorvin::IsPlanDue(TPlanRecord plan) {
   const TDateTime now = Now();
-  const bool days[] = {plan.Day1Back, plan.Day2Back, plan.Day3Back, plan.Day4Back,
-                       plan.Day5Back, plan.Day6Back, plan.Day7Back};
-  if (!days[DayOfTheWeek(now) - 1]) return false;
-
-  const int lastHour = DecodeDateTime(LastPlanRun).Hour;
-  const std::int32_t dayStart = MinuteStamp(plan.DayBeginBack);
-  const std::int32_t nightStart = MinuteStamp(plan.NightBeginBack);
+  if (!WeekdayOn(plan, now)) return false;
   const TDateParts t = DecodeDateTime(now);
   const std::int32_t stamp = MinuteStamp(t.Hour, t.Minute, 0);
-
   if (stamp > LastTickStamp || DateChanged(now, LastPlanRun)) {
     FiredThisMinute = false;
     LastTickStamp = stamp;
   }
+  return DueByTable(plan, now, LastPlanRun);
+}
 
-  const bool dayWindow = dayStart <= stamp && stamp < nightStart;
-  const std::uint8_t period = dayWindow ? plan.DayPeriodBack : plan.NightPeriodBack;
-  const TDateTime clock = dayWindow ? plan.DayClockBack : plan.NightClockBack;
-
-  const auto everyHours = [&](int hours) {
-    return t.Minute == 0 && (LastPlanRun == 0 || std::abs(lastHour - t.Hour) == hours);
-  };
-  switch (period) {
-    case 1: return t.Minute == 0 || t.Minute == 20 || t.Minute == 40;
-    case 2: return t.Minute == 0 || t.Minute == 30;
-    case 3: return t.Minute == 0;
-    case 4: return everyHours(2);
-    case 5: return everyHours(3);
-    case 6: return everyHours(4);
-    case 7: {
-      const TDateParts c = DecodeDateTime(clock);
-      return t.Hour == c.Hour && t.Minute == c.Minute;
-    }
-    default: return false;
+// A plain scan, minute by minute, over the same table the plan check uses.
+std::optional<TDateTime> TQuorvin::NextPlanBackup() const {
+  constexpr int MinutesAhead = 8 * 24 * 60;
+  constexpr TDateTime OneMinute = 1.0 / (24 * 60);
+  const TDateParts n = DecodeDateTime(Now());
+  TDateTime minute = EncodeDate(n.Year, n.Month, n.Day) + EncodeTime(n.Hour, n.Minute, 0, 0);
+  // The current minute is still to come while its backup has not started.
+  const bool firedNow = FiredThisMinute && LastTickStamp == MinuteStamp(n.Hour, n.Minute, 0);
+  if (firedNow || Busy) minute += OneMinute;
+  for (int i = 0; i < MinutesAhead; ++i, minute += OneMinute) {
+    // Whole minutes: no drift from adding fractions of a day.
+    const TDateTime at = std::round(minute * 24 * 60) / (24 * 60);
+    if (WeekdayOn(PlanRecord, at) && DueByTable(PlanRecord, at, LastPlanRun)) return at;
   }
+  return std::nullopt;
 }
 
 void TQuorvin::RunPlanBackup() {

@@ -25,6 +25,9 @@ enum class TSettingRule {
   // Written from its field only while RememberPass is on; otherwise the key
   // stays in the file, empty.
   Login,
+  // Written only when the state it keeps changes (SavePlanRunning), never
+  // by WriteIni or SavePlan.
+  OwnWrite,
 };
 
 struct TSetting {
@@ -79,6 +82,9 @@ const TSetting Settings[] = {
     {SectionPlan, "NightBeginBack", &TPlanRecord::NightBeginBack, TDateTime{0}},
     {SectionPlan, "DayClockBack", &TPlanRecord::DayClockBack, TDateTime{0}},
     {SectionPlan, "NightClockBack", &TPlanRecord::NightClockBack, TDateTime{0}},
+    {SectionPlan, "StartWithSession", &TQuorvin::StartWithSession, false},
+    {SectionPlan, "ResumePlan", &TQuorvin::ResumePlan, false},
+    {SectionPlan, "PlanRunning", &TQuorvin::PlanRunning, false, TSettingRule::OwnWrite},
     {"Main", "Pass", &TQuorvin::Pass, "", TSettingRule::Login},
     {"Main", "User", &TQuorvin::User, "SYSDBA", TSettingRule::Login},
     {"BDNames", "Name", &TQuorvin::BDNames, ""},
@@ -153,6 +159,8 @@ void WriteSetting(TIniFile& ini, const TSetting& setting, const TQuorvin& q) {
 
 bool IsPlanKey(const TSetting& setting) { return std::string_view(setting.Section) == SectionPlan; }
 
+bool OwnWrite(const TSetting& setting) { return setting.Rule == TSettingRule::OwnWrite; }
+
 }  // namespace
 
 void TQuorvin::ReadIni() {
@@ -168,11 +176,20 @@ void TQuorvin::ReadIni() {
 void TQuorvin::WriteIni() {
   TIniFile ini(IniPath());
   for (const TSetting& setting : Settings)
-    if (!IsPlanKey(setting)) WriteSetting(ini, setting, *this);
+    if (!IsPlanKey(setting) && !OwnWrite(setting)) WriteSetting(ini, setting, *this);
 }
 
 void TQuorvin::SavePlan() {
   TIniFile ini(IniPath());
   for (const TSetting& setting : Settings)
-    if (IsPlanKey(setting)) WriteSetting(ini, setting, *this);
+    if (IsPlanKey(setting) && !OwnWrite(setting)) WriteSetting(ini, setting, *this);
+}
+
+void TQuorvin::SavePlanRunning(bool running) {
+  PlanRunning = running;
+  TIniFile ini(IniPath());
+  for (const TSetting& setting : Settings) {
+    const std::string_view key = setting.Key;
+    if (key == "PlanRunning" || key == "DataBase") WriteSetting(ini, setting, *this);
+  }
 }

@@ -13,6 +13,7 @@ class QDateTimeEdit;
 class QFrame;
 class QHBoxLayout;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QVBoxLayout;
 class TQuorvin;
@@ -32,6 +33,9 @@ class TPlanForm : public TFixedDialog {
   explicit TPlanForm(QWidget* parent = nullptr, TQuorvin* controller = nullptr);
 
   void FormCreate();
+  // The database the plan will back up, as the caller's window names it
+  // (FormCreate shows the controller's DataBase).
+  void SetPlanDatabase(const QString& name);
   // Copies every control into the plan fields, then the controller's
   // SavePlan writes them to the settings file.
   void StorePlan();
@@ -58,6 +62,13 @@ class TPlanForm : public TFixedDialog {
   QDateTimeEdit* dtDayBack;
   TRadioGroup* rbNightBack;
   QDateTimeEdit* dtNightBack;
+  // What the plan backs up, read-only.
+  QLabel* LabelDataBase;
+  QLineEdit* eDataBase;
+  // The desktop session starts the program; the plan resumes at start when
+  // it was running at the last close.
+  QCheckBox* cbStartWithSession;
+  QCheckBox* cbResumePlan;
   QPushButton* bbStart;
   QPushButton* bbOk;
   QPushButton* bbCancel;
@@ -69,6 +80,7 @@ class TPlanForm : public TFixedDialog {
   QHBoxLayout* StartRow(QWidget* frame, const char* caption, QLabel*& label, QDateTimeEdit*& picker);
   // The rhythm items of a window with the clock-time picker of its last item.
   TRadioGroup* RhythmGroup(QWidget* frame, const char* caption, QDateTimeEdit*& clockPicker);
+  QHBoxLayout* BuildDatabaseRow();
   void BuildButtons(QVBoxLayout* top);
   // StorePlan, then close with `result`; a failure to write the settings file
   // is shown and the dialog stays open.

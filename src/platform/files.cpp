@@ -13,18 +13,21 @@ std::string IncludeTrailingPathDelimiter(const std::string& path) {
   return path + PathDelim;
 }
 
-std::string ProgramDirectory() {
+std::string ProgramFile() {
   std::vector<char> buf(PATH_MAX);
   for (;;) {
     const ssize_t len = readlink("/proc/self/exe", buf.data(), buf.size());
-    if (len < 0) return IncludeTrailingPathDelimiter(".");
-    if (static_cast<std::size_t>(len) < buf.size()) {
-      std::string exe(buf.data(), static_cast<std::size_t>(len));
-      const std::size_t slash = exe.rfind(PathDelim);
-      return slash == std::string::npos ? std::string("./") : exe.substr(0, slash + 1);
-    }
+    if (len < 0) return {};
+    if (static_cast<std::size_t>(len) < buf.size()) return std::string(buf.data(), static_cast<std::size_t>(len));
     buf.resize(buf.size() * 2);
   }
+}
+
+std::string ProgramDirectory() {
+  const std::string exe = ProgramFile();
+  if (exe.empty()) return IncludeTrailingPathDelimiter(".");
+  const std::size_t slash = exe.rfind(PathDelim);
+  return slash == std::string::npos ? std::string("./") : exe.substr(0, slash + 1);
 }
 
 bool FileExists(const std::string& path) {

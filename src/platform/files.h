@@ -3,6 +3,8 @@
 
 #include <string>
 
+// The running executable's full path; empty when the system does not say.
+std::string ProgramFile();
 // Folder of the running executable, ending in the path separator.
 std::string ProgramDirectory();
 

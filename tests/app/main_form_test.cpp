@@ -368,12 +368,12 @@ void TMainFormTest::savingPaneAddsTxt() {
   AddPaneLine("третья строка");
   QString proposed;
   QString startFolder;
-  form.RunFileDialog = [&](QFileDialog& dialog) {
+  form.OpenSaveDialog = [&](QFileDialog& dialog) {
     proposed = dialog.selectedFiles().value(0);
     startFolder = dialog.directory().absolutePath();
     dialog.setDefaultSuffix(QString());  // the window itself must add ".txt"
     dialog.selectFile(folder.Path("mylog"));
-    return true;
+    static_cast<QDialog&>(dialog).accept();  // as the dialog's own button does
   };
   form.N1Click();
   QVERIFY2(QFileInfo(proposed).fileName().startsWith("log_"), qPrintable(proposed));
@@ -383,15 +383,15 @@ void TMainFormTest::savingPaneAddsTxt() {
   QVERIFY(!QFile::exists(folder.Path("mylog")));
   // A name with an extension is kept; a folder that cannot be written is
   // passed over in silence.
-  form.RunFileDialog = [&](QFileDialog& dialog) {
+  form.OpenSaveDialog = [&](QFileDialog& dialog) {
     dialog.selectFile(folder.Path("pane.log"));
-    return true;
+    static_cast<QDialog&>(dialog).accept();  // as the dialog's own button does
   };
   form.N1Click();
   QVERIFY(QFile::exists(folder.Path("pane.log")));
-  form.RunFileDialog = [&](QFileDialog& dialog) {
+  form.OpenSaveDialog = [&](QFileDialog& dialog) {
     dialog.selectFile("/nonexistent-folder/x.txt");
-    return true;
+    static_cast<QDialog&>(dialog).accept();  // as the dialog's own button does
   };
   form.N1Click();
   QVERIFY(prompts.Messages.isEmpty());
@@ -517,10 +517,7 @@ void TMainFormTest::aboutPageShowsWhereFilesLive() {
     QCOMPARE(form.LabelLogPath->text(), "Папка журналов: " + logs);
     QCOMPARE(form.LabelSettingsPath->parentWidget(), form.TabSheet7);
     QString startFolder;
-    form.RunFileDialog = [&](QFileDialog& dialog) {
-      startFolder = dialog.directory().absolutePath();
-      return false;
-    };
+    form.OpenSaveDialog = [&](QFileDialog& dialog) { startFolder = dialog.directory().absolutePath(); };
     form.N1Click();
     QCOMPARE(startFolder, QDir(installed ? home.path() : QString::fromStdString(folder.Dir())).absolutePath());
     QVERIFY(form.close());
