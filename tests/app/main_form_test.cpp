@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
@@ -24,6 +25,7 @@
 #include "dialogs/plan_form.h"
 #include "dialogs/quorvin_ref.h"
 #include "platform/exception.h"
+#include "runner/job_notices.h"
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
 
@@ -97,6 +99,9 @@ class TMainFormTest : public QObject {
   void sessionEndClosesLikeAClose();
   void sessionEndDuringJobClosesAfterIt();
   void sessionEndAnswersOpenQuestionsNo();
+  void noticesDuringAJobWaitForNobody();
+  void planTakesTheDatabaseShownAndResumesAtStart();
+  void openDialogsOfferFdbAndStartBesideTheFile();
 };
 
 void TMainFormTest::startUpFillsFromSettings_data() {
@@ -685,6 +690,129 @@ void TMainFormTest::sessionEndAnswersOpenQuestionsNo() {
   QCOMPARE(seen, QStringList({"Using administrator log-in requires a password.\nContinue anyway?", BackupFailed}));
   QVERIFY(form.Controller() == nullptr);
   QVERIFY(folder.Ini().contains("Name0=" + folder.Path("shop.gdb")));
+}
+
+// With the program's own message boxes: every notice during a job (the
+// runner's, the controller's, the refused close) is a box that stays open
+// beside the job, the status bar repeats it, and the save dialog of the pane
+// opens without waiting; the job runs on to its end.
+void TMainFormTest::noticesDuringAJobWaitForNobody() {
+  TProgramFolder folder("[Parameters]\nAutoBackName=0\n");
+  folder.WriteFile("shop.gdb", "db");
+  TMainForm form(folder.Dir());
+  SetPrompts(&form.MessageBoxes());
+  form.show();
+  bool modalSeen = false;
+  bool closed = true;
+  QString statusMidJob;
+  form.Controller()->JobRunner = [&](TSchedule& job) {
+    ShowJobMessage("Error: first notice");
+    closed = form.close();  // refused, with a notice
+    form.N1Click();
+    // The save dialog keeps to its window (open()); nothing holds the
+    // whole program.
+    const QWidget* modal = QApplication::activeModalWidget();
+    modalSeen = modal != nullptr && modal->windowModality() == Qt::ApplicationModal;
+    statusMidJob = form.StatusBar1->currentMessage();
+    QFile file(QString::fromStdString(job.JobFile(2)));
+    return file.open(QIODevice::WriteOnly);
+  };
+  QString announced;
+  AnswerNextDialog<QMessageBox>([&](QMessageBox& box) {
+    announced = box.text();
+    box.accept();
+  });
+  form.ePass->setText("pw");
+  form.cbBD_Name->setEditText(folder.Path("shop.gdb"));
+  form.BitBtn1Click();
+  SetPrompts(nullptr);
+  QVERIFY(!modalSeen);
+  QVERIFY(!closed);
+  QCOMPARE(announced, "Файл " + folder.Path("shop.gbk") + " создан.");
+  const QList<QMessageBox*> open = form.MessageBoxes().OpenNotices();
+  QCOMPARE(open.size(), 2);
+  QCOMPARE(open[0]->text(), QString("Error: first notice"));
+  QVERIFY(open[1]->text().startsWith("Идёт резервное копирование"));
+  QVERIFY(open[0]->isVisible() && open[0]->windowModality() == Qt::NonModal);
+  QCOMPARE(open[1]->pos(), open[0]->pos() + QPoint(24, 24));
+  QCOMPARE(statusMidJob, open[1]->text());
+  QVERIFY(form.SaveDialog->isVisible());
+  QVERIFY(form.SaveDialog->testOption(QFileDialog::ReadOnly));
+  form.SaveDialog->reject();
+  open[1]->accept();
+  QCOMPARE(form.StatusBar1->currentMessage(), open[0]->text());
+  open[0]->accept();
+  QTRY_VERIFY(form.MessageBoxes().OpenNotices().isEmpty());
+  QCOMPARE(form.StatusBar1->currentMessage(), QString());
+  QVERIFY(form.close());
+}
+
+// "Запустить" takes the database named on the backup page, which the dialog
+// shows; the plan running at the close resumes at the next start when asked,
+// and no longer once the user has stopped it.
+void TMainFormTest::planTakesTheDatabaseShownAndResumesAtStart() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder(
+      "[Main]\nDataBase=/data/old.fdb\n[BDNames]\nName0=/data/old.fdb\nName1=/data/shop.fdb\n"
+      "[Plan]\nResumePlan=1\n");
+  {
+    TMainForm form(folder.Dir());
+    QVERIFY(!form.ResumePlanAtStart());
+    form.cbBD_Name->setEditText("/data/SHOP.fdb");
+    QString shown;
+    AnswerNextDialog<TPlanForm>([&](TPlanForm& dialog) {
+      shown = dialog.eDataBase->text();
+      dialog.bbStartClick();
+    });
+    form.BitBtn3Click();
+    QCOMPARE(shown, QString("/data/SHOP.fdb"));
+    QCOMPARE(form.Controller()->DataBase, std::string("/data/SHOP.fdb"));
+    QCOMPARE(Items(form.cbBD_Name), QStringList({"/data/shop.fdb", "/data/old.fdb"}));
+    QVERIFY(form.Controller()->Running);
+    QVERIFY(folder.Ini().contains("PlanRunning=1"));
+    QVERIFY(folder.Ini().contains("DataBase=/data/SHOP.fdb"));
+    form.Exit1Click();
+  }
+  for (bool resumes : {true, false}) {
+    TMainForm form(folder.Dir());
+    QCOMPARE(form.ResumePlanAtStart(), resumes);
+    QCOMPARE(form.Controller()->Running, resumes);
+    QCOMPARE(form.TrayIcon()->IconIndex(), resumes ? 1 : 0);
+    QVERIFY(!form.isVisible() || form.isMinimized());
+    if (resumes) {
+      QVERIFY(form.TrayIcon()->Hint().contains("Следующая копия по расписанию") == false);  // no day is on
+      QVERIFY(form.TrayIcon()->Hint().startsWith("Quorvin\nРасписание запущено"));
+      form.Restore1Click();
+      QVERIFY(folder.Ini().contains("PlanRunning=0"));
+    }
+    form.close();
+  }
+}
+
+void TMainFormTest::openDialogsOfferFdbAndStartBesideTheFile() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder;
+  QDir(folder.Path("")).mkpath("data/backups");
+  TMainForm form(folder.Dir());
+  QStringList filters;
+  QString startedIn;
+  form.RunFileDialog = [&](QFileDialog& dialog) {
+    filters = dialog.nameFilters();
+    startedIn = dialog.directory().absolutePath();
+    return false;
+  };
+  form.cbBD_Name->setEditText(folder.Path("data/shop.fdb"));
+  form.sbOpenDataBaseClick();
+  QCOMPARE(filters, QStringList({"Файл БД (*.fdb *.gdb *.FDB *.GDB)", "Все файлы (*)"}));
+  QCOMPARE(startedIn, folder.Path("data"));
+  // The restore page: beside the backup file, else beside the database.
+  form.cbBD_Name->setEditText(folder.Path("data/shop.fdb"));
+  form.sbOpenDataBackClick();
+  QCOMPARE(startedIn, folder.Path("data"));
+  form.Controller()->RestoreSource = folder.Path("data/backups/shop.gbk").toStdString();
+  form.sbOpenDataBackClick();
+  QCOMPARE(filters, QStringList({"Файл (*.gbk *.GBK)", "Все файлы (*)"}));
+  QCOMPARE(startedIn, folder.Path("data/backups"));
 }
 
 QTEST_MAIN(TMainFormTest)

@@ -223,7 +223,7 @@ TEST_F(Settings, SavePlanWritesThePlanAtOnceAndReadsBack) {
                                              "Day5Back=0", "Day6Back=1", "Day7Back=0", "DayPeriodBack=1",
                                              "NightPeriodBack=7", "QueueBack=9", "DayBeginBack=08:00:00",
                                              "NightBeginBack=20:00:00", "DayClockBack=00:00:00",
-                                             "NightClockBack=23:30:45"};
+                                             "NightClockBack=23:30:45", "StartWithSession=0", "ResumePlan=0"};
   // clang-format on
   // Written before the program closes: a crash now still keeps the plan.
   EXPECT_EQ(Lines(Ini()), expected);
@@ -234,6 +234,45 @@ TEST_F(Settings, SavePlanWritesThePlanAtOnceAndReadsBack) {
   EXPECT_EQ(r.QueueBack, 9);
   EXPECT_NEAR(r.DayBeginBack, EncodeTime(8, 0, 0, 0), 1e-9);
   EXPECT_NEAR(r.NightClockBack, EncodeTime(23, 30, 45, 0), 1e-9);
+}
+
+// The session switches: off in a file that lacks them; whether the plan runs
+// is written at once, with the database it backs up, and never by the
+// writers of the other settings.
+TEST_F(Settings, SessionSwitchesAndThePlanRunningAtClose) {
+  SetIni("[Main]\nDataBase=/old.fdb\n[Plan]\nDay1Back=1\n");
+  TQuorvin& q = Start();
+  EXPECT_FALSE(q.StartWithSession || q.ResumePlan || q.PlanRunning || q.PlanResumesAtStart());
+  q.ResumePlan = true;
+  q.SavePlan();
+  q.DataBase = "/plan.fdb";
+  q.SavePlanRunning(true);
+  EXPECT_EQ(Lines(Ini()), (std::vector<std::string>{"[Main]",
+                                                    "DataBase=/plan.fdb",
+                                                    "[Plan]",
+                                                    "Day1Back=1",
+                                                    "Day2Back=0",
+                                                    "Day3Back=0",
+                                                    "Day4Back=0",
+                                                    "Day5Back=0",
+                                                    "Day6Back=0",
+                                                    "Day7Back=0",
+                                                    "DayPeriodBack=0",
+                                                    "NightPeriodBack=0",
+                                                    "QueueBack=1",
+                                                    "DayBeginBack=00:00:00",
+                                                    "NightBeginBack=00:00:00",
+                                                    "DayClockBack=00:00:00",
+                                                    "NightClockBack=00:00:00",
+                                                    "StartWithSession=0",
+                                                    "ResumePlan=1",
+                                                    "PlanRunning=1"}));
+  q.PlanRunning = false;  // closing does not write it: the last call stands
+  Close();
+  EXPECT_TRUE(Start().PlanResumesAtStart());
+  Controller->SavePlanRunning(false);
+  Close();
+  EXPECT_FALSE(Start().PlanResumesAtStart());
 }
 
 TEST_F(Settings, RejectedPlanTimeReadsAsMidnightAndNothingElseIsLost) {
