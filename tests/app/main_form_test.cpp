@@ -10,7 +10,6 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
-#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
@@ -25,7 +24,6 @@
 #include "dialogs/plan_form.h"
 #include "dialogs/quorvin_ref.h"
 #include "platform/exception.h"
-#include "runner/job_notices.h"
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
 
@@ -99,7 +97,6 @@ class TMainFormTest : public QObject {
   void sessionEndClosesLikeAClose();
   void sessionEndDuringJobClosesAfterIt();
   void sessionEndAnswersOpenQuestionsNo();
-  void noticesDuringAJobWaitForNobody();
   void planTakesTheDatabaseShownAndResumesAtStart();
   void openDialogsOfferFdbAndStartBesideTheFile();
 };
@@ -378,7 +375,7 @@ void TMainFormTest::savingPaneAddsTxt() {
     startFolder = dialog.directory().absolutePath();
     dialog.setDefaultSuffix(QString());  // the window itself must add ".txt"
     dialog.selectFile(folder.Path("mylog"));
-    static_cast<QDialog&>(dialog).accept();  // as the dialog's own button does
+    static_cast<QDialog&>(dialog).accept();
   };
   form.N1Click();
   QVERIFY2(QFileInfo(proposed).fileName().startsWith("log_"), qPrintable(proposed));
@@ -390,13 +387,13 @@ void TMainFormTest::savingPaneAddsTxt() {
   // passed over in silence.
   form.OpenSaveDialog = [&](QFileDialog& dialog) {
     dialog.selectFile(folder.Path("pane.log"));
-    static_cast<QDialog&>(dialog).accept();  // as the dialog's own button does
+    static_cast<QDialog&>(dialog).accept();
   };
   form.N1Click();
   QVERIFY(QFile::exists(folder.Path("pane.log")));
   form.OpenSaveDialog = [&](QFileDialog& dialog) {
     dialog.selectFile("/nonexistent-folder/x.txt");
-    static_cast<QDialog&>(dialog).accept();  // as the dialog's own button does
+    static_cast<QDialog&>(dialog).accept();
   };
   form.N1Click();
   QVERIFY(prompts.Messages.isEmpty());
@@ -692,61 +689,6 @@ void TMainFormTest::sessionEndAnswersOpenQuestionsNo() {
   QVERIFY(folder.Ini().contains("Name0=" + folder.Path("shop.gdb")));
 }
 
-// With the program's own message boxes: every notice during a job (the
-// runner's, the controller's, the refused close) is a box that stays open
-// beside the job, the status bar repeats it, and the save dialog of the pane
-// opens without waiting; the job runs on to its end.
-void TMainFormTest::noticesDuringAJobWaitForNobody() {
-  TProgramFolder folder("[Parameters]\nAutoBackName=0\n");
-  folder.WriteFile("shop.gdb", "db");
-  TMainForm form(folder.Dir());
-  SetPrompts(&form.MessageBoxes());
-  form.show();
-  bool modalSeen = false;
-  bool closed = true;
-  QString statusMidJob;
-  form.Controller()->JobRunner = [&](TSchedule& job) {
-    ShowJobMessage("Error: first notice");
-    closed = form.close();  // refused, with a notice
-    form.N1Click();
-    // The save dialog keeps to its window (open()); nothing holds the
-    // whole program.
-    const QWidget* modal = QApplication::activeModalWidget();
-    modalSeen = modal != nullptr && modal->windowModality() == Qt::ApplicationModal;
-    statusMidJob = form.StatusBar1->currentMessage();
-    QFile file(QString::fromStdString(job.JobFile(2)));
-    return file.open(QIODevice::WriteOnly);
-  };
-  QString announced;
-  AnswerNextDialog<QMessageBox>([&](QMessageBox& box) {
-    announced = box.text();
-    box.accept();
-  });
-  form.ePass->setText("pw");
-  form.cbBD_Name->setEditText(folder.Path("shop.gdb"));
-  form.BitBtn1Click();
-  SetPrompts(nullptr);
-  QVERIFY(!modalSeen);
-  QVERIFY(!closed);
-  QCOMPARE(announced, "Файл " + folder.Path("shop.gbk") + " создан.");
-  const QList<QMessageBox*> open = form.MessageBoxes().OpenNotices();
-  QCOMPARE(open.size(), 2);
-  QCOMPARE(open[0]->text(), QString("Error: first notice"));
-  QVERIFY(open[1]->text().startsWith("Идёт резервное копирование"));
-  QVERIFY(open[0]->isVisible() && open[0]->windowModality() == Qt::NonModal);
-  QCOMPARE(open[1]->pos(), open[0]->pos() + QPoint(24, 24));
-  QCOMPARE(statusMidJob, open[1]->text());
-  QVERIFY(form.SaveDialog->isVisible());
-  QVERIFY(form.SaveDialog->testOption(QFileDialog::ReadOnly));
-  form.SaveDialog->reject();
-  open[1]->accept();
-  QCOMPARE(form.StatusBar1->currentMessage(), open[0]->text());
-  open[0]->accept();
-  QTRY_VERIFY(form.MessageBoxes().OpenNotices().isEmpty());
-  QCOMPARE(form.StatusBar1->currentMessage(), QString());
-  QVERIFY(form.close());
-}
-
 // "Запустить" takes the database named on the backup page, which the dialog
 // shows; the plan running at the close resumes at the next start when asked,
 // and no longer once the user has stopped it.
@@ -780,8 +722,8 @@ void TMainFormTest::planTakesTheDatabaseShownAndResumesAtStart() {
     QCOMPARE(form.TrayIcon()->IconIndex(), resumes ? 1 : 0);
     QVERIFY(!form.isVisible() || form.isMinimized());
     if (resumes) {
-      QVERIFY(form.TrayIcon()->Hint().contains("Следующая копия по расписанию") == false);  // no day is on
-      QVERIFY(form.TrayIcon()->Hint().startsWith("Quorvin\nРасписание запущено"));
+      // No weekday is on: the tool tip says so.
+      QCOMPARE(form.TrayIcon()->Hint(), QString("Quorvin\nРасписание запущено, копий по нему не предстоит"));
       form.Restore1Click();
       QVERIFY(folder.Ini().contains("PlanRunning=0"));
     }

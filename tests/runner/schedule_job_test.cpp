@@ -15,7 +15,6 @@
 #include "platform/files.h"
 #include "recording_seams.h"
 #include "runner/database_control.h"
-#include "runner/job_notices.h"
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
 #include "service/client_library.h"
@@ -305,29 +304,6 @@ TEST_F(ScheduleJob, BackupAttachRefusedShowsErrorBoxStillRestartsAndFails) {
   EXPECT_EQ(pane.Lines, expected);
   EXPECT_EQ(fake.AttachNames().size(), 3u);
   EXPECT_EQ(fake.OpenHandles(), 0);
-}
-
-// The same failures in a job nobody attends (a plan backup): no box at all,
-// the pane as before, and the first error is the reason.
-TEST_F(ScheduleJob, UnattendedBackupShowsNoBoxAndKeepsTheFirstErrorAsReason) {
-  const std::string message = "Your user name and password are not defined";
-  // Attach 0 is the shutdown, attach 1 the backup.
-  for (const auto& [failingAttach, reason] :
-       {std::pair<int, std::string>{0, "Error shutting down database: " + message}, {1, message}}) {
-    fake.Reset();
-    pane.Lines.clear();
-    fake.FailCall("isc_service_attach", failingAttach, -902, 335544472, {message});
-    TSchedule job;
-    FillBackupExample(job);
-    job.StopDatabase = true;
-    TUnattendedJob unattended;
-    EXPECT_FALSE(job.RunJob());
-    EXPECT_TRUE(prompts.Messages.empty()) << reason;
-    EXPECT_EQ(unattended.Reason(), reason);
-    EXPECT_NE(std::find(pane.Lines.begin(), pane.Lines.end(), failingAttach == 0 ? reason : "ERROR: " + reason),
-              pane.Lines.end());
-    EXPECT_EQ(fake.OpenHandles(), 0);
-  }
 }
 
 TEST_F(ScheduleJob, RestoreSendsCreateNewDbNamesTheBackupFileAndGoesOnWithoutShutdown) {
