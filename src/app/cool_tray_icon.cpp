@@ -36,7 +36,7 @@ QString TrayTipText(const QString& hint, bool showHint) {
 
 TCoolTrayIcon::TCoolTrayIcon(QWidget* owner) : QObject(owner), FOwner(owner), FTray(new QSystemTrayIcon(this)) {
   TrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
-  ActivationOnlyHost = [] { return StatusNotifierHostRegistered(); };
+  FActivationOnlyHost = [] { return StatusNotifierHostRegistered(); };
   connect(FTray, &QSystemTrayIcon::activated, this, &TCoolTrayIcon::TrayActivated);
 
   FCycleTimer.setParent(this);
@@ -127,6 +127,28 @@ void TCoolTrayIcon::SetPopupMenu(TPopupMenu* value) {
   disconnect(FPopupMenuGone);
   FPopupMenu = value;
   if (FPopupMenu) FPopupMenuGone = connect(FPopupMenu, &QObject::destroyed, this, [this] { FPopupMenu = nullptr; });
+  ExportMenu();
+}
+
+void TCoolTrayIcon::SetEnabled(bool value) {
+  FEnabled = value;
+  ExportMenu();
+}
+
+void TCoolTrayIcon::SetActivationOnlyHost(std::function<bool()> host) {
+  FActivationOnlyHost = std::move(host);
+  FActivationOnly = 0;
+  ExportMenu();
+}
+
+bool TCoolTrayIcon::ActivationOnlyHost() {
+  if (FActivationOnly == 0) FActivationOnly = FActivationOnlyHost && FActivationOnlyHost() ? 2 : 1;
+  return FActivationOnly == 2;
+}
+
+void TCoolTrayIcon::ExportMenu() {
+  const bool toHost = FPopupMenu && FEnabled && ActivationOnlyHost();
+  FTray->setContextMenu(toHost ? FPopupMenu : nullptr);
 }
 
 void TCoolTrayIcon::CopyListImage(int index) {
@@ -181,7 +203,8 @@ void TCoolTrayIcon::ShowNotification(const QString& title, const QString& text, 
 }
 
 void TCoolTrayIcon::PopupAtCursor() {
-  if (!FPopupMenu || !FPopupMenu->AutoPopup) return;
+  // The host shows the menu it was handed.
+  if (!FPopupMenu || !FPopupMenu->AutoPopup || FTray->contextMenu() == FPopupMenu) return;
   const QPoint at = QCursor::pos();
   if (FOwner) FOwner->activateWindow();
   FPopupMenu->PopupComponent = this;
@@ -244,8 +267,7 @@ void TCoolTrayIcon::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
     case QSystemTrayIcon::Trigger:
       HandleTrayMessage(TTrayMessage::LeftButtonDown);
       HandleTrayMessage(TTrayMessage::LeftButtonUp);
-      if (FActivationOnly == 0) FActivationOnly = ActivationOnlyHost && ActivationOnlyHost() ? 2 : 1;
-      if (FActivationOnly == 2) HandleTrayMessage(TTrayMessage::LeftButtonDblClk);
+      if (ActivationOnlyHost()) HandleTrayMessage(TTrayMessage::LeftButtonDblClk);
       break;
     case QSystemTrayIcon::DoubleClick: HandleTrayMessage(TTrayMessage::LeftButtonDblClk); break;
     case QSystemTrayIcon::Context:

@@ -76,7 +76,7 @@ class TCoolTrayIcon : public QObject {
   std::uint32_t CycleInterval() const { return FCycleInterval; }
   void SetCycleInterval(std::uint32_t value);
   bool Enabled() const { return FEnabled; }
-  void SetEnabled(bool value) { FEnabled = value; }
+  void SetEnabled(bool value);
   const QString& Hint() const { return FHint; }
   void SetHint(const QString& value);
   bool ShowHint() const { return FShowHint; }
@@ -138,11 +138,14 @@ class TCoolTrayIcon : public QObject {
   // Whether a notification area exists. Defaults to Qt's answer; tests
   // replace it.
   std::function<bool()> TrayAvailable;
-  // Whether the notification area reports single activations only (a
-  // StatusNotifierItem host, tray_host.h): there a click on the icon does
-  // what the double click does elsewhere, or the icon could never bring the
-  // window back. Asked once, at the first activation; tests replace it.
-  std::function<bool()> ActivationOnlyHost;
+  // Whether the notification area is a StatusNotifierItem host
+  // (tray_host.h). It reports single activations only: there a click on the
+  // icon does what the double click does elsewhere, or the icon could never
+  // bring the window back. And it shows an item's menu itself (a right click
+  // on an item without one opens the host's own menu): PopupMenu is handed to
+  // it while Enabled. Asked once, when first needed; tests install their own.
+  void SetActivationOnlyHost(std::function<bool()> host);
+  bool ActivationOnlyHost();
 
   // What the notification area currently holds, for inspection.
   const QSystemTrayIcon& TrayIcon() const { return *FTray; }
@@ -192,6 +195,10 @@ class TCoolTrayIcon : public QObject {
   bool FClickPending = false;
   bool FPreviewing = false;
   bool FMinimizeQueued = false;
-  // The answer of ActivationOnlyHost: 0 not asked yet, 1 no, 2 yes.
+  // Hands PopupMenu to a StatusNotifierItem host (or takes it back).
+  void ExportMenu();
+
+  std::function<bool()> FActivationOnlyHost;
+  // Its answer: 0 not asked yet, 1 no, 2 yes.
   int FActivationOnly = 0;
 };

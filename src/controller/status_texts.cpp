@@ -6,29 +6,36 @@
 
 namespace {
 
-std::string Stamp(TDateTime moment) { return FormatDateTime("dd.mm.yyyy в hh:nn", moment); }
+// The status bar has room for whole paths and years; a tool tip (127
+// characters) for file names and day.month.
+struct TStyle {
+  bool Short;
+  std::string Stamp(TDateTime moment) const {
+    return FormatDateTime(Short ? "dd.mm в hh:nn" : "dd.mm.yyyy в hh:nn", moment);
+  }
+  std::string Name(const std::string& path) const {
+    if (path.empty()) return "база данных не выбрана";
+    const std::size_t slash = path.find_last_of("/\\");
+    return Short && slash != std::string::npos ? path.substr(slash + 1) : path;
+  }
+};
 
-std::string NameOf(const std::string& path, bool shortName) {
-  if (path.empty()) return "база данных не выбрана";
-  const std::size_t slash = path.find_last_of("/\\");
-  return shortName && slash != std::string::npos ? path.substr(slash + 1) : path;
-}
-
-std::string JobLine(const TQuorvin& q, bool shortNames) {
+std::string JobLine(const TQuorvin& q, const TStyle& style) {
   const TRunningJob& job = q.RunningJob();
   if (!q.JobRunning() || job.Kind == 0) return {};
   const char* what = job.Kind == TSchedule::KindRestore ? "Идёт восстановление: " : "Идёт резервное копирование: ";
-  return what + NameOf(job.File, shortNames);
+  return what + style.Name(job.File);
 }
 
-std::string NextLine(const TQuorvin& q, bool shortNames) {
+std::string NextLine(const TQuorvin& q, const TStyle& style) {
   if (!q.Running) return {};
   const std::optional<TDateTime> next = q.NextPlanBackup();
   if (!next) return "Расписание запущено, копий по нему не предстоит";
-  return "Следующая копия по расписанию: " + Stamp(*next) + " — " + NameOf(q.DataBase, shortNames);
+  return (style.Short ? "Следующая копия: " : "Следующая копия по расписанию: ") + style.Stamp(*next) + " — " +
+         style.Name(q.DataBase);
 }
 
-std::string LastLine(const TQuorvin& q) {
+std::string LastLine(const TQuorvin& q, const TStyle& style) {
   const TJobReport& last = q.LastPlanBackup;
   if (last.Ended == 0) return {};
   std::string outcome = "создана";
@@ -36,13 +43,14 @@ std::string LastLine(const TQuorvin& q) {
     outcome = "НЕ создана: " + last.Reason;
   else if (!last.Warnings.empty())
     outcome += ", внимание: " + last.Warnings.front();
-  return "Последняя копия по расписанию: " + Stamp(last.Ended) + " — " + outcome;
+  return (style.Short ? "Последняя: " : "Последняя копия по расписанию: ") + style.Stamp(last.Ended) + " — " + outcome;
 }
 
 }  // namespace
 
 TStatusLines StatusLinesOf(const TQuorvin& q, bool shortNames) {
-  return {JobLine(q, shortNames), NextLine(q, shortNames), LastLine(q)};
+  const TStyle style{shortNames};
+  return {JobLine(q, style), NextLine(q, style), LastLine(q, style)};
 }
 
 std::string JoinStatusLines(const TStatusLines& lines, const std::string& separator) {

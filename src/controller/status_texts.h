@@ -13,8 +13,8 @@ struct TStatusLines {
   std::string LastPlanBackup;  // empty before the first plan backup of the run
 };
 
-// `shortNames`: databases by their file name alone (a tool tip holds at most
-// 127 characters).
+// `shortNames`: the short forms of a tool tip (at most 127 characters):
+// databases by their file name, dates without the year, shorter captions.
 TStatusLines StatusLinesOf(const TQuorvin& q, bool shortNames);
 
 // The lines that are not empty, joined by `separator`.

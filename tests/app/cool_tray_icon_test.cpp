@@ -257,10 +257,17 @@ class CoolTrayIconTest : public QObject {
     QWidget owner;
     TCoolTrayIcon tray(&owner);
     int asked = 0;
-    tray.ActivationOnlyHost = [&] {
+    tray.SetActivationOnlyHost([&] {
       ++asked;
       return activationOnly;
-    };
+    });
+    TPopupMenu menu;
+    tray.SetPopupMenu(&menu);
+    // A StatusNotifierItem host is handed the menu, and shows it itself.
+    QCOMPARE(tray.TrayIcon().contextMenu(), activationOnly ? &menu : nullptr);
+    tray.SetEnabled(false);
+    QCOMPARE(tray.TrayIcon().contextMenu(), nullptr);
+    tray.SetEnabled(true);
     QStringList log;
     Record(tray, log);
     auto& qtIcon = const_cast<QSystemTrayIcon&>(tray.TrayIcon());
