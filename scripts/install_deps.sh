@@ -11,6 +11,7 @@ packages=(
   xvfb xauth icewm xdotool x11-apps x11-utils imagemagick fonts-dejavu-core
   procps iproute2 locales python3-minimal
   clang-format desktop-file-utils appstream dpkg-dev file
+  libzstd-dev libssl-dev zstd coreutils
   xfce4-panel dbus-daemon libglib2.0-bin
 )
 

@@ -99,8 +99,11 @@ QStringList DialogFilters(const QString& filter) {
     const QString pattern = parts[i + 1];
     const int open = caption.indexOf('(');
     if (open >= 0) caption = caption.left(open).trimmed();
-    QStringList patterns{pattern.toLower()};
-    if (pattern.toUpper() != pattern.toLower()) patterns << pattern.toUpper();
+    QStringList patterns;
+    for (const QString& one : pattern.split(';')) {
+      patterns << one.toLower();
+      if (one.toUpper() != one.toLower()) patterns << one.toUpper();
+    }
     filters << QString("%1 (%2)").arg(caption.isEmpty() ? pattern.toLower() : caption, patterns.join(' '));
   }
   filters << "Все файлы (*)";
@@ -589,14 +592,17 @@ void TMainForm::sbOpenDataBaseClick() {
   if (!FController) return;
   // Firebird's own databases are *.fdb, older ones *.gdb.
   FController->DataBase =
-      Std(ChooseFile("Выберите файл БД", "gdb", "Файл БД (*.fdb *.gdb)|*.FDB *.GDB", cbBD_Name->currentText()));
+      Std(ChooseFile("Выберите файл БД", "gdb", "Файл БД (*.fdb, *.gdb)|*.FDB;*.GDB", cbBD_Name->currentText()));
   cbBD_Name->setEditText(Q(FController->DataBase));
 }
 
 void TMainForm::sbOpenDataBackClick() {
   if (!FController || RefusedDuringJob()) return;
+  // A backup file the server reads, or a copy on this computer that is sent
+  // to it; the dialog starts beside it, or beside the database.
   const QString near = FController->RestoreSource.empty() ? cbBD_Name->currentText() : Q(FController->RestoreSource);
-  FController->RestoreSource = Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk)|*.GBK", near));
+  FController->RestoreSource =
+      Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk, *.gbk.zst)|*.GBK;*.GBK.ZST", near));
   ShowBackSource();
 }
 

@@ -19,6 +19,7 @@
 #include "platform/date_time.h"
 #include "platform/file_locations.h"
 #include "runner/job_notices.h"
+#include "runner/local_copy_info.h"
 
 // The weekly plan and the result of its last check. Plain data: the plan
 // check copies it whole at every tick. The defaults of the stored fields are
@@ -182,11 +183,26 @@ class TQuorvin {
   bool StartWithSession = false;
   bool ResumePlan = false;
   bool PlanRunning = false;
+  // A compressed copy of every backup on this computer, in this folder
+  // (empty: none), and whether it replaces the backup file on the server.
+  // Stored only once set: older settings files lack them and mean "off"
+  // (quorvin_settings.cpp).
+  std::string LocalCopyDir;
+  bool LocalCopyOnly = false;
+  // The last copy made on this computer in this run (quorvin_local_copy.cpp).
+  std::optional<TLocalCopyInfo> LastLocalCopy;
   std::string Pass;
   std::string User;
 
  private:
   void SetUpLog();
+  // Where a finished copy on this computer is recorded: its two files and
+  // digest are known here (operation log line, LastLocalCopy).
+  void LocalCopyMade(const TLocalCopyInfo& copy);
+  void LocalCopyNotMade(const std::string& copyPath);
+  // Records the copy a backup job made or not; with "copy only" it is the
+  // backup, and the result says whether the job made it.
+  bool LocalCopyOutcome(const std::optional<TLocalCopyInfo>& copy, bool jobOk);
   // True once ReadIni has run to its end: settings read only in part are
   // never written back over the file.
   bool FSettingsRead = false;

@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "runner/local_copy_job.h"
 #include "runner/job_notices.h"
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
@@ -126,8 +127,11 @@ bool TQuorvin::BackupJob() {
   FRunningJob = {TSchedule::KindBackup, DataBase};
 
   // Nothing is moved or removed before this point: a job that is not
-  // started leaves every file as it was.
-  TReplacedFile previous(BackFile);
+  // started leaves every file as it was. With "copy only" no file is made
+  // on the server and none is moved there.
+  const bool serverFile = LocalCopyDir.empty() || !LocalCopyOnly;
+  std::optional<TLocalCopyInfo> copy;
+  TReplacedFile previous(serverFile ? BackFile : std::string());
   bool started = false;
   const bool jobOk = RunReported(
       [&] {
@@ -139,10 +143,18 @@ bool TQuorvin::BackupJob() {
         job.SetJobFile(1, DataBase);
         job.SetJobFile(2, BackFile);
         job.StopDatabase = BackShutDown;
+        job.LocalCopyDir = LocalCopyDir;
+        job.LocalCopyOnly = LocalCopyOnly;
+        job.OnLocalCopyMade = [&copy](const TLocalCopyInfo& made) { copy = made; };
         started = true;
         return RunJobOf(job);
       },
       "Errors were encountered during backup", TErrorOrder::PaneFirst);
+  if (!serverFile) return LocalCopyOutcome(copy, jobOk);
+  if (jobOk && !LocalCopyDir.empty() && !copy) {
+    Prompts().Beep();
+    ShowJobMessage("Errors were encountered during the copy on this computer");
+  }
 
   // A file alone is no proof: a failed job can leave a partial one.
   const bool succeeded = jobOk && FileExists(BackFile);
@@ -153,6 +165,7 @@ bool TQuorvin::BackupJob() {
   } else {
     SaveStrToLog(LogStamp() + " Резервная копия НЕ создана. " + BackFile);
   }
+  if (!LocalCopyDir.empty()) LocalCopyOutcome(copy, jobOk);
   return succeeded;
 }
 
@@ -205,6 +218,9 @@ bool TQuorvin::RestoreJob() {
   if (!finished) {
     succeeded = jobOk && FileExists(RestoreTarget);
     previous.Finish(succeeded, started);
+  }
+  if (RestoreFedFromThisComputer(RestoreSource, RestoreTarget)) {
+    SaveStrToLog(LogStamp() + " Восстановление из копии на этом компьютере. " + RestoreSource);
   }
   if (succeeded) {
     SaveStrToLog(LogStamp() + " Резервная копия восстановлена. " + RestoreTarget);

@@ -28,6 +28,9 @@ enum class TSettingRule {
   // Written only when the state it keeps changes (SavePlanRunning), never
   // by WriteIni or SavePlan.
   OwnWrite,
+  // An addition older files lack, meaning "off": written once it is on, or
+  // once the file has it, so a file that never had it keeps its lines.
+  OnceSet,
 };
 
 struct TSetting {
@@ -68,6 +71,8 @@ const TSetting Settings[] = {
     {"Parameters", "RestParam7", &TQuorvin::RestParam7, false},
     {"Parameters", "AutoBackName", &TQuorvin::AutoBackName, true},
     {"Parameters", "RememberPass", &TQuorvin::RememberPass, false},
+    {"Parameters", "LocalCopyDir", &TQuorvin::LocalCopyDir, "", TSettingRule::OnceSet},
+    {"Parameters", "LocalCopyOnly", &TQuorvin::LocalCopyOnly, false, TSettingRule::OnceSet},
     {SectionPlan, "Day1Back", &TPlanRecord::Day1Back, false},
     {SectionPlan, "Day2Back", &TPlanRecord::Day2Back, false},
     {SectionPlan, "Day3Back", &TPlanRecord::Day3Back, false},
@@ -82,8 +87,8 @@ const TSetting Settings[] = {
     {SectionPlan, "NightBeginBack", &TPlanRecord::NightBeginBack, TDateTime{0}},
     {SectionPlan, "DayClockBack", &TPlanRecord::DayClockBack, TDateTime{0}},
     {SectionPlan, "NightClockBack", &TPlanRecord::NightClockBack, TDateTime{0}},
-    {SectionPlan, "StartWithSession", &TQuorvin::StartWithSession, false},
-    {SectionPlan, "ResumePlan", &TQuorvin::ResumePlan, false},
+    {SectionPlan, "StartWithSession", &TQuorvin::StartWithSession, false, TSettingRule::OnceSet},
+    {SectionPlan, "ResumePlan", &TQuorvin::ResumePlan, false, TSettingRule::OnceSet},
     {SectionPlan, "PlanRunning", &TQuorvin::PlanRunning, false, TSettingRule::OwnWrite},
     {"Main", "Pass", &TQuorvin::Pass, "", TSettingRule::Login},
     {"Main", "User", &TQuorvin::User, "SYSDBA", TSettingRule::Login},
@@ -140,10 +145,18 @@ void WriteSetting(TIniFile& ini, const TSetting& setting, const TQuorvin& q) {
   const char* section = setting.Section;
   const char* key = setting.Key;
   const bool forgotten = setting.Rule == TSettingRule::Login && !q.RememberPass;
+  // An addition still off is left out of a file that does not have it.
+  const auto leftOut = [&](bool on) {
+    return setting.Rule == TSettingRule::OnceSet && !on && !ReadProfileValue(ini.FileName(), section, key);
+  };
   std::visit(TOverloaded{
-                 [&](std::string TQuorvin::*field) { ini.WriteString(section, key, forgotten ? "" : q.*field); },
+                 [&](std::string TQuorvin::*field) {
+                   if (!leftOut(!(q.*field).empty())) ini.WriteString(section, key, forgotten ? "" : q.*field);
+                 },
                  [&](std::int32_t TQuorvin::*field) { ini.WriteInteger(section, key, q.*field); },
-                 [&](bool TQuorvin::*field) { ini.WriteBool(section, key, q.*field); },
+                 [&](bool TQuorvin::*field) {
+                   if (!leftOut(q.*field)) ini.WriteBool(section, key, q.*field);
+                 },
                  [&](std::vector<std::string> TQuorvin::*field) {
                    // Keys beyond the last name written keep their lines.
                    const std::vector<std::string>& names = q.*field;

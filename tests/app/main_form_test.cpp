@@ -745,7 +745,7 @@ void TMainFormTest::openDialogsOfferFdbAndStartBesideTheFile() {
   };
   form.cbBD_Name->setEditText(folder.Path("data/shop.fdb"));
   form.sbOpenDataBaseClick();
-  QCOMPARE(filters, QStringList({"Файл БД (*.fdb *.gdb *.FDB *.GDB)", "Все файлы (*)"}));
+  QCOMPARE(filters, QStringList({"Файл БД (*.fdb *.FDB *.gdb *.GDB)", "Все файлы (*)"}));
   QCOMPARE(startedIn, folder.Path("data"));
   // The restore page: beside the backup file, else beside the database.
   form.cbBD_Name->setEditText(folder.Path("data/shop.fdb"));
@@ -753,7 +753,7 @@ void TMainFormTest::openDialogsOfferFdbAndStartBesideTheFile() {
   QCOMPARE(startedIn, folder.Path("data"));
   form.Controller()->RestoreSource = folder.Path("data/backups/shop.gbk").toStdString();
   form.sbOpenDataBackClick();
-  QCOMPARE(filters, QStringList({"Файл (*.gbk *.GBK)", "Все файлы (*)"}));
+  QCOMPARE(filters, QStringList({"Файл (*.gbk *.GBK *.gbk.zst *.GBK.ZST)", "Все файлы (*)"}));
   QCOMPARE(startedIn, folder.Path("data/backups"));
 }
 

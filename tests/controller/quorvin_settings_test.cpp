@@ -223,7 +223,7 @@ TEST_F(Settings, SavePlanWritesThePlanAtOnceAndReadsBack) {
                                              "Day5Back=0", "Day6Back=1", "Day7Back=0", "DayPeriodBack=1",
                                              "NightPeriodBack=7", "QueueBack=9", "DayBeginBack=08:00:00",
                                              "NightBeginBack=20:00:00", "DayClockBack=00:00:00",
-                                             "NightClockBack=23:30:45", "StartWithSession=0", "ResumePlan=0"};
+                                             "NightClockBack=23:30:45"};
   // clang-format on
   // Written before the program closes: a crash now still keeps the plan.
   EXPECT_EQ(Lines(Ini()), expected);
