@@ -601,8 +601,7 @@ void TMainForm::sbOpenDataBackClick() {
   // A backup file the server reads, or a copy on this computer that is sent
   // to it; the dialog starts beside it, or beside the database.
   const QString near = FController->RestoreSource.empty() ? cbBD_Name->currentText() : Q(FController->RestoreSource);
-  FController->RestoreSource =
-      Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk, *.gbk.zst)|*.GBK;*.GBK.ZST", near));
+  FController->RestoreSource = Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk, *.gbk.zst)|*.GBK;*.GBK.ZST", near));
   ShowBackSource();
 }
 
