@@ -36,10 +36,17 @@ void TMessageBoxPrompts::ShowMessage(const std::string& text) {
 }
 
 void TMessageBoxPrompts::ShowNonBlocking(const QString& text) {
+  const QList<QMessageBox*> open = OpenNotices();
+  // The same notice again (a close tried twice) brings the open one forward.
+  for (QMessageBox* shown : open) {
+    if (shown->text() != text) continue;
+    shown->raise();
+    shown->activateWindow();
+    return;
+  }
   QMessageBox* box = NewBox(FOwner, QMessageBox::NoIcon, text.toStdString(), QMessageBox::Ok, QMessageBox::Ok);
   box->setWindowModality(Qt::NonModal);
   box->setAttribute(Qt::WA_DeleteOnClose);
-  const QList<QMessageBox*> open = OpenNotices();
   QObject::connect(box, &QDialog::finished, box, [this, box] {
     FOpen.removeAll(box);
     box->deleteLater();

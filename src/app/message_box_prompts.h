@@ -15,8 +15,9 @@
 // While NonBlocking says so (a job is under way), a notice is a box that
 // stays open beside the program and returns at once: a modal box would run
 // its own event loop on top of the job's, and the job would stand still
-// until someone clicked. Several such boxes may be open; each goes away when
-// closed. Questions are asked only before a job starts and stay modal.
+// until someone clicked. Several such boxes may be open (the same notice
+// again brings its box forward); each goes away when closed. Questions are asked only before a job starts and stay
+// modal.
 class TMessageBoxPrompts : public TPrompts {
  public:
   explicit TMessageBoxPrompts(QWidget* owner) : FOwner(owner) {}

@@ -34,6 +34,7 @@
 #include "integration/fb_fixture.h"
 #include "platform/fake_clock.h"
 #include "platform/process_signals.h"
+#include "runner/job_notices.h"
 
 namespace {
 
@@ -276,7 +277,8 @@ void TMainFormEngineTest::noticeHeldOpenDoesNotStallTheJob() {
     if (linesAtNotice < 0 && form.Controller()->JobRunning() && form.Log->LineCount() > 5) {
       linesAtNotice = form.Log->LineCount();
       form.close();
-      form.close();
+      form.close();  // the same notice: its box comes forward
+      ShowJobMessage("Error: held open");
       form.N1Click();
     }
   });
@@ -306,11 +308,12 @@ void TMainFormEngineTest::noticeHeldOpenDoesNotStallTheJob() {
   QVERIFY2(pane.contains("**** BACKUP COMPLETE ****") && pane.contains("End of job: BACKUP OPERATION"),
            qPrintable(pane.join('\n')));
   QVERIFY(QFile::exists(QString::fromStdString(data.File("held.fdb.gbk"))));
-  // Both refusals stay open, the second a little lower; the status bar
+  // Both notices stay open, the second a little lower; the status bar
   // repeats the newest until the last one closes.
   const QList<QMessageBox*> open = form.MessageBoxes().OpenNotices();
   QCOMPARE(open.size(), 2);
-  QVERIFY(open[1]->isVisible() && open[1]->text().startsWith("Идёт резервное копирование"));
+  QVERIFY(open[0]->isVisible() && open[0]->text().startsWith("Идёт резервное копирование"));
+  QCOMPARE(open[1]->text(), QString("Error: held open"));
   QCOMPARE(open[1]->pos(), open[0]->pos() + QPoint(24, 24));
   QCOMPARE(form.StatusBar1->currentMessage(), open[1]->text());
   QVERIFY(form.SaveDialog->isVisible() && form.SaveDialog->testOption(QFileDialog::ReadOnly));

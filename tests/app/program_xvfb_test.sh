@@ -254,9 +254,10 @@ echo "restored $restored"
 click_at "${tab_x[0]}" "$tab_y"
 click_at 323 153
 plan=$(wait_other 'Расписание' 50) || fail "no schedule dialog"
-read -r dlg_x dlg_y < <(xdotool getwindowgeometry "$plan" | awk '/Position/ {split($2, p, ","); print p[1], p[2]}')
+read -r dlg_x dlg_y dlg_h < <(xdotool getwindowgeometry "$plan" |
+  awk '/Position/ {split($2, p, ",")} /Geometry/ {split($2, g, "x")} END {print p[1], p[2], g[2]}')
 shot 13_schedule_dialog
-xdotool mousemove "$((dlg_x + 295))" "$((dlg_y + 295))" click 1
+xdotool mousemove "$((dlg_x + 295))" "$((dlg_y + dlg_h - 20))" click 1
 for _ in $(seq 50); do window_visible || break; sleep 0.1; done
 window_visible && fail "the window did not hide when the plan started"
 sleep 0.5
@@ -299,8 +300,9 @@ shot 16_shown_by_second_start
 # ---- into the tray again; a double click on the icon brings it back
 click_at 323 153
 plan=$(wait_other 'Расписание' 50) || fail "no schedule dialog"
-read -r dlg_x dlg_y < <(xdotool getwindowgeometry "$plan" | awk '/Position/ {split($2, p, ","); print p[1], p[2]}')
-xdotool mousemove "$((dlg_x + 295))" "$((dlg_y + 295))" click 1
+read -r dlg_x dlg_y dlg_h < <(xdotool getwindowgeometry "$plan" |
+  awk '/Position/ {split($2, p, ",")} /Geometry/ {split($2, g, "x")} END {print p[1], p[2], g[2]}')
+xdotool mousemove "$((dlg_x + 295))" "$((dlg_y + dlg_h - 20))" click 1
 for _ in $(seq 50); do window_visible || break; sleep 0.1; done
 window_visible && fail "the window did not hide the second time"
 icon=
