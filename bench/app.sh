@@ -66,4 +66,4 @@ echo "idle_in_notification_area_mb (median of 3): $(median <"$work/idle")  [$(tr
 
 # The same backup with a notice open from early in the job to its end, beside
 # the backup without one: the notice must not hold the job up.
-"$bench" notice --size-mb "$size_mb" --rounds "$rounds" 2>/dev/null
+"$bench" notice --size-mb "$size_mb" --rounds "${APP_BENCH_NOTICE_ROUNDS:-7}" 2>/dev/null
