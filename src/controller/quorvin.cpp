@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "controller/job_history.h"
 #include "platform/exception.h"
 #include "platform/files.h"
 #include "runner/ui_seams.h"
@@ -9,6 +10,7 @@
 TQuorvin::TQuorvin(const std::string& programDir, const std::string& title) {
   BDNames.clear();
   IniName = title + ".INI";
+  HistoryName = HistoryFileName(title);
   DataBase.clear();
   LastBack.clear();
   BackFile.clear();

@@ -6,14 +6,18 @@
 // Sources: quorvin.cpp (construction), quorvin_settings.cpp (the settings
 // file and its table of keys and defaults), quorvin_log.cpp (operation log,
 // Execute/Stop), quorvin_plan.cpp (timer tick, plan check), quorvin_backup.cpp
-// (the orchestration of jobs).
+// (the orchestration of jobs), quorvin_verify.cpp (verification of a backup
+// by a test restore), quorvin_history.cpp (history records, progress,
+// retention, the restore's check of its source).
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "controller/job_progress.h"
 #include "controller/plan_timer.h"
 #include "platform/date_time.h"
 
@@ -42,6 +46,8 @@ inline constexpr const char* ApplicationTitle = "Quorvin";
 inline constexpr int PlanTimerInterval = 5000;
 
 class TSchedule;
+class TJobRecorder;
+struct TFileFacts;
 
 // True when the two moments fall on different calendar days.
 bool DateChanged(TDateTime a, TDateTime b);
@@ -88,6 +94,20 @@ class TQuorvin {
   // shutdown step), its AfterRequest only if the stand-in calls it.
   std::function<bool(TSchedule&)> JobRunner;
 
+  // The job history beside the settings file (quorvin_history.cpp).
+  std::string HistoryPath() const { return ProgramDir + HistoryName; }
+  // The estimate of the job under way (a verification counts as a job of
+  // its own): nullopt while no job runs, and for a job whose kind has no
+  // earlier successful record on its database.
+  std::optional<TJobProgress> JobProgress() const;
+  // Called when a job starts, after each line of its output, and when it
+  // ends: the place to refresh a display of JobProgress().
+  std::function<void()> OnJobProgress;
+  // Removes the plan database's old backups by KeepLastBackups and
+  // KeepBackupDays, one operation log line each; called after a successful
+  // plan backup.
+  void ApplyRetention();
+
   // Backup and restore (quorvin_backup.cpp).
   bool Backup();
   bool Restore();
@@ -108,6 +128,7 @@ class TQuorvin {
   std::unique_ptr<TPlanTimer> Timer;
   std::string ProgramDir;
   std::string IniName;
+  std::string HistoryName;
   std::string DataBase;
   std::string RestoreSource;
   std::string RestoreTarget;
@@ -143,6 +164,12 @@ class TQuorvin {
   bool RestParam7 = false;
   bool AutoBackName = false;
   bool RememberPass = false;
+  // Check every backup by restoring it into a temporary database.
+  bool VerifyBackup = false;
+  // Plan retention: keep the newest N backups, remove those older than D
+  // days; 0 turns a rule off.
+  std::int32_t KeepLastBackups = 0;
+  std::int32_t KeepBackupDays = 0;
   std::string Pass;
   std::string User;
 
@@ -166,6 +193,20 @@ class TQuorvin {
   enum class TErrorOrder { PaneFirst, BoxFirst };
   bool RunReported(const std::function<bool()>& run, const char* failureText, TErrorOrder order);
   bool RunJobOf(TSchedule& job);
+  // "plan" while the plan runs its backup, otherwise "user".
+  const char* JobBy() const;
+  // Follows `job` with `recorder` and tells OnJobProgress.
+  void WatchJob(TJobRecorder& recorder, TSchedule& job, std::vector<std::string>* keep = nullptr);
+  void NotifyProgress();
+  // Restores the new backup into a temporary database and compares the
+  // tables' row counts with `backupOutput`; false with `reason` set when
+  // the backup fails the check.
+  bool VerifyBackupFile(const std::vector<std::string>& backupOutput, const TFileFacts& facts, std::string& reason);
+  // False (after telling the user and the operation log) when the history
+  // knows RestoreSource with another size or checksum than it has now.
+  bool RestoreSourceUnchanged(TJobRecorder& recorder);
+  TJobRecorder* FRecorder = nullptr;
+  friend class TCurrentJob;
   bool BackupJob();
   bool RestoreJob();
 };

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "controller/current_job.h"
+#include "controller/job_recorder.h"
 #include "controller/job_scope.h"
 #include "controller/quorvin.h"
 #include "controller/replaced_file.h"
@@ -124,7 +126,10 @@ bool TQuorvin::BackupJob() {
   // Nothing is moved or removed before this point: a job that is not
   // started leaves every file as it was.
   TReplacedFile previous(BackFile);
+  TJobRecorder recorder(HistoryPath(), HistoryKindBackup, JobBy(), DataBase, BackFile, BackFile);
+  TCurrentJob current(*this, recorder);
   bool started = false;
+  std::string failure;
   const bool jobOk = RunReported(
       [&] {
         RemoveJobLog("back.log");
@@ -135,8 +140,15 @@ bool TQuorvin::BackupJob() {
         job.SetJobFile(1, DataBase);
         job.SetJobFile(2, BackFile);
         job.StopDatabase = BackShutDown;
+        std::vector<std::string> output;
+        WatchJob(recorder, job, VerifyBackup ? &output : nullptr);
         started = true;
-        return RunJobOf(job);
+        if (!RunJobOf(job)) return false;
+        // A missing file is judged below, without the failure message.
+        if (!FileExists(BackFile)) return true;
+        const TFileFacts facts = FileFactsOf(BackFile);
+        recorder.SetFileFacts(facts);
+        return !VerifyBackup || VerifyBackupFile(output, facts, failure);
       },
       "Errors were encountered during backup", TErrorOrder::PaneFirst);
 
@@ -149,6 +161,9 @@ bool TQuorvin::BackupJob() {
   } else {
     SaveStrToLog(LogStamp() + " Резервная копия НЕ создана. " + BackFile);
   }
+  if (!succeeded && failure.empty() && recorder.ReportedError().empty())
+    failure = jobOk ? "The backup file does not exist after the job" : "Errors were encountered during backup";
+  recorder.Finish(succeeded, failure);
   return succeeded;
 }
 
@@ -166,6 +181,11 @@ bool TQuorvin::RestoreJob() {
   }
   ProcessMessages();
 
+  TJobRecorder recorder(HistoryPath(), HistoryKindRestore, JobBy(), RestoreTarget, RestoreSource);
+  TCurrentJob current(*this, recorder);
+  // Before anything is shut down: a backup file that is no longer what its
+  // backup wrote must not replace a database.
+  if (!RestoreSourceUnchanged(recorder)) return false;
   TReplacedFile previous(RestoreTarget);
   bool started = false;
   bool finished = false;
@@ -193,6 +213,7 @@ bool TQuorvin::RestoreJob() {
         job.SetJobFile(2, RestoreTarget);
         job.SetJobFile(1, RestoreSource);
         job.StopDatabase = true;
+        WatchJob(recorder, job);
         return RunJobOf(job);
       },
       "Errors were encountered during restore", TErrorOrder::BoxFirst);
@@ -206,6 +227,8 @@ bool TQuorvin::RestoreJob() {
   } else {
     SaveStrToLog(LogStamp() + " Резервная копия НЕ восстановлена. " + RestoreTarget);
   }
+  recorder.Finish(succeeded, succeeded || !recorder.ReportedError().empty() ? std::string()
+                                                                            : "Errors were encountered during restore");
   return succeeded;
 }
 

@@ -86,6 +86,6 @@ void TQuorvin::RunPlanBackup() {
     ~TClearBusy() { Flag = false; }
   } clearBusy{Busy};
   SaveStrToLog(LogStamp() + " резервная копия. начало");
-  BackupJob();
+  if (BackupJob()) ApplyRetention();
   SaveStrToLog("---");
 }

@@ -17,3 +17,6 @@ std::string MoveToFreeName(const std::string& path, const std::string& wanted);
 // Renames `from` to `to` only if nothing is named `to`; false (errno set)
 // otherwise.
 bool RenameNoReplace(const std::string& from, const std::string& to);
+
+// `count` random lowercase letters and digits, for fresh file names.
+std::string RandomLetters(std::size_t count);

@@ -101,7 +101,7 @@ class TSchedule::TRun {
         FJobLogFile(job.WriteJobLog ? JobLogFileName() : std::string()) {}
 
   bool Execute() {
-    ClearPane();
+    if (!FJob.KeepPane) ClearPane();
     if (RefuseOverlongNames()) return false;
     StartJobLog();
     ResolveServerPaths();
@@ -222,6 +222,7 @@ class TSchedule::TRun {
     while (!request.OutputEnded()) {
       std::string line = request.NextOutputLine();
       if (gbakOutput && reportedFailure.empty()) reportedFailure = FailureReportedBy(line);
+      if (FJob.OnOutputLine) FJob.OnOutputLine(line);
       AddPaneLine(line);
       if (copyOutput) FJobLog.push_back(std::move(line));
       ProcessMessages();

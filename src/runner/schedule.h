@@ -71,6 +71,13 @@ class TSchedule {
   // brought on line. Runs whenever BeforeRequest was called.
   std::function<void(bool requestCompleted)> AfterRequest;
 
+  // Every line of the server's output, as it arrives (before it reaches the
+  // pane): what a caller counts or reads from the output.
+  std::function<void(const std::string& line)> OnOutputLine;
+  // Leaves the pane's earlier lines in place: a job that follows another
+  // one as a further section of the same account.
+  bool KeepPane = false;
+
   // Runs the job; true when its request ran to its end without an error and
   // the server's output does not say otherwise.
   bool RunJob();

@@ -87,6 +87,9 @@ TClientEntryPoints BindEntryPoints(TSharedLibrary& lib, int& gen) {
   Bind(lib, "isc_sqlcode", bound.isc_sqlcode);
   Bind(lib, "isc_interprete", bound.isc_interprete);
   Bind(lib, "isc_vax_integer", bound.isc_vax_integer);
+  Bind(lib, "isc_attach_database", bound.isc_attach_database);
+  Bind(lib, "isc_drop_database", bound.isc_drop_database);
+  Bind(lib, "isc_detach_database", bound.isc_detach_database);
   if (lib.Symbol("isc_rollback_retaining") == nullptr) {
     gen = 5;
     bound.isc_rollback_retaining = StandbyRollbackRetaining;
