@@ -11,6 +11,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
@@ -24,6 +25,7 @@
 
 #include "app/app_icons.h"
 #include "app/cool_tray_icon.h"
+#include "app/history_page.h"
 #include "app/image_list.h"
 #include "app/popup_menu.h"
 #include "controller/quorvin.h"
@@ -135,7 +137,7 @@ void TMainForm::BuildWindow() {
   column->setSpacing(0);
 
   ImageList = new TImageList(this);
-  for (int i = 0; i < 4; ++i) ImageList->Add(TabPicture(i));
+  for (int i = 0; i < 5; ++i) ImageList->Add(TabPicture(i));
   ImageListIcons = new TImageList(this);
   for (int i = 0; i < 3; ++i) ImageListIcons->Add(TrayPicture(i));
 
@@ -149,7 +151,8 @@ void TMainForm::BuildWindow() {
   BuildRestorePage();
   BuildLoginPage();
   BuildAboutPage();
-  const QStringList tips{"База данных", "Восстановление", "Пользователь", "О программе"};
+  BuildHistoryPage();
+  const QStringList tips{"База данных", "Восстановление", "Пользователь", "О программе", "История"};
   for (int i = 0; i < PageControl->count(); ++i) {
     PageControl->setTabIcon(i, ImageList->GetIcon(i));
     PageControl->setTabToolTip(i, tips[i]);
@@ -161,6 +164,7 @@ void TMainForm::BuildWindow() {
 
   StatusBar1 = new QStatusBar(this);
   setStatusBar(StatusBar1);
+  BuildProgressPanel();
 
   TrayPopup = new TPopupMenu(this);
   Restore1 = TrayPopup->addAction(TextRestoreItem);
@@ -320,6 +324,52 @@ void TMainForm::BuildAboutPage() {
   PageControl->addTab(TabSheet7, QString());
 }
 
+void TMainForm::BuildHistoryPage() {
+  TabSheet8 = new THistoryPage(PageControl);
+  PageControl->addTab(TabSheet8, QString());
+  connect(PageControl, &QTabWidget::currentChanged, this, [this](int index) { PageChanged(index); });
+}
+
+void TMainForm::BuildProgressPanel() {
+  pbJobProgress = new QProgressBar(StatusBar1);
+  pbJobProgress->setRange(0, 100);
+  pbJobProgress->setMaximumWidth(160);
+  pbJobProgress->setTextVisible(false);
+  lbJobProgress = new QLabel(StatusBar1);
+  StatusBar1->addWidget(pbJobProgress);
+  StatusBar1->addWidget(lbJobProgress, 1);
+  pbJobProgress->hide();
+  lbJobProgress->hide();
+  FProgressTimer = new QTimer(this);
+  FProgressTimer->setInterval(1000);
+  connect(FProgressTimer, &QTimer::timeout, this, [this] { ShowJobProgress(); });
+}
+
+void TMainForm::PageChanged(int index) {
+  const bool history = index == HistoryTab;
+  if (history) {
+    PageControl->setMinimumHeight(TabControlHeight);
+    PageControl->setMaximumHeight(QWIDGETSIZE_MAX);
+    TabSheet8->EnsureLoaded();
+  } else {
+    PageControl->setFixedHeight(TabControlHeight);
+  }
+  Log->setVisible(!history);
+}
+
+void TMainForm::ShowJobProgress() {
+  const auto progress = FController ? FController->JobProgress() : std::nullopt;
+  pbJobProgress->setVisible(progress.has_value());
+  lbJobProgress->setVisible(progress.has_value());
+  if (!progress) {
+    FProgressTimer->stop();
+    return;
+  }
+  pbJobProgress->setValue(progress->Percent);
+  lbJobProgress->setText(Q(ProgressText(*progress)));
+  if (!FProgressTimer->isActive()) FProgressTimer->start();
+}
+
 void TMainForm::BuildLogPane() {
   Log = new TLogPane(this);
   pmMenu = new QMenu(Log);
@@ -423,6 +473,14 @@ void TMainForm::FormCreate() {
   cbBD_Name->setCurrentIndex(cbBD_Name->count() > 0 ? 0 : -1);
   // 8.
   ShowBackSource();
+  TabSheet8->SetHistoryFile(q.HistoryPath());
+  q.OnJobProgress = [this] { ShowJobProgress(); };
+  // Posted: the controller is still inside its job when it says so.
+  q.OnJobEnded = [this] {
+    QTimer::singleShot(0, this, [this] {
+      if (FController) TabSheet8->ReloadIfLoaded();
+    });
+  };
 }
 
 void TMainForm::FormClose() {

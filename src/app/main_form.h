@@ -22,11 +22,13 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
 class QToolButton;
 class TCoolTrayIcon;
+class THistoryPage;
 class TImageList;
 class TPopupMenu;
 class TQuorvin;
@@ -49,6 +51,8 @@ class TMainForm : public QMainWindow {
   static constexpr int FormWidth = 596;
   static constexpr int FormHeight = 406;
   static constexpr int TabControlHeight = 177;
+  // The history page's tab: the last one.
+  static constexpr int HistoryTab = 4;
 
   // `programDir` empty: the controller uses the folder of the executable.
   explicit TMainForm(const std::string& programDir = {}, QWidget* parent = nullptr);
@@ -104,6 +108,7 @@ class TMainForm : public QMainWindow {
   QWidget* TabSheet5;
   QWidget* TabSheet6;
   QWidget* TabSheet7;
+  THistoryPage* TabSheet8;
   QLabel* Label4;
   QComboBox* cbBD_Name;
   QToolButton* sbOpenDataBase;
@@ -132,6 +137,9 @@ class TMainForm : public QMainWindow {
   QAction* N1;
   QAction* N2;
   QStatusBar* StatusBar1;
+  // The running job's estimate: a bar and "45 %, осталось 1:20".
+  QProgressBar* pbJobProgress;
+  QLabel* lbJobProgress;
   TPopupMenu* TrayPopup;
   QAction* Restore1;
   QAction* Exit1;
@@ -155,6 +163,14 @@ class TMainForm : public QMainWindow {
   void BuildRestorePage();
   void BuildLoginPage();
   void BuildAboutPage();
+  void BuildHistoryPage();
+  void BuildProgressPanel();
+  // The history page takes the whole window; the others share it with the
+  // log pane.
+  void PageChanged(int index);
+  // Shows the controller's estimate of the job under way, or hides the
+  // panel when there is none.
+  void ShowJobProgress();
   void BuildLogPane();
   // Runs `body`; an error it raises reaches the standard error display.
   void Guarded(const std::function<void()>& body);
@@ -183,4 +199,7 @@ class TMainForm : public QMainWindow {
   bool FCentred = false;
   bool FSessionCloseRequested = false;
   QTimer* FSessionCloseTimer = nullptr;
+  // Refreshes the estimate while a job is silent (a restore building an
+  // index writes no line for minutes).
+  QTimer* FProgressTimer = nullptr;
 };

@@ -55,6 +55,7 @@ TParamsForm::TParamsForm(QWidget* parent, TQuorvin* controller)
       {chkRS6, &TQuorvin::RestParam6},
       {chkRS7, &TQuorvin::RestParam7},
       {cbAutoBackName, &TQuorvin::AutoBackName},
+      {cbVerifyBackup, &TQuorvin::VerifyBackup},
   };
   // clang-format on
   FixClientSize(318, 269);
@@ -87,7 +88,8 @@ void TParamsForm::BuildPages(QVBoxLayout* top) {
                                  {&chkBK6, "Non-Transportable"},
                                  {&chkBK7, "Convert External Tables"},
                                  {&BackShutDown, "Shutdown DB"},
-                                 {&cbAutoBackName, "Генерировать имя резервной копии"}}));
+                                 {&cbAutoBackName, "Генерировать имя резервной копии"},
+                                 {&cbVerifyBackup, "Проверять копию восстановлением"}}));
   Notebook->addWidget(CheckPage({{&chkRS1, "Deactivate Indexes"},
                                  {&chkRS2, "No Shadow Files"},
                                  {&chkRS3, "No Validity Check"},

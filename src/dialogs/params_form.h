@@ -47,6 +47,7 @@ class TParamsForm : public TFixedDialog {
   QCheckBox* chkBK7;
   QCheckBox* BackShutDown;
   QCheckBox* cbAutoBackName;
+  QCheckBox* cbVerifyBackup;
   QCheckBox* chkRS1;
   QCheckBox* chkRS2;
   QCheckBox* chkRS3;

@@ -14,6 +14,7 @@ class QFrame;
 class QHBoxLayout;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 class QVBoxLayout;
 class TQuorvin;
 class TRadioGroup;
@@ -58,6 +59,9 @@ class TPlanForm : public TFixedDialog {
   QDateTimeEdit* dtDayBack;
   TRadioGroup* rbNightBack;
   QDateTimeEdit* dtNightBack;
+  // Retention of the plan's backups; 0 turns a rule off.
+  QSpinBox* seKeepLastBackups;
+  QSpinBox* seKeepBackupDays;
   QPushButton* bbStart;
   QPushButton* bbOk;
   QPushButton* bbCancel;
@@ -69,6 +73,7 @@ class TPlanForm : public TFixedDialog {
   QHBoxLayout* StartRow(QWidget* frame, const char* caption, QLabel*& label, QDateTimeEdit*& picker);
   // The rhythm items of a window with the clock-time picker of its last item.
   TRadioGroup* RhythmGroup(QWidget* frame, const char* caption, QDateTimeEdit*& clockPicker);
+  QFrame* BuildRetentionFrame();
   void BuildButtons(QVBoxLayout* top);
   // StorePlan, then close with `result`; a failure to write the settings file
   // is shown and the dialog stays open.
