@@ -115,7 +115,7 @@ void TMainFormTest::startUpFillsFromSettings() {
   QCOMPARE(Quorvin, form.Controller());
   QCOMPARE(LogPane, static_cast<TLogPaneView*>(form.Log));
   QCOMPARE(form.PageControl->currentIndex(), 0);
-  QCOMPARE(form.PageControl->count(), 4);
+  QCOMPARE(form.PageControl->count(), 5);  // the four pages and the history
   QCOMPARE(form.cbRememberPass->isChecked(), remember);
   QCOMPARE(form.eUser->text(), remember ? QString("ALICE") : QString());
   QCOMPARE(form.ePass->text(), remember ? QString("s3cret") : QString());

@@ -111,7 +111,7 @@ TEST_F(Settings, CloseWritesMainParametersAndNamesInOrder) {
       "[Parameters]", "Protocol=-1", "BackShutDown=1",
       "BackParam1=1", "BackParam2=1", "BackParam3=0", "BackParam4=0", "BackParam5=0", "BackParam6=0", "BackParam7=0",
       "RestParam1=0", "RestParam2=0", "RestParam3=0", "RestParam4=0", "RestParam5=1", "RestParam6=0", "RestParam7=1",
-      "AutoBackName=1", "RememberPass=0", "",
+      "AutoBackName=1", "RememberPass=0", "VerifyBackup=0", "",
       "[BDNames]", "Name0=/a", "Name1=/b"};
   // clang-format on
   EXPECT_EQ(Lines(Ini()), expected);
@@ -223,7 +223,8 @@ TEST_F(Settings, SavePlanWritesThePlanAtOnceAndReadsBack) {
                                              "Day5Back=0", "Day6Back=1", "Day7Back=0", "DayPeriodBack=1",
                                              "NightPeriodBack=7", "QueueBack=9", "DayBeginBack=08:00:00",
                                              "NightBeginBack=20:00:00", "DayClockBack=00:00:00",
-                                             "NightClockBack=23:30:45"};
+                                             "NightClockBack=23:30:45", "KeepLastBackups=0",
+                                             "KeepBackupDays=0"};
   // clang-format on
   // Written before the program closes: a crash now still keeps the plan.
   EXPECT_EQ(Lines(Ini()), expected);
