@@ -10,7 +10,8 @@
 
 namespace {
 
-using TJson = nlohmann::json;
+// Fields stay in the order written.
+using TJson = nlohmann::ordered_json;
 
 std::string TextField(const TJson& object, const char* key) {
   const auto found = object.find(key);

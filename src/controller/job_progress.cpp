@@ -45,7 +45,8 @@ std::optional<TJobProgress> TProgressEstimator::Estimate(TDateTime now) const {
     left = static_cast<double>(*duration) * (1 - *fraction);
   }
   TJobProgress progress;
-  progress.Percent = std::min(99, static_cast<int>(std::floor(*fraction * 100)));
+  // A hair added: 0.29 × 100 is 28.999… in binary.
+  progress.Percent = std::min(99, static_cast<int>(std::floor(*fraction * 100 + 1e-9)));
   progress.SecondsLeft = static_cast<std::int64_t>(std::llround(std::max(0.0, left)));
   return progress;
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 
 #include "platform/files.h"
@@ -52,6 +54,41 @@ TEST(Files, CreatingEmptiesAndAppendingNeverCreates) {
   EXPECT_FALSE(CreateTextFile(dir.Path, "x"));
   EXPECT_FALSE(CreateTextFile(dir / "none/log", "x"));
   EXPECT_FALSE(AppendToExistingFile(dir.Path, "x"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Files, AppendLineStartsAFreshLineAfterACutOneAndKeepsTheFilePrivate) {
+  TTempFolder dir;
+  const std::string path = dir / "h.jsonl";
+  EXPECT_TRUE(AppendLine(path, "one"));
+  EXPECT_TRUE(AppendLine(path, "two"));
+  EXPECT_EQ(ReadFileBytes(path), "one\ntwo\n");
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  // A write cut short left half a line: the next one does not join it.
+  WriteFileBytes(path, ReadFileBytes(path) + "thr");
+  EXPECT_TRUE(AppendLine(path, "four"));
+  EXPECT_EQ(ReadFileBytes(path), "one\ntwo\nthr\nfour\n");
+  EXPECT_FALSE(AppendLine(dir / "no/such/folder", "x"));
+  EXPECT_EQ(FileSize(path), 17u);
+  EXPECT_FALSE(FileSize(dir / "missing").has_value());
+  EXPECT_FALSE(FileSize(dir.Path).has_value());
+}
+
+TEST(Files, FilesInFolderListsFilesOnly) {
+  TTempFolder dir;
+  WriteFileBytes(dir / "a.gbk", "1");
+  WriteFileBytes(dir / "b", "2");
+  ASSERT_TRUE(CreateDir(dir / "sub"));
+  auto names = FilesInFolder(dir.Path);
+  ASSERT_TRUE(names.has_value());
+  std::sort(names->begin(), names->end());
+  EXPECT_EQ(*names, (std::vector<std::string>{"a.gbk", "b"}));
+  EXPECT_FALSE(FilesInFolder(dir / "missing").has_value());
 }
 
 }  // namespace
