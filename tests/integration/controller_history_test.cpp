@@ -1,0 +1,162 @@
+// Verification, history records and the restore's check of its source,
+// against the real Firebird: the embedded engine (protocol Local) and the
+// server on this computer (TCP).
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "controller/job_history.h"
+#include "integration/controller_fixture_fb.h"
+#include "platform/files.h"
+#include "platform/sha256.h"
+#include "runner/schedule.h"
+
+namespace ctltest {
+namespace {
+
+const char* Name(std::int32_t protocol) { return protocol == kLocal ? "Local" : "TCP"; }
+
+bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+class ControllerHistory : public ControllerFirebird {
+ protected:
+  std::vector<THistoryRecord> Records() const { return ReadHistory(q->HistoryPath()); }
+  // Real jobs; `afterBackup` runs on the backup file once the backup has
+  // ended, `restoreLine` may change each line of a restore's output.
+  void RunRealJobs(std::function<void(const std::string&)> afterBackup,
+                   std::function<std::string(const std::string&)> restoreLine = nullptr) {
+    q->JobRunner = [afterBackup, restoreLine](TSchedule& job) {
+      if (job.JobKind == TSchedule::KindRestore && restoreLine) {
+        auto original = job.OnOutputLine;
+        job.OnOutputLine = [original, restoreLine](const std::string& line) { original(restoreLine(line)); };
+      }
+      const bool ok = job.RunJob();
+      if (job.JobKind == TSchedule::KindBackup && afterBackup) afterBackup(job.JobFile(2));
+      return ok;
+    };
+  }
+};
+
+TEST_F(ControllerHistory, AVerifiedBackupAndItsRestoreAreRecordedLocalAndTcp) {
+  for (std::int32_t protocol : {kLocal, kTcp}) {
+    SCOPED_TRACE(Name(protocol));
+    q->Protocol = protocol;
+    q->AutoBackName = protocol == kTcp;
+    q->VerifyBackup = true;
+    ASSERT_TRUE(q->Backup()) << seams.Dump();
+    // The verification is a section of its own after the backup's.
+    EXPECT_TRUE(HasLine(seams.Lines, "**** BACKUP COMPLETE ****")) << seams.Dump();
+    EXPECT_TRUE(HasLine(seams.Lines, "Job: VERIFY BACKUP")) << seams.Dump();
+    EXPECT_TRUE(HasLine(seams.Lines, "Row counts match the backup: 3 tables, 4500 rows")) << seams.Dump();
+    EXPECT_TRUE(HasLine(seams.Lines, "**** VERIFICATION PASSED ****"));
+    EXPECT_TRUE(FilesWith(".verify-").empty());
+    EXPECT_EQ(LastLogLine(), q->LogStamp() + " Резервная копия создана. " + q->BackFile);
+
+    fbtest::ShareWithServer(q->BackFile);
+    q->RestoreSource = q->BackFile;
+    q->RestoreTarget = dir.File(std::string("restored_") + Name(protocol) + ".fdb");
+    ASSERT_TRUE(q->Restore()) << seams.Dump();
+
+    const auto records = Records();
+    ASSERT_EQ(records.size(), protocol == kLocal ? 3u : 6u);
+    const THistoryRecord* verify = &records[records.size() - 3];
+    const THistoryRecord* backup = &records[records.size() - 2];
+    const THistoryRecord* restore = &records[records.size() - 1];
+    EXPECT_EQ(verify->Kind, HistoryKindVerify);
+    EXPECT_EQ(backup->Kind, HistoryKindBackup);
+    EXPECT_EQ(restore->Kind, HistoryKindRestore);
+    const std::string sha = Sha256OfFile(q->BackFile).value_or("?");
+    for (const THistoryRecord* r : {verify, backup, restore}) {
+      EXPECT_TRUE(r->Succeeded()) << r->Reason;
+      EXPECT_EQ(r->By, HistoryByUser);
+      EXPECT_EQ(r->File, q->BackFile);
+      EXPECT_EQ(r->Size, FileSize(q->BackFile));
+      EXPECT_EQ(r->Sha256, sha);
+      EXPECT_GT(r->Lines, 50u);  // gbak's verbose output
+      EXPECT_GE(r->DurationSeconds().value_or(-1), 0);
+    }
+    EXPECT_EQ(backup->Database, db);
+    EXPECT_EQ(restore->Database, q->RestoreTarget);
+  }
+}
+
+// The backup is cut short after it was written: the test restore fails, the
+// backup counts as failed and is set aside, the one before it is back.
+TEST_F(ControllerHistory, ABrokenBackupFailsItsVerificationLocalAndTcp) {
+  std::freopen("/dev/null", "r", stdin);  // the embedded gbak's volume prompt gets no answer
+  for (std::int32_t protocol : {kLocal, kTcp}) {
+    SCOPED_TRACE(Name(protocol));
+    q->Protocol = protocol;
+    q->VerifyBackup = false;
+    q->JobRunner = nullptr;
+    ASSERT_TRUE(q->Backup()) << seams.Dump();
+    const std::string older = Bytes(q->BackFile);
+    q->VerifyBackup = true;
+    RunRealJobs([](const std::string& gbk) { std::filesystem::resize_file(gbk, std::filesystem::file_size(gbk) / 2); });
+    seams.Messages.clear();
+    EXPECT_FALSE(q->Backup()) << seams.Dump();
+    EXPECT_EQ(seams.Messages.back(), "Errors were encountered during backup");
+    EXPECT_EQ(Bytes(q->BackFile), older);
+    EXPECT_EQ(FilesWith(".failed").size(), 1u);
+    EXPECT_TRUE(FilesWith(".verify-").empty());
+    EXPECT_TRUE(FilesWith(".aside-").empty());
+    EXPECT_FALSE(fbtest::IsShutdown(db));
+    const auto log = LogLines();
+    EXPECT_EQ(log.back(), q->LogStamp() + " Резервная копия НЕ создана. " + q->BackFile);
+    EXPECT_EQ(log[log.size() - 2].rfind(q->LogStamp() + " Проверка резервной копии восстановлением не пройдена. ", 0),
+              0u)
+        << log[log.size() - 2];
+    const auto records = Records();
+    ASSERT_GE(records.size(), 2u);
+    EXPECT_EQ(records.back().Kind, HistoryKindBackup);
+    EXPECT_FALSE(records.back().Succeeded());
+    EXPECT_EQ(records.back().Reason.rfind("Verification by test restore failed: the test restore failed", 0), 0u)
+        << records.back().Reason;
+    EXPECT_EQ(records[records.size() - 2].Kind, HistoryKindVerify);
+    EXPECT_FALSE(records[records.size() - 2].Succeeded());
+    for (const auto& name : FilesWith(".failed")) std::filesystem::remove(dir.File(name));
+  }
+}
+
+TEST_F(ControllerHistory, ARowCountThatDiffersFailsTheVerification) {
+  q->Protocol = kLocal;
+  q->VerifyBackup = true;
+  RunRealJobs(nullptr, [](const std::string& line) {
+    return line.find("3000 records restored") != std::string::npos ? std::string("gbak:   2999 records restored")
+                                                                   : line;
+  });
+  EXPECT_FALSE(q->Backup()) << seams.Dump();
+  EXPECT_TRUE(HasLine(seams.Lines,
+                      "ERROR: Verification by test restore failed: row counts differ: T_ORDERS: 3000 rows in the "
+                      "backup, 2999 restored"))
+      << seams.Dump();
+  EXPECT_TRUE(FilesWith(".verify-").empty());
+  EXPECT_EQ(FilesWith(".failed").size(), 1u);
+}
+
+// A backup cut short after it was recorded: the restore stops before the
+// database it would replace is shut down.
+TEST_F(ControllerHistory, ARestoreFromABackupCutShortSinceItWasMadeIsRefusedTcp) {
+  q->Protocol = kTcp;
+  ASSERT_TRUE(q->Backup()) << seams.Dump();
+  std::filesystem::resize_file(q->BackFile, std::filesystem::file_size(q->BackFile) - 1);
+  q->RestoreSource = q->BackFile;
+  q->RestoreTarget = db;
+  seams.Messages.clear();
+  seams.Lines.clear();
+  EXPECT_FALSE(q->Restore());
+  const std::string refusal = "Файл резервной копии изменён или обрезан после создания: " + q->BackFile;
+  EXPECT_EQ(seams.Messages.back(), refusal);
+  EXPECT_EQ(LastLogLine(), q->LogStamp() + " Восстановление отменено. " + refusal);
+  EXPECT_FALSE(HasLine(seams.Lines, "Stopping database: base.fdb")) << seams.Dump();
+  EXPECT_FALSE(fbtest::IsShutdown(db));
+  EXPECT_EQ(fbtest::RowCount(db, "T_ORDERS"), fbtest::kOrders);
+  EXPECT_EQ(Records().back().Kind, HistoryKindRestore);
+  EXPECT_EQ(Records().back().Reason, refusal);
+}
+
+}  // namespace
+}  // namespace ctltest
