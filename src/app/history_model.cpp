@@ -45,10 +45,7 @@ void THistoryModel::SetRecords(std::vector<THistoryRecord> records) {
   FRows.clear();
   FRows.reserve(records.size());
   for (auto it = records.rbegin(); it != records.rend(); ++it) {
-    TRow row{std::move(*it), {}, {}};
-    row.Start = StartText(row.Record);
-    row.Duration = HistoryDurationText(row.Record.DurationSeconds().value_or(-1));
-    FRows.push_back(std::move(row));
+    FRows.push_back(TRow{std::move(*it)});
   }
   endResetModel();
 }
@@ -62,8 +59,8 @@ int THistoryModel::columnCount(const QModelIndex& parent) const { return parent.
 QString THistoryModel::Text(const TRow& row, int column) const {
   const THistoryRecord& r = row.Record;
   switch (column) {
-    case ColStart: return row.Start;
-    case ColDuration: return row.Duration;
+    case ColStart: return StartText(r);
+    case ColDuration: return HistoryDurationText(r.DurationSeconds().value_or(-1));
     case ColKind: return HistoryKindText(r.Kind);
     case ColBy: return r.By == HistoryByPlan ? QString::fromUtf8("план") : QString::fromUtf8("пользователь");
     case ColDatabase: return Q(r.Database);

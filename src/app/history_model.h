@@ -36,10 +36,9 @@ class THistoryModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
  private:
+  // Texts are made when a row is drawn: only the visible rows cost time.
   struct TRow {
     THistoryRecord Record;
-    QString Start;
-    QString Duration;
   };
   QString Text(const TRow& row, int column) const;
 

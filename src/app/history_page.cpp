@@ -54,7 +54,7 @@ THistoryPage::THistoryPage(QWidget* parent) : QWidget(parent) {
   tvHistory->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   tvHistory->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   tvHistory->horizontalHeader()->setStretchLastSection(true);
-  const int widths[THistoryModel::ColCount] = {130, 80, 110, 90, 200, 260, 80, 80, 200};
+  const int widths[THistoryModel::ColCount] = {145, 100, 125, 100, 200, 260, 80, 80, 200};
   for (int i = 0; i < THistoryModel::ColCount; ++i) tvHistory->setColumnWidth(i, widths[i]);
   BuildChart();
   split->addWidget(tvHistory);
@@ -83,11 +83,22 @@ void THistoryPage::BuildChart() {
         static_cast<QAbstractSeries*>(FailureSeries)})
     FChart->addSeries(series);
   FTimeAxis = new QDateTimeAxis(FChart);
-  FTimeAxis->setFormat("dd.MM HH:mm");
+  FTimeAxis->setFormat("dd.MM");
   FSecondsAxis = new QValueAxis(FChart);
   FSecondsAxis->setLabelFormat("%.0f");
   FSizeAxis = new QValueAxis(FChart);
   FSizeAxis->setLabelFormat("%.0f");
+  // Small labels and few ticks: the window is narrow.
+  QFont small = font();
+  small.setPointSizeF(small.pointSizeF() * 0.8);
+  for (QAbstractAxis* axis : {static_cast<QAbstractAxis*>(FTimeAxis), static_cast<QAbstractAxis*>(FSecondsAxis),
+                              static_cast<QAbstractAxis*>(FSizeAxis)})
+    axis->setLabelsFont(small);
+  FTimeAxis->setTickCount(5);
+  FSecondsAxis->setTickCount(4);
+  FSizeAxis->setTickCount(4);
+  FChart->legend()->setFont(small);
+  FChart->setTitleFont(small);
   FChart->addAxis(FTimeAxis, Qt::AlignBottom);
   FChart->addAxis(FSecondsAxis, Qt::AlignLeft);
   FChart->addAxis(FSizeAxis, Qt::AlignRight);
@@ -100,7 +111,7 @@ void THistoryPage::BuildChart() {
   SizeSeries->attachAxis(FSizeAxis);
   chHistory = new QChartView(FChart, this);
   chHistory->setRenderHint(QPainter::Antialiasing);
-  chHistory->setMinimumHeight(120);
+  chHistory->setMinimumHeight(180);
 }
 
 void THistoryPage::EnsureLoaded() {

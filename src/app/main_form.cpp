@@ -350,9 +350,13 @@ void TMainForm::PageChanged(int index) {
   if (history) {
     PageControl->setMinimumHeight(TabControlHeight);
     PageControl->setMaximumHeight(QWIDGETSIZE_MAX);
+    if (FHeightBeforeHistory == 0) FHeightBeforeHistory = height();
+    if (height() < HistoryHeight) resize(width(), HistoryHeight);
     TabSheet8->EnsureLoaded();
   } else {
     PageControl->setFixedHeight(TabControlHeight);
+    if (FHeightBeforeHistory > 0) resize(width(), FHeightBeforeHistory);
+    FHeightBeforeHistory = 0;
   }
   Log->setVisible(!history);
 }

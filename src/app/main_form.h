@@ -53,6 +53,8 @@ class TMainForm : public QMainWindow {
   static constexpr int TabControlHeight = 177;
   // The history page's tab: the last one.
   static constexpr int HistoryTab = 4;
+  // The window grows to this height while the history page shows.
+  static constexpr int HistoryHeight = 600;
 
   // `programDir` empty: the controller uses the folder of the executable.
   explicit TMainForm(const std::string& programDir = {}, QWidget* parent = nullptr);
@@ -202,4 +204,7 @@ class TMainForm : public QMainWindow {
   // Refreshes the estimate while a job is silent (a restore building an
   // index writes no line for minutes).
   QTimer* FProgressTimer = nullptr;
+  // The window's height before the history page made it taller; 0 while
+  // another page shows.
+  int FHeightBeforeHistory = 0;
 };

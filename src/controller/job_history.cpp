@@ -13,16 +13,74 @@ namespace {
 // Fields stay in the order written.
 using TJson = nlohmann::ordered_json;
 
-std::string TextField(const TJson& object, const char* key) {
-  const auto found = object.find(key);
-  return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
-}
+// Reads one line's object straight into a record, without building a
+// document: a history of many thousand lines is read at once when the
+// history page opens. Fields of nested objects and arrays are skipped.
+class TRecordReader : public nlohmann::json_sax<TJson> {
+ public:
+  explicit TRecordReader(THistoryRecord& record) : FRecord(record) {}
 
-std::optional<std::uint64_t> CountField(const TJson& object, const char* key) {
-  const auto found = object.find(key);
-  if (found == object.end() || !found->is_number_unsigned()) return std::nullopt;
-  return found->get<std::uint64_t>();
-}
+  bool null() override { return Scalar(); }
+  bool boolean(bool) override { return Scalar(); }
+  bool number_integer(number_integer_t) override { return Scalar(); }
+  bool number_unsigned(number_unsigned_t value) override {
+    if (Depth == 1) {
+      if (FKey == "size") FRecord.Size = value;
+      if (FKey == "lines") FRecord.Lines = value;
+    }
+    return Scalar();
+  }
+  bool number_float(number_float_t, const string_t&) override { return Scalar(); }
+  bool string(string_t& value) override {
+    if (Depth == 1) {
+      if (std::string* field = TextField()) *field = std::move(value);
+    }
+    return Scalar();
+  }
+  bool binary(binary_t&) override { return Scalar(); }
+  bool start_object(std::size_t) override { return Open(); }
+  bool key(string_t& value) override {
+    FKey = std::move(value);
+    return true;
+  }
+  bool end_object() override {
+    --Depth;
+    return true;
+  }
+  bool start_array(std::size_t) override { return Open(); }
+  bool end_array() override {
+    --Depth;
+    return true;
+  }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+  int Depth = 0;
+  // The root is an object: a bare value or an array is no record.
+  bool RootIsObject = false;
+
+ private:
+  bool Scalar() const { return Depth > 0; }
+  bool Open() {
+    if (Depth == 0) RootIsObject = FKey.empty();
+    ++Depth;
+    return true;
+  }
+  std::string* TextField() {
+    if (FKey == "start") return &FRecord.Start;
+    if (FKey == "end") return &FRecord.End;
+    if (FKey == "kind") return &FRecord.Kind;
+    if (FKey == "by") return &FRecord.By;
+    if (FKey == "database") return &FRecord.Database;
+    if (FKey == "file") return &FRecord.File;
+    if (FKey == "sha256") return &FRecord.Sha256;
+    if (FKey == "outcome") return &FRecord.Outcome;
+    if (FKey == "reason") return &FRecord.Reason;
+    return nullptr;
+  }
+
+  THistoryRecord& FRecord;
+  std::string FKey;
+};
 
 std::string NormalPath(const std::string& path) {
   std::error_code error;
@@ -63,21 +121,11 @@ std::string HistoryLine(const THistoryRecord& record) {
 }
 
 std::optional<THistoryRecord> ParseHistoryLine(std::string_view line) {
-  const TJson object = TJson::parse(line.begin(), line.end(), nullptr, false);
-  if (object.is_discarded() || !object.is_object()) return std::nullopt;
   THistoryRecord record;
-  record.Start = TextField(object, "start");
-  record.Kind = TextField(object, "kind");
-  record.Outcome = TextField(object, "outcome");
+  TRecordReader reader(record);
+  const bool parsed = TJson::sax_parse(line.begin(), line.end(), &reader);
+  if (!parsed || !reader.RootIsObject) return std::nullopt;
   if (record.Start.empty() || record.Kind.empty() || record.Outcome.empty()) return std::nullopt;
-  record.End = TextField(object, "end");
-  record.By = TextField(object, "by");
-  record.Database = TextField(object, "database");
-  record.File = TextField(object, "file");
-  record.Size = CountField(object, "size");
-  record.Sha256 = TextField(object, "sha256");
-  record.Reason = TextField(object, "reason");
-  record.Lines = CountField(object, "lines").value_or(0);
   return record;
 }
 
