@@ -24,8 +24,12 @@ namespace {
 
 constexpr double BytesPerMB = 1024.0 * 1024.0;
 
-// A value axis from zero to a little above `top`.
-void FitAxis(QValueAxis* axis, double top) { axis->setRange(0, top > 0 ? top * 1.1 : 1); }
+// A value axis from zero to a little above `top`, with decimals only where
+// whole numbers would repeat.
+void FitAxis(QValueAxis* axis, double top) {
+  axis->setRange(0, top > 0 ? top * 1.1 : 1);
+  axis->setLabelFormat(top >= 10 ? "%.0f" : "%.1f");
+}
 
 }  // namespace
 
@@ -74,6 +78,9 @@ void THistoryPage::BuildChart() {
   DurationSeries->setName(QString::fromUtf8("Длительность, с"));
   SizeSeries = new QLineSeries(FChart);
   SizeSeries->setName(QString::fromUtf8("Размер, МБ"));
+  // Points drawn too: a single backup is a point, not a line.
+  DurationSeries->setPointsVisible(true);
+  SizeSeries->setPointsVisible(true);
   FailureSeries = new QScatterSeries(FChart);
   FailureSeries->setName(QString::fromUtf8("Ошибка"));
   FailureSeries->setColor(Qt::red);
@@ -187,6 +194,8 @@ void THistoryPage::ShowChartFor(const QString& database) {
     last += 30 * 60000;
   }
   FTimeAxis->setRange(QDateTime::fromMSecsSinceEpoch(first), QDateTime::fromMSecsSinceEpoch(last));
+  // Hours within a day or two, days beyond.
+  FTimeAxis->setFormat(last - first < 2 * 86400000LL ? "HH:mm" : "dd.MM");
   FitAxis(FSecondsAxis, longest);
   FitAxis(FSizeAxis, largest);
   FChart->setTitle(database.isEmpty() ? QString() : QString::fromUtf8("Резервные копии: ") + database);
