@@ -65,8 +65,8 @@ void TJobRecorder::SetFileFacts(const TFileFacts& facts) {
   FRecord.Sha256 = facts.Sha256;
 }
 
-void TJobRecorder::Finish(bool succeeded, const std::string& reason) {
-  if (FFinished) return;
+bool TJobRecorder::Finish(bool succeeded, const std::string& reason) {
+  if (FFinished) return true;
   FFinished = true;
   FRecord.End = FormatIso8601(Now());
   FRecord.Outcome = succeeded ? HistorySuccess : HistoryFailure;
@@ -74,5 +74,5 @@ void TJobRecorder::Finish(bool succeeded, const std::string& reason) {
   FRecord.Lines = FProgress.Lines();
   // A history that cannot be written costs this record only; the job's
   // outcome stands and is in the operation log.
-  AppendHistory(FHistoryPath, FRecord);
+  return AppendHistory(FHistoryPath, FRecord);
 }

@@ -47,8 +47,9 @@ class TJobRecorder : private TLogPaneView {
   // The first error line the job put on the pane, without "ERROR: ".
   const std::string& ReportedError() const { return FReportedError; }
   // Appends the record; for a failure `reason` (the reported error when
-  // empty). Only the first call counts.
-  void Finish(bool succeeded, const std::string& reason = {});
+  // empty). Only the first call counts. False when the record could not be
+  // written.
+  bool Finish(bool succeeded, const std::string& reason = {});
 
  private:
   void Clear() override;

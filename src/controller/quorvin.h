@@ -198,6 +198,9 @@ class TQuorvin {
   // Follows `job` with `recorder` and tells OnJobProgress.
   void WatchJob(TJobRecorder& recorder, TSchedule& job, std::vector<std::string>* keep = nullptr);
   void NotifyProgress();
+  // Appends the job's history record; a record that cannot be written gets
+  // an operation log line instead.
+  void FinishRecord(TJobRecorder& recorder, bool succeeded, const std::string& reason);
   // Restores the new backup into a temporary database and compares the
   // tables' row counts with `backupOutput`; false with `reason` set when
   // the backup fails the check.

@@ -163,7 +163,7 @@ bool TQuorvin::BackupJob() {
   }
   if (!succeeded && failure.empty() && recorder.ReportedError().empty())
     failure = jobOk ? "The backup file does not exist after the job" : "Errors were encountered during backup";
-  recorder.Finish(succeeded, failure);
+  FinishRecord(recorder, succeeded, failure);
   return succeeded;
 }
 
@@ -227,7 +227,7 @@ bool TQuorvin::RestoreJob() {
   } else {
     SaveStrToLog(LogStamp() + " Резервная копия НЕ восстановлена. " + RestoreTarget);
   }
-  recorder.Finish(succeeded, succeeded || !recorder.ReportedError().empty() ? std::string()
+  FinishRecord(recorder, succeeded, succeeded || !recorder.ReportedError().empty() ? std::string()
                                                                             : "Errors were encountered during restore");
   return succeeded;
 }

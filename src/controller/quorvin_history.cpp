@@ -41,6 +41,11 @@ void TQuorvin::NotifyProgress() {
   }
 }
 
+void TQuorvin::FinishRecord(TJobRecorder& recorder, bool succeeded, const std::string& reason) {
+  if (!recorder.Finish(succeeded, reason))
+    SaveStrToLog(LogStamp() + " Не удалось записать историю заданий. " + HistoryPath());
+}
+
 const char* TQuorvin::JobBy() const { return Busy ? HistoryByPlan : HistoryByUser; }
 
 void TQuorvin::WatchJob(TJobRecorder& recorder, TSchedule& job, std::vector<std::string>* keep) {
@@ -82,6 +87,6 @@ bool TQuorvin::RestoreSourceUnchanged(TJobRecorder& recorder) {
   SaveStrToLog(LogStamp() + " Восстановление отменено. " + text);
   AddPaneLine("ERROR: " + text);
   Prompts().ShowMessage(text);
-  recorder.Finish(false, text);
+  FinishRecord(recorder, false, text);
   return false;
 }

@@ -150,6 +150,6 @@ bool TQuorvin::VerifyBackupFile(const std::vector<std::string>& backupOutput, co
                  ")");
   }
   AddPaneLine("");
-  recorder.Finish(passed, reason);
+  FinishRecord(recorder, passed, reason);
   return passed;
 }

@@ -73,6 +73,14 @@ TEST_F(History, EveryJobLeavesOneRecordAndTheNextOneAnEstimate) {
   EXPECT_FALSE(bad.Size.has_value());
 }
 
+TEST_F(History, AHistoryThatCannotBeWrittenIsSaidInTheOperationLog) {
+  TQuorvin& q = StartShop();
+  q.HistoryName = "no-such-folder/history.jsonl";
+  Job = Emits({}, "GBK");
+  EXPECT_TRUE(q.Backup());
+  EXPECT_EQ(LogAfterStart().back(), "06.12.2026 в 12:15 Не удалось записать историю заданий. " + q.HistoryPath());
+}
+
 TEST_F(History, PlanBackupsKeepTheNewestAndLogEveryRemoval) {
   TQuorvin& q = StartShop();
   q.KeepLastBackups = 2;
