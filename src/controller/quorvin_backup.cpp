@@ -227,8 +227,9 @@ bool TQuorvin::RestoreJob() {
   } else {
     SaveStrToLog(LogStamp() + " Резервная копия НЕ восстановлена. " + RestoreTarget);
   }
-  FinishRecord(recorder, succeeded, succeeded || !recorder.ReportedError().empty() ? std::string()
-                                                                            : "Errors were encountered during restore");
+  FinishRecord(
+      recorder, succeeded,
+      succeeded || !recorder.ReportedError().empty() ? std::string() : "Errors were encountered during restore");
   return succeeded;
 }
 
