@@ -227,9 +227,9 @@ bool TQuorvin::RestoreJob() {
   } else {
     SaveStrToLog(LogStamp() + " Резервная копия НЕ восстановлена. " + RestoreTarget);
   }
-  FinishRecord(
-      recorder, succeeded,
-      succeeded || !recorder.ReportedError().empty() ? std::string() : "Errors were encountered during restore");
+  // A failure without an error line of its own gets the failure message.
+  const bool said = succeeded || !recorder.ReportedError().empty();
+  FinishRecord(recorder, succeeded, said ? "" : "Errors were encountered during restore");
   return succeeded;
 }
 
