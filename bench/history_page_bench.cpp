@@ -64,6 +64,7 @@ int main(int argc, char** argv) {
   TProgramFolder folder("");
   folder.WriteFile(QString::fromStdString(HistoryFileName("Quorvin")), QString::fromStdString(HistoryText(records)));
   std::vector<double> times;
+  std::vector<double> reads;
   int rows = 0;
   for (int run = 0; run < runs; ++run) {
     TMainForm form(folder.Dir());
@@ -71,16 +72,18 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     QElapsedTimer timer;
     timer.start();
-    form.PageControl->setCurrentIndex(TMainForm::HistoryTab);
+    form.PageControl->setCurrentIndex(TMainForm::HistoryTab);  // reads the file
+    reads.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
     QApplication::processEvents();
     form.grab();  // the whole window drawn, table and chart included
     times.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
     rows = form.TabSheet8->Model->rowCount();
   }
   std::sort(times.begin(), times.end());
+  std::sort(reads.begin(), reads.end());
   std::printf(
-      "history page bench: %d records (%d rows shown), %d openings: median %.1f ms, worst %.1f ms "
-      "(target < 200 ms)\n",
-      records, rows, runs, times[times.size() / 2], times.back());
+      "history page bench: %d records (%d rows shown), %d openings: median %.1f ms (reading and filling "
+      "%.1f ms), worst %.1f ms (target < 200 ms)\n",
+      records, rows, runs, times[times.size() / 2], reads[reads.size() / 2], times.back());
   return rows == records ? 0 : 1;
 }

@@ -23,6 +23,7 @@
 namespace {
 
 constexpr double BytesPerMB = 1024.0 * 1024.0;
+constexpr qsizetype MarkedPoints = 60;
 
 // A value axis from zero to a little above `top`, with decimals only where
 // whole numbers would repeat.
@@ -78,9 +79,6 @@ void THistoryPage::BuildChart() {
   DurationSeries->setName(QString::fromUtf8("Длительность, с"));
   SizeSeries = new QLineSeries(FChart);
   SizeSeries->setName(QString::fromUtf8("Размер, МБ"));
-  // Points drawn too: a single backup is a point, not a line.
-  DurationSeries->setPointsVisible(true);
-  SizeSeries->setPointsVisible(true);
   FailureSeries = new QScatterSeries(FChart);
   FailureSeries->setName(QString::fromUtf8("Ошибка"));
   FailureSeries->setColor(Qt::red);
@@ -185,6 +183,11 @@ void THistoryPage::ShowChartFor(const QString& database) {
     }
     longest = std::max(longest, point.Seconds);
   }
+  // Points drawn while there are few: a single backup is a point, not a
+  // line; thousands of markers would only cost time.
+  const bool fewPoints = durations.size() <= MarkedPoints;
+  DurationSeries->setPointsVisible(fewPoints);
+  SizeSeries->setPointsVisible(fewPoints);
   DurationSeries->replace(durations);
   SizeSeries->replace(sizes);
   FailureSeries->replace(failures);
