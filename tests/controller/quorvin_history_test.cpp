@@ -30,22 +30,7 @@ class History : public JobTest {
   }
 };
 
-TEST_F(History, AFailedJobsRecordSaysWhyAndAnUnwritableHistoryIsLogged) {
-  TQuorvin& q = StartShop();
-  Makes("PART", false);
-  EXPECT_FALSE(q.Backup());
-  const auto records = ReadHistory(q.HistoryPath());
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].Outcome, HistoryFailure);
-  EXPECT_EQ(records[0].Reason, "Errors were encountered during backup");
-  EXPECT_FALSE(records[0].Size.has_value());  // a failed job's file is not described
-  q.HistoryName = "no-such-folder/history.jsonl";
-  Makes("GBK");
-  EXPECT_TRUE(q.Backup());
-  EXPECT_EQ(LogAfterStart().back(), "06.12.2026 в 12:15 Не удалось записать историю заданий. " + q.HistoryPath());
-}
-
-TEST_F(History, PlanBackupsKeepTheNewestAndLogEveryRemoval) {
+TEST_F(History, PlanBackupsKeepTheNewestAndLogEveryRemovalAndEveryLostRecord) {
   TQuorvin& q = StartShop();
   q.KeepLastBackups = 2;
   const Strings old = {"Shop.fdb_06_12_26_10_00.gbk", "Shop.fdb_05_12_26_10_00.gbk"};
@@ -77,6 +62,11 @@ TEST_F(History, PlanBackupsKeepTheNewestAndLogEveryRemoval) {
   q.ApplyRetention();
   EXPECT_EQ(LogAfterStart().back(),
             "06.12.2026 в 14:15 Папка резервных копий недоступна, старые копии не удалены. " + Dir / "gone/");
+  // A history that cannot be written is said in the operation log.
+  q.HistoryName = "no-such-folder/history.jsonl";
+  Makes("GBK");
+  EXPECT_TRUE(q.Backup());
+  EXPECT_EQ(LogAfterStart().back(), "06.12.2026 в 14:15 Не удалось записать историю заданий. " + q.HistoryPath());
 }
 
 }  // namespace
