@@ -93,6 +93,18 @@ class TTestRestoreTarget {
   bool FRemoved = false;
 };
 
+// Empty (with a pane line) when every table has the rows the backup wrote;
+// otherwise the differences.
+std::string CompareRowCounts(const std::vector<std::string>& backupOutput,
+                             const std::vector<std::string>& restoreOutput) {
+  const TTableCounts written = TableCountsOf(backupOutput, false);
+  const std::vector<std::string> differences = TableCountDifferences(written, TableCountsOf(restoreOutput, true));
+  if (!differences.empty()) return "row counts differ: " + Joined(differences);
+  AddPaneLine("Row counts match the backup: " + std::to_string(written.size()) + " tables, " +
+              std::to_string(TotalRows(written)) + " rows");
+  return {};
+}
+
 }  // namespace
 
 bool TQuorvin::VerifyBackupFile(const std::vector<std::string>& backupOutput, const TFileFacts& facts,
@@ -122,16 +134,8 @@ bool TQuorvin::VerifyBackupFile(const std::vector<std::string>& backupOutput, co
       if (!RunJobOf(job)) {
         failure = "the test restore failed" + (recorder.ReportedError().empty() ? "" : ": " + recorder.ReportedError());
       } else {
-        const TTableCounts written = TableCountsOf(backupOutput, false);
-        const TTableCounts restored = TableCountsOf(restoreOutput, true);
-        const std::vector<std::string> differences = TableCountDifferences(written, restored);
-        if (differences.empty()) {
-          passed = true;
-          AddPaneLine("Row counts match the backup: " + std::to_string(written.size()) + " tables, " +
-                      std::to_string(TotalRows(written)) + " rows");
-        } else {
-          failure = "row counts differ: " + Joined(differences);
-        }
+        failure = CompareRowCounts(backupOutput, restoreOutput);
+        passed = failure.empty();
       }
     }
     if (!target.Remove())
