@@ -134,6 +134,9 @@ class TMainForm : public QMainWindow {
   QLabel* LabelYear;
   TClickLabel* LabelMail;
   TClickLabel* LabelSite;
+  // Where this run keeps its settings file and its logs.
+  QLabel* LabelSettingsPath;
+  QLabel* LabelLogPath;
   TLogPane* Log;
   QMenu* pmMenu;
   QAction* N1;
@@ -188,6 +191,7 @@ class TMainForm : public QMainWindow {
   // The name goes to the top of the database list and is selected.
   void PutDatabaseNameFirst(const QString& name);
   void ShowBackSource();
+  void ShowFileLocations();
   // One step towards a requested session close; repeated by FSessionCloseTimer
   // until the window has closed.
   void TrySessionClose();

@@ -13,9 +13,13 @@ TFileFacts FileFactsOf(const std::string& path) {
   TFileFacts facts;
   facts.Size = FileSize(path);
   if (!facts.Size) return facts;
-  std::optional<std::string> hash;
-  RunBlockingCall([&] { hash = Sha256OfFile(path); });
-  facts.Sha256 = hash.value_or(std::string());
+  RunBlockingCall([&] {
+    try {
+      facts.Sha256 = Sha256OfFile(path);
+    } catch (const std::exception&) {
+      // Not readable here: the record goes without a checksum.
+    }
+  });
   return facts;
 }
 

@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "runner/local_copy_job.h"
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
@@ -124,8 +125,11 @@ bool TQuorvin::BackupJob() {
   if (!AdminLoginAccepted(User, Pass)) return false;
 
   // Nothing is moved or removed before this point: a job that is not
-  // started leaves every file as it was.
-  TReplacedFile previous(BackFile);
+  // started leaves every file as it was. With "copy only" no file is made
+  // on the server and none is moved there.
+  const bool serverFile = LocalCopyDir.empty() || !LocalCopyOnly;
+  std::optional<TLocalCopyInfo> copy;
+  TReplacedFile previous(serverFile ? BackFile : std::string());
   TJobRecorder recorder(HistoryPath(), HistoryKindBackup, JobBy(), DataBase, BackFile, BackFile);
   TCurrentJob current(*this, recorder);
   bool started = false;
@@ -140,17 +144,29 @@ bool TQuorvin::BackupJob() {
         job.SetJobFile(1, DataBase);
         job.SetJobFile(2, BackFile);
         job.StopDatabase = BackShutDown;
+        job.LocalCopyDir = LocalCopyDir;
+        job.LocalCopyOnly = LocalCopyOnly;
+        job.OnLocalCopyMade = [&copy](const TLocalCopyInfo& made) { copy = made; };
         std::vector<std::string> output;
         WatchJob(recorder, job, VerifyBackup ? &output : nullptr);
         started = true;
         if (!RunJobOf(job)) return false;
         // A missing file is judged below, without the failure message.
-        if (!FileExists(BackFile)) return true;
+        if (!serverFile || !FileExists(BackFile)) return true;
         const TFileFacts facts = FileFactsOf(BackFile);
         recorder.SetFileFacts(facts);
         return !VerifyBackup || VerifyBackupFile(output, facts, failure);
       },
       "Errors were encountered during backup", TErrorOrder::PaneFirst);
+  if (!serverFile) {
+    const bool made = LocalCopyOutcome(copy, jobOk);
+    FinishRecord(recorder, made, made ? "" : "Errors were encountered during the copy on this computer");
+    return made;
+  }
+  if (jobOk && !LocalCopyDir.empty() && !copy) {
+    Prompts().Beep();
+    Prompts().ShowMessage("Errors were encountered during the copy on this computer");
+  }
 
   // A file alone is no proof: a failed job can leave a partial one.
   const bool succeeded = jobOk && FileExists(BackFile);
@@ -164,6 +180,7 @@ bool TQuorvin::BackupJob() {
   if (!succeeded && failure.empty() && recorder.ReportedError().empty())
     failure = jobOk ? "The backup file does not exist after the job" : "Errors were encountered during backup";
   FinishRecord(recorder, succeeded, failure);
+  if (!LocalCopyDir.empty()) LocalCopyOutcome(copy, jobOk);
   return succeeded;
 }
 
@@ -221,6 +238,9 @@ bool TQuorvin::RestoreJob() {
   if (!finished) {
     succeeded = jobOk && FileExists(RestoreTarget);
     previous.Finish(succeeded, started);
+  }
+  if (RestoreFedFromThisComputer(RestoreSource, RestoreTarget)) {
+    SaveStrToLog(LogStamp() + " Восстановление из копии на этом компьютере. " + RestoreSource);
   }
   if (succeeded) {
     SaveStrToLog(LogStamp() + " Резервная копия восстановлена. " + RestoreTarget);

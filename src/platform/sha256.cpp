@@ -1,69 +1,72 @@
 #include "platform/sha256.h"
 
-#include <fcntl.h>
 #include <openssl/evp.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <memory>
 #include <vector>
 
-namespace {
+#include "platform/durable_file.h"
+#include "platform/exception.h"
 
-struct TDigestFree {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+struct TSha256::TContext {
+  EVP_MD_CTX* Md = EVP_MD_CTX_new();
+  ~TContext() { EVP_MD_CTX_free(Md); }
 };
-using TDigest = std::unique_ptr<EVP_MD_CTX, TDigestFree>;
 
-TDigest NewDigest() {
-  TDigest digest(EVP_MD_CTX_new());
-  if (digest && EVP_DigestInit_ex(digest.get(), EVP_sha256(), nullptr) != 1) digest.reset();
-  return digest;
+TSha256::TSha256() : FContext(std::make_unique<TContext>()) {
+  if (FContext->Md == nullptr || EVP_DigestInit_ex(FContext->Md, EVP_sha256(), nullptr) != 1) {
+    throw Exception("SHA-256 is not available from the crypto library");
+  }
 }
 
-std::optional<std::string> HexOf(EVP_MD_CTX* digest) {
-  unsigned char value[EVP_MAX_MD_SIZE];
+TSha256::~TSha256() = default;
+
+void TSha256::Update(const void* data, std::size_t size) {
+  if (size > 0 && EVP_DigestUpdate(FContext->Md, data, size) != 1) throw Exception("SHA-256 computation failed");
+}
+
+std::string TSha256::HexDigest() {
+  unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  if (EVP_DigestFinal_ex(digest, value, &length) != 1) return std::nullopt;
-  static constexpr char Digits[] = "0123456789abcdef";
-  std::string hex;
-  hex.reserve(length * 2);
+  if (EVP_DigestFinal_ex(FContext->Md, digest, &length) != 1) throw Exception("SHA-256 computation failed");
+  static const char Hex[] = "0123456789abcdef";
+  std::string text;
   for (unsigned int i = 0; i < length; ++i) {
-    hex += Digits[value[i] >> 4];
-    hex += Digits[value[i] & 0x0F];
+    text += Hex[digest[i] >> 4];
+    text += Hex[digest[i] & 0x0F];
   }
-  return hex;
+  return text;
 }
 
-struct TCloseFile {
-  int Fd;
-  ~TCloseFile() { close(Fd); }
-};
-
-}  // namespace
-
-std::string Sha256Hex(std::string_view data) {
-  TDigest digest = NewDigest();
-  if (!digest || EVP_DigestUpdate(digest.get(), data.data(), data.size()) != 1) return {};
-  return HexOf(digest.get()).value_or(std::string());
-}
-
-std::optional<std::string> Sha256OfFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  const TCloseFile closer{fd};
-  TDigest digest = NewDigest();
-  if (!digest) return std::nullopt;
-  // Large blocks: a backup of some gigabytes is read once, at disk speed.
+std::string Sha256OfFile(const std::string& path, const std::function<void()>& afterBlock) {
+  const int fd = OpenForReading(path);
+  TSha256 sha;
   std::vector<char> block(1 << 20);
-  for (;;) {
-    const ssize_t n = read(fd, block.data(), block.size());
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return std::nullopt;
+  try {
+    for (std::size_t n; (n = ReadBlock(fd, block.data(), block.size(), path)) > 0;) {
+      sha.Update(block.data(), n);
+      if (afterBlock) afterBlock();
     }
-    if (EVP_DigestUpdate(digest.get(), block.data(), static_cast<std::size_t>(n)) != 1) return std::nullopt;
+  } catch (...) {
+    CloseFile(fd);
+    throw;
   }
-  return HexOf(digest.get());
+  CloseFile(fd);
+  return sha.HexDigest();
+}
+
+std::string Sha256SumLine(const std::string& hexDigest, const std::string& fileName) {
+  return hexDigest + "  " + fileName + "\n";
+}
+
+std::optional<std::string> ParseSha256SumLine(const std::string& text) {
+  constexpr std::size_t Digits = 64;
+  if (text.size() < Digits + 3) return std::nullopt;
+  std::string digest = text.substr(0, Digits);
+  for (char& c : digest) {
+    if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return std::nullopt;
+  }
+  if (text[Digits] != ' ' || (text[Digits + 1] != ' ' && text[Digits + 1] != '*')) return std::nullopt;
+  if (text[Digits + 2] == '\n' || text[Digits + 2] == '\r') return std::nullopt;
+  return digest;
 }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "platform/exception.h"
 #include "platform/temp_folder.h"
 
 namespace {
@@ -17,11 +20,31 @@ TEST(Sha256, KnownDigestsOfTextsAndFiles) {
   TTempFolder dir;
   for (const auto& [data, digest] : rows) {
     WriteFileBytes(dir / "f", data);
-    EXPECT_EQ(Sha256OfFile(dir / "f"), digest);
-    EXPECT_EQ(Sha256Hex(data), digest);
+    int blocks = 0;
+    EXPECT_EQ(Sha256OfFile(dir / "f", [&] { ++blocks; }), digest);
+    EXPECT_EQ(blocks, static_cast<int>((data.size() + (1 << 20) - 1) >> 20));
+    // Fed in uneven pieces, as a stream arrives.
+    TSha256 sha;
+    for (std::size_t at = 0; at < data.size(); at += 7777)
+      sha.Update(data.data() + at, std::min<std::size_t>(7777, data.size() - at));
+    EXPECT_EQ(sha.HexDigest(), digest);
   }
-  EXPECT_FALSE(Sha256OfFile(dir / "missing").has_value());
-  EXPECT_FALSE(Sha256OfFile(dir.Path).has_value());  // a folder reads as no file
+  EXPECT_THROW(Sha256OfFile(dir / "missing"), EOSError);
+  EXPECT_THROW(Sha256OfFile(dir.Path), EOSError);  // a folder is no file
+}
+
+TEST(Sha256, ChecksumFileLines) {
+  const std::string digest(64, 'a');
+  EXPECT_EQ(Sha256SumLine(digest, "x.gbk.zst"), digest + "  x.gbk.zst\n");
+  const std::pair<std::string, std::optional<std::string>> rows[] = {
+      {digest + "  x.gbk.zst\n", digest},
+      {std::string(64, 'A') + " *x.gbk.zst", digest},  // binary form, upper case
+      {digest + " x", std::nullopt},                   // one blank only
+      {digest + "  \n", std::nullopt},                 // no name
+      {std::string(63, 'a') + "g  x", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& [text, expected] : rows) EXPECT_EQ(ParseSha256SumLine(text), expected) << text;
 }
 
 }  // namespace
