@@ -1,34 +1,16 @@
-// The copy on this computer in the controller: its two settings, how a
-// backup with a copy is judged, and its operation log lines.
+// The copy on this computer in the controller: how a backup with a copy is
+// judged, and its operation log lines.
 
 #include <gtest/gtest.h>
 
 #include "job_fixture.h"
 #include "platform/files.h"
-#include "platform/profile_file.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
 const std::string Stamp = "06.12.2026 в 12:15";
 using LocalCopy = JobTest;
-
-TEST_F(LocalCopy, SettingsAreOffWhenAbsentAndStoredOnlyOnceSet) {
-  EXPECT_EQ(Start().LocalCopyDir, "");
-  EXPECT_FALSE(Controller->LocalCopyOnly);
-  Close();
-  EXPECT_EQ(Ini().find("LocalCopy"), std::string::npos);  // an older file stays as it was
-  Start().LocalCopyDir = "/home/dba/copies";
-  Controller->LocalCopyOnly = true;
-  Close();
-  EXPECT_EQ(Start().LocalCopyDir, "/home/dba/copies");
-  EXPECT_TRUE(Controller->LocalCopyOnly);
-  Controller->LocalCopyDir.clear();  // switched off again: the keys stay, saying so
-  Controller->LocalCopyOnly = false;
-  Close();
-  EXPECT_EQ(ReadProfileValue(IniPath(), "Parameters", "LocalCopyDir"), "");
-  EXPECT_EQ(ReadProfileValue(IniPath(), "Parameters", "LocalCopyOnly"), "0");
-}
 
 TEST_F(LocalCopy, BackupOutcomesWithTheirMessagesAndLogLines) {
   struct Row {

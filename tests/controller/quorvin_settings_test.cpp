@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "controller_fixture.h"
 #include "platform/files.h"
@@ -111,7 +112,7 @@ TEST_F(Settings, CloseWritesMainParametersAndNamesInOrder) {
       "[Parameters]", "Protocol=-1", "BackShutDown=1",
       "BackParam1=1", "BackParam2=1", "BackParam3=0", "BackParam4=0", "BackParam5=0", "BackParam6=0", "BackParam7=0",
       "RestParam1=0", "RestParam2=0", "RestParam3=0", "RestParam4=0", "RestParam5=1", "RestParam6=0", "RestParam7=1",
-      "AutoBackName=1", "RememberPass=0", "VerifyBackup=0", "",
+      "AutoBackName=1", "RememberPass=0", "",
       "[BDNames]", "Name0=/a", "Name1=/b"};
   // clang-format on
   EXPECT_EQ(Lines(Ini()), expected);
@@ -223,8 +224,7 @@ TEST_F(Settings, SavePlanWritesThePlanAtOnceAndReadsBack) {
                                              "Day5Back=0", "Day6Back=1", "Day7Back=0", "DayPeriodBack=1",
                                              "NightPeriodBack=7", "QueueBack=9", "DayBeginBack=08:00:00",
                                              "NightBeginBack=20:00:00", "DayClockBack=00:00:00",
-                                             "NightClockBack=23:30:45", "KeepLastBackups=0",
-                                             "KeepBackupDays=0"};
+                                             "NightClockBack=23:30:45"};
   // clang-format on
   // Written before the program closes: a crash now still keeps the plan.
   EXPECT_EQ(Lines(Ini()), expected);
@@ -235,6 +235,45 @@ TEST_F(Settings, SavePlanWritesThePlanAtOnceAndReadsBack) {
   EXPECT_EQ(r.QueueBack, 9);
   EXPECT_NEAR(r.DayBeginBack, EncodeTime(8, 0, 0, 0), 1e-9);
   EXPECT_NEAR(r.NightClockBack, EncodeTime(23, 30, 45, 0), 1e-9);
+}
+
+TEST_F(Settings, AddedKeysAreWrittenOnlyOnceUsed) {
+  Start().PlanRecord.Day3Back = true;
+  Controller->SavePlan();
+  Close();
+  // A file as an older version wrote it: unchanged by a close and by saving
+  // the plan unchanged.
+  const std::string older = Ini();
+  Start().SavePlan();
+  Close();
+  EXPECT_EQ(Ini(), older);
+
+  struct Row {
+    const char* section;
+    const char* key;
+    std::function<void(TQuorvin&, bool)> set;
+    const char* on;
+    const char* off;
+  };
+  const Row rows[] = {
+      {"Parameters", "VerifyBackup", [](TQuorvin& q, bool on) { q.VerifyBackup = on; }, "1", "0"},
+      {"Parameters", "LocalCopyDir", [](TQuorvin& q, bool on) { q.LocalCopyDir = on ? "/home/dba/copies" : ""; },
+       "/home/dba/copies", ""},
+      {"Parameters", "LocalCopyOnly", [](TQuorvin& q, bool on) { q.LocalCopyOnly = on; }, "1", "0"},
+      {"Plan", "KeepLastBackups", [](TQuorvin& q, bool on) { q.KeepLastBackups = on ? 5 : 0; }, "5", "0"},
+      {"Plan", "KeepBackupDays", [](TQuorvin& q, bool on) { q.KeepBackupDays = on ? 30 : 0; }, "30", "0"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.key);
+    EXPECT_EQ(older.find(row.key), std::string::npos);
+    for (const bool on : {true, false}) {
+      // Switched back off, the key stays in the file, saying so.
+      row.set(Start(), on);
+      Controller->SavePlan();
+      Close();
+      EXPECT_EQ(ReadProfileValue(IniPath(), row.section, row.key), on ? row.on : row.off);
+    }
+  }
 }
 
 TEST_F(Settings, RejectedPlanTimeReadsAsMidnightAndNothingElseIsLost) {
