@@ -99,7 +99,7 @@ class TQuorvin {
   std::function<bool(TSchedule&)> JobRunner;
 
   // The job history beside the settings file (quorvin_history.cpp).
-  std::string HistoryPath() const { return ProgramDir + HistoryName; }
+  std::string HistoryPath() const { return Locations.SettingsDir + HistoryName; }
   // The estimate of the job under way (a verification counts as a job of
   // its own): nullopt while no job runs, and for a job whose kind has no
   // earlier successful record on its database.
