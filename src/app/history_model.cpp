@@ -72,6 +72,18 @@ QString THistoryModel::Text(const TRow& row, int column) const {
   }
 }
 
+// The file's checksum, and the copy on this computer when one was made
+// beside the server's file.
+QString THistoryModel::FileToolTip(const THistoryRecord& r) {
+  std::string tip = r.File;
+  if (!r.Sha256.empty()) tip += "\nSHA-256 " + r.Sha256;
+  if (!r.Copy.empty() && r.Copy != r.File) {
+    tip += "\n" + std::string("Копия на этом компьютере: ") + r.Copy;
+    if (!r.CopySha256.empty()) tip += "\nSHA-256 " + r.CopySha256;
+  }
+  return Q(tip);
+}
+
 QVariant THistoryModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
   const TRow& row = FRows[static_cast<std::size_t>(index.row())];
@@ -84,7 +96,7 @@ QVariant THistoryModel::data(const QModelIndex& index, int role) const {
       return index.column() == ColSize || index.column() == ColDuration ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                                                         : QVariant();
     case Qt::ToolTipRole:
-      if (index.column() == ColFile && !row.Record.Sha256.empty()) return Q("SHA-256 " + row.Record.Sha256);
+      if (index.column() == ColFile) return FileToolTip(row.Record);
       if (index.column() == ColReason || index.column() == ColOutcome) return Q(row.Record.Reason);
       return Text(row, index.column());
     default: return {};

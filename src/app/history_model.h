@@ -41,6 +41,7 @@ class THistoryModel : public QAbstractTableModel {
     THistoryRecord Record;
   };
   QString Text(const TRow& row, int column) const;
+  static QString FileToolTip(const THistoryRecord& r);
 
   std::vector<TRow> FRows;
   QIcon FFailureIcon;

@@ -26,6 +26,7 @@ class TRecordReader : public nlohmann::json_sax<TJson> {
   bool number_unsigned(number_unsigned_t value) override {
     if (Depth == 1) {
       if (FKey == "size") FRecord.Size = value;
+      if (FKey == "copy_size") FRecord.CopySize = value;
       if (FKey == "lines") FRecord.Lines = value;
     }
     return Scalar();
@@ -73,6 +74,8 @@ class TRecordReader : public nlohmann::json_sax<TJson> {
     if (FKey == "database") return &FRecord.Database;
     if (FKey == "file") return &FRecord.File;
     if (FKey == "sha256") return &FRecord.Sha256;
+    if (FKey == "copy") return &FRecord.Copy;
+    if (FKey == "copy_sha256") return &FRecord.CopySha256;
     if (FKey == "outcome") return &FRecord.Outcome;
     if (FKey == "reason") return &FRecord.Reason;
     return nullptr;
@@ -114,6 +117,12 @@ std::string HistoryLine(const THistoryRecord& record) {
   object["file"] = record.File;
   object["size"] = record.Size ? TJson(*record.Size) : TJson(nullptr);
   object["sha256"] = record.Sha256.empty() ? TJson(nullptr) : TJson(record.Sha256);
+  // Only for a backup that made a copy: other records stay as they were.
+  if (!record.Copy.empty()) {
+    object["copy"] = record.Copy;
+    object["copy_size"] = record.CopySize ? TJson(*record.CopySize) : TJson(nullptr);
+    object["copy_sha256"] = record.CopySha256;
+  }
   object["outcome"] = record.Outcome;
   object["reason"] = record.Reason;
   object["lines"] = record.Lines;
@@ -149,16 +158,24 @@ std::vector<THistoryRecord> ReadHistory(const std::string& path) {
   return records;
 }
 
+TCopyShape CopyShapeOf(const THistoryRecord& record) {
+  if (record.Copy.empty()) return TCopyShape::None;
+  return record.Copy == record.File ? TCopyShape::Only : TCopyShape::Beside;
+}
+
 std::optional<THistoryRecord> LastSuccessful(const std::vector<THistoryRecord>& records, std::string_view kind,
-                                             std::string_view database) {
+                                             std::string_view database, TCopyShape shape) {
   for (auto it = records.rbegin(); it != records.rend(); ++it)
-    if (it->Succeeded() && it->Kind == kind && it->Database == database) return *it;
+    if (it->Succeeded() && it->Kind == kind && it->Database == database && CopyShapeOf(*it) == shape) return *it;
   return std::nullopt;
 }
 
-std::optional<THistoryRecord> LastBackupWriting(const std::vector<THistoryRecord>& records, const std::string& file) {
+std::optional<TFileFacts> RecordedFacts(const std::vector<THistoryRecord>& records, const std::string& file) {
   const std::string wanted = NormalPath(file);
-  for (auto it = records.rbegin(); it != records.rend(); ++it)
-    if (it->Succeeded() && it->Kind == HistoryKindBackup && NormalPath(it->File) == wanted) return *it;
+  for (auto it = records.rbegin(); it != records.rend(); ++it) {
+    if (!it->Succeeded() || it->Kind != HistoryKindBackup) continue;
+    if (NormalPath(it->File) == wanted) return TFileFacts{it->Size, it->Sha256};
+    if (!it->Copy.empty() && NormalPath(it->Copy) == wanted) return TFileFacts{it->CopySize, it->CopySha256};
+  }
   return std::nullopt;
 }

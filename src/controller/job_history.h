@@ -24,6 +24,12 @@ inline constexpr const char* HistoryFailure = "failure";
 // The name of the history file beside the settings file of `title`.
 std::string HistoryFileName(const std::string& title);
 
+// The size and checksum of a backup file, as far as this computer can tell.
+struct TFileFacts {
+  std::optional<std::uint64_t> Size;
+  std::string Sha256;
+};
+
 struct THistoryRecord {
   std::string Start;  // ISO 8601, local time with its offset
   std::string End;
@@ -33,9 +39,14 @@ struct THistoryRecord {
   std::string File;                   // the backup file written or read
   std::optional<std::uint64_t> Size;  // of the backup file, when visible here
   std::string Sha256;                 // of the backup file, when readable here
-  std::string Outcome;                // HistorySuccess or HistoryFailure
-  std::string Reason;                 // why a job failed
-  std::uint64_t Lines = 0;            // lines of output the job produced
+  // A backup's compressed copy on this computer, when it made one (with
+  // "copy only" the copy is also its File).
+  std::string Copy;
+  std::optional<std::uint64_t> CopySize;
+  std::string CopySha256;
+  std::string Outcome;      // HistorySuccess or HistoryFailure
+  std::string Reason;       // why a job failed
+  std::uint64_t Lines = 0;  // lines of output the job produced
 
   bool Succeeded() const { return Outcome == HistorySuccess; }
   // Start and end as seconds since 1970 (UTC); nullopt when unreadable.
@@ -59,10 +70,16 @@ bool AppendHistory(const std::string& path, const THistoryRecord& record);
 // when the file is missing.
 std::vector<THistoryRecord> ReadHistory(const std::string& path);
 
-// The latest successful record of `kind` on `database` (the last in file
-// order), if any.
+// What a job leaves on this computer besides the server's backup file: no
+// copy, a copy beside the server's file, or the copy alone.
+enum class TCopyShape { None, Beside, Only };
+TCopyShape CopyShapeOf(const THistoryRecord& record);
+
+// The latest successful record of `kind` on `database` whose job had the
+// same copy shape (the last in file order), if any.
 std::optional<THistoryRecord> LastSuccessful(const std::vector<THistoryRecord>& records, std::string_view kind,
-                                             std::string_view database);
-// The latest successful backup record that wrote `file` (paths compared after
-// making them absolute and normal), if any.
-std::optional<THistoryRecord> LastBackupWriting(const std::vector<THistoryRecord>& records, const std::string& file);
+                                             std::string_view database, TCopyShape shape = TCopyShape::None);
+// Size and checksum of `file` as the latest successful backup that wrote it,
+// as its backup file or as its copy, recorded them (paths compared after
+// making them absolute and normal); nullopt when no backup wrote it.
+std::optional<TFileFacts> RecordedFacts(const std::vector<THistoryRecord>& records, const std::string& file);

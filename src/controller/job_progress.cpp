@@ -16,11 +16,21 @@ constexpr double SecondsPerDay = 86400.0;
 
 }  // namespace
 
-TProgressEstimator::TProgressEstimator(TDateTime started, std::optional<THistoryRecord> baseline, std::string grownFile)
-    : FStarted(started), FBaseline(std::move(baseline)), FGrownFile(std::move(grownFile)) {}
+double TProgressEstimator::ElapsedSeconds(TDateTime now) const {
+  return std::max(0.0, (now - FStarted) * SecondsPerDay);
+}
 
-std::optional<double> TProgressEstimator::Fraction() const {
+TProgressEstimator::TProgressEstimator(TDateTime started, std::optional<THistoryRecord> baseline, std::string grownFile,
+                                       bool byTime)
+    : FStarted(started), FBaseline(std::move(baseline)), FGrownFile(std::move(grownFile)), FByTime(byTime) {}
+
+std::optional<double> TProgressEstimator::Fraction(TDateTime now) const {
   if (!FBaseline) return std::nullopt;
+  if (FByTime) {
+    const auto duration = FBaseline->DurationSeconds();
+    if (!duration || *duration <= 0) return std::nullopt;
+    return std::clamp(ElapsedSeconds(now) / static_cast<double>(*duration), 0.0, MaxFraction);
+  }
   double fraction = -1;
   if (!FGrownFile.empty() && FBaseline->Size.value_or(0) > 0) {
     if (const auto size = FileSize(FGrownFile))
@@ -34,9 +44,9 @@ std::optional<double> TProgressEstimator::Fraction() const {
 }
 
 std::optional<TJobProgress> TProgressEstimator::Estimate(TDateTime now) const {
-  const auto fraction = Fraction();
+  const auto fraction = Fraction(now);
   if (!fraction) return std::nullopt;
-  const double elapsed = std::max(0.0, (now - FStarted) * SecondsPerDay);
+  const double elapsed = ElapsedSeconds(now);
   double left = 0;
   const auto duration = FBaseline->DurationSeconds();
   if (*fraction >= ExtrapolateFrom || !duration) {

@@ -24,10 +24,10 @@ TFileFacts FileFactsOf(const std::string& path) {
 }
 
 TJobRecorder::TJobRecorder(std::string historyPath, const char* kind, const char* by, std::string database,
-                           std::string file, std::string grownFile)
+                           std::string file, std::string grownFile, TCopyShape copy)
     : FHistoryPath(std::move(historyPath)),
       FHistory(ReadHistory(FHistoryPath)),
-      FProgress(Now(), LastSuccessful(FHistory, kind, database), std::move(grownFile)),
+      FProgress(Now(), LastSuccessful(FHistory, kind, database, copy), std::move(grownFile), copy != TCopyShape::None),
       FPane(LogPane) {
   FRecord.Start = FormatIso8601(Now());
   FRecord.Kind = kind;
@@ -67,6 +67,16 @@ std::optional<TJobProgress> TJobRecorder::Progress() const { return FProgress.Es
 void TJobRecorder::SetFileFacts(const TFileFacts& facts) {
   FRecord.Size = facts.Size;
   FRecord.Sha256 = facts.Sha256;
+}
+
+void TJobRecorder::SetCopy(const TLocalCopyInfo& copy, bool isTheBackup) {
+  FRecord.Copy = copy.File;
+  FRecord.CopySize = copy.OutputBytes;
+  FRecord.CopySha256 = copy.Sha256;
+  if (isTheBackup) {
+    FRecord.File = copy.File;
+    SetFileFacts({copy.OutputBytes, copy.Sha256});
+  }
 }
 
 bool TJobRecorder::Finish(bool succeeded, const std::string& reason) {

@@ -12,15 +12,10 @@
 
 #include "controller/job_history.h"
 #include "controller/job_progress.h"
+#include "runner/local_copy_info.h"
 #include "runner/ui_seams.h"
 
 class TSchedule;
-
-// The size and checksum of a backup file, as far as this computer can tell.
-struct TFileFacts {
-  std::optional<std::uint64_t> Size;
-  std::string Sha256;
-};
 
 // Size and SHA-256 of a file; the hashing runs on the blocking-call seam, so
 // the window keeps handling events while a large file is read.
@@ -29,9 +24,10 @@ TFileFacts FileFactsOf(const std::string& path);
 class TJobRecorder : private TLogPaneView {
  public:
   // `grownFile`: the file whose size tells a backup's progress (empty: the
-  // lines of output do).
+  // lines of output do). `copy`: the copy the job makes on this computer;
+  // such a job is measured against one of the same shape, by its time.
   TJobRecorder(std::string historyPath, const char* kind, const char* by, std::string database, std::string file,
-               std::string grownFile = {});
+               std::string grownFile = {}, TCopyShape copy = TCopyShape::None);
   // Gives the pane back.
   ~TJobRecorder() override;
   TJobRecorder(const TJobRecorder&) = delete;
@@ -42,6 +38,9 @@ class TJobRecorder : private TLogPaneView {
   void Watch(TSchedule& job, std::function<void()> notify, std::vector<std::string>* keep = nullptr);
   std::optional<TJobProgress> Progress() const;
   void SetFileFacts(const TFileFacts& facts);
+  // Names the copy made on this computer; with "copy only" (`isTheBackup`)
+  // it is also the job's file.
+  void SetCopy(const TLocalCopyInfo& copy, bool isTheBackup);
   // The history as it stood when the job started, oldest first.
   const std::vector<THistoryRecord>& History() const { return FHistory; }
   // The first error line the job put on the pane, without "ERROR: ".

@@ -221,10 +221,21 @@ class TQuorvin {
   // Appends the job's history record; a record that cannot be written gets
   // an operation log line instead.
   void FinishRecord(TJobRecorder& recorder, bool succeeded, const std::string& reason);
-  // Restores the new backup into a temporary database and compares the
-  // tables' row counts with `backupOutput`; false with `reason` set when
-  // the backup fails the check.
-  bool VerifyBackupFile(const std::vector<std::string>& backupOutput, const TFileFacts& facts, std::string& reason);
+  // Restores the new backup `source` (the server's file or the copy on
+  // this computer) into a temporary database and compares the tables' row
+  // counts with `backupOutput` (null: a streamed backup has none, the
+  // restore alone must succeed); false with `reason` set when the backup
+  // fails the check.
+  bool VerifyBackupFile(const std::string& source, const std::vector<std::string>* backupOutput,
+                        const TFileFacts& facts, std::string& reason);
+  // After a backup job that ran: the new backup's facts for its record and
+  // its verification when asked for; false with `failure` set when it fails
+  // the verification.
+  bool CheckServerBackup(TJobRecorder& recorder, const std::vector<std::string>& output, std::string& failure);
+  bool CheckCopyOnlyBackup(const std::optional<TLocalCopyInfo>& copy, std::string& failure);
+  // Appends a backup's record; a failure without a reason of its own gets
+  // one from what is known.
+  void FinishBackupRecord(TJobRecorder& recorder, bool succeeded, bool jobOk, std::string failure);
   // False (after telling the user and the operation log) when the history
   // knows RestoreSource with another size or checksum than it has now.
   bool RestoreSourceUnchanged(TJobRecorder& recorder);

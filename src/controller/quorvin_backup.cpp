@@ -15,7 +15,9 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "runner/job_paths.h"
 #include "runner/local_copy_job.h"
+#include "runner/local_copy_writer.h"
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
@@ -126,18 +128,25 @@ bool TQuorvin::BackupJob() {
 
   // Nothing is moved or removed before this point: a job that is not
   // started leaves every file as it was. With "copy only" no file is made
-  // on the server and none is moved there.
+  // on the server and none is moved there: the copy's two files are the
+  // backup a failure must not cost.
   const bool serverFile = LocalCopyDir.empty() || !LocalCopyOnly;
-  std::optional<TLocalCopyInfo> copy;
-  TReplacedFile previous(serverFile ? BackFile : std::string());
-  TJobRecorder recorder(HistoryPath(), HistoryKindBackup, JobBy(), DataBase, BackFile, BackFile);
+  const std::string copyPath =
+      LocalCopyDir.empty() ? std::string() : LocalCopyPathOf(LocalCopyDir, LastPathComponent(BackFile));
+  TReplacedFile previous(serverFile ? BackFile : copyPath);
+  TReplacedFile previousChecksum(serverFile ? std::string() : ChecksumFileOf(copyPath));
+  const TCopyShape shape = copyPath.empty() ? TCopyShape::None : serverFile ? TCopyShape::Beside : TCopyShape::Only;
+  TJobRecorder recorder(HistoryPath(), HistoryKindBackup, JobBy(), DataBase, BackFile,
+                        serverFile ? BackFile : std::string(), shape);
   TCurrentJob current(*this, recorder);
+  std::optional<TLocalCopyInfo> copy;
   bool started = false;
   std::string failure;
   const bool jobOk = RunReported(
       [&] {
         RemoveJobLog("back.log");
         previous.MoveAside();
+        previousChecksum.MoveAside();
         TSchedule job;
         const bool options[] = {BackParam1, BackParam2, BackParam3, BackParam4, BackParam5, BackParam6, BackParam7};
         FillJob(job, TSchedule::KindBackup, "BACKUP OPERATION", options);
@@ -151,17 +160,18 @@ bool TQuorvin::BackupJob() {
         WatchJob(recorder, job, VerifyBackup ? &output : nullptr);
         started = true;
         if (!RunJobOf(job)) return false;
-        // A missing file is judged below, without the failure message.
-        if (!serverFile || !FileExists(BackFile)) return true;
-        const TFileFacts facts = FileFactsOf(BackFile);
-        recorder.SetFileFacts(facts);
-        return !VerifyBackup || VerifyBackupFile(output, facts, failure);
+        if (copy) recorder.SetCopy(*copy, !serverFile);
+        return serverFile ? CheckServerBackup(recorder, output, failure) : CheckCopyOnlyBackup(copy, failure);
       },
       "Errors were encountered during backup", TErrorOrder::PaneFirst);
+
   if (!serverFile) {
-    const bool made = LocalCopyOutcome(copy, jobOk);
-    FinishRecord(recorder, made, made ? "" : "Errors were encountered during the copy on this computer");
-    return made;
+    const bool succeeded = jobOk && copy && FileExists(copy->File);
+    previous.Finish(succeeded, started);
+    previousChecksum.Finish(succeeded, started);
+    LocalCopyOutcome(copy, succeeded);
+    FinishBackupRecord(recorder, succeeded, jobOk, failure);
+    return succeeded;
   }
   if (jobOk && !LocalCopyDir.empty() && !copy) {
     Prompts().Beep();
@@ -177,11 +187,34 @@ bool TQuorvin::BackupJob() {
   } else {
     SaveStrToLog(LogStamp() + " Резервная копия НЕ создана. " + BackFile);
   }
-  if (!succeeded && failure.empty() && recorder.ReportedError().empty())
-    failure = jobOk ? "The backup file does not exist after the job" : "Errors were encountered during backup";
-  FinishRecord(recorder, succeeded, failure);
   if (!LocalCopyDir.empty()) LocalCopyOutcome(copy, jobOk);
+  FinishBackupRecord(recorder, succeeded, jobOk, failure);
   return succeeded;
+}
+
+bool TQuorvin::CheckServerBackup(TJobRecorder& recorder, const std::vector<std::string>& output, std::string& failure) {
+  // A missing file is judged by the caller, without the failure message.
+  if (!FileExists(BackFile)) return true;
+  const TFileFacts facts = FileFactsOf(BackFile);
+  recorder.SetFileFacts(facts);
+  return !VerifyBackup || VerifyBackupFile(BackFile, &output, facts, failure);
+}
+
+bool TQuorvin::CheckCopyOnlyBackup(const std::optional<TLocalCopyInfo>& copy, std::string& failure) {
+  if (!copy || !VerifyBackup) return true;
+  // Restored from the copy through the service's standard input; a streamed
+  // backup has no row counts to compare with.
+  return VerifyBackupFile(copy->File, nullptr, {copy->OutputBytes, copy->Sha256}, failure);
+}
+
+void TQuorvin::FinishBackupRecord(TJobRecorder& recorder, bool succeeded, bool jobOk, std::string failure) {
+  if (!succeeded && failure.empty() && recorder.ReportedError().empty()) {
+    const bool copyOnly = !LocalCopyDir.empty() && LocalCopyOnly;
+    failure = jobOk ? (copyOnly ? "The copy on this computer does not exist after the job"
+                                : "The backup file does not exist after the job")
+                    : "Errors were encountered during backup";
+  }
+  FinishRecord(recorder, succeeded, failure);
 }
 
 bool TQuorvin::Restore() { return RunAlone(&TQuorvin::RestoreJob); }

@@ -12,6 +12,9 @@
 #include "controller/retention.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "runner/local_copy_job.h"
+#include "runner/local_copy_reader.h"
+#include "runner/local_copy_writer.h"
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
@@ -23,6 +26,18 @@ constexpr const char* ChangedSourceText = "Файл резервной копи�
 std::string WithFile(std::string_view text, const std::string& file) {
   const std::size_t at = text.find("%s");
   return std::string(text.substr(0, at)) + file + std::string(text.substr(at + 2));
+}
+
+// A file the job feeds from this computer is checked against its checksum
+// file before anything is touched: that digest stands for the file's own,
+// so a large file is read once per restore.
+TFileFacts RestoreSourceFacts(const std::string& source, const std::string& target) {
+  if (RestoreFedFromThisComputer(source, target)) {
+    if (const auto digest = ReadChecksumFile(ChecksumFileOf(source))) {
+      if (const auto size = FileSize(source)) return {size, *digest};
+    }
+  }
+  return FileFactsOf(source);
 }
 
 }  // namespace
@@ -74,11 +89,11 @@ void TQuorvin::ApplyRetention() {
 }
 
 bool TQuorvin::RestoreSourceUnchanged(TJobRecorder& recorder) {
-  const TFileFacts now = FileFactsOf(RestoreSource);
+  const TFileFacts now = RestoreSourceFacts(RestoreSource, RestoreTarget);
   recorder.SetFileFacts(now);
   // A file this computer cannot read is left to the server to judge.
   if (!now.Size) return true;
-  const auto made = LastBackupWriting(recorder.History(), RestoreSource);
+  const auto made = RecordedFacts(recorder.History(), RestoreSource);
   if (!made) return true;
   const bool sizeDiffers = made->Size && now.Size != made->Size;
   const bool hashDiffers = !made->Sha256.empty() && !now.Sha256.empty() && now.Sha256 != made->Sha256;

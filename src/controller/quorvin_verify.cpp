@@ -1,8 +1,10 @@
 // Verification of a new backup by a test restore: the backup is restored
 // through the same server (same protocol and login) into a temporary
-// database beside it, the row counts of the user tables that the restore
-// reports are compared with those the backup reported, and the temporary
-// database is removed whatever happened.
+// database beside the server's backup file, the row counts of the user
+// tables that the restore reports are compared with those the backup
+// reported, and the temporary database is removed whatever happened. A copy
+// on this computer is restored through the service's standard input, as any
+// restore from such a copy.
 
 #include <filesystem>
 
@@ -105,16 +107,26 @@ std::string CompareRowCounts(const std::vector<std::string>& backupOutput,
   return {};
 }
 
+// A backup streamed to this computer carries no verbose output: what the
+// restore read is shown, the restore itself having run to its end.
+void ShowRestoredRowCounts(const std::vector<std::string>& restoreOutput) {
+  const TTableCounts restored = TableCountsOf(restoreOutput, true);
+  AddPaneLine("Row counts not compared: a backup streamed to this computer reports none. Restored: " +
+              std::to_string(restored.size()) + " tables, " + std::to_string(TotalRows(restored)) + " rows");
+}
+
 }  // namespace
 
-bool TQuorvin::VerifyBackupFile(const std::vector<std::string>& backupOutput, const TFileFacts& facts,
-                                std::string& reason) {
-  TJobRecorder recorder(HistoryPath(), HistoryKindVerify, JobBy(), DataBase, BackFile);
+bool TQuorvin::VerifyBackupFile(const std::string& source, const std::vector<std::string>* backupOutput,
+                                const TFileFacts& facts, std::string& reason) {
+  TJobRecorder recorder(HistoryPath(), HistoryKindVerify, JobBy(), DataBase, source);
   TCurrentJob current(*this, recorder);
   recorder.SetFileFacts(facts);
   bool passed = false;
   std::string failure;
   try {
+    // Beside the server's backup file, also when only a copy was made: a
+    // folder the server writes to.
     TTestRestoreTarget target(BackFile, static_cast<uint8_t>(Protocol & 0xFF), User, Pass);
     if (target.Name().empty()) {
       failure = "no free name for the temporary database fits " + std::to_string(TSchedule::FileNameChars) +
@@ -124,7 +136,7 @@ bool TQuorvin::VerifyBackupFile(const std::vector<std::string>& backupOutput, co
       TSchedule job;
       const bool noOptions[7] = {};
       FillJob(job, TSchedule::KindRestore, VerifyJobName, noOptions);
-      job.SetJobFile(1, BackFile);
+      job.SetJobFile(1, source);
       job.SetJobFile(2, target.Name());
       // The source database is never touched: nothing to shut down.
       job.StopDatabase = false;
@@ -134,7 +146,11 @@ bool TQuorvin::VerifyBackupFile(const std::vector<std::string>& backupOutput, co
       if (!RunJobOf(job)) {
         failure = "the test restore failed" + (recorder.ReportedError().empty() ? "" : ": " + recorder.ReportedError());
       } else {
-        failure = CompareRowCounts(backupOutput, restoreOutput);
+        if (backupOutput) {
+          failure = CompareRowCounts(*backupOutput, restoreOutput);
+        } else {
+          ShowRestoredRowCounts(restoreOutput);
+        }
         passed = failure.empty();
       }
     }
@@ -146,12 +162,11 @@ bool TQuorvin::VerifyBackupFile(const std::vector<std::string>& backupOutput, co
   }
   if (passed) {
     AddPaneLine("**** VERIFICATION PASSED ****");
-    SaveStrToLog(LogStamp() + " Резервная копия проверена восстановлением. " + BackFile);
+    SaveStrToLog(LogStamp() + " Резервная копия проверена восстановлением. " + source);
   } else {
     reason = "Verification by test restore failed: " + failure;
     AddPaneLine("ERROR: " + reason);
-    SaveStrToLog(LogStamp() + " Проверка резервной копии восстановлением не пройдена. " + BackFile + " (" + reason +
-                 ")");
+    SaveStrToLog(LogStamp() + " Проверка резервной копии восстановлением не пройдена. " + source + " (" + reason + ")");
   }
   AddPaneLine("");
   FinishRecord(recorder, passed, reason);

@@ -20,8 +20,11 @@
 namespace {
 
 // A plan backup's record.
-std::string Line(const char* start, const char* end, const char* database, const char* outcome, std::uint64_t size) {
+std::string Line(const char* start, const char* end, const char* database, const char* outcome, std::uint64_t size,
+                 const char* copy = "") {
   THistoryRecord r;
+  r.File = std::string(database) + ".gbk";
+  r.Copy = copy;
   r.Start = start;
   r.End = end;
   r.Kind = HistoryKindBackup;
@@ -50,7 +53,8 @@ void THistoryPageTest::pageIsReadWhenFirstShownAndMarksFailures() {
       QString::fromStdString(
           Line("2026-12-05T10:00:00+01:00", "2026-12-05T10:01:00+01:00", "/db/a.fdb", HistorySuccess, 2 << 20) +
           Line("2026-12-06T10:00:00+01:00", "2026-12-06T10:02:00+01:00", "/db/a.fdb", HistoryFailure, 0) + "{broken\n" +
-          Line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:30+01:00", "/db/b.fdb", HistorySuccess, 1 << 20)));
+          Line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:30+01:00", "/db/b.fdb", HistorySuccess, 1 << 20,
+               "/copies/b.gbk.zst")));
   TMainForm form(folder.Dir());
   QCOMPARE(form.PageControl->tabToolTip(TMainForm::HistoryTab), QString("История"));
   THistoryPage& page = *form.TabSheet8;
@@ -67,6 +71,9 @@ void THistoryPageTest::pageIsReadWhenFirstShownAndMarksFailures() {
   QCOMPARE(text(1, THistoryModel::ColOutcome), QString("ошибка"));
   QCOMPARE(text(2, THistoryModel::ColDuration), QString("0:01:00"));
   QCOMPARE(text(2, THistoryModel::ColSize), QString("2.0 МБ"));
+  // A copy on this computer is named beside the server's file.
+  QCOMPARE(page.Model->index(0, THistoryModel::ColFile).data(Qt::ToolTipRole).toString(),
+           QString("/db/b.fdb.gbk\nКопия на этом компьютере: /copies/b.gbk.zst"));
   const QModelIndex failed = page.Model->index(1, THistoryModel::ColOutcome);
   QCOMPARE(failed.data(Qt::ForegroundRole).value<QBrush>().color(), QColor(Qt::red));
   QVERIFY(!failed.data(Qt::DecorationRole).value<QIcon>().isNull());

@@ -36,7 +36,7 @@ TEST(JobProgress, LinesAgainstTheLastSuccessfulJob) {
   EXPECT_EQ(ProgressText({3, 3725}), "3 %, осталось 1:02:05");
 }
 
-TEST(JobProgress, BytesOfAVisibleFileTakePrecedenceAndAFirstRunHasNoEstimate) {
+TEST(JobProgress, BytesOfAVisibleFileOrTimeTakePrecedenceAndAFirstRunHasNoEstimate) {
   TTempFolder dir;
   TProgressEstimator progress(Start, Baseline(200, 1000), dir / "new.gbk");
   for (int i = 0; i < 20; ++i) progress.AddLine();
@@ -45,6 +45,12 @@ TEST(JobProgress, BytesOfAVisibleFileTakePrecedenceAndAFirstRunHasNoEstimate) {
   EXPECT_EQ(progress.Estimate(Start + 10 * Second)->Percent, 75);
   WriteFileBytes(dir / "new.gbk", std::string(1500, 'x'));
   EXPECT_EQ(progress.Estimate(Start + 10 * Second)->Percent, 99);
+  // A job that also streams a copy: its time against the earlier one's 100 s,
+  // whatever its file and lines say.
+  TProgressEstimator withCopy(Start, Baseline(200, 1000), dir / "new.gbk", true);
+  EXPECT_EQ(withCopy.Estimate(Start + 30 * Second)->Percent, 30);
+  EXPECT_EQ(withCopy.Estimate(Start + 30 * Second)->SecondsLeft, 70);
+  EXPECT_EQ(withCopy.Estimate(Start + 250 * Second)->Percent, 99);
   EXPECT_FALSE(TProgressEstimator(Start, std::nullopt).Estimate(Start).has_value());
   EXPECT_FALSE(TProgressEstimator(Start, Baseline(0, std::nullopt), "/no/file").Estimate(Start).has_value());
 }

@@ -10,6 +10,7 @@
 #include "integration/controller_fixture_fb.h"
 #include "platform/files.h"
 #include "platform/sha256.h"
+#include "platform/temp_folder.h"
 #include "runner/schedule.h"
 
 namespace ctltest {
@@ -52,6 +53,51 @@ TEST_F(ControllerHistory, AVerifiedBackupAndItsRestoreAreRecordedLocalAndTcp) {
       EXPECT_EQ(r.Sha256, Sha256OfFile(q->BackFile));
       EXPECT_GT(r.Lines, 50u);  // gbak's verbose output
     }
+  }
+}
+
+// Local: copy only, verified by restoring the copy from this computer; TCP:
+// the server's file verified, the copy beside it. The backup's record names
+// both files; a restore from a copy whose checksum file no longer says what
+// the history knows stops before anything is touched.
+TEST_F(ControllerHistory, CopiesOnThisComputerAreVerifiedAndRecordedLocalAndTcp) {
+  const std::string copies = dir.File("copies"), copy = copies + "/base.fdb.gbk.zst";
+  for (std::int32_t protocol : {kLocal, kTcp}) {
+    const bool copyOnly = protocol == kLocal;
+    SCOPED_TRACE(copyOnly ? "Local, copy only" : "TCP, server file and copy");
+    std::filesystem::create_directories(copies);
+    q->Protocol = protocol;
+    q->VerifyBackup = true;
+    q->LocalCopyDir = copies;
+    q->LocalCopyOnly = copyOnly;
+    seams.Lines.clear();
+    ASSERT_TRUE(q->Backup()) << seams.Dump();
+    EXPECT_TRUE(HasLine(seams.Lines, copyOnly ? "Row counts not compared: a backup streamed to this computer reports "
+                                                "none. Restored: 3 tables, 4500 rows"
+                                              : "Row counts match the backup: 3 tables, 4500 rows"))
+        << seams.Dump();
+    EXPECT_TRUE(FilesWith(".verify-").empty());
+    const auto records = ReadHistory(q->HistoryPath());
+    ASSERT_GE(records.size(), 2u);
+    const THistoryRecord& verify = records[records.size() - 2];
+    const THistoryRecord& backup = records.back();
+    const std::string file = copyOnly ? copy : dir.File("base.fdb.gbk");
+    EXPECT_EQ(verify.Kind + verify.Outcome + verify.File, HistoryKindVerify + std::string(HistorySuccess) + file);
+    EXPECT_EQ(backup.Kind + backup.Outcome + backup.File, HistoryKindBackup + std::string(HistorySuccess) + file);
+    EXPECT_EQ(backup.Size, FileSize(file));
+    EXPECT_EQ(backup.Sha256, Sha256OfFile(file));
+    EXPECT_EQ(backup.Copy, copy);
+    EXPECT_EQ(backup.CopySize, FileSize(copy));
+    EXPECT_EQ(backup.CopySha256, Sha256OfFile(copy));
+
+    WriteFileBytes(copy + ".sha256", Sha256SumLine(std::string(64, 'f'), "base.fdb.gbk.zst"));
+    q->RestoreSource = copy;
+    q->RestoreTarget = db;
+    EXPECT_FALSE(q->Restore());
+    EXPECT_EQ(seams.Messages.back(), "Файл резервной копии изменён или обрезан после создания: " + copy);
+    EXPECT_FALSE(fbtest::IsShutdown(db));
+    std::filesystem::remove_all(copies);
+    std::filesystem::remove(dir.File("base.fdb.gbk"));
   }
 }
 
