@@ -228,6 +228,9 @@ class TQuorvin {
   // fails the check.
   bool VerifyBackupFile(const std::string& source, const std::vector<std::string>* backupOutput,
                         const TFileFacts& facts, std::string& reason);
+  // The backup job of the settings; `copy` learns the copy it makes on this
+  // computer.
+  void FillBackupJob(TSchedule& job, std::optional<TLocalCopyInfo>& copy) const;
   // After a backup job that ran: the new backup's facts for its record and
   // its verification when asked for; false with `failure` set when it fails
   // the verification.

@@ -136,8 +136,8 @@ bool TQuorvin::BackupJob() {
   TReplacedFile previous(serverFile ? BackFile : copyPath);
   TReplacedFile previousChecksum(serverFile ? std::string() : ChecksumFileOf(copyPath));
   const TCopyShape shape = copyPath.empty() ? TCopyShape::None : serverFile ? TCopyShape::Beside : TCopyShape::Only;
-  TJobRecorder recorder(HistoryPath(), HistoryKindBackup, JobBy(), DataBase, BackFile,
-                        serverFile ? BackFile : std::string(), shape);
+  TJobRecorder recorder(HistoryPath(), HistoryKindBackup, JobBy(), DataBase, BackFile, serverFile ? BackFile : "",
+                        shape);
   TCurrentJob current(*this, recorder);
   std::optional<TLocalCopyInfo> copy;
   bool started = false;
@@ -148,14 +148,7 @@ bool TQuorvin::BackupJob() {
         previous.MoveAside();
         previousChecksum.MoveAside();
         TSchedule job;
-        const bool options[] = {BackParam1, BackParam2, BackParam3, BackParam4, BackParam5, BackParam6, BackParam7};
-        FillJob(job, TSchedule::KindBackup, "BACKUP OPERATION", options);
-        job.SetJobFile(1, DataBase);
-        job.SetJobFile(2, BackFile);
-        job.StopDatabase = BackShutDown;
-        job.LocalCopyDir = LocalCopyDir;
-        job.LocalCopyOnly = LocalCopyOnly;
-        job.OnLocalCopyMade = [&copy](const TLocalCopyInfo& made) { copy = made; };
+        FillBackupJob(job, copy);
         std::vector<std::string> output;
         WatchJob(recorder, job, VerifyBackup ? &output : nullptr);
         started = true;
@@ -190,6 +183,17 @@ bool TQuorvin::BackupJob() {
   if (!LocalCopyDir.empty()) LocalCopyOutcome(copy, jobOk);
   FinishBackupRecord(recorder, succeeded, jobOk, failure);
   return succeeded;
+}
+
+void TQuorvin::FillBackupJob(TSchedule& job, std::optional<TLocalCopyInfo>& copy) const {
+  const bool options[] = {BackParam1, BackParam2, BackParam3, BackParam4, BackParam5, BackParam6, BackParam7};
+  FillJob(job, TSchedule::KindBackup, "BACKUP OPERATION", options);
+  job.SetJobFile(1, DataBase);
+  job.SetJobFile(2, BackFile);
+  job.StopDatabase = BackShutDown;
+  job.LocalCopyDir = LocalCopyDir;
+  job.LocalCopyOnly = LocalCopyOnly;
+  job.OnLocalCopyMade = [&copy](const TLocalCopyInfo& made) { copy = made; };
 }
 
 bool TQuorvin::CheckServerBackup(TJobRecorder& recorder, const std::vector<std::string>& output, std::string& failure) {
