@@ -11,32 +11,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "controller/plan_rules.h"
 #include "controller/plan_timer.h"
 #include "platform/date_time.h"
-
-// The weekly plan and the result of its last check. Plain data: the plan
-// check copies it whole at every tick. The defaults of the stored fields are
-// the settings table's (quorvin_settings.cpp).
-struct TPlanRecord {
-  bool Day1Back = false;  // Monday
-  bool Day2Back = false;
-  bool Day3Back = false;
-  bool Day4Back = false;
-  bool Day5Back = false;
-  bool Day6Back = false;
-  bool Day7Back = false;  // Sunday
-  TDateTime DayBeginBack = 0;
-  TDateTime NightBeginBack = 0;
-  std::uint8_t DayPeriodBack = 0;
-  std::uint8_t NightPeriodBack = 0;
-  TDateTime DayClockBack = 0;
-  TDateTime NightClockBack = 0;
-  std::uint8_t QueueBack = 0;
-  bool Due = false;
-};
 
 inline constexpr const char* ApplicationTitle = "Quorvin";
 inline constexpr int PlanTimerInterval = 5000;
@@ -98,9 +79,16 @@ class TQuorvin {
   void Execute();
   void Stop();
   void OnPlanTimer();
-  // The plan check on a copy of the plan (quorvin_plan.cpp).
+  // The plan check on a copy of the plan (quorvin_plan.cpp, the rules in
+  // plan_rules.h).
   bool IsPlanDue(TPlanRecord plan);
   void RunPlanBackup();
+  // The moment at which the plan would start its next backup (of DataBase),
+  // looking 8 days ahead from now; nullopt for none. The rules alone, as if
+  // the plan ran: the caller shows it only while Running, e.g. "next backup:
+  // <when>, <database>" in the status bar and the tray tool tip. Cheap
+  // enough for every tick.
+  std::optional<TDateTime> NextPlanBackup() const;
 
   // Fields kept in the settings file start out empty: their defaults are the
   // settings table's (quorvin_settings.cpp), set by ReadIni during
@@ -152,6 +140,10 @@ class TQuorvin {
   // never written back over the file.
   bool FSettingsRead = false;
   bool FJobRunning = false;
+  // What the plan remembers between ticks besides LastPlanRun, and the
+  // verdict of the latest check (what RunPlanBackup starts).
+  TPlanState FPlanState;
+  TPlanVerdict FPlanVerdict;
   friend class TJobScope;
   [[noreturn]] static void AbortJobDestroyed();
   // Backup and Restore: refused while a job runs, otherwise run in a job
