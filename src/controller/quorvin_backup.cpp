@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "runner/job_paths.h"
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
@@ -101,12 +102,26 @@ bool TQuorvin::DeleteIfExists(const std::string& path) {
 }
 
 void TQuorvin::SplitDataBaseName() {
-  if (!FileExists(DataBase)) return;
-  // A relative name is taken from the working folder, as the file system
-  // found it; the backup goes beside the file, not to the root folder.
+  // Derived from the name as written, whether or not this computer can see
+  // the file (a server folder the desktop user may not read): names kept
+  // from an earlier database would give this backup another database's name.
+  BackDir.clear();
+  BackBaseName.clear();
+  if (IsServerNotation(DataBase)) {
+    const std::size_t slash = DataBase.find_last_of('\\');
+    if (slash == std::string::npos || slash + 1 == DataBase.size()) return;
+    BackDir = DataBase.substr(0, slash + 1);
+    BackBaseName = WithoutGdb(DataBase.substr(slash + 1));
+    return;
+  }
+  if (DataBase.empty() || DataBase.back() == PathDelim) return;
+  // A relative name is taken from the working folder; the backup goes beside
+  // the file, not to the root folder.
   const std::filesystem::path file = std::filesystem::absolute(DataBase);
+  const std::string name = file.filename().string();
+  if (name == "." || name == "..") return;
   BackDir = IncludeTrailingPathDelimiter(file.parent_path().string());
-  BackBaseName = WithoutGdb(file.filename().string());
+  BackBaseName = WithoutGdb(name);
 }
 
 bool TQuorvin::Backup() { return RunAlone(&TQuorvin::BackupJob); }
