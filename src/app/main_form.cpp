@@ -112,6 +112,11 @@ TMainForm::TMainForm(const std::string& programDir, QWidget* parent)
   OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   BuildWindow();
   FormCreate();
+  // A job cut short at the last run is finished once the window is up, so
+  // its pane lines and its notice have a window to show in.
+  QTimer::singleShot(0, this, [this] {
+    if (FController && !JobInProgress()) Guarded([this] { FController->FinishInterruptedJob(); });
+  });
 }
 
 TMainForm::~TMainForm() {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "controller/job_record.h"
 #include "controller/plan_rules.h"
 #include "controller/plan_timer.h"
 #include "platform/date_time.h"
@@ -68,6 +69,17 @@ class TQuorvin {
   // the job's BeforeRequest hook runs just before it (a stand-in has no
   // shutdown step), its AfterRequest only if the stand-in calls it.
   std::function<bool(TSchedule&)> JobRunner;
+
+  // The record of a job in progress: beside the settings file, named after
+  // the title ("Quorvin.job"); see job_record.h.
+  std::string JobRecordPath() const;
+  // Finishes what a job cut short by a crash or a kill left, when its record
+  // is there (quorvin_recovery.cpp): files moved aside go back under their
+  // names, a partial file is renamed ".failed", the database is brought back
+  // on line; the operation log says what was done and the user is told once
+  // (Prompts().ShowNotice). False when there was nothing to finish. Called
+  // by the main window once it is shown, before any job.
+  bool FinishInterruptedJob();
 
   // Backup and restore (quorvin_backup.cpp).
   bool Backup();
@@ -158,6 +170,9 @@ class TQuorvin {
   enum class TErrorOrder { PaneFirst, BoxFirst };
   bool RunReported(const std::function<bool()>& run, const char* failureText, TErrorOrder order);
   bool RunJobOf(TSchedule& job);
+  // A record of a job about to start, with the login and protocol of now.
+  TJobRecord NewJobRecord(const char* kind, const std::string& database, const std::string& target,
+                          bool shutDown) const;
   bool BackupJob();
   bool RestoreJob();
 };

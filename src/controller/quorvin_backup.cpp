@@ -96,6 +96,27 @@ bool TQuorvin::RunReported(const std::function<bool()>& run, const char* failure
   return false;
 }
 
+std::string TQuorvin::JobRecordPath() const {
+  const std::string suffix = ".INI";
+  const bool named =
+      IniName.size() > suffix.size() && IniName.compare(IniName.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return ProgramDir + (named ? IniName.substr(0, IniName.size() - suffix.size()) : IniName) + ".job";
+}
+
+TJobRecord TQuorvin::NewJobRecord(const char* kind, const std::string& database, const std::string& target,
+                                  bool shutDown) const {
+  TJobRecord record;
+  record.Kind = kind;
+  record.Started = LogStamp();
+  record.Database = database;
+  record.Target = target;
+  record.ShutDown = shutDown;
+  record.Protocol = static_cast<std::uint8_t>(Protocol & 0xFF);
+  record.User = User;
+  record.Password = Pass;
+  return record;
+}
+
 bool TQuorvin::DeleteIfExists(const std::string& path) {
   if (!FileExists(path)) return true;
   return DeleteFile(path);
@@ -139,10 +160,13 @@ bool TQuorvin::BackupJob() {
   // Nothing is moved or removed before this point: a job that is not
   // started leaves every file as it was.
   TReplacedFile previous(BackFile);
+  TJobRecordFile record(JobRecordPath(), NewJobRecord(TJobRecord::Backup, DataBase, BackFile, BackShutDown));
+  previous.OnAside = [&](const std::string& aside) { record.NoteAside(aside); };
   bool started = false;
   const bool jobOk = RunReported(
       [&] {
         RemoveJobLog("back.log");
+        record.Save();
         previous.MoveAside();
         TSchedule job;
         const bool options[] = {BackParam1, BackParam2, BackParam3, BackParam4, BackParam5, BackParam6, BackParam7};
@@ -150,6 +174,10 @@ bool TQuorvin::BackupJob() {
         job.SetJobFile(1, DataBase);
         job.SetJobFile(2, BackFile);
         job.StopDatabase = BackShutDown;
+        job.BeforeRequest = [&] { record.NoteRequestStarted(); };
+        job.AfterRequest = [&](bool requestCompleted) {
+          if (requestCompleted && FileExists(BackFile)) record.NoteSucceeded();
+        };
         started = true;
         return RunJobOf(job);
       },
@@ -157,6 +185,7 @@ bool TQuorvin::BackupJob() {
 
   // A file alone is no proof: a failed job can leave a partial one.
   const bool succeeded = jobOk && FileExists(BackFile);
+  if (succeeded) record.NoteSucceeded();
   previous.Finish(succeeded, started);
   if (succeeded) {
     LastBack = BackFile;
@@ -182,12 +211,15 @@ bool TQuorvin::RestoreJob() {
   ProcessMessages();
 
   TReplacedFile previous(RestoreTarget);
+  TJobRecordFile record(JobRecordPath(), NewJobRecord(TJobRecord::Restore, RestoreTarget, RestoreTarget, true));
+  previous.OnAside = [&](const std::string& aside) { record.NoteAside(aside); };
   bool started = false;
   bool finished = false;
   bool succeeded = false;
   const bool jobOk = RunReported(
       [&] {
         RemoveJobLog("rest.log");
+        record.Save();
         TSchedule job;
         // The database is moved aside only after the runner has shut it
         // down: a user still attached to it would otherwise go on writing
@@ -196,10 +228,12 @@ bool TQuorvin::RestoreJob() {
         // it was.
         job.BeforeRequest = [&] {
           previous.MoveAside();
+          record.NoteRequestStarted();
           started = true;
         };
         job.AfterRequest = [&](bool requestCompleted) {
           succeeded = requestCompleted && FileExists(RestoreTarget);
+          if (succeeded) record.NoteSucceeded();
           previous.Finish(succeeded, started);
           finished = true;
         };
@@ -214,6 +248,7 @@ bool TQuorvin::RestoreJob() {
 
   if (!finished) {
     succeeded = jobOk && FileExists(RestoreTarget);
+    if (succeeded) record.NoteSucceeded();
     previous.Finish(succeeded, started);
   }
   if (succeeded) {

@@ -1,6 +1,7 @@
 #pragma once
 // File and folder operations the core needs, in the program's own terms.
 
+#include <optional>
 #include <string>
 
 // Folder of the running executable, ending in the path separator.
@@ -27,3 +28,11 @@ bool CreateTextFile(const std::string& path, const std::string& text);
 // Adds `text` at the end of a file that exists; a missing file is not
 // created. False when the file cannot be opened or written in full.
 bool AppendToExistingFile(const std::string& path, const std::string& text);
+// Writes `text` as the whole content of `path`, readable by its owner only:
+// into a new file beside it, flushed to disk, then renamed over `path`, so a
+// crash leaves either the old content or the new one, never a part. False
+// (and nothing left beside it) on failure.
+bool WriteFileAtomically(const std::string& path, const std::string& text);
+// The whole content of a file; nullopt (errno set) when it cannot be read. A
+// missing file reads as empty with `exists` false.
+std::optional<std::string> ReadWholeFile(const std::string& path, bool& exists);

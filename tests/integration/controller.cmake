@@ -10,3 +10,14 @@ quorvin_add_test(controller_server_stop_test LABEL firebird TIMEOUT 900
   LIBS quorvin_controller GTest::gtest_main GTest::gmock)
 target_compile_definitions(controller_server_stop_test PRIVATE QUORVIN_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 set_tests_properties(controller_server_stop_test PROPERTIES RUN_SERIAL TRUE)
+
+# Jobs of the controller killed in the middle, in a program of their own, and
+# finished by a fresh controller.
+add_executable(controller_job_probe ${CMAKE_CURRENT_LIST_DIR}/controller_job_probe.cpp)
+target_include_directories(controller_job_probe PRIVATE "${PROJECT_SOURCE_DIR}/src" "${PROJECT_SOURCE_DIR}/tests")
+target_link_libraries(controller_job_probe PRIVATE quorvin_controller)
+quorvin_add_test(controller_recovery_tests LABEL firebird GTEST TIMEOUT 900
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/controller_recovery_test.cpp
+  LIBS quorvin_controller)
+add_dependencies(controller_recovery_tests controller_job_probe)
+target_compile_definitions(controller_recovery_tests PRIVATE QUORVIN_JOB_PROBE="$<TARGET_FILE:controller_job_probe>")

@@ -27,6 +27,7 @@ class TSeams : public TPrompts, public TLogPaneView {
     return true;
   }
   void Beep() override { ++Beeps; }
+  void ShowNotice(const std::string& text) override { Notices.push_back(text); }
   void Clear() override { Lines.clear(); }
   void AppendLine(const std::string& line) override { Lines.push_back(line); }
 
@@ -38,6 +39,7 @@ class TSeams : public TPrompts, public TLogPaneView {
   }
 
   std::vector<std::string> Messages;
+  std::vector<std::string> Notices;
   std::vector<std::string> Lines;
   int Beeps = 0;
 };
