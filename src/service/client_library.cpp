@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/character_type.h"
 #include "platform/exception.h"
 #include "platform/shared_library.h"
 #include "service/ib_errors.h"
@@ -114,6 +115,8 @@ TClientEntryPoints BindEntryPoints(TSharedLibrary& lib, int& gen) {
 bool LoadClientLibrary() {
   std::lock_guard<std::mutex> guard(BindingMutex);
   if (Library) return true;
+  // Before the library's first use: it settles its name conversion then.
+  UseUtf8CharacterType();
   auto lib = std::make_unique<TSharedLibrary>();
   if (!LoadFirstCandidate(*lib)) return false;
   // Bind into a local table first: a binding that stops half-way releases the

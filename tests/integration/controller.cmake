@@ -21,3 +21,9 @@ quorvin_add_test(controller_recovery_tests LABEL firebird GTEST TIMEOUT 900
   LIBS quorvin_controller)
 add_dependencies(controller_recovery_tests controller_job_probe)
 target_compile_definitions(controller_recovery_tests PRIVATE QUORVIN_JOB_PROBE="$<TARGET_FILE:controller_job_probe>")
+
+# A job under LC_ALL=C with a Cyrillic database path, run by the probe above.
+quorvin_add_test(character_type_firebird_tests LABEL firebird GTEST TIMEOUT 300
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/character_type_test.cpp)
+add_dependencies(character_type_firebird_tests controller_job_probe)
+target_compile_definitions(character_type_firebird_tests PRIVATE QUORVIN_JOB_PROBE="$<TARGET_FILE:controller_job_probe>")
