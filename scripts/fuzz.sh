@@ -13,8 +13,8 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUORVIN_FUZZ=ON -DQUORVIN_WITH_GUI=OFF -DQUORVIN_BENCH=OFF -DQUORVIN_SANITIZE=ON >/dev/null
 cmake --build "$build" --target service_fuzz -j "$(nproc)"
 
-# A few well-formed seeds: a line answer, the end answer, an attach list and
-# a backup file list.
+# A few well-formed seeds: a line answer, the end answer, an attach list,
+# backup and restore file lists, and stream answers.
 corpus="$build/corpus/service_fuzz"
 mkdir -p "$corpus"
 printf '\x00\x06\x3e\x05\x00hello\x01' >"$corpus/answer_line"
@@ -22,6 +22,8 @@ printf '\x00\x06\x3e\x00\x00\x01' >"$corpus/answer_end"
 printf '\x01User_Name=SYSDBA\nPassword=masterkey' >"$corpus/attach"
 printf '\x02\x86db.fdb\na.gbk=100\nb.gbk' >"$corpus/backup"
 printf '\x03\xa0a.gbk\nx.fdb=200\ny.fdb' >"$corpus/restore"
+printf '\x04\x3f\x03\x00abc\x02\x3f\x00\x00\x01' >"$corpus/stream_backup"
+printf '\x04\x4e\x00\x00\x04\x00\x3e\x02\x00ok\x01' >"$corpus/stream_restore"
 
 # The fuzzer's own chatter goes to a log; a finding prints it whole and fails.
 log="$build/service_fuzz.log"

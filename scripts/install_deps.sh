@@ -9,8 +9,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   firebird3.0-server-core firebird3.0-utils firebird3.0-server libfbclient2 firebird-dev
   xvfb xauth icewm xdotool x11-apps x11-utils imagemagick fonts-dejavu-core
-  procps iproute2 locales
-  clang-format
+  procps iproute2 locales python3-minimal
+  clang-format desktop-file-utils appstream dpkg-dev file
+  libzstd-dev libssl-dev zstd coreutils
 )
 
 missing=()

@@ -164,15 +164,17 @@ QIcon TrayPicture(int index) {
   return icon;
 }
 
+QPixmap ApplicationPixmap(int size) {
+  QPixmap pm = Canvas(size);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  const qreal s = size / 32.0;
+  DrawDrum(p, QRectF(5 * s, 2 * s, 22 * s, 28 * s), QColor(60, 120, 200));
+  return pm;
+}
+
 QIcon ApplicationIcon() {
   QIcon icon;
-  for (int size : {16, 32, 48, 64}) {
-    QPixmap pm = Canvas(size);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const qreal s = size / 32.0;
-    DrawDrum(p, QRectF(5 * s, 2 * s, 22 * s, 28 * s), QColor(60, 120, 200));
-    icon.addPixmap(pm);
-  }
+  for (int size : {16, 32, 48, 64}) icon.addPixmap(ApplicationPixmap(size));
   return icon;
 }

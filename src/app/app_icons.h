@@ -4,6 +4,7 @@
 // notification-area pictures and the application icon.
 
 #include <QIcon>
+#include <QPixmap>
 
 enum class TTabPicture { Database = 0, Restore = 1, Login = 2, About = 3 };
 
@@ -13,3 +14,6 @@ QIcon TabPicture(int index);
 QIcon TrayPicture(int index);
 // The application's own icon (window and task bar), several sizes.
 QIcon ApplicationIcon();
+// The application's icon drawn at `size` x `size` (also the installed icon
+// files, made from it at build time).
+QPixmap ApplicationPixmap(int size);

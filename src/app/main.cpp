@@ -22,6 +22,8 @@ int main(int argc, char* argv[]) {
   // (The display name follows the application name; setting it as well
   // would make the desktop append " — Quorvin" to every dialog caption.)
   QApplication::setApplicationName(ApplicationTitle);
+  // The installed desktop entry: the desktop shows its icon for the window.
+  QGuiApplication::setDesktopFileName("org.example.quorvin");
   // The window hides into the notification area and message boxes may be
   // the only windows shown meanwhile: only closing the main window ends the
   // program.

@@ -51,6 +51,8 @@ const char* const TextAuthor = "Автор: команда Quorvin";
 const char* const TextYear = "2005 - 2026";
 const char* const TextMail = "quorvin@example.org";
 const char* const TextSite = "www.example.org/quorvin";
+const char* const TextSettingsPath = "Файл настроек: %1";
+const char* const TextLogPath = "Папка журналов: %1";
 
 std::string Std(const QString& text) { return text.toStdString(); }
 QString Q(const std::string& text) { return QString::fromStdString(text); }
@@ -91,8 +93,11 @@ QStringList DialogFilters(const QString& filter) {
     const QString pattern = parts[i + 1];
     const int open = caption.indexOf('(');
     if (open >= 0) caption = caption.left(open).trimmed();
-    QStringList patterns{pattern.toLower()};
-    if (pattern.toUpper() != pattern.toLower()) patterns << pattern.toUpper();
+    QStringList patterns;
+    for (const QString& one : pattern.split(';')) {
+      patterns << one.toLower();
+      if (one.toUpper() != one.toLower()) patterns << one.toUpper();
+    }
     filters << QString("%1 (%2)").arg(caption.isEmpty() ? pattern.toLower() : caption, patterns.join(' '));
   }
   filters << "Все файлы (*)";
@@ -315,6 +320,14 @@ void TMainForm::BuildAboutPage() {
   LabelSite = link(TextSite);
   LabelMail->OnMouseDown = [this] { LabelMailMouseDown(); };
   LabelSite->OnMouseDown = [this] { LabelSiteMouseDown(); };
+  auto pathLabel = [&] {
+    auto* label = new QLabel(TabSheet7);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+  };
+  LabelSettingsPath = pathLabel();
+  LabelLogPath = pathLabel();
   column->addWidget(Label6);
   column->addSpacing(6);
   column->addWidget(LabelAuthor);
@@ -322,6 +335,9 @@ void TMainForm::BuildAboutPage() {
   column->addSpacing(6);
   column->addWidget(LabelMail);
   column->addWidget(LabelSite);
+  column->addSpacing(6);
+  column->addWidget(LabelSettingsPath);
+  column->addWidget(LabelLogPath);
   column->addStretch(1);
   PageControl->addTab(TabSheet7, QString());
 }
@@ -396,6 +412,11 @@ void TMainForm::PrepareLogForJob() {
 
 void TMainForm::ShowBackSource() { PanelBD_Back->setText(" " + Q(FController->RestoreSource)); }
 
+void TMainForm::ShowFileLocations() {
+  LabelSettingsPath->setText(QString(TextSettingsPath).arg(Q(FController->IniPath())));
+  LabelLogPath->setText(QString(TextLogPath).arg(Q(FController->LogDir)));
+}
+
 void TMainForm::FormCreate() {
   // 1. The notification-area icon (it stays out of the notification area).
   FTrayIcon = new TCoolTrayIcon(this);
@@ -415,6 +436,7 @@ void TMainForm::FormCreate() {
   FController = std::make_unique<TQuorvin>(FProgramDir);
   Quorvin = FController.get();
   TQuorvin& q = *FController;
+  ShowFileLocations();
   // 5.
   for (const std::string& name : q.BDNames) {
     if (!name.empty()) cbBD_Name->addItem(ShownText(name), OriginalBytes(name));
@@ -544,7 +566,9 @@ void TMainForm::sbOpenDataBaseClick() {
 
 void TMainForm::sbOpenDataBackClick() {
   if (!FController || RefusedDuringJob()) return;
-  FController->RestoreSource = Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk)|*.GBK"));
+  // A backup file the server reads, or a copy on this computer that is sent
+  // to it.
+  FController->RestoreSource = Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk, *.gbk.zst)|*.GBK;*.GBK.ZST"));
   ShowBackSource();
 }
 
@@ -661,7 +685,7 @@ void TMainForm::N1Click() {
   if (!FController) return;
   SaveDialog->setDefaultSuffix("txt");
   SaveDialog->setNameFilters({"*.txt"});
-  SaveDialog->setDirectory(Q(FController->ProgramDir));
+  SaveDialog->setDirectory(Q(FController->Locations.SaveDir));
   SaveDialog->selectFile(Q("log_" + FormatDateTime("dd_mm_yyyy", Now())));
   if (!RunFileDialog(*SaveDialog)) return;
   const QStringList files = SaveDialog->selectedFiles();

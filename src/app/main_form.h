@@ -127,6 +127,9 @@ class TMainForm : public QMainWindow {
   QLabel* LabelYear;
   TClickLabel* LabelMail;
   TClickLabel* LabelSite;
+  // Where this run keeps its settings file and its logs.
+  QLabel* LabelSettingsPath;
+  QLabel* LabelLogPath;
   TLogPane* Log;
   QMenu* pmMenu;
   QAction* N1;
@@ -173,6 +176,7 @@ class TMainForm : public QMainWindow {
   // bytes while its text is unchanged (setting_bytes.h).
   std::string DatabaseNameBytes() const;
   void ShowBackSource();
+  void ShowFileLocations();
   // One step towards a requested session close; repeated by FSessionCloseTimer
   // until the window has closed.
   void TrySessionClose();

@@ -76,7 +76,9 @@ std::optional<TJobRecord> TJobRecord::Parse(const std::string& text) {
     if (key == "User") record.User = value;
     if (key == "Password") record.Password = value;
   }
-  if ((record.Kind != Backup && record.Kind != Restore) || record.Target.empty()) return std::nullopt;
+  // A backup made only as a copy on this computer writes no file on the
+  // server: it has no target.
+  if (record.Kind != Backup && (record.Kind != Restore || record.Target.empty())) return std::nullopt;
   return record;
 }
 

@@ -21,7 +21,8 @@ struct TJobRecord {
   std::string Started;
   // The database, as the job names it.
   std::string Database;
-  // The file the job creates anew: the backup file, or the restored database.
+  // The file the job creates anew: the backup file (none when the backup is
+  // made only as a copy on this computer), or the restored database.
   std::string Target;
   // Where an earlier file of Target's name is moved for the time of the job;
   // noted before the rename, so the file may not be there (yet, or again).
@@ -46,7 +47,8 @@ struct TJobRecord {
   // One "key=value" line per field; "%", CR and LF in values as %25, %0D,
   // %0A.
   std::string Text() const;
-  // nullopt for a text that is not a record (no kind, or no target).
+  // nullopt for a text that is not a record (no kind, or a restore without
+  // a target).
   static std::optional<TJobRecord> Parse(const std::string& text);
 };
 

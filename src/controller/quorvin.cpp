@@ -22,6 +22,7 @@ TQuorvin::TQuorvin(const std::string& programDir, const std::string& title) {
   LastTickStamp = 0;
   LastPlanRun = 0;
   ProgramDir = IncludeTrailingPathDelimiter(programDir.empty() ? ProgramDirectory() : programDir);
+  Locations = programDir.empty() ? ProcessFileLocations() : LocateFiles(ProgramDir);
   SetUpLog();
   LoadSettings();
 }

@@ -19,6 +19,8 @@
 #include "controller/plan_rules.h"
 #include "controller/plan_timer.h"
 #include "platform/date_time.h"
+#include "platform/file_locations.h"
+#include "runner/local_copy_info.h"
 
 inline constexpr const char* ApplicationTitle = "Quorvin";
 inline constexpr int PlanTimerInterval = 5000;
@@ -31,7 +33,8 @@ bool DateChanged(TDateTime a, TDateTime b);
 class TQuorvin {
  public:
   // `programDir` empty: the folder of the running executable. `title` names
-  // the settings file (title + ".INI").
+  // the settings file (title + ".INI"). Where the files go follows from the
+  // folder (Locations): beside it while it takes files, else the XDG folders.
   explicit TQuorvin(const std::string& programDir = {}, const std::string& title = ApplicationTitle);
   // Frees the timer, then writes the settings back (WriteIni), unless they
   // were never read completely.
@@ -45,12 +48,13 @@ class TQuorvin {
   void ReadIni();
   void WriteIni();
   void SavePlan();
-  std::string IniPath() const { return ProgramDir + IniName; }
+  std::string IniPath() const { return Locations.SettingsDir + IniName; }
 
   // Operation log.
   std::string LogStamp() const;
   void SaveStrToLog(const std::string& line);
-  // Removes ProgramDir + name ("back.log", "rest.log") when present; a
+  // Removes name ("back.log", "rest.log") from the folder of the logs
+  // (Locations.DataDir: the program folder when portable) when present; a
   // failure is ignored.
   void RemoveJobLog(const std::string& name);
 
@@ -107,6 +111,7 @@ class TQuorvin {
   // construction, before anything uses them.
   std::unique_ptr<TPlanTimer> Timer;
   std::string ProgramDir;
+  TFileLocations Locations;
   std::string IniName;
   std::string DataBase;
   std::string RestoreSource;
@@ -143,11 +148,26 @@ class TQuorvin {
   bool RestParam7 = false;
   bool AutoBackName = false;
   bool RememberPass = false;
+  // A compressed copy of every backup on this computer, in this folder
+  // (empty: none), and whether it replaces the backup file on the server.
+  // Stored only once set: older settings files lack them and mean "off"
+  // (quorvin_settings.cpp).
+  std::string LocalCopyDir;
+  bool LocalCopyOnly = false;
+  // The last copy made on this computer in this run (quorvin_local_copy.cpp).
+  std::optional<TLocalCopyInfo> LastLocalCopy;
   std::string Pass;
   std::string User;
 
  private:
   void SetUpLog();
+  // Where a finished copy on this computer is recorded: its two files and
+  // digest are known here (operation log line, LastLocalCopy).
+  void LocalCopyMade(const TLocalCopyInfo& copy);
+  void LocalCopyNotMade(const std::string& copyPath);
+  // Records the copy a backup job made or not; with "copy only" it is the
+  // backup, and the result says whether the job made it.
+  bool LocalCopyOutcome(const std::optional<TLocalCopyInfo>& copy, bool jobOk);
   // True once ReadIni has run to its end: settings read only in part are
   // never written back over the file.
   bool FSettingsRead = false;

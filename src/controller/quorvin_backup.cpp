@@ -14,6 +14,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "runner/job_paths.h"
+#include "runner/local_copy_job.h"
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
@@ -100,7 +101,7 @@ std::string TQuorvin::JobRecordPath() const {
   const std::string suffix = ".INI";
   const bool named =
       IniName.size() > suffix.size() && IniName.compare(IniName.size() - suffix.size(), suffix.size(), suffix) == 0;
-  return ProgramDir + (named ? IniName.substr(0, IniName.size() - suffix.size()) : IniName) + ".job";
+  return Locations.SettingsDir + (named ? IniName.substr(0, IniName.size() - suffix.size()) : IniName) + ".job";
 }
 
 TJobRecord TQuorvin::NewJobRecord(const char* kind, const std::string& database, const std::string& target,
@@ -158,9 +159,13 @@ bool TQuorvin::BackupJob() {
   if (!AdminLoginAccepted(User, Pass)) return false;
 
   // Nothing is moved or removed before this point: a job that is not
-  // started leaves every file as it was.
-  TReplacedFile previous(BackFile);
-  TJobRecordFile record(JobRecordPath(), NewJobRecord(TJobRecord::Backup, DataBase, BackFile, BackShutDown));
+  // started leaves every file as it was. With "copy only" no file is made
+  // on the server and none is moved there.
+  const bool serverFile = LocalCopyDir.empty() || !LocalCopyOnly;
+  std::optional<TLocalCopyInfo> copy;
+  TReplacedFile previous(serverFile ? BackFile : std::string());
+  TJobRecordFile record(
+      JobRecordPath(), NewJobRecord(TJobRecord::Backup, DataBase, serverFile ? BackFile : std::string(), BackShutDown));
   previous.OnAside = [&](const std::string& aside) { record.NoteAside(aside); };
   bool started = false;
   const bool jobOk = RunReported(
@@ -174,14 +179,22 @@ bool TQuorvin::BackupJob() {
         job.SetJobFile(1, DataBase);
         job.SetJobFile(2, BackFile);
         job.StopDatabase = BackShutDown;
+        job.LocalCopyDir = LocalCopyDir;
+        job.LocalCopyOnly = LocalCopyOnly;
+        job.OnLocalCopyMade = [&copy](const TLocalCopyInfo& made) { copy = made; };
         job.BeforeRequest = [&] { record.NoteRequestStarted(); };
         job.AfterRequest = [&](bool requestCompleted) {
-          if (requestCompleted && FileExists(BackFile)) record.NoteSucceeded();
+          if (requestCompleted && serverFile && FileExists(BackFile)) record.NoteSucceeded();
         };
         started = true;
         return RunJobOf(job);
       },
       "Errors were encountered during backup", TErrorOrder::PaneFirst);
+  if (!serverFile) return LocalCopyOutcome(copy, jobOk);
+  if (jobOk && !LocalCopyDir.empty() && !copy) {
+    Prompts().Beep();
+    Prompts().ShowMessage("Errors were encountered during the copy on this computer");
+  }
 
   // A file alone is no proof: a failed job can leave a partial one.
   const bool succeeded = jobOk && FileExists(BackFile);
@@ -193,6 +206,7 @@ bool TQuorvin::BackupJob() {
   } else {
     SaveStrToLog(LogStamp() + " Резервная копия НЕ создана. " + BackFile);
   }
+  if (!LocalCopyDir.empty()) LocalCopyOutcome(copy, jobOk);
   return succeeded;
 }
 
@@ -250,6 +264,9 @@ bool TQuorvin::RestoreJob() {
     succeeded = jobOk && FileExists(RestoreTarget);
     if (succeeded) record.NoteSucceeded();
     previous.Finish(succeeded, started);
+  }
+  if (RestoreFedFromThisComputer(RestoreSource, RestoreTarget)) {
+    SaveStrToLog(LogStamp() + " Восстановление из копии на этом компьютере. " + RestoreSource);
   }
   if (succeeded) {
     SaveStrToLog(LogStamp() + " Резервная копия восстановлена. " + RestoreTarget);

@@ -17,16 +17,18 @@ bool StartLogFile(const std::string& path, const std::string& firstLine) {
 }  // namespace
 
 void TQuorvin::SetUpLog() {
-  LogDir = ProgramDir + "log";
-  if (!DirectoryExists(LogDir) && !CreateDir(LogDir)) LogDir = ProgramDir;
+  const std::string& home = Locations.DataDir;
+  LogDir = home + "log";
+  if (!DirectoryExists(LogDir) && !CreateDir(LogDir)) LogDir = home;
   const TDateTime started = Now();
   const std::string fileName = FormatDateTime("dd_mm_yyyy_hh_nn", started) + ".log";
   const std::string firstLine = FormatDateTime("dd.mm.yyyy в hh:nn", started) + " Начало работы";
   LogFileName = LogDir + PathDelim + fileName;
   if (StartLogFile(LogFileName, firstLine)) return;
-  // The "log" folder exists but takes no file: try beside the executable.
-  if (LogDir != ProgramDir) {
-    LogDir = ProgramDir;
+  // The "log" folder exists but takes no file: try the folder that holds it
+  // (beside the executable when portable).
+  if (LogDir != home) {
+    LogDir = home;
     LogFileName = LogDir + PathDelim + fileName;
     if (StartLogFile(LogFileName, firstLine)) return;
   }
@@ -48,7 +50,7 @@ void TQuorvin::SaveStrToLog(const std::string& line) {
   }
 }
 
-void TQuorvin::RemoveJobLog(const std::string& name) { DeleteIfExists(ProgramDir + name); }
+void TQuorvin::RemoveJobLog(const std::string& name) { DeleteIfExists(Locations.DataDir + name); }
 
 void TQuorvin::Execute() {
   SaveStrToLog(LogStamp() + " Сервис запущен.");

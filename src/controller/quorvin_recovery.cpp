@@ -22,9 +22,9 @@ namespace {
 constexpr const char* LogPrefix = " Восстановление после прерванного задания: ";
 
 std::string JobDescription(const TJobRecord& record) {
-  const std::string what = record.Kind == TJobRecord::Restore
-                               ? "восстановление базы данных " + record.Target
-                               : "резервное копирование " + record.Database + " в " + record.Target;
+  const std::string what = record.Kind == TJobRecord::Restore ? "восстановление базы данных " + record.Target
+                           : record.Target.empty() ? "резервное копирование " + record.Database
+                                                   : "резервное копирование " + record.Database + " в " + record.Target;
   return what + ", начато " + record.Started;
 }
 

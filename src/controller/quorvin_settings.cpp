@@ -25,6 +25,9 @@ enum class TSettingRule {
   // Written from its field only while RememberPass is on; otherwise the key
   // stays in the file, empty.
   Login,
+  // An addition older files lack, meaning "off": written once it is on, or
+  // once the file has it, so a file that never had it keeps its lines.
+  OnceSet,
 };
 
 struct TSetting {
@@ -65,6 +68,8 @@ const TSetting Settings[] = {
     {"Parameters", "RestParam7", &TQuorvin::RestParam7, false},
     {"Parameters", "AutoBackName", &TQuorvin::AutoBackName, true},
     {"Parameters", "RememberPass", &TQuorvin::RememberPass, false},
+    {"Parameters", "LocalCopyDir", &TQuorvin::LocalCopyDir, "", TSettingRule::OnceSet},
+    {"Parameters", "LocalCopyOnly", &TQuorvin::LocalCopyOnly, false, TSettingRule::OnceSet},
     {SectionPlan, "Day1Back", &TPlanRecord::Day1Back, false},
     {SectionPlan, "Day2Back", &TPlanRecord::Day2Back, false},
     {SectionPlan, "Day3Back", &TPlanRecord::Day3Back, false},
@@ -134,10 +139,18 @@ void WriteSetting(TIniFile& ini, const TSetting& setting, const TQuorvin& q) {
   const char* section = setting.Section;
   const char* key = setting.Key;
   const bool forgotten = setting.Rule == TSettingRule::Login && !q.RememberPass;
+  // An addition still off is left out of a file that does not have it.
+  const auto leftOut = [&](bool on) {
+    return setting.Rule == TSettingRule::OnceSet && !on && !ReadProfileValue(ini.FileName(), section, key);
+  };
   std::visit(TOverloaded{
-                 [&](std::string TQuorvin::*field) { ini.WriteString(section, key, forgotten ? "" : q.*field); },
+                 [&](std::string TQuorvin::*field) {
+                   if (!leftOut(!(q.*field).empty())) ini.WriteString(section, key, forgotten ? "" : q.*field);
+                 },
                  [&](std::int32_t TQuorvin::*field) { ini.WriteInteger(section, key, q.*field); },
-                 [&](bool TQuorvin::*field) { ini.WriteBool(section, key, q.*field); },
+                 [&](bool TQuorvin::*field) {
+                   if (!leftOut(q.*field)) ini.WriteBool(section, key, q.*field);
+                 },
                  [&](std::vector<std::string> TQuorvin::*field) {
                    // Keys beyond the last name written keep their lines.
                    const std::vector<std::string>& names = q.*field;

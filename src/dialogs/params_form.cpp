@@ -2,11 +2,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFrame>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <initializer_list>
 
@@ -88,6 +92,8 @@ void TParamsForm::BuildPages(QVBoxLayout* top) {
                                  {&chkBK7, "Convert External Tables"},
                                  {&BackShutDown, "Shutdown DB"},
                                  {&cbAutoBackName, "Генерировать имя резервной копии"}}));
+  auto* backColumn = static_cast<QVBoxLayout*>(Notebook->widget(0)->layout());
+  backColumn->insertWidget(backColumn->count() - 1, BuildLocalCopyGroup());
   Notebook->addWidget(CheckPage({{&chkRS1, "Deactivate Indexes"},
                                  {&chkRS2, "No Shadow Files"},
                                  {&chkRS3, "No Validity Check"},
@@ -100,6 +106,29 @@ void TParamsForm::BuildPages(QVBoxLayout* top) {
   chkBK2->setChecked(true);
   BackShutDown->setChecked(true);
   chkRS5->setChecked(true);
+}
+
+QGroupBox* TParamsForm::BuildLocalCopyGroup() {
+  gbLocalCopy = new QGroupBox(QString::fromUtf8("Копия на этом компьютере"));
+  gbLocalCopy->setCheckable(true);
+  gbLocalCopy->setChecked(false);
+  auto* column = new QVBoxLayout(gbLocalCopy);
+  auto* folderRow = new QHBoxLayout;
+  eLocalCopyDir = new QLineEdit;
+  eLocalCopyDir->setPlaceholderText(QString::fromUtf8("Папка"));
+  sbLocalCopyDir = new QToolButton;
+  sbLocalCopyDir->setText("...");
+  folderRow->addWidget(eLocalCopyDir, 1);
+  folderRow->addWidget(sbLocalCopyDir);
+  column->addLayout(folderRow);
+  chkLocalCopyOnly = new QCheckBox(QString::fromUtf8("Только копия"));
+  column->addWidget(chkLocalCopyOnly);
+  connect(sbLocalCopyDir, &QToolButton::clicked, this, [this] { sbLocalCopyDirClick(); });
+  ChooseFolder = [this](const QString& current) {
+    return QFileDialog::getExistingDirectory(this, QString::fromUtf8("Выберите папку"), current,
+                                             QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+  };
+  return gbLocalCopy;
 }
 
 void TParamsForm::BuildButtons(QVBoxLayout* top) {
@@ -121,6 +150,9 @@ void TParamsForm::LoadParams(int page) {
   const int protocol = FController.Protocol;
   brProtocol->setCurrentIndex(protocol >= 0 && protocol < brProtocol->count() ? protocol : -1);
   for (const auto& [box, field] : FSwitches) box->setChecked(FController.*field);
+  gbLocalCopy->setChecked(!FController.LocalCopyDir.empty());
+  eLocalCopyDir->setText(QString::fromStdString(FController.LocalCopyDir));
+  chkLocalCopyOnly->setChecked(FController.LocalCopyOnly);
 }
 
 int TParamsForm::ShowParams(int page) {
@@ -131,7 +163,17 @@ int TParamsForm::ShowParams(int page) {
 void TParamsForm::bbSaveClick() {
   FController.Protocol = brProtocol->currentIndex();
   for (const auto& [box, field] : FSwitches) FController.*field = box->isChecked();
+  // A copy without a folder is no copy.
+  const std::string folder = eLocalCopyDir->text().trimmed().toStdString();
+  const bool copy = gbLocalCopy->isChecked() && !folder.empty();
+  FController.LocalCopyDir = copy ? folder : std::string();
+  FController.LocalCopyOnly = copy && chkLocalCopyOnly->isChecked();
   done(ResultSave);
+}
+
+void TParamsForm::sbLocalCopyDirClick() {
+  const QString folder = ChooseFolder(eLocalCopyDir->text());
+  if (!folder.isEmpty()) eLocalCopyDir->setText(folder);
 }
 
 void TParamsForm::bbCloseClick() { done(ResultClose); }

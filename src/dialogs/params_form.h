@@ -4,6 +4,8 @@
 // controller's fields; the controller writes them to the settings file when
 // the program closes.
 
+#include <QString>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -11,9 +13,12 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QStackedWidget;
+class QToolButton;
 class QVBoxLayout;
 class TQuorvin;
 
@@ -34,6 +39,12 @@ class TParamsForm : public TFixedDialog {
 
   void bbSaveClick();
   void bbCloseClick();
+  // The folder button of the copy on this computer.
+  void sbLocalCopyDirClick();
+
+  // Asks for a folder, starting at `current`; empty when cancelled. Tests
+  // replace it; the default is the folder dialog.
+  std::function<QString(const QString& current)> ChooseFolder;
 
   QLabel* Label6;
   QComboBox* brProtocol;
@@ -47,6 +58,10 @@ class TParamsForm : public TFixedDialog {
   QCheckBox* chkBK7;
   QCheckBox* BackShutDown;
   QCheckBox* cbAutoBackName;
+  QGroupBox* gbLocalCopy;
+  QLineEdit* eLocalCopyDir;
+  QToolButton* sbLocalCopyDir;
+  QCheckBox* chkLocalCopyOnly;
   QCheckBox* chkRS1;
   QCheckBox* chkRS2;
   QCheckBox* chkRS3;
@@ -60,6 +75,8 @@ class TParamsForm : public TFixedDialog {
  private:
   void BuildProtocolRow(QVBoxLayout* top);
   void BuildPages(QVBoxLayout* top);
+  // The backup also kept on this computer, compressed, in a folder.
+  QGroupBox* BuildLocalCopyGroup();
   void BuildButtons(QVBoxLayout* top);
 
   TQuorvin& FController;

@@ -42,7 +42,7 @@ bool CreateDir(const std::string& path) { return !path.empty() && mkdir(path.c_s
 
 bool DeleteFile(const std::string& path) { return !path.empty() && unlink(path.c_str()) == 0; }
 
-bool WriteAll(int fd, const std::string& data) {
+bool WriteAll(int fd, std::string_view data) {
   std::size_t done = 0;
   while (done < data.size()) {
     const ssize_t n = write(fd, data.data() + done, data.size() - done);

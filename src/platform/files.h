@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 // Folder of the running executable, ending in the path separator.
 std::string ProgramDirectory();
@@ -21,7 +22,7 @@ bool CreateDir(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Writes all of `data` to the open descriptor, going on after interrupted
 // or partial writes; false on the first real failure.
-bool WriteAll(int fd, const std::string& data);
+bool WriteAll(int fd, std::string_view data);
 // Creates the file (emptying one that exists) with `text` as its content;
 // false when it cannot be created or written in full.
 bool CreateTextFile(const std::string& path, const std::string& text);

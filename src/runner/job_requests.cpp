@@ -5,6 +5,7 @@
 
 #include "runner/job_options.h"
 #include "runner/schedule.h"
+#include "service/stream_services.h"
 
 namespace {
 
@@ -40,17 +41,28 @@ void ReleaseRequest(TIBCustomService& service) {
 
 std::unique_ptr<TIBControlAndQueryService> MakeJobRequest(int32_t kind, const TServerPath (&slot)[2], uint8_t protocol,
                                                           const std::string& userName, const std::string& password,
-                                                          const bool (&switches)[8]) {
+                                                          const bool (&switches)[8], bool streamed) {
   if (kind == TSchedule::KindBackup) {
-    auto backup =
-        NewJobRequest<TIBBackupService>(slot[0], protocol, userName, password, switches, &BackupOptionOfSwitch);
+    std::unique_ptr<TIBBackupService> backup;
+    if (streamed) {
+      backup =
+          NewJobRequest<TIBBackupStreamService>(slot[0], protocol, userName, password, switches, &BackupOptionOfSwitch);
+    } else {
+      backup = NewJobRequest<TIBBackupService>(slot[0], protocol, userName, password, switches, &BackupOptionOfSwitch);
+    }
     backup->DatabaseName = slot[0].LocalPath;
     backup->BackupFile.Assign({slot[1].LocalPath});
     return backup;
   }
   if (kind == TSchedule::KindRestore) {
-    auto restore =
-        NewJobRequest<TIBRestoreService>(slot[1], protocol, userName, password, switches, &RestoreOptionOfSwitch);
+    std::unique_ptr<TIBRestoreService> restore;
+    if (streamed) {
+      restore = NewJobRequest<TIBRestoreStreamService>(slot[1], protocol, userName, password, switches,
+                                                       &RestoreOptionOfSwitch);
+    } else {
+      restore =
+          NewJobRequest<TIBRestoreService>(slot[1], protocol, userName, password, switches, &RestoreOptionOfSwitch);
+    }
     restore->DatabaseName.Assign({slot[1].LocalPath});
     restore->BackupFile.Assign({slot[0].LocalPath});
     return restore;

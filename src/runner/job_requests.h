@@ -22,7 +22,9 @@ void ReleaseRequest(TIBCustomService& service);
 
 // The request of a job kind (1 backup, 2 restore, anything else repair),
 // configured from the two job files (`slot[0]` the source, `slot[1]` the
-// target) and switches 1..8 (`switches[0..7]`).
+// target) and switches 1..8 (`switches[0..7]`). `streamed`: the backup file
+// goes to or comes from this computer through the request's standard output
+// or input.
 std::unique_ptr<TIBControlAndQueryService> MakeJobRequest(int32_t kind, const TServerPath (&slot)[2], uint8_t protocol,
                                                           const std::string& userName, const std::string& password,
-                                                          const bool (&switches)[8]);
+                                                          const bool (&switches)[8], bool streamed = false);

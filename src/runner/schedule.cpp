@@ -2,21 +2,26 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/clock.h"
 #include "platform/date_time.h"
 #include "platform/exception.h"
+#include "platform/file_locations.h"
 #include "platform/files.h"
 #include "platform/mount_table.h"
+#include "runner/backup_source.h"
 #include "runner/database_control.h"
 #include "runner/job_options.h"
 #include "runner/job_outcome.h"
 #include "runner/job_paths.h"
 #include "runner/job_requests.h"
+#include "runner/local_copy_job.h"
 #include "runner/log_pane.h"
 #include "runner/ui_seams.h"
 #include "service/backup_restore_services.h"
+#include "service/stream_services.h"
 
 namespace {
 
@@ -32,7 +37,8 @@ std::string CreationStamp() {
   return FormatShortDate(now) + " " + FormatShortTime(now);
 }
 
-std::string JobLogFileName() { return IncludeTrailingPathDelimiter(ProgramDirectory()) + "Schedule.log"; }
+// Beside the executable when portable, else beside the operation logs.
+std::string JobLogFileName() { return ProcessFileLocations().DataDir + "Schedule.log"; }
 
 const char* KindWord(int32_t kind) {
   switch (kind) {
@@ -105,6 +111,8 @@ class TSchedule::TRun {
     if (RefuseOverlongNames()) return false;
     StartJobLog();
     ResolveServerPaths();
+    if (RefuseCutShortSource()) return false;
+    if (!OpenFeedStep()) return false;
     if (!StopStep()) return false;
     if (FJob.JobKind >= KindBackup && FJob.JobKind <= KindRepair) RequestStep();
     RestartStep();
@@ -131,10 +139,40 @@ class TSchedule::TRun {
   }
 
   void ResolveServerPaths() {
-    const std::string computer = LocalComputerName();
-    const std::vector<TMountEntry> mounts = ReadMountTable();
-    for (int i = 0; i < 2; ++i) FSlot[i] = ServerPathOf(FJob.FJobFile[i].Get(), computer, mounts);
+    FComputer = LocalComputerName();
+    FMounts = ReadMountTable();
+    for (int i = 0; i < 2; ++i) FSlot[i] = ServerPathOf(FJob.FJobFile[i].Get(), FComputer, FMounts);
   }
+
+  // Before the database is shut down: nothing is touched for a restore that
+  // cannot work.
+  bool RefuseCutShortSource() {
+    if (FJob.JobKind != KindRestore) return false;
+    const std::string refusal = CutShortSourceRefusal(FSlot[0], FComputer, FMounts);
+    if (refusal.empty()) return false;
+    AddPaneLine("ERROR: " + refusal);
+    return true;
+  }
+
+  // A backup file on this computer is checked before anything of the job
+  // happens: a damaged copy never gets as far as the target database.
+  bool OpenFeedStep() {
+    const std::string source = FJob.JobFile(1);
+    if (FJob.JobKind != KindRestore || source.empty() || !RestoreFedFromThisComputer(source, FSlot[0], FSlot[1])) {
+      return true;
+    }
+    try {
+      FFeed = std::make_unique<TRestoreFeed>(source);
+      return true;
+    } catch (const std::exception& error) {
+      PaneAndLog(std::string("ERROR: ") + error.what());
+      WriteJobLogFile();
+      return false;
+    }
+  }
+
+  bool CopyWanted() const { return FJob.JobKind == KindBackup && !FJob.LocalCopyDir.empty(); }
+  bool ServerRequestWanted() const { return !(CopyWanted() && FJob.LocalCopyOnly); }
 
   // The file whose database the job shuts down and brings back.
   const TServerPath& Database() const {
@@ -164,17 +202,23 @@ class TSchedule::TRun {
   void RequestStep() {
     std::unique_ptr<TIBControlAndQueryService> request;
     bool beforeRequestCalled = false;
+    bool prepared = false;  // BeforeRequest has done its part
     try {
       if (FJob.BeforeRequest) {
         beforeRequestCalled = true;
         FJob.BeforeRequest();
       }
-      // Created inside the trap: a missing client library is reported on
-      // the pane like any other failure of the job, and the restart still
-      // runs.
-      request = MakeJobRequest(FJob.JobKind, FSlot, FJob.FProtocol, FUser, FPass, FJob.FJobOption);
-      RunRequest(*request);
-      FSucceeded = true;
+      prepared = true;
+      if (ServerRequestWanted()) {
+        // Created inside the trap: a missing client library is reported on
+        // the pane like any other failure of the job, and the restart still
+        // runs.
+        request = MakeJobRequest(FJob.JobKind, FSlot, FJob.FProtocol, FUser, FPass, FJob.FJobOption, FFeed != nullptr);
+        RunRequest(*request);
+        FSucceeded = true;
+      } else {
+        ShowHeader();  // the copy's section follows it
+      }
     } catch (const std::exception& error) {
       if (FJob.JobKind == KindBackup) Prompts().ShowMessage(std::string("Error: ") + error.what());
       PaneAndLog(std::string("ERROR: ") + error.what());
@@ -183,21 +227,31 @@ class TSchedule::TRun {
       if (request) ReleaseRequest(*request);
       request.reset();
     });
+    if (CopyWanted() && prepared) {
+      const bool copied = CopyStep();
+      if (!ServerRequestWanted()) FSucceeded = copied;
+    }
     if (beforeRequestCalled && FJob.AfterRequest) TryReporting([&] { FJob.AfterRequest(FSucceeded); });
+  }
+
+  void ShowHeader() {
+    AddPaneLine("Job: " + FName);
+    PaneAndLog(TextsOf(FJob.JobKind).Header + FSlot[0].FileName);
+    PaneAndLog("Job options: " + JobOptionsText(FJob.JobKind, FJob.FJobOption));
+    PaneAndLog("Started: " + RunStamp());
+    AddPaneLine("");
+    if (FFeed) FFeed->ShowSource();
+    ProcessMessages();
   }
 
   void RunRequest(TIBControlAndQueryService& request) {
     const TKindTexts texts = TextsOf(FJob.JobKind);
-    AddPaneLine("Job: " + FName);
-    PaneAndLog(texts.Header + FSlot[0].FileName);
-    PaneAndLog("Job options: " + JobOptionsText(FJob.JobKind, FJob.FJobOption));
-    PaneAndLog("Started: " + RunStamp());
-    AddPaneLine("");
-    ProcessMessages();
-
+    ShowHeader();
     request.SetActive(true);
     request.ServiceStart();
+    if (FFeed) FFeed->Start();
     const std::string reportedFailure = ReadOutput(request);
+    if (FFeed) FFeed->ShowSent();
     if (!reportedFailure.empty()) {
       throw Exception(std::string("The ") + KindWord(FJob.JobKind) +
                       " did not complete, the server reported: " + reportedFailure);
@@ -220,13 +274,60 @@ class TSchedule::TRun {
     const bool gbakOutput = FJob.JobKind != KindRepair;
     std::string reportedFailure;
     while (!request.OutputEnded()) {
-      std::string line = request.NextOutputLine();
+      std::string line;
+      if (!NextOutputLine(request, line)) {
+        ProcessMessages();
+        continue;
+      }
       if (gbakOutput && reportedFailure.empty()) reportedFailure = FailureReportedBy(line);
       AddPaneLine(line);
       if (copyOutput) FJobLog.push_back(std::move(line));
       ProcessMessages();
     }
     return reportedFailure;
+  }
+
+  // The next line of the server's output; a restore fed from this computer
+  // sends the input the server asked for along. False when the answer
+  // carried no line.
+  bool NextOutputLine(TIBControlAndQueryService& request, std::string& line) {
+    if (!FFeed) {
+      line = request.NextOutputLine();
+      return true;
+    }
+    return static_cast<TIBRestoreStreamService&>(request).FeedAndReadLine(FFeed->Source(), line);
+  }
+
+  // The backup streamed from the server into the copy on this computer, in
+  // a section of its own; true when the copy was made. With "copy only" the
+  // job's header stands above it and its end below it.
+  bool CopyStep() {
+    const bool copyOnly = !ServerRequestWanted();
+    const std::string copyPath = LocalCopyPathOf(FJob.LocalCopyDir, FSlot[1].FileName);
+    PaneAndLog("Copy on this computer: " + copyPath);
+    if (!copyOnly) {
+      AddPaneLine("Started: " + RunStamp());
+      AddPaneLine("");
+    }
+    std::unique_ptr<TIBControlAndQueryService> request;
+    std::optional<TLocalCopyInfo> copy;
+    try {
+      request = MakeJobRequest(KindBackup, FSlot, FJob.FProtocol, FUser, FPass, FJob.FJobOption, true);
+      copy = ReceiveLocalCopy(static_cast<TIBBackupStreamService&>(*request), copyPath);
+      Log("**** COPY COMPLETE ****");
+      AddPaneLine("Stopped: " + RunStamp());
+      if (copyOnly) AddPaneLine("End of job: " + FName);
+      AddPaneLine("");
+    } catch (const std::exception& error) {
+      Prompts().ShowMessage(std::string("Error: ") + error.what());
+      PaneAndLog(std::string("ERROR: ") + error.what());
+    }
+    TryReporting([&] {
+      if (request) ReleaseRequest(*request);
+      request.reset();
+      if (copy && FJob.OnLocalCopyMade) FJob.OnLocalCopyMade(*copy);
+    });
+    return copy.has_value();
   }
 
   // A restore that stopped early without a word (a backup file cut short)
@@ -278,7 +379,10 @@ class TSchedule::TRun {
   const std::string FUser;
   const std::string FPass;
   const std::string FJobLogFile;
+  std::string FComputer;
+  std::vector<TMountEntry> FMounts;
   TServerPath FSlot[2];
+  std::unique_ptr<TRestoreFeed> FFeed;  // the backup file, when it is on this computer
   std::vector<std::string> FJobLog;
   bool FSucceeded = false;
 };

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "runner/fixed_text.h"
+#include "runner/local_copy_info.h"
 
 class TSchedule {
  public:
@@ -71,8 +72,22 @@ class TSchedule {
   // brought on line. Runs whenever BeforeRequest was called.
   std::function<void(bool requestCompleted)> AfterRequest;
 
+  // A backup also kept on this computer: its file is streamed from the
+  // server into a compressed copy in this folder ("<backup file name>.zst"
+  // with "<…>.zst.sha256" beside it), after the request that writes it on
+  // the server. Empty: no copy.
+  std::string LocalCopyDir;
+  // Only the copy on this computer: no backup file on the server.
+  bool LocalCopyOnly = false;
+  // Called once the copy stands complete under its final names.
+  std::function<void(const TLocalCopyInfo& copy)> OnLocalCopyMade;
+
   // Runs the job; true when its request ran to its end without an error and
-  // the server's output does not say otherwise.
+  // the server's output does not say otherwise. With LocalCopyOnly, when
+  // the copy was made. A restore whose backup file is on this computer (a
+  // compressed copy, or a file the database's server cannot open) sends it
+  // through the request's standard input, after checking its checksum file
+  // before anything else.
   bool RunJob();
 
  private:

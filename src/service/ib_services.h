@@ -7,3 +7,4 @@
 #include "service/config_service.h"
 #include "service/ib_errors.h"
 #include "service/service_connection.h"
+#include "service/stream_services.h"

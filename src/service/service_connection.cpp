@@ -287,18 +287,25 @@ void TIBCustomService::SendBlock(std::string& request, std::string& copy, const 
 
 void TIBCustomService::SendQuery() {
   if (QueryRequest.empty()) RaiseClientError(ibceQueryParamsError);
-  SendBlock(QueryRequest, FQueryRequestCopy, "the query request", [this] {
-    // The length handed to the library is always the buffer's own size, so a
-    // changed BufferSize can never let the library write past the buffer.
-    if (FOutputBuffer.size() != static_cast<size_t>(FBufferSize)) FOutputBuffer.assign(FBufferSize, 0);
-    const TClientEntryPoints& api = ClientEntryPoints();
-    CallLibrary(
-        [&](ISC_STATUS* status) {
-          return api.isc_service_query(status, &FHandle, nullptr, 0, nullptr,
-                                       static_cast<unsigned short>(FQueryRequestCopy.size()), FQueryRequestCopy.data(),
-                                       static_cast<unsigned short>(FOutputBuffer.size()), FOutputBuffer.data());
-        },
-        TOnFailure::Detach);
+  // Send items go with this query only, whatever happens to it.
+  std::string sendItems = std::move(QuerySendItems);
+  QuerySendItems.clear();
+  SendBlock(QueryRequest, FQueryRequestCopy, "the query request", [&] {
+    SendBlock(sendItems, FQuerySendCopy, "the query send items", [this] {
+      // The length handed to the library is always the buffer's own size, so
+      // a changed BufferSize can never let the library write past the buffer.
+      if (FOutputBuffer.size() != static_cast<size_t>(FBufferSize)) FOutputBuffer.assign(FBufferSize, 0);
+      const TClientEntryPoints& api = ClientEntryPoints();
+      const char* send = FQuerySendCopy.empty() ? nullptr : FQuerySendCopy.data();
+      CallLibrary(
+          [&](ISC_STATUS* status) {
+            return api.isc_service_query(status, &FHandle, nullptr, static_cast<unsigned short>(FQuerySendCopy.size()),
+                                         send, static_cast<unsigned short>(FQueryRequestCopy.size()),
+                                         FQueryRequestCopy.data(), static_cast<unsigned short>(FOutputBuffer.size()),
+                                         FOutputBuffer.data());
+          },
+          TOnFailure::Detach);
+    });
   });
   Trace(": [Query]");
 }

@@ -64,6 +64,9 @@ class TIBCustomService {
   TNotifyEvent OnAttach;
   // Request bytes of the next SendQuery.
   std::string QueryRequest;
+  // Send items of the next SendQuery (data the server asked for); empty
+  // sends no send block at all, as every line query does.
+  std::string QuerySendItems;
 
   bool Active() const { return FHandle != 0; }
   void SetActive(bool value);  // true: Attach, false: Detach (no comparison)
@@ -125,6 +128,7 @@ class TIBCustomService {
   bool FParamsChanged = true;
   std::string FAttachBlock;
   std::string FQueryRequestCopy;
+  std::string FQuerySendCopy;
   int32_t FBufferSize = 32000;
   std::vector<char> FOutputBuffer;
   std::string FServerName;

@@ -91,6 +91,7 @@ class TMainFormTest : public QObject {
   void parametersOpenOnPageOfActiveTab();
   void userUpperCasedPasswordStarred();
   void aboutLabelsOpenAddresses();
+  void aboutPageShowsWhereFilesLive();
   void logPaneScrollBarFromFirstJob();
   void laterStartBringsWindowBack();
   void withoutTrayUnminimisingStopsPlan();
@@ -534,6 +535,37 @@ void TMainFormTest::aboutLabelsOpenAddresses() {
   QCOMPARE(opened.size(), 2);
   QCOMPARE(opened[0].toString(), "http://" + form.LabelSite->text());
   QCOMPARE(opened[1].toString(), "mailto:" + form.LabelMail->text());
+}
+
+// Beside the executable while its folder takes files, else the XDG folders;
+// saving the pane then starts in the home folder.
+void TMainFormTest::aboutPageShowsWhereFilesLive() {
+  TScriptedPrompts prompts;
+  QTemporaryDir home;
+  const QByteArray savedHome = qgetenv("HOME");
+  qputenv("HOME", home.path().toUtf8());
+  qputenv("XDG_CONFIG_HOME", (home.path() + "/cfg").toUtf8());
+  qunsetenv("XDG_STATE_HOME");
+  TProgramFolder folder;
+  for (const bool installed : {false, true}) {
+    TMainForm form(installed ? std::string("/usr/lib/quorvin-test-none/") : folder.Dir());
+    const QString settings = installed ? home.path() + "/cfg/Quorvin/Quorvin.INI" : folder.Path("Quorvin.INI");
+    const QString logs = installed ? home.path() + "/.local/state/Quorvin/log" : folder.Path("log");
+    QCOMPARE(form.LabelSettingsPath->text(), "Файл настроек: " + settings);
+    QCOMPARE(form.LabelLogPath->text(), "Папка журналов: " + logs);
+    QCOMPARE(form.LabelSettingsPath->parentWidget(), form.TabSheet7);
+    QString startFolder;
+    form.RunFileDialog = [&](QFileDialog& dialog) {
+      startFolder = dialog.directory().absolutePath();
+      return false;
+    };
+    form.N1Click();
+    QCOMPARE(startFolder, QDir(installed ? home.path() : QString::fromStdString(folder.Dir())).absolutePath());
+    QVERIFY(form.close());
+    QVERIFY(QFile::exists(settings));
+  }
+  qputenv("HOME", savedHome);
+  qunsetenv("XDG_CONFIG_HOME");
 }
 
 void TMainFormTest::logPaneScrollBarFromFirstJob() {

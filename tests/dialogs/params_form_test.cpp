@@ -5,12 +5,15 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <functional>
 
 #include "dialog_fixture.h"
@@ -124,6 +127,28 @@ class ParamsFormTest : public QObject {
     QCOMPARE(form.result(), 1);
     for (std::size_t i = 0; i < switches.size(); ++i) QCOMPARE(*switches[i].second, !bool((pattern >> i) & 1));
     QCOMPARE(q.Protocol, 3);
+  }
+
+  // The copy on this computer: loaded from its two fields, the folder
+  // button fills the folder, and only a ticked box with a folder stores it.
+  void LocalCopy() {
+    TDialogFixture fx;
+    TQuorvin& q = *fx.Controller;
+    q.LocalCopyDir = "/srv/old";
+    q.LocalCopyOnly = true;
+    TParamsForm form(nullptr, &q);
+    form.LoadParams(0);
+    QCOMPARE(form.gbLocalCopy->title(), QString::fromUtf8("Копия на этом компьютере"));
+    QCOMPARE(form.chkLocalCopyOnly->text(), QString::fromUtf8("Только копия"));
+    QVERIFY(form.gbLocalCopy->isChecked() && form.chkLocalCopyOnly->isChecked());
+    form.ChooseFolder = [](const QString& current) { return current + "/copies"; };
+    form.sbLocalCopyDir->click();
+    form.bbSaveClick();
+    QCOMPARE(q.LocalCopyDir, std::string("/srv/old/copies"));
+    QVERIFY(q.LocalCopyOnly);
+    form.eLocalCopyDir->clear();  // ticked without a folder: no copy, no "copy only"
+    form.bbSaveClick();
+    QVERIFY(q.LocalCopyDir.empty() && !q.LocalCopyOnly);
   }
 
   void CloseChangesNothing() {

@@ -35,6 +35,7 @@ struct Failure {
 
 struct Record {
   std::string bytes;
+  std::string send;      // the query's send items
   int attachIndex = -1;  // which attach the handle came from
   int bufferLength = 0;
 };
@@ -50,7 +51,8 @@ struct State {
   isc_svc_handle nextHandle = 100;
   std::deque<std::string> lines;
   std::deque<std::string> rawAnswers;
-  std::deque<std::string> heldTexts;  // keeps status-vector text pointers valid
+  std::map<int, std::deque<std::string>> answersFor;  // by the request's first byte
+  std::deque<std::string> heldTexts;                  // keeps status-vector text pointers valid
   long lastSqlcode = 0;
   int queryDelayMs = 0;
 };
@@ -148,6 +150,13 @@ FAKE_EXPORT void fake_add_raw_answer(const char* bytes, int length) {
   S().rawAnswers.emplace_back(bytes, static_cast<size_t>(length));
 }
 
+// The next answer to a query whose request starts with `requestByte`; such
+// answers go before raw answers and scripted lines.
+FAKE_EXPORT void fake_add_answer_for(int requestByte, const char* bytes, int length) {
+  std::lock_guard<std::recursive_mutex> g(stateMutex);
+  S().answersFor[requestByte].emplace_back(bytes, static_cast<size_t>(length));
+}
+
 FAKE_EXPORT void fake_set_query_delay_ms(int ms) {
   std::lock_guard<std::recursive_mutex> g(stateMutex);
   S().queryDelayMs = ms;
@@ -190,6 +199,10 @@ FAKE_EXPORT int fake_query_count() {
 FAKE_EXPORT int fake_query_request(int i, char* buffer, int capacity) {
   std::lock_guard<std::recursive_mutex> g(stateMutex);
   return CopyOut(S().queries.at(static_cast<size_t>(i)).bytes, buffer, capacity);
+}
+FAKE_EXPORT int fake_query_send(int i, char* buffer, int capacity) {
+  std::lock_guard<std::recursive_mutex> g(stateMutex);
+  return CopyOut(S().queries.at(static_cast<size_t>(i)).send, buffer, capacity);
 }
 FAKE_EXPORT int fake_query_buffer_length(int i) {
   std::lock_guard<std::recursive_mutex> g(stateMutex);
@@ -281,9 +294,9 @@ FAKE_EXPORT ISC_STATUS isc_service_start(ISC_STATUS* status, isc_svc_handle* han
   return 0;
 }
 
-FAKE_EXPORT ISC_STATUS isc_service_query(ISC_STATUS* status, isc_svc_handle* handle, ISC_LONG*, unsigned short,
-                                         const char*, unsigned short requestLength, const char* request,
-                                         unsigned short bufferLength, char* buffer) {
+FAKE_EXPORT ISC_STATUS isc_service_query(ISC_STATUS* status, isc_svc_handle* handle, ISC_LONG*,
+                                         unsigned short sendLength, const char* send, unsigned short requestLength,
+                                         const char* request, unsigned short bufferLength, char* buffer) {
   int delay = 0;
   {
     std::lock_guard<std::recursive_mutex> g(stateMutex);
@@ -294,6 +307,7 @@ FAKE_EXPORT ISC_STATUS isc_service_query(ISC_STATUS* status, isc_svc_handle* han
   State& s = S();
   Record r;
   r.bytes.assign(request, requestLength);
+  if (send != nullptr) r.send.assign(send, sendLength);
   r.bufferLength = bufferLength;
   auto open = s.openHandles.find(*handle);
   r.attachIndex = open == s.openHandles.end() ? -1 : open->second;
@@ -302,7 +316,11 @@ FAKE_EXPORT ISC_STATUS isc_service_query(ISC_STATUS* status, isc_svc_handle* han
   if (TakeFailure("isc_service_query", f)) return Fail(status, f.sqlcode, f.code, f.texts);
   if (open == s.openHandles.end()) return BadHandle(status);
   std::string answer;
-  if (!s.rawAnswers.empty()) {
+  auto keyed = requestLength > 0 ? s.answersFor.find(static_cast<unsigned char>(request[0])) : s.answersFor.end();
+  if (keyed != s.answersFor.end() && !keyed->second.empty()) {
+    answer = keyed->second.front();
+    keyed->second.pop_front();
+  } else if (!s.rawAnswers.empty()) {
     answer = s.rawAnswers.front();
     s.rawAnswers.pop_front();
   } else if (requestLength > 0 && request[0] == 62) {

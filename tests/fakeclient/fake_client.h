@@ -35,6 +35,9 @@ class FakeClient {
   void AddLines(const std::vector<std::string>& lines);
   // The next query answer is exactly these bytes.
   void AddRawAnswer(const std::string& bytes);
+  // The next answer to a query whose request starts with `requestByte`
+  // (63 for a streamed backup, 78 for a fed restore); goes before the others.
+  void AddAnswerFor(int requestByte, const std::string& bytes);
   void SetQueryDelayMs(int ms);
 
   int CallCount(const std::string& entry) const;
@@ -45,6 +48,8 @@ class FakeClient {
   // none, the handle was not attached).
   std::vector<int> StartAttachIndexes() const;
   std::vector<std::string> QueryRequests() const;
+  // The send items of each query (empty when none were sent).
+  std::vector<std::string> QuerySends() const;
   std::vector<int> QueryBufferLengths() const;
   int OpenHandles() const;
 

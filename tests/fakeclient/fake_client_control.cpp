@@ -65,6 +65,11 @@ void FakeClient::AddRawAnswer(const std::string& bytes) {
   reinterpret_cast<void (*)(const char*, int)>(Fn("fake_add_raw_answer"))(bytes.data(), static_cast<int>(bytes.size()));
 }
 
+void FakeClient::AddAnswerFor(int requestByte, const std::string& bytes) {
+  reinterpret_cast<void (*)(int, const char*, int)>(Fn("fake_add_answer_for"))(requestByte, bytes.data(),
+                                                                               static_cast<int>(bytes.size()));
+}
+
 void FakeClient::SetQueryDelayMs(int ms) { reinterpret_cast<void (*)(int)>(Fn("fake_set_query_delay_ms"))(ms); }
 
 int FakeClient::CallCount(const std::string& entry) const {
@@ -92,6 +97,10 @@ std::vector<int> FakeClient::StartAttachIndexes() const {
 
 std::vector<std::string> FakeClient::QueryRequests() const {
   return Collect(reinterpret_cast<CountFn>(Fn("fake_query_count")), reinterpret_cast<CopyFn>(Fn("fake_query_request")));
+}
+
+std::vector<std::string> FakeClient::QuerySends() const {
+  return Collect(reinterpret_cast<CountFn>(Fn("fake_query_count")), reinterpret_cast<CopyFn>(Fn("fake_query_send")));
 }
 
 std::vector<int> FakeClient::QueryBufferLengths() const {

@@ -3,13 +3,14 @@ quorvin_add_test(controller_firebird_tests LABEL firebird GTEST TIMEOUT 900
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/controller_jobs_test.cpp
   LIBS quorvin_controller)
 
-# Stops and restarts the real server: runs alone, so no other test of the
-# server sees it go away.
+# Stops and restarts a server of its own (the shared one is never touched).
 quorvin_add_test(controller_server_stop_test LABEL firebird TIMEOUT 900
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/controller_server_stop_test.cpp
   LIBS quorvin_controller GTest::gtest_main GTest::gmock)
-target_compile_definitions(controller_server_stop_test PRIVATE QUORVIN_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-set_tests_properties(controller_server_stop_test PROPERTIES RUN_SERIAL TRUE)
+
+# The tests' own Firebird server (integration/private_server.h).
+quorvin_add_test(private_server_test LABEL firebird GTEST TIMEOUT 300
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/private_server_test.cpp)
 
 # Jobs of the controller killed in the middle, in a program of their own, and
 # finished by a fresh controller.

@@ -1,45 +1,40 @@
-// The server stops in the middle of a long backup over TCP. The test stops
-// the real server from inside the job and always starts it again (and waits
-// for its port) before it ends, whatever happened: other tests use it.
+// The server stops in the middle of a long backup over TCP. The server is
+// the test's own (integration/private_server.h): the shared one is never
+// stopped. Jobs address the server by this computer's name, as for any local
+// file; the client's configuration sends them to the private server's port.
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 #include "integration/controller_fixture_fb.h"
+#include "integration/private_server.h"
 #include "platform/files.h"
 
 namespace ctltest {
 namespace {
 
-void StopServer() { fbtest::RunCommand("/etc/init.d/firebird3.0 stop"); }
-
-void StartServer() {
-  int code = -1;
-  const std::string out =
-      fbtest::RunCommand(std::string("bash ") + QUORVIN_SOURCE_DIR "/scripts/start_firebird.sh", &code);
-  if (code != 0) ADD_FAILURE() << "the server did not come back: " << out;
-}
-
-// Starts the server again when the test leaves, by any path.
-struct TServerRestart {
-  ~TServerRestart() { StartServer(); }
-};
-
 class ServerStop : public ControllerFirebird {
  protected:
   void SetUp() override {
+    server = std::make_unique<fbtest::TPrivateServer>();
+    // Before anything loads the client library.
+    server->UseForThisProcess();
     scale = 25;  // a backup that runs long enough to be cut
     ControllerFirebird::SetUp();
   }
   void TearDown() override {
     SetMessagePump(nullptr);
-    StartServer();
     ControllerFirebird::TearDown();
+    server.reset();
   }
+  void StopServer() { server->Stop(); }
+  void StartServer() { server->Start(); }
+
+  std::unique_ptr<fbtest::TPrivateServer> server;
 };
 
 TEST_F(ServerStop, ServerStoppedInTheMiddleOfABackup) {
-  TServerRestart restart;
   q->Protocol = kTcp;
   ASSERT_TRUE(q->Backup()) << seams.Dump();
   const std::string gbk = q->BackFile;

@@ -11,3 +11,8 @@ target_link_libraries(service_exit_probe PRIVATE quorvin_service)
 add_dependencies(service_firebird_tests service_exit_probe)
 target_compile_definitions(service_firebird_tests PRIVATE
   QUORVIN_SERVICE_EXIT_PROBE="$<TARGET_FILE:service_exit_probe>")
+
+# The whole-or-cut-short judgement on files written by the real gbak.
+quorvin_add_test(backup_file_check_firebird_tests LABEL firebird GTEST TIMEOUT 600
+  SOURCES "${CMAKE_CURRENT_SOURCE_DIR}/backup_file_check_fb_test.cpp"
+  LIBS quorvin_service)

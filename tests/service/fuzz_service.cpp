@@ -1,4 +1,4 @@
-// libFuzzer target over the output-answer parser and the block builders.
+// libFuzzer target over the output-answer parsers and the block builders.
 // First input byte picks the part; the rest is its input. Every block built
 // must parse back item by item within its own length; every answer is either
 // refused with a client error or yields a line that lies inside the buffer.
@@ -148,16 +148,33 @@ void FuzzRequests(const std::string& input, bool restore) {
   }
 }
 
+// A stream answer (backup pieces, restore input requests and lines): refused
+// with a client error, or every piece lies inside the buffer.
+void FuzzStreamAnswer(const std::string& input) {
+  const std::vector<char> buffer(input.begin(), input.end());
+  try {
+    const TStreamAnswer answer = ParseStreamAnswer(buffer.data(), buffer.size());
+    for (const std::string_view piece : answer.Data) {
+      Check(!piece.empty() && piece.data() >= buffer.data() &&
+            piece.data() + piece.size() <= buffer.data() + buffer.size());
+    }
+    for (const std::string& line : answer.Lines) Check(line.size() <= buffer.size());
+  } catch (const EIBClientError& e) {
+    Check(e.SqlErrorCode == ibceOutputParsingError);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
-  switch (data[0] % 4) {
+  switch (data[0] % 5) {
     case 0: FuzzAnswer(input); break;
     case 1: FuzzAttachBlock(input); break;
     case 2: FuzzRequests(input, false); break;
-    default: FuzzRequests(input, true); break;
+    case 3: FuzzRequests(input, true); break;
+    default: FuzzStreamAnswer(input); break;
   }
   return 0;
 }

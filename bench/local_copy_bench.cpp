@@ -1,0 +1,175 @@
+// The copy on this computer beside gbak, over TCP on a generated database,
+// alternating in one run: a backup streamed from the server into a
+// compressed copy (TSchedule, "copy only") beside gbak -b -se writing the
+// backup file on the server's disk, and a restore fed from that copy beside
+// gbak -c -se reading the plain file from the server's disk. Prints the
+// medians, the ratios, the copy's size and compression ratio, and, once, the
+// time of gbak's own client streaming the same backup to its standard
+// output: the speed of the channel itself.
+//
+//   local_copy_bench [--size-mb N] [--runs R] [--dir D] [--no-reference]
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "generated_database.h"
+#include "integration/fb_fixture.h"
+#include "runner/local_copy_writer.h"
+#include "runner/log_pane.h"
+#include "runner/schedule.h"
+#include "runner/ui_seams.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+class TStoringPane : public TLogPaneView {
+ public:
+  void Clear() override { Lines.clear(); }
+  void AppendLine(const std::string& line) override { Lines.push_back(line); }
+  std::vector<std::string> Lines;
+};
+
+struct TOptions {
+  int sizeMb = 4;
+  int runs = 1;
+  std::string dir;
+  bool reference = true;
+};
+
+TOptions Parse(int argc, char** argv) {
+  TOptions o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string key = argv[i];
+    const std::string value = i + 1 < argc ? argv[i + 1] : "";
+    if (key == "--no-reference") {
+      o.reference = false;
+      continue;
+    }
+    if (key == "--size-mb") o.sizeMb = std::atoi(value.c_str());
+    if (key == "--runs") o.runs = std::atoi(value.c_str());
+    if (key == "--dir") o.dir = value;
+    ++i;
+  }
+  return o;
+}
+
+double Seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+double Mb(std::uintmax_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
+[[noreturn]] void Fail(const std::string& what, const TStoringPane& pane) {
+  std::fprintf(stderr, "local_copy_bench: %s\n", what.c_str());
+  for (const auto& line : pane.Lines) std::fprintf(stderr, "  %s\n", line.c_str());
+  std::exit(1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const TOptions o = Parse(argc, argv);
+  TStoringPane pane;
+  LogPane = &pane;
+  const std::string password = fbtest::SysdbaPassword();
+  fbtest::TempFolder folder(o.dir.empty() ? "quorvin-bench" : o.dir);
+  const std::string db = folder.File("bench.fdb");
+  const std::string copies = folder.File("copies");
+  fs::create_directory(copies);
+
+  auto started = Clock::now();
+  GenerateDatabase(db, o.sizeMb);
+  std::printf("database: %.1f MB generated in %.0f s; TCP, %d run(s) per job, zstd level %d\n", Mb(fs::file_size(db)),
+              Seconds(started), o.runs, TLocalCopyTuning{}.Level);
+  std::fflush(stdout);
+
+  const std::string manager = std::string(fbtest::kServerHost) + ":service_mgr";
+  const std::string login = " -user SYSDBA -pas " + fbtest::ShellQuote(password) + " ";
+  const auto gbak = [&](const std::string& args) {
+    int code = -1;
+    const auto start = Clock::now();
+    const std::string out = fbtest::RunCommand("gbak " + args, &code);
+    const double s = Seconds(start);
+    if (code != 0) Fail("gbak " + args + " failed: " + out, pane);
+    return s;
+  };
+  const auto ours = [&](int32_t kind, const std::string& from, const std::string& to, bool copyOnly) {
+    TSchedule job;
+    job.JobKind = kind;
+    job.SetJobName("BENCH");
+    job.SetUserName("SYSDBA");
+    job.SetPassword(password);
+    job.SetProtocol(0);
+    job.WriteJobLog = false;
+    job.StopDatabase = false;
+    job.SetJobOption(5, kind == TSchedule::KindRestore);  // Replace, as gbak's -rep
+    job.SetJobFile(1, from);
+    job.SetJobFile(2, to);
+    if (copyOnly) {
+      job.LocalCopyDir = copies;
+      job.LocalCopyOnly = true;
+    }
+    const auto start = Clock::now();
+    if (!job.RunJob()) Fail("RunJob failed", pane);
+    return Seconds(start);
+  };
+
+  const std::string serverGbk = folder.File("server.gbk");
+  const std::string copy = copies + "/bench.gbk.zst";
+  const std::string oursFdb = folder.File("ours.fdb"), gbakFdb = folder.File("gbak.fdb");
+  std::vector<double> oursBackup, gbakBackup, oursRestore, gbakRestore;
+  for (int run = 0; run < o.runs; ++run) {
+    const bool oursFirst = run % 2 == 0;
+    for (int side = 0; side < 2; ++side) {
+      if ((side == 0) == oursFirst) {
+        oursBackup.push_back(ours(TSchedule::KindBackup, db, folder.File("bench.gbk"), true));
+      } else {
+        fs::remove(serverGbk);
+        gbakBackup.push_back(
+            gbak("-b -se " + manager + login + fbtest::ShellQuote(db) + " " + fbtest::ShellQuote(serverGbk)));
+      }
+    }
+    for (int side = 0; side < 2; ++side) {
+      if ((side == 0) == oursFirst) {
+        fs::remove(oursFdb);
+        oursRestore.push_back(ours(TSchedule::KindRestore, copy, oursFdb, false));
+      } else {
+        fs::remove(gbakFdb);
+        gbakRestore.push_back(
+            gbak("-c -rep -se " + manager + login + fbtest::ShellQuote(serverGbk) + " " + fbtest::ShellQuote(gbakFdb)));
+      }
+    }
+  }
+
+  const double ob = Median(oursBackup), gb = Median(gbakBackup), orr = Median(oursRestore), gr = Median(gbakRestore);
+  const std::uintmax_t plain = fs::file_size(serverGbk), packed = fs::file_size(copy);
+  std::printf("backup : copy on this computer %7.2f s   gbak -b -se to the server's disk %7.2f s   ratio %.2f\n", ob,
+              gb, ob / gb);
+  std::printf("copy   : %.1f MB backup file -> %.1f MB compressed (%.1f %%, %.1f : 1)\n", Mb(plain), Mb(packed),
+              100.0 * static_cast<double>(packed) / static_cast<double>(plain),
+              static_cast<double>(plain) / static_cast<double>(packed));
+  std::printf("restore: from the copy           %7.2f s   gbak -c -se from the server's disk %7.2f s   ratio %.2f\n",
+              orr, gr, orr / gr);
+  std::fflush(stdout);
+  if (o.reference) {
+    // Firebird's own client on the same channel, plain and uncompressed.
+    const std::string streamed = folder.File("streamed.gbk");
+    const double s =
+        gbak("-b -se " + manager + login + fbtest::ShellQuote(db) + " stdout > " + fbtest::ShellQuote(streamed));
+    std::printf("channel: gbak -b -se to its standard output (Firebird's own client) %7.2f s, %.1f MB\n", s,
+                Mb(fs::file_size(streamed)));
+  }
+  LogPane = nullptr;
+  return 0;
+}

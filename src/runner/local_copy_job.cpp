@@ -1,0 +1,111 @@
+#include "runner/local_copy_job.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "platform/files.h"
+#include "platform/mount_table.h"
+#include "platform/text.h"
+#include "runner/local_copy_writer.h"
+#include "runner/log_pane.h"
+#include "runner/ui_seams.h"
+#include "service/blocking_call.h"
+
+namespace {
+
+std::string Megabytes(std::uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+  return text;
+}
+
+// A pane line "<verb> <n> MB" at most every two seconds while bytes flow.
+class TProgressLines {
+ public:
+  explicit TProgressLines(std::string verb) : FVerb(std::move(verb)) {}
+  void Update(std::uint64_t total) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - FLast < std::chrono::seconds(2)) return;
+    FLast = now;
+    AddPaneLine(FVerb + " " + Megabytes(total));
+  }
+
+ private:
+  std::string FVerb;
+  std::chrono::steady_clock::time_point FLast = std::chrono::steady_clock::now();
+};
+
+}  // namespace
+
+std::string LocalCopyPathOf(const std::string& folder, const std::string& backupFileName) {
+  return IncludeTrailingPathDelimiter(folder) + CompressedCopyName(backupFileName);
+}
+
+bool RestoreFedFromThisComputer(const std::string& backupFile, const TServerPath& backup, const TServerPath& database) {
+  return IsCompressedCopy(backupFile) || !SameTextAscii(backup.ServerName, database.ServerName);
+}
+
+bool RestoreFedFromThisComputer(const std::string& backupFile, const std::string& database) {
+  const std::string computer = LocalComputerName();
+  const std::vector<TMountEntry> mounts = ReadMountTable();
+  return RestoreFedFromThisComputer(backupFile, ServerPathOf(backupFile, computer, mounts),
+                                    ServerPathOf(database, computer, mounts));
+}
+
+TLocalCopyInfo ReceiveLocalCopy(TIBBackupStreamService& request, const std::string& copyPath) {
+  // Created before the request starts: a folder that takes no file stops
+  // the copy before the server does any work.
+  TLocalCopyWriter writer(copyPath);
+  ProcessMessages();
+  request.SetActive(true);
+  request.ServiceStart();
+  TProgressLines progress("Received");
+  const auto toCopy = [&](const char* data, std::size_t size) { writer.Write(data, size); };
+  while (!request.OutputEnded()) {
+    // The server hands its output on in pieces of a few kilobytes: queries
+    // go in batches of a tenth of a second, each batch one blocking call, so
+    // handing a call to the program's helper thread is paid per batch rather
+    // than per query. The window is kept alive meanwhile, as for any call.
+    RunBlockingCall([&] {
+      const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+      do {
+        request.ReadStreamPiece(toCopy);
+      } while (!request.OutputEnded() && std::chrono::steady_clock::now() < until);
+    });
+    progress.Update(request.BytesReceived());
+    ProcessMessages();
+  }
+  const TLocalCopyInfo info = writer.Commit([] { ProcessMessages(); });
+  const double share =
+      info.InputBytes == 0 ? 0.0 : 100.0 * static_cast<double>(info.OutputBytes) / static_cast<double>(info.InputBytes);
+  char percent[16];
+  std::snprintf(percent, sizeof percent, "%.1f%%", share);
+  AddPaneLine("");
+  AddPaneLine("Received " + Megabytes(info.InputBytes) + ", compressed to " + Megabytes(info.OutputBytes) + " (" +
+              percent + ")");
+  AddPaneLine("SHA-256: " + info.Sha256 + " in " + info.ChecksumFile);
+  AddPaneLine("**** COPY COMPLETE ****");
+  return info;
+}
+
+TRestoreFeed::TRestoreFeed(const std::string& backupFile) : FReader(std::make_unique<TLocalCopyReader>(backupFile)) {
+  FSha256 = FReader->VerifyChecksum([] { ProcessMessages(); });
+}
+
+void TRestoreFeed::ShowSource() const {
+  AddPaneLine("Backup file on this computer: " + FReader->Path());
+  AddPaneLine(FSha256.empty() ? std::string("No checksum file beside it, sent unchecked")
+                              : "SHA-256 checked: " + FSha256);
+  AddPaneLine("");
+}
+
+void TRestoreFeed::Start() { FReader->Start(); }
+
+TStreamSource TRestoreFeed::Source() {
+  return
+      [this](char* buffer, std::size_t capacity) { return FReader->Read(buffer, capacity, [] { ProcessMessages(); }); };
+}
+
+void TRestoreFeed::ShowSent() const {
+  AddPaneLine("Sent " + Megabytes(FReader->BytesDelivered()) + " from " + FReader->Path());
+}

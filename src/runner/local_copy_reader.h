@@ -1,0 +1,58 @@
+#pragma once
+// Reading a backup file on this computer back for a restore: a compressed
+// copy ("….gbk.zst") is checked against its checksum file before anything
+// else happens, then decompressed on a thread of its own while the restore
+// takes the bytes; a plain backup file is read as it is.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "runner/chunk_queue.h"
+#include "runner/local_copy_writer.h"
+
+// Whether the file is a compressed copy (its name ends in ".zst", any case).
+bool IsCompressedCopy(const std::string& path);
+
+class TLocalCopyReader {
+ public:
+  explicit TLocalCopyReader(std::string path, TLocalCopyTuning tuning = {});
+  // Stops the reading thread.
+  ~TLocalCopyReader();
+  TLocalCopyReader(const TLocalCopyReader&) = delete;
+  TLocalCopyReader& operator=(const TLocalCopyReader&) = delete;
+
+  // Checks the file against "<file>.sha256": a compressed copy must have
+  // one, a plain backup file is checked when it has one. Returns the digest
+  // that matched (empty when a plain file has no checksum file). Raises with
+  // a message naming both files when they do not match, or when the
+  // checksum file is missing or unreadable. `afterBlock` runs between
+  // blocks of the file.
+  std::string VerifyChecksum(const std::function<void()>& afterBlock = {});
+
+  // Opens the file and starts reading it on a thread of its own. Raises
+  // EOSError when it cannot be opened.
+  void Start();
+  // Up to `capacity` bytes of the backup file (decompressed); 0 at its
+  // end. Waits for the reading thread, calling `whileWaiting` meanwhile;
+  // raises the thread's error (a damaged or cut-short copy, a read error).
+  std::size_t Read(char* buffer, std::size_t capacity, const std::function<void()>& whileWaiting = {});
+
+  const std::string& Path() const { return FPath; }
+  std::uint64_t BytesDelivered() const { return FDelivered; }
+
+ private:
+  struct TReading;
+  void ReadAll(int fd);
+
+  std::string FPath;
+  TLocalCopyTuning FTuning;
+  TChunkQueue FQueue;
+  TChunk FCurrent;
+  std::size_t FCurrentAt = 0;
+  std::uint64_t FDelivered = 0;
+  bool FEnded = false;
+  std::unique_ptr<TReading> FReading;
+};

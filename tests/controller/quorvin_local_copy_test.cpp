@@ -1,0 +1,83 @@
+// The copy on this computer in the controller: its two settings, how a
+// backup with a copy is judged, and its operation log lines.
+
+#include <gtest/gtest.h>
+
+#include "job_fixture.h"
+#include "platform/files.h"
+#include "platform/profile_file.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+const std::string Stamp = "06.12.2026 в 12:15";
+using LocalCopy = JobTest;
+
+TEST_F(LocalCopy, SettingsAreOffWhenAbsentAndStoredOnlyOnceSet) {
+  EXPECT_EQ(Start().LocalCopyDir, "");
+  EXPECT_FALSE(Controller->LocalCopyOnly);
+  Close();
+  EXPECT_EQ(Ini().find("LocalCopy"), std::string::npos);  // an older file stays as it was
+  Start().LocalCopyDir = "/home/dba/copies";
+  Controller->LocalCopyOnly = true;
+  Close();
+  EXPECT_EQ(Start().LocalCopyDir, "/home/dba/copies");
+  EXPECT_TRUE(Controller->LocalCopyOnly);
+  Controller->LocalCopyDir.clear();  // switched off again: the keys stay, saying so
+  Controller->LocalCopyOnly = false;
+  Close();
+  EXPECT_EQ(ReadProfileValue(IniPath(), "Parameters", "LocalCopyDir"), "");
+  EXPECT_EQ(ReadProfileValue(IniPath(), "Parameters", "LocalCopyOnly"), "0");
+}
+
+TEST_F(LocalCopy, BackupOutcomesWithTheirMessagesAndLogLines) {
+  struct Row {
+    bool copyOnly, serverMade, copyMade, succeeded;
+    Strings events;
+  };
+  const Row rows[] = {
+      {false, true, true, true, {}},
+      {false, true, false, true, {"beep", "box:Errors were encountered during the copy on this computer"}},
+      {false, false, true, false, {"beep", "box:Errors were encountered during backup"}},
+      {true, false, true, true, {}},
+      {true, false, false, false, {"beep", "box:Errors were encountered during backup"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.copyOnly << row.serverMade << row.copyMade);
+    TQuorvin& q = StartWithStandIn();
+    q.AutoBackName = false;
+    WriteFileBytes(Dir / "Shop.gdb", "LIVE");
+    q.DataBase = Dir / "Shop.gdb";
+    q.LocalCopyDir = Dir / "copies";
+    q.LocalCopyOnly = row.copyOnly;
+    const std::string serverFile = Dir / "Shop.gbk", copy = Dir / "copies/Shop.gbk.zst";
+    Job = [&](TSchedule& job) {
+      if (row.serverMade) WriteFileBytes(job.JobFile(2), "gbk");
+      if (row.copyMade) {
+        std::filesystem::create_directories(job.LocalCopyDir);
+        WriteFileBytes(copy, "zst");
+        job.OnLocalCopyMade(TLocalCopyInfo{copy, copy + ".sha256", std::string(64, 'a'), 3, 3});
+      }
+      return row.copyOnly ? row.copyMade : row.serverMade;
+    };
+    Events.Events.clear();
+    EXPECT_EQ(q.Backup(), row.succeeded);
+    EXPECT_EQ(Events.Events, row.events);
+    Strings log;
+    if (!row.copyOnly)
+      log.push_back(Stamp + (row.serverMade ? " Резервная копия создана. " : " Резервная копия НЕ создана. ") +
+                    serverFile);
+    log.push_back(Stamp +
+                  (row.copyMade ? " Копия на этом компьютере создана. " : " Копия на этом компьютере НЕ создана. ") +
+                  copy);
+    EXPECT_EQ(LogAfterStart(), log);
+    EXPECT_EQ(q.LastLocalCopy.has_value(), row.copyMade);
+    // With "copy only" the copy is the backup the window offers next.
+    EXPECT_EQ(q.BackFile, row.copyOnly && row.succeeded ? copy : serverFile);
+    std::filesystem::remove_all(Dir / "copies");
+    std::filesystem::remove(serverFile);
+    Close();
+  }
+}
+
+}  // namespace

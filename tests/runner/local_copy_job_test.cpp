@@ -1,0 +1,103 @@
+// Backups copied to this computer through RunJob, against the stand-in client
+// library: the server's request unchanged, the copy's own request and pane
+// section, a connection lost mid-stream, and which restores are fed from
+// this computer.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "fakeclient/fake_client.h"
+#include "platform/date_time.h"
+#include "platform/fake_clock.h"
+#include "platform/temp_folder.h"
+#include "recording_seams.h"
+#include "runner/local_copy_job.h"
+#include "runner/schedule.h"
+#include "service/client_library.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string Item(int tag, const std::string& data) {
+  return std::string{static_cast<char>(tag), static_cast<char>(data.size() & 0xFF),
+                     static_cast<char>(data.size() >> 8)} +
+         data;
+}
+
+TEST(LocalCopyJob, CopyAfterTheServersBackupOrInsteadOfItAndLostMidStream) {
+  SetClientLibraryCandidates({FakeClient::Path()});
+  const TDateTime moment = EncodeDate(2026, 3, 14) + EncodeTime(9, 26, 53, 0);
+  const TFakeClock clock(moment);
+  const std::string stamp = "Stopped: " + FormatLongDate(moment) + " " + FormatShortTime(moment);
+  FakeClient fake;
+  TRecordingPane pane;
+  TRecordingPrompts prompts;
+  TTempFolder copies;
+  const std::string copy = copies / "BASE.gbk.zst";
+  std::vector<TLocalCopyInfo> made;
+  const auto run = [&](bool copyOnly) {
+    TSchedule job;
+    job.SetJobName("B");
+    job.SetProtocol(3);
+    job.WriteJobLog = false;
+    job.StopDatabase = false;
+    job.SetJobFile(1, "/data/BASE.GDB");
+    job.SetJobFile(2, "/data/BASE.gbk");
+    job.LocalCopyDir = copies.Path;
+    job.LocalCopyOnly = copyOnly;
+    job.OnLocalCopyMade = [&](const TLocalCopyInfo& info) { made.push_back(info); };
+    return job.RunJob();
+  };
+  const std::string head = "\x01" + Item(106, "/data/BASE.GDB") + std::string{108, 0, 0, 0, 0};
+  for (bool copyOnly : {false, true}) {
+    fake.Reset();
+    made.clear();
+    fake.AddLines({"gbak:closing file"});
+    fake.AddAnswerFor(63, Item(63, std::string(3000, 'g')) + "\x02" + Item(63, "end") + "\x02\x01");
+    fake.AddAnswerFor(63, Item(63, "") + Item(63, "") + "\x01");
+    ASSERT_TRUE(run(copyOnly));
+    // The server's backup goes out exactly as without a copy; the copy is a
+    // request of its own to gbak's standard output.
+    const std::string server = head + "\x6b" + Item(5, "/data/BASE.gbk"), stream = head + Item(5, "stdout");
+    EXPECT_EQ(fake.StartBlocks(), copyOnly ? Lines{stream} : (Lines{server, stream}));
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_EQ(made[0].File, copy);
+    EXPECT_EQ(made[0].InputBytes, 3003u);
+    // The copy's own section closes the pane, after the server's if any.
+    const auto section = std::find(pane.Lines.begin(), pane.Lines.end(), "Copy on this computer: " + copy);
+    ASSERT_NE(section, pane.Lines.end());
+    EXPECT_EQ(std::find(pane.Lines.begin(), section, "**** BACKUP COMPLETE ****") != section, !copyOnly);
+    const std::string checksum = "SHA-256: " + made[0].Sha256 + " in " + copy + ".sha256";
+    EXPECT_EQ(Lines(pane.Lines.end() - 4, pane.Lines.end()),
+              copyOnly ? (Lines{"**** COPY COMPLETE ****", stamp, "End of job: B", " "})
+                       : (Lines{checksum, "**** COPY COMPLETE ****", stamp, " "}));
+    EXPECT_TRUE(prompts.Messages.empty());
+  }
+
+  // The connection lost mid-stream: the job fails with the library's word,
+  // and the copy made before stands as it was, alone.
+  const std::string before = ReadFileBytes(copy), sum = ReadFileBytes(copy + ".sha256");
+  fake.Reset();
+  fake.AddAnswerFor(63, Item(63, std::string(3000, 'g')) + "\x02\x01");
+  fake.FailCall("isc_service_query", 1, -902, 335544726, {"Error reading data from the connection."});
+  EXPECT_FALSE(run(true));
+  EXPECT_EQ(pane.Lines.back(), "ERROR: Error reading data from the connection");
+  EXPECT_TRUE(ReadFileBytes(copy) == before && ReadFileBytes(copy + ".sha256") == sum);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(copies.Path), std::filesystem::directory_iterator()), 2);
+  SetClientLibraryCandidates({});
+}
+
+TEST(LocalCopyJob, WhichRestoresAreFedFromThisComputer) {
+  const TServerPath here{"myhost", "/b/x.gbk", "x.gbk"};
+  const TServerPath db{"MYHOST", "/d/x.fdb", "x.fdb"};
+  const TServerPath remoteDb{"dbhost", "D:\\d\\x.fdb", "x.fdb"};
+  EXPECT_TRUE(RestoreFedFromThisComputer("/b/X.GBK.ZST", here, db));
+  EXPECT_FALSE(RestoreFedFromThisComputer("/b/x.gbk", here, db));  // the server opens it itself, as ever
+  EXPECT_TRUE(RestoreFedFromThisComputer("/b/x.gbk", here, remoteDb));
+  EXPECT_EQ(LocalCopyPathOf("/copies/", "x_06_12_26_14_05.gbk"), "/copies/x_06_12_26_14_05.gbk.zst");
+}
+
+}  // namespace
