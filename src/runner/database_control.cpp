@@ -55,6 +55,7 @@ bool ServerDidNotAnswer(const std::exception& error) {
   const auto* library = dynamic_cast<const EIBInterBaseError*>(&error);
   if (library == nullptr) return false;
   constexpr std::int32_t NotAnswering[] = {
+      335544421,  // isc_connect_reject: a server going down or coming up
       335544648,  // isc_conn_lost
       335544721,  // isc_network_error
       335544722,  // isc_net_connect_err
@@ -76,11 +77,34 @@ void PauseBeforeNextAttempt() {
   }
 }
 
+// The server's answer to a request on a database name under which it still
+// has another database open, shut down: the restore of an interrupted job
+// that the server carries on after its client has gone.
+bool ServerStillBusyWithTheName(const std::exception& error) {
+  const auto* library = dynamic_cast<const EIBInterBaseError*>(&error);
+  return library != nullptr && library->LibraryErrorCode == 335544528;  // isc_shutdown
+}
+
+// What a step tries again, and how the pane says so; an empty text for an
+// error that is final.
+using TRetryReason = std::function<std::string(const std::exception&)>;
+
+std::string ServerSilent(const std::exception& error) {
+  return ServerDidNotAnswer(error) ? "The server does not answer (" + std::string(error.what()) + ")" : "";
+}
+
+std::string ServerSilentOrBusy(const std::exception& error) {
+  if (ServerStillBusyWithTheName(error)) {
+    return "The server still has another database open under this name (" + std::string(error.what()) + ")";
+  }
+  return ServerSilent(error);
+}
+
 // Attaches and sends; with `patience`, again and again for that long while
-// the server does not answer, saying so on the pane. Other errors, and the
+// `retryReason` gives a reason, saying so on the pane. Other errors, and the
 // last one, are raised.
 void AttachAndSend(TIBConfigService& service, const std::function<void(TIBConfigService&)>& send,
-                   std::chrono::seconds patience) {
+                   std::chrono::seconds patience, const TRetryReason& retryReason) {
   const auto deadline = std::chrono::steady_clock::now() + patience;
   for (int attempt = 1;; ++attempt) {
     try {
@@ -89,10 +113,10 @@ void AttachAndSend(TIBConfigService& service, const std::function<void(TIBConfig
       if (attempt > 1) AddPaneLine("The server answers again (attempt " + std::to_string(attempt) + ")");
       return;
     } catch (const std::exception& error) {
-      if (!ServerDidNotAnswer(error) || std::chrono::steady_clock::now() >= deadline) throw;
+      const std::string reason = retryReason ? retryReason(error) : std::string();
+      if (reason.empty() || std::chrono::steady_clock::now() >= deadline) throw;
       if (attempt == 1) {
-        AddPaneLine("The server does not answer (" + std::string(error.what()) + "); trying again for up to " +
-                    std::to_string(patience.count()) + " seconds");
+        AddPaneLine(reason + "; trying again for up to " + std::to_string(patience.count()) + " seconds");
       }
       ReleaseRequest(service);
       PauseBeforeNextAttempt();
@@ -102,13 +126,14 @@ void AttachAndSend(TIBConfigService& service, const std::function<void(TIBConfig
 
 // How a step goes about its request and its errors: `Send` sends the
 // request once attached; `NothingToDo` says of an error that the step had
-// nothing to do; `Patience` is how long a server that does not answer is
-// tried again; `ReportFailure`, when set, shows the error of a failed step
-// (before the request is released).
+// nothing to do; `Patience` is how long the step is tried again for an error
+// that `RetryReason` gives a reason for; `ReportFailure`, when set, shows the
+// error of a failed step (before the request is released).
 struct TStepManner {
   std::function<void(TIBConfigService&)> Send;
   std::function<bool(const std::exception&)> NothingToDo;
   std::chrono::seconds Patience;
+  TRetryReason RetryReason;
   std::function<void(const std::string& error)> ReportFailure;
 };
 
@@ -126,7 +151,7 @@ TStepResult RunDatabaseStep(const TDatabaseStep& step, const TDatabaseTarget& ta
     const std::string server = target.ServerName.empty() ? LocalComputerName() : target.ServerName;
     PrepareRequest(*service, server, target.Protocol, target.UserName, target.Password);
     service->DatabaseName = target.LocalPath;
-    AttachAndSend(*service, manner.Send, manner.Patience);
+    AttachAndSend(*service, manner.Send, manner.Patience, manner.RetryReason);
   } catch (const std::exception& error) {
     if (!manner.NothingToDo(error)) {
       result = {TStepOutcome::Failed, error.what()};
@@ -147,13 +172,14 @@ void ReportStartFailure(const std::string&) {
   AddPaneLine(StartStep.Unreachable);
 }
 
-TStepResult RunStartStep(const TDatabaseTarget& target, const std::function<void(const std::string&)>& report) {
+TStepResult RunStartStep(const TDatabaseTarget& target, const TRetryReason& retryReason,
+                         const std::function<void(const std::string&)>& report) {
   const TStepManner start{[](TIBConfigService& service) { service.RequestOnline(); },
                           [](const std::exception& error) {
                             const auto* refused = dynamic_cast<const EIBInterBaseError*>(&error);
                             return refused && refused->LibraryErrorCode == AlreadyOnline;
                           },
-                          RestartPatience, report};
+                          RestartPatience, retryReason, report};
   return RunDatabaseStep(StartStep, target, start);
 }
 
@@ -173,7 +199,7 @@ bool StopServerDatabase(const std::string& serverName, const std::string& localP
   const TDatabaseStep stop{"Error stopping database", "Stopping database: ", "Database shutdown complete"};
   const TStepManner shutdown{
       [](TIBConfigService& service) { service.RequestShutdown(ShutdownMode::ShutdownForced, 10); },
-      [](const std::exception&) { return false; }, std::chrono::seconds(0),
+      [](const std::exception&) { return false; }, std::chrono::seconds(0), nullptr,
       [](const std::string& error) {
         const std::string text = "Error shutting down database: " + error;
         Prompts().ShowMessage(text);
@@ -185,11 +211,11 @@ bool StopServerDatabase(const std::string& serverName, const std::string& localP
 
 bool StartServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
                          const std::string& password, uint8_t protocol) {
-  return RunStartStep({serverName, localPath, userName, password, protocol}, &ReportStartFailure).Outcome !=
-         TStepOutcome::Failed;
+  return RunStartStep({serverName, localPath, userName, password, protocol}, &ServerSilent, &ReportStartFailure)
+             .Outcome != TStepOutcome::Failed;
 }
 
 TStepResult BringDatabaseOnline(const std::string& serverName, const std::string& localPath,
                                 const std::string& userName, const std::string& password, uint8_t protocol) {
-  return RunStartStep({serverName, localPath, userName, password, protocol}, nullptr);
+  return RunStartStep({serverName, localPath, userName, password, protocol}, &ServerSilentOrBusy, nullptr);
 }

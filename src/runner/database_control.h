@@ -36,6 +36,9 @@ struct TStepResult {
 
 // StartServerDatabase for a caller that reports the outcome itself: the
 // same pane lines, no message box; Skipped when the file cannot be reached.
+// Tried again as well while the server still has another database open under
+// the name, shut down (a restore it carries on after its client was killed;
+// once it has ended, the name is the file's again).
 TStepResult BringDatabaseOnline(const std::string& serverName, const std::string& localPath,
                                 const std::string& userName, const std::string& password, uint8_t protocol);
 

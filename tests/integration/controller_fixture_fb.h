@@ -34,6 +34,7 @@ class TSeams : public TPrompts, public TLogPaneView {
   std::string Dump() const {
     std::string all;
     for (const auto& m : Messages) all += "box: " + m + "\n";
+    for (const auto& n : Notices) all += "notice: " + n + "\n";
     for (const auto& l : Lines) all += l + "\n";
     return all;
   }
