@@ -85,22 +85,25 @@ bool TQuorvin::FinishInterruptedJob() {
   bool exists = false;
   const std::optional<std::string> text = ReadWholeFile(path, exists);
   if (!exists || FJobRunning) return false;
-  TJobScope scope(*this);
-  std::vector<std::string> done;
-  const std::optional<TJobRecord> record = text ? TJobRecord::Parse(*text) : std::nullopt;
-  if (record) {
-    done.push_back(JobDescription(*record));
-    RestoreFiles(*record, done);
-    StartDatabase(*record, done);
-  } else {
-    done.push_back("запись о задании не читается: " + path);
-  }
-  if (!DeleteFile(path)) done.push_back("запись о задании не удалена: " + path);
   std::string notice = "Задание, прерванное при прошлом запуске программы, завершено:";
-  for (const std::string& line : done) {
-    SaveStrToLog(LogStamp() + LogPrefix + line);
-    notice += "\n" + line;
+  {
+    TJobScope scope(*this);
+    std::vector<std::string> done;
+    const std::optional<TJobRecord> record = text ? TJobRecord::Parse(*text) : std::nullopt;
+    if (record) {
+      done.push_back(JobDescription(*record));
+      RestoreFiles(*record, done);
+      StartDatabase(*record, done);
+    } else {
+      done.push_back("запись о задании не читается: " + path);
+    }
+    if (!DeleteFile(path)) done.push_back("запись о задании не удалена: " + path);
+    for (const std::string& line : done) {
+      SaveStrToLog(LogStamp() + LogPrefix + line);
+      notice += "\n" + line;
+    }
   }
+  // Told once the work is done: the notice holds nothing up.
   Prompts().ShowNotice(notice);
   return true;
 }
