@@ -28,6 +28,7 @@
 #include "app/history_page.h"
 #include "app/image_list.h"
 #include "app/popup_menu.h"
+#include "app/setting_bytes.h"
 #include "controller/quorvin.h"
 #include "dialogs/params_form.h"
 #include "dialogs/plan_form.h"
@@ -118,6 +119,11 @@ TMainForm::TMainForm(const std::string& programDir, QWidget* parent)
   OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   BuildWindow();
   FormCreate();
+  // A job cut short at the last run is finished once the window is up, so
+  // its pane lines and its notice have a window to show in.
+  QTimer::singleShot(0, this, [this] {
+    if (FController && !JobInProgress()) Guarded([this] { FController->FinishInterruptedJob(); });
+  });
 }
 
 TMainForm::~TMainForm() {
@@ -487,13 +493,15 @@ void TMainForm::FormCreate() {
   ShowFileLocations();
   // 5.
   for (const std::string& name : q.BDNames) {
-    if (!name.empty()) cbBD_Name->addItem(Q(name));
+    if (!name.empty()) cbBD_Name->addItem(ShownText(name), OriginalBytes(name));
   }
   // 6.
   cbRememberPass->setChecked(q.RememberPass);
   if (q.RememberPass) {
-    eUser->setText(Q(q.User));
-    ePass->setText(Q(q.Pass));
+    FUserBytes = q.User;
+    FPassBytes = q.Pass;
+    eUser->setText(ShownText(q.User));
+    ePass->setText(ShownText(q.Pass));
   }
   // 7.
   cbBD_Name->setCurrentIndex(cbBD_Name->count() > 0 ? 0 : -1);
@@ -517,7 +525,7 @@ void TMainForm::FormClose() {
   q.BDNames.clear();
   for (int i = 0; i < cbBD_Name->count(); ++i) {
     const QString name = cbBD_Name->itemText(i);
-    if (!name.isEmpty()) q.BDNames.push_back(Std(name));
+    if (!name.isEmpty()) q.BDNames.push_back(BytesOf(name, cbBD_Name->itemData(i)));
   }
   // Nothing may reach the controller once it is gone: every handler checks
   // the reference first.
@@ -540,8 +548,14 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::StoreLogin() {
-  FController->User = Std(eUser->text());
-  FController->Pass = Std(ePass->text());
+  FController->User = BytesOf(eUser->text(), FUserBytes);
+  FController->Pass = BytesOf(ePass->text(), FPassBytes);
+}
+
+std::string TMainForm::DatabaseNameBytes() const {
+  const QString text = cbBD_Name->currentText();
+  const int entry = cbBD_Name->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  return entry < 0 ? Std(text) : BytesOf(text, cbBD_Name->itemData(entry));
 }
 
 QString TMainForm::ChooseFile(const QString& title, const QString& defaultExt, const QString& filter) {
@@ -569,9 +583,9 @@ void TMainForm::BitBtn1Click() {
   RunWindowJob([this] {
     TQuorvin& q = *FController;
     StoreLogin();
-    q.DataBase = Std(cbBD_Name->currentText());
+    q.DataBase = DatabaseNameBytes();
     if (q.DataBase.empty()) sbOpenDataBaseClick();
-    PutDatabaseNameFirst(Q(q.DataBase));
+    PutDatabaseNameFirst(q.DataBase);
     ProcessMessages();
     PrepareLogForJob();
     if (!q.Backup()) {
@@ -584,9 +598,10 @@ void TMainForm::BitBtn1Click() {
   });
 }
 
-void TMainForm::PutDatabaseNameFirst(const QString& name) {
+void TMainForm::PutDatabaseNameFirst(const std::string& bytes) {
   // An entry that differs only in letter case moves up and keeps its own
-  // spelling.
+  // spelling (and its bytes).
+  const QString name = ShownText(bytes);
   int found = -1;
   for (int i = 0; i < cbBD_Name->count(); ++i) {
     if (cbBD_Name->itemText(i).compare(name, Qt::CaseInsensitive) == 0) {
@@ -595,11 +610,12 @@ void TMainForm::PutDatabaseNameFirst(const QString& name) {
     }
   }
   if (found < 0) {
-    cbBD_Name->insertItem(0, name);
+    cbBD_Name->insertItem(0, name, OriginalBytes(bytes));
   } else if (found > 0) {
     const QString entry = cbBD_Name->itemText(found);
+    const QVariant entryBytes = cbBD_Name->itemData(found);
     cbBD_Name->removeItem(found);
-    cbBD_Name->insertItem(0, entry);
+    cbBD_Name->insertItem(0, entry, entryBytes);
   }
   cbBD_Name->setCurrentIndex(0);
 }

@@ -189,7 +189,10 @@ class TMainForm : public QMainWindow {
   void RunWindowJob(const std::function<void()>& body);
   void PrepareLogForJob();
   // The name goes to the top of the database list and is selected.
-  void PutDatabaseNameFirst(const QString& name);
+  void PutDatabaseNameFirst(const std::string& bytes);
+  // The database name in the list's edit field, as bytes: an entry's own
+  // bytes while its text is unchanged (setting_bytes.h).
+  std::string DatabaseNameBytes() const;
   void ShowBackSource();
   void ShowFileLocations();
   // One step towards a requested session close; repeated by FSessionCloseTimer
@@ -197,6 +200,9 @@ class TMainForm : public QMainWindow {
   void TrySessionClose();
 
   std::string FProgramDir;
+  // The user name and password as the settings file held them.
+  std::string FUserBytes;
+  std::string FPassBytes;
   std::unique_ptr<TQuorvin> FController;
   TCoolTrayIcon* FTrayIcon = nullptr;
   TMessageBoxPrompts FPrompts;

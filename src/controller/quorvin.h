@@ -18,31 +18,12 @@
 #include <vector>
 
 #include "controller/job_progress.h"
+#include "controller/job_record.h"
+#include "controller/plan_rules.h"
 #include "controller/plan_timer.h"
 #include "platform/date_time.h"
 #include "platform/file_locations.h"
 #include "runner/local_copy_info.h"
-
-// The weekly plan and the result of its last check. Plain data: the plan
-// check copies it whole at every tick. The defaults of the stored fields are
-// the settings table's (quorvin_settings.cpp).
-struct TPlanRecord {
-  bool Day1Back = false;  // Monday
-  bool Day2Back = false;
-  bool Day3Back = false;
-  bool Day4Back = false;
-  bool Day5Back = false;
-  bool Day6Back = false;
-  bool Day7Back = false;  // Sunday
-  TDateTime DayBeginBack = 0;
-  TDateTime NightBeginBack = 0;
-  std::uint8_t DayPeriodBack = 0;
-  std::uint8_t NightPeriodBack = 0;
-  TDateTime DayClockBack = 0;
-  TDateTime NightClockBack = 0;
-  std::uint8_t QueueBack = 0;
-  bool Due = false;
-};
 
 inline constexpr const char* ApplicationTitle = "Quorvin";
 inline constexpr int PlanTimerInterval = 5000;
@@ -111,6 +92,16 @@ class TQuorvin {
   // KeepBackupDays, one operation log line each; called after a successful
   // plan backup.
   void ApplyRetention();
+  // The record of a job in progress: beside the settings file, named after
+  // the title ("Quorvin.job"); see job_record.h.
+  std::string JobRecordPath() const;
+  // Finishes what a job cut short by a crash or a kill left, when its record
+  // is there (quorvin_recovery.cpp): files moved aside go back under their
+  // names, a partial file is renamed ".failed", the database is brought back
+  // on line; the operation log says what was done and the user is told once
+  // (Prompts().ShowNotice). False when there was nothing to finish. Called
+  // by the main window once it is shown, before any job.
+  bool FinishInterruptedJob();
 
   // Backup and restore (quorvin_backup.cpp).
   bool Backup();
@@ -122,9 +113,16 @@ class TQuorvin {
   void Execute();
   void Stop();
   void OnPlanTimer();
-  // The plan check on a copy of the plan (quorvin_plan.cpp).
+  // The plan check on a copy of the plan (quorvin_plan.cpp, the rules in
+  // plan_rules.h).
   bool IsPlanDue(TPlanRecord plan);
   void RunPlanBackup();
+  // The moment at which the plan would start its next backup (of DataBase),
+  // looking 8 days ahead from now; nullopt for none. The rules alone, as if
+  // the plan ran: the caller shows it only while Running, e.g. "next backup:
+  // <when>, <database>" in the status bar and the tray tool tip. Cheap
+  // enough for every tick.
+  std::optional<TDateTime> NextPlanBackup() const;
 
   // Fields kept in the settings file start out empty: their defaults are the
   // settings table's (quorvin_settings.cpp), set by ReadIni during
@@ -199,6 +197,10 @@ class TQuorvin {
   // never written back over the file.
   bool FSettingsRead = false;
   bool FJobRunning = false;
+  // What the plan remembers between ticks besides LastPlanRun, and the
+  // verdict of the latest check (what RunPlanBackup starts).
+  TPlanState FPlanState;
+  TPlanVerdict FPlanVerdict;
   friend class TJobScope;
   [[noreturn]] static void AbortJobDestroyed();
   // Backup and Restore: refused while a job runs, otherwise run in a job
@@ -244,6 +246,9 @@ class TQuorvin {
   bool RestoreSourceUnchanged(TJobRecorder& recorder);
   TJobRecorder* FRecorder = nullptr;
   friend class TCurrentJob;
+  // A record of a job about to start, with the login and protocol of now.
+  TJobRecord NewJobRecord(const char* kind, const std::string& database, const std::string& target,
+                          bool shutDown) const;
   bool BackupJob();
   bool RestoreJob();
 };

@@ -100,18 +100,53 @@ bool TQuorvin::RunReported(const std::function<bool()>& run, const char* failure
   return false;
 }
 
+std::string TQuorvin::JobRecordPath() const {
+  const std::string suffix = ".INI";
+  const bool named =
+      IniName.size() > suffix.size() && IniName.compare(IniName.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return Locations.SettingsDir + (named ? IniName.substr(0, IniName.size() - suffix.size()) : IniName) + ".job";
+}
+
+TJobRecord TQuorvin::NewJobRecord(const char* kind, const std::string& database, const std::string& target,
+                                  bool shutDown) const {
+  TJobRecord record;
+  record.Kind = kind;
+  record.Started = LogStamp();
+  record.Database = database;
+  record.Target = target;
+  record.ShutDown = shutDown;
+  record.Protocol = static_cast<std::uint8_t>(Protocol & 0xFF);
+  record.User = User;
+  record.Password = Pass;
+  return record;
+}
+
 bool TQuorvin::DeleteIfExists(const std::string& path) {
   if (!FileExists(path)) return true;
   return DeleteFile(path);
 }
 
 void TQuorvin::SplitDataBaseName() {
-  if (!FileExists(DataBase)) return;
-  // A relative name is taken from the working folder, as the file system
-  // found it; the backup goes beside the file, not to the root folder.
+  // Derived from the name as written, whether or not this computer can see
+  // the file (a server folder the desktop user may not read): names kept
+  // from an earlier database would give this backup another database's name.
+  BackDir.clear();
+  BackBaseName.clear();
+  if (IsServerNotation(DataBase)) {
+    const std::size_t slash = DataBase.find_last_of('\\');
+    if (slash == std::string::npos || slash + 1 == DataBase.size()) return;
+    BackDir = DataBase.substr(0, slash + 1);
+    BackBaseName = WithoutGdb(DataBase.substr(slash + 1));
+    return;
+  }
+  if (DataBase.empty() || DataBase.back() == PathDelim) return;
+  // A relative name is taken from the working folder; the backup goes beside
+  // the file, not to the root folder.
   const std::filesystem::path file = std::filesystem::absolute(DataBase);
+  const std::string name = file.filename().string();
+  if (name == "." || name == "..") return;
   BackDir = IncludeTrailingPathDelimiter(file.parent_path().string());
-  BackBaseName = WithoutGdb(file.filename().string());
+  BackBaseName = WithoutGdb(name);
 }
 
 bool TQuorvin::Backup() { return RunAlone(&TQuorvin::BackupJob); }
@@ -140,21 +175,33 @@ bool TQuorvin::BackupJob() {
                         shape);
   TCurrentJob current(*this, recorder);
   std::optional<TLocalCopyInfo> copy;
+  // The record of the job for a crash or a kill: the file this job makes
+  // under its final name and the one it moves aside for that.
+  const std::string target = serverFile ? BackFile : copyPath;
+  TJobRecordFile record(JobRecordPath(), NewJobRecord(TJobRecord::Backup, DataBase, target, BackShutDown));
+  previous.OnAside = [&](const std::string& aside) { record.NoteAside(aside); };
   bool started = false;
   std::string failure;
   const bool jobOk = RunReported(
       [&] {
         RemoveJobLog("back.log");
+        record.Save();
         previous.MoveAside();
         previousChecksum.MoveAside();
         TSchedule job;
         FillBackupJob(job, copy);
+        job.BeforeRequest = [&] { record.NoteRequestStarted(); };
         std::vector<std::string> output;
         WatchJob(recorder, job, VerifyBackup ? &output : nullptr);
         started = true;
         if (!RunJobOf(job)) return false;
         if (copy) recorder.SetCopy(*copy, !serverFile);
-        return serverFile ? CheckServerBackup(recorder, output, failure) : CheckCopyOnlyBackup(copy, failure);
+        const bool checked =
+            serverFile ? CheckServerBackup(recorder, output, failure) : CheckCopyOnlyBackup(copy, failure);
+        // Only a backup that passed its verification may cost the earlier one
+        // when the program is killed now.
+        if (checked && FileExists(target)) record.NoteSucceeded();
+        return checked;
       },
       "Errors were encountered during backup", TErrorOrder::PaneFirst);
 
@@ -173,6 +220,7 @@ bool TQuorvin::BackupJob() {
 
   // A file alone is no proof: a failed job can leave a partial one.
   const bool succeeded = jobOk && FileExists(BackFile);
+  if (succeeded) record.NoteSucceeded();
   previous.Finish(succeeded, started);
   if (succeeded) {
     LastBack = BackFile;
@@ -241,12 +289,15 @@ bool TQuorvin::RestoreJob() {
   // backup wrote must not replace a database.
   if (!RestoreSourceUnchanged(recorder)) return false;
   TReplacedFile previous(RestoreTarget);
+  TJobRecordFile record(JobRecordPath(), NewJobRecord(TJobRecord::Restore, RestoreTarget, RestoreTarget, true));
+  previous.OnAside = [&](const std::string& aside) { record.NoteAside(aside); };
   bool started = false;
   bool finished = false;
   bool succeeded = false;
   const bool jobOk = RunReported(
       [&] {
         RemoveJobLog("rest.log");
+        record.Save();
         TSchedule job;
         // The database is moved aside only after the runner has shut it
         // down: a user still attached to it would otherwise go on writing
@@ -255,10 +306,12 @@ bool TQuorvin::RestoreJob() {
         // it was.
         job.BeforeRequest = [&] {
           previous.MoveAside();
+          record.NoteRequestStarted();
           started = true;
         };
         job.AfterRequest = [&](bool requestCompleted) {
           succeeded = requestCompleted && FileExists(RestoreTarget);
+          if (succeeded) record.NoteSucceeded();
           previous.Finish(succeeded, started);
           finished = true;
         };
@@ -274,6 +327,7 @@ bool TQuorvin::RestoreJob() {
 
   if (!finished) {
     succeeded = jobOk && FileExists(RestoreTarget);
+    if (succeeded) record.NoteSucceeded();
     previous.Finish(succeeded, started);
   }
   if (RestoreFedFromThisComputer(RestoreSource, RestoreTarget)) {

@@ -42,9 +42,10 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   return true;
 }
 
-std::string MoveAside(const std::string& path) {
+std::string MoveAside(const std::string& path, const std::function<void(const std::string& aside)>& beforeRename) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string aside = path + ".aside-" + RandomLetters(8);
+    if (beforeRename) beforeRename(aside);
     if (RenameNoReplace(path, aside)) return aside;
     if (errno != EEXIST) RaiseRename(path, aside, errno);
   }

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -114,4 +115,40 @@ std::optional<std::vector<std::string>> FilesInFolder(const std::string& folder)
   }
   closedir(dir);
   return names;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& text) {
+  std::string temporary = path + ".XXXXXX";
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) return false;
+  const bool written = fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
+  if (close(fd) == 0 && written && rename(temporary.c_str(), path.c_str()) == 0) return true;
+  unlink(temporary.c_str());
+  return false;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path, bool& exists) {
+  exists = false;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return std::string();
+    return std::nullopt;
+  }
+  exists = true;
+  std::string content;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      close(fd);
+      errno = err;
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    content.append(buf, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return content;
 }

@@ -71,10 +71,14 @@ int ClientGeneration();
 const std::vector<std::string>& ClientLibraryCandidates();
 
 // Keeps the objects the client library has loaded since it was bound (the
-// embedded engine and its plug-ins) mapped until the process ends. The
+// embedded engine and its plug-ins) mapped through the process's exit. The
 // embedded engine of Firebird 3 lets a thread of its own run on while the
 // library unloads it at process exit; with its code gone, a process ending
-// soon after a Local job would crash. Cheap; does nothing while unbound.
+// soon after a Local job would crash. They are marked only at exit, by a
+// handler that runs before theirs: while the program runs, the library
+// unloads an idle engine and loads it afresh at the next Local job, and an
+// engine kept mapped over that would come back shut down ("connection
+// shutdown" for every later Local job). Cheap; does nothing while unbound.
 void KeepClientPluginsLoaded();
 
 // The calling thread's status vector, zero-filled at its first use.
