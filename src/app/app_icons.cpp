@@ -124,6 +124,26 @@ QPixmap AboutPicture() {
   return pm;
 }
 
+// A clock face over rising bars: what the jobs took, over time.
+QPixmap HistoryPicture() {
+  QPixmap pm = Canvas(32);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(QColor(40, 90, 40), 1));
+  const QColor bar(90, 170, 80);
+  for (int i = 0; i < 4; ++i) {
+    const qreal height = 8 + i * 5;
+    p.setBrush(i == 2 ? QColor(210, 60, 50) : bar);
+    p.drawRect(QRectF(3 + i * 7, 30 - height, 5, height));
+  }
+  p.setPen(QPen(QColor(50, 60, 90), 1.2));
+  p.setBrush(QColor(245, 245, 250));
+  p.drawEllipse(QRectF(2, 1, 15, 15));
+  p.drawLine(QPointF(9.5, 8.5), QPointF(9.5, 3.5));
+  p.drawLine(QPointF(9.5, 8.5), QPointF(13, 10));
+  return pm;
+}
+
 // A small drum on a coloured disc: grey while the plan is stopped, green
 // while it runs, amber for the spare picture.
 QPixmap TrayPixmap(int size, const QColor& disc) {
@@ -169,6 +189,7 @@ QIcon TabPicture(int index) {
     case 1: return QIcon(RestorePicture());
     case 2: return QIcon(LoginPicture());
     case 3: return QIcon(AboutPicture());
+    case 4: return QIcon(HistoryPicture());
     default: return QIcon();
   }
 }

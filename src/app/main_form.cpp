@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
@@ -25,8 +26,10 @@
 
 #include "app/app_icons.h"
 #include "app/cool_tray_icon.h"
+#include "app/history_page.h"
 #include "app/image_list.h"
 #include "app/popup_menu.h"
+#include "app/setting_bytes.h"
 #include "controller/quorvin.h"
 #include "controller/status_texts.h"
 #include "dialogs/params_form.h"
@@ -124,6 +127,11 @@ TMainForm::TMainForm(const std::string& programDir, QWidget* parent)
   OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   BuildWindow();
   FormCreate();
+  // A job cut short at the last run is finished once the window is up, so
+  // its pane lines and its notice have a window to show in.
+  QTimer::singleShot(0, this, [this] {
+    if (FController && !JobInProgress()) Guarded([this] { FController->FinishInterruptedJob(); });
+  });
 }
 
 TMainForm::~TMainForm() {
@@ -148,7 +156,7 @@ void TMainForm::BuildWindow() {
   column->setSpacing(0);
 
   ImageList = new TImageList(this);
-  for (int i = 0; i < 4; ++i) ImageList->Add(TabPicture(i));
+  for (int i = 0; i < 5; ++i) ImageList->Add(TabPicture(i));
   ImageListIcons = new TImageList(this);
   for (int i = 0; i < 3; ++i) ImageListIcons->Add(TrayPicture(i));
 
@@ -162,7 +170,8 @@ void TMainForm::BuildWindow() {
   BuildRestorePage();
   BuildLoginPage();
   BuildAboutPage();
-  const QStringList tips{"База данных", "Восстановление", "Пользователь", "О программе"};
+  BuildHistoryPage();
+  const QStringList tips{"База данных", "Восстановление", "Пользователь", "О программе", "История"};
   for (int i = 0; i < PageControl->count(); ++i) {
     PageControl->setTabIcon(i, ImageList->GetIcon(i));
     PageControl->setTabToolTip(i, tips[i]);
@@ -190,6 +199,7 @@ void TMainForm::BuildWindow() {
   FStateTimer = new QTimer(this);
   FStateTimer->setInterval(StateRefreshMs);
   connect(FStateTimer, &QTimer::timeout, this, [this] { RefreshState(); });
+  BuildProgressPanel();
 
   TrayPopup = new TPopupMenu(this);
   Restore1 = TrayPopup->addAction(TextRestoreItem);
@@ -364,6 +374,53 @@ void TMainForm::BuildAboutPage() {
   PageControl->addTab(TabSheet7, QString());
 }
 
+void TMainForm::BuildHistoryPage() {
+  TabSheet8 = new THistoryPage(PageControl);
+  PageControl->addTab(TabSheet8, QString());
+  connect(PageControl, &QTabWidget::currentChanged, this, [this](int index) { PageChanged(index); });
+}
+
+void TMainForm::BuildProgressPanel() {
+  pbJobProgress = new QProgressBar(StatusBar1);
+  pbJobProgress->setRange(0, 100);
+  pbJobProgress->setMaximumWidth(160);
+  pbJobProgress->setTextVisible(false);
+  // The estimate's words are on the status line (RefreshState).
+  StatusBar1->addWidget(pbJobProgress);
+  pbJobProgress->hide();
+  FProgressTimer = new QTimer(this);
+  FProgressTimer->setInterval(1000);
+  connect(FProgressTimer, &QTimer::timeout, this, [this] { ShowJobProgress(); });
+}
+
+void TMainForm::PageChanged(int index) {
+  const bool history = index == HistoryTab;
+  if (history) {
+    PageControl->setMinimumHeight(TabControlHeight);
+    PageControl->setMaximumHeight(QWIDGETSIZE_MAX);
+    if (FHeightBeforeHistory == 0) FHeightBeforeHistory = height();
+    if (height() < HistoryHeight) resize(width(), HistoryHeight);
+    TabSheet8->EnsureLoaded();
+  } else {
+    PageControl->setFixedHeight(TabControlHeight);
+    if (FHeightBeforeHistory > 0) resize(width(), FHeightBeforeHistory);
+    FHeightBeforeHistory = 0;
+  }
+  Log->setVisible(!history);
+}
+
+void TMainForm::ShowJobProgress() {
+  const auto progress = FController ? FController->JobProgress() : std::nullopt;
+  pbJobProgress->setVisible(progress.has_value());
+  RefreshState();
+  if (!progress) {
+    FProgressTimer->stop();
+    return;
+  }
+  pbJobProgress->setValue(progress->Percent);
+  if (!FProgressTimer->isActive()) FProgressTimer->start();
+}
+
 void TMainForm::BuildLogPane() {
   Log = new TLogPane(this);
   pmMenu = new QMenu(Log);
@@ -462,18 +519,28 @@ void TMainForm::FormCreate() {
   ShowFileLocations();
   // 5.
   for (const std::string& name : q.BDNames) {
-    if (!name.empty()) cbBD_Name->addItem(Q(name));
+    if (!name.empty()) cbBD_Name->addItem(ShownText(name), OriginalBytes(name));
   }
   // 6.
   cbRememberPass->setChecked(q.RememberPass);
   if (q.RememberPass) {
-    eUser->setText(Q(q.User));
-    ePass->setText(Q(q.Pass));
+    FUserBytes = q.User;
+    FPassBytes = q.Pass;
+    eUser->setText(ShownText(q.User));
+    ePass->setText(ShownText(q.Pass));
   }
   // 7.
   cbBD_Name->setCurrentIndex(cbBD_Name->count() > 0 ? 0 : -1);
   // 8.
   ShowBackSource();
+  TabSheet8->SetHistoryFile(q.HistoryPath());
+  q.OnJobProgress = [this] { ShowJobProgress(); };
+  // Posted: the controller is still inside its job when it says so.
+  q.OnJobEnded = [this] {
+    QTimer::singleShot(0, this, [this] {
+      if (FController) TabSheet8->ReloadIfLoaded();
+    });
+  };
   RefreshState();
   FStateTimer->start();
 }
@@ -497,7 +564,7 @@ void TMainForm::FormClose() {
   q.BDNames.clear();
   for (int i = 0; i < cbBD_Name->count(); ++i) {
     const QString name = cbBD_Name->itemText(i);
-    if (!name.isEmpty()) q.BDNames.push_back(Std(name));
+    if (!name.isEmpty()) q.BDNames.push_back(BytesOf(name, cbBD_Name->itemData(i)));
   }
   // Nothing may reach the controller once it is gone: every handler checks
   // the reference first.
@@ -521,8 +588,14 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::StoreLogin() {
-  FController->User = Std(eUser->text());
-  FController->Pass = Std(ePass->text());
+  FController->User = BytesOf(eUser->text(), FUserBytes);
+  FController->Pass = BytesOf(ePass->text(), FPassBytes);
+}
+
+std::string TMainForm::DatabaseNameBytes() const {
+  const QString text = cbBD_Name->currentText();
+  const int entry = cbBD_Name->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  return entry < 0 ? Std(text) : BytesOf(text, cbBD_Name->itemData(entry));
 }
 
 QString TMainForm::ChooseFile(const QString& title, const QString& defaultExt, const QString& filter,
@@ -556,9 +629,9 @@ void TMainForm::BitBtn1Click() {
   RunWindowJob([this] {
     TQuorvin& q = *FController;
     StoreLogin();
-    q.DataBase = Std(cbBD_Name->currentText());
+    q.DataBase = DatabaseNameBytes();
     if (q.DataBase.empty()) sbOpenDataBaseClick();
-    PutDatabaseNameFirst(Q(q.DataBase));
+    PutDatabaseNameFirst(q.DataBase);
     ProcessMessages();
     PrepareLogForJob();
     if (!q.Backup()) return std::string(TextBackupFailed);
@@ -568,9 +641,10 @@ void TMainForm::BitBtn1Click() {
   });
 }
 
-void TMainForm::PutDatabaseNameFirst(const QString& name) {
+void TMainForm::PutDatabaseNameFirst(const std::string& bytes) {
   // An entry that differs only in letter case moves up and keeps its own
-  // spelling.
+  // spelling (and its bytes).
+  const QString name = ShownText(bytes);
   int found = -1;
   for (int i = 0; i < cbBD_Name->count(); ++i) {
     if (cbBD_Name->itemText(i).compare(name, Qt::CaseInsensitive) == 0) {
@@ -579,11 +653,12 @@ void TMainForm::PutDatabaseNameFirst(const QString& name) {
     }
   }
   if (found < 0) {
-    cbBD_Name->insertItem(0, name);
+    cbBD_Name->insertItem(0, name, OriginalBytes(bytes));
   } else if (found > 0) {
     const QString entry = cbBD_Name->itemText(found);
+    const QVariant entryBytes = cbBD_Name->itemData(found);
     cbBD_Name->removeItem(found);
-    cbBD_Name->insertItem(0, entry);
+    cbBD_Name->insertItem(0, entry, entryBytes);
   }
   cbBD_Name->setCurrentIndex(0);
 }
@@ -628,18 +703,18 @@ void TMainForm::BitBtn3Click() {
   if (!FController || RefusedDuringJob()) return;
   Guarded([this] {
     StoreLogin();
-    const QString database = cbBD_Name->currentText();
+    const std::string database = DatabaseNameBytes();
     int result = 0;
     {
       TPlanForm dialog(this, FController.get());
-      dialog.SetPlanDatabase(database);
+      dialog.SetPlanDatabase(cbBD_Name->currentText());
       result = dialog.exec();
     }
     if (result != TPlanForm::ResultStart || !FController) return;
     // What the window shows is what the plan backs up, taken as the backup
     // button takes it.
-    FController->DataBase = Std(database);
-    if (!database.isEmpty()) PutDatabaseNameFirst(database);
+    FController->DataBase = database;
+    if (!database.empty()) PutDatabaseNameFirst(database);
     StartPlanInTray();
   });
 }

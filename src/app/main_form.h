@@ -23,11 +23,13 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
 class QToolButton;
 class TCoolTrayIcon;
+class THistoryPage;
 class TImageList;
 class TPopupMenu;
 class TQuorvin;
@@ -50,6 +52,10 @@ class TMainForm : public QMainWindow {
   static constexpr int FormWidth = 596;
   static constexpr int FormHeight = 406;
   static constexpr int TabControlHeight = 177;
+  // The history page's tab: the last one.
+  static constexpr int HistoryTab = 4;
+  // The window grows to this height while the history page shows.
+  static constexpr int HistoryHeight = 600;
 
   // `programDir` empty: the controller uses the folder of the executable.
   explicit TMainForm(const std::string& programDir = {}, QWidget* parent = nullptr);
@@ -122,6 +128,7 @@ class TMainForm : public QMainWindow {
   QWidget* TabSheet5;
   QWidget* TabSheet6;
   QWidget* TabSheet7;
+  THistoryPage* TabSheet8;
   QLabel* Label4;
   QComboBox* cbBD_Name;
   QToolButton* sbOpenDataBase;
@@ -156,6 +163,9 @@ class TMainForm : public QMainWindow {
   // The state at a glance: the job, the plan's next backup, the last plan
   // backup.
   QLabel* StatusState;
+  // The running job's estimate as a bar; its words ("45 %, осталось 1:20")
+  // are on the status line.
+  QProgressBar* pbJobProgress;
   TPopupMenu* TrayPopup;
   QAction* Restore1;
   QAction* Exit1;
@@ -179,6 +189,14 @@ class TMainForm : public QMainWindow {
   void BuildRestorePage();
   void BuildLoginPage();
   void BuildAboutPage();
+  void BuildHistoryPage();
+  void BuildProgressPanel();
+  // The history page takes the whole window; the others share it with the
+  // log pane.
+  void PageChanged(int index);
+  // Shows the controller's estimate of the job under way, or hides the
+  // panel when there is none.
+  void ShowJobProgress();
   void BuildLogPane();
   // Runs `body`; an error it raises reaches the standard error display.
   void Guarded(const std::function<void()>& body);
@@ -197,7 +215,10 @@ class TMainForm : public QMainWindow {
   // controller's timer runs.
   void StartPlanInTray();
   // The name goes to the top of the database list and is selected.
-  void PutDatabaseNameFirst(const QString& name);
+  void PutDatabaseNameFirst(const std::string& bytes);
+  // The database name in the list's edit field, as bytes: an entry's own
+  // bytes while its text is unchanged (setting_bytes.h).
+  std::string DatabaseNameBytes() const;
   void ShowBackSource();
   void ShowFileLocations();
   // Saves the pane as the save dialog's answer `fileName` (".txt" added
@@ -210,6 +231,9 @@ class TMainForm : public QMainWindow {
   void TrySessionClose();
 
   std::string FProgramDir;
+  // The user name and password as the settings file held them.
+  std::string FUserBytes;
+  std::string FPassBytes;
   std::unique_ptr<TQuorvin> FController;
   TCoolTrayIcon* FTrayIcon = nullptr;
   TMessageBoxPrompts FPrompts;
@@ -220,4 +244,10 @@ class TMainForm : public QMainWindow {
   bool FCentred = false;
   bool FSessionCloseRequested = false;
   QTimer* FSessionCloseTimer = nullptr;
+  // Refreshes the estimate while a job is silent (a restore building an
+  // index writes no line for minutes).
+  QTimer* FProgressTimer = nullptr;
+  // The window's height before the history page made it taller; 0 while
+  // another page shows.
+  int FHeightBeforeHistory = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "controller/job_history.h"
 #include "platform/autostart_entry.h"
 #include "platform/exception.h"
 #include "platform/file_locations.h"
@@ -11,6 +12,7 @@
 TQuorvin::TQuorvin(const std::string& programDir, const std::string& title) {
   BDNames.clear();
   IniName = title + ".INI";
+  HistoryName = HistoryFileName(title);
   DataBase.clear();
   LastBack.clear();
   BackFile.clear();

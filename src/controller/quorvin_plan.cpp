@@ -1,8 +1,6 @@
 // The weekly plan: a tick every 5000 ms checks the wall clock's minute against
-// the plan and starts at most one backup per minute.
-
-#include <cmath>
-#include <cstdlib>
+// the plan and starts at most one backup per minute (the rules themselves are
+// in plan_rules.cpp).
 
 #include "controller/job_scope.h"
 #include "controller/quorvin.h"
@@ -16,48 +14,10 @@ namespace {
 // computer does not look).
 constexpr const char* NoBackupFileReason = "файл копии не найден на этом компьютере";
 
-// hour × 100000 + minute × 1000 + second × 10
-std::int32_t MinuteStamp(int hour, int minute, int second) { return hour * 100000 + minute * 1000 + second * 10; }
-
-std::int32_t MinuteStamp(TDateTime value) {
+// hour × 100000 + minute × 1000
+std::int32_t StampOfMinute(TDateTime value) {
   const TDateParts t = DecodeDateTime(value);
-  return MinuteStamp(t.Hour, t.Minute, t.Second);
-}
-
-bool WeekdayOn(const TPlanRecord& plan, TDateTime moment) {
-  const bool days[] = {plan.Day1Back, plan.Day2Back, plan.Day3Back, plan.Day4Back,
-                       plan.Day5Back, plan.Day6Back, plan.Day7Back};
-  return days[DayOfTheWeek(moment) - 1];
-}
-
-// The period table's verdict for the minute of `moment` on a weekday that is
-// switched on, after a plan backup at `lastPlanRun` (0: none in this run).
-bool DueByTable(const TPlanRecord& plan, TDateTime moment, TDateTime lastPlanRun) {
-  const int lastHour = DecodeDateTime(lastPlanRun).Hour;
-  const std::int32_t dayStart = MinuteStamp(plan.DayBeginBack);
-  const std::int32_t nightStart = MinuteStamp(plan.NightBeginBack);
-  const TDateParts t = DecodeDateTime(moment);
-  const std::int32_t stamp = MinuteStamp(t.Hour, t.Minute, 0);
-  const bool dayWindow = dayStart <= stamp && stamp < nightStart;
-  const std::uint8_t period = dayWindow ? plan.DayPeriodBack : plan.NightPeriodBack;
-  const TDateTime clock = dayWindow ? plan.DayClockBack : plan.NightClockBack;
-
-  const auto everyHours = [&](int hours) {
-    return t.Minute == 0 && (lastPlanRun == 0 || std::abs(lastHour - t.Hour) == hours);
-  };
-  switch (period) {
-    case 1: return t.Minute == 0 || t.Minute == 20 || t.Minute == 40;
-    case 2: return t.Minute == 0 || t.Minute == 30;
-    case 3: return t.Minute == 0;
-    case 4: return everyHours(2);
-    case 5: return everyHours(3);
-    case 6: return everyHours(4);
-    case 7: {
-      const TDateParts c = DecodeDateTime(clock);
-      return t.Hour == c.Hour && t.Minute == c.Minute;
-    }
-    default: return false;
-  }
+  return t.Hour * 100000 + t.Minute * 1000;
 }
 
 }  // namespace
@@ -81,37 +41,32 @@ void TQuorvin::OnPlanTimer() {
 
 bool TQuorvin::IsPlanDue(TPlanRecord plan) {
   const TDateTime now = Now();
-  if (!WeekdayOn(plan, now)) return false;
-  const TDateParts t = DecodeDateTime(now);
-  const std::int32_t stamp = MinuteStamp(t.Hour, t.Minute, 0);
-  if (stamp > LastTickStamp || DateChanged(now, LastPlanRun)) {
+  const std::int64_t steadyMs = ReadClock().SteadyMs;
+  FPlanVerdict = {};
+  if (!PlanDayEnabled(plan, now)) {
+    RecordPlanTick(FPlanState, now, steadyMs);
+    return false;
+  }
+  // Any other minute is a new one: after the clock went back (summer time
+  // ending, set back by hand) the minutes that come again are new as well;
+  // the wall-clock minutes that saw a start keep them from a second one.
+  const std::int32_t stamp = StampOfMinute(now);
+  if (stamp != LastTickStamp || DateChanged(now, LastPlanRun)) {
     FiredThisMinute = false;
     LastTickStamp = stamp;
   }
-  return DueByTable(plan, now, LastPlanRun);
-}
-
-// A plain scan, minute by minute, over the same table the plan check uses.
-std::optional<TDateTime> TQuorvin::NextPlanBackup() const {
-  constexpr int MinutesAhead = 8 * 24 * 60;
-  constexpr TDateTime OneMinute = 1.0 / (24 * 60);
-  const TDateParts n = DecodeDateTime(Now());
-  TDateTime minute = EncodeDate(n.Year, n.Month, n.Day) + EncodeTime(n.Hour, n.Minute, 0, 0);
-  // The current minute is still to come while its backup has not started.
-  const bool firedNow = FiredThisMinute && LastTickStamp == MinuteStamp(n.Hour, n.Minute, 0);
-  if (firedNow || Busy) minute += OneMinute;
-  for (int i = 0; i < MinutesAhead; ++i, minute += OneMinute) {
-    // Whole minutes: no drift from adding fractions of a day.
-    const TDateTime at = std::round(minute * 24 * 60) / (24 * 60);
-    if (WeekdayOn(PlanRecord, at) && DueByTable(PlanRecord, at, LastPlanRun)) return at;
-  }
-  return std::nullopt;
+  FPlanVerdict = CheckPlanRules(plan, FPlanState, LastPlanRun, now, steadyMs);
+  RecordPlanTick(FPlanState, now, steadyMs);
+  return FPlanVerdict.Due;
 }
 
 void TQuorvin::RunPlanBackup() {
   if (FiredThisMinute || FJobRunning) return;
-  LastPlanRun = Now();
+  const TDateTime now = Now();
+  if (FPlanState.StartedMinutes.count(WallMinuteOf(now)) > 0) return;
+  LastPlanRun = now;
   FiredThisMinute = true;
+  RecordPlanStart(FPlanState, FPlanVerdict, now);
   Busy = true;
   TJobScope scope(*this);
   struct TClearBusy {
@@ -121,8 +76,13 @@ void TQuorvin::RunPlanBackup() {
   SaveStrToLog(LogStamp() + " резервная копия. начало");
   TUnattendedJob unattended;
   const bool made = BackupJob();
+  if (made) ApplyRetention();
   ReportPlanBackup(made, unattended);
   SaveStrToLog("---");
+}
+
+std::optional<TDateTime> TQuorvin::NextPlanBackup() const {
+  return ::NextPlanBackup(PlanRecord, FPlanState, LastPlanRun, ReadClock());
 }
 
 void TQuorvin::ReportPlanBackup(bool made, const TUnattendedJob& job) {

@@ -30,7 +30,7 @@ TReplacedFile::~TReplacedFile() {
 
 void TReplacedFile::MoveAside() {
   if (!FAside.empty() || !FileExists(FPath)) return;
-  FAside = ::MoveAside(FPath);
+  FAside = ::MoveAside(FPath, OnAside);
 }
 
 void TReplacedFile::PutBack() {

@@ -1,5 +1,6 @@
 #include "controller/status_texts.h"
 
+#include "controller/job_progress.h"
 #include "controller/quorvin.h"
 #include "platform/date_time.h"
 #include "runner/schedule.h"
@@ -24,7 +25,8 @@ std::string JobLine(const TQuorvin& q, const TStyle& style) {
   const TRunningJob& job = q.RunningJob();
   if (!q.JobRunning() || job.Kind == 0) return {};
   const char* what = job.Kind == TSchedule::KindRestore ? "Идёт восстановление: " : "Идёт резервное копирование: ";
-  return what + style.Name(job.File);
+  const std::optional<TJobProgress> progress = q.JobProgress();
+  return what + style.Name(job.File) + (progress ? " — " + ProgressText(*progress) : std::string());
 }
 
 std::string NextLine(const TQuorvin& q, const TStyle& style) {

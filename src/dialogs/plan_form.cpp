@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <exception>
@@ -62,6 +63,7 @@ TPlanForm::TPlanForm(QWidget* parent, TQuorvin* controller)
   top->addLayout(frames, 1);
   frames->addWidget(BuildWeekFrame());
   frames->addWidget(BuildWindowFrame(), 1);
+  top->addWidget(BuildRetentionFrame());
   BuildButtons(top);
 
   // Both groups start on "Ничего" with their clock pickers disabled.
@@ -146,6 +148,30 @@ QHBoxLayout* TPlanForm::BuildDatabaseRow() {
   return row;
 }
 
+// Bottom: how many of the plan's backups stay, "Хранить последние" N
+// "копий", and from what age they go, "Удалять старше" D "дней".
+QFrame* TPlanForm::BuildRetentionFrame() {
+  auto* frame = new QFrame;
+  frame->setFrameShape(QFrame::StyledPanel);
+  auto* row = new QHBoxLayout(frame);
+  const auto spin = [&](const char* before, const char* after) {
+    auto* box = new QSpinBox(frame);
+    box->setRange(0, 9999);
+    box->setToolTip(QString::fromUtf8("0 — без ограничения"));
+    auto* label = new QLabel(QString::fromUtf8(before), frame);
+    label->setBuddy(box);
+    row->addWidget(label);
+    row->addWidget(box);
+    row->addWidget(new QLabel(QString::fromUtf8(after), frame));
+    return box;
+  };
+  seKeepLastBackups = spin("Хранить последние", "копий");
+  row->addSpacing(16);
+  seKeepBackupDays = spin("Удалять старше", "дней");
+  row->addStretch(1);
+  return frame;
+}
+
 void TPlanForm::BuildButtons(QVBoxLayout* top) {
   auto* buttons = new QHBoxLayout;
   bbStart = new QPushButton(QString::fromUtf8("Запустить"));
@@ -180,6 +206,8 @@ void TPlanForm::FormCreate() {
   SetTimeOfDay(dtNightBeginBack, plan.NightBeginBack);
   SetTimeOfDay(dtDayBack, plan.DayClockBack);
   SetTimeOfDay(dtNightBack, plan.NightClockBack);
+  seKeepLastBackups->setValue(FController.KeepLastBackups);
+  seKeepBackupDays->setValue(FController.KeepBackupDays);
   SetPlanDatabase(QString::fromStdString(FController.DataBase));
   cbStartWithSession->setChecked(FController.StartWithSession);
   cbResumePlan->setChecked(FController.ResumePlan);
@@ -209,6 +237,8 @@ void TPlanForm::StorePlan() {
   const bool startedWithSession = FController.StartWithSession;
   FController.StartWithSession = cbStartWithSession->isChecked();
   FController.ResumePlan = cbResumePlan->isChecked();
+  FController.KeepLastBackups = seKeepLastBackups->value();
+  FController.KeepBackupDays = seKeepBackupDays->value();
   FController.SavePlan();
   // The entry is written afresh while ticked (it names the program as it
   // runs now) and removed once unticked; left alone when never ticked.

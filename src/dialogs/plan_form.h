@@ -15,6 +15,7 @@ class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QVBoxLayout;
 class TQuorvin;
 class TRadioGroup;
@@ -69,6 +70,9 @@ class TPlanForm : public TFixedDialog {
   // it was running at the last close.
   QCheckBox* cbStartWithSession;
   QCheckBox* cbResumePlan;
+  // Retention of the plan's backups; 0 turns a rule off.
+  QSpinBox* seKeepLastBackups;
+  QSpinBox* seKeepBackupDays;
   QPushButton* bbStart;
   QPushButton* bbOk;
   QPushButton* bbCancel;
@@ -81,6 +85,7 @@ class TPlanForm : public TFixedDialog {
   // The rhythm items of a window with the clock-time picker of its last item.
   TRadioGroup* RhythmGroup(QWidget* frame, const char* caption, QDateTimeEdit*& clockPicker);
   QHBoxLayout* BuildDatabaseRow();
+  QFrame* BuildRetentionFrame();
   void BuildButtons(QVBoxLayout* top);
   // StorePlan, then close with `result`; a failure to write the settings file
   // is shown and the dialog stays open.

@@ -108,7 +108,7 @@ class TSchedule::TRun {
         FJobLogFile(job.WriteJobLog ? JobLogFileName() : std::string()) {}
 
   bool Execute() {
-    ClearPane();
+    if (!FJob.KeepPane) ClearPane();
     if (RefuseOverlongNames()) return false;
     StartJobLog();
     ResolveServerPaths();
@@ -281,6 +281,7 @@ class TSchedule::TRun {
         continue;
       }
       if (gbakOutput && reportedFailure.empty()) reportedFailure = FailureReportedBy(line);
+      if (FJob.OnOutputLine) FJob.OnOutputLine(line);
       AddPaneLine(line);
       if (copyOutput) FJobLog.push_back(std::move(line));
       ProcessMessages();

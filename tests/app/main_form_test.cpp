@@ -77,6 +77,7 @@ class TMainFormTest : public QObject {
   void startUpFillsFromSettings_data();
   void startUpFillsFromSettings();
   void closingHandsSettingsOver();
+  void untouchedSettingsKeepTheirBytes();
   void typedNameInOtherCaseMovesEntry();
   void emptyNameOpensDialogAndFailsTwice();
   void onlyElevenNamesReachTheFile();
@@ -118,7 +119,7 @@ void TMainFormTest::startUpFillsFromSettings() {
   QCOMPARE(Quorvin, form.Controller());
   QCOMPARE(LogPane, static_cast<TLogPaneView*>(form.Log));
   QCOMPARE(form.PageControl->currentIndex(), 0);
-  QCOMPARE(form.PageControl->count(), 4);
+  QCOMPARE(form.PageControl->count(), 5);  // the four pages and the history
   QCOMPARE(form.cbRememberPass->isChecked(), remember);
   QCOMPARE(form.eUser->text(), remember ? QString("ALICE") : QString());
   QCOMPARE(form.ePass->text(), remember ? QString("s3cret") : QString());
@@ -171,6 +172,43 @@ void TMainFormTest::closingHandsSettingsOver() {
   QVERIFY(ini.contains("DataBase=/keep/this.gdb"));
   QVERIFY(!ini.contains("/typed/only.gdb"));
   QVERIFY(!ini.contains("/restore/target.gdb"));
+}
+
+// A settings file from a Windows machine, its paths and password in
+// Windows-1251: a start and a close write every value back byte for byte,
+// and a backup of such an entry reaches the job with its own bytes.
+void TMainFormTest::untouchedSettingsKeepTheirBytes() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder;
+  const QByteArray base = "/data/\xC1\xE0\xE7\xE0.gdb";  // "База"
+  const QByteArray names = "Name0=" + base + "\r\nName1=/data/plain.gdb\r\nName2=/\xCE\xF2\xF7\xE5\xF2.gdb\r\n";
+  const QByteArray login = "User=\xC0\xE4\xEC\xE8\xED\r\nPass=\xEF\xE0\xF0\xEE\xEB\xFC\r\n";
+  folder.WriteBytes("Quorvin.INI", "[Main]\r\n" + login + "[Parameters]\r\nRememberPass=1\r\n[BDNames]\r\n" + names);
+  {
+    TMainForm form(folder.Dir());
+    form.show();
+    QVERIFY(form.close());
+  }
+  QByteArray ini = folder.IniBytes();
+  QVERIFY2(ini.contains(names), ini.constData());
+  QVERIFY2(ini.contains(login), ini.constData());
+
+  std::string jobFile;
+  {
+    TMainForm form(folder.Dir());
+    form.Controller()->JobRunner = [&](TSchedule& job) {
+      jobFile = job.JobFile(1);
+      return false;
+    };
+    form.cbBD_Name->setCurrentIndex(1);
+    form.cbBD_Name->setCurrentIndex(0);
+    form.BitBtn1Click();
+    QCOMPARE(QByteArray::fromStdString(jobFile), base);
+    QVERIFY(form.close());
+  }
+  ini = folder.IniBytes();
+  QVERIFY2(ini.contains("DataBase=" + base + "\r\n"), ini.constData());
+  QVERIFY2(ini.contains(names), ini.constData());
 }
 
 void TMainFormTest::typedNameInOtherCaseMovesEntry() {

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -204,6 +205,8 @@ class PlanFormTest : public QObject {
     form.dtNightBeginBack->setTime(QTime(20, 0, 0));
     form.dtDayBack->setTime(QTime(13, 14, 15));
     form.dtNightBack->setTime(QTime(23, 30, 0));
+    form.seKeepLastBackups->setValue(12);
+    form.seKeepBackupDays->setValue(30);
     int result = -1;
     QTimer::singleShot(0, [&] { QTest::mouseClick(start ? form.bbStart : form.bbOk, Qt::LeftButton); });
     result = form.exec();
@@ -230,6 +233,8 @@ class PlanFormTest : public QObject {
     QCOMPARE(p["NightBeginBack"], TimeText(20, 0, 0));
     QCOMPARE(p["DayClockBack"], TimeText(13, 14, 15));
     QCOMPARE(p["NightClockBack"], TimeText(23, 30, 0));
+    QCOMPARE(p["KeepLastBackups"], QString("12"));
+    QCOMPARE(p["KeepBackupDays"], QString("30"));
     // Only [Plan] is written by the dialog.
     QCOMPARE(ini["Main"]["DataBase"], QString("/db/a.fdb"));
     QVERIFY(ini.count("Parameters") == 0);
