@@ -6,7 +6,9 @@
 #   - cost per line of the log pane up to 1 000 000 lines, with the longest
 #     gap in event handling meanwhile;
 #   - the longest time the user-interface thread handles no events during a
-#     backup and a restore of a generated database of at least 200 MB.
+#     backup and a restore of a generated database of at least 200 MB;
+#   - the longest stall and the wall time of that backup while a notice stays
+#     open, beside the same backup without one.
 # $1: the build folder. APP_BENCH_SIZE_MB and APP_BENCH_ROUNDS shrink the
 # last one for a quick look.
 set -euo pipefail
@@ -61,3 +63,7 @@ echo "idle_in_notification_area_mb (median of 3): $(median <"$work/idle")  [$(tr
 
 # The same without the helper thread: how long the window would freeze.
 "$bench" stall --size-mb "$size_mb" --rounds 1 --direct 1 2>/dev/null | grep -E 'library_calls|round|longest_stall_ms'
+
+# The same backup with a notice open from early in the job to its end, beside
+# the backup without one: the notice must not hold the job up.
+"$bench" notice --size-mb "$size_mb" --rounds "${APP_BENCH_NOTICE_ROUNDS:-7}" 2>/dev/null

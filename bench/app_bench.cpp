@@ -14,6 +14,10 @@
 //                              handles no events during a backup and a
 //                              restore (embedded engine) started with the
 //                              window's buttons
+//   app_bench notice [--size-mb N] [--rounds R]
+//                              the same backup alternately without and with
+//                              a notice open from early in the job to its
+//                              end: longest stall and wall time of each
 //
 // Figures go to standard output, one "key: value" per line.
 
@@ -21,6 +25,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
@@ -242,14 +247,8 @@ int Pane(int lines) {
   return 0;
 }
 
-int Stall(int sizeMb, int rounds, bool direct) {
-  int argc = 1;
-  char name[] = "quorvin";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(ApplicationTitle);
-  fbtest::TempFolder data("quorvin-app-bench");
-  const std::string db = data.File("bench.fdb");
+// A generated database of at least `sizeMb` megabytes.
+void MakeDatabase(const std::string& db, int sizeMb) {
   int scale = std::max(1, static_cast<int>(sizeMb * 1.1));
   for (int attempt = 0; attempt < 3; ++attempt) {
     std::filesystem::remove(db);
@@ -261,6 +260,22 @@ int Stall(int sizeMb, int rounds, bool direct) {
     if (mb >= sizeMb) break;
     scale = static_cast<int>(scale * sizeMb / std::max(mb, 1.0) * 1.05) + 1;
   }
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+int Stall(int sizeMb, int rounds, bool direct) {
+  int argc = 1;
+  char name[] = "quorvin";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(ApplicationTitle);
+  fbtest::TempFolder data("quorvin-app-bench");
+  const std::string db = data.File("bench.fdb");
+  MakeDatabase(db, sizeMb);
   InstallQtSeams();
   TBlockingCallWorker worker;
   // --direct 1: library calls on the user-interface thread itself, for
@@ -306,14 +321,78 @@ int Stall(int sizeMb, int rounds, bool direct) {
   SetPrompts(nullptr);
   TBlockingCallWorker::Uninstall();
   UninstallQtSeams();
-  auto median = [](std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-  };
-  std::printf("backup_longest_stall_ms: %.1f (median of %d)\n", median(backupStalls), rounds);
-  std::printf("restore_longest_stall_ms: %.1f (median of %d)\n", median(restoreStalls), rounds);
+  std::printf("backup_longest_stall_ms: %.1f (median of %d)\n", Median(backupStalls), rounds);
+  std::printf("restore_longest_stall_ms: %.1f (median of %d)\n", Median(restoreStalls), rounds);
   std::printf("backup_longest_stall_max_ms: %.1f\n", *std::max_element(backupStalls.begin(), backupStalls.end()));
   std::printf("restore_longest_stall_max_ms: %.1f\n", *std::max_element(restoreStalls.begin(), restoreStalls.end()));
+  return 0;
+}
+
+// Backups of the same database from the window, alternately without and
+// with a notice opened early in the job and left open to its end (as a close
+// refused during a job opens one): the longest stall and the wall time of
+// each.
+int Notice(int sizeMb, int rounds) {
+  int argc = 1;
+  char name[] = "quorvin";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(ApplicationTitle);
+  fbtest::TempFolder data("quorvin-app-bench");
+  const std::string db = data.File("bench.fdb");
+  MakeDatabase(db, sizeMb);
+  InstallQtSeams();
+  TBlockingCallWorker worker;
+  worker.Install();
+  TQuietPrompts prompts;
+  SetPrompts(&prompts);
+  QTemporaryDir folder;
+  {
+    std::ofstream ini((folder.path() + "/Quorvin.INI").toStdString());
+    ini << "[Main]\nUser=SYSDBA\nPass=masterkey\n[Parameters]\nProtocol=3\nBackShutDown=0\nAutoBackName=0\n";
+  }
+  std::vector<double> plainS, noticeS, plainStall, noticeStall;
+  {
+    TMainForm form((folder.path() + "/").toStdString());
+    form.show();
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+    TStallMeter meter;
+    bool withNotice = false;
+    bool opened = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (!withNotice || opened || !form.Controller()->JobRunning() || form.Log->LineCount() < 10) return;
+      opened = true;
+      form.MessageBoxes().ShowMessage("Идёт резервное копирование или восстановление.\nДождитесь его окончания.");
+    });
+    poll.start(5);
+    for (int round = 0; round < 2 * rounds; ++round) {
+      withNotice = round % 2 == 1;
+      opened = false;
+      form.cbBD_Name->setEditText(QString::fromStdString(db));
+      meter.Start();
+      const auto t0 = Clock::now();
+      form.BitBtn1Click();
+      const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+      const double stall = meter.StopMs();
+      const int open = static_cast<int>(form.MessageBoxes().OpenNotices().size());
+      for (QMessageBox* box : form.MessageBoxes().OpenNotices()) box->accept();
+      (withNotice ? noticeS : plainS).push_back(seconds);
+      (withNotice ? noticeStall : plainStall).push_back(stall);
+      std::printf("round %d %s: backup %.2f s, longest stall %.1f ms, notices open at the end %d\n", round / 2 + 1,
+                  withNotice ? "with notice" : "plain", seconds, stall, open);
+      std::fflush(stdout);
+      if (withNotice && open != 1) return 1;
+    }
+    form.close();
+  }
+  SetPrompts(nullptr);
+  TBlockingCallWorker::Uninstall();
+  UninstallQtSeams();
+  std::printf("notice_backup_longest_stall_ms: %.1f (median of %d; without the notice %.1f)\n", Median(noticeStall),
+              rounds, Median(plainStall));
+  std::printf("notice_backup_wall_s: %.2f (without the notice %.2f, ratio %.3f)\n", Median(noticeS), Median(plainS),
+              Median(noticeS) / Median(plainS));
   return 0;
 }
 
@@ -327,6 +406,9 @@ int main(int argc, char** argv) {
   if (mode == "stall")
     return Stall(Arg(argc, argv, "--size-mb", 200), Arg(argc, argv, "--rounds", 3),
                  Arg(argc, argv, "--direct", 0) != 0);
-  std::fprintf(stderr, "usage: app_bench start|idle|pane [--lines N]|stall [--size-mb N] [--rounds R] [--direct 1]\n");
+  if (mode == "notice") return Notice(Arg(argc, argv, "--size-mb", 200), Arg(argc, argv, "--rounds", 3));
+  std::fprintf(stderr,
+               "usage: app_bench start|idle|pane [--lines N]|stall [--size-mb N] [--rounds R] [--direct 1]|"
+               "notice [--size-mb N] [--rounds R]\n");
   return 2;
 }

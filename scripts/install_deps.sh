@@ -5,13 +5,15 @@ set -euo pipefail
 
 packages=(
   build-essential g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
+  libssl-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   firebird3.0-server-core firebird3.0-utils firebird3.0-server libfbclient2 firebird-dev
   xvfb xauth icewm xdotool x11-apps x11-utils imagemagick fonts-dejavu-core
   procps iproute2 locales python3-minimal
   clang-format desktop-file-utils appstream dpkg-dev file
-  libzstd-dev libssl-dev zstd coreutils
+  libzstd-dev zstd coreutils
+  xfce4-panel dbus-daemon libglib2.0-bin
 )
 
 missing=()

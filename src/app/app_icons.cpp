@@ -124,6 +124,26 @@ QPixmap AboutPicture() {
   return pm;
 }
 
+// A clock face over rising bars: what the jobs took, over time.
+QPixmap HistoryPicture() {
+  QPixmap pm = Canvas(32);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(QColor(40, 90, 40), 1));
+  const QColor bar(90, 170, 80);
+  for (int i = 0; i < 4; ++i) {
+    const qreal height = 8 + i * 5;
+    p.setBrush(i == 2 ? QColor(210, 60, 50) : bar);
+    p.drawRect(QRectF(3 + i * 7, 30 - height, 5, height));
+  }
+  p.setPen(QPen(QColor(50, 60, 90), 1.2));
+  p.setBrush(QColor(245, 245, 250));
+  p.drawEllipse(QRectF(2, 1, 15, 15));
+  p.drawLine(QPointF(9.5, 8.5), QPointF(9.5, 3.5));
+  p.drawLine(QPointF(9.5, 8.5), QPointF(13, 10));
+  return pm;
+}
+
 // A small drum on a coloured disc: grey while the plan is stopped, green
 // while it runs, amber for the spare picture.
 QPixmap TrayPixmap(int size, const QColor& disc) {
@@ -141,9 +161,24 @@ QPixmap TrayPixmap(int size, const QColor& disc) {
 QColor TrayColour(int index) {
   switch (index) {
     case 1: return QColor(40, 160, 60);
-    case 2: return QColor(220, 150, 30);
+    case 2: return QColor(200, 50, 40);
     default: return QColor(120, 125, 135);
   }
+}
+
+// A yellow warning triangle with "!" over the lower right of the picture:
+// the last plan backup needs attention.
+void DrawWarningBadge(QPixmap& pm) {
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  const qreal s = pm.width() / 16.0;
+  const QPolygonF triangle{QPointF(11.5 * s, 6.5 * s), QPointF(16 * s, 15.5 * s), QPointF(7 * s, 15.5 * s)};
+  p.setPen(QPen(QColor(90, 60, 0), 0.8 * s));
+  p.setBrush(QColor(255, 210, 40));
+  p.drawPolygon(triangle);
+  p.setPen(QPen(Qt::black, 1.4 * s, Qt::SolidLine, Qt::RoundCap));
+  p.drawLine(QPointF(11.5 * s, 9.3 * s), QPointF(11.5 * s, 12.4 * s));
+  p.drawPoint(QPointF(11.5 * s, 14.2 * s));
 }
 
 }  // namespace
@@ -154,13 +189,18 @@ QIcon TabPicture(int index) {
     case 1: return QIcon(RestorePicture());
     case 2: return QIcon(LoginPicture());
     case 3: return QIcon(AboutPicture());
+    case 4: return QIcon(HistoryPicture());
     default: return QIcon();
   }
 }
 
 QIcon TrayPicture(int index) {
   QIcon icon;
-  for (int size : {16, 22, 24, 32}) icon.addPixmap(TrayPixmap(size, TrayColour(index)));
+  for (int size : {16, 22, 24, 32}) {
+    QPixmap pm = TrayPixmap(size, TrayColour(index));
+    if (index == 2) DrawWarningBadge(pm);
+    icon.addPixmap(pm);
+  }
   return icon;
 }
 

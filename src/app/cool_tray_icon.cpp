@@ -8,11 +8,15 @@
 #include <algorithm>
 #include <climits>
 
+#include "app/tray_host.h"
+
 namespace {
 
 // A zero interval would make the cycle timer spin; the shortest interval the
 // original platform's timers honour is 10 ms.
 constexpr std::uint32_t MinCycleInterval = 10;
+// How long a notification stays up (the desktop may keep it longer).
+constexpr int NotificationMs = 15000;
 
 int TimerInterval(std::uint32_t value) {
   return static_cast<int>(std::clamp<std::uint32_t>(value, MinCycleInterval, INT_MAX));
@@ -32,6 +36,7 @@ QString TrayTipText(const QString& hint, bool showHint) {
 
 TCoolTrayIcon::TCoolTrayIcon(QWidget* owner) : QObject(owner), FOwner(owner), FTray(new QSystemTrayIcon(this)) {
   TrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+  FActivationOnlyHost = [] { return StatusNotifierHostRegistered(); };
   connect(FTray, &QSystemTrayIcon::activated, this, &TCoolTrayIcon::TrayActivated);
 
   FCycleTimer.setParent(this);
@@ -122,6 +127,28 @@ void TCoolTrayIcon::SetPopupMenu(TPopupMenu* value) {
   disconnect(FPopupMenuGone);
   FPopupMenu = value;
   if (FPopupMenu) FPopupMenuGone = connect(FPopupMenu, &QObject::destroyed, this, [this] { FPopupMenu = nullptr; });
+  ExportMenu();
+}
+
+void TCoolTrayIcon::SetEnabled(bool value) {
+  FEnabled = value;
+  ExportMenu();
+}
+
+void TCoolTrayIcon::SetActivationOnlyHost(std::function<bool()> host) {
+  FActivationOnlyHost = std::move(host);
+  FActivationOnly = 0;
+  ExportMenu();
+}
+
+bool TCoolTrayIcon::ActivationOnlyHost() {
+  if (FActivationOnly == 0) FActivationOnly = FActivationOnlyHost && FActivationOnlyHost() ? 2 : 1;
+  return FActivationOnly == 2;
+}
+
+void TCoolTrayIcon::ExportMenu() {
+  const bool toHost = FPopupMenu && FEnabled && ActivationOnlyHost();
+  FTray->setContextMenu(toHost ? FPopupMenu : nullptr);
 }
 
 void TCoolTrayIcon::CopyListImage(int index) {
@@ -171,8 +198,13 @@ void TCoolTrayIcon::MinimizeNow() {
   SetIconVisible(true);
 }
 
+void TCoolTrayIcon::ShowNotification(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon) {
+  if (FIconVisible && FTray->isVisible()) FTray->showMessage(title, text, icon, NotificationMs);
+}
+
 void TCoolTrayIcon::PopupAtCursor() {
-  if (!FPopupMenu || !FPopupMenu->AutoPopup) return;
+  // The host shows the menu it was handed.
+  if (!FPopupMenu || !FPopupMenu->AutoPopup || FTray->contextMenu() == FPopupMenu) return;
   const QPoint at = QCursor::pos();
   if (FOwner) FOwner->activateWindow();
   FPopupMenu->PopupComponent = this;
@@ -235,6 +267,7 @@ void TCoolTrayIcon::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
     case QSystemTrayIcon::Trigger:
       HandleTrayMessage(TTrayMessage::LeftButtonDown);
       HandleTrayMessage(TTrayMessage::LeftButtonUp);
+      if (ActivationOnlyHost()) HandleTrayMessage(TTrayMessage::LeftButtonDblClk);
       break;
     case QSystemTrayIcon::DoubleClick: HandleTrayMessage(TTrayMessage::LeftButtonDblClk); break;
     case QSystemTrayIcon::Context:

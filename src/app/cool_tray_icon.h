@@ -76,7 +76,7 @@ class TCoolTrayIcon : public QObject {
   std::uint32_t CycleInterval() const { return FCycleInterval; }
   void SetCycleInterval(std::uint32_t value);
   bool Enabled() const { return FEnabled; }
-  void SetEnabled(bool value) { FEnabled = value; }
+  void SetEnabled(bool value);
   const QString& Hint() const { return FHint; }
   void SetHint(const QString& value);
   bool ShowHint() const { return FShowHint; }
@@ -115,6 +115,9 @@ class TCoolTrayIcon : public QObject {
   // Hide the owner window; where the platform has no notification area the
   // window is minimised instead, so the program can always be reached.
   void ConcealMainWindow();
+  // A notification from the icon (a balloon, or the desktop's notification
+  // service); nothing while the icon is out of the notification area.
+  void ShowNotification(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon);
   // Open PopupMenu at the cursor (when there is one and it opens by itself).
   void PopupAtCursor();
   // The minimise-into-the-tray action: conceal, then IconVisible := true.
@@ -135,6 +138,14 @@ class TCoolTrayIcon : public QObject {
   // Whether a notification area exists. Defaults to Qt's answer; tests
   // replace it.
   std::function<bool()> TrayAvailable;
+  // Whether the notification area is a StatusNotifierItem host
+  // (tray_host.h). It reports single activations only: there a click on the
+  // icon does what the double click does elsewhere, or the icon could never
+  // bring the window back. And it shows an item's menu itself (a right click
+  // on an item without one opens the host's own menu): PopupMenu is handed to
+  // it while Enabled. Asked once, when first needed; tests install their own.
+  void SetActivationOnlyHost(std::function<bool()> host);
+  bool ActivationOnlyHost();
 
   // What the notification area currently holds, for inspection.
   const QSystemTrayIcon& TrayIcon() const { return *FTray; }
@@ -184,4 +195,10 @@ class TCoolTrayIcon : public QObject {
   bool FClickPending = false;
   bool FPreviewing = false;
   bool FMinimizeQueued = false;
+  // Hands PopupMenu to a StatusNotifierItem host (or takes it back).
+  void ExportMenu();
+
+  std::function<bool()> FActivationOnlyHost;
+  // Its answer: 0 not asked yet, 1 no, 2 yes.
+  int FActivationOnly = 0;
 };

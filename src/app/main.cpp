@@ -46,13 +46,16 @@ int main(int argc, char* argv[]) {
   try {
     TMainForm form;
     SetPrompts(&form.MessageBoxes());
+    SetNotices(&form.TrayNotices());
     QObject::connect(&form, &TMainForm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     instance.Listen(&form, [&form] { form.ShowAtRequest(); });
     TSessionEndWatcher sessionEnd([&form] { form.RequestSessionClose(); });
-    form.show();
+    if (!form.ResumePlanAtStart()) form.show();
     status = app.exec();
+    SetNotices(nullptr);
     SetPrompts(nullptr);
   } catch (const std::exception& e) {
+    SetNotices(nullptr);
     SetPrompts(nullptr);
     // Nobody watches the signals any more: a termination ends the program
     // even while the message is up.

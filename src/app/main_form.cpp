@@ -11,6 +11,8 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
@@ -24,9 +26,12 @@
 
 #include "app/app_icons.h"
 #include "app/cool_tray_icon.h"
+#include "app/history_page.h"
 #include "app/image_list.h"
 #include "app/popup_menu.h"
+#include "app/setting_bytes.h"
 #include "controller/quorvin.h"
+#include "controller/status_texts.h"
 #include "dialogs/params_form.h"
 #include "dialogs/plan_form.h"
 #include "dialogs/quorvin_ref.h"
@@ -52,6 +57,11 @@ const char* const TextMail = "quorvin@example.org";
 const char* const TextSite = "www.example.org/quorvin";
 const char* const TextSettingsPath = "Файл настроек: %1";
 const char* const TextLogPath = "Папка журналов: %1";
+const char* const TextReplaceFile = "Файл %1 уже существует.\nЗаменить его?";
+// Separates the parts of the state in the status bar.
+const char* const StatusSeparator = "   |   ";
+// How often the state at a glance is brought up to date.
+constexpr int StateRefreshMs = 1000;
 
 std::string Std(const QString& text) { return text.toStdString(); }
 QString Q(const std::string& text) { return QString::fromStdString(text); }
@@ -113,9 +123,15 @@ void TClickLabel::mousePressEvent(QMouseEvent* event) {
 TMainForm::TMainForm(const std::string& programDir, QWidget* parent)
     : QMainWindow(parent), FProgramDir(programDir), FPrompts(this) {
   RunFileDialog = [](QFileDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
+  OpenSaveDialog = [](QFileDialog& dialog) { dialog.open(); };
   OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   BuildWindow();
   FormCreate();
+  // A job cut short at the last run is finished once the window is up, so
+  // its pane lines and its notice have a window to show in.
+  QTimer::singleShot(0, this, [this] {
+    if (FController && !JobInProgress()) Guarded([this] { FController->FinishInterruptedJob(); });
+  });
 }
 
 TMainForm::~TMainForm() {
@@ -140,7 +156,7 @@ void TMainForm::BuildWindow() {
   column->setSpacing(0);
 
   ImageList = new TImageList(this);
-  for (int i = 0; i < 4; ++i) ImageList->Add(TabPicture(i));
+  for (int i = 0; i < 5; ++i) ImageList->Add(TabPicture(i));
   ImageListIcons = new TImageList(this);
   for (int i = 0; i < 3; ++i) ImageListIcons->Add(TrayPicture(i));
 
@@ -154,7 +170,8 @@ void TMainForm::BuildWindow() {
   BuildRestorePage();
   BuildLoginPage();
   BuildAboutPage();
-  const QStringList tips{"База данных", "Восстановление", "Пользователь", "О программе"};
+  BuildHistoryPage();
+  const QStringList tips{"База данных", "Восстановление", "Пользователь", "О программе", "История"};
   for (int i = 0; i < PageControl->count(); ++i) {
     PageControl->setTabIcon(i, ImageList->GetIcon(i));
     PageControl->setTabToolTip(i, tips[i]);
@@ -166,6 +183,23 @@ void TMainForm::BuildWindow() {
 
   StatusBar1 = new QStatusBar(this);
   setStatusBar(StatusBar1);
+  StatusState = new QLabel(StatusBar1);
+  StatusState->setTextFormat(Qt::PlainText);
+  StatusState->setMinimumWidth(0);
+  StatusState->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  StatusBar1->addWidget(StatusState, 1);
+  // A notice shown without blocking is repeated here while its box is open.
+  FPrompts.NonBlocking = [this] { return JobInProgress(); };
+  FPrompts.OnNotice = [this](const QString& text) {
+    if (text.isEmpty())
+      StatusBar1->clearMessage();
+    else
+      StatusBar1->showMessage(text);
+  };
+  FStateTimer = new QTimer(this);
+  FStateTimer->setInterval(StateRefreshMs);
+  connect(FStateTimer, &QTimer::timeout, this, [this] { RefreshState(); });
+  BuildProgressPanel();
 
   TrayPopup = new TPopupMenu(this);
   Restore1 = TrayPopup->addAction(TextRestoreItem);
@@ -184,6 +218,10 @@ void TMainForm::BuildWindow() {
   SaveDialog->setOption(QFileDialog::DontUseNativeDialog);
   SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
   SaveDialog->setFileMode(QFileDialog::AnyFile);
+  // The dialog's own question about replacing a file would be a modal box
+  // inside the job's event pump; the window asks its own way.
+  SaveDialog->setOption(QFileDialog::DontConfirmOverwrite);
+  connect(SaveDialog, &QFileDialog::fileSelected, this, [this](const QString& file) { SavePaneAs(file); });
 }
 
 void TMainForm::BuildDatabasePage() {
@@ -336,6 +374,53 @@ void TMainForm::BuildAboutPage() {
   PageControl->addTab(TabSheet7, QString());
 }
 
+void TMainForm::BuildHistoryPage() {
+  TabSheet8 = new THistoryPage(PageControl);
+  PageControl->addTab(TabSheet8, QString());
+  connect(PageControl, &QTabWidget::currentChanged, this, [this](int index) { PageChanged(index); });
+}
+
+void TMainForm::BuildProgressPanel() {
+  pbJobProgress = new QProgressBar(StatusBar1);
+  pbJobProgress->setRange(0, 100);
+  pbJobProgress->setMaximumWidth(160);
+  pbJobProgress->setTextVisible(false);
+  // The estimate's words are on the status line (RefreshState).
+  StatusBar1->addWidget(pbJobProgress);
+  pbJobProgress->hide();
+  FProgressTimer = new QTimer(this);
+  FProgressTimer->setInterval(1000);
+  connect(FProgressTimer, &QTimer::timeout, this, [this] { ShowJobProgress(); });
+}
+
+void TMainForm::PageChanged(int index) {
+  const bool history = index == HistoryTab;
+  if (history) {
+    PageControl->setMinimumHeight(TabControlHeight);
+    PageControl->setMaximumHeight(QWIDGETSIZE_MAX);
+    if (FHeightBeforeHistory == 0) FHeightBeforeHistory = height();
+    if (height() < HistoryHeight) resize(width(), HistoryHeight);
+    TabSheet8->EnsureLoaded();
+  } else {
+    PageControl->setFixedHeight(TabControlHeight);
+    if (FHeightBeforeHistory > 0) resize(width(), FHeightBeforeHistory);
+    FHeightBeforeHistory = 0;
+  }
+  Log->setVisible(!history);
+}
+
+void TMainForm::ShowJobProgress() {
+  const auto progress = FController ? FController->JobProgress() : std::nullopt;
+  pbJobProgress->setVisible(progress.has_value());
+  RefreshState();
+  if (!progress) {
+    FProgressTimer->stop();
+    return;
+  }
+  pbJobProgress->setValue(progress->Percent);
+  if (!FProgressTimer->isActive()) FProgressTimer->start();
+}
+
 void TMainForm::BuildLogPane() {
   Log = new TLogPane(this);
   pmMenu = new QMenu(Log);
@@ -422,6 +507,7 @@ void TMainForm::FormCreate() {
   FTrayIcon->SetPopupMenu(TrayPopup);
   FTrayIcon->SetShowHint(true);
   FTrayIcon->OnDblClick = [this](QObject*) { Restore1Click(); };
+  FTrayNotices = std::make_unique<TTrayNotices>(*FTrayIcon, [this] { RefreshState(); });
   // 2. The log pane becomes the program's pane.
   LogPane = Log;
   // 3.
@@ -433,18 +519,41 @@ void TMainForm::FormCreate() {
   ShowFileLocations();
   // 5.
   for (const std::string& name : q.BDNames) {
-    if (!name.empty()) cbBD_Name->addItem(Q(name));
+    if (!name.empty()) cbBD_Name->addItem(ShownText(name), OriginalBytes(name));
   }
   // 6.
   cbRememberPass->setChecked(q.RememberPass);
   if (q.RememberPass) {
-    eUser->setText(Q(q.User));
-    ePass->setText(Q(q.Pass));
+    FUserBytes = q.User;
+    FPassBytes = q.Pass;
+    eUser->setText(ShownText(q.User));
+    ePass->setText(ShownText(q.Pass));
   }
   // 7.
   cbBD_Name->setCurrentIndex(cbBD_Name->count() > 0 ? 0 : -1);
   // 8.
   ShowBackSource();
+  TabSheet8->SetHistoryFile(q.HistoryPath());
+  q.OnJobProgress = [this] { ShowJobProgress(); };
+  // Posted: the controller is still inside its job when it says so.
+  q.OnJobEnded = [this] {
+    QTimer::singleShot(0, this, [this] {
+      if (FController) TabSheet8->ReloadIfLoaded();
+    });
+  };
+  RefreshState();
+  FStateTimer->start();
+}
+
+void TMainForm::RefreshState() {
+  if (!FController) return;
+  const std::string line = JoinStatusLines(StatusLinesOf(*FController, false), StatusSeparator);
+  StatusState->setText(Q(line));
+  StatusState->setToolTip(Q(line));
+  const std::string tip = JoinStatusLines(StatusLinesOf(*FController, true), "\n");
+  const QString hint = tip.empty() ? QString(ApplicationTitle) : QString(ApplicationTitle) + "\n" + Q(tip);
+  // Set only when it changes: a desktop host is told of every change.
+  if (FTrayIcon && FTrayIcon->Hint() != hint) FTrayIcon->SetHint(hint);
 }
 
 void TMainForm::FormClose() {
@@ -455,11 +564,12 @@ void TMainForm::FormClose() {
   q.BDNames.clear();
   for (int i = 0; i < cbBD_Name->count(); ++i) {
     const QString name = cbBD_Name->itemText(i);
-    if (!name.isEmpty()) q.BDNames.push_back(Std(name));
+    if (!name.isEmpty()) q.BDNames.push_back(BytesOf(name, cbBD_Name->itemData(i)));
   }
   // Nothing may reach the controller once it is gone: every handler checks
   // the reference first.
   Quorvin = nullptr;
+  FStateTimer->stop();
   FController.reset();
   FClosed = true;
 }
@@ -478,12 +588,21 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::StoreLogin() {
-  FController->User = Std(eUser->text());
-  FController->Pass = Std(ePass->text());
+  FController->User = BytesOf(eUser->text(), FUserBytes);
+  FController->Pass = BytesOf(ePass->text(), FPassBytes);
 }
 
-QString TMainForm::ChooseFile(const QString& title, const QString& defaultExt, const QString& filter) {
+std::string TMainForm::DatabaseNameBytes() const {
+  const QString text = cbBD_Name->currentText();
+  const int entry = cbBD_Name->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  return entry < 0 ? Std(text) : BytesOf(text, cbBD_Name->itemData(entry));
+}
+
+QString TMainForm::ChooseFile(const QString& title, const QString& defaultExt, const QString& filter,
+                              const QString& near) {
   QString result;
+  const QFileInfo nearFile(near);
+  if (!near.isEmpty() && nearFile.absoluteDir().exists()) OpenDialog->setDirectory(nearFile.absolutePath());
   OpenDialog->setWindowTitle(title);
   OpenDialog->setDefaultSuffix(defaultExt);
   OpenDialog->setNameFilters(DialogFilters(filter));
@@ -494,37 +613,38 @@ QString TMainForm::ChooseFile(const QString& title, const QString& defaultExt, c
   return result;
 }
 
-void TMainForm::RunWindowJob(const std::function<void()>& body) {
+void TMainForm::RunWindowJob(const std::function<std::string()>& body) {
   if (!FController || RefusedDuringJob()) return;
   FJobActive = true;
   SetJobControlsEnabled(false);
-  Guarded(body);
+  std::string announcement;
+  Guarded([&] { announcement = body(); });
   FJobActive = false;
   SetJobControlsEnabled(true);
+  RefreshState();
+  if (!announcement.empty()) Prompts().ShowMessage(announcement);
 }
 
 void TMainForm::BitBtn1Click() {
   RunWindowJob([this] {
     TQuorvin& q = *FController;
     StoreLogin();
-    q.DataBase = Std(cbBD_Name->currentText());
+    q.DataBase = DatabaseNameBytes();
     if (q.DataBase.empty()) sbOpenDataBaseClick();
-    PutDatabaseNameFirst(Q(q.DataBase));
+    PutDatabaseNameFirst(q.DataBase);
     ProcessMessages();
     PrepareLogForJob();
-    if (!q.Backup()) {
-      Prompts().ShowMessage(TextBackupFailed);
-      return;
-    }
+    if (!q.Backup()) return std::string(TextBackupFailed);
     q.RestoreSource = q.BackFile;
     ShowBackSource();
-    Prompts().ShowMessage(Std(QString(TextFileCreated).arg(Q(q.BackFile))));
+    return Std(QString(TextFileCreated).arg(Q(q.BackFile)));
   });
 }
 
-void TMainForm::PutDatabaseNameFirst(const QString& name) {
+void TMainForm::PutDatabaseNameFirst(const std::string& bytes) {
   // An entry that differs only in letter case moves up and keeps its own
-  // spelling.
+  // spelling (and its bytes).
+  const QString name = ShownText(bytes);
   int found = -1;
   for (int i = 0; i < cbBD_Name->count(); ++i) {
     if (cbBD_Name->itemText(i).compare(name, Qt::CaseInsensitive) == 0) {
@@ -533,26 +653,30 @@ void TMainForm::PutDatabaseNameFirst(const QString& name) {
     }
   }
   if (found < 0) {
-    cbBD_Name->insertItem(0, name);
+    cbBD_Name->insertItem(0, name, OriginalBytes(bytes));
   } else if (found > 0) {
     const QString entry = cbBD_Name->itemText(found);
+    const QVariant entryBytes = cbBD_Name->itemData(found);
     cbBD_Name->removeItem(found);
-    cbBD_Name->insertItem(0, entry);
+    cbBD_Name->insertItem(0, entry, entryBytes);
   }
   cbBD_Name->setCurrentIndex(0);
 }
 
 void TMainForm::sbOpenDataBaseClick() {
   if (!FController) return;
-  FController->DataBase = Std(ChooseFile("Выберите файл БД", "gdb", "Файл БД (*.gdb)|*.GDB"));
+  // Firebird's own databases are *.fdb, older ones *.gdb.
+  FController->DataBase =
+      Std(ChooseFile("Выберите файл БД", "gdb", "Файл БД (*.fdb, *.gdb)|*.FDB;*.GDB", cbBD_Name->currentText()));
   cbBD_Name->setEditText(Q(FController->DataBase));
 }
 
 void TMainForm::sbOpenDataBackClick() {
   if (!FController || RefusedDuringJob()) return;
   // A backup file the server reads, or a copy on this computer that is sent
-  // to it.
-  FController->RestoreSource = Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk, *.gbk.zst)|*.GBK;*.GBK.ZST"));
+  // to it; the dialog starts beside it, or beside the database.
+  const QString near = FController->RestoreSource.empty() ? cbBD_Name->currentText() : Q(FController->RestoreSource);
+  FController->RestoreSource = Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk, *.gbk.zst)|*.GBK;*.GBK.ZST", near));
   ShowBackSource();
 }
 
@@ -570,8 +694,8 @@ void TMainForm::bbRestoreClick() {
     StoreLogin();
     q.RestoreTarget = Std(eNameBD->text());
     PrepareLogForJob();
-    if (!q.Restore()) return;
-    Prompts().ShowMessage(Std(QString(TextFileCreated).arg(Q(q.RestoreTarget))));
+    if (!q.Restore()) return std::string();
+    return Std(QString(TextFileCreated).arg(Q(q.RestoreTarget)));
   });
 }
 
@@ -579,29 +703,50 @@ void TMainForm::BitBtn3Click() {
   if (!FController || RefusedDuringJob()) return;
   Guarded([this] {
     StoreLogin();
+    const std::string database = DatabaseNameBytes();
     int result = 0;
     {
       TPlanForm dialog(this, FController.get());
+      dialog.SetPlanDatabase(cbBD_Name->currentText());
       result = dialog.exec();
     }
     if (result != TPlanForm::ResultStart || !FController) return;
-    FTrayIcon->ConcealMainWindow();
-    FTrayIcon->SetIconVisible(true);
-    FTrayIcon->SetEnabled(true);
-    FTrayIcon->SetIconIndex(1);
-    FTrayIcon->SetMinimizeToTray(true);
-    FController->Execute();
+    // What the window shows is what the plan backs up, taken as the backup
+    // button takes it.
+    FController->DataBase = database;
+    if (!database.empty()) PutDatabaseNameFirst(database);
+    StartPlanInTray();
   });
+}
+
+void TMainForm::StartPlanInTray() {
+  FTrayIcon->ConcealMainWindow();
+  FTrayIcon->SetIconVisible(true);
+  FTrayIcon->SetEnabled(true);
+  FTrayIcon->SetIconIndex(PlanRunningPicture);
+  FTrayIcon->SetMinimizeToTray(true);
+  FController->Execute();
+  RefreshState();
+  FController->SavePlanRunning(true);
+}
+
+bool TMainForm::ResumePlanAtStart() {
+  if (!FController || !FController->PlanResumesAtStart()) return false;
+  Guarded([this] { StartPlanInTray(); });
+  return true;
 }
 
 void TMainForm::Restore1Click() {
   if (!FController) return;
   Guarded([this] {
-    FTrayIcon->SetIconIndex(0);
+    FTrayIcon->SetIconIndex(PlanStoppedPicture);
     FController->Stop();
     FTrayIcon->SetIconVisible(false);
     FTrayIcon->SetMinimizeToTray(false);
     FTrayIcon->RevealMainWindow();
+    RefreshState();
+    // Stopped by the user: the next start does not resume it.
+    FController->SavePlanRunning(false);
   });
 }
 
@@ -671,11 +816,31 @@ void TMainForm::N1Click() {
   SaveDialog->setNameFilters({"*.txt"});
   SaveDialog->setDirectory(Q(FController->Locations.SaveDir));
   SaveDialog->selectFile(Q("log_" + FormatDateTime("dd_mm_yyyy", Now())));
-  if (!RunFileDialog(*SaveDialog)) return;
-  const QStringList files = SaveDialog->selectedFiles();
-  if (files.isEmpty()) return;
-  QString fileName = files.first();
+  // Deleting or renaming files from the dialog asks modal questions: not
+  // while a job runs.
+  SaveDialog->setOption(QFileDialog::ReadOnly, JobInProgress());
+  OpenSaveDialog(*SaveDialog);
+}
+
+void TMainForm::SavePaneAs(QString fileName) {
+  if (fileName.isEmpty()) return;
   if (QFileInfo(fileName).suffix().isEmpty()) fileName += ".txt";
+  if (!QFileInfo::exists(fileName)) {
+    WritePane(fileName);
+    return;
+  }
+  auto* question = new QMessageBox(QMessageBox::Warning, windowTitle(), QString(TextReplaceFile).arg(fileName),
+                                   QMessageBox::Yes | QMessageBox::No, this);
+  question->setDefaultButton(QMessageBox::No);
+  question->setAttribute(Qt::WA_DeleteOnClose);
+  connect(question, &QMessageBox::finished, this, [this, question, fileName](int answer) {
+    question->deleteLater();
+    if (answer == QMessageBox::Yes) WritePane(fileName);
+  });
+  question->open();
+}
+
+void TMainForm::WritePane(const QString& fileName) {
   // A failure to save goes unreported, as the pane's own menu promises
   // nothing more.
   QSaveFile file(fileName);

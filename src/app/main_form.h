@@ -17,16 +17,19 @@
 
 #include "app/log_pane_widget.h"
 #include "app/message_box_prompts.h"
+#include "app/tray_notices.h"
 
 class QAction;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
 class QToolButton;
 class TCoolTrayIcon;
+class THistoryPage;
 class TImageList;
 class TPopupMenu;
 class TQuorvin;
@@ -49,6 +52,10 @@ class TMainForm : public QMainWindow {
   static constexpr int FormWidth = 596;
   static constexpr int FormHeight = 406;
   static constexpr int TabControlHeight = 177;
+  // The history page's tab: the last one.
+  static constexpr int HistoryTab = 4;
+  // The window grows to this height while the history page shows.
+  static constexpr int HistoryHeight = 600;
 
   // `programDir` empty: the controller uses the folder of the executable.
   explicit TMainForm(const std::string& programDir = {}, QWidget* parent = nullptr);
@@ -70,14 +77,20 @@ class TMainForm : public QMainWindow {
   void LabelSiteMouseDown();
   void LabelMailMouseDown();
 
-  // The open dialog with its title, default extension and filter; the chosen
-  // file, or empty when the user cancelled.
-  QString ChooseFile(const QString& title, const QString& defaultExt, const QString& filter);
+  // The open dialog with its title, default extension and filter, starting
+  // in the folder of `near` when that folder exists; the chosen file, or
+  // empty when the user cancelled.
+  QString ChooseFile(const QString& title, const QString& defaultExt, const QString& filter,
+                     const QString& near = QString());
   void StoreLogin();
 
   // A job of the window or of the plan is under way: actions that start a
   // job, open a dialog or close the program are refused meanwhile.
   bool JobInProgress() const;
+  // At start: when the plan was running at the last close and is to resume
+  // (ResumePlan), starts it hidden in the notification area as "Запустить"
+  // does, and returns true; otherwise false (the caller shows the window).
+  bool ResumePlanAtStart();
   // Brings the window back at a later start's request: out of the
   // notification area (stopping the plan) when it sits there, restored and
   // with the focus in any case.
@@ -91,10 +104,21 @@ class TMainForm : public QMainWindow {
   // The controller (nullptr once the window has closed).
   TQuorvin* Controller() const { return FController.get(); }
   TCoolTrayIcon* TrayIcon() const { return FTrayIcon; }
-  TPrompts& MessageBoxes() { return FPrompts; }
+  TMessageBoxPrompts& MessageBoxes() { return FPrompts; }
+  // The notices seam of the program (plan backups report through the tray).
+  TNotices& TrayNotices() { return *FTrayNotices; }
+  // Brings the status bar and the tray icon's tool tip up to date with what
+  // the controller is doing; also run every second.
+  void RefreshState();
 
-  // Runs a file dialog: exec() by default; tests answer in its place.
+  // Runs the open dialog: exec() by default; tests answer in its place.
+  // (It opens only before a job; during one its buttons are refused.)
   std::function<bool(QFileDialog& dialog)> RunFileDialog;
+  // Shows the save dialog of the pane and returns at once (open()): the pane
+  // can be saved in the middle of a job without holding it up. The chosen
+  // file arrives through the dialog's fileSelected; tests select and accept
+  // in its place.
+  std::function<void(QFileDialog& dialog)> OpenSaveDialog;
   // Opens an address with the desktop's handler; tests record it instead.
   std::function<void(const QUrl& url)> OpenUrl;
 
@@ -104,6 +128,7 @@ class TMainForm : public QMainWindow {
   QWidget* TabSheet5;
   QWidget* TabSheet6;
   QWidget* TabSheet7;
+  THistoryPage* TabSheet8;
   QLabel* Label4;
   QComboBox* cbBD_Name;
   QToolButton* sbOpenDataBase;
@@ -135,6 +160,12 @@ class TMainForm : public QMainWindow {
   QAction* N1;
   QAction* N2;
   QStatusBar* StatusBar1;
+  // The state at a glance: the job, the plan's next backup, the last plan
+  // backup.
+  QLabel* StatusState;
+  // The running job's estimate as a bar; its words ("45 %, осталось 1:20")
+  // are on the status line.
+  QProgressBar* pbJobProgress;
   TPopupMenu* TrayPopup;
   QAction* Restore1;
   QAction* Exit1;
@@ -158,6 +189,14 @@ class TMainForm : public QMainWindow {
   void BuildRestorePage();
   void BuildLoginPage();
   void BuildAboutPage();
+  void BuildHistoryPage();
+  void BuildProgressPanel();
+  // The history page takes the whole window; the others share it with the
+  // log pane.
+  void PageChanged(int index);
+  // Shows the controller's estimate of the job under way, or hides the
+  // panel when there is none.
+  void ShowJobProgress();
   void BuildLogPane();
   // Runs `body`; an error it raises reaches the standard error display.
   void Guarded(const std::function<void()>& body);
@@ -167,24 +206,48 @@ class TMainForm : public QMainWindow {
   // runs.
   void SetJobControlsEnabled(bool enabled);
   // Runs the job `body` of a button (guarded), with the job controls
-  // disabled meanwhile; refused while a job is under way.
-  void RunWindowJob(const std::function<void()>& body);
+  // disabled meanwhile; refused while a job is under way. The text `body`
+  // returns is announced once the job is over (nothing waits beneath that
+  // box any more).
+  void RunWindowJob(const std::function<std::string()>& body);
   void PrepareLogForJob();
+  // The plan starts: the window hides into the notification area and the
+  // controller's timer runs.
+  void StartPlanInTray();
   // The name goes to the top of the database list and is selected.
-  void PutDatabaseNameFirst(const QString& name);
+  void PutDatabaseNameFirst(const std::string& bytes);
+  // The database name in the list's edit field, as bytes: an entry's own
+  // bytes while its text is unchanged (setting_bytes.h).
+  std::string DatabaseNameBytes() const;
   void ShowBackSource();
   void ShowFileLocations();
+  // Saves the pane as the save dialog's answer `fileName` (".txt" added
+  // when it has no extension); an existing file is replaced only after a
+  // question that does not hold anything up.
+  void SavePaneAs(QString fileName);
+  void WritePane(const QString& fileName);
   // One step towards a requested session close; repeated by FSessionCloseTimer
   // until the window has closed.
   void TrySessionClose();
 
   std::string FProgramDir;
+  // The user name and password as the settings file held them.
+  std::string FUserBytes;
+  std::string FPassBytes;
   std::unique_ptr<TQuorvin> FController;
   TCoolTrayIcon* FTrayIcon = nullptr;
   TMessageBoxPrompts FPrompts;
+  std::unique_ptr<TTrayNotices> FTrayNotices;
+  QTimer* FStateTimer = nullptr;
   bool FJobActive = false;
   bool FClosed = false;
   bool FCentred = false;
   bool FSessionCloseRequested = false;
   QTimer* FSessionCloseTimer = nullptr;
+  // Refreshes the estimate while a job is silent (a restore building an
+  // index writes no line for minutes).
+  QTimer* FProgressTimer = nullptr;
+  // The window's height before the history page made it taller; 0 while
+  // another page shows.
+  int FHeightBeforeHistory = 0;
 };

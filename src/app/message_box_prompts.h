@@ -1,12 +1,23 @@
 #pragma once
-// The core's prompts as the program shows them: modal message boxes.
+// The core's prompts as the program shows them: message boxes.
 
+#include <QList>
+#include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <string>
 
 #include "runner/ui_seams.h"
 
-// Modal message boxes over `owner` (the main window) and the desktop's beep.
+// Message boxes over `owner` (the main window) and the desktop's beep.
+//
+// While NonBlocking says so (a job is under way), a notice is a box that
+// stays open beside the program and returns at once: a modal box would run
+// its own event loop on top of the job's, and the job would stand still
+// until someone clicked. Several such boxes may be open (the same notice
+// again brings its box forward); each goes away when closed. Questions are asked only before a job starts and stay
+// modal.
 class TMessageBoxPrompts : public TPrompts {
  public:
   explicit TMessageBoxPrompts(QWidget* owner) : FOwner(owner) {}
@@ -15,6 +26,17 @@ class TMessageBoxPrompts : public TPrompts {
   bool ConfirmOkCancel(const std::string& text) override;
   void Beep() override;
 
+  std::function<bool()> NonBlocking;
+  // Told of every notice shown without blocking (the status bar shows it);
+  // once its box has closed, told the text of the newest box still open, or
+  // an empty text.
+  std::function<void(const QString& text)> OnNotice;
+  // The boxes shown without blocking that are still open, oldest first.
+  QList<QMessageBox*> OpenNotices() const;
+
  private:
+  void ShowNonBlocking(const QString& text);
+
   QWidget* FOwner;
+  QList<QPointer<QMessageBox>> FOpen;
 };

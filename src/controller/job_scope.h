@@ -9,6 +9,7 @@ class TJobScope {
   explicit TJobScope(TQuorvin& owner) : FOwner(owner) { FOwner.FJobRunning = true; }
   ~TJobScope() {
     FOwner.FJobRunning = false;
+    FOwner.FRunningJob = {};
     if (!FOwner.OnJobEnded) return;
     try {
       FOwner.OnJobEnded();

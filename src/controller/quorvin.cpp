@@ -2,13 +2,17 @@
 
 #include <string>
 
+#include "controller/job_history.h"
+#include "platform/autostart_entry.h"
 #include "platform/exception.h"
+#include "platform/file_locations.h"
 #include "platform/files.h"
 #include "runner/ui_seams.h"
 
 TQuorvin::TQuorvin(const std::string& programDir, const std::string& title) {
   BDNames.clear();
   IniName = title + ".INI";
+  HistoryName = HistoryFileName(title);
   DataBase.clear();
   LastBack.clear();
   BackFile.clear();
@@ -41,6 +45,14 @@ TQuorvin::~TQuorvin() {
     // display would.
     Prompts().ShowMessage(MessageOf(e));
   }
+}
+
+void TQuorvin::ApplyStartWithSession() {
+  const std::string entry = AutostartEntryPath(ProcessXdgConfigHome());
+  if (StartWithSession)
+    WriteAutostartEntry(entry, ProgramFile());
+  else
+    RemoveAutostartEntry(entry);
 }
 
 void TQuorvin::LoadSettings() {

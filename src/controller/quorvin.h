@@ -6,7 +6,9 @@
 // Sources: quorvin.cpp (construction), quorvin_settings.cpp (the settings
 // file and its table of keys and defaults), quorvin_log.cpp (operation log,
 // Execute/Stop), quorvin_plan.cpp (timer tick, plan check), quorvin_backup.cpp
-// (the orchestration of jobs).
+// (the orchestration of jobs), quorvin_verify.cpp (verification of a backup
+// by a test restore), quorvin_history.cpp (history records, progress,
+// retention, the restore's check of its source).
 
 #include <cstdint>
 #include <functional>
@@ -15,36 +17,29 @@
 #include <string>
 #include <vector>
 
+#include "controller/job_progress.h"
+#include "controller/job_record.h"
+#include "controller/plan_rules.h"
 #include "controller/plan_timer.h"
 #include "platform/date_time.h"
 #include "platform/file_locations.h"
+#include "runner/job_notices.h"
 #include "runner/local_copy_info.h"
-
-// The weekly plan and the result of its last check. Plain data: the plan
-// check copies it whole at every tick. The defaults of the stored fields are
-// the settings table's (quorvin_settings.cpp).
-struct TPlanRecord {
-  bool Day1Back = false;  // Monday
-  bool Day2Back = false;
-  bool Day3Back = false;
-  bool Day4Back = false;
-  bool Day5Back = false;
-  bool Day6Back = false;
-  bool Day7Back = false;  // Sunday
-  TDateTime DayBeginBack = 0;
-  TDateTime NightBeginBack = 0;
-  std::uint8_t DayPeriodBack = 0;
-  std::uint8_t NightPeriodBack = 0;
-  TDateTime DayClockBack = 0;
-  TDateTime NightClockBack = 0;
-  std::uint8_t QueueBack = 0;
-  bool Due = false;
-};
 
 inline constexpr const char* ApplicationTitle = "Quorvin";
 inline constexpr int PlanTimerInterval = 5000;
 
 class TSchedule;
+class TJobRecorder;
+struct TFileFacts;
+class TUnattendedJob;
+
+// The job under way, for the status line: its kind (TSchedule::KindBackup or
+// KindRestore; 0 while none runs) and the database it works on.
+struct TRunningJob {
+  std::int32_t Kind = 0;
+  std::string File;
+};
 
 // True when the two moments fall on different calendar days.
 bool DateChanged(TDateTime a, TDateTime b);
@@ -67,6 +62,16 @@ class TQuorvin {
   void ReadIni();
   void WriteIni();
   void SavePlan();
+  // Remembers at once whether the plan runs, and DataBase, the database it
+  // backs up: a plan still running when the program ends (with the session,
+  // from the tray, or by a crash) starts again at the next start when
+  // ResumePlan is on.
+  void SavePlanRunning(bool running);
+  // Puts the autostart entry of the desktop session in place when
+  // StartWithSession is on, takes it away when off; raises EOSError when the
+  // entry cannot be written or removed.
+  void ApplyStartWithSession();
+  bool PlanResumesAtStart() const { return ResumePlan && PlanRunning; }
   std::string IniPath() const { return Locations.SettingsDir + IniName; }
 
   // Operation log.
@@ -84,6 +89,7 @@ class TQuorvin {
   // for meanwhile is refused with a message; destroying the controller
   // meanwhile ends the program (close it once OnJobEnded has been called).
   bool JobRunning() const { return FJobRunning; }
+  const TRunningJob& RunningJob() const { return FRunningJob; }
   // Called when a job has ended, while the controller is still inside its
   // own code: post work to the event loop from here, never destroy the
   // controller at once.
@@ -92,6 +98,30 @@ class TQuorvin {
   // the job's BeforeRequest hook runs just before it (a stand-in has no
   // shutdown step), its AfterRequest only if the stand-in calls it.
   std::function<bool(TSchedule&)> JobRunner;
+
+  // The job history beside the settings file (quorvin_history.cpp).
+  std::string HistoryPath() const { return Locations.SettingsDir + HistoryName; }
+  // The estimate of the job under way (a verification counts as a job of
+  // its own): nullopt while no job runs, and for a job whose kind has no
+  // earlier successful record on its database.
+  std::optional<TJobProgress> JobProgress() const;
+  // Called when a job starts, after each line of its output, and when it
+  // ends: the place to refresh a display of JobProgress().
+  std::function<void()> OnJobProgress;
+  // Removes the plan database's old backups by KeepLastBackups and
+  // KeepBackupDays, one operation log line each; called after a successful
+  // plan backup.
+  void ApplyRetention();
+  // The record of a job in progress: beside the settings file, named after
+  // the title ("Quorvin.job"); see job_record.h.
+  std::string JobRecordPath() const;
+  // Finishes what a job cut short by a crash or a kill left, when its record
+  // is there (quorvin_recovery.cpp): files moved aside go back under their
+  // names, a partial file is renamed ".failed", the database is brought back
+  // on line; the operation log says what was done and the user is told once
+  // (Prompts().ShowNotice). False when there was nothing to finish. Called
+  // by the main window once it is shown, before any job.
+  bool FinishInterruptedJob();
 
   // Backup and restore (quorvin_backup.cpp).
   bool Backup();
@@ -103,9 +133,20 @@ class TQuorvin {
   void Execute();
   void Stop();
   void OnPlanTimer();
-  // The plan check on a copy of the plan (quorvin_plan.cpp).
+  // The plan check on a copy of the plan (quorvin_plan.cpp, the rules in
+  // plan_rules.h).
   bool IsPlanDue(TPlanRecord plan);
+  // The moment at which the plan would start its next backup (of DataBase),
+  // looking 8 days ahead from now; nullopt for none. The rules alone, as if
+  // the plan ran: the caller shows it only while Running.
+  std::optional<TDateTime> NextPlanBackup() const;
+  // A plan backup is unattended: it never waits on a box (job_notices.h).
+  // Its outcome goes to LastPlanBackup, to the operation log (a failure with
+  // a line " Причина: " + the reason after the outcome line) and to
+  // Notices().
   void RunPlanBackup();
+  // The last plan backup of this run (Ended 0: none yet).
+  TJobReport LastPlanBackup;
 
   // Fields kept in the settings file start out empty: their defaults are the
   // settings table's (quorvin_settings.cpp), set by ReadIni during
@@ -114,6 +155,7 @@ class TQuorvin {
   std::string ProgramDir;
   TFileLocations Locations;
   std::string IniName;
+  std::string HistoryName;
   std::string DataBase;
   std::string RestoreSource;
   std::string RestoreTarget;
@@ -149,6 +191,16 @@ class TQuorvin {
   bool RestParam7 = false;
   bool AutoBackName = false;
   bool RememberPass = false;
+  // [Plan] keys that older settings files lack (off when missing).
+  bool StartWithSession = false;
+  bool ResumePlan = false;
+  bool PlanRunning = false;
+  // Check every backup by restoring it into a temporary database.
+  bool VerifyBackup = false;
+  // Plan retention: keep the newest N backups, remove those older than D
+  // days; 0 turns a rule off.
+  std::int32_t KeepLastBackups = 0;
+  std::int32_t KeepBackupDays = 0;
   // A compressed copy of every backup on this computer, in this folder
   // (empty: none), and whether it replaces the backup file on the server.
   // Stored only once set: older settings files lack them and mean "off"
@@ -173,6 +225,11 @@ class TQuorvin {
   // never written back over the file.
   bool FSettingsRead = false;
   bool FJobRunning = false;
+  TRunningJob FRunningJob;
+  // What the plan remembers between ticks besides LastPlanRun, and the
+  // verdict of the latest check (what RunPlanBackup starts).
+  TPlanState FPlanState;
+  TPlanVerdict FPlanVerdict;
   friend class TJobScope;
   [[noreturn]] static void AbortJobDestroyed();
   // Backup and Restore: refused while a job runs, otherwise run in a job
@@ -187,6 +244,41 @@ class TQuorvin {
   enum class TErrorOrder { PaneFirst, BoxFirst };
   bool RunReported(const std::function<bool()>& run, const char* failureText, TErrorOrder order);
   bool RunJobOf(TSchedule& job);
+  // "plan" while the plan runs its backup, otherwise "user".
+  const char* JobBy() const;
+  // Follows `job` with `recorder` and tells OnJobProgress.
+  void WatchJob(TJobRecorder& recorder, TSchedule& job, std::vector<std::string>* keep = nullptr);
+  void NotifyProgress();
+  // Appends the job's history record; a record that cannot be written gets
+  // an operation log line instead.
+  void FinishRecord(TJobRecorder& recorder, bool succeeded, const std::string& reason);
+  // Restores the new backup `source` (the server's file or the copy on
+  // this computer) into a temporary database and compares the tables' row
+  // counts with `backupOutput` (null: a streamed backup has none, the
+  // restore alone must succeed); false with `reason` set when the backup
+  // fails the check.
+  bool VerifyBackupFile(const std::string& source, const std::vector<std::string>* backupOutput,
+                        const TFileFacts& facts, std::string& reason);
+  // The backup job of the settings; `copy` learns the copy it makes on this
+  // computer.
+  void FillBackupJob(TSchedule& job, std::optional<TLocalCopyInfo>& copy) const;
+  // After a backup job that ran: the new backup's facts for its record and
+  // its verification when asked for; false with `failure` set when it fails
+  // the verification.
+  bool CheckServerBackup(TJobRecorder& recorder, const std::vector<std::string>& output, std::string& failure);
+  bool CheckCopyOnlyBackup(const std::optional<TLocalCopyInfo>& copy, std::string& failure);
+  // Appends a backup's record; a failure without a reason of its own gets
+  // one from what is known.
+  void FinishBackupRecord(TJobRecorder& recorder, bool succeeded, bool jobOk, std::string failure);
+  // False (after telling the user and the operation log) when the history
+  // knows RestoreSource with another size or checksum than it has now.
+  bool RestoreSourceUnchanged(TJobRecorder& recorder);
+  TJobRecorder* FRecorder = nullptr;
+  friend class TCurrentJob;
+  // A record of a job about to start, with the login and protocol of now.
+  TJobRecord NewJobRecord(const char* kind, const std::string& database, const std::string& target,
+                          bool shutDown) const;
   bool BackupJob();
   bool RestoreJob();
+  void ReportPlanBackup(bool made, const TUnattendedJob& job);
 };

@@ -7,13 +7,18 @@
 #include <filesystem>
 #include <string>
 
+#include "controller/current_job.h"
+#include "controller/job_recorder.h"
 #include "controller/job_scope.h"
 #include "controller/quorvin.h"
 #include "controller/replaced_file.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "runner/job_notices.h"
+#include "runner/job_paths.h"
 #include "runner/local_copy_job.h"
+#include "runner/local_copy_writer.h"
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
@@ -36,10 +41,12 @@ std::string WithoutGdb(const std::string& name) {
 }
 
 // Administrator without a password: the server will refuse it unless the
-// engine trusts this user; the user decides.
+// engine trusts this user; the user decides. Nobody decides for a plan
+// backup: it tries, and a refusal is reported like any failure (the embedded
+// engine takes no password at all).
 bool AdminLoginAccepted(const std::string& user, const std::string& pass) {
   if (!SameTextAscii(user, "SYSDBA") || !pass.empty()) return true;
-  return Prompts().AskYesNo("Using administrator log-in requires a password.\nContinue anyway?");
+  return AskJobYesNo("Using administrator log-in requires a password.\nContinue anyway?", true);
 }
 
 std::string ErrorText(const std::exception& e) { return std::string("ERROR: ") + e.what(); }
@@ -78,14 +85,14 @@ void TQuorvin::FillJob(TSchedule& job, std::int32_t kind, const char* name, cons
 bool TQuorvin::RunReported(const std::function<bool()>& run, const char* failureText, TErrorOrder order) {
   const auto report = [order](const std::string& text) {
     if (order == TErrorOrder::PaneFirst) AddPaneLine(text);
-    Prompts().ShowMessage(text);
+    ShowJobMessage(text);
     if (order == TErrorOrder::BoxFirst) AddPaneLine(text);
   };
   try {
     const bool ok = run();
     if (!ok) {
       Prompts().Beep();
-      Prompts().ShowMessage(failureText);
+      ShowJobMessage(failureText);
     }
     return ok;
   } catch (const std::exception& e) {
@@ -96,18 +103,53 @@ bool TQuorvin::RunReported(const std::function<bool()>& run, const char* failure
   return false;
 }
 
+std::string TQuorvin::JobRecordPath() const {
+  const std::string suffix = ".INI";
+  const bool named =
+      IniName.size() > suffix.size() && IniName.compare(IniName.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return Locations.SettingsDir + (named ? IniName.substr(0, IniName.size() - suffix.size()) : IniName) + ".job";
+}
+
+TJobRecord TQuorvin::NewJobRecord(const char* kind, const std::string& database, const std::string& target,
+                                  bool shutDown) const {
+  TJobRecord record;
+  record.Kind = kind;
+  record.Started = LogStamp();
+  record.Database = database;
+  record.Target = target;
+  record.ShutDown = shutDown;
+  record.Protocol = static_cast<std::uint8_t>(Protocol & 0xFF);
+  record.User = User;
+  record.Password = Pass;
+  return record;
+}
+
 bool TQuorvin::DeleteIfExists(const std::string& path) {
   if (!FileExists(path)) return true;
   return DeleteFile(path);
 }
 
 void TQuorvin::SplitDataBaseName() {
-  if (!FileExists(DataBase)) return;
-  // A relative name is taken from the working folder, as the file system
-  // found it; the backup goes beside the file, not to the root folder.
+  // Derived from the name as written, whether or not this computer can see
+  // the file (a server folder the desktop user may not read): names kept
+  // from an earlier database would give this backup another database's name.
+  BackDir.clear();
+  BackBaseName.clear();
+  if (IsServerNotation(DataBase)) {
+    const std::size_t slash = DataBase.find_last_of('\\');
+    if (slash == std::string::npos || slash + 1 == DataBase.size()) return;
+    BackDir = DataBase.substr(0, slash + 1);
+    BackBaseName = WithoutGdb(DataBase.substr(slash + 1));
+    return;
+  }
+  if (DataBase.empty() || DataBase.back() == PathDelim) return;
+  // A relative name is taken from the working folder; the backup goes beside
+  // the file, not to the root folder.
   const std::filesystem::path file = std::filesystem::absolute(DataBase);
+  const std::string name = file.filename().string();
+  if (name == "." || name == "..") return;
   BackDir = IncludeTrailingPathDelimiter(file.parent_path().string());
-  BackBaseName = WithoutGdb(file.filename().string());
+  BackBaseName = WithoutGdb(name);
 }
 
 bool TQuorvin::Backup() { return RunAlone(&TQuorvin::BackupJob); }
@@ -117,43 +159,72 @@ bool TQuorvin::BackupJob() {
   BackFile =
       BackDir + BackBaseName + (AutoBackName ? FormatDateTime("_dd_mm_yy_hh_nn", Now()) : std::string()) + ".gbk";
   if (DataBase.empty()) {
-    Prompts().ShowMessage("Файл не найден!");
+    ShowJobMessage("Файл не найден!");
     return false;
   }
   if (!AdminLoginAccepted(User, Pass)) return false;
+  FRunningJob = {TSchedule::KindBackup, DataBase};
 
   // Nothing is moved or removed before this point: a job that is not
   // started leaves every file as it was. With "copy only" no file is made
-  // on the server and none is moved there.
+  // on the server and none is moved there: the copy's two files are the
+  // backup a failure must not cost.
   const bool serverFile = LocalCopyDir.empty() || !LocalCopyOnly;
+  const std::string copyPath =
+      LocalCopyDir.empty() ? std::string() : LocalCopyPathOf(LocalCopyDir, LastPathComponent(BackFile));
+  TReplacedFile previous(serverFile ? BackFile : copyPath);
+  TReplacedFile previousChecksum(serverFile ? std::string() : ChecksumFileOf(copyPath));
+  const TCopyShape shape = copyPath.empty() ? TCopyShape::None : serverFile ? TCopyShape::Beside : TCopyShape::Only;
+  TJobRecorder recorder(HistoryPath(), HistoryKindBackup, JobBy(), DataBase, BackFile, serverFile ? BackFile : "",
+                        shape);
+  TCurrentJob current(*this, recorder);
   std::optional<TLocalCopyInfo> copy;
-  TReplacedFile previous(serverFile ? BackFile : std::string());
+  // The record of the job for a crash or a kill: the file this job makes
+  // under its final name and the one it moves aside for that.
+  const std::string target = serverFile ? BackFile : copyPath;
+  TJobRecordFile record(JobRecordPath(), NewJobRecord(TJobRecord::Backup, DataBase, target, BackShutDown));
+  previous.OnAside = [&](const std::string& aside) { record.NoteAside(aside); };
   bool started = false;
+  std::string failure;
   const bool jobOk = RunReported(
       [&] {
         RemoveJobLog("back.log");
+        record.Save();
         previous.MoveAside();
+        previousChecksum.MoveAside();
         TSchedule job;
-        const bool options[] = {BackParam1, BackParam2, BackParam3, BackParam4, BackParam5, BackParam6, BackParam7};
-        FillJob(job, TSchedule::KindBackup, "BACKUP OPERATION", options);
-        job.SetJobFile(1, DataBase);
-        job.SetJobFile(2, BackFile);
-        job.StopDatabase = BackShutDown;
-        job.LocalCopyDir = LocalCopyDir;
-        job.LocalCopyOnly = LocalCopyOnly;
-        job.OnLocalCopyMade = [&copy](const TLocalCopyInfo& made) { copy = made; };
+        FillBackupJob(job, copy);
+        job.BeforeRequest = [&] { record.NoteRequestStarted(); };
+        std::vector<std::string> output;
+        WatchJob(recorder, job, VerifyBackup ? &output : nullptr);
         started = true;
-        return RunJobOf(job);
+        if (!RunJobOf(job)) return false;
+        if (copy) recorder.SetCopy(*copy, !serverFile);
+        const bool checked =
+            serverFile ? CheckServerBackup(recorder, output, failure) : CheckCopyOnlyBackup(copy, failure);
+        // Only a backup that passed its verification may cost the earlier one
+        // when the program is killed now.
+        if (checked && FileExists(target)) record.NoteSucceeded();
+        return checked;
       },
       "Errors were encountered during backup", TErrorOrder::PaneFirst);
-  if (!serverFile) return LocalCopyOutcome(copy, jobOk);
+
+  if (!serverFile) {
+    const bool succeeded = jobOk && copy && FileExists(copy->File);
+    previous.Finish(succeeded, started);
+    previousChecksum.Finish(succeeded, started);
+    LocalCopyOutcome(copy, succeeded);
+    FinishBackupRecord(recorder, succeeded, jobOk, failure);
+    return succeeded;
+  }
   if (jobOk && !LocalCopyDir.empty() && !copy) {
     Prompts().Beep();
-    Prompts().ShowMessage("Errors were encountered during the copy on this computer");
+    ShowJobMessage("Errors were encountered during the copy on this computer");
   }
 
   // A file alone is no proof: a failed job can leave a partial one.
   const bool succeeded = jobOk && FileExists(BackFile);
+  if (succeeded) record.NoteSucceeded();
   previous.Finish(succeeded, started);
   if (succeeded) {
     LastBack = BackFile;
@@ -162,14 +233,51 @@ bool TQuorvin::BackupJob() {
     SaveStrToLog(LogStamp() + " Резервная копия НЕ создана. " + BackFile);
   }
   if (!LocalCopyDir.empty()) LocalCopyOutcome(copy, jobOk);
+  FinishBackupRecord(recorder, succeeded, jobOk, failure);
   return succeeded;
+}
+
+void TQuorvin::FillBackupJob(TSchedule& job, std::optional<TLocalCopyInfo>& copy) const {
+  const bool options[] = {BackParam1, BackParam2, BackParam3, BackParam4, BackParam5, BackParam6, BackParam7};
+  FillJob(job, TSchedule::KindBackup, "BACKUP OPERATION", options);
+  job.SetJobFile(1, DataBase);
+  job.SetJobFile(2, BackFile);
+  job.StopDatabase = BackShutDown;
+  job.LocalCopyDir = LocalCopyDir;
+  job.LocalCopyOnly = LocalCopyOnly;
+  job.OnLocalCopyMade = [&copy](const TLocalCopyInfo& made) { copy = made; };
+}
+
+bool TQuorvin::CheckServerBackup(TJobRecorder& recorder, const std::vector<std::string>& output, std::string& failure) {
+  // A missing file is judged by the caller, without the failure message.
+  if (!FileExists(BackFile)) return true;
+  const TFileFacts facts = FileFactsOf(BackFile);
+  recorder.SetFileFacts(facts);
+  return !VerifyBackup || VerifyBackupFile(BackFile, &output, facts, failure);
+}
+
+bool TQuorvin::CheckCopyOnlyBackup(const std::optional<TLocalCopyInfo>& copy, std::string& failure) {
+  if (!copy || !VerifyBackup) return true;
+  // Restored from the copy through the service's standard input; a streamed
+  // backup has no row counts to compare with.
+  return VerifyBackupFile(copy->File, nullptr, {copy->OutputBytes, copy->Sha256}, failure);
+}
+
+void TQuorvin::FinishBackupRecord(TJobRecorder& recorder, bool succeeded, bool jobOk, std::string failure) {
+  if (!succeeded && failure.empty() && recorder.ReportedError().empty()) {
+    const bool copyOnly = !LocalCopyDir.empty() && LocalCopyOnly;
+    failure = jobOk ? (copyOnly ? "The copy on this computer does not exist after the job"
+                                : "The backup file does not exist after the job")
+                    : "Errors were encountered during backup";
+  }
+  FinishRecord(recorder, succeeded, failure);
 }
 
 bool TQuorvin::Restore() { return RunAlone(&TQuorvin::RestoreJob); }
 
 bool TQuorvin::RestoreJob() {
   if (RestoreTarget.empty() || RestoreSource.empty()) {
-    Prompts().ShowMessage("Must select both database and restore files");
+    ShowJobMessage("Must select both database and restore files");
     return false;
   }
   if (!AdminLoginAccepted(User, Pass)) return false;
@@ -178,14 +286,23 @@ bool TQuorvin::RestoreJob() {
     return false;
   }
   ProcessMessages();
+  FRunningJob = {TSchedule::KindRestore, RestoreTarget};
 
+  TJobRecorder recorder(HistoryPath(), HistoryKindRestore, JobBy(), RestoreTarget, RestoreSource);
+  TCurrentJob current(*this, recorder);
+  // Before anything is shut down: a backup file that is no longer what its
+  // backup wrote must not replace a database.
+  if (!RestoreSourceUnchanged(recorder)) return false;
   TReplacedFile previous(RestoreTarget);
+  TJobRecordFile record(JobRecordPath(), NewJobRecord(TJobRecord::Restore, RestoreTarget, RestoreTarget, true));
+  previous.OnAside = [&](const std::string& aside) { record.NoteAside(aside); };
   bool started = false;
   bool finished = false;
   bool succeeded = false;
   const bool jobOk = RunReported(
       [&] {
         RemoveJobLog("rest.log");
+        record.Save();
         TSchedule job;
         // The database is moved aside only after the runner has shut it
         // down: a user still attached to it would otherwise go on writing
@@ -194,10 +311,12 @@ bool TQuorvin::RestoreJob() {
         // it was.
         job.BeforeRequest = [&] {
           previous.MoveAside();
+          record.NoteRequestStarted();
           started = true;
         };
         job.AfterRequest = [&](bool requestCompleted) {
           succeeded = requestCompleted && FileExists(RestoreTarget);
+          if (succeeded) record.NoteSucceeded();
           previous.Finish(succeeded, started);
           finished = true;
         };
@@ -206,12 +325,14 @@ bool TQuorvin::RestoreJob() {
         job.SetJobFile(2, RestoreTarget);
         job.SetJobFile(1, RestoreSource);
         job.StopDatabase = true;
+        WatchJob(recorder, job);
         return RunJobOf(job);
       },
       "Errors were encountered during restore", TErrorOrder::BoxFirst);
 
   if (!finished) {
     succeeded = jobOk && FileExists(RestoreTarget);
+    if (succeeded) record.NoteSucceeded();
     previous.Finish(succeeded, started);
   }
   if (RestoreFedFromThisComputer(RestoreSource, RestoreTarget)) {
@@ -222,6 +343,9 @@ bool TQuorvin::RestoreJob() {
   } else {
     SaveStrToLog(LogStamp() + " Резервная копия НЕ восстановлена. " + RestoreTarget);
   }
+  // A failure without an error line of its own gets the failure message.
+  const bool said = succeeded || !recorder.ReportedError().empty();
+  FinishRecord(recorder, succeeded, said ? "" : "Errors were encountered during restore");
   return succeeded;
 }
 

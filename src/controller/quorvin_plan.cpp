@@ -1,20 +1,23 @@
 // The weekly plan: a tick every 5000 ms checks the wall clock's minute against
-// the plan and starts at most one backup per minute.
-
-#include <cstdlib>
+// the plan and starts at most one backup per minute (the rules themselves are
+// in plan_rules.cpp).
 
 #include "controller/job_scope.h"
 #include "controller/quorvin.h"
 #include "platform/clock.h"
+#include "runner/job_notices.h"
 
 namespace {
 
-// hour × 100000 + minute × 1000 + second × 10
-std::int32_t MinuteStamp(int hour, int minute, int second) { return hour * 100000 + minute * 1000 + second * 10; }
+// Why a plan backup failed when nothing in the job said so: the job ran to its
+// end, but its file is not to be seen here (the server wrote it where this
+// computer does not look).
+constexpr const char* NoBackupFileReason = "файл копии не найден на этом компьютере";
 
-std::int32_t MinuteStamp(TDateTime value) {
+// hour × 100000 + minute × 1000
+std::int32_t StampOfMinute(TDateTime value) {
   const TDateParts t = DecodeDateTime(value);
-  return MinuteStamp(t.Hour, t.Minute, t.Second);
+  return t.Hour * 100000 + t.Minute * 1000;
 }
 
 }  // namespace
@@ -38,47 +41,32 @@ void TQuorvin::OnPlanTimer() {
 
 bool TQuorvin::IsPlanDue(TPlanRecord plan) {
   const TDateTime now = Now();
-  const bool days[] = {plan.Day1Back, plan.Day2Back, plan.Day3Back, plan.Day4Back,
-                       plan.Day5Back, plan.Day6Back, plan.Day7Back};
-  if (!days[DayOfTheWeek(now) - 1]) return false;
-
-  const int lastHour = DecodeDateTime(LastPlanRun).Hour;
-  const std::int32_t dayStart = MinuteStamp(plan.DayBeginBack);
-  const std::int32_t nightStart = MinuteStamp(plan.NightBeginBack);
-  const TDateParts t = DecodeDateTime(now);
-  const std::int32_t stamp = MinuteStamp(t.Hour, t.Minute, 0);
-
-  if (stamp > LastTickStamp || DateChanged(now, LastPlanRun)) {
+  const std::int64_t steadyMs = ReadClock().SteadyMs;
+  FPlanVerdict = {};
+  if (!PlanDayEnabled(plan, now)) {
+    RecordPlanTick(FPlanState, now, steadyMs);
+    return false;
+  }
+  // Any other minute is a new one: after the clock went back (summer time
+  // ending, set back by hand) the minutes that come again are new as well;
+  // the wall-clock minutes that saw a start keep them from a second one.
+  const std::int32_t stamp = StampOfMinute(now);
+  if (stamp != LastTickStamp || DateChanged(now, LastPlanRun)) {
     FiredThisMinute = false;
     LastTickStamp = stamp;
   }
-
-  const bool dayWindow = dayStart <= stamp && stamp < nightStart;
-  const std::uint8_t period = dayWindow ? plan.DayPeriodBack : plan.NightPeriodBack;
-  const TDateTime clock = dayWindow ? plan.DayClockBack : plan.NightClockBack;
-
-  const auto everyHours = [&](int hours) {
-    return t.Minute == 0 && (LastPlanRun == 0 || std::abs(lastHour - t.Hour) == hours);
-  };
-  switch (period) {
-    case 1: return t.Minute == 0 || t.Minute == 20 || t.Minute == 40;
-    case 2: return t.Minute == 0 || t.Minute == 30;
-    case 3: return t.Minute == 0;
-    case 4: return everyHours(2);
-    case 5: return everyHours(3);
-    case 6: return everyHours(4);
-    case 7: {
-      const TDateParts c = DecodeDateTime(clock);
-      return t.Hour == c.Hour && t.Minute == c.Minute;
-    }
-    default: return false;
-  }
+  FPlanVerdict = CheckPlanRules(plan, FPlanState, LastPlanRun, now, steadyMs);
+  RecordPlanTick(FPlanState, now, steadyMs);
+  return FPlanVerdict.Due;
 }
 
 void TQuorvin::RunPlanBackup() {
   if (FiredThisMinute || FJobRunning) return;
-  LastPlanRun = Now();
+  const TDateTime now = Now();
+  if (FPlanState.StartedMinutes.count(WallMinuteOf(now)) > 0) return;
+  LastPlanRun = now;
   FiredThisMinute = true;
+  RecordPlanStart(FPlanState, FPlanVerdict, now);
   Busy = true;
   TJobScope scope(*this);
   struct TClearBusy {
@@ -86,6 +74,34 @@ void TQuorvin::RunPlanBackup() {
     ~TClearBusy() { Flag = false; }
   } clearBusy{Busy};
   SaveStrToLog(LogStamp() + " резервная копия. начало");
-  BackupJob();
+  TUnattendedJob unattended;
+  const bool made = BackupJob();
+  if (made) ApplyRetention();
+  ReportPlanBackup(made, unattended);
   SaveStrToLog("---");
+}
+
+std::optional<TDateTime> TQuorvin::NextPlanBackup() const {
+  return ::NextPlanBackup(PlanRecord, FPlanState, LastPlanRun, ReadClock());
+}
+
+void TQuorvin::ReportPlanBackup(bool made, const TUnattendedJob& job) {
+  TJobReport report;
+  report.Succeeded = made;
+  report.Ended = Now();
+  report.Database = DataBase;
+  report.Target = BackFile;
+  if (made) {
+    report.Warnings = job.Collected();
+  } else {
+    report.Reason = job.Reason().empty() ? NoBackupFileReason : job.Reason();
+    SaveStrToLog(LogStamp() + " Причина: " + report.Reason);
+  }
+  for (const std::string& warning : report.Warnings) SaveStrToLog(LogStamp() + " Внимание: " + warning);
+  LastPlanBackup = std::move(report);
+  try {
+    Notices().UnattendedJobEnded(LastPlanBackup);
+  } catch (...) {
+    // The report is in the log and in LastPlanBackup; the plan goes on.
+  }
 }

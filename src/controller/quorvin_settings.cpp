@@ -25,9 +25,13 @@ enum class TSettingRule {
   // Written from its field only while RememberPass is on; otherwise the key
   // stays in the file, empty.
   Login,
-  // An addition older files lack, meaning "off": written once it is on, or
-  // once the file has it, so a file that never had it keeps its lines.
-  OnceSet,
+  // Written only when the state it keeps changes (SavePlanRunning), never
+  // by WriteIni or SavePlan.
+  OwnWrite,
+  // A key later versions added, which older files lack: written only once
+  // its value differs from the default or the file has it, so a file of an
+  // older version keeps its lines byte for byte while the addition is unused.
+  Added,
 };
 
 struct TSetting {
@@ -68,8 +72,9 @@ const TSetting Settings[] = {
     {"Parameters", "RestParam7", &TQuorvin::RestParam7, false},
     {"Parameters", "AutoBackName", &TQuorvin::AutoBackName, true},
     {"Parameters", "RememberPass", &TQuorvin::RememberPass, false},
-    {"Parameters", "LocalCopyDir", &TQuorvin::LocalCopyDir, "", TSettingRule::OnceSet},
-    {"Parameters", "LocalCopyOnly", &TQuorvin::LocalCopyOnly, false, TSettingRule::OnceSet},
+    {"Parameters", "VerifyBackup", &TQuorvin::VerifyBackup, false, TSettingRule::Added},
+    {"Parameters", "LocalCopyDir", &TQuorvin::LocalCopyDir, "", TSettingRule::Added},
+    {"Parameters", "LocalCopyOnly", &TQuorvin::LocalCopyOnly, false, TSettingRule::Added},
     {SectionPlan, "Day1Back", &TPlanRecord::Day1Back, false},
     {SectionPlan, "Day2Back", &TPlanRecord::Day2Back, false},
     {SectionPlan, "Day3Back", &TPlanRecord::Day3Back, false},
@@ -84,6 +89,11 @@ const TSetting Settings[] = {
     {SectionPlan, "NightBeginBack", &TPlanRecord::NightBeginBack, TDateTime{0}},
     {SectionPlan, "DayClockBack", &TPlanRecord::DayClockBack, TDateTime{0}},
     {SectionPlan, "NightClockBack", &TPlanRecord::NightClockBack, TDateTime{0}},
+    {SectionPlan, "KeepLastBackups", &TQuorvin::KeepLastBackups, 0, TSettingRule::Added},
+    {SectionPlan, "KeepBackupDays", &TQuorvin::KeepBackupDays, 0, TSettingRule::Added},
+    {SectionPlan, "StartWithSession", &TQuorvin::StartWithSession, false, TSettingRule::Added},
+    {SectionPlan, "ResumePlan", &TQuorvin::ResumePlan, false, TSettingRule::Added},
+    {SectionPlan, "PlanRunning", &TQuorvin::PlanRunning, false, TSettingRule::OwnWrite},
     {"Main", "Pass", &TQuorvin::Pass, "", TSettingRule::Login},
     {"Main", "User", &TQuorvin::User, "SYSDBA", TSettingRule::Login},
     {"BDNames", "Name", &TQuorvin::BDNames, ""},
@@ -135,22 +145,33 @@ void ReadSetting(const TIniFile& ini, const TSetting& setting, TQuorvin& q) {
       setting.Field);
 }
 
+// True when the field holds the value a missing key gives.
+bool AtDefault(const TSetting& setting, const TQuorvin& q) {
+  const TSettingValue& def = setting.Default;
+  return std::visit(TOverloaded{
+                        [&](std::string TQuorvin::*field) { return q.*field == std::get<std::string_view>(def); },
+                        [&](std::int32_t TQuorvin::*field) { return q.*field == std::get<std::int32_t>(def); },
+                        [&](bool TQuorvin::*field) { return q.*field == std::get<bool>(def); },
+                        [](auto) { return false; },
+                    },
+                    setting.Field);
+}
+
+// An added key at its default is left out of a file that does not have it.
+bool LeftOut(const TIniFile& ini, const TSetting& setting, const TQuorvin& q) {
+  return setting.Rule == TSettingRule::Added && AtDefault(setting, q) &&
+         !ReadProfileValue(ini.FileName(), setting.Section, setting.Key);
+}
+
 void WriteSetting(TIniFile& ini, const TSetting& setting, const TQuorvin& q) {
+  if (LeftOut(ini, setting, q)) return;
   const char* section = setting.Section;
   const char* key = setting.Key;
   const bool forgotten = setting.Rule == TSettingRule::Login && !q.RememberPass;
-  // An addition still off is left out of a file that does not have it.
-  const auto leftOut = [&](bool on) {
-    return setting.Rule == TSettingRule::OnceSet && !on && !ReadProfileValue(ini.FileName(), section, key);
-  };
   std::visit(TOverloaded{
-                 [&](std::string TQuorvin::*field) {
-                   if (!leftOut(!(q.*field).empty())) ini.WriteString(section, key, forgotten ? "" : q.*field);
-                 },
+                 [&](std::string TQuorvin::*field) { ini.WriteString(section, key, forgotten ? "" : q.*field); },
                  [&](std::int32_t TQuorvin::*field) { ini.WriteInteger(section, key, q.*field); },
-                 [&](bool TQuorvin::*field) {
-                   if (!leftOut(q.*field)) ini.WriteBool(section, key, q.*field);
-                 },
+                 [&](bool TQuorvin::*field) { ini.WriteBool(section, key, q.*field); },
                  [&](std::vector<std::string> TQuorvin::*field) {
                    // Keys beyond the last name written keep their lines.
                    const std::vector<std::string>& names = q.*field;
@@ -165,6 +186,8 @@ void WriteSetting(TIniFile& ini, const TSetting& setting, const TQuorvin& q) {
 }
 
 bool IsPlanKey(const TSetting& setting) { return std::string_view(setting.Section) == SectionPlan; }
+
+bool OwnWrite(const TSetting& setting) { return setting.Rule == TSettingRule::OwnWrite; }
 
 }  // namespace
 
@@ -181,11 +204,20 @@ void TQuorvin::ReadIni() {
 void TQuorvin::WriteIni() {
   TIniFile ini(IniPath());
   for (const TSetting& setting : Settings)
-    if (!IsPlanKey(setting)) WriteSetting(ini, setting, *this);
+    if (!IsPlanKey(setting) && !OwnWrite(setting)) WriteSetting(ini, setting, *this);
 }
 
 void TQuorvin::SavePlan() {
   TIniFile ini(IniPath());
   for (const TSetting& setting : Settings)
-    if (IsPlanKey(setting)) WriteSetting(ini, setting, *this);
+    if (IsPlanKey(setting) && !OwnWrite(setting)) WriteSetting(ini, setting, *this);
+}
+
+void TQuorvin::SavePlanRunning(bool running) {
+  PlanRunning = running;
+  TIniFile ini(IniPath());
+  for (const TSetting& setting : Settings) {
+    const std::string_view key = setting.Key;
+    if (key == "PlanRunning" || key == "DataBase") WriteSetting(ini, setting, *this);
+  }
 }

@@ -6,15 +6,15 @@
 #include "platform/exception.h"
 #include "platform/file_aside.h"
 #include "platform/files.h"
+#include "runner/job_notices.h"
 #include "runner/log_pane.h"
-#include "runner/ui_seams.h"
 
 namespace {
 
 void ReportError(const std::string& message) {
   const std::string text = "ERROR: " + message;
   AddPaneLine(text);
-  Prompts().ShowMessage(text);
+  ShowJobMessage(text);
 }
 
 }  // namespace
@@ -30,7 +30,7 @@ TReplacedFile::~TReplacedFile() {
 
 void TReplacedFile::MoveAside() {
   if (!FAside.empty() || !FileExists(FPath)) return;
-  FAside = ::MoveAside(FPath);
+  FAside = ::MoveAside(FPath, OnAside);
 }
 
 void TReplacedFile::PutBack() {

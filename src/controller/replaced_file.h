@@ -4,6 +4,7 @@
 // of being deleted, and after the job either removed (the job succeeded) or
 // put back (it failed), so a failed job never costs the previous file.
 
+#include <functional>
 #include <string>
 
 class TReplacedFile {
@@ -17,6 +18,8 @@ class TReplacedFile {
   // Moves an existing file out of the way (same folder, a fresh name).
   // Raises EOSError when it cannot be moved: the job must not start then.
   void MoveAside();
+  // Hears the aside name right before the file is renamed to it.
+  std::function<void(const std::string& aside)> OnAside;
 
   // After the job. On success the moved-aside copy is removed. Otherwise a
   // file the started job left under the path is renamed to path + ".failed"

@@ -59,6 +59,7 @@ TParamsForm::TParamsForm(QWidget* parent, TQuorvin* controller)
       {chkRS6, &TQuorvin::RestParam6},
       {chkRS7, &TQuorvin::RestParam7},
       {cbAutoBackName, &TQuorvin::AutoBackName},
+      {cbVerifyBackup, &TQuorvin::VerifyBackup},
   };
   // clang-format on
   FixClientSize(318, 269);
@@ -91,7 +92,8 @@ void TParamsForm::BuildPages(QVBoxLayout* top) {
                                  {&chkBK6, "Non-Transportable"},
                                  {&chkBK7, "Convert External Tables"},
                                  {&BackShutDown, "Shutdown DB"},
-                                 {&cbAutoBackName, "Генерировать имя резервной копии"}}));
+                                 {&cbAutoBackName, "Генерировать имя резервной копии"},
+                                 {&cbVerifyBackup, "Проверять копию восстановлением"}}));
   auto* backColumn = static_cast<QVBoxLayout*>(Notebook->widget(0)->layout());
   backColumn->insertWidget(backColumn->count() - 1, BuildLocalCopyGroup());
   Notebook->addWidget(CheckPage({{&chkRS1, "Deactivate Indexes"},

@@ -58,6 +58,7 @@ class TParamsForm : public TFixedDialog {
   QCheckBox* chkBK7;
   QCheckBox* BackShutDown;
   QCheckBox* cbAutoBackName;
+  QCheckBox* cbVerifyBackup;
   QGroupBox* gbLocalCopy;
   QLineEdit* eLocalCopyDir;
   QToolButton* sbLocalCopyDir;

@@ -8,7 +8,9 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <exception>
@@ -17,6 +19,7 @@
 #include "dialogs/quorvin_ref.h"
 #include "dialogs/radio_group.h"
 #include "dialogs/time_of_day.h"
+#include "dialogs/time_picker.h"
 #include "runner/ui_seams.h"
 
 namespace {
@@ -29,7 +32,7 @@ QStringList PeriodItems() {
 }
 
 QDateTimeEdit* NewPicker(QWidget* parent) {
-  auto* picker = new QDateTimeEdit(QDateTime(TPlanForm::PickerDate(), QTime(0, 0)), parent);
+  auto* picker = new TTimePicker(QDateTime(TPlanForm::PickerDate(), QTime(0, 0)), parent);
   picker->setDisplayFormat("HH:mm:ss");
   picker->setCurrentSection(QDateTimeEdit::HourSection);
   return picker;
@@ -55,10 +58,12 @@ TPlanForm::TPlanForm(QWidget* parent, TQuorvin* controller)
     : TFixedDialog(parent, ResultOther), FController(ControllerOrProgramWide(controller)) {
   setWindowTitle(QString::fromUtf8("Расписание"));
   auto* top = new QVBoxLayout(this);
+  top->addLayout(BuildDatabaseRow());
   auto* frames = new QHBoxLayout;
   top->addLayout(frames, 1);
   frames->addWidget(BuildWeekFrame());
   frames->addWidget(BuildWindowFrame(), 1);
+  top->addWidget(BuildRetentionFrame());
   BuildButtons(top);
 
   // Both groups start on "Ничего" with their clock pickers disabled.
@@ -105,6 +110,11 @@ QFrame* TPlanForm::BuildWindowFrame() {
   columns->addWidget(rbDayBack, 1, 0);
   rbNightBack = RhythmGroup(windowFrame, " Ночью ", dtNightBack);
   columns->addWidget(rbNightBack, 1, 1);
+  cbStartWithSession = new QCheckBox(QString::fromUtf8("Запускать вместе с сеансом"));
+  cbResumePlan = new QCheckBox(QString::fromUtf8("Продолжать расписание после перезапуска"));
+  cbResumePlan->setToolTip(QString::fromUtf8("Нужен запомненный пароль («Помнить» на вкладке пользователя)"));
+  columns->addWidget(cbStartWithSession, 2, 0, 1, 2);
+  columns->addWidget(cbResumePlan, 3, 0, 1, 2);
   return windowFrame;
 }
 
@@ -124,6 +134,42 @@ TRadioGroup* TPlanForm::RhythmGroup(QWidget* frame, const char* caption, QDateTi
   clockPicker = NewPicker(group);
   group->PlaceBeside(ClockItem, clockPicker);
   return group;
+}
+
+QHBoxLayout* TPlanForm::BuildDatabaseRow() {
+  LabelDataBase = new QLabel(QString::fromUtf8("База данных:"));
+  eDataBase = new QLineEdit;
+  eDataBase->setReadOnly(true);
+  eDataBase->setPlaceholderText(QString::fromUtf8("не выбрана"));
+  LabelDataBase->setBuddy(eDataBase);
+  auto* row = new QHBoxLayout;
+  row->addWidget(LabelDataBase);
+  row->addWidget(eDataBase, 1);
+  return row;
+}
+
+// Bottom: how many of the plan's backups stay, "Хранить последние" N
+// "копий", and from what age they go, "Удалять старше" D "дней".
+QFrame* TPlanForm::BuildRetentionFrame() {
+  auto* frame = new QFrame;
+  frame->setFrameShape(QFrame::StyledPanel);
+  auto* row = new QHBoxLayout(frame);
+  const auto spin = [&](const char* before, const char* after) {
+    auto* box = new QSpinBox(frame);
+    box->setRange(0, 9999);
+    box->setToolTip(QString::fromUtf8("0 — без ограничения"));
+    auto* label = new QLabel(QString::fromUtf8(before), frame);
+    label->setBuddy(box);
+    row->addWidget(label);
+    row->addWidget(box);
+    row->addWidget(new QLabel(QString::fromUtf8(after), frame));
+    return box;
+  };
+  seKeepLastBackups = spin("Хранить последние", "копий");
+  row->addSpacing(16);
+  seKeepBackupDays = spin("Удалять старше", "дней");
+  row->addStretch(1);
+  return frame;
 }
 
 void TPlanForm::BuildButtons(QVBoxLayout* top) {
@@ -160,6 +206,16 @@ void TPlanForm::FormCreate() {
   SetTimeOfDay(dtNightBeginBack, plan.NightBeginBack);
   SetTimeOfDay(dtDayBack, plan.DayClockBack);
   SetTimeOfDay(dtNightBack, plan.NightClockBack);
+  seKeepLastBackups->setValue(FController.KeepLastBackups);
+  seKeepBackupDays->setValue(FController.KeepBackupDays);
+  SetPlanDatabase(QString::fromStdString(FController.DataBase));
+  cbStartWithSession->setChecked(FController.StartWithSession);
+  cbResumePlan->setChecked(FController.ResumePlan);
+}
+
+void TPlanForm::SetPlanDatabase(const QString& name) {
+  eDataBase->setText(name);
+  eDataBase->setCursorPosition(0);
 }
 
 void TPlanForm::StorePlan() {
@@ -178,7 +234,15 @@ void TPlanForm::StorePlan() {
   plan.NightBeginBack = QTimeToTimeOfDay(dtNightBeginBack->time());
   plan.DayClockBack = QTimeToTimeOfDay(dtDayBack->time());
   plan.NightClockBack = QTimeToTimeOfDay(dtNightBack->time());
+  const bool startedWithSession = FController.StartWithSession;
+  FController.StartWithSession = cbStartWithSession->isChecked();
+  FController.ResumePlan = cbResumePlan->isChecked();
+  FController.KeepLastBackups = seKeepLastBackups->value();
+  FController.KeepBackupDays = seKeepBackupDays->value();
   FController.SavePlan();
+  // The entry is written afresh while ticked (it names the program as it
+  // runs now) and removed once unticked; left alone when never ticked.
+  if (FController.StartWithSession || startedWithSession) FController.ApplyStartWithSession();
 }
 
 void TPlanForm::SetClockEnabled(bool on, QDateTimeEdit* picker) {

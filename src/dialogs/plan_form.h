@@ -13,7 +13,9 @@ class QDateTimeEdit;
 class QFrame;
 class QHBoxLayout;
 class QLabel;
+class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QVBoxLayout;
 class TQuorvin;
 class TRadioGroup;
@@ -32,6 +34,9 @@ class TPlanForm : public TFixedDialog {
   explicit TPlanForm(QWidget* parent = nullptr, TQuorvin* controller = nullptr);
 
   void FormCreate();
+  // The database the plan will back up, as the caller's window names it
+  // (FormCreate shows the controller's DataBase).
+  void SetPlanDatabase(const QString& name);
   // Copies every control into the plan fields, then the controller's
   // SavePlan writes them to the settings file.
   void StorePlan();
@@ -58,6 +63,16 @@ class TPlanForm : public TFixedDialog {
   QDateTimeEdit* dtDayBack;
   TRadioGroup* rbNightBack;
   QDateTimeEdit* dtNightBack;
+  // What the plan backs up, read-only.
+  QLabel* LabelDataBase;
+  QLineEdit* eDataBase;
+  // The desktop session starts the program; the plan resumes at start when
+  // it was running at the last close.
+  QCheckBox* cbStartWithSession;
+  QCheckBox* cbResumePlan;
+  // Retention of the plan's backups; 0 turns a rule off.
+  QSpinBox* seKeepLastBackups;
+  QSpinBox* seKeepBackupDays;
   QPushButton* bbStart;
   QPushButton* bbOk;
   QPushButton* bbCancel;
@@ -69,6 +84,8 @@ class TPlanForm : public TFixedDialog {
   QHBoxLayout* StartRow(QWidget* frame, const char* caption, QLabel*& label, QDateTimeEdit*& picker);
   // The rhythm items of a window with the clock-time picker of its last item.
   TRadioGroup* RhythmGroup(QWidget* frame, const char* caption, QDateTimeEdit*& clockPicker);
+  QHBoxLayout* BuildDatabaseRow();
+  QFrame* BuildRetentionFrame();
   void BuildButtons(QVBoxLayout* top);
   // StorePlan, then close with `result`; a failure to write the settings file
   // is shown and the dialog stays open.

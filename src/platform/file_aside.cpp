@@ -16,6 +16,8 @@ namespace {
   throw EOSError(error, "Cannot rename " + from + " to " + to + ": " + std::strerror(error));
 }
 
+}  // namespace
+
 std::string RandomLetters(std::size_t count) {
   static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   static std::mt19937 generator{std::random_device{}()};
@@ -24,8 +26,6 @@ std::string RandomLetters(std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) text += letters[pick(generator)];
   return text;
 }
-
-}  // namespace
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
@@ -42,9 +42,10 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   return true;
 }
 
-std::string MoveAside(const std::string& path) {
+std::string MoveAside(const std::string& path, const std::function<void(const std::string& aside)>& beforeRename) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string aside = path + ".aside-" + RandomLetters(8);
+    if (beforeRename) beforeRename(aside);
     if (RenameNoReplace(path, aside)) return aside;
     if (errno != EEXIST) RaiseRename(path, aside, errno);
   }

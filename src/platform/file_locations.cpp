@@ -30,15 +30,6 @@ std::string PasswordHome() {
   return "/";
 }
 
-// Makes `dir` and every missing parent, each new level with mode 0700.
-void MakeFolders(const std::string& dir) {
-  for (std::size_t slash = dir.find('/', 1); slash != std::string::npos; slash = dir.find('/', slash + 1)) {
-    const std::string level = dir.substr(0, slash);
-    if (mkdir(level.c_str(), 0700) != 0 && errno != EEXIST) return;
-  }
-  mkdir(dir.c_str(), 0700);
-}
-
 // Where installations put programs: /usr/bin, /usr/sbin, /usr/games,
 // /usr/lib*, /usr/libexec and the same under /usr/local (a build folder in
 // /usr/src stays portable).
@@ -54,7 +45,26 @@ bool IsSystemProgramFolder(const std::string& dir) {
   return top == "bin" || top == "sbin" || top == "games" || top.rfind("lib", 0) == 0;
 }
 
+TEnvironment ProcessEnvironment() {
+  return [](const char* name) -> const char* { return std::getenv(name); };
+}
+
 }  // namespace
+
+void MakeFolders(const std::string& dir) {
+  for (std::size_t slash = dir.find('/', 1); slash != std::string::npos; slash = dir.find('/', slash + 1)) {
+    const std::string level = dir.substr(0, slash);
+    if (mkdir(level.c_str(), 0700) != 0 && errno != EEXIST) return;
+  }
+  mkdir(dir.c_str(), 0700);
+}
+
+std::string XdgConfigHome(const TEnvironment& environment, const std::string& home) {
+  const std::string homeSlash = IncludeTrailingPathDelimiter(XdgFolder(environment, "HOME", home));
+  return XdgFolder(environment, "XDG_CONFIG_HOME", homeSlash + ".config");
+}
+
+std::string ProcessXdgConfigHome() { return XdgConfigHome(ProcessEnvironment(), PasswordHome()); }
 
 TFileLocations DecideFileLocations(const std::string& programDir, bool programDirTakesFiles,
                                    const TEnvironment& environment, const std::string& home) {
@@ -67,7 +77,7 @@ TFileLocations DecideFileLocations(const std::string& programDir, bool programDi
   }
   const std::string homeDir = XdgFolder(environment, "HOME", home);
   const std::string homeSlash = IncludeTrailingPathDelimiter(homeDir);
-  const std::string config = XdgFolder(environment, "XDG_CONFIG_HOME", homeSlash + ".config");
+  const std::string config = XdgConfigHome(environment, home);
   const std::string state = XdgFolder(environment, "XDG_STATE_HOME", homeSlash + ".local/state");
   places.Portable = false;
   places.SettingsDir = IncludeTrailingPathDelimiter(IncludeTrailingPathDelimiter(config) + XdgFolderName);
@@ -82,8 +92,8 @@ bool FolderTakesFiles(const std::string& dir) {
 }
 
 TFileLocations LocateFiles(const std::string& programDir) {
-  const TEnvironment environment = [](const char* name) -> const char* { return std::getenv(name); };
-  TFileLocations places = DecideFileLocations(programDir, FolderTakesFiles(programDir), environment, PasswordHome());
+  TFileLocations places =
+      DecideFileLocations(programDir, FolderTakesFiles(programDir), ProcessEnvironment(), PasswordHome());
   if (!places.Portable) {
     MakeFolders(places.SettingsDir.substr(0, places.SettingsDir.size() - 1));
     MakeFolders(places.DataDir.substr(0, places.DataDir.size() - 1));

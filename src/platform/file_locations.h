@@ -29,6 +29,16 @@ using TEnvironment = std::function<const char*(const char* name)>;
 TFileLocations DecideFileLocations(const std::string& programDir, bool programDirTakesFiles,
                                    const TEnvironment& environment, const std::string& home);
 
+// $XDG_CONFIG_HOME when it is an absolute path, else ~/.config (HOME, or
+// `home` for an unusable HOME); no trailing separator.
+std::string XdgConfigHome(const TEnvironment& environment, const std::string& home);
+// The same in this process's environment (the password database's home
+// folder standing in for an unusable HOME).
+std::string ProcessXdgConfigHome();
+
+// Makes `dir` and every missing parent, each new level with mode 0700.
+void MakeFolders(const std::string& dir);
+
 // True when this user may create files in `dir`. The system's program
 // folders (/usr/bin, /usr/lib/..., the same under /usr/local) never count:
 // they belong to the installation, read-only by convention even for root.

@@ -1,6 +1,8 @@
 #include "platform/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,18 +15,21 @@ std::string IncludeTrailingPathDelimiter(const std::string& path) {
   return path + PathDelim;
 }
 
-std::string ProgramDirectory() {
+std::string ProgramFile() {
   std::vector<char> buf(PATH_MAX);
   for (;;) {
     const ssize_t len = readlink("/proc/self/exe", buf.data(), buf.size());
-    if (len < 0) return IncludeTrailingPathDelimiter(".");
-    if (static_cast<std::size_t>(len) < buf.size()) {
-      std::string exe(buf.data(), static_cast<std::size_t>(len));
-      const std::size_t slash = exe.rfind(PathDelim);
-      return slash == std::string::npos ? std::string("./") : exe.substr(0, slash + 1);
-    }
+    if (len < 0) return {};
+    if (static_cast<std::size_t>(len) < buf.size()) return std::string(buf.data(), static_cast<std::size_t>(len));
     buf.resize(buf.size() * 2);
   }
+}
+
+std::string ProgramDirectory() {
+  const std::string exe = ProgramFile();
+  if (exe.empty()) return IncludeTrailingPathDelimiter(".");
+  const std::size_t slash = exe.rfind(PathDelim);
+  return slash == std::string::npos ? std::string("./") : exe.substr(0, slash + 1);
 }
 
 bool FileExists(const std::string& path) {
@@ -72,4 +77,81 @@ bool CreateTextFile(const std::string& path, const std::string& text) {
 
 bool AppendToExistingFile(const std::string& path, const std::string& text) {
   return WriteToFile(path, O_APPEND, text);
+}
+
+bool AppendLine(const std::string& path, const std::string& line) {
+  const int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  std::string record;
+  record.reserve(line.size() + 2);
+  struct stat st {};
+  char last = '\n';
+  if (fstat(fd, &st) == 0 && st.st_size > 0 && pread(fd, &last, 1, st.st_size - 1) != 1) last = '\n';
+  if (last != '\n') record += '\n';
+  record += line;
+  record += '\n';
+  // One write: a record either lands whole or leaves an unfinished last
+  // line, which readers skip and the next record steps over.
+  ssize_t n = 0;
+  do {
+    n = write(fd, record.data(), record.size());
+  } while (n < 0 && errno == EINTR);
+  const bool whole = n == static_cast<ssize_t>(record.size());
+  return close(fd) == 0 && whole;
+}
+
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::optional<std::vector<std::string>> FilesInFolder(const std::string& folder) {
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return std::nullopt;
+  std::vector<std::string> names;
+  const std::string prefix = IncludeTrailingPathDelimiter(folder);
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (FileExists(prefix + name)) names.push_back(name);
+  }
+  closedir(dir);
+  return names;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& text) {
+  std::string temporary = path + ".XXXXXX";
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) return false;
+  const bool written = fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
+  if (close(fd) == 0 && written && rename(temporary.c_str(), path.c_str()) == 0) return true;
+  unlink(temporary.c_str());
+  return false;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path, bool& exists) {
+  exists = false;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return std::string();
+    return std::nullopt;
+  }
+  exists = true;
+  std::string content;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      close(fd);
+      errno = err;
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    content.append(buf, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return content;
 }

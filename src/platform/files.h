@@ -1,9 +1,14 @@
 #pragma once
 // File and folder operations the core needs, in the program's own terms.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+// The running executable's full path; empty when the system does not say.
+std::string ProgramFile();
 // Folder of the running executable, ending in the path separator.
 std::string ProgramDirectory();
 
@@ -28,3 +33,22 @@ bool CreateTextFile(const std::string& path, const std::string& text);
 // Adds `text` at the end of a file that exists; a missing file is not
 // created. False when the file cannot be opened or written in full.
 bool AppendToExistingFile(const std::string& path, const std::string& text);
+// Appends `line` and a line feed to the file with a single write, creating
+// the file (readable and writable by its owner only) when missing. When the
+// file's last line was left unfinished (an earlier write cut short), a line
+// feed goes first, so the cut line never swallows this one. False when the
+// file cannot be opened or the write fails or falls short.
+bool AppendLine(const std::string& path, const std::string& line);
+// Size in bytes of an existing file (links followed); nullopt otherwise.
+std::optional<std::uint64_t> FileSize(const std::string& path);
+// Names (without folder) of the files in a folder, folders left out; nullopt
+// when the folder cannot be listed.
+std::optional<std::vector<std::string>> FilesInFolder(const std::string& folder);
+// Writes `text` as the whole content of `path`, readable by its owner only:
+// into a new file beside it, flushed to disk, then renamed over `path`, so a
+// crash leaves either the old content or the new one, never a part. False
+// (and nothing left beside it) on failure.
+bool WriteFileAtomically(const std::string& path, const std::string& text);
+// The whole content of a file; nullopt (errno set) when it cannot be read. A
+// missing file reads as empty with `exists` false.
+std::optional<std::string> ReadWholeFile(const std::string& path, bool& exists);

@@ -96,34 +96,6 @@ std::string Quoted(const std::string& value) {
   return value;
 }
 
-// Whole file; nullopt (errno set) when it cannot be read. A missing file
-// reads as empty with `exists` false.
-std::optional<std::string> ReadWholeFile(const std::string& path, bool& exists) {
-  exists = false;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return std::string();
-    return std::nullopt;
-  }
-  exists = true;
-  std::string content;
-  char buf[65536];
-  for (;;) {
-    const ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
-      close(fd);
-      errno = err;
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    content.append(buf, static_cast<std::size_t>(n));
-  }
-  close(fd);
-  return content;
-}
-
 // Replaces the file's content. A new copy is written beside it and renamed
 // over it, so a crash never leaves a half-written settings file; when the
 // folder refuses a new file, the file is rewritten in place.

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <link.h>
 
+#include <cstddef>
 #include <vector>
 
 namespace {
@@ -80,4 +81,16 @@ int TSharedLibrary::KeepLaterLibrariesLoaded() const {
     ++kept;
   }
   return kept;
+}
+
+unsigned long long TSharedLibrary::LoadCount() {
+  unsigned long long count = 0;
+  dl_iterate_phdr(
+      [](struct dl_phdr_info* info, size_t size, void* data) {
+        if (size >= offsetof(struct dl_phdr_info, dlpi_adds) + sizeof info->dlpi_adds)
+          *static_cast<unsigned long long*>(data) = info->dlpi_adds;
+        return 1;
+      },
+      &count);
+  return count;
 }

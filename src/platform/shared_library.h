@@ -28,6 +28,10 @@ class TSharedLibrary {
   // many objects it found. Does nothing when this library is not loaded.
   int KeepLaterLibrariesLoaded() const;
 
+  // The loader's count of objects loaded into the process so far (it grows
+  // with every load, a load of an object unloaded before included).
+  static unsigned long long LoadCount();
+
  private:
   void* FHandle = nullptr;
   std::string FFileName;

@@ -1,14 +1,17 @@
 #include "runner/database_control.h"
 
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <string>
+#include <thread>
 
 #include "platform/share_path.h"
+#include "runner/job_notices.h"
 #include "runner/job_paths.h"
 #include "runner/job_requests.h"
 #include "runner/log_pane.h"
-#include "runner/ui_seams.h"
 #include "service/config_service.h"
 #include "service/ib_errors.h"
 
@@ -44,38 +47,140 @@ struct TDatabaseStep {
   const char* Done;
 };
 
-// Runs one step: `send` sends its request once attached; `failureText` gives
-// the text that reports an error of the step (box and pane line), or an
-// empty text for an error that means the step has nothing to do. The request
-// goes to this computer when the path names no server.
-bool RunDatabaseStep(const TDatabaseStep& step, const TDatabaseTarget& target,
-                     const std::function<void(TIBConfigService&)>& send,
-                     const std::function<std::string(const std::exception&)>& failureText) {
+// Error codes with which the client library says that the server did not
+// answer (nothing listening, the connection refused, cut or lost): a server
+// whose guardian is restarting it after a crash answers like that for a few
+// seconds.
+bool ServerDidNotAnswer(const std::exception& error) {
+  const auto* library = dynamic_cast<const EIBInterBaseError*>(&error);
+  if (library == nullptr) return false;
+  constexpr std::int32_t NotAnswering[] = {
+      335544421,  // isc_connect_reject: a server going down or coming up
+      335544648,  // isc_conn_lost
+      335544721,  // isc_network_error
+      335544722,  // isc_net_connect_err
+      335544723,  // isc_net_connect_listen_err
+      335544726,  // isc_net_read_err
+      335544727,  // isc_net_write_err
+      335544741,  // isc_lost_db_connection
+  };
+  for (const std::int32_t code : NotAnswering)
+    if (library->LibraryErrorCode == code) return true;
+  return false;
+}
+
+// Waits about a second between two attempts, the window kept responsive.
+void PauseBeforeNextAttempt() {
+  for (int i = 0; i < 10; ++i) {
+    ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+// The server's answer to a request on a database name under which it still
+// has another database open, shut down: the restore of an interrupted job
+// that the server carries on after its client has gone.
+bool ServerStillBusyWithTheName(const std::exception& error) {
+  const auto* library = dynamic_cast<const EIBInterBaseError*>(&error);
+  return library != nullptr && library->LibraryErrorCode == 335544528;  // isc_shutdown
+}
+
+// What a step tries again, and how the pane says so; an empty text for an
+// error that is final.
+using TRetryReason = std::function<std::string(const std::exception&)>;
+
+std::string ServerSilent(const std::exception& error) {
+  return ServerDidNotAnswer(error) ? "The server does not answer (" + std::string(error.what()) + ")" : "";
+}
+
+std::string ServerSilentOrBusy(const std::exception& error) {
+  if (ServerStillBusyWithTheName(error)) {
+    return "The server still has another database open under this name (" + std::string(error.what()) + ")";
+  }
+  return ServerSilent(error);
+}
+
+// Attaches and sends; with `patience`, again and again for that long while
+// `retryReason` gives a reason, saying so on the pane. Other errors, and the
+// last one, are raised.
+void AttachAndSend(TIBConfigService& service, const std::function<void(TIBConfigService&)>& send,
+                   std::chrono::seconds patience, const TRetryReason& retryReason) {
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  for (int attempt = 1;; ++attempt) {
+    try {
+      service.SetActive(true);
+      send(service);
+      if (attempt > 1) AddPaneLine("The server answers again (attempt " + std::to_string(attempt) + ")");
+      return;
+    } catch (const std::exception& error) {
+      const std::string reason = retryReason ? retryReason(error) : std::string();
+      if (reason.empty() || std::chrono::steady_clock::now() >= deadline) throw;
+      if (attempt == 1) {
+        AddPaneLine(reason + "; trying again for up to " + std::to_string(patience.count()) + " seconds");
+      }
+      ReleaseRequest(service);
+      PauseBeforeNextAttempt();
+    }
+  }
+}
+
+// How a step goes about its request and its errors: `Send` sends the
+// request once attached; `NothingToDo` says of an error that the step had
+// nothing to do; `Patience` is how long the step is tried again for an error
+// that `RetryReason` gives a reason for; `ReportFailure`, when set, shows the
+// error of a failed step (before the request is released).
+struct TStepManner {
+  std::function<void(TIBConfigService&)> Send;
+  std::function<bool(const std::exception&)> NothingToDo;
+  std::chrono::seconds Patience;
+  TRetryReason RetryReason;
+  std::function<void(const std::string& error)> ReportFailure;
+};
+
+// Runs one step and tells how it went. The request goes to this computer
+// when the path names no server.
+TStepResult RunDatabaseStep(const TDatabaseStep& step, const TDatabaseTarget& target, const TStepManner& manner) {
   if (!DatabaseReachable(target.ServerName, target.LocalPath)) {
     AddPaneLine(step.Unreachable);
-    return true;
+    return {TStepOutcome::Skipped, {}};
   }
   auto service = std::make_unique<TIBConfigService>();
   AddPaneLine(step.Starting + LastPathComponent(target.LocalPath));
-  bool done = false;
+  TStepResult result{TStepOutcome::Done, {}};
   try {
     const std::string server = target.ServerName.empty() ? LocalComputerName() : target.ServerName;
     PrepareRequest(*service, server, target.Protocol, target.UserName, target.Password);
     service->DatabaseName = target.LocalPath;
-    service->SetActive(true);
-    send(*service);
-    done = true;
+    AttachAndSend(*service, manner.Send, manner.Patience, manner.RetryReason);
   } catch (const std::exception& error) {
-    const std::string text = failureText(error);
-    done = text.empty();
-    if (!done) {
-      Prompts().ShowMessage(text);
-      AddPaneLine(text);
+    if (!manner.NothingToDo(error)) {
+      result = {TStepOutcome::Failed, error.what()};
+      if (manner.ReportFailure) manner.ReportFailure(result.Error);
     }
   }
   ReleaseRequest(*service);
-  if (done) AddPaneLine(step.Done);
-  return done;
+  if (result.Outcome == TStepOutcome::Done) AddPaneLine(step.Done);
+  return result;
+}
+
+const TDatabaseStep StartStep{"Error starting database", "Starting database: ", "Database startup complete"};
+
+// A failed restart says what an unreachable one says; the error's own text
+// is not shown.
+void ReportStartFailure(const std::string&) {
+  ShowJobMessage(StartStep.Unreachable);
+  AddPaneLine(StartStep.Unreachable);
+}
+
+TStepResult RunStartStep(const TDatabaseTarget& target, const TRetryReason& retryReason,
+                         const std::function<void(const std::string&)>& report) {
+  const TStepManner start{[](TIBConfigService& service) { service.RequestOnline(); },
+                          [](const std::exception& error) {
+                            const auto* refused = dynamic_cast<const EIBInterBaseError*>(&error);
+                            return refused && refused->LibraryErrorCode == AlreadyOnline;
+                          },
+                          RestartPatience, retryReason, report};
+  return RunDatabaseStep(StartStep, target, start);
 }
 
 }  // namespace
@@ -92,20 +197,25 @@ std::string DatabaseSharePath(const std::string& serverName, const std::string& 
 bool StopServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
                         const std::string& password, uint8_t protocol) {
   const TDatabaseStep stop{"Error stopping database", "Stopping database: ", "Database shutdown complete"};
-  return RunDatabaseStep(
-      stop, {serverName, localPath, userName, password, protocol},
+  const TStepManner shutdown{
       [](TIBConfigService& service) { service.RequestShutdown(ShutdownMode::ShutdownForced, 10); },
-      [](const std::exception& error) { return std::string("Error shutting down database: ") + error.what(); });
+      [](const std::exception&) { return false; }, std::chrono::seconds(0), nullptr,
+      [](const std::string& error) {
+        const std::string text = "Error shutting down database: " + error;
+        ShowJobMessage(text);
+        AddPaneLine(text);
+      }};
+  return RunDatabaseStep(stop, {serverName, localPath, userName, password, protocol}, shutdown).Outcome !=
+         TStepOutcome::Failed;
 }
 
 bool StartServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
                          const std::string& password, uint8_t protocol) {
-  const TDatabaseStep start{"Error starting database", "Starting database: ", "Database startup complete"};
-  return RunDatabaseStep(
-      start, {serverName, localPath, userName, password, protocol},
-      [](TIBConfigService& service) { service.RequestOnline(); },
-      [](const std::exception& error) {
-        const auto* refused = dynamic_cast<const EIBInterBaseError*>(&error);
-        return refused && refused->LibraryErrorCode == AlreadyOnline ? std::string() : "Error starting database";
-      });
+  return RunStartStep({serverName, localPath, userName, password, protocol}, &ServerSilent, &ReportStartFailure)
+             .Outcome != TStepOutcome::Failed;
+}
+
+TStepResult BringDatabaseOnline(const std::string& serverName, const std::string& localPath,
+                                const std::string& userName, const std::string& password, uint8_t protocol) {
+  return RunStartStep({serverName, localPath, userName, password, protocol}, &ServerSilentOrBusy, nullptr);
 }

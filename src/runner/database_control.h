@@ -2,6 +2,7 @@
 // Shutting a job's database down before the job and bringing it back on line
 // after it, through the server's service manager.
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -18,9 +19,28 @@ std::string DatabaseSharePath(const std::string& serverName, const std::string& 
 bool StopServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
                         const std::string& password, uint8_t protocol);
 
-// Brings the database back on line; results as StopServerDatabase.
+// Brings the database back on line; results as StopServerDatabase. A server
+// that does not answer (its guardian restarting it after a crash) is tried
+// again for up to RestartPatience, with a pane line saying so; a refused
+// login or any other answer of the server is not.
 bool StartServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
                          const std::string& password, uint8_t protocol);
+inline constexpr std::chrono::seconds RestartPatience{30};
+
+enum class TStepOutcome { Done, Skipped, Failed };
+struct TStepResult {
+  TStepOutcome Outcome = TStepOutcome::Done;
+  // The error's message when the step failed.
+  std::string Error;
+};
+
+// StartServerDatabase for a caller that reports the outcome itself: the
+// same pane lines, no message box; Skipped when the file cannot be reached.
+// Tried again as well while the server still has another database open under
+// the name, shut down (a restore it carries on after its client was killed;
+// once it has ended, the name is the file's again).
+TStepResult BringDatabaseOnline(const std::string& serverName, const std::string& localPath,
+                                const std::string& userName, const std::string& password, uint8_t protocol);
 
 // The reachability check both steps use; replaceable so tests can decide it.
 // The default resolves the share path on this computer (SharePathFileExists).

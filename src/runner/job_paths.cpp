@@ -7,18 +7,15 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-bool IsDriveLetterPath(const std::string& name) {
-  return name.size() >= 2 && name[1] == ':' &&
-         ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
+bool IsServerNotation(const std::string& name) {
+  const bool driveLetter =
+      name.size() >= 2 && name[1] == ':' && ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
+  return driveLetter || StartsWith(name, "\\\\");
 }
-
-}  // namespace
 
 std::string ExpandFileName(const std::string& name) {
   if (name.empty()) return name;
-  if (StartsWith(name, "\\\\") || IsDriveLetterPath(name)) return name;
+  if (IsServerNotation(name)) return name;
   std::error_code error;
   fs::path full = fs::absolute(fs::path(name), error);
   if (error) return name;

@@ -14,10 +14,14 @@ struct TServerPath {
   std::string FileName;   // last component of LocalPath
 };
 
-// The full path of `name`. Names that are already complete in the server's
-// own notation stay as they are: network names ("\\server\share\...") and
-// drive-letter paths ("D:\..."). Others are made absolute against the current
-// folder, with "." and ".." resolved and links followed where they exist.
+// A name already complete in the server's own notation, separated by
+// backslashes: a network name ("\\server\share\...") or a drive-letter path
+// ("D:\...").
+bool IsServerNotation(const std::string& name);
+
+// The full path of `name`. Names in the server's own notation stay as they
+// are; others are made absolute against the current folder, with "." and ".."
+// resolved and links followed where they exist.
 std::string ExpandFileName(const std::string& name);
 
 // The full path, or its network name "\\server\share\rest" when it lies under

@@ -22,6 +22,14 @@ bool IsCompressedCopy(const std::string& path) {
          SameTextAscii(std::string_view(path).substr(path.size() - Extension.size()), Extension);
 }
 
+std::optional<std::string> ReadChecksumFile(const std::string& checksumFile) {
+  std::ifstream in(checksumFile, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  if (!in) return std::nullopt;
+  return ParseSha256SumLine(text.str());
+}
+
 struct TLocalCopyReader::TReading {
   int File = -1;
   TWorkerThread Thread;
@@ -43,11 +51,8 @@ std::string TLocalCopyReader::VerifyChecksum(const std::function<void()>& afterB
     throw Exception("The checksum file " + checksumFile + " of the copy " + FPath +
                     " is missing: the copy cannot be checked, nothing was restored");
   }
-  std::ifstream in(checksumFile, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  const std::optional<std::string> expected = ParseSha256SumLine(text.str());
-  if (!in || !expected) {
+  const std::optional<std::string> expected = ReadChecksumFile(checksumFile);
+  if (!expected) {
     throw Exception("The checksum file " + checksumFile + " cannot be read as a SHA-256 checksum");
   }
   const std::string actual = Sha256OfFile(FPath, afterBlock);

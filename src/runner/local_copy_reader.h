@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "runner/chunk_queue.h"
@@ -15,6 +16,10 @@
 
 // Whether the file is a compressed copy (its name ends in ".zst", any case).
 bool IsCompressedCopy(const std::string& path);
+
+// The digest a checksum file gives; nullopt when it cannot be read or is not
+// of the form sha256sum writes.
+std::optional<std::string> ReadChecksumFile(const std::string& checksumFile);
 
 class TLocalCopyReader {
  public:

@@ -6,10 +6,12 @@
 
 #include "platform/computer_name.h"
 #include "platform/exception.h"
+#include "runner/job_notices.h"
 
 TLogPaneView* LogPane = nullptr;
 
 void AddPaneLine(const std::string& line) {
+  NoteJobPaneLine(line);
   if (!LogPane) return;
   try {
     // The pane cannot show an empty line apart from the next one.

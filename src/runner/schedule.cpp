@@ -15,6 +15,7 @@
 #include "platform/mount_table.h"
 #include "runner/backup_source.h"
 #include "runner/database_control.h"
+#include "runner/job_notices.h"
 #include "runner/job_options.h"
 #include "runner/job_outcome.h"
 #include "runner/job_paths.h"
@@ -109,7 +110,7 @@ class TSchedule::TRun {
         FJobLogFile(job.WriteJobLog ? JobLogFileName() : std::string()) {}
 
   bool Execute() {
-    ClearPane();
+    if (!FJob.KeepPane) ClearPane();
     if (RefuseOverlongNames()) return false;
     StartJobLog();
     ResolveServerPaths();
@@ -222,7 +223,7 @@ class TSchedule::TRun {
         ShowHeader();  // the copy's section follows it
       }
     } catch (const std::exception& error) {
-      if (FJob.JobKind == KindBackup) Prompts().ShowMessage(std::string("Error: ") + error.what());
+      if (FJob.JobKind == KindBackup) ShowJobMessage(std::string("Error: ") + error.what());
       PaneAndLog(std::string("ERROR: ") + error.what());
     }
     TryReporting([&] {
@@ -282,6 +283,7 @@ class TSchedule::TRun {
         continue;
       }
       if (gbakOutput && reportedFailure.empty()) reportedFailure = FailureReportedBy(line);
+      if (FJob.OnOutputLine) FJob.OnOutputLine(line);
       AddPaneLine(line);
       if (copyOutput) FJobLog.push_back(std::move(line));
       ProcessMessages();
@@ -321,7 +323,7 @@ class TSchedule::TRun {
       if (copyOnly) AddPaneLine("End of job: " + FName);
       AddPaneLine("");
     } catch (const std::exception& error) {
-      Prompts().ShowMessage(std::string("Error: ") + error.what());
+      ShowJobMessage(std::string("Error: ") + error.what());
       PaneAndLog(std::string("ERROR: ") + error.what());
     }
     TryReporting([&] {

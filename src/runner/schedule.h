@@ -72,6 +72,13 @@ class TSchedule {
   // brought on line. Runs whenever BeforeRequest was called.
   std::function<void(bool requestCompleted)> AfterRequest;
 
+  // Every line of the server's output, as it arrives (before it reaches the
+  // pane): what a caller counts or reads from the output.
+  std::function<void(const std::string& line)> OnOutputLine;
+  // Leaves the pane's earlier lines in place: a job that follows another
+  // one as a further section of the same account.
+  bool KeepPane = false;
+
   // A backup also kept on this computer: its file is streamed from the
   // server into a compressed copy in this folder ("<backup file name>.zst"
   // with "<…>.zst.sha256" beside it), after the request that writes it on

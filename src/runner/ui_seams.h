@@ -34,6 +34,9 @@ class TPrompts {
   virtual bool ConfirmOkCancel(const std::string& text) = 0;
   // The system's default message beep.
   virtual void Beep() = 0;
+  // A notice about something the program did by itself, which needs no
+  // answer: ShowMessage unless a user interface shows it otherwise.
+  virtual void ShowNotice(const std::string& text) { ShowMessage(text); }
 };
 
 TPrompts& Prompts();

@@ -1,8 +1,10 @@
 #include "service/client_library.h"
 
 #include <array>
+#include <cstdlib>
 #include <memory>
 
+#include "platform/character_type.h"
 #include "platform/exception.h"
 #include "platform/shared_library.h"
 #include "service/ib_errors.h"
@@ -20,6 +22,8 @@ TSharedLibrary* Library = nullptr;
 TClientEntryPoints EntryPoints;
 int Generation = 0;
 std::vector<std::string> Candidates = ProductCandidates;
+// The loader's load count when the exit handler was last registered.
+unsigned long long KeptThroughExitAtLoad = 0;
 
 // Entry points the library must offer (data-access ones included: a library
 // without any of them is not a usable client library).
@@ -87,6 +91,9 @@ TClientEntryPoints BindEntryPoints(TSharedLibrary& lib, int& gen) {
   Bind(lib, "isc_sqlcode", bound.isc_sqlcode);
   Bind(lib, "isc_interprete", bound.isc_interprete);
   Bind(lib, "isc_vax_integer", bound.isc_vax_integer);
+  Bind(lib, "isc_attach_database", bound.isc_attach_database);
+  Bind(lib, "isc_drop_database", bound.isc_drop_database);
+  Bind(lib, "isc_detach_database", bound.isc_detach_database);
   if (lib.Symbol("isc_rollback_retaining") == nullptr) {
     gen = 5;
     bound.isc_rollback_retaining = StandbyRollbackRetaining;
@@ -111,6 +118,8 @@ TClientEntryPoints BindEntryPoints(TSharedLibrary& lib, int& gen) {
 bool LoadClientLibrary() {
   std::lock_guard<std::mutex> guard(BindingMutex);
   if (Library) return true;
+  // Before the library's first use: it settles its name conversion then.
+  UseUtf8CharacterType();
   auto lib = std::make_unique<TSharedLibrary>();
   if (!LoadFirstCandidate(*lib)) return false;
   // Bind into a local table first: a binding that stops half-way releases the
@@ -134,9 +143,30 @@ void RequireClientLibrary() {
   RaiseClientError(ibceGDS32NotFound, names);
 }
 
+namespace {
+
+void KeepClientPluginsThroughExit() {
+  std::lock_guard<std::mutex> guard(BindingMutex);
+  // Registered once per load: the first of them to run marks them all.
+  static unsigned long long markedAtLoad = 0;
+  const unsigned long long loads = TSharedLibrary::LoadCount();
+  if (Library == nullptr || loads == markedAtLoad) return;
+  markedAtLoad = loads;
+  Library->KeepLaterLibrariesLoaded();
+}
+
+}  // namespace
+
 void KeepClientPluginsLoaded() {
   std::lock_guard<std::mutex> guard(BindingMutex);
-  if (Library) Library->KeepLaterLibrariesLoaded();
+  if (Library == nullptr) return;
+  // Exit handlers run in the reverse order of their registration: one
+  // registered after the latest load runs before the handlers of every
+  // object loaded so far, and so before the library's shutdown at exit.
+  const unsigned long long loads = TSharedLibrary::LoadCount();
+  if (loads == KeptThroughExitAtLoad) return;
+  KeptThroughExitAtLoad = loads;
+  std::atexit(KeepClientPluginsThroughExit);
 }
 
 const TClientEntryPoints& ClientEntryPoints() { return EntryPoints; }

@@ -13,6 +13,7 @@ using ISC_STATUS = intptr_t;
 using ISC_LONG = int32_t;
 using isc_svc_handle = unsigned int;
 using isc_resv_handle = ISC_LONG;
+using isc_db_handle = unsigned int;
 
 constexpr int StatusVectorLength = 20;
 using TStatusVector = ISC_STATUS[StatusVectorLength];
@@ -32,6 +33,10 @@ using Tisc_sqlcode = ISC_LONG (*)(const ISC_STATUS* status);
 using Tisc_interprete = ISC_LONG (*)(char* buffer, ISC_STATUS** cursor);
 using Tisc_vax_integer = ISC_LONG (*)(const char* bytes, short length);
 using Tisc_rollback_retaining = ISC_STATUS (*)(ISC_STATUS* status, void* transaction);
+using Tisc_attach_database = ISC_STATUS (*)(ISC_STATUS* status, short nameLength, const char* name,
+                                            isc_db_handle* handle, short dpbLength, const char* dpb);
+using Tisc_drop_database = ISC_STATUS (*)(ISC_STATUS* status, isc_db_handle* handle);
+using Tisc_detach_database = ISC_STATUS (*)(ISC_STATUS* status, isc_db_handle* handle);
 using TGenericEntry = void (*)();
 }
 
@@ -46,6 +51,10 @@ struct TClientEntryPoints {
   Tisc_service_detach isc_service_detach = nullptr;
   Tisc_service_query isc_service_query = nullptr;
   Tisc_service_start isc_service_start = nullptr;
+  // Only for dropping a database the program created itself.
+  Tisc_attach_database isc_attach_database = nullptr;
+  Tisc_drop_database isc_drop_database = nullptr;
+  Tisc_detach_database isc_detach_database = nullptr;
 };
 
 // Loads and binds the library unless already bound; true when bound. A
@@ -65,10 +74,14 @@ std::string ClientLibraryVersion();
 const std::vector<std::string>& ClientLibraryCandidates();
 
 // Keeps the objects the client library has loaded since it was bound (the
-// embedded engine and its plug-ins) mapped until the process ends. The
+// embedded engine and its plug-ins) mapped through the process's exit. The
 // embedded engine of Firebird 3 lets a thread of its own run on while the
 // library unloads it at process exit; with its code gone, a process ending
-// soon after a Local job would crash. Cheap; does nothing while unbound.
+// soon after a Local job would crash. They are marked only at exit, by a
+// handler that runs before theirs: while the program runs, the library
+// unloads an idle engine and loads it afresh at the next Local job, and an
+// engine kept mapped over that would come back shut down ("connection
+// shutdown" for every later Local job). Cheap; does nothing while unbound.
 void KeepClientPluginsLoaded();
 
 // The calling thread's status vector, zero-filled at its first use.

@@ -196,15 +196,25 @@ bool TIBCustomService::RunLogin() {
   return true;
 }
 
-void TIBCustomService::CallLibrary(const std::function<ISC_STATUS(ISC_STATUS* status)>& call) {
+void TIBCustomService::CallLibrary(const std::function<ISC_STATUS(ISC_STATUS* status)>& call, TOnFailure onFailure) {
   RunBlockingCall([&] {
     // The status vector and the raise belong to the thread that made the call.
     const ISC_STATUS status = call(ThreadStatusVector());
     if (CheckStatus(status, false) > 0) {
+      if (onFailure == TOnFailure::Detach) DetachQuietly();
       FHandle = 0;
       RaiseStatusError();
     }
   });
+}
+
+void TIBCustomService::DetachQuietly() {
+  if (FHandle == 0) return;
+  // A status vector of its own: the error being reported is in the thread's
+  // vector and must reach the caller unchanged. A connection that is gone
+  // already makes the detach fail; the handle is released all the same.
+  TStatusVector ignored{};
+  ClientEntryPoints().isc_service_detach(ignored, &FHandle);
 }
 
 ISC_STATUS TIBCustomService::CheckStatus(ISC_STATUS status, bool raise) {
@@ -287,12 +297,14 @@ void TIBCustomService::SendQuery() {
       if (FOutputBuffer.size() != static_cast<size_t>(FBufferSize)) FOutputBuffer.assign(FBufferSize, 0);
       const TClientEntryPoints& api = ClientEntryPoints();
       const char* send = FQuerySendCopy.empty() ? nullptr : FQuerySendCopy.data();
-      CallLibrary([&](ISC_STATUS* status) {
-        return api.isc_service_query(status, &FHandle, nullptr, static_cast<unsigned short>(FQuerySendCopy.size()),
-                                     send, static_cast<unsigned short>(FQueryRequestCopy.size()),
-                                     FQueryRequestCopy.data(), static_cast<unsigned short>(FOutputBuffer.size()),
-                                     FOutputBuffer.data());
-      });
+      CallLibrary(
+          [&](ISC_STATUS* status) {
+            return api.isc_service_query(status, &FHandle, nullptr, static_cast<unsigned short>(FQuerySendCopy.size()),
+                                         send, static_cast<unsigned short>(FQueryRequestCopy.size()),
+                                         FQueryRequestCopy.data(), static_cast<unsigned short>(FOutputBuffer.size()),
+                                         FOutputBuffer.data());
+          },
+          TOnFailure::Detach);
     });
   });
   Trace(": [Query]");
@@ -321,10 +333,12 @@ void TIBControlService::SendStart() {
   if (StartRequest.empty()) RaiseClientError(ibceStartParamsError);
   SendBlock(StartRequest, FStartRequestCopy, "the start request", [this] {
     const TClientEntryPoints& api = ClientEntryPoints();
-    CallLibrary([&](ISC_STATUS* status) {
-      return api.isc_service_start(status, &FHandle, nullptr, static_cast<unsigned short>(FStartRequestCopy.size()),
-                                   FStartRequestCopy.data());
-    });
+    CallLibrary(
+        [&](ISC_STATUS* status) {
+          return api.isc_service_start(status, &FHandle, nullptr, static_cast<unsigned short>(FStartRequestCopy.size()),
+                                       FStartRequestCopy.data());
+        },
+        TOnFailure::Detach);
   });
   Trace(": [Start]");
 }

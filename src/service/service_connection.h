@@ -103,9 +103,18 @@ class TIBCustomService {
   const std::string& AttachBlock() const { return FAttachBlock; }
 
  protected:
+  // What a failed call does with the connection before the handle is
+  // forgotten. A failed query or start leaves the server's side of the
+  // connection open: it is detached, or every failed job would leave one
+  // more connection behind on the server.
+  enum class TOnFailure { Forget, Detach };
   // The blocking library call `call` through the seam, with the check-after-call
-  // rule: on status > 0 forget the handle, then RaiseStatusError.
-  void CallLibrary(const std::function<ISC_STATUS(ISC_STATUS* status)>& call);
+  // rule: on status > 0 (detach quietly when asked,) forget the handle, then
+  // RaiseStatusError.
+  void CallLibrary(const std::function<ISC_STATUS(ISC_STATUS* status)>& call,
+                   TOnFailure onFailure = TOnFailure::Forget);
+  // isc_service_detach with its own status vector, its error ignored.
+  void DetachQuietly();
   void Trace(const std::string& text) const;
   // Sends `request` through `send`, which hands `copy` (a copy of it) to the
   // library; both are emptied afterwards, whatever happens. A block over

@@ -53,6 +53,15 @@ class TProgramFolder {
     return QString::fromUtf8(file.readAll());
   }
   QString Ini() const { return ReadFile("Quorvin.INI"); }
+  void WriteBytes(const QString& name, const QByteArray& bytes) const {
+    QFile file(Path(name));
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(bytes);
+  }
+  QByteArray IniBytes() const {
+    QFile file(Path("Quorvin.INI"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
 
  private:
   QTemporaryDir FDir;

@@ -239,17 +239,45 @@ class CoolTrayIconTest : public QObject {
     QVERIFY(tray.TrayIcon().isVisible());
   }
 
+  // A StatusNotifierItem host reports a click as one activation and never a
+  // double click: there the activation also does what the double click does.
+  void QtActivationsBecomeMouseMessages_data() {
+    QTest::addColumn<bool>("activationOnly");
+    QTest::addColumn<QStringList>("events");
+    QTest::newRow("XEmbed tray") << false
+                                 << QStringList{"down L+btn", "click",      "up L", "down L+btn", "click", "up L",
+                                                "dblclick",   "down R+btn", "up R", "down M+btn", "up M"};
+    QTest::newRow("StatusNotifierItem host")
+        << true << QStringList{"down L+btn", "click",    "up L",       "dblclick", "down L+btn", "click", "up L",
+                               "dblclick",   "dblclick", "down R+btn", "up R",     "down M+btn", "up M"};
+  }
   void QtActivationsBecomeMouseMessages() {
+    QFETCH(bool, activationOnly);
+    QFETCH(QStringList, events);
     QWidget owner;
     TCoolTrayIcon tray(&owner);
+    int asked = 0;
+    tray.SetActivationOnlyHost([&] {
+      ++asked;
+      return activationOnly;
+    });
+    TPopupMenu menu;
+    tray.SetPopupMenu(&menu);
+    // A StatusNotifierItem host is handed the menu, and shows it itself.
+    QCOMPARE(tray.TrayIcon().contextMenu(), activationOnly ? &menu : nullptr);
+    tray.SetEnabled(false);
+    QCOMPARE(tray.TrayIcon().contextMenu(), nullptr);
+    tray.SetEnabled(true);
     QStringList log;
     Record(tray, log);
     auto& qtIcon = const_cast<QSystemTrayIcon&>(tray.TrayIcon());
     emit qtIcon.activated(QSystemTrayIcon::Trigger);
+    emit qtIcon.activated(QSystemTrayIcon::Trigger);
     emit qtIcon.activated(QSystemTrayIcon::DoubleClick);
     emit qtIcon.activated(QSystemTrayIcon::Context);
     emit qtIcon.activated(QSystemTrayIcon::MiddleClick);
-    QCOMPARE(log, (QStringList{"down L+btn", "click", "up L", "dblclick", "down R+btn", "up R", "down M+btn", "up M"}));
+    QCOMPARE(log, events);
+    QCOMPARE(asked, 1);
   }
 
   void Popup_data() {

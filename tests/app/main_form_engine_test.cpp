@@ -6,8 +6,10 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPaintEvent>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
@@ -22,13 +24,17 @@
 
 #include "app/app_test_support.h"
 #include "app/blocking_call_worker.h"
+#include "app/cool_tray_icon.h"
 #include "app/log_pane_widget.h"
 #include "app/main_form.h"
 #include "app/qt_seams.h"
 #include "app/session_end.h"
 #include "controller/quorvin.h"
+#include "dialogs/plan_form.h"
 #include "integration/fb_fixture.h"
+#include "platform/fake_clock.h"
 #include "platform/process_signals.h"
+#include "runner/job_notices.h"
 
 namespace {
 
@@ -57,6 +63,8 @@ class TMainFormEngineTest : public QObject {
   void sessionEndDuringBackupClosesAfterIt();
   void backupAndRestoreFromTheWindow();
   void cutShortRestoreDoesNotWaitOnStandardInput();
+  void noticeHeldOpenDoesNotStallTheJob();
+  void failedPlanBackupThenTheNextOneOnTime();
 };
 
 // A termination signal in the middle of a backup through the embedded engine:
@@ -246,6 +254,133 @@ void TMainFormEngineTest::cutShortRestoreDoesNotWaitOnStandardInput() {
   QVERIFY2(prompts.Messages.filter("создан").isEmpty(), qPrintable(prompts.Messages.join(" | ")));
   QVERIFY2(prompts.Messages.contains("Errors were encountered during restore"),
            qPrintable(prompts.Messages.join(" | ")));
+}
+
+// A real backup with the program's own message boxes: mid-job the user tries
+// to close the window (a notice) and opens the pane's save dialog, and leaves
+// both open. The job runs on to its end and the pane fills to its last line.
+void TMainFormEngineTest::noticeHeldOpenDoesNotStallTheJob() {
+  InstallQtSeams();
+  TBlockingCallWorker worker;
+  worker.Install();
+  fbtest::TempFolder data;
+  const std::string db = data.File("held.fdb");
+  fbtest::CreateDatabase(db, 10);
+  TProgramFolder folder("[Parameters]\nProtocol=3\nBackShutDown=0\nAutoBackName=0\n");
+  TMainForm form(folder.Dir());
+  SetPrompts(&form.MessageBoxes());
+  form.show();
+  int linesAtNotice = -1;
+  bool modalDuringJob = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (linesAtNotice < 0 && form.Controller()->JobRunning() && form.Log->LineCount() > 5) {
+      linesAtNotice = form.Log->LineCount();
+      form.close();
+      form.close();  // the same notice: its box comes forward
+      ShowJobMessage("Error: held open");
+      form.N1Click();
+    }
+  });
+  poll.start(2);
+  // The announcement after the job is the one box that waits for a click.
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      modalDuringJob = modalDuringJob || form.Controller()->JobRunning();
+      box->accept();
+    }
+  });
+  answer.start(50);
+  form.eUser->setText("SYSDBA");
+  form.ePass->setText("masterkey");
+  form.cbBD_Name->setEditText(QString::fromStdString(db));
+  form.BitBtn1Click();
+  poll.stop();
+  answer.stop();
+  SetPrompts(nullptr);
+  const QStringList pane = form.Log->Text().split('\n');
+  QVERIFY(linesAtNotice > 0);
+  QVERIFY(!modalDuringJob);
+  // Every line after the first few came while the notice and the dialog were
+  // open.
+  QVERIFY2(pane.size() > linesAtNotice + 20, qPrintable(QString::number(pane.size())));
+  QVERIFY2(pane.contains("**** BACKUP COMPLETE ****") && pane.contains("End of job: BACKUP OPERATION"),
+           qPrintable(pane.join('\n')));
+  QVERIFY(QFile::exists(QString::fromStdString(data.File("held.fdb.gbk"))));
+  // Both notices stay open, the second a little lower; the status bar
+  // repeats the newest until the last one closes.
+  const QList<QMessageBox*> open = form.MessageBoxes().OpenNotices();
+  QCOMPARE(open.size(), 2);
+  QVERIFY(open[0]->isVisible() && open[0]->text().startsWith("Идёт резервное копирование"));
+  QCOMPARE(open[1]->text(), QString("Error: held open"));
+  QCOMPARE(open[1]->pos(), open[0]->pos() + QPoint(24, 24));
+  QCOMPARE(form.StatusBar1->currentMessage(), open[1]->text());
+  QVERIFY(form.SaveDialog->isVisible() && form.SaveDialog->testOption(QFileDialog::ReadOnly));
+  form.SaveDialog->reject();
+  open[1]->accept();
+  open[0]->accept();
+  QTRY_COMPARE(form.StatusBar1->currentMessage(), QString());
+  QVERIFY(form.close());
+  TBlockingCallWorker::Uninstall();
+  UninstallQtSeams();
+}
+
+// The plan with the real event loop and timer and nobody clicking: a backup
+// through the server with a wrong password fails at 10:00 without a box (the
+// log says why, the tray icon turns to its warning picture, the tool tip and
+// the status bar tell), and the backup due at 10:20 starts on time.
+void TMainFormEngineTest::failedPlanBackupThenTheNextOneOnTime() {
+  InstallQtSeams();
+  TBlockingCallWorker worker;
+  worker.Install();
+  fbtest::TempFolder data;
+  const std::string db = data.File("planned.fdb");
+  fbtest::CreateDatabase(db);
+  TProgramFolder folder(
+      "[Main]\nUser=SYSDBA\nPass=wrong\n[Parameters]\nProtocol=0\nBackShutDown=0\n"
+      "AutoBackName=1\nRememberPass=1\n[Plan]\nDay1Back=1\nNightPeriodBack=1\n");
+  TFakeClock clock(EncodeDate(2026, 12, 7) + EncodeTime(9, 59, 58, 0));  // a Monday
+  TMainForm form(folder.Dir());
+  SetPrompts(&form.MessageBoxes());
+  SetNotices(&form.TrayNotices());
+  form.TrayIcon()->TrayAvailable = [] { return true; };
+  form.Controller()->Timer->SetInterval(20);
+  form.cbBD_Name->setEditText(QString::fromStdString(db));
+  bool modalSeen = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] { modalSeen = modalSeen || QApplication::activeModalWidget(); });
+  QTimer start;
+  QObject::connect(&start, &QTimer::timeout, [&] {
+    if (auto* dialog = dynamic_cast<TPlanForm*>(QApplication::activeModalWidget())) dialog->bbStartClick();
+  });
+  start.start(10);
+  form.BitBtn3Click();
+  start.stop();
+  watch.start(5);
+  clock.Set(EncodeDate(2026, 12, 7) + EncodeTime(10, 0, 2, 0));
+  TQuorvin& q = *form.Controller();
+  QTRY_VERIFY_WITH_TIMEOUT(q.LastPlanBackup.Ended != 0 && !q.JobRunning(), 60000);
+  QVERIFY(!q.LastPlanBackup.Succeeded);
+  QVERIFY2(q.LastPlanBackup.Reason.find("password") != std::string::npos, q.LastPlanBackup.Reason.c_str());
+  QCOMPARE(form.TrayIcon()->IconIndex(), 2);
+  QVERIFY2(form.TrayIcon()->Hint().contains("НЕ создана"), qPrintable(form.TrayIcon()->Hint()));
+
+  q.Pass = fbtest::SysdbaPassword();
+  clock.Set(EncodeDate(2026, 12, 7) + EncodeTime(10, 20, 2, 0));
+  QTRY_VERIFY_WITH_TIMEOUT(q.LastPlanBackup.Succeeded && !q.JobRunning(), 60000);
+  QCOMPARE(form.TrayIcon()->IconIndex(), 1);
+  form.Restore1Click();
+  QVERIFY(form.StatusState->text().contains("Последняя копия по расписанию: 07.12.2026 в 10:20 — создана"));
+  watch.stop();
+  SetNotices(nullptr);
+  SetPrompts(nullptr);
+  QVERIFY(!modalSeen);
+  const QString log = folder.ReadFile(QString::fromStdString(q.LogFileName));
+  QVERIFY2(log.contains("в 10:00 Причина: ") && log.contains("в 10:20 Резервная копия создана."), qPrintable(log));
+  QVERIFY(form.close());
+  TBlockingCallWorker::Uninstall();
+  UninstallQtSeams();
 }
 
 QTEST_MAIN(TMainFormEngineTest)

@@ -77,6 +77,7 @@ class TMainFormTest : public QObject {
   void startUpFillsFromSettings_data();
   void startUpFillsFromSettings();
   void closingHandsSettingsOver();
+  void untouchedSettingsKeepTheirBytes();
   void typedNameInOtherCaseMovesEntry();
   void emptyNameOpensDialogAndFailsTwice();
   void onlyElevenNamesReachTheFile();
@@ -97,6 +98,8 @@ class TMainFormTest : public QObject {
   void sessionEndClosesLikeAClose();
   void sessionEndDuringJobClosesAfterIt();
   void sessionEndAnswersOpenQuestionsNo();
+  void planTakesTheDatabaseShownAndResumesAtStart();
+  void openDialogsOfferFdbAndStartBesideTheFile();
 };
 
 void TMainFormTest::startUpFillsFromSettings_data() {
@@ -116,7 +119,7 @@ void TMainFormTest::startUpFillsFromSettings() {
   QCOMPARE(Quorvin, form.Controller());
   QCOMPARE(LogPane, static_cast<TLogPaneView*>(form.Log));
   QCOMPARE(form.PageControl->currentIndex(), 0);
-  QCOMPARE(form.PageControl->count(), 4);
+  QCOMPARE(form.PageControl->count(), 5);  // the four pages and the history
   QCOMPARE(form.cbRememberPass->isChecked(), remember);
   QCOMPARE(form.eUser->text(), remember ? QString("ALICE") : QString());
   QCOMPARE(form.ePass->text(), remember ? QString("s3cret") : QString());
@@ -169,6 +172,43 @@ void TMainFormTest::closingHandsSettingsOver() {
   QVERIFY(ini.contains("DataBase=/keep/this.gdb"));
   QVERIFY(!ini.contains("/typed/only.gdb"));
   QVERIFY(!ini.contains("/restore/target.gdb"));
+}
+
+// A settings file from a Windows machine, its paths and password in
+// Windows-1251: a start and a close write every value back byte for byte,
+// and a backup of such an entry reaches the job with its own bytes.
+void TMainFormTest::untouchedSettingsKeepTheirBytes() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder;
+  const QByteArray base = "/data/\xC1\xE0\xE7\xE0.gdb";  // "База"
+  const QByteArray names = "Name0=" + base + "\r\nName1=/data/plain.gdb\r\nName2=/\xCE\xF2\xF7\xE5\xF2.gdb\r\n";
+  const QByteArray login = "User=\xC0\xE4\xEC\xE8\xED\r\nPass=\xEF\xE0\xF0\xEE\xEB\xFC\r\n";
+  folder.WriteBytes("Quorvin.INI", "[Main]\r\n" + login + "[Parameters]\r\nRememberPass=1\r\n[BDNames]\r\n" + names);
+  {
+    TMainForm form(folder.Dir());
+    form.show();
+    QVERIFY(form.close());
+  }
+  QByteArray ini = folder.IniBytes();
+  QVERIFY2(ini.contains(names), ini.constData());
+  QVERIFY2(ini.contains(login), ini.constData());
+
+  std::string jobFile;
+  {
+    TMainForm form(folder.Dir());
+    form.Controller()->JobRunner = [&](TSchedule& job) {
+      jobFile = job.JobFile(1);
+      return false;
+    };
+    form.cbBD_Name->setCurrentIndex(1);
+    form.cbBD_Name->setCurrentIndex(0);
+    form.BitBtn1Click();
+    QCOMPARE(QByteArray::fromStdString(jobFile), base);
+    QVERIFY(form.close());
+  }
+  ini = folder.IniBytes();
+  QVERIFY2(ini.contains("DataBase=" + base + "\r\n"), ini.constData());
+  QVERIFY2(ini.contains(names), ini.constData());
 }
 
 void TMainFormTest::typedNameInOtherCaseMovesEntry() {
@@ -368,12 +408,12 @@ void TMainFormTest::savingPaneAddsTxt() {
   AddPaneLine("третья строка");
   QString proposed;
   QString startFolder;
-  form.RunFileDialog = [&](QFileDialog& dialog) {
+  form.OpenSaveDialog = [&](QFileDialog& dialog) {
     proposed = dialog.selectedFiles().value(0);
     startFolder = dialog.directory().absolutePath();
     dialog.setDefaultSuffix(QString());  // the window itself must add ".txt"
     dialog.selectFile(folder.Path("mylog"));
-    return true;
+    static_cast<QDialog&>(dialog).accept();
   };
   form.N1Click();
   QVERIFY2(QFileInfo(proposed).fileName().startsWith("log_"), qPrintable(proposed));
@@ -383,15 +423,15 @@ void TMainFormTest::savingPaneAddsTxt() {
   QVERIFY(!QFile::exists(folder.Path("mylog")));
   // A name with an extension is kept; a folder that cannot be written is
   // passed over in silence.
-  form.RunFileDialog = [&](QFileDialog& dialog) {
+  form.OpenSaveDialog = [&](QFileDialog& dialog) {
     dialog.selectFile(folder.Path("pane.log"));
-    return true;
+    static_cast<QDialog&>(dialog).accept();
   };
   form.N1Click();
   QVERIFY(QFile::exists(folder.Path("pane.log")));
-  form.RunFileDialog = [&](QFileDialog& dialog) {
+  form.OpenSaveDialog = [&](QFileDialog& dialog) {
     dialog.selectFile("/nonexistent-folder/x.txt");
-    return true;
+    static_cast<QDialog&>(dialog).accept();
   };
   form.N1Click();
   QVERIFY(prompts.Messages.isEmpty());
@@ -517,10 +557,7 @@ void TMainFormTest::aboutPageShowsWhereFilesLive() {
     QCOMPARE(form.LabelLogPath->text(), "Папка журналов: " + logs);
     QCOMPARE(form.LabelSettingsPath->parentWidget(), form.TabSheet7);
     QString startFolder;
-    form.RunFileDialog = [&](QFileDialog& dialog) {
-      startFolder = dialog.directory().absolutePath();
-      return false;
-    };
+    form.OpenSaveDialog = [&](QFileDialog& dialog) { startFolder = dialog.directory().absolutePath(); };
     form.N1Click();
     QCOMPARE(startFolder, QDir(installed ? home.path() : QString::fromStdString(folder.Dir())).absolutePath());
     QVERIFY(form.close());
@@ -688,6 +725,74 @@ void TMainFormTest::sessionEndAnswersOpenQuestionsNo() {
   QCOMPARE(seen, QStringList({"Using administrator log-in requires a password.\nContinue anyway?", BackupFailed}));
   QVERIFY(form.Controller() == nullptr);
   QVERIFY(folder.Ini().contains("Name0=" + folder.Path("shop.gdb")));
+}
+
+// "Запустить" takes the database named on the backup page, which the dialog
+// shows; the plan running at the close resumes at the next start when asked,
+// and no longer once the user has stopped it.
+void TMainFormTest::planTakesTheDatabaseShownAndResumesAtStart() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder(
+      "[Main]\nDataBase=/data/old.fdb\n[BDNames]\nName0=/data/old.fdb\nName1=/data/shop.fdb\n"
+      "[Plan]\nResumePlan=1\n");
+  {
+    TMainForm form(folder.Dir());
+    QVERIFY(!form.ResumePlanAtStart());
+    form.cbBD_Name->setEditText("/data/SHOP.fdb");
+    QString shown;
+    AnswerNextDialog<TPlanForm>([&](TPlanForm& dialog) {
+      shown = dialog.eDataBase->text();
+      dialog.bbStartClick();
+    });
+    form.BitBtn3Click();
+    QCOMPARE(shown, QString("/data/SHOP.fdb"));
+    QCOMPARE(form.Controller()->DataBase, std::string("/data/SHOP.fdb"));
+    QCOMPARE(Items(form.cbBD_Name), QStringList({"/data/shop.fdb", "/data/old.fdb"}));
+    QVERIFY(form.Controller()->Running);
+    QVERIFY(folder.Ini().contains("PlanRunning=1"));
+    QVERIFY(folder.Ini().contains("DataBase=/data/SHOP.fdb"));
+    form.Exit1Click();
+  }
+  for (bool resumes : {true, false}) {
+    TMainForm form(folder.Dir());
+    QCOMPARE(form.ResumePlanAtStart(), resumes);
+    QCOMPARE(form.Controller()->Running, resumes);
+    QCOMPARE(form.TrayIcon()->IconIndex(), resumes ? 1 : 0);
+    QVERIFY(!form.isVisible() || form.isMinimized());
+    if (resumes) {
+      // No weekday is on: the tool tip says so.
+      QCOMPARE(form.TrayIcon()->Hint(), QString("Quorvin\nРасписание запущено, копий по нему не предстоит"));
+      form.Restore1Click();
+      QVERIFY(folder.Ini().contains("PlanRunning=0"));
+    }
+    form.close();
+  }
+}
+
+void TMainFormTest::openDialogsOfferFdbAndStartBesideTheFile() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder;
+  QDir(folder.Path("")).mkpath("data/backups");
+  TMainForm form(folder.Dir());
+  QStringList filters;
+  QString startedIn;
+  form.RunFileDialog = [&](QFileDialog& dialog) {
+    filters = dialog.nameFilters();
+    startedIn = dialog.directory().absolutePath();
+    return false;
+  };
+  form.cbBD_Name->setEditText(folder.Path("data/shop.fdb"));
+  form.sbOpenDataBaseClick();
+  QCOMPARE(filters, QStringList({"Файл БД (*.fdb *.FDB *.gdb *.GDB)", "Все файлы (*)"}));
+  QCOMPARE(startedIn, folder.Path("data"));
+  // The restore page: beside the backup file, else beside the database.
+  form.cbBD_Name->setEditText(folder.Path("data/shop.fdb"));
+  form.sbOpenDataBackClick();
+  QCOMPARE(startedIn, folder.Path("data"));
+  form.Controller()->RestoreSource = folder.Path("data/backups/shop.gbk").toStdString();
+  form.sbOpenDataBackClick();
+  QCOMPARE(filters, QStringList({"Файл (*.gbk *.GBK *.gbk.zst *.GBK.ZST)", "Все файлы (*)"}));
+  QCOMPARE(startedIn, folder.Path("data/backups"));
 }
 
 QTEST_MAIN(TMainFormTest)

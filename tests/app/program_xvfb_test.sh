@@ -2,10 +2,10 @@
 # The real program under a private Xvfb server with the icewm window manager,
 # driven as a user would with xdotool: a backup of a database made with the
 # embedded engine (protocol Local), the pane saved from its menu, a restore
-# under a new name, the weekly plan making a backup while the window sits in
-# the notification area, a second start that brings the first copy back, the
-# tray icon's double click, and closing by the title bar. Screenshots of every
-# step are left in the screenshot folder.
+# under a new name, the history page with both jobs, the weekly plan making a
+# backup while the window sits in the notification area, a second start that
+# brings the first copy back, the tray icon's double click, and closing by the
+# title bar. Screenshots of every step are left in the screenshot folder.
 #
 # usage: program_xvfb_test.sh <quorvin binary> <screenshot folder>
 set -euo pipefail
@@ -146,8 +146,12 @@ start_program() {
   done
   [ -n "$main_win" ] || fail "the main window did not appear"
   sleep 0.5
-  read -r win_x win_y < <(xdotool getwindowgeometry "$main_win" | awk '/Position/ {split($2, p, ","); print p[1], p[2]}')
+  locate_window
   echo "main window $main_win at $win_x,$win_y"
+}
+# The main window's position (it may move when the history page resizes it).
+locate_window() {
+  read -r win_x win_y < <(xdotool getwindowgeometry "$main_win" | awk '/Position/ {split($2, p, ","); print p[1], p[2]}')
 }
 # Click at a point of the main window's client area.
 click_at() { xdotool mousemove "$((win_x + $1))" "$((win_y + $2))" click 1; sleep 0.3; }
@@ -181,10 +185,18 @@ answer_box() {
   done
   fail "the message box did not close"
 }
+# Presses the schedule dialog's "Запустить" (bottom row, 24 px above its
+# lower edge).
+start_plan() {
+  local dlg=$1 dlg_x dlg_y dlg_h
+  read -r dlg_x dlg_y < <(xdotool getwindowgeometry "$dlg" | awk '/Position/ {split($2, p, ","); print p[1], p[2]}')
+  dlg_h=$(xdotool getwindowgeometry "$dlg" | awk '/Geometry/ {split($2, g, "x"); print g[2]}')
+  xdotool mousemove "$((dlg_x + 295))" "$((dlg_y + dlg_h - 24))" click 1
+}
 oplog() { cat "$prog"/log/*.log 2>/dev/null | tr -d '\r'; }
 
 # Positions in the client area (the window's layout is fixed).
-tab_x=(29 89 149 208)
+tab_x=(29 89 149 208 268)
 tab_y=22
 
 start_program
@@ -249,14 +261,26 @@ answer_box "$box"
 oplog | grep -q "Резервная копия восстановлена. $restored" || fail "no outcome line for the restore"
 echo "restored $restored"
 
+# ---- the history page: the backup and the restore just made, one record
+# each, in the table and (the backup) in the chart
+history="$prog/Quorvin.history.jsonl"
+grep -q '"kind":"backup".*"outcome":"success"' "$history" || fail "no backup in the history"
+grep -q '"kind":"restore".*"outcome":"success"' "$history" || fail "no restore in the history"
+click_at "${tab_x[4]}" "$tab_y"
+sleep 0.7
+shot 12b_history_page
+locate_window
+click_at "${tab_x[0]}" "$tab_y"
+sleep 0.5
+locate_window
+
 # ---- the plan (prepared in the settings file at start, loaded by the
 # schedule dialog): "Запустить" hides the window into the notification area
 click_at "${tab_x[0]}" "$tab_y"
 click_at 323 153
 plan=$(wait_other 'Расписание' 50) || fail "no schedule dialog"
-read -r dlg_x dlg_y < <(xdotool getwindowgeometry "$plan" | awk '/Position/ {split($2, p, ","); print p[1], p[2]}')
 shot 13_schedule_dialog
-xdotool mousemove "$((dlg_x + 295))" "$((dlg_y + 295))" click 1
+start_plan "$plan"
 for _ in $(seq 50); do window_visible || break; sleep 0.1; done
 window_visible && fail "the window did not hide when the plan started"
 sleep 0.5
@@ -299,8 +323,7 @@ shot 16_shown_by_second_start
 # ---- into the tray again; a double click on the icon brings it back
 click_at 323 153
 plan=$(wait_other 'Расписание' 50) || fail "no schedule dialog"
-read -r dlg_x dlg_y < <(xdotool getwindowgeometry "$plan" | awk '/Position/ {split($2, p, ","); print p[1], p[2]}')
-xdotool mousemove "$((dlg_x + 295))" "$((dlg_y + 295))" click 1
+start_plan "$plan"
 for _ in $(seq 50); do window_visible || break; sleep 0.1; done
 window_visible && fail "the window did not hide the second time"
 icon=

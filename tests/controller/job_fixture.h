@@ -26,6 +26,7 @@ class TEventPrompts : public TPrompts, public TLogPaneView {
     return OkAnswer;
   }
   void Beep() override { Events.push_back("beep"); }
+  void ShowNotice(const std::string& text) override { Events.push_back("notice:" + text); }
   void Clear() override { Events.push_back("pane-clear"); }
   void AppendLine(const std::string& line) override { Events.push_back("pane:" + line); }
 

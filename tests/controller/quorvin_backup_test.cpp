@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "controller/job_scope.h"
 #include "job_fixture.h"
 #include "platform/exception.h"
@@ -51,26 +53,65 @@ TEST_F(Backup, FileNameRule) {
     EXPECT_EQ(q.LastBack, q.BackFile);
     EXPECT_EQ(ReadFileBytes(q.BackFile), "gbk");
   }
-  // A name this computer cannot see keeps the last derivation.
-  q.DataBase = "/no/such/folder/Other.gdb";
-  q.AutoBackName = true;
-  Job = nullptr;
-  EXPECT_FALSE(q.Backup());
-  EXPECT_EQ(q.BackFile, Dir / ("plain" + Suffix + ".gbk"));
 }
 
-TEST_F(Backup, UnseenDatabaseInAFreshRunGivesSuffixAndExtensionAlone) {
+// The folder and base name come from the text of the name, whether or not
+// this computer sees the file, in the notation it is written in; a name that
+// names no file leaves them empty. Each row follows the backup of another,
+// visible database, whose names must not be taken over.
+TEST_F(Backup, NamesComeFromTheTextOfTheNameSeenOrNot) {
+  struct Row {
+    std::string database;
+    std::string dir, base;
+  };
+  const std::string cwd = IncludeTrailingPathDelimiter(std::filesystem::current_path().string());
+  const Row rows[] = {
+      {"/no/such/folder/Other.GDB", "/no/such/folder/", "Other"},
+      {"server-only/Base.gdb", cwd + "server-only/", "Base"},
+      {"\\\\dbhost\\D$\\data\\base.gdb", "\\\\dbhost\\D$\\data\\", "base"},
+      {"D:\\Data\\Shop.fdb", "D:\\Data\\", "Shop.fdb"},
+      {"/var/lib/firebird/", "", ""},
+      {"\\\\dbhost\\D$\\data\\", "", ""},
+  };
   TQuorvin& q = StartWithStandIn();
-  q.DataBase = "/no/such/folder/Shop.gdb";
-  Job = [](TSchedule&) { return false; };
+  q.AutoBackName = false;
+  WriteFileBytes(Dir / "Seen.gdb", "db");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.database);
+    q.DataBase = Dir / "Seen.gdb";
+    q.SplitDataBaseName();
+    ASSERT_EQ(q.BackBaseName, "Seen");
+    q.DataBase = row.database;
+    q.SplitDataBaseName();
+    EXPECT_EQ(q.BackDir, row.dir);
+    EXPECT_EQ(q.BackBaseName, row.base);
+  }
+}
+
+// Database A seen by this computer, then B in a folder only the server sees,
+// with automatic names off: B's backup is named after B, and A's backup is
+// left as it was. (The stand-in writes the target wherever its folder exists,
+// as the server would.)
+TEST_F(Backup, ADatabaseThisComputerCannotSeeNeverTakesTheNameOfAnother) {
+  TQuorvin& q = StartWithStandIn();
+  q.AutoBackName = false;
+  WriteFileBytes(Dir / "A.gdb", "A");
+  q.DataBase = Dir / "A.gdb";
+  Job = Writes(2, "backup of A", true);
+  ASSERT_TRUE(q.Backup());
+  ASSERT_EQ(q.BackFile, Dir / "A.gbk");
+
+  q.DataBase = Dir / "server-only/B.gdb";
+  Job = [](TSchedule& job) {
+    if (std::filesystem::exists(std::filesystem::path(job.JobFile(2)).parent_path()))
+      WriteFileBytes(job.JobFile(2), "backup of B");
+    return true;
+  };
   EXPECT_FALSE(q.Backup());
-  EXPECT_EQ(q.BackFile, Suffix + ".gbk");
-  EXPECT_EQ(q.BackDir, "");
-  EXPECT_EQ(q.BackBaseName, "");
-  ASSERT_EQ(Jobs.size(), 1u);
-  EXPECT_EQ(Jobs[0].File1, "/no/such/folder/Shop.gdb");
-  EXPECT_EQ(Jobs[0].File2, Suffix + ".gbk");
-  EXPECT_EQ(LogAfterStart(), Strings{Stamp + " Резервная копия НЕ создана. " + Suffix + ".gbk"});
+  EXPECT_EQ(q.BackFile, Dir / "server-only/B.gbk");
+  EXPECT_EQ(Jobs.back().File2, Dir / "server-only/B.gbk");
+  EXPECT_EQ(ReadFileBytes(Dir / "A.gbk"), "backup of A");
+  EXPECT_EQ(LogAfterStart().back(), Stamp + " Резервная копия НЕ создана. " + Dir / "server-only/B.gbk");
 }
 
 TEST_F(Backup, AdministratorWithoutPasswordIsAskedFirst) {
@@ -87,6 +128,9 @@ TEST_F(Backup, AdministratorWithoutPasswordIsAskedFirst) {
         SCOPED_TRACE(std::string(restore ? "restore " : "backup ") + row.user + "/" + row.pass +
                      (yes ? " yes" : " no"));
         TQuorvin& q = StartWithStandIn();
+        // Each round stands alone: the history would know the last round's
+        // Shop.gbk, which the hand-written one below is not.
+        std::filesystem::remove(q.HistoryPath());
         WriteFileBytes(Dir / "Shop.gdb", "LIVE");
         WriteFileBytes(Dir / "Shop.gbk", "OLD");
         WriteFileBytes(Dir / "back.log", "job log");

@@ -31,6 +31,7 @@ TEST_F(InstalledController, SettingsAndLogsGoToTheXdgFolders) {
   EXPECT_FALSE(q.Locations.Portable);
   EXPECT_EQ(q.ProgramDir, "/usr/lib/quorvin-test-none/");
   EXPECT_EQ(q.IniPath(), Home / "cfg/Quorvin/Quorvin.INI");
+  EXPECT_EQ(q.HistoryPath(), Home / "cfg/Quorvin/Quorvin.history.jsonl");
   EXPECT_EQ(q.LogDir, Home / "state/Quorvin/log");
   EXPECT_EQ(q.LogFileName, Home / "state/Quorvin/log/06_12_2026_12_15.log");
   EXPECT_EQ(ReadFileBytes(q.LogFileName), "06.12.2026 в 12:15 Начало работы\r\n");

@@ -3,11 +3,16 @@
 // period table written independently of the plan check.
 
 #include <gtest/gtest.h>
+#include <time.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <ctime>
 #include <map>
+#include <optional>
 #include <set>
+#include <string>
 
 #include "job_fixture.h"
 #include "platform/files.h"
@@ -124,8 +129,8 @@ TEST_F(Plan, EdgeCasesOfTheRhythms) {
        {"07 10:00:02", "07 12:00:02"}},
       {"every 2 hours after a backup at 10:00", 4, 4, midnight, midnight, 0, 0, 0, At(0, 10, 0, 2), At(0, 10, 1),
        At(0, 16, 30), {"07 12:00:02", "07 14:00:02", "07 16:00:02"}},
-      {"every 2 hours after 22:00: next at 20:00", 4, 4, midnight, midnight, 0, 0, 0, At(0, 22, 0, 2), At(0, 22, 1),
-       At(1, 20, 30), {"08 20:00:02"}},
+      {"every 2 hours after 22:00: on across midnight", 4, 4, midnight, midnight, 0, 0, 0, At(0, 22, 0, 2),
+       At(0, 22, 1), At(1, 4, 30), {"08 00:00:02", "08 02:00:02", "08 04:00:02"}},
       {"every 3 hours from program start", 5, 5, midnight, midnight, 0, 0, 0, 0, At(0, 9, 30), At(0, 15, 30),
        {"07 10:00:02", "07 13:00:02"}},
       {"every 4 hours from program start", 6, 6, midnight, midnight, 0, 0, 0, 0, At(0, 9, 30), At(0, 18, 30),
@@ -154,7 +159,11 @@ TEST_F(Plan, EdgeCasesOfTheRhythms) {
   // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    TQuorvin& q = *Controller;
+    // A fresh run each: the plan remembers the minutes of its starts.
+    Close();
+    TQuorvin& q = StartWithStandIn();
+    q.DataBase = Dir / "Shop.gdb";
+    q.AutoBackName = false;
     AllDays();
     TPlanRecord& p = q.PlanRecord;
     p.DayPeriodBack = static_cast<std::uint8_t>(row.dayPeriod);
@@ -226,7 +235,19 @@ struct TReferencePlan {
   int DayPeriod = 0, NightPeriod = 0;
   int DayClockH = 0, DayClockM = 0, NightClockH = 0, NightClockM = 0;
 
-  bool Due(TDateTime now, bool everRun, int lastHour) const {
+  // When the window that applies at `now` last opened; far in the past for
+  // a night window that never closes.
+  TDateTime Opened(TDateTime now, bool day) const {
+    if (NightBeginSec <= DayBeginSec) return -1e9;
+    const TDateParts t = DecodeDateTime(now);
+    const int sec = t.Hour * 3600 + t.Minute * 60;
+    const TDateTime today = std::floor(now);
+    if (day) return today + DayBeginSec / 86400.0;
+    return (sec >= NightBeginSec ? today : today - 1) + NightBeginSec / 86400.0;
+  }
+
+  // `lastRun` 0: no plan backup yet in this run.
+  bool Due(TDateTime now, TDateTime lastRun) const {
     const TDateParts t = DecodeDateTime(now);
     if (!Days[DayOfTheWeek(now)]) return false;
     const int sec = t.Hour * 3600 + t.Minute * 60;
@@ -242,9 +263,12 @@ struct TReferencePlan {
       case 4:
       case 5:
       case 6: {
-        const int every = period - 2;
-        const int diff = lastHour > t.Hour ? lastHour - t.Hour : t.Hour - lastHour;
-        return onTheHour && (!everRun || diff == every);
+        // The first full hour of the window, then every N hours of the wall
+        // clock, across midnight too.
+        if (!onTheHour) return false;
+        if (lastRun == 0 || lastRun < Opened(now, day)) return true;
+        const double hours = (std::floor(now) - std::floor(lastRun)) * 24 + t.Hour - DecodeDateTime(lastRun).Hour;
+        return hours >= period - 2;
       }
       case 7: return t.Hour == ch && t.Minute == cm;
       default: return false;
@@ -314,8 +338,7 @@ TEST_F(Plan, SimulatedWeeksAgainstTheReference) {
     std::int64_t clockSec = -117;
     Clock.Set(Monday + clockSec / 86400.0);
     q.Execute();
-    bool everRun = false;
-    int lastHour = 0;
+    TDateTime lastRun = 0;
     std::int64_t lastStartMinute = INT64_MIN;
     int expectedStarts = 0;
     const std::int64_t end = 7 * 86400 + 3600;
@@ -323,15 +346,14 @@ TEST_F(Plan, SimulatedWeeksAgainstTheReference) {
       Clock.Set(Monday + static_cast<double>(clockSec) / 86400.0);
       ASSERT_TRUE(q.Timer->Enabled());
       const std::int64_t minute = (clockSec + 86400 * 10) / 60;
-      const bool expectStart = ref.Due(Clock.Now(), everRun, lastHour) && minute != lastStartMinute;
+      const bool expectStart = ref.Due(Clock.Now(), lastRun) && minute != lastStartMinute;
       const std::size_t before = Starts.size();
       const TDateTime tickMoment = Clock.Now();
       q.Timer->Tick();
       ASSERT_EQ(Starts.size() - before, expectStart ? 1u : 0u) << FormatDateTime("dd.mm hh:nn:ss", tickMoment);
       if (expectStart) {
         ++expectedStarts;
-        everRun = true;
-        lastHour = DecodeDateTime(tickMoment).Hour;
+        lastRun = tickMoment;
         lastStartMinute = minute;
         // The backup moved the clock on; the next tick comes 5 s after it.
         const double took = (Clock.Now() - tickMoment) * 86400.0;
@@ -359,6 +381,127 @@ TEST_F(Plan, SimulatedWeeksAgainstTheReference) {
       EXPECT_GT(Starts.size(), 100u);
     }
   }
+}
+
+// "dd.mm.yyyy hh:nn[:ss]" in local time, as an instant.
+std::int64_t LocalInstant(const std::string& t) {
+  const int second = t.size() > 16 ? std::stoi(t.substr(17, 2)) : 0;
+  return UtcMsOf(EncodeDate(std::stoi(t.substr(6, 4)), std::stoi(t.substr(3, 2)), std::stoi(t.substr(0, 2))) +
+                 EncodeTime(std::stoi(t.substr(11, 2)), std::stoi(t.substr(14, 2)), second, 0));
+}
+
+// "dd.mm hh:nn" and the zone's abbreviation (CET, CEST).
+std::string WallMinute(std::int64_t utcMs) {
+  const time_t seconds = static_cast<time_t>(utcMs / 1000);
+  struct tm t {};
+  localtime_r(&seconds, &t);
+  char text[32];
+  std::strftime(text, sizeof text, "%d.%m %H:%M %Z", &t);
+  return text;
+}
+
+// Each day ("dd.mm") at each time ("hh:nn"), in `zone`.
+Strings Each(const Strings& days, const Strings& times, const std::string& zone = "CET") {
+  Strings out;
+  for (const auto& d : days)
+    for (const auto& t : times) out.push_back(d + " " + t + " " + zone);
+  return out;
+}
+
+Strings operator+(Strings a, const Strings& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Days of ticks every 5 seconds in Berlin on an instant clock: both windows,
+// a window over midnight, a slot missed by a long backup, the days on which
+// summer time ends and begins, a clock set back and forward by hand. After
+// every start the next one is asked of the plan in advance and must come
+// true, unless the clock is set by hand meanwhile.
+TEST_F(Plan, DaysOfTicksOnTheWallClockOfBerlin) {
+  struct TScenario {
+    const char* Name;
+    int DayPeriod, NightPeriod, DayBegin, NightBegin;  // window starts as whole hours
+    const char* Clock;                                 // the night's clock time
+    const char *From, *To;
+    const char* HandSetAt;  // local moment the clock is set by hand, by HandSetMinutes
+    int HandSetMinutes;
+    const char* LongJob;  // "dd.mm hh:nn ZZZ" of a backup that runs 130 minutes
+    Strings Expected;
+  };
+  // clang-format off
+  const TScenario scenarios[] = {
+      {"day window 08-20 every 2 hours, every day", 4, 0, 8, 20, "00:00", "07.12.2026 07:00", "09.12.2026 21:00",
+       nullptr, 0, nullptr, Each({"07.12", "08.12", "09.12"}, {"08:00", "10:00", "12:00", "14:00", "16:00", "18:00"})},
+      {"night window 20-08 every 4 hours, every night", 0, 6, 8, 20, "00:00", "07.12.2026 19:00", "09.12.2026 07:00",
+       nullptr, 0, nullptr,
+       Each({"07.12"}, {"20:00"}) + Each({"08.12"}, {"00:00", "04:00", "20:00"}) + Each({"09.12"}, {"00:00", "04:00"})},
+      {"a slot missed by a long backup: the rhythm goes on", 4, 0, 8, 20, "00:00", "07.12.2026 07:00",
+       "08.12.2026 09:00", nullptr, 0, "07.12 10:00 CET",
+       Each({"07.12"}, {"08:00", "10:00", "13:00", "15:00", "17:00", "19:00"}) + Each({"08.12"}, {"08:00"})},
+      {"summer time ends: the hourly rhythm never twice at 02:00", 0, 3, 0, 0, "00:00", "24.10.2026 23:30",
+       "25.10.2026 04:30", nullptr, 0, nullptr,
+       Each({"25.10"}, {"00:00", "01:00", "02:00"}, "CEST") + Each({"25.10"}, {"03:00", "04:00"})},
+      {"summer time ends: a clock time of 02:30 once", 0, 7, 0, 0, "02:30", "24.10.2026 23:00", "26.10.2026 04:00",
+       nullptr, 0, nullptr, Each({"25.10"}, {"02:30"}, "CEST") + Each({"26.10"}, {"02:30"})},
+      {"summer time begins: 02:30 at the first tick after the jump", 0, 7, 0, 0, "02:30", "28.03.2026 23:00",
+       "30.03.2026 04:00", nullptr, 0, nullptr, Each({"29.03"}, {"03:00"}, "CEST") + Each({"30.03"}, {"02:30"}, "CEST")},
+      {"clock set back by hand: no minute twice", 3, 0, 8, 20, "00:00", "07.12.2026 07:55", "07.12.2026 16:30",
+       "07.12.2026 14:00:30", -90, nullptr,
+       Each({"07.12"}, {"08:00", "09:00", "10:00", "11:00", "12:00", "13:00", "14:00", "15:00", "16:00"})},
+      {"clock set forward by hand past a clock time", 0, 7, 0, 0, "14:00", "07.12.2026 13:00", "08.12.2026 15:00",
+       "07.12.2026 13:50", 70, nullptr, Each({"07.12"}, {"15:00"}) + Each({"08.12"}, {"14:00"})},
+  };
+  // clang-format on
+  const char* oldZone = std::getenv("TZ");
+  const std::string restoreZone = oldZone ? oldZone : "";
+  setenv("TZ", "Europe/Berlin", 1);
+  tzset();
+  for (const TScenario& scenario : scenarios) {
+    SCOPED_TRACE(scenario.Name);
+    Close();
+    Clock.SetInstantMode(LocalInstant(scenario.From));
+    TQuorvin& q = StartWithStandIn();
+    q.DataBase = Dir / "Shop.gdb";
+    AllDays();
+    TPlanRecord& p = q.PlanRecord;
+    p.DayPeriodBack = static_cast<std::uint8_t>(scenario.DayPeriod);
+    p.NightPeriodBack = static_cast<std::uint8_t>(scenario.NightPeriod);
+    p.DayBeginBack = EncodeTime(scenario.DayBegin, 0, 0, 0);
+    p.NightBeginBack = EncodeTime(scenario.NightBegin, 0, 0, 0);
+    p.NightClockBack = EncodeTime(std::stoi(std::string(scenario.Clock, 2)), std::stoi(scenario.Clock + 3), 0, 0);
+    Strings started;
+    Job = [&](TSchedule&) {
+      started.push_back(WallMinute(Clock.UtcMs()));
+      const bool longJob = scenario.LongJob && started.back() == scenario.LongJob;
+      Clock.Pass(longJob ? 130 * 60000 : 12000);
+      return true;
+    };
+    std::optional<TDateTime> predicted = q.NextPlanBackup();
+    bool handSet = false;
+    q.Execute();
+    for (const std::int64_t to = LocalInstant(scenario.To); Clock.UtcMs() < to; Clock.Pass(5000)) {
+      if (scenario.HandSetAt && !handSet && Clock.UtcMs() >= LocalInstant(scenario.HandSetAt)) {
+        Clock.SetWall(Clock.UtcMs() + scenario.HandSetMinutes * 60000LL);
+        handSet = true;
+        predicted.reset();
+      }
+      const std::size_t before = started.size();
+      q.Timer->Tick();
+      if (started.size() == before) continue;
+      if (predicted) {
+        EXPECT_EQ(FormatDateTime("dd.mm hh:nn", *predicted), started.back().substr(0, 11));
+      }
+      predicted = q.NextPlanBackup();
+    }
+    EXPECT_EQ(started, scenario.Expected);
+  }
+  if (oldZone) {
+    setenv("TZ", restoreZone.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "controller_fixture.h"
 #include "platform/files.h"
@@ -234,6 +235,60 @@ TEST_F(Settings, SavePlanWritesThePlanAtOnceAndReadsBack) {
   EXPECT_EQ(r.QueueBack, 9);
   EXPECT_NEAR(r.DayBeginBack, EncodeTime(8, 0, 0, 0), 1e-9);
   EXPECT_NEAR(r.NightClockBack, EncodeTime(23, 30, 45, 0), 1e-9);
+}
+
+// The session switches: off in a file that lacks them; whether the plan runs
+// is written at once, with its database, and never at the close.
+TEST_F(Settings, SessionSwitchesAndThePlanRunningAtClose) {
+  SetIni("[Main]\nDataBase=/old.fdb\n[Plan]\nResumePlan=1\n");
+  TQuorvin& q = Start();
+  EXPECT_FALSE(q.StartWithSession || q.PlanRunning || q.PlanResumesAtStart());
+  q.DataBase = "/plan.fdb";
+  q.SavePlanRunning(true);
+  EXPECT_EQ(Lines(Ini()),
+            (std::vector<std::string>{"[Main]", "DataBase=/plan.fdb", "[Plan]", "ResumePlan=1", "PlanRunning=1"}));
+  q.PlanRunning = false;
+  Close();
+  EXPECT_TRUE(Start().PlanResumesAtStart());
+}
+
+TEST_F(Settings, AddedKeysAreWrittenOnlyOnceUsed) {
+  Start().PlanRecord.Day3Back = true;
+  Controller->SavePlan();
+  Close();
+  // A file as an older version wrote it: unchanged by a close and by saving
+  // the plan unchanged.
+  const std::string older = Ini();
+  Start().SavePlan();
+  Close();
+  EXPECT_EQ(Ini(), older);
+
+  struct Row {
+    const char* section;
+    const char* key;
+    std::function<void(TQuorvin&, bool)> set;
+    const char* on;
+    const char* off;
+  };
+  const Row rows[] = {
+      {"Parameters", "VerifyBackup", [](TQuorvin& q, bool on) { q.VerifyBackup = on; }, "1", "0"},
+      {"Parameters", "LocalCopyDir", [](TQuorvin& q, bool on) { q.LocalCopyDir = on ? "/home/dba/copies" : ""; },
+       "/home/dba/copies", ""},
+      {"Parameters", "LocalCopyOnly", [](TQuorvin& q, bool on) { q.LocalCopyOnly = on; }, "1", "0"},
+      {"Plan", "KeepLastBackups", [](TQuorvin& q, bool on) { q.KeepLastBackups = on ? 5 : 0; }, "5", "0"},
+      {"Plan", "KeepBackupDays", [](TQuorvin& q, bool on) { q.KeepBackupDays = on ? 30 : 0; }, "30", "0"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.key);
+    EXPECT_EQ(older.find(row.key), std::string::npos);
+    for (const bool on : {true, false}) {
+      // Switched back off, the key stays in the file, saying so.
+      row.set(Start(), on);
+      Controller->SavePlan();
+      Close();
+      EXPECT_EQ(ReadProfileValue(IniPath(), row.section, row.key), on ? row.on : row.off);
+    }
+  }
 }
 
 TEST_F(Settings, RejectedPlanTimeReadsAsMidnightAndNothingElseIsLost) {

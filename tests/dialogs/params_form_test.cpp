@@ -24,12 +24,12 @@ namespace {
 
 // Every switch in the dialog's storing order: control and field.
 std::vector<std::pair<QCheckBox*, bool*>> Switches(TParamsForm& form, TQuorvin& q) {
-  return {{form.BackShutDown, &q.BackShutDown},  {form.chkBK1, &q.BackParam1}, {form.chkBK2, &q.BackParam2},
-          {form.chkBK3, &q.BackParam3},          {form.chkBK4, &q.BackParam4}, {form.chkBK5, &q.BackParam5},
-          {form.chkBK6, &q.BackParam6},          {form.chkBK7, &q.BackParam7}, {form.chkRS1, &q.RestParam1},
-          {form.chkRS2, &q.RestParam2},          {form.chkRS3, &q.RestParam3}, {form.chkRS4, &q.RestParam4},
-          {form.chkRS5, &q.RestParam5},          {form.chkRS6, &q.RestParam6}, {form.chkRS7, &q.RestParam7},
-          {form.cbAutoBackName, &q.AutoBackName}};
+  return {{form.BackShutDown, &q.BackShutDown},   {form.chkBK1, &q.BackParam1},          {form.chkBK2, &q.BackParam2},
+          {form.chkBK3, &q.BackParam3},           {form.chkBK4, &q.BackParam4},          {form.chkBK5, &q.BackParam5},
+          {form.chkBK6, &q.BackParam6},           {form.chkBK7, &q.BackParam7},          {form.chkRS1, &q.RestParam1},
+          {form.chkRS2, &q.RestParam2},           {form.chkRS3, &q.RestParam3},          {form.chkRS4, &q.RestParam4},
+          {form.chkRS5, &q.RestParam5},           {form.chkRS6, &q.RestParam6},          {form.chkRS7, &q.RestParam7},
+          {form.cbAutoBackName, &q.AutoBackName}, {form.cbVerifyBackup, &q.VerifyBackup}};
 }
 
 // Runs `during` once the modal loop is up.
@@ -67,13 +67,15 @@ class ParamsFormTest : public QObject {
                                "Replace",
                                "Create New Database",
                                "Use All Space",
-                               QString::fromUtf8("Генерировать имя резервной копии")};
+                               QString::fromUtf8("Генерировать имя резервной копии"),
+                               QString::fromUtf8("Проверять копию восстановлением")};
     const auto switches = Switches(form, *fx.Controller);
     for (std::size_t i = 0; i < switches.size(); ++i)
       QCOMPARE(switches[i].first->text(), captions[static_cast<int>(i)]);
     QCOMPARE(form.Notebook->count(), 2);
     QVERIFY(form.chkBK1->parentWidget() == form.Notebook->widget(0));
     QVERIFY(form.cbAutoBackName->parentWidget() == form.Notebook->widget(0));
+    QVERIFY(form.cbVerifyBackup->parentWidget() == form.Notebook->widget(0));
     QVERIFY(form.chkRS7->parentWidget() == form.Notebook->widget(1));
   }
 

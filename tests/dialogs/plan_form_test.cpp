@@ -9,9 +9,12 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -19,6 +22,7 @@
 #include "dialogs/plan_form.h"
 #include "dialogs/radio_group.h"
 #include "platform/date_time.h"
+#include "platform/scoped_env.h"
 
 namespace {
 
@@ -201,6 +205,8 @@ class PlanFormTest : public QObject {
     form.dtNightBeginBack->setTime(QTime(20, 0, 0));
     form.dtDayBack->setTime(QTime(13, 14, 15));
     form.dtNightBack->setTime(QTime(23, 30, 0));
+    form.seKeepLastBackups->setValue(12);
+    form.seKeepBackupDays->setValue(30);
     int result = -1;
     QTimer::singleShot(0, [&] { QTest::mouseClick(start ? form.bbStart : form.bbOk, Qt::LeftButton); });
     result = form.exec();
@@ -227,6 +233,8 @@ class PlanFormTest : public QObject {
     QCOMPARE(p["NightBeginBack"], TimeText(20, 0, 0));
     QCOMPARE(p["DayClockBack"], TimeText(13, 14, 15));
     QCOMPARE(p["NightClockBack"], TimeText(23, 30, 0));
+    QCOMPARE(p["KeepLastBackups"], QString("12"));
+    QCOMPARE(p["KeepBackupDays"], QString("30"));
     // Only [Plan] is written by the dialog.
     QCOMPARE(ini["Main"]["DataBase"], QString("/db/a.fdb"));
     QVERIFY(ini.count("Parameters") == 0);
@@ -263,6 +271,65 @@ class PlanFormTest : public QObject {
     QCOMPARE(after.DayPeriodBack, before.DayPeriodBack);
     QCOMPARE(after.DayBeginBack, before.DayBeginBack);
     QCOMPARE(fx.ReadText(), text.toUtf8());
+  }
+
+  // The database line, and the two session switches: stored as [Plan] keys
+  // (off when missing), with the autostart entry written while ticked and
+  // removed once unticked.
+  void DatabaseAndSessionSwitches() {
+    QTemporaryDir config;
+    TScopedEnv env;
+    env.Set("XDG_CONFIG_HOME", config.path().toStdString());
+    const QString entry = config.path() + "/autostart/org.example.quorvin.desktop";
+    TDialogFixture fx("[Main]\nDataBase=/db/old.fdb\n");
+    for (bool on : {true, false}) {
+      TPlanForm form(nullptr, fx.Controller.get());
+      QVERIFY(form.eDataBase->isReadOnly());
+      QCOMPARE(form.eDataBase->text(), QString("/db/old.fdb"));
+      form.SetPlanDatabase("/db/shown.fdb");
+      QCOMPARE(form.eDataBase->text(), QString("/db/shown.fdb"));
+      QCOMPARE(form.cbStartWithSession->isChecked(), !on);
+      QCOMPARE(form.cbResumePlan->isChecked(), !on);
+      form.cbStartWithSession->setChecked(on);
+      form.cbResumePlan->setChecked(on);
+      form.bbOkClick();
+      auto ini = fx.ReadIni();
+      QCOMPARE(ini["Plan"]["StartWithSession"], QString(on ? "1" : "0"));
+      QCOMPARE(ini["Plan"]["ResumePlan"], QString(on ? "1" : "0"));
+      QVERIFY(ini["Plan"].count("PlanRunning") == 0);  // its own writer only
+      QCOMPARE(fx.Controller->DataBase, std::string("/db/old.fdb"));
+      QCOMPARE(QFile::exists(entry), on);
+    }
+  }
+
+  // Digits typed after a click anywhere in a section replace that section.
+  void TypedDigits_data() {
+    QTest::addColumn<int>("clickAt");  // character of the text "00:00:00"
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QTime>("expected");
+    QTest::newRow("hours, clicked in the middle") << 1 << "0830" << QTime(8, 30, 0);
+    QTest::newRow("minutes, clicked at the end") << 5 << "45" << QTime(0, 45, 0);
+    QTest::newRow("seconds") << 7 << "59" << QTime(0, 0, 59);
+    QTest::newRow("all three from the hours") << 0 << "235958" << QTime(23, 59, 58);
+  }
+  void TypedDigits() {
+    QFETCH(int, clickAt);
+    QFETCH(QString, typed);
+    QFETCH(QTime, expected);
+    TDialogFixture fx;
+    TPlanForm form(nullptr, fx.Controller.get());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    for (QDateTimeEdit* picker : {form.dtDayBeginBack, form.dtNightBack}) {
+      form.rbNightBack->SetItemIndex(TPlanForm::ClockItem);
+      auto* text = picker->findChild<QLineEdit*>();
+      int x = 0;
+      while (x < text->width() && text->cursorPositionAt(QPoint(x, text->height() / 2)) < clickAt) ++x;
+      QTest::mouseClick(text, Qt::LeftButton, {}, QPoint(x, text->height() / 2));
+      QTest::keyClicks(picker, typed);
+      QCOMPARE(picker->time(), expected);
+    }
+    form.bbCancelClick();
   }
 
   void AFailedWriteKeepsTheDialogOpen() {

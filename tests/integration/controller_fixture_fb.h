@@ -27,17 +27,20 @@ class TSeams : public TPrompts, public TLogPaneView {
     return true;
   }
   void Beep() override { ++Beeps; }
+  void ShowNotice(const std::string& text) override { Notices.push_back(text); }
   void Clear() override { Lines.clear(); }
   void AppendLine(const std::string& line) override { Lines.push_back(line); }
 
   std::string Dump() const {
     std::string all;
     for (const auto& m : Messages) all += "box: " + m + "\n";
+    for (const auto& n : Notices) all += "notice: " + n + "\n";
     for (const auto& l : Lines) all += l + "\n";
     return all;
   }
 
   std::vector<std::string> Messages;
+  std::vector<std::string> Notices;
   std::vector<std::string> Lines;
   int Beeps = 0;
 };

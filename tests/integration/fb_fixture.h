@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -193,6 +194,34 @@ inline bool IsShutdown(const std::string& database) {
     if (attributes.find(mode) != std::string::npos) return true;
   }
   return false;
+}
+
+// Connections of this process to a TCP port of this computer (the server's
+// 3050 by default) that are open: the sockets of /proc/self/fd matched with
+// the kernel's TCP tables. Other people's connections to the shared server
+// are not counted.
+inline int OwnConnectionsToPort(int port = 3050) {
+  std::set<std::string> sockets;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+    if (!error && target.rfind("socket:[", 0) == 0) sockets.insert(target.substr(8, target.size() - 9));
+  }
+  int count = 0;
+  for (const char* table : {"/proc/self/net/tcp", "/proc/self/net/tcp6"}) {
+    std::ifstream in(table);
+    std::string line;
+    std::getline(in, line);  // the heading
+    while (std::getline(in, line)) {
+      std::istringstream fields(line);
+      std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+      fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+      const size_t colon = remote.rfind(':');
+      if (colon == std::string::npos || state != "01") continue;  // 01: established
+      if (std::stoi(remote.substr(colon + 1), nullptr, 16) == port && sockets.count(inode) > 0) ++count;
+    }
+  }
+  return count;
 }
 
 // Brings a database on line again with gfix (cleanup after a failed test).

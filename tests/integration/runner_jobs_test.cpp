@@ -284,6 +284,21 @@ TEST_F(RunnerFirebird, RefusedLoginOnTheServer) {
   EXPECT_EQ(prompts.Messages, Lines{"Error: " + pane.Lines[5].substr(7)});
 }
 
+// Failed jobs over TCP (a database or a backup file the server cannot find)
+// leave no connection to the server behind, however many there are.
+TEST_F(RunnerFirebird, FailedTcpJobsLeaveNoConnectionOpen) {
+  const int before = fbtest::OwnConnectionsToPort();
+  for (int i = 0; i < 4; ++i) {
+    TSchedule backup;
+    Fill(backup, 1, kTcp, dir.File("missing.fdb"), dir.File("missing.gbk"));
+    EXPECT_FALSE(backup.RunJob()) << Dump();
+    TSchedule restore;
+    Fill(restore, 2, kTcp, dir.File("missing.gbk"), dir.File("restored.fdb"));
+    EXPECT_FALSE(restore.RunJob()) << Dump();
+  }
+  EXPECT_EQ(fbtest::OwnConnectionsToPort(), before);
+}
+
 // A backup file cut short, empty, or not a backup at all: the restore is a
 // failed job (no banner, an ERROR line, false), through the embedded engine
 // and the server. A file cut short is refused before the database is shut

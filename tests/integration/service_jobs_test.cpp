@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "integration/fb_fixture.h"
 #include "service/ib_services.h"
@@ -202,6 +204,30 @@ TEST_P(ServiceJobsTest, BackupThroughHelperThreadSeam) {
 
 INSTANTIATE_TEST_SUITE_P(Protocols, ServiceJobsTest, ::testing::Values(TProtocol::Local, TProtocol::TCP),
                          [](const auto& info) { return ProtocolName(info.param); });
+
+// The library unloads an embedded engine that stood idle for a minute and
+// loads it again at the next Local job: that job works like the first.
+TEST(ServiceIdleTest, ALocalJobAfterTheEngineStoodIdleForMinutes) {
+  fbtest::TempFolder dir{"quorvin-idle"};
+  const std::string database = dir.File("idle.fdb");
+  fbtest::CreateDatabase(database);
+  const auto backup = [&](const std::string& gbk) {
+    TIBBackupService service;
+    service.SetProtocol(TProtocol::Local);
+    service.Params().Add("User_Name=SYSDBA");
+    service.LoginPrompt = false;
+    service.DatabaseName = database;
+    service.BackupFile.Add(gbk);
+    service.SetActive(true);
+    service.ServiceStart();
+    while (!service.OutputEnded()) service.NextOutputLine();
+    service.SetActive(false);
+    return fs::exists(gbk);
+  };
+  ASSERT_TRUE(backup(dir.File("first.gbk")));
+  std::this_thread::sleep_for(std::chrono::seconds(75));
+  EXPECT_TRUE(backup(dir.File("second.gbk")));
+}
 
 TEST(ServiceServerTest, WrongPasswordOverTcp) {
   TIBBackupService backup;

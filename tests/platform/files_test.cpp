@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -52,6 +53,28 @@ TEST(Files, CreatingEmptiesAndAppendingNeverCreates) {
   EXPECT_FALSE(CreateTextFile(dir.Path, "x"));
   EXPECT_FALSE(CreateTextFile(dir / "none/log", "x"));
   EXPECT_FALSE(AppendToExistingFile(dir.Path, "x"));
+}
+
+TEST(Files, AppendLineStartsAFreshLineAfterACutOneAndKeepsTheFilePrivate) {
+  TTempFolder dir;
+  const std::string path = dir / "h.jsonl";
+  EXPECT_TRUE(AppendLine(path, "one"));
+  EXPECT_TRUE(AppendLine(path, "two"));
+  EXPECT_EQ(ReadFileBytes(path), "one\ntwo\n");
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  // A write cut short left half a line: the next one does not join it.
+  WriteFileBytes(path, ReadFileBytes(path) + "thr");
+  EXPECT_TRUE(AppendLine(path, "four"));
+  EXPECT_EQ(ReadFileBytes(path), "one\ntwo\nthr\nfour\n");
+  EXPECT_FALSE(AppendLine(dir / "no/such/folder", "x"));
+  EXPECT_EQ(FileSize(path), 17u);
+  EXPECT_FALSE(FileSize(dir / "missing").has_value());
+  EXPECT_FALSE(FileSize(dir.Path).has_value());
+  ASSERT_TRUE(CreateDir(dir / "sub"));  // folders are no files
+  EXPECT_EQ(FilesInFolder(dir.Path), std::vector<std::string>{"h.jsonl"});
+  EXPECT_FALSE(FilesInFolder(dir / "missing").has_value());
 }
 
 }  // namespace

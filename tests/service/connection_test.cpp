@@ -83,23 +83,31 @@ TEST_F(ConnectionTest, AttachBlockIsReusedUntilParamsChange) {
   EXPECT_EQ(blocks[2], Bytes({2, 2, 28, 6}) + "SYSDBA" + Bytes({29, 5}) + "other");
 }
 
-TEST_F(ConnectionTest, FailedCallsForgetTheHandle) {
+// A failed start or query is detached quietly (the server would otherwise
+// keep the connection), then forgotten; the error reported is the call's own,
+// also when the quiet detach fails as well.
+TEST_F(ConnectionTest, FailedCallsDetachQuietlyAndForgetTheHandle) {
   struct Case {
     std::string entry;
     std::function<void(TIBBackupService&)> call;
+    bool detachFailsToo;
+  };
+  const auto startThenRead = [](TIBBackupService& s) {
+    s.ServiceStart();
+    s.NextOutputLine();
   };
   const std::vector<Case> cases = {
-      {"isc_service_start", [](TIBBackupService& s) { s.ServiceStart(); }},
-      {"isc_service_query",
-       [](TIBBackupService& s) {
-         s.ServiceStart();
-         s.NextOutputLine();
-       }},
-      {"isc_service_detach", [](TIBBackupService& s) { s.SetActive(false); }},
+      {"isc_service_start", [](TIBBackupService& s) { s.ServiceStart(); }, false},
+      {"isc_service_start", [](TIBBackupService& s) { s.ServiceStart(); }, true},
+      {"isc_service_query", startThenRead, false},
+      {"isc_service_query", startThenRead, true},
+      {"isc_service_detach", [](TIBBackupService& s) { s.SetActive(false); }, false},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.entry + (c.detachFailsToo ? " and detach" : ""));
     fake.Reset();
     fake.FailCall(c.entry, 0, -901, 335544344, {"I/O error during \"open\" operation", "No such file."});
+    if (c.detachFailsToo) fake.FailCall("isc_service_detach", 0, -901, 335544721, {"Connection lost."});
     TIBBackupService service;
     Prepare(service);
     service.DatabaseName = "db";
@@ -111,10 +119,11 @@ TEST_F(ConnectionTest, FailedCallsForgetTheHandle) {
     EXPECT_EQ(e.SqlErrorCode, -901);
     EXPECT_FALSE(service.Active()) << c.entry;
     EXPECT_FALSE(service.OutputEnded());
-    // Forgotten, not detached: a detach now is a client error, no library call.
-    const int detaches = fake.CallCount("isc_service_detach");
+    // One detach, the quiet one (or the failed one itself); forgotten
+    // afterwards: a detach now is a client error, no library call.
+    EXPECT_EQ(fake.CallCount("isc_service_detach"), 1);
     EXPECT_EQ(Catch<EIBClientError>([&] { service.SetActive(false); }).SqlErrorCode, 90);
-    EXPECT_EQ(fake.CallCount("isc_service_detach"), detaches);
+    EXPECT_EQ(fake.CallCount("isc_service_detach"), 1);
   }
 }
 

@@ -1,0 +1,117 @@
+// Verification of a backup by a test restore, as the controller runs it after
+// a backup, beside gbak restoring the same backup file through the same
+// service manager; alternating rounds, medians and the ratio ours/gbak.
+//
+//   verify_bench [--size-mb N] [--rounds R] [--protocol tcp|local]
+//   (defaults: 100 MB, 3 rounds, tcp)
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controller/quorvin.h"
+#include "integration/fb_fixture.h"
+#include "runner/log_pane.h"
+#include "runner/schedule.h"
+#include "runner/ui_seams.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class TStoringPane : public TLogPaneView {
+ public:
+  void Clear() override { Lines.clear(); }
+  void AppendLine(const std::string& line) override { Lines.push_back(line); }
+  std::vector<std::string> Lines;
+};
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+double FileMb(const std::string& path) {
+  std::error_code error;
+  return static_cast<double>(std::filesystem::file_size(path, error)) / (1024.0 * 1024.0);
+}
+
+double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int sizeMb = 100;
+  int rounds = 3;
+  bool tcp = true;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string key = argv[i];
+    if (key == "--size-mb") sizeMb = std::atoi(argv[i + 1]);
+    if (key == "--rounds") rounds = std::atoi(argv[i + 1]);
+    if (key == "--protocol") tcp = std::string(argv[i + 1]) != "local";
+  }
+  TStoringPane pane;
+  LogPane = &pane;
+  fbtest::TempFolder dir("quorvin-verify-bench");
+  const std::string db = dir.File("bench.fdb");
+  std::printf("verify bench: generating a database of about %d MB...\n", sizeMb);
+  std::fflush(stdout);
+  fbtest::CreateDatabase(db, std::max(1, static_cast<int>(sizeMb * 1.1)));
+
+  auto q = std::make_unique<TQuorvin>(dir.Path() + "/");
+  q->DataBase = db;
+  q->User = "SYSDBA";
+  q->Pass = tcp ? fbtest::SysdbaPassword() : std::string();
+  q->Protocol = tcp ? 0 : 3;
+  q->AutoBackName = false;
+  q->BackShutDown = false;
+  q->VerifyBackup = true;
+  // The verification is timed from the start of its test restore to the end
+  // of Backup(): restore, row counts, removal of the temporary database and
+  // the records, but not the checksum the history takes of every backup.
+  Clock::time_point verifyStart;
+  q->JobRunner = [&](TSchedule& job) {
+    if (job.JobKind == TSchedule::KindRestore) verifyStart = Clock::now();
+    return job.RunJob();
+  };
+
+  const std::string service = tcp ? LocalComputerName() + ":service_mgr" : std::string("service_mgr");
+  const std::string login = "-user SYSDBA" + (tcp ? " -pas " + fbtest::ShellQuote(q->Pass) : std::string());
+  const std::string gbakDb = dir.File("gbak.fdb");
+  std::vector<double> ours, gbak;
+  for (int round = 0; round < rounds; ++round) {
+    if (!q->Backup()) {
+      std::fprintf(stderr, "backup or verification failed:\n");
+      for (const auto& line : pane.Lines) std::fprintf(stderr, "%s\n", line.c_str());
+      return 1;
+    }
+    ours.push_back(Since(verifyStart));
+    fbtest::ShareWithServer(q->BackFile);
+    std::filesystem::remove(gbakDb);
+    int code = -1;
+    const auto start = Clock::now();
+    fbtest::RunCommand("gbak -c -v -se " + service + " " + login + " " + fbtest::ShellQuote(q->BackFile) + " " +
+                           fbtest::ShellQuote(gbakDb) + " > /dev/null",
+                       &code);
+    gbak.push_back(Since(start));
+    if (code != 0) {
+      std::fprintf(stderr, "gbak -c failed (%d)\n", code);
+      return 1;
+    }
+    std::printf("  round %d: verification %.2f s, gbak -c %.2f s\n", round + 1, ours.back(), gbak.back());
+    std::fflush(stdout);
+  }
+  const double o = Median(ours), g = Median(gbak);
+  std::printf("verify bench (%s, database %.0f MB, backup file %.0f MB, %d rounds):\n", tcp ? "TCP" : "Local",
+              FileMb(db), FileMb(q->BackFile), rounds);
+  std::printf("  verification %.2f s, gbak -c -v -se %.2f s, ratio %.3f (target <= 1.1)\n", o, g, o / g);
+  q.reset();
+  LogPane = nullptr;
+  return 0;
+}

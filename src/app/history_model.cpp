@@ -1,0 +1,112 @@
+#include "app/history_model.h"
+
+#include <QApplication>
+#include <QBrush>
+#include <QDateTime>
+#include <QStyle>
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+QString StartText(const THistoryRecord& record) {
+  const auto seconds = record.StartSeconds();
+  if (!seconds) return Q(record.Start);
+  return QDateTime::fromSecsSinceEpoch(*seconds).toString("dd.MM.yyyy HH:mm:ss");
+}
+
+}  // namespace
+
+QString HistoryKindText(const std::string& kind) {
+  if (kind == HistoryKindBackup) return QString::fromUtf8("Резервная копия");
+  if (kind == HistoryKindRestore) return QString::fromUtf8("Восстановление");
+  if (kind == HistoryKindVerify) return QString::fromUtf8("Проверка");
+  return Q(kind);
+}
+
+QString HistorySizeText(std::uint64_t bytes) {
+  if (bytes < 1024 * 1024) return QString::number(static_cast<double>(bytes) / 1024, 'f', 1) + QString::fromUtf8(" КБ");
+  return QString::number(static_cast<double>(bytes) / (1024 * 1024), 'f', 1) + QString::fromUtf8(" МБ");
+}
+
+QString HistoryDurationText(std::int64_t seconds) {
+  if (seconds < 0) return QString();
+  return QString("%1:%2:%3")
+      .arg(seconds / 3600)
+      .arg(seconds / 60 % 60, 2, 10, QChar('0'))
+      .arg(seconds % 60, 2, 10, QChar('0'));
+}
+
+THistoryModel::THistoryModel(QObject* parent)
+    : QAbstractTableModel(parent), FFailureIcon(QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical)) {}
+
+void THistoryModel::SetRecords(std::vector<THistoryRecord> records) {
+  beginResetModel();
+  FRows.clear();
+  FRows.reserve(records.size());
+  for (auto it = records.rbegin(); it != records.rend(); ++it) {
+    FRows.push_back(TRow{std::move(*it)});
+  }
+  endResetModel();
+}
+
+int THistoryModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(FRows.size());
+}
+
+int THistoryModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColCount; }
+
+QString THistoryModel::Text(const TRow& row, int column) const {
+  const THistoryRecord& r = row.Record;
+  switch (column) {
+    case ColStart: return StartText(r);
+    case ColDuration: return HistoryDurationText(r.DurationSeconds().value_or(-1));
+    case ColKind: return HistoryKindText(r.Kind);
+    case ColBy: return r.By == HistoryByPlan ? QString::fromUtf8("план") : QString::fromUtf8("пользователь");
+    case ColDatabase: return Q(r.Database);
+    case ColFile: return Q(r.File);
+    case ColSize: return r.Size ? HistorySizeText(*r.Size) : QString();
+    case ColOutcome: return r.Succeeded() ? QString::fromUtf8("успешно") : QString::fromUtf8("ошибка");
+    case ColReason: return Q(r.Reason);
+    default: return QString();
+  }
+}
+
+// The file's checksum, and the copy on this computer when one was made
+// beside the server's file.
+QString THistoryModel::FileToolTip(const THistoryRecord& r) {
+  std::string tip = r.File;
+  if (!r.Sha256.empty()) tip += "\nSHA-256 " + r.Sha256;
+  if (!r.Copy.empty() && r.Copy != r.File) {
+    tip += "\n" + std::string("Копия на этом компьютере: ") + r.Copy;
+    if (!r.CopySha256.empty()) tip += "\nSHA-256 " + r.CopySha256;
+  }
+  return Q(tip);
+}
+
+QVariant THistoryModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount()) return {};
+  const TRow& row = FRows[static_cast<std::size_t>(index.row())];
+  const bool failed = !row.Record.Succeeded();
+  switch (role) {
+    case Qt::DisplayRole: return Text(row, index.column());
+    case Qt::ForegroundRole: return failed ? QVariant(QBrush(Qt::red)) : QVariant();
+    case Qt::DecorationRole: return failed && index.column() == ColOutcome ? QVariant(FFailureIcon) : QVariant();
+    case Qt::TextAlignmentRole:
+      return index.column() == ColSize || index.column() == ColDuration ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                                                        : QVariant();
+    case Qt::ToolTipRole:
+      if (index.column() == ColFile) return FileToolTip(row.Record);
+      if (index.column() == ColReason || index.column() == ColOutcome) return Q(row.Record.Reason);
+      return Text(row, index.column());
+    default: return {};
+  }
+}
+
+QVariant THistoryModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+    return QAbstractTableModel::headerData(section, orientation, role);
+  static const char* const Captions[ColCount] = {"Начало", "Длительность", "Задание", "Кем",    "База данных",
+                                                 "Файл",   "Размер",       "Итог",    "Причина"};
+  return section >= 0 && section < ColCount ? QString::fromUtf8(Captions[section]) : QVariant();
+}

@@ -1,0 +1,66 @@
+#pragma once
+// The main window's history page: every job of the history as a table
+// (newest first, failures marked) and, for one database chosen above it, a
+// chart of its backups' duration and size over time, so a growing, slowing
+// or failing backup shows at a glance. The file is read when the page is
+// first shown and again whenever a job has ended.
+
+#include <QWidget>
+#include <string>
+#include <vector>
+
+class QChart;
+class QChartView;
+class QComboBox;
+class QDateTimeAxis;
+class QLabel;
+class QLineSeries;
+class QScatterSeries;
+class QTableView;
+class QValueAxis;
+class THistoryModel;
+struct THistoryRecord;
+
+class THistoryPage : public QWidget {
+ public:
+  explicit THistoryPage(QWidget* parent = nullptr);
+
+  void SetHistoryFile(const std::string& path) { FPath = path; }
+  // Reads the file unless it was read already.
+  void EnsureLoaded();
+  // Reads the file again, when it was read before (a page never shown stays
+  // unread).
+  void ReloadIfLoaded();
+  bool Loaded() const { return FLoaded; }
+
+  QLabel* lbHistoryBase;
+  QComboBox* cbHistoryBase;
+  QTableView* tvHistory;
+  QChartView* chHistory;
+  THistoryModel* Model;
+  QLineSeries* DurationSeries;
+  QLineSeries* SizeSeries;
+  QScatterSeries* FailureSeries;
+
+ private:
+  // One backup of the chart: when it started, how long it took, its size.
+  struct TPoint {
+    std::string Database;
+    qint64 StartMSecs;
+    double Seconds;
+    double MBytes;
+    bool Failed;
+  };
+  void Load();
+  void BuildChart();
+  void FillDatabases();
+  void ShowChartFor(const QString& database);
+
+  std::string FPath;
+  bool FLoaded = false;
+  std::vector<TPoint> FPoints;
+  QChart* FChart = nullptr;
+  QDateTimeAxis* FTimeAxis = nullptr;
+  QValueAxis* FSecondsAxis = nullptr;
+  QValueAxis* FSizeAxis = nullptr;
+};

@@ -1,0 +1,24 @@
+#include "app/tray_notices.h"
+
+#include <QString>
+
+#include "app/cool_tray_icon.h"
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+void TTrayNotices::UnattendedJobEnded(const TJobReport& report) {
+  const bool attention = !report.Succeeded || !report.Warnings.empty();
+  // The icon shows the plan only while it sits in the notification area.
+  if (FTray.IconVisible()) FTray.SetIconIndex(attention ? AttentionPicture : PlanRunningPicture);
+  if (attention) {
+    const QString title = report.Succeeded ? "Резервная копия создана с предупреждением" : "Резервная копия НЕ создана";
+    const QString detail =
+        report.Succeeded ? "Внимание: " + Q(report.Warnings.front()) : "Причина: " + Q(report.Reason);
+    FTray.ShowNotification(title, Q(report.Database) + "\n" + detail, QSystemTrayIcon::Warning);
+  }
+  if (FRefreshState) FRefreshState();
+}

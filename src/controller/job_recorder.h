@@ -1,0 +1,64 @@
+#pragma once
+// One job's entry in the history and what the controller learns while the
+// job runs: its lines of output, the progress estimate, the first error it
+// showed on the pane. Created when the job starts (it reads the history
+// then), finished with the outcome (it appends the record then).
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "controller/job_history.h"
+#include "controller/job_progress.h"
+#include "runner/local_copy_info.h"
+#include "runner/ui_seams.h"
+
+class TSchedule;
+
+// Size and SHA-256 of a file; the hashing runs on the blocking-call seam, so
+// the window keeps handling events while a large file is read.
+TFileFacts FileFactsOf(const std::string& path);
+
+class TJobRecorder : private TLogPaneView {
+ public:
+  // `grownFile`: the file whose size tells a backup's progress (empty: the
+  // lines of output do). `copy`: the copy the job makes on this computer;
+  // such a job is measured against one of the same shape, by its time.
+  TJobRecorder(std::string historyPath, const char* kind, const char* by, std::string database, std::string file,
+               std::string grownFile = {}, TCopyShape copy = TCopyShape::None);
+  // Gives the pane back.
+  ~TJobRecorder() override;
+  TJobRecorder(const TJobRecorder&) = delete;
+  TJobRecorder& operator=(const TJobRecorder&) = delete;
+
+  // Follows the job's output: counts its lines, keeps them in `keep` when
+  // given, and calls `notify` after each one.
+  void Watch(TSchedule& job, std::function<void()> notify, std::vector<std::string>* keep = nullptr);
+  std::optional<TJobProgress> Progress() const;
+  void SetFileFacts(const TFileFacts& facts);
+  // Names the copy made on this computer; with "copy only" (`isTheBackup`)
+  // it is also the job's file.
+  void SetCopy(const TLocalCopyInfo& copy, bool isTheBackup);
+  // The history as it stood when the job started, oldest first.
+  const std::vector<THistoryRecord>& History() const { return FHistory; }
+  // The first error line the job put on the pane, without "ERROR: ".
+  const std::string& ReportedError() const { return FReportedError; }
+  // Appends the record; for a failure `reason` (the reported error when
+  // empty). Only the first call counts. False when the record could not be
+  // written.
+  bool Finish(bool succeeded, const std::string& reason = {});
+
+ private:
+  void Clear() override;
+  void AppendLine(const std::string& line) override;
+
+  std::string FHistoryPath;
+  std::vector<THistoryRecord> FHistory;
+  THistoryRecord FRecord;
+  TProgressEstimator FProgress;
+  TLogPaneView* FPane;
+  std::string FReportedError;
+  bool FFinished = false;
+};

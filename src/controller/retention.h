@@ -1,0 +1,29 @@
+#pragma once
+// Which of a plan database's own backups retention removes. Only names the
+// plan itself writes count: the base name, "_dd_mm_yy_hh_nn" and ".gbk", the
+// date in the name ordering them. Every other file of the folder (moved-aside
+// and ".failed" copies, other databases' backups, hand-made copies) is left
+// alone, and so are the newest backup and the one just made.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/date_time.h"
+
+struct TRetentionRule {
+  int KeepLast = 0;  // keep the newest N backups; 0 keeps any number
+  int KeepDays = 0;  // remove backups older than D days; 0 keeps any age
+  bool Active() const { return KeepLast > 0 || KeepDays > 0; }
+};
+
+// The moment a dated backup name carries, when `name` is exactly `baseName`
+// followed by "_dd_mm_yy_hh_nn.gbk" with a date and time that exist.
+std::optional<TDateTime> DatedBackupMoment(std::string_view name, std::string_view baseName);
+
+// The names (from `names`, the files of the backup folder) to remove under
+// `rule` at `now`: those past the newest KeepLast and those older than
+// KeepDays days, never the newest one nor `justMade`. Newest first.
+std::vector<std::string> BackupsToRemove(const std::vector<std::string>& names, std::string_view baseName,
+                                         std::string_view justMade, TRetentionRule rule, TDateTime now);

@@ -1,0 +1,21 @@
+#pragma once
+// What the program is doing, in a few short lines for the status bar and the
+// tray icon's tool tip: the job under way, the plan's next backup and its
+// database, and how the last plan backup ended.
+
+#include <string>
+
+class TQuorvin;
+
+struct TStatusLines {
+  std::string Job;             // empty while no job runs
+  std::string NextPlanBackup;  // empty while the plan is stopped
+  std::string LastPlanBackup;  // empty before the first plan backup of the run
+};
+
+// `shortNames`: the short forms of a tool tip (at most 127 characters):
+// databases by their file name, dates without the year, shorter captions.
+TStatusLines StatusLinesOf(const TQuorvin& q, bool shortNames);
+
+// The lines that are not empty, joined by `separator`.
+std::string JoinStatusLines(const TStatusLines& lines, const std::string& separator);

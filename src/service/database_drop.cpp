@@ -1,0 +1,73 @@
+#include "service/database_drop.h"
+
+#include <cstdint>
+
+#include "service/blocking_call.h"
+#include "service/client_library.h"
+#include "service/ib_errors.h"
+
+namespace {
+
+// Published database parameter tags.
+namespace dpb {
+constexpr std::uint8_t version1 = 1;
+constexpr std::uint8_t user_name = 28;
+constexpr std::uint8_t password = 29;
+}  // namespace dpb
+
+constexpr std::size_t MaxItemBytes = 255;
+constexpr std::size_t MaxNameBytes = 32767;
+
+void AddItem(std::string& block, std::uint8_t tag, const char* what, const std::string& value) {
+  if (value.size() > MaxItemBytes) RaiseClientError(ibceParamValueTooLong, what, std::to_string(value.size()));
+  block += static_cast<char>(tag);
+  block += static_cast<char>(value.size());
+  block += value;
+}
+
+// Runs one library call on the blocking-call seam; raises on an error
+// status.
+template <typename TCall>
+void Call(TCall call) {
+  RunBlockingCall([&] {
+    ISC_STATUS* status = ThreadStatusVector();
+    if (call(status) != 0 && status[0] == 1 && status[1] != 0) RaiseStatusError();
+  });
+}
+
+}  // namespace
+
+std::string DatabaseConnectString(TProtocol protocol, const std::string& serverName, const std::string& localPath) {
+  switch (protocol) {
+    case TProtocol::TCP: return serverName + ":" + localPath;
+    case TProtocol::SPX: return serverName + "@" + localPath;
+    case TProtocol::NamedPipe: return "\\\\" + serverName + "\\" + localPath;
+    default: return localPath;
+  }
+}
+
+void DropServerDatabase(const std::string& serverName, const std::string& localPath, TProtocol protocol,
+                        const std::string& userName, const std::string& password) {
+  RequireClientLibrary();
+  const std::string name = DatabaseConnectString(protocol, serverName, localPath);
+  if (name.size() > MaxNameBytes) throw Exception("Database name too long: " + name);
+  std::string block(1, static_cast<char>(dpb::version1));
+  AddItem(block, dpb::user_name, "the user name", userName);
+  AddItem(block, dpb::password, "the password", password);
+  const TClientEntryPoints& api = ClientEntryPoints();
+  isc_db_handle handle = 0;
+  Call([&](ISC_STATUS* status) {
+    return api.isc_attach_database(status, static_cast<short>(name.size()), name.data(), &handle,
+                                   static_cast<short>(block.size()), block.data());
+  });
+  try {
+    Call([&](ISC_STATUS* status) { return api.isc_drop_database(status, &handle); });
+  } catch (...) {
+    // A refused drop leaves the attachment open.
+    try {
+      Call([&](ISC_STATUS* status) { return api.isc_detach_database(status, &handle); });
+    } catch (...) {
+    }
+    throw;
+  }
+}

@@ -1,0 +1,17 @@
+#pragma once
+// Dropping a database through its server: for a database the program made
+// itself (a test restore) whose file this computer cannot remove.
+
+#include <string>
+
+#include "service/service_connection.h"
+
+// The connection string of a database for a protocol: "server:path" (TCP),
+// "server@path" (SPX), "\\server\path" (named pipes), the path alone (Local).
+std::string DatabaseConnectString(TProtocol protocol, const std::string& serverName, const std::string& localPath);
+
+// Attaches to the database and drops it (the server removes its file).
+// Raises EIBInterBaseError with the library's texts when the server refuses,
+// EIBClientError when a value does not fit its length field.
+void DropServerDatabase(const std::string& serverName, const std::string& localPath, TProtocol protocol,
+                        const std::string& userName, const std::string& password);

@@ -1,0 +1,123 @@
+// The history page and the status bar's progress in the main window, with a
+// prepared history file and stand-in jobs. Headless.
+
+#include <QComboBox>
+#include <QLineSeries>
+#include <QProgressBar>
+#include <QScatterSeries>
+#include <QTabWidget>
+#include <QTableView>
+#include <QtTest>
+
+#include "app/app_test_support.h"
+#include "app/history_model.h"
+#include "app/history_page.h"
+#include "app/main_form.h"
+#include "controller/job_history.h"
+#include "controller/quorvin.h"
+#include "runner/schedule.h"
+
+namespace {
+
+// A plan backup's record.
+std::string Line(const char* start, const char* end, const char* database, const char* outcome, std::uint64_t size,
+                 const char* copy = "") {
+  THistoryRecord r;
+  r.File = std::string(database) + ".gbk";
+  r.Copy = copy;
+  r.Start = start;
+  r.End = end;
+  r.Kind = HistoryKindBackup;
+  r.Database = database;
+  r.Size = size;
+  r.Outcome = outcome;
+  r.Reason = std::string(outcome) == HistoryFailure ? "disk full" : "";
+  return HistoryLine(r) + "\n";
+}
+
+}  // namespace
+
+class THistoryPageTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void pageIsReadWhenFirstShownAndMarksFailures();
+  void jobsShowProgressAndRefreshThePage();
+};
+
+void THistoryPageTest::pageIsReadWhenFirstShownAndMarksFailures() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder("");
+  folder.WriteFile(
+      QString::fromStdString(HistoryFileName("Quorvin")),
+      QString::fromStdString(
+          Line("2026-12-05T10:00:00+01:00", "2026-12-05T10:01:00+01:00", "/db/a.fdb", HistorySuccess, 2 << 20) +
+          Line("2026-12-06T10:00:00+01:00", "2026-12-06T10:02:00+01:00", "/db/a.fdb", HistoryFailure, 0) + "{broken\n" +
+          Line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:30+01:00", "/db/b.fdb", HistorySuccess, 1 << 20,
+               "/copies/b.gbk.zst")));
+  TMainForm form(folder.Dir());
+  QCOMPARE(form.PageControl->tabToolTip(TMainForm::HistoryTab), QString("История"));
+  THistoryPage& page = *form.TabSheet8;
+  QVERIFY(!page.Loaded());
+  QCOMPARE(page.Model->rowCount(), 0);
+
+  form.PageControl->setCurrentIndex(TMainForm::HistoryTab);
+  QVERIFY(page.Loaded());
+  QVERIFY(form.Log->isHidden());
+  // Newest first; the broken line is skipped.
+  QCOMPARE(page.Model->rowCount(), 3);
+  const auto text = [&](int row, int column) { return page.Model->index(row, column).data().toString(); };
+  QCOMPARE(text(0, THistoryModel::ColDatabase), QString("/db/b.fdb"));
+  QCOMPARE(text(1, THistoryModel::ColOutcome), QString("ошибка"));
+  QCOMPARE(text(2, THistoryModel::ColDuration), QString("0:01:00"));
+  QCOMPARE(text(2, THistoryModel::ColSize), QString("2.0 МБ"));
+  // A copy on this computer is named beside the server's file.
+  QCOMPARE(page.Model->index(0, THistoryModel::ColFile).data(Qt::ToolTipRole).toString(),
+           QString("/db/b.fdb.gbk\nКопия на этом компьютере: /copies/b.gbk.zst"));
+  const QModelIndex failed = page.Model->index(1, THistoryModel::ColOutcome);
+  QCOMPARE(failed.data(Qt::ForegroundRole).value<QBrush>().color(), QColor(Qt::red));
+  QVERIFY(!failed.data(Qt::DecorationRole).value<QIcon>().isNull());
+
+  // The database backed up last comes first; the chart follows the choice.
+  QCOMPARE(page.cbHistoryBase->count(), 2);
+  QCOMPARE(page.cbHistoryBase->currentText(), QString("/db/b.fdb"));
+  page.cbHistoryBase->setCurrentIndex(1);
+  QCOMPARE(page.DurationSeries->count(), 1);
+  QCOMPARE(page.SizeSeries->at(0).y(), 2.0);
+  QCOMPARE(page.FailureSeries->count(), 1);
+  QCOMPARE(page.FailureSeries->at(0).y(), 120.0);
+
+  form.PageControl->setCurrentIndex(0);
+  QVERIFY(!form.Log->isHidden());
+  QCOMPARE(form.PageControl->height(), TMainForm::TabControlHeight);
+}
+
+void THistoryPageTest::jobsShowProgressAndRefreshThePage() {
+  TScriptedPrompts prompts;
+  TProgramFolder folder("[Parameters]\nAutoBackName=0\n");
+  folder.WriteFile("a.fdb", "LIVE");
+  TMainForm form(folder.Dir());
+  TQuorvin& q = *form.Controller();
+  QList<int> shown;
+  q.JobRunner = [&](TSchedule& job) {
+    for (int i = 0; i < 4; ++i) {
+      job.OnOutputLine("line");
+      shown << (form.pbJobProgress->isVisibleTo(&form) ? form.pbJobProgress->value() : -1);
+    }
+    folder.WriteFile(QString::fromStdString(job.JobFile(2)).section('/', -1), "GBK");
+    return true;
+  };
+  form.PageControl->setCurrentIndex(TMainForm::HistoryTab);
+  QCOMPARE(form.TabSheet8->Model->rowCount(), 0);
+  form.cbBD_Name->setEditText(folder.Path("a.fdb"));
+  form.BitBtn1Click();
+  QCOMPARE(shown, QList<int>({-1, -1, -1, -1}));  // a first run: no estimate
+  shown.clear();
+  form.BitBtn1Click();
+  QCOMPARE(shown, QList<int>({25, 50, 75, 99}));
+  QVERIFY(!form.pbJobProgress->isVisibleTo(&form));
+  QTRY_COMPARE(form.TabSheet8->Model->rowCount(), 2);
+}
+
+QTEST_MAIN(THistoryPageTest)
+#include "history_page_test.moc"

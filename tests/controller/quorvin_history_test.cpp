@@ -1,0 +1,72 @@
+// The controller's history records and plan retention, with stand-in jobs.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "controller/job_history.h"
+#include "job_fixture.h"
+#include "platform/files.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class History : public JobTest {
+ protected:
+  TQuorvin& StartShop() {
+    TQuorvin& q = StartWithStandIn();
+    WriteFileBytes(Dir / "Shop.fdb", "LIVE");
+    q.DataBase = Dir / "Shop.fdb";
+    return q;
+  }
+  // A stand-in job that writes `content` into its target and answers `ok`.
+  void Makes(std::string content, bool ok = true) { Job = Writes(std::move(content), ok); }
+  static std::function<bool(TSchedule&)> Writes(std::string content, bool ok) {
+    return [content, ok](TSchedule& job) {
+      WriteFileBytes(job.JobFile(2), content);
+      return ok;
+    };
+  }
+};
+
+TEST_F(History, PlanBackupsKeepTheNewestAndLogEveryRemovalAndEveryLostRecord) {
+  TQuorvin& q = StartShop();
+  q.KeepLastBackups = 2;
+  const Strings old = {"Shop.fdb_06_12_26_10_00.gbk", "Shop.fdb_05_12_26_10_00.gbk"};
+  for (const std::string& name : old) WriteFileBytes(Dir / name, "old");
+  WriteFileBytes(Dir / "Shop.fdb_05_12_26_10_00.gbk.failed", "old");
+  Makes("NEW");
+  ASSERT_TRUE(q.Backup());  // a user's backup removes nothing
+  EXPECT_TRUE(FileExists(Dir / old[1]));
+  Clock.Advance(1.0 / 24);
+  q.RunPlanBackup();
+  EXPECT_EQ(ReadHistory(q.HistoryPath()).back().By, HistoryByPlan);
+  EXPECT_TRUE(FileExists(Dir / "Shop.fdb_06_12_26_12_15.gbk") && FileExists(Dir / "Shop.fdb_06_12_26_13_15.gbk"));
+  EXPECT_TRUE(FileExists(Dir / "Shop.fdb_05_12_26_10_00.gbk.failed"));
+  const Strings log = LogAfterStart();
+  for (const std::string& name : old) {
+    EXPECT_FALSE(FileExists(Dir / name));
+    EXPECT_NE(std::find(log.begin(), log.end(), "06.12.2026 в 13:15 Удалена старая резервная копия. " + Dir / name),
+              log.end());
+  }
+  EXPECT_EQ(log.back(), "---");
+  // A failed plan backup removes nothing; a folder that cannot be listed is
+  // said so.
+  WriteFileBytes(Dir / old[0], "old");
+  Clock.Advance(1.0 / 24);
+  Makes("NEW", false);
+  q.RunPlanBackup();
+  EXPECT_TRUE(FileExists(Dir / old[0]));
+  q.BackDir = Dir / "gone/";
+  q.ApplyRetention();
+  EXPECT_EQ(LogAfterStart().back(),
+            "06.12.2026 в 14:15 Папка резервных копий недоступна, старые копии не удалены. " + Dir / "gone/");
+  // A history that cannot be written is said in the operation log.
+  q.HistoryName = "no-such-folder/history.jsonl";
+  Makes("GBK");
+  EXPECT_TRUE(q.Backup());
+  EXPECT_EQ(LogAfterStart().back(), "06.12.2026 в 14:15 Не удалось записать историю заданий. " + q.HistoryPath());
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+// Verification, history records and the restore's check of its source,
+// against the real Firebird: the embedded engine (protocol Local) and the
+// server on this computer (TCP).
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "controller/job_history.h"
+#include "integration/controller_fixture_fb.h"
+#include "platform/files.h"
+#include "platform/sha256.h"
+#include "platform/temp_folder.h"
+#include "runner/schedule.h"
+
+namespace ctltest {
+namespace {
+
+bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+using ControllerHistory = ControllerFirebird;
+
+TEST_F(ControllerHistory, AVerifiedBackupAndItsRestoreAreRecordedLocalAndTcp) {
+  for (std::int32_t protocol : {kLocal, kTcp}) {
+    SCOPED_TRACE(protocol);
+    q->Protocol = protocol;
+    q->AutoBackName = protocol == kTcp;
+    q->VerifyBackup = true;
+    ASSERT_TRUE(q->Backup()) << seams.Dump();
+    // The verification is a section of its own after the backup's.
+    EXPECT_TRUE(HasLine(seams.Lines, "**** BACKUP COMPLETE ****")) << seams.Dump();
+    EXPECT_TRUE(HasLine(seams.Lines, "Job: VERIFY BACKUP"));
+    EXPECT_TRUE(HasLine(seams.Lines, "Row counts match the backup: 3 tables, 4500 rows"));
+    EXPECT_TRUE(FilesWith(".verify-").empty());
+    fbtest::ShareWithServer(q->BackFile);
+    q->RestoreSource = q->BackFile;
+    q->RestoreTarget = dir.File("restored_" + std::to_string(protocol) + ".fdb");
+    ASSERT_TRUE(q->Restore()) << seams.Dump();
+
+    const auto records = ReadHistory(q->HistoryPath());
+    ASSERT_EQ(records.size(), protocol == kLocal ? 3u : 6u);
+    const std::string kinds[] = {HistoryKindVerify, HistoryKindBackup, HistoryKindRestore};
+    for (std::size_t i = 0; i < 3; ++i) {
+      const THistoryRecord& r = records[records.size() - 3 + i];
+      EXPECT_EQ(r.Kind, kinds[i]);
+      EXPECT_TRUE(r.Succeeded()) << r.Reason;
+      EXPECT_EQ(r.By, HistoryByUser);
+      EXPECT_EQ(r.Database, i == 2 ? q->RestoreTarget : db);
+      EXPECT_EQ(r.File, q->BackFile);
+      EXPECT_EQ(r.Size, FileSize(q->BackFile));
+      EXPECT_EQ(r.Sha256, Sha256OfFile(q->BackFile));
+      EXPECT_GT(r.Lines, 50u);  // gbak's verbose output
+    }
+  }
+}
+
+// Local: copy only, verified by restoring the copy from this computer; TCP:
+// the server's file verified, the copy beside it. The backup's record names
+// both files; a restore from a copy whose checksum file no longer says what
+// the history knows stops before anything is touched.
+TEST_F(ControllerHistory, CopiesOnThisComputerAreVerifiedAndRecordedLocalAndTcp) {
+  const std::string copies = dir.File("copies"), copy = copies + "/base.fdb.gbk.zst";
+  for (std::int32_t protocol : {kLocal, kTcp}) {
+    const bool copyOnly = protocol == kLocal;
+    SCOPED_TRACE(copyOnly ? "Local, copy only" : "TCP, server file and copy");
+    std::filesystem::create_directories(copies);
+    q->Protocol = protocol;
+    q->VerifyBackup = true;
+    q->LocalCopyDir = copies;
+    q->LocalCopyOnly = copyOnly;
+    seams.Lines.clear();
+    ASSERT_TRUE(q->Backup()) << seams.Dump();
+    EXPECT_TRUE(HasLine(seams.Lines, copyOnly ? "Row counts not compared: a backup streamed to this computer reports "
+                                                "none. Restored: 3 tables, 4500 rows"
+                                              : "Row counts match the backup: 3 tables, 4500 rows"))
+        << seams.Dump();
+    EXPECT_TRUE(FilesWith(".verify-").empty());
+    const auto records = ReadHistory(q->HistoryPath());
+    ASSERT_GE(records.size(), 2u);
+    const THistoryRecord& verify = records[records.size() - 2];
+    const THistoryRecord& backup = records.back();
+    const std::string file = copyOnly ? copy : dir.File("base.fdb.gbk");
+    EXPECT_EQ(verify.Kind + verify.Outcome + verify.File, HistoryKindVerify + std::string(HistorySuccess) + file);
+    EXPECT_EQ(backup.Kind + backup.Outcome + backup.File, HistoryKindBackup + std::string(HistorySuccess) + file);
+    EXPECT_EQ(backup.Size, FileSize(file));
+    EXPECT_EQ(backup.Sha256, Sha256OfFile(file));
+    EXPECT_EQ(backup.Copy, copy);
+    EXPECT_EQ(backup.CopySize, FileSize(copy));
+    EXPECT_EQ(backup.CopySha256, Sha256OfFile(copy));
+
+    WriteFileBytes(copy + ".sha256", Sha256SumLine(std::string(64, 'f'), "base.fdb.gbk.zst"));
+    q->RestoreSource = copy;
+    q->RestoreTarget = db;
+    EXPECT_FALSE(q->Restore());
+    EXPECT_EQ(seams.Messages.back(), "Файл резервной копии изменён или обрезан после создания: " + copy);
+    EXPECT_FALSE(fbtest::IsShutdown(db));
+    std::filesystem::remove_all(copies);
+    std::filesystem::remove(dir.File("base.fdb.gbk"));
+  }
+}
+
+// The backup is cut short after it was written: the test restore fails, the
+// backup counts as failed and is set aside, the one before it is back.
+TEST_F(ControllerHistory, ABrokenBackupFailsItsVerificationLocalAndTcp) {
+  std::freopen("/dev/null", "r", stdin);  // the embedded gbak's volume prompt gets no answer
+  for (std::int32_t protocol : {kLocal, kTcp}) {
+    SCOPED_TRACE(protocol);
+    q->Protocol = protocol;
+    q->VerifyBackup = false;
+    q->JobRunner = nullptr;
+    ASSERT_TRUE(q->Backup()) << seams.Dump();
+    const std::string older = Bytes(q->BackFile);
+    q->VerifyBackup = true;
+    q->JobRunner = [](TSchedule& job) {
+      const bool ok = job.RunJob();
+      const std::string gbk = job.JobFile(2);
+      if (job.JobKind == TSchedule::KindBackup) std::filesystem::resize_file(gbk, std::filesystem::file_size(gbk) / 2);
+      return ok;
+    };
+    seams.Messages.clear();
+    EXPECT_FALSE(q->Backup()) << seams.Dump();
+    EXPECT_EQ(seams.Messages.back(), "Errors were encountered during backup");
+    EXPECT_EQ(Bytes(q->BackFile), older);
+    EXPECT_EQ(FilesWith(".failed").size(), 1u);
+    EXPECT_TRUE(FilesWith(".verify-").empty());
+    EXPECT_FALSE(fbtest::IsShutdown(db));
+    const auto log = LogLines();
+    EXPECT_EQ(log[log.size() - 2].rfind(q->LogStamp() + " Проверка резервной копии восстановлением не пройдена. ", 0),
+              0u)
+        << log[log.size() - 2];
+    const auto records = ReadHistory(q->HistoryPath());
+    EXPECT_EQ(records.back().Reason.rfind("Verification by test restore failed: the test restore failed", 0), 0u)
+        << records.back().Reason;
+    EXPECT_EQ(records[records.size() - 2].Kind + records[records.size() - 2].Outcome,
+              std::string(HistoryKindVerify) + HistoryFailure);
+    for (const auto& name : FilesWith(".failed")) std::filesystem::remove(dir.File(name));
+  }
+}
+
+// A backup cut short after it was recorded: the restore stops before the
+// database it would replace is shut down.
+TEST_F(ControllerHistory, ARestoreFromABackupCutShortSinceItWasMadeIsRefusedTcp) {
+  q->Protocol = kTcp;
+  ASSERT_TRUE(q->Backup()) << seams.Dump();
+  std::filesystem::resize_file(q->BackFile, std::filesystem::file_size(q->BackFile) - 1);
+  q->RestoreSource = q->BackFile;
+  q->RestoreTarget = db;
+  seams.Lines.clear();
+  EXPECT_FALSE(q->Restore());
+  const std::string refusal = "Файл резервной копии изменён или обрезан после создания: " + q->BackFile;
+  EXPECT_EQ(seams.Messages.back(), refusal);
+  EXPECT_EQ(LastLogLine(), q->LogStamp() + " Восстановление отменено. " + refusal);
+  EXPECT_FALSE(HasLine(seams.Lines, "Stopping database: base.fdb")) << seams.Dump();
+  EXPECT_FALSE(fbtest::IsShutdown(db));
+  EXPECT_EQ(fbtest::RowCount(db, "T_ORDERS"), fbtest::kOrders);
+  EXPECT_EQ(ReadHistory(q->HistoryPath()).back().Reason, refusal);
+}
+
+}  // namespace
+}  // namespace ctltest
