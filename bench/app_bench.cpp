@@ -45,14 +45,13 @@
 #include "app/main_form.h"
 #include "app/qt_seams.h"
 #include "app/single_instance.h"
+#include "bench_tools.h"
 #include "controller/quorvin.h"
 #include "dialogs/plan_form.h"
 #include "integration/fb_fixture.h"
 #include "runner/log_pane.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 long long RealtimeNs() {
   timespec ts{};
@@ -260,11 +259,6 @@ void MakeDatabase(const std::string& db, int sizeMb) {
     if (mb >= sizeMb) break;
     scale = static_cast<int>(scale * sizeMb / std::max(mb, 1.0) * 1.05) + 1;
   }
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 int Stall(int sizeMb, int rounds, bool direct) {

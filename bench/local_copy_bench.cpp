@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_tools.h"
 #include "generated_database.h"
 #include "integration/fb_fixture.h"
 #include "runner/local_copy_writer.h"
@@ -27,14 +28,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-class TStoringPane : public TLogPaneView {
- public:
-  void Clear() override { Lines.clear(); }
-  void AppendLine(const std::string& line) override { Lines.push_back(line); }
-  std::vector<std::string> Lines;
-};
 
 struct TOptions {
   int sizeMb = 4;
@@ -61,12 +54,6 @@ TOptions Parse(int argc, char** argv) {
 }
 
 double Seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const std::size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 double Mb(std::uintmax_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 

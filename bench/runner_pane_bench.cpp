@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_tools.h"
 #include "fakeclient/fake_client.h"
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
@@ -24,15 +25,6 @@
 #include "service/client_library.h"
 
 namespace {
-
-class TStoringPane : public TLogPaneView {
- public:
-  void Clear() override { Lines.clear(); }
-  void AppendLine(const std::string& line) override { Lines.push_back(line); }
-  std::vector<std::string> Lines;
-};
-
-using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
 
@@ -63,11 +55,6 @@ bool RunBackup() {
   job.SetJobFile(1, "/bench/base.fdb");
   job.SetJobFile(2, "/bench/base.gbk");
   return job.RunJob();
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 // The client layer and the stand-in server alone: read every line.

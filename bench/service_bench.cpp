@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_tools.h"
 #include "generated_database.h"
 #include "integration/fb_fixture.h"
 #include "service/ib_services.h"
@@ -24,7 +25,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 struct Options {
   int sizeMb = 4;
@@ -34,12 +34,6 @@ struct Options {
 };
 
 double Seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 template <typename T>
 void Connect(T& service, const std::string& protocol, const std::string& password) {

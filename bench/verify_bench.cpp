@@ -14,37 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "bench_tools.h"
 #include "controller/quorvin.h"
 #include "integration/fb_fixture.h"
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-class TStoringPane : public TLogPaneView {
- public:
-  void Clear() override { Lines.clear(); }
-  void AppendLine(const std::string& line) override { Lines.push_back(line); }
-  std::vector<std::string> Lines;
-};
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const std::size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-double FileMb(const std::string& path) {
-  std::error_code error;
-  return static_cast<double>(std::filesystem::file_size(path, error)) / (1024.0 * 1024.0);
-}
-
-double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-}  // namespace
+namespace {}  // namespace
 
 int main(int argc, char** argv) {
   int sizeMb = 100;

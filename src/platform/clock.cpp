@@ -44,16 +44,8 @@ TDateTime LocalDateTimeOf(std::int64_t utcMs) {
 }
 
 std::int64_t UtcMsOf(TDateTime local) {
-  const TDateParts p = DecodeDateTime(local);
-  struct tm t {};
-  t.tm_year = p.Year - 1900;
-  t.tm_mon = p.Month - 1;
-  t.tm_mday = p.Day;
-  t.tm_hour = p.Hour;
-  t.tm_min = p.Minute;
-  t.tm_sec = p.Second;
-  t.tm_isdst = -1;
-  return static_cast<std::int64_t>(mktime(&t)) * 1000 + p.MSec;
+  std::tm t = TmOf(local);
+  return static_cast<std::int64_t>(mktime(&t)) * 1000 + DecodeDateTime(local).MSec;
 }
 
 TDateTime SystemNow() { return LocalDateTimeOf(SystemReading().UtcMs); }

@@ -75,24 +75,6 @@ std::string Pad(int value, int width) {
   return buf;
 }
 
-struct tm ToTm(TDateTime value) {
-  const TDateParts p = DecodeDateTime(value);
-  struct tm t {};
-  t.tm_year = p.Year - 1900;
-  t.tm_mon = p.Month - 1;
-  t.tm_mday = p.Day;
-  t.tm_hour = p.Hour;
-  t.tm_min = p.Minute;
-  t.tm_sec = p.Second;
-  t.tm_wday = DayOfTheWeek(value) % 7;
-  std::int64_t days = 0, msec = 0;
-  SplitValue(value, days, msec);
-  t.tm_yday = static_cast<int>(DaysFromCivil(p.Year, static_cast<unsigned>(p.Month), static_cast<unsigned>(p.Day)) -
-                               DaysFromCivil(p.Year, 1, 1));
-  t.tm_isdst = -1;
-  return t;
-}
-
 // A number for a run of `run` pattern letters: zero-padded to `width` digits
 // when the run is at least that long (taking `width` letters), otherwise as
 // it is (taking one letter).
@@ -141,6 +123,24 @@ std::string ExpandComposite(const std::string& format) {
 }
 
 }  // namespace
+
+std::tm TmOf(TDateTime value) {
+  const TDateParts p = DecodeDateTime(value);
+  std::tm t{};
+  t.tm_year = p.Year - 1900;
+  t.tm_mon = p.Month - 1;
+  t.tm_mday = p.Day;
+  t.tm_hour = p.Hour;
+  t.tm_min = p.Minute;
+  t.tm_sec = p.Second;
+  t.tm_wday = DayOfTheWeek(value) % 7;
+  std::int64_t days = 0, msec = 0;
+  SplitValue(value, days, msec);
+  t.tm_yday = static_cast<int>(DaysFromCivil(p.Year, static_cast<unsigned>(p.Month), static_cast<unsigned>(p.Day)) -
+                               DaysFromCivil(p.Year, 1, 1));
+  t.tm_isdst = -1;
+  return t;
+}
 
 bool TryEncodeDate(int year, int month, int day, TDateTime& result) {
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return false;
@@ -284,7 +284,7 @@ std::string TimeSeparator() {
 }
 
 std::string FormatStrftime(const std::string& format, TDateTime value) {
-  struct tm t = ToTm(value);
+  std::tm t = TmOf(value);
   char buf[512];
   const std::size_t len = std::strftime(buf, sizeof buf, format.c_str(), &t);
   return std::string(buf, len);

@@ -3,6 +3,7 @@
 // days since 30 December 1899, the fraction being the time of day.
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -30,6 +31,9 @@ struct TDateParts {
 
 // Rounded to the millisecond first, so 23:59:59.9999 never decodes as hour 24.
 TDateParts DecodeDateTime(TDateTime value);
+// The moment's calendar fields as the C library takes them, weekday and day
+// of the year included; tm_isdst is -1, so mktime finds it out.
+std::tm TmOf(TDateTime value);
 // 1 Monday … 7 Sunday.
 int DayOfTheWeek(TDateTime value);
 TDateTime DateOf(TDateTime value);

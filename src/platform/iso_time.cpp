@@ -51,14 +51,7 @@ std::optional<int> Offset(std::string_view text, std::size_t pos) {
 
 std::string FormatIso8601(TDateTime value) {
   const TDateParts p = DecodeDateTime(value);
-  std::tm local{};
-  local.tm_year = p.Year - 1900;
-  local.tm_mon = p.Month - 1;
-  local.tm_mday = p.Day;
-  local.tm_hour = p.Hour;
-  local.tm_min = p.Minute;
-  local.tm_sec = p.Second;
-  local.tm_isdst = -1;
+  std::tm local = TmOf(value);
   const std::time_t moment = std::mktime(&local);
   long offset = 0;
   std::tm resolved{};
