@@ -278,6 +278,15 @@ class TQuorvin {
   // A record of a job about to start, with the login and protocol of now.
   TJobRecord NewJobRecord(const char* kind, const std::string& database, const std::string& target,
                           bool shutDown) const;
+  // Names the backup file; false (the user told) when no database is named
+  // or the login is refused.
+  bool BackupCanStart();
+  // False (the user told or asked) when a restore must not start.
+  bool RestoreCanStart();
+  void FillRestoreJob(TSchedule& job) const;
+  // The operation log's line of a job's outcome: `done` or `notDone`, then
+  // the file.
+  void LogJobOutcome(bool succeeded, const char* done, const char* notDone, const std::string& file);
   bool BackupJob();
   bool RestoreJob();
   void ReportPlanBackup(bool made, const TUnattendedJob& job);

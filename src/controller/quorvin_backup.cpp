@@ -154,7 +154,11 @@ void TQuorvin::SplitDataBaseName() {
 
 bool TQuorvin::Backup() { return RunAlone(&TQuorvin::BackupJob); }
 
-bool TQuorvin::BackupJob() {
+void TQuorvin::LogJobOutcome(bool succeeded, const char* done, const char* notDone, const std::string& file) {
+  SaveStrToLog(LogStamp() + " " + (succeeded ? done : notDone) + file);
+}
+
+bool TQuorvin::BackupCanStart() {
   SplitDataBaseName();
   BackFile =
       BackDir + BackBaseName + (AutoBackName ? FormatDateTime("_dd_mm_yy_hh_nn", Now()) : std::string()) + ".gbk";
@@ -164,7 +168,11 @@ bool TQuorvin::BackupJob() {
   }
   if (!AdminLoginAccepted(User, Pass)) return false;
   FRunningJob = {TSchedule::KindBackup, DataBase};
+  return true;
+}
 
+bool TQuorvin::BackupJob() {
+  if (!BackupCanStart()) return false;
   // Nothing is moved or removed before this point: a job that is not
   // started leaves every file as it was. With "copy only" no file is made
   // on the server and none is moved there: the copy's two files are the
@@ -209,30 +217,21 @@ bool TQuorvin::BackupJob() {
       },
       "Errors were encountered during backup", TErrorOrder::PaneFirst);
 
-  if (!serverFile) {
-    const bool succeeded = jobOk && copy && FileExists(copy->File);
-    previous.Finish(succeeded, started);
-    previousChecksum.Finish(succeeded, started);
-    LocalCopyOutcome(copy, succeeded);
-    FinishBackupRecord(recorder, succeeded, jobOk, failure);
-    return succeeded;
-  }
-  if (jobOk && !LocalCopyDir.empty() && !copy) {
+  if (serverFile && jobOk && !LocalCopyDir.empty() && !copy) {
     Prompts().Beep();
     ShowJobMessage("Errors were encountered during the copy on this computer");
   }
-
   // A file alone is no proof: a failed job can leave a partial one.
-  const bool succeeded = jobOk && FileExists(BackFile);
+  const bool succeeded = jobOk && (serverFile ? FileExists(BackFile) : copy && FileExists(copy->File));
   if (succeeded) record.NoteSucceeded();
   previous.Finish(succeeded, started);
-  if (succeeded) {
-    LastBack = BackFile;
-    SaveStrToLog(LogStamp() + " Резервная копия создана. " + BackFile);
-  } else {
-    SaveStrToLog(LogStamp() + " Резервная копия НЕ создана. " + BackFile);
+  previousChecksum.Finish(succeeded, started);
+  if (serverFile) {
+    if (succeeded) LastBack = BackFile;
+    LogJobOutcome(succeeded, "Резервная копия создана. ", "Резервная копия НЕ создана. ", BackFile);
   }
-  if (!LocalCopyDir.empty()) LocalCopyOutcome(copy, jobOk);
+  // With "copy only" the copy is the backup and its outcome the job's.
+  if (!LocalCopyDir.empty()) LocalCopyOutcome(copy, serverFile ? jobOk : succeeded);
   FinishBackupRecord(recorder, succeeded, jobOk, failure);
   return succeeded;
 }
@@ -275,7 +274,7 @@ void TQuorvin::FinishBackupRecord(TJobRecorder& recorder, bool succeeded, bool j
 
 bool TQuorvin::Restore() { return RunAlone(&TQuorvin::RestoreJob); }
 
-bool TQuorvin::RestoreJob() {
+bool TQuorvin::RestoreCanStart() {
   if (RestoreTarget.empty() || RestoreSource.empty()) {
     ShowJobMessage("Must select both database and restore files");
     return false;
@@ -287,7 +286,19 @@ bool TQuorvin::RestoreJob() {
   }
   ProcessMessages();
   FRunningJob = {TSchedule::KindRestore, RestoreTarget};
+  return true;
+}
 
+void TQuorvin::FillRestoreJob(TSchedule& job) const {
+  const bool options[] = {RestParam1, RestParam2, RestParam3, RestParam4, RestParam5, RestParam6, RestParam7};
+  FillJob(job, TSchedule::KindRestore, "Restore", options);
+  job.SetJobFile(2, RestoreTarget);
+  job.SetJobFile(1, RestoreSource);
+  job.StopDatabase = true;
+}
+
+bool TQuorvin::RestoreJob() {
+  if (!RestoreCanStart()) return false;
   TJobRecorder recorder(HistoryPath(), HistoryKindRestore, JobBy(), RestoreTarget, RestoreSource);
   TCurrentJob current(*this, recorder);
   // Before anything is shut down: a backup file that is no longer what its
@@ -320,11 +331,7 @@ bool TQuorvin::RestoreJob() {
           previous.Finish(succeeded, started);
           finished = true;
         };
-        const bool options[] = {RestParam1, RestParam2, RestParam3, RestParam4, RestParam5, RestParam6, RestParam7};
-        FillJob(job, TSchedule::KindRestore, "Restore", options);
-        job.SetJobFile(2, RestoreTarget);
-        job.SetJobFile(1, RestoreSource);
-        job.StopDatabase = true;
+        FillRestoreJob(job);
         WatchJob(recorder, job);
         return RunJobOf(job);
       },
@@ -338,11 +345,7 @@ bool TQuorvin::RestoreJob() {
   if (RestoreFedFromThisComputer(RestoreSource, RestoreTarget)) {
     SaveStrToLog(LogStamp() + " Восстановление из копии на этом компьютере. " + RestoreSource);
   }
-  if (succeeded) {
-    SaveStrToLog(LogStamp() + " Резервная копия восстановлена. " + RestoreTarget);
-  } else {
-    SaveStrToLog(LogStamp() + " Резервная копия НЕ восстановлена. " + RestoreTarget);
-  }
+  LogJobOutcome(succeeded, "Резервная копия восстановлена. ", "Резервная копия НЕ восстановлена. ", RestoreTarget);
   // A failure without an error line of its own gets the failure message.
   const bool said = succeeded || !recorder.ReportedError().empty();
   FinishRecord(recorder, succeeded, said ? "" : "Errors were encountered during restore");
