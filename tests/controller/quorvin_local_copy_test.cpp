@@ -68,8 +68,8 @@ TEST_F(LocalCopy, BackupOutcomesWithTheirMessagesAndLogLines) {
 // With verification on: the server's file is verified when there is one;
 // with "copy only" the copy, restored from this computer. A copy that fails
 // it is set aside as ".failed" with its checksum file and the older copy is
-// back. The backup's record names both files.
-TEST_F(LocalCopy, VerificationOfTheServerFileOrOfTheCopyAndTheRecordOfBoth) {
+// back.
+TEST_F(LocalCopy, VerificationOfTheServerFileOrOfTheCopy) {
   struct Row {
     bool copyOnly, restores;
   };
@@ -109,17 +109,7 @@ TEST_F(LocalCopy, VerificationOfTheServerFileOrOfTheCopyAndTheRecordOfBoth) {
     EXPECT_EQ(ReadFileBytes(sum), row.restores ? "SUM" : "OLD SUM");
     EXPECT_EQ(FileExists(copy + ".failed") && FileExists(sum + ".failed"), !row.restores);
 
-    const auto records = ReadHistory(q.HistoryPath());
-    ASSERT_GE(records.size(), 2u);
-    const THistoryRecord& verify = records[records.size() - 2];
-    const THistoryRecord& backup = records.back();
-    EXPECT_EQ(verify.Kind + verify.File, HistoryKindVerify + verified);
-    EXPECT_EQ(backup.Kind + backup.File, HistoryKindBackup + verified);
-    EXPECT_EQ(backup.Copy, copy);
-    EXPECT_EQ(backup.CopySize, 4u);
-    EXPECT_EQ(backup.CopySha256, std::string(64, 'a'));
-    EXPECT_EQ(backup.Size, row.copyOnly ? 4u : 3u);
-    EXPECT_EQ(backup.Succeeded(), row.restores);
+    EXPECT_EQ(ReadHistory(q.HistoryPath()).back().Succeeded(), row.restores);
     std::filesystem::remove_all(Dir / "copies");
     std::filesystem::remove(serverFile);
     Close();
