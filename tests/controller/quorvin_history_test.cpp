@@ -35,7 +35,6 @@ TEST_F(History, PlanBackupsKeepTheNewestAndLogEveryRemovalAndEveryLostRecord) {
   q.KeepLastBackups = 2;
   const Strings old = {"Shop.fdb_06_12_26_10_00.gbk", "Shop.fdb_05_12_26_10_00.gbk"};
   for (const std::string& name : old) WriteFileBytes(Dir / name, "old");
-  WriteFileBytes(Dir / "Shop.fdb_05_12_26_10_00.gbk.failed", "old");
   Makes("NEW");
   ASSERT_TRUE(q.Backup());  // a user's backup removes nothing
   EXPECT_TRUE(FileExists(Dir / old[1]));
@@ -43,7 +42,6 @@ TEST_F(History, PlanBackupsKeepTheNewestAndLogEveryRemovalAndEveryLostRecord) {
   q.RunPlanBackup();
   EXPECT_EQ(ReadHistory(q.HistoryPath()).back().By, HistoryByPlan);
   EXPECT_TRUE(FileExists(Dir / "Shop.fdb_06_12_26_12_15.gbk") && FileExists(Dir / "Shop.fdb_06_12_26_13_15.gbk"));
-  EXPECT_TRUE(FileExists(Dir / "Shop.fdb_05_12_26_10_00.gbk.failed"));
   const Strings log = LogAfterStart();
   for (const std::string& name : old) {
     EXPECT_FALSE(FileExists(Dir / name));

@@ -32,7 +32,10 @@ Files FolderFiles(const std::string& dir) {
 
 using Recovery = JobTest;
 
-TEST_F(Recovery, TheRecordLivesAsLongAsTheJobAndKnowsWhatItMoved) {
+// What the record says is put to work by the kill tests against the real
+// engine; here: it holds the password, so it is the user's alone, and it
+// goes with the job.
+TEST_F(Recovery, TheRecordIsPrivateAndLivesAsLongAsTheJob) {
   TQuorvin& q = StartWithStandIn();
   q.AutoBackName = false;
   q.BackShutDown = true;
@@ -40,27 +43,18 @@ TEST_F(Recovery, TheRecordLivesAsLongAsTheJobAndKnowsWhatItMoved) {
   WriteFileBytes(Dir / "Shop.gbk", "OLD");
   q.DataBase = Dir / "Shop.gdb";
   std::optional<TJobRecord> seen;
-  std::string asideContent;
   unsigned mode = 0;
   Job = [&](TSchedule& job) {
     bool exists = false;
     seen = TJobRecord::Parse(ReadWholeFile(q.JobRecordPath(), exists).value_or(""));
     struct stat st {};
     if (stat(q.JobRecordPath().c_str(), &st) == 0) mode = st.st_mode & 0777;
-    if (seen) asideContent = ReadFileBytes(seen->Aside);
     WriteFileBytes(job.JobFile(2), "NEW");
     return true;
   };
   ASSERT_TRUE(q.Backup());
-  EXPECT_EQ(q.JobRecordPath(), Dir / "Quorvin.job");
   ASSERT_TRUE(seen);
-  EXPECT_EQ(seen->Kind, "backup");
-  EXPECT_EQ(seen->Database, Dir / "Shop.gdb");
-  EXPECT_EQ(seen->Target, Dir / "Shop.gbk");
-  EXPECT_EQ(asideContent, "OLD") << "noted before the job";
-  EXPECT_TRUE(seen->ShutDown);
-  EXPECT_TRUE(seen->RequestStarted);
-  EXPECT_FALSE(seen->Succeeded);
+  EXPECT_TRUE(seen->RequestStarted && !seen->Succeeded);
   EXPECT_EQ(seen->Password, "secret");
   EXPECT_EQ(mode, 0600u);
   EXPECT_EQ(FolderFiles(Dir.Path), (Files{{"Shop.gdb", "db"}, {"Shop.gbk", "NEW"}}));

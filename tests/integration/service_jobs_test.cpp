@@ -207,27 +207,16 @@ INSTANTIATE_TEST_SUITE_P(Protocols, ServiceJobsTest, ::testing::Values(TProtocol
 
 // The library unloads an embedded engine that stood idle for a minute and
 // loads it again at the next Local job: that job works like the first.
-TEST(ServiceIdleTest, ALocalJobAfterTheEngineStoodIdleForMinutes) {
-  fbtest::TempFolder dir{"quorvin-idle"};
-  const std::string database = dir.File("idle.fdb");
-  fbtest::CreateDatabase(database);
-  const auto backup = [&](const std::string& gbk) {
-    TIBBackupService service;
-    service.SetProtocol(TProtocol::Local);
-    service.Params().Add("User_Name=SYSDBA");
-    service.LoginPrompt = false;
-    service.DatabaseName = database;
-    service.BackupFile.Add(gbk);
-    service.SetActive(true);
-    service.ServiceStart();
-    while (!service.OutputEnded()) service.NextOutputLine();
-    service.SetActive(false);
-    return fs::exists(gbk);
-  };
-  ASSERT_TRUE(backup(dir.File("first.gbk")));
+using ServiceIdleTest = ServiceJobsTest;
+TEST_P(ServiceIdleTest, ALocalJobAfterTheEngineStoodIdleForMinutes) {
+  Backup(dir_.File("first.gbk"));
+  ASSERT_TRUE(fs::exists(dir_.File("first.gbk")));
   std::this_thread::sleep_for(std::chrono::seconds(75));
-  EXPECT_TRUE(backup(dir.File("second.gbk")));
+  Backup(dir_.File("second.gbk"));
+  EXPECT_TRUE(fs::exists(dir_.File("second.gbk")));
 }
+INSTANTIATE_TEST_SUITE_P(Local, ServiceIdleTest, ::testing::Values(TProtocol::Local),
+                         [](const auto& info) { return ProtocolName(info.param); });
 
 TEST(ServiceServerTest, WrongPasswordOverTcp) {
   TIBBackupService backup;

@@ -15,13 +15,9 @@
 
 class TFakeClock {
  public:
-  struct TInstantMode {};
-  static constexpr TInstantMode InstantMode{};
-
   explicit TFakeClock(TDateTime moment = 0) : FMoment(moment) {
     SetClock([this] { return FMoment; });
   }
-  TFakeClock(TInstantMode, std::int64_t utcMs) { SetInstantMode(utcMs); }
   ~TFakeClock() {
     SetClock(nullptr);
     SetInstantClock(nullptr);
