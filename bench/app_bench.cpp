@@ -261,31 +261,53 @@ void MakeDatabase(const std::string& db, int sizeMb) {
   }
 }
 
-int Stall(int sizeMb, int rounds, bool direct) {
-  int argc = 1;
-  char name[] = "quorvin";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(ApplicationTitle);
-  fbtest::TempFolder data("quorvin-app-bench");
-  const std::string db = data.File("bench.fdb");
-  MakeDatabase(db, sizeMb);
-  InstallQtSeams();
-  TBlockingCallWorker worker;
-  // --direct 1: library calls on the user-interface thread itself, for
-  // comparison.
-  if (!direct) worker.Install();
-  std::printf("library_calls: %s\n", direct ? "direct" : "helper thread");
-  TQuietPrompts prompts;
-  SetPrompts(&prompts);
-  QTemporaryDir folder;
-  {
-    std::ofstream ini((folder.path() + "/Quorvin.INI").toStdString());
+// The window's jobs on a generated database of `sizeMb`: the application,
+// library calls on a helper thread (unless `direct`), quiet prompts and a
+// settings file with the login; everything installed is put back when it
+// goes.
+class TWindowJobBench {
+ public:
+  TWindowJobBench(int sizeMb, bool direct) {
+    QApplication::setApplicationName(ApplicationTitle);
+    MakeDatabase(Db, sizeMb);
+    InstallQtSeams();
+    if (!direct) FWorker.Install();
+    SetPrompts(&FPrompts);
+    std::ofstream ini((FSettings.path() + "/Quorvin.INI").toStdString());
     ini << "[Main]\nUser=SYSDBA\nPass=masterkey\n[Parameters]\nProtocol=3\nBackShutDown=0\nAutoBackName=0\n";
   }
+  ~TWindowJobBench() {
+    SetPrompts(nullptr);
+    TBlockingCallWorker::Uninstall();
+    UninstallQtSeams();
+  }
+  std::string SettingsDir() const { return (FSettings.path() + "/").toStdString(); }
+
+ private:
+  int FArgc = 1;
+  char FName[8] = "quorvin";
+  char* FArgv[2] = {FName, nullptr};
+  QApplication FApp{FArgc, FArgv};
+
+ public:
+  fbtest::TempFolder Data{"quorvin-app-bench"};
+  const std::string Db = Data.File("bench.fdb");
+
+ private:
+  TBlockingCallWorker FWorker;
+  TQuietPrompts FPrompts;
+  QTemporaryDir FSettings;
+};
+
+int Stall(int sizeMb, int rounds, bool direct) {
+  // --direct 1: library calls on the user-interface thread itself, for
+  // comparison.
+  TWindowJobBench bench(sizeMb, direct);
+  std::printf("library_calls: %s\n", direct ? "direct" : "helper thread");
+  const std::string& db = bench.Db;
   std::vector<double> backupStalls, restoreStalls;
   {
-    TMainForm form((folder.path() + "/").toStdString());
+    TMainForm form(bench.SettingsDir());
     form.show();
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
     TStallMeter meter;
@@ -296,7 +318,7 @@ int Stall(int sizeMb, int rounds, bool direct) {
       form.BitBtn1Click();
       backupStalls.push_back(meter.StopMs());
       const double backupS = std::chrono::duration<double>(Clock::now() - t0).count();
-      const std::string target = data.File("restored.fdb");
+      const std::string target = bench.Data.File("restored.fdb");
       std::filesystem::remove(target);
       form.eNameBD->setText(QString::fromStdString(target));
       meter.Start();
@@ -312,9 +334,6 @@ int Stall(int sizeMb, int rounds, bool direct) {
     }
     form.close();
   }
-  SetPrompts(nullptr);
-  TBlockingCallWorker::Uninstall();
-  UninstallQtSeams();
   std::printf("backup_longest_stall_ms: %.1f (median of %d)\n", Median(backupStalls), rounds);
   std::printf("restore_longest_stall_ms: %.1f (median of %d)\n", Median(restoreStalls), rounds);
   std::printf("backup_longest_stall_max_ms: %.1f\n", *std::max_element(backupStalls.begin(), backupStalls.end()));
@@ -327,27 +346,11 @@ int Stall(int sizeMb, int rounds, bool direct) {
 // refused during a job opens one): the longest stall and the wall time of
 // each.
 int Notice(int sizeMb, int rounds) {
-  int argc = 1;
-  char name[] = "quorvin";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(ApplicationTitle);
-  fbtest::TempFolder data("quorvin-app-bench");
-  const std::string db = data.File("bench.fdb");
-  MakeDatabase(db, sizeMb);
-  InstallQtSeams();
-  TBlockingCallWorker worker;
-  worker.Install();
-  TQuietPrompts prompts;
-  SetPrompts(&prompts);
-  QTemporaryDir folder;
-  {
-    std::ofstream ini((folder.path() + "/Quorvin.INI").toStdString());
-    ini << "[Main]\nUser=SYSDBA\nPass=masterkey\n[Parameters]\nProtocol=3\nBackShutDown=0\nAutoBackName=0\n";
-  }
+  TWindowJobBench bench(sizeMb, false);
+  const std::string& db = bench.Db;
   std::vector<double> plainS, noticeS, plainStall, noticeStall;
   {
-    TMainForm form((folder.path() + "/").toStdString());
+    TMainForm form(bench.SettingsDir());
     form.show();
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
     TStallMeter meter;
@@ -380,9 +383,6 @@ int Notice(int sizeMb, int rounds) {
     }
     form.close();
   }
-  SetPrompts(nullptr);
-  TBlockingCallWorker::Uninstall();
-  UninstallQtSeams();
   std::printf("notice_backup_longest_stall_ms: %.1f (median of %d; without the notice %.1f)\n", Median(noticeStall),
               rounds, Median(plainStall));
   std::printf("notice_backup_wall_s: %.2f (without the notice %.2f, ratio %.3f)\n", Median(noticeS), Median(plainS),

@@ -411,8 +411,13 @@ void TMainForm::PageChanged(int index) {
 
 void TMainForm::ShowJobProgress() {
   const auto progress = FController ? FController->JobProgress() : std::nullopt;
-  pbJobProgress->setVisible(progress.has_value());
-  RefreshState();
+  // Called after every line of a job's output: the status line (with the
+  // estimate's words) follows on its own timer, and here only when a job
+  // starts or ends.
+  if (pbJobProgress->isHidden() == progress.has_value()) {
+    pbJobProgress->setVisible(progress.has_value());
+    RefreshState();
+  }
   if (!progress) {
     FProgressTimer->stop();
     return;
