@@ -218,9 +218,9 @@ class TQuorvin {
   // digest are known here (operation log line, LastLocalCopy).
   void LocalCopyMade(const TLocalCopyInfo& copy);
   void LocalCopyNotMade(const std::string& copyPath);
-  // Records the copy a backup job made or not; with "copy only" it is the
-  // backup, and the result says whether the job made it.
-  bool LocalCopyOutcome(const std::optional<TLocalCopyInfo>& copy, bool jobOk);
+  // Records the copy a backup job made or not; with "copy only" and `jobOk`
+  // it is the backup.
+  void LocalCopyOutcome(const std::optional<TLocalCopyInfo>& copy, bool jobOk);
   // True once ReadIni has run to its end: settings read only in part are
   // never written back over the file.
   bool FSettingsRead = false;

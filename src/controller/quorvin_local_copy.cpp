@@ -5,17 +5,16 @@
 #include "runner/job_paths.h"
 #include "runner/local_copy_job.h"
 
-bool TQuorvin::LocalCopyOutcome(const std::optional<TLocalCopyInfo>& copy, bool jobOk) {
+void TQuorvin::LocalCopyOutcome(const std::optional<TLocalCopyInfo>& copy, bool jobOk) {
   if (!copy || !FileExists(copy->File)) {
     LocalCopyNotMade(LocalCopyPathOf(LocalCopyDir, LastPathComponent(BackFile)));
-    return false;
+    return;
   }
   LocalCopyMade(*copy);
-  if (!LocalCopyOnly || !jobOk) return jobOk;
+  if (!LocalCopyOnly || !jobOk) return;
   // The copy is the backup: the window offers it for a restore.
   BackFile = copy->File;
   LastBack = BackFile;
-  return true;
 }
 
 void TQuorvin::LocalCopyMade(const TLocalCopyInfo& copy) {
