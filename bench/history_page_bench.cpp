@@ -17,7 +17,7 @@
 #include "app/history_model.h"
 #include "app/history_page.h"
 #include "app/main_form.h"
-#include "controller/job_history.h"
+#include "controller/history/job_history.h"
 #include "platform/date_time.h"
 #include "platform/iso_time.h"
 

@@ -5,7 +5,7 @@
 # edit here). QT marks the user-interface subsystems.
 function(quorvin_add_subsystem target)
   cmake_parse_arguments(ARG "QT" "" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
   if(NOT sources)
     set(sources "${PROJECT_SOURCE_DIR}/cmake/empty.cpp")
   endif()

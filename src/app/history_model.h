@@ -7,7 +7,7 @@
 #include <QString>
 #include <vector>
 
-#include "controller/job_history.h"
+#include "controller/history/job_history.h"
 
 class THistoryModel : public QAbstractTableModel {
  public:

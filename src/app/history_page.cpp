@@ -18,7 +18,7 @@
 #include <map>
 
 #include "app/history_model.h"
-#include "controller/job_history.h"
+#include "controller/history/job_history.h"
 
 namespace {
 

@@ -45,18 +45,12 @@ int main(int argc, char* argv[]) {
   int status = 0;
   try {
     TMainForm form;
-    SetPrompts(&form.MessageBoxes());
-    SetNotices(&form.TrayNotices());
     QObject::connect(&form, &TMainForm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     instance.Listen(&form, [&form] { form.ShowAtRequest(); });
     TSessionEndWatcher sessionEnd([&form] { form.RequestSessionClose(); });
     if (!form.ResumePlanAtStart()) form.show();
     status = app.exec();
-    SetNotices(nullptr);
-    SetPrompts(nullptr);
   } catch (const std::exception& e) {
-    SetNotices(nullptr);
-    SetPrompts(nullptr);
     // Nobody watches the signals any more: a termination ends the program
     // even while the message is up.
     TTerminationSignals::Uninstall();

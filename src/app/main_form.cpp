@@ -34,11 +34,10 @@
 #include "controller/status_texts.h"
 #include "dialogs/params_form.h"
 #include "dialogs/plan_form.h"
-#include "dialogs/quorvin_ref.h"
 #include "platform/clock.h"
 #include "platform/date_time.h"
 #include "platform/exception.h"
-#include "runner/log_pane.h"
+#include "runner/ui_seams.h"
 
 namespace {
 
@@ -58,6 +57,7 @@ const char* const TextSite = "www.example.org/quorvin";
 const char* const TextSettingsPath = "Файл настроек: %1";
 const char* const TextLogPath = "Папка журналов: %1";
 const char* const TextReplaceFile = "Файл %1 уже существует.\nЗаменить его?";
+const char* const TextJobWaits = "Задание начнётся, когда закончится текущее:\n%1";
 // Separates the parts of the state in the status bar.
 const char* const StatusSeparator = "   |   ";
 // How often the state at a glance is brought up to date.
@@ -137,8 +137,6 @@ TMainForm::TMainForm(const std::string& programDir, QWidget* parent)
 TMainForm::~TMainForm() {
   // A window destroyed without closing still hands its settings over.
   if (!FClosed && FController && !FController->JobRunning()) FormClose();
-  if (LogPane == Log) LogPane = nullptr;
-  if (Quorvin == FController.get()) Quorvin = nullptr;
 }
 
 // ---- layout
@@ -410,7 +408,7 @@ void TMainForm::PageChanged(int index) {
 }
 
 void TMainForm::ShowJobProgress() {
-  const auto progress = FController ? FController->JobProgress() : std::nullopt;
+  const auto progress = FController ? FController->Jobs().JobProgress() : std::nullopt;
   // Called after every line of a job's output: the status line (with the
   // estimate's words) follows on its own timer, and here only when a job
   // starts or ends.
@@ -470,7 +468,7 @@ void TMainForm::Guarded(const std::function<void()>& body) {
   try {
     body();
   } catch (const std::exception& e) {
-    Prompts().ShowMessage(MessageOf(e));
+    FPrompts.ShowMessage(MessageOf(e));
   }
 }
 
@@ -478,7 +476,7 @@ bool TMainForm::JobInProgress() const { return FJobActive || (FController && FCo
 
 bool TMainForm::RefusedDuringJob() {
   if (!JobInProgress()) return false;
-  Prompts().Beep();
+  FPrompts.Beep();
   return true;
 }
 
@@ -494,11 +492,11 @@ void TMainForm::PrepareLogForJob() {
   Log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 }
 
-void TMainForm::ShowBackSource() { PanelBD_Back->setText(" " + Q(FController->RestoreSource)); }
+void TMainForm::ShowBackSource() { PanelBD_Back->setText(" " + Q(FRestoreSource)); }
 
 void TMainForm::ShowFileLocations() {
   LabelSettingsPath->setText(QString(TextSettingsPath).arg(Q(FController->IniPath())));
-  LabelLogPath->setText(QString(TextLogPath).arg(Q(FController->LogDir)));
+  LabelLogPath->setText(QString(TextLogPath).arg(Q(FController->Log().LogDir())));
 }
 
 void TMainForm::FormCreate() {
@@ -513,33 +511,33 @@ void TMainForm::FormCreate() {
   FTrayIcon->SetShowHint(true);
   FTrayIcon->OnDblClick = [this](QObject*) { Restore1Click(); };
   FTrayNotices = std::make_unique<TTrayNotices>(*FTrayIcon, [this] { RefreshState(); });
-  // 2. The log pane becomes the program's pane.
-  LogPane = Log;
-  // 3.
+  // 2.
   PageControl->setCurrentIndex(0);
-  // 4. The controller: reads the settings, starts the operation log.
-  FController = std::make_unique<TQuorvin>(FProgramDir);
-  Quorvin = FController.get();
+  // 3. The controller: reads the settings, starts the operation log; its
+  // jobs show themselves in the log pane, the boxes and the tray.
+  FController = std::make_unique<TQuorvin>(TFrontEnd{Log, &FPrompts, FTrayNotices.get()}, FProgramDir);
   TQuorvin& q = *FController;
+  const TSettings& settings = q.Settings();
   ShowFileLocations();
-  // 5.
-  for (const std::string& name : q.BDNames) {
+  // 4.
+  for (const std::string& name : settings.BDNames) {
     if (!name.empty()) cbBD_Name->addItem(ShownText(name), OriginalBytes(name));
   }
-  // 6.
-  cbRememberPass->setChecked(q.RememberPass);
-  if (q.RememberPass) {
-    FUserBytes = q.User;
-    FPassBytes = q.Pass;
-    eUser->setText(ShownText(q.User));
-    ePass->setText(ShownText(q.Pass));
+  // 5.
+  cbRememberPass->setChecked(settings.RememberPass);
+  if (settings.RememberPass) {
+    FUserBytes = settings.User;
+    FPassBytes = settings.Pass;
+    eUser->setText(ShownText(settings.User));
+    ePass->setText(ShownText(settings.Pass));
   }
-  // 7.
+  // 6.
   cbBD_Name->setCurrentIndex(cbBD_Name->count() > 0 ? 0 : -1);
-  // 8.
+  // 7.
+  FRestoreSource = settings.LastBack;
   ShowBackSource();
   TabSheet8->SetHistoryFile(q.HistoryPath());
-  q.OnJobProgress = [this] { ShowJobProgress(); };
+  q.Jobs().OnJobProgress = [this] { ShowJobProgress(); };
   // Posted: the controller is still inside its job when it says so.
   q.OnJobEnded = [this] {
     QTimer::singleShot(0, this, [this] {
@@ -563,17 +561,16 @@ void TMainForm::RefreshState() {
 
 void TMainForm::FormClose() {
   if (!FController) return;
-  TQuorvin& q = *FController;
-  q.RememberPass = cbRememberPass->isChecked();
+  TSettings& settings = FController->Settings();
+  settings.RememberPass = cbRememberPass->isChecked();
   StoreLogin();
-  q.BDNames.clear();
+  settings.BDNames.clear();
   for (int i = 0; i < cbBD_Name->count(); ++i) {
     const QString name = cbBD_Name->itemText(i);
-    if (!name.isEmpty()) q.BDNames.push_back(BytesOf(name, cbBD_Name->itemData(i)));
+    if (!name.isEmpty()) settings.BDNames.push_back(BytesOf(name, cbBD_Name->itemData(i)));
   }
   // Nothing may reach the controller once it is gone: every handler checks
   // the reference first.
-  Quorvin = nullptr;
   FStateTimer->stop();
   FController.reset();
   FClosed = true;
@@ -583,7 +580,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   if (JobInProgress()) {
     // Destroying the controller would pull the job out from under itself.
     event->ignore();
-    Prompts().ShowMessage(TextBusy);
+    FPrompts.ShowMessage(TextBusy);
     return;
   }
   Guarded([this] { FormClose(); });
@@ -593,8 +590,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::StoreLogin() {
-  FController->User = BytesOf(eUser->text(), FUserBytes);
-  FController->Pass = BytesOf(ePass->text(), FPassBytes);
+  FController->Settings().User = BytesOf(eUser->text(), FUserBytes);
+  FController->Settings().Pass = BytesOf(ePass->text(), FPassBytes);
 }
 
 std::string TMainForm::DatabaseNameBytes() const {
@@ -618,31 +615,66 @@ QString TMainForm::ChooseFile(const QString& title, const QString& defaultExt, c
   return result;
 }
 
-void TMainForm::RunWindowJob(const std::function<std::string()>& body) {
-  if (!FController || RefusedDuringJob()) return;
+void TMainForm::RunWindowJob(const std::function<bool(const TEndJob& end)>& start) {
+  if (!FController || FJobActive) {
+    FPrompts.Beep();
+    return;
+  }
   FJobActive = true;
   SetJobControlsEnabled(false);
-  std::string announcement;
-  Guarded([&] { announcement = body(); });
+  // The job may end inside `start` (it ran at once): its announcement waits
+  // until `start` has returned. (Shared: a job that waits ends later.)
+  struct TStart {
+    bool Starting = true;
+    std::optional<std::string> EndedWith;
+  };
+  const auto state = std::make_shared<TStart>();
+  bool asked = false;
+  Guarded([&] {
+    asked = start([this, state](const std::string& announcement) {
+      if (state->Starting)
+        state->EndedWith = announcement;
+      else
+        EndWindowJob(announcement);
+    });
+  });
+  state->Starting = false;
+  if (state->EndedWith || !asked) {
+    EndWindowJob(state->EndedWith.value_or(std::string()));
+    return;
+  }
+  // It waits for the job under way.
+  RefreshState();
+  const auto& running = FController->Queue().Running();
+  FPrompts.ShowMessage(Std(QString(TextJobWaits).arg(running ? Q(running->Database) : QString())));
+}
+
+void TMainForm::EndWindowJob(const std::string& announcement) {
   FJobActive = false;
   SetJobControlsEnabled(true);
   RefreshState();
-  if (!announcement.empty()) Prompts().ShowMessage(announcement);
+  if (!announcement.empty()) FPrompts.ShowMessage(announcement);
 }
 
 void TMainForm::BitBtn1Click() {
-  RunWindowJob([this] {
+  RunWindowJob([this](const TEndJob& end) {
     TQuorvin& q = *FController;
     StoreLogin();
-    q.DataBase = DatabaseNameBytes();
-    if (q.DataBase.empty()) sbOpenDataBaseClick();
-    PutDatabaseNameFirst(q.DataBase);
+    std::string database = DatabaseNameBytes();
+    if (database.empty()) {
+      sbOpenDataBaseClick();
+      database = q.Settings().DataBase;
+    }
+    PutDatabaseNameFirst(database);
     ProcessMessages();
-    PrepareLogForJob();
-    if (!q.Backup()) return std::string(TextBackupFailed);
-    q.RestoreSource = q.BackFile;
-    ShowBackSource();
-    return Std(QString(TextFileCreated).arg(Q(q.BackFile)));
+    if (!q.JobRunning()) PrepareLogForJob();
+    q.Backup(database, [this, end](const TBackupOutcome& outcome) {
+      if (!outcome.Succeeded) return end(TextBackupFailed);
+      FRestoreSource = outcome.BackFile;
+      ShowBackSource();
+      end(Std(QString(TextFileCreated).arg(Q(outcome.BackFile))));
+    });
+    return true;
   });
 }
 
@@ -671,36 +703,38 @@ void TMainForm::PutDatabaseNameFirst(const std::string& bytes) {
 void TMainForm::sbOpenDataBaseClick() {
   if (!FController) return;
   // Firebird's own databases are *.fdb, older ones *.gdb.
-  FController->DataBase =
-      Std(ChooseFile("Выберите файл БД", "gdb", "Файл БД (*.fdb, *.gdb)|*.FDB;*.GDB", cbBD_Name->currentText()));
-  cbBD_Name->setEditText(Q(FController->DataBase));
+  std::string& database = FController->Settings().DataBase;
+  database = Std(ChooseFile("Выберите файл БД", "gdb", "Файл БД (*.fdb, *.gdb)|*.FDB;*.GDB", cbBD_Name->currentText()));
+  cbBD_Name->setEditText(Q(database));
 }
 
 void TMainForm::sbOpenDataBackClick() {
   if (!FController || RefusedDuringJob()) return;
   // A backup file the server reads, or a copy on this computer that is sent
   // to it; the dialog starts beside it, or beside the database.
-  const QString near = FController->RestoreSource.empty() ? cbBD_Name->currentText() : Q(FController->RestoreSource);
-  FController->RestoreSource = Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk, *.gbk.zst)|*.GBK;*.GBK.ZST", near));
+  const QString near = FRestoreSource.empty() ? cbBD_Name->currentText() : Q(FRestoreSource);
+  FRestoreSource = Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk, *.gbk.zst)|*.GBK;*.GBK.ZST", near));
   ShowBackSource();
 }
 
 void TMainForm::bbParametersClick() {
   if (!FController || RefusedDuringJob()) return;
   Guarded([this] {
-    TParamsForm dialog(this, FController.get());
+    TParamsForm dialog(this, FController->Settings());
     dialog.ShowParams(PageControl->currentIndex() == 1 ? 1 : 0);
   });
 }
 
 void TMainForm::bbRestoreClick() {
-  RunWindowJob([this] {
+  RunWindowJob([this](const TEndJob& end) {
     TQuorvin& q = *FController;
     StoreLogin();
-    q.RestoreTarget = Std(eNameBD->text());
-    PrepareLogForJob();
-    if (!q.Restore()) return std::string();
-    return Std(QString(TextFileCreated).arg(Q(q.RestoreTarget)));
+    const std::string target = Std(eNameBD->text());
+    if (!q.JobRunning()) PrepareLogForJob();
+    q.Restore(FRestoreSource, target, [end, target](bool restored) {
+      end(restored ? Std(QString(TextFileCreated).arg(Q(target))) : std::string());
+    });
+    return true;
   });
 }
 
@@ -711,14 +745,19 @@ void TMainForm::BitBtn3Click() {
     const std::string database = DatabaseNameBytes();
     int result = 0;
     {
-      TPlanForm dialog(this, FController.get());
-      dialog.SetPlanDatabase(cbBD_Name->currentText());
+      TQuorvin& q = *FController;
+      TPlanForm dialog(this, q.Settings(), &q.Plan(), [&q](bool sessionStart) {
+        q.SavePlan();
+        if (sessionStart) q.ApplyStartWithSession();
+      });
+      dialog.SetPlanDatabase(database);
       result = dialog.exec();
     }
     if (result != TPlanForm::ResultStart || !FController) return;
-    // What the window shows is what the plan backs up, taken as the backup
-    // button takes it.
-    FController->DataBase = database;
+    // A plan of one database backs up what the window shows, taken as the
+    // backup button takes it.
+    TSettings& settings = FController->Settings();
+    if (settings.PlanDataBase.empty()) settings.DataBase = database;
     if (!database.empty()) PutDatabaseNameFirst(database);
     StartPlanInTray();
   });
@@ -759,7 +798,7 @@ void TMainForm::Exit1Click() {
   if (!FController) return;
   if (JobInProgress()) {
     // The icon stays usable: the user can end the program after the job.
-    Prompts().ShowMessage(TextBusy);
+    FPrompts.ShowMessage(TextBusy);
     return;
   }
   Guarded([this] {
@@ -819,7 +858,7 @@ void TMainForm::N1Click() {
   if (!FController) return;
   SaveDialog->setDefaultSuffix("txt");
   SaveDialog->setNameFilters({"*.txt"});
-  SaveDialog->setDirectory(Q(FController->Locations.SaveDir));
+  SaveDialog->setDirectory(Q(FController->Locations().SaveDir));
   SaveDialog->selectFile(Q("log_" + FormatDateTime("dd_mm_yyyy", Now())));
   // Deleting or renaming files from the dialog asks modal questions: not
   // while a job runs.

@@ -84,8 +84,9 @@ class TMainForm : public QMainWindow {
                      const QString& near = QString());
   void StoreLogin();
 
-  // A job of the window or of the plan is under way: actions that start a
-  // job, open a dialog or close the program are refused meanwhile.
+  // A job of the window or of the plan runs or waits: actions that open a
+  // dialog or close the program are refused meanwhile (a job the window
+  // starts meanwhile waits its turn).
   bool JobInProgress() const;
   // At start: when the plan was running at the last close and is to resume
   // (ResumePlan), starts it hidden in the notification area as "Запустить"
@@ -105,8 +106,8 @@ class TMainForm : public QMainWindow {
   TQuorvin* Controller() const { return FController.get(); }
   TCoolTrayIcon* TrayIcon() const { return FTrayIcon; }
   TMessageBoxPrompts& MessageBoxes() { return FPrompts; }
-  // The notices seam of the program (plan backups report through the tray).
-  TNotices& TrayNotices() { return *FTrayNotices; }
+  // The backup file the restore page offers.
+  const std::string& RestoreSource() const { return FRestoreSource; }
   // Brings the status bar and the tray icon's tool tip up to date with what
   // the controller is doing; also run every second.
   void RefreshState();
@@ -205,11 +206,15 @@ class TMainForm : public QMainWindow {
   // The job buttons and dialog buttons, disabled while the window's own job
   // runs.
   void SetJobControlsEnabled(bool enabled);
-  // Runs the job `body` of a button (guarded), with the job controls
-  // disabled meanwhile; refused while a job is under way. The text `body`
-  // returns is announced once the job is over (nothing waits beneath that
-  // box any more).
-  void RunWindowJob(const std::function<std::string()>& body);
+  // Starts the job of a button: `start` asks the controller for it and
+  // hands it the function that ends it with an announcement. The job
+  // controls stay disabled until then; a second job of the window is
+  // refused meanwhile. A job that waits for another says so; the
+  // announcement of a job that ran at once follows it (nothing waits beneath
+  // that box any more).
+  using TEndJob = std::function<void(const std::string& announcement)>;
+  void RunWindowJob(const std::function<bool(const TEndJob& end)>& start);
+  void EndWindowJob(const std::string& announcement);
   void PrepareLogForJob();
   // The plan starts: the window hides into the notification area and the
   // controller's timer runs.
@@ -231,6 +236,7 @@ class TMainForm : public QMainWindow {
   void TrySessionClose();
 
   std::string FProgramDir;
+  std::string FRestoreSource;
   // The user name and password as the settings file held them.
   std::string FUserBytes;
   std::string FPassBytes;
@@ -239,6 +245,7 @@ class TMainForm : public QMainWindow {
   TMessageBoxPrompts FPrompts;
   std::unique_ptr<TTrayNotices> FTrayNotices;
   QTimer* FStateTimer = nullptr;
+  // The window's own job runs or waits.
   bool FJobActive = false;
   bool FClosed = false;
   bool FCentred = false;

@@ -3,7 +3,7 @@
 
 #include <QTimer>
 
-#include "controller/plan_timer.h"
+#include "controller/plan/plan_timer.h"
 
 class TQtPlanTimer : public TPlanTimer {
  public:

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/qt_plan_timer.h"
-#include "controller/plan_timer.h"
+#include "controller/plan/plan_timer.h"
 #include "runner/ui_seams.h"
 
 void InstallQtSeams() {

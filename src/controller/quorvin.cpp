@@ -1,62 +1,178 @@
 #include "controller/quorvin.h"
 
+#include <memory>
 #include <string>
 
-#include "controller/job_history.h"
+#include "controller/history/job_history.h"
+#include "controller/recovery/recovery.h"
 #include "platform/autostart_entry.h"
 #include "platform/exception.h"
 #include "platform/file_locations.h"
 #include "platform/files.h"
-#include "runner/ui_seams.h"
+#include "runner/job_output.h"
+#include "runner/schedule.h"
 
-TQuorvin::TQuorvin(const std::string& programDir, const std::string& title) {
-  BDNames.clear();
-  IniName = title + ".INI";
-  HistoryName = HistoryFileName(title);
-  DataBase.clear();
-  LastBack.clear();
-  BackFile.clear();
-  Timer = CreatePlanTimer();
-  Timer->SetEnabled(false);
-  Timer->SetInterval(PlanTimerInterval);
-  Timer->SetOnTimer([this] { OnPlanTimer(); });
-  FiredThisMinute = false;
-  Running = false;
-  Busy = false;
-  LastTickStamp = 0;
-  LastPlanRun = 0;
-  ProgramDir = IncludeTrailingPathDelimiter(programDir.empty() ? ProgramDirectory() : programDir);
-  Locations = programDir.empty() ? ProcessFileLocations() : LocateFiles(ProgramDir);
-  SetUpLog();
+namespace {
+
+// Why a plan backup failed when nothing in the job said so: the job ran to its
+// end, but its file is not to be seen here (the server wrote it where this
+// computer does not look).
+constexpr const char* NoBackupFileReason = "файл копии не найден на этом компьютере";
+
+TFileLocations LocationsOf(const std::string& programDir) {
+  return programDir.empty() ? ProcessFileLocations() : LocateFiles(IncludeTrailingPathDelimiter(programDir));
+}
+
+// "Quorvin.INI" → "Quorvin.job"; a title without the suffix keeps its name.
+std::string JobRecordName(const std::string& iniName) {
+  const std::string suffix = ".INI";
+  const bool named =
+      iniName.size() > suffix.size() && iniName.compare(iniName.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return (named ? iniName.substr(0, iniName.size() - suffix.size()) : iniName) + ".job";
+}
+
+TJobPlaces PlacesOf(const TFileLocations& locations, const std::string& title) {
+  return {locations.SettingsDir + HistoryFileName(title), locations.SettingsDir + JobRecordName(title + ".INI"),
+          locations.DataDir};
+}
+
+}  // namespace
+
+TQuorvin::TQuorvin(TFrontEnd frontEnd, const std::string& programDir, const std::string& title)
+    : FFrontEnd(frontEnd),
+      FProgramDir(IncludeTrailingPathDelimiter(programDir.empty() ? ProgramDirectory() : programDir)),
+      FLocations(LocationsOf(programDir)),
+      FSettingsFile(FLocations.SettingsDir + title + ".INI"),
+      FLog(FLocations.DataDir),
+      FJobs(FLog, PlacesOf(FLocations, title)),
+      FPlan(FLog),
+      FTimer(CreatePlanTimer()) {
+  FTimer->SetEnabled(false);
+  FTimer->SetInterval(PlanTimerInterval);
+  FTimer->SetOnTimer([this] { OnPlanTimer(); });
+  FQueue.OnJobEnded = [this](const TQueuedJob&) {
+    if (OnJobEnded) OnJobEnded();
+  };
   LoadSettings();
 }
 
 TQuorvin::~TQuorvin() {
-  // A job of this controller is still on the stack below: going on would
-  // run it on freed memory. The main window closes only when JobRunning()
-  // is false.
-  if (FJobRunning) AbortJobDestroyed();
-  Timer.reset();
-  if (!FSettingsRead) return;
+  FTimer.reset();
+  if (!FSettingsFile.WasRead()) return;
   try {
     WriteIni();
   } catch (const std::exception& e) {
     // A destructor cannot pass the error on; show it as the standard error
     // display would.
-    Prompts().ShowMessage(MessageOf(e));
+    if (FFrontEnd.Prompts) FFrontEnd.Prompts->ShowMessage(MessageOf(e));
   }
+}
+
+void TQuorvin::SavePlanRunning(bool running) {
+  FSettings.PlanRunning = running;
+  FSettingsFile.SavePlanRunning(FSettings);
 }
 
 void TQuorvin::ApplyStartWithSession() {
   const std::string entry = AutostartEntryPath(ProcessXdgConfigHome());
-  if (StartWithSession)
+  if (FSettings.StartWithSession)
     WriteAutostartEntry(entry, ProgramFile());
   else
     RemoveAutostartEntry(entry);
 }
 
-void TQuorvin::LoadSettings() {
-  ReadIni();
-  if (PageSize != 1024 && PageSize != 2048 && PageSize != 4096 && PageSize != 8192) PageSize = 4096;
-  RestoreSource = LastBack;
+std::optional<TBackupOutcome> TQuorvin::Backup(const std::string& database, TBackupDone done) {
+  FSettings.DataBase = database;
+  const TDatabaseOptions options = FSettings;
+  // Set when the job runs; read here only when it ran at once.
+  auto result = std::make_shared<std::optional<TBackupOutcome>>();
+  const bool ranNow = FQueue.Submit({TSchedule::KindBackup, database, TJobBy::User, 0, [this, options, done, result] {
+                                       TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
+                                       *result = FJobs.Backup(options, output, TJobBy::User);
+                                       if ((*result)->Succeeded) FSettings.LastBack = (*result)->BackFile;
+                                       if (done) done(**result);
+                                     }});
+  return ranNow ? *result : std::nullopt;
+}
+
+std::optional<bool> TQuorvin::Restore(const std::string& source, const std::string& target, TRestoreDone done) {
+  const TDatabaseOptions options = FSettings;
+  auto result = std::make_shared<std::optional<bool>>();
+  const bool ranNow = FQueue.Submit({TSchedule::KindRestore, target, TJobBy::User, 0, [=, this] {
+                                       TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
+                                       *result = FJobs.Restore(options, source, target, output);
+                                       if (done) done(**result);
+                                     }});
+  return ranNow ? *result : std::nullopt;
+}
+
+bool TQuorvin::FinishInterruptedJob() {
+  if (JobRunning() || !FileExists(JobRecordPath())) return false;
+  auto finished = std::make_shared<bool>(false);
+  FQueue.Submit({0, {}, TJobBy::User, 0, [this, finished] {
+                   TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
+                   *finished = TRecovery(JobRecordPath(), FLog).FinishInterruptedJob(output);
+                 }});
+  return *finished;
+}
+
+void TQuorvin::Execute() {
+  FPlan.Execute();
+  FTimer->SetEnabled(true);
+}
+
+void TQuorvin::Stop() {
+  FPlan.Stop();
+  FTimer->SetEnabled(false);
+  // Backups the plan had queued are not made once it stops; each says so.
+  for (const TQueuedJob& dropped : FQueue.Drop([](const TQueuedJob& job) { return job.By == TJobBy::Plan; }))
+    FLog.Stamped(" Резервная копия по расписанию не начата: расписание остановлено. " + dropped.Database);
+}
+
+bool TQuorvin::PlanBackupRunning() const { return FQueue.Busy() && FQueue.Running()->By == TJobBy::Plan; }
+
+void TQuorvin::OnPlanTimer() {
+  if (!FPlan.Running()) return;
+  const std::vector<TPlanEntry> entries = PlanEntries();
+  // Due together: queued in the order of the list, then run one by one.
+  for (const TPlanEntry* entry : FPlan.DueEntries(entries, [this](std::uint64_t id) { return FQueue.Holds(id); })) {
+    FQueue.Enqueue({TSchedule::KindBackup, entry->DataBase, TJobBy::Plan, entry->Id,
+                    [this, due = *entry] { RunPlanBackup(due); }});
+  }
+  FQueue.RunWaiting();
+}
+
+void TQuorvin::RunPlanBackup(const TPlanEntry& entry) {
+  FLog.Stamped(" резервная копия. начало");
+  TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts, TAttendance::Unattended);
+  const TDatabaseOptions options = JobOptionsOf(entry, FSettings);
+  const TBackupOutcome outcome = FJobs.Backup(options, output, TJobBy::Plan);
+  if (outcome.Succeeded) {
+    FSettings.LastBack = outcome.BackFile;
+    FJobs.ApplyRetention(options, outcome);
+  }
+  ReportPlanBackup(entry, outcome, output);
+  FLog.SaveStrToLog("---");
+}
+
+void TQuorvin::ReportPlanBackup(const TPlanEntry& entry, const TBackupOutcome& outcome, const TJobOutput& output) {
+  TJobReport report;
+  report.Succeeded = outcome.Succeeded;
+  report.Ended = Now();
+  report.Database = entry.DataBase;
+  report.Target = outcome.BackFile;
+  if (outcome.Succeeded) {
+    report.Warnings = output.Collected();
+  } else {
+    report.Reason = output.Reason().empty() ? NoBackupFileReason : output.Reason();
+    FLog.Stamped(" Причина: " + report.Reason);
+  }
+  for (const std::string& warning : report.Warnings) FLog.Stamped(" Внимание: " + warning);
+  FPlan.NoteReport(entry.Id, report);
+  if (!FFrontEnd.Notices) return;
+  try {
+    FFrontEnd.Notices->UnattendedJobEnded(report);
+  } catch (...) {
+    // The report is in the log and in the plan; the plan goes on.
+  }
 }

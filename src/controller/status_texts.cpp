@@ -1,6 +1,6 @@
 #include "controller/status_texts.h"
 
-#include "controller/job_progress.h"
+#include "controller/history/job_progress.h"
 #include "controller/quorvin.h"
 #include "platform/date_time.h"
 #include "runner/schedule.h"
@@ -21,43 +21,65 @@ struct TStyle {
   }
 };
 
+const char* DoingWord(std::int32_t kind) {
+  return kind == TSchedule::KindRestore ? "восстановление" : "резервное копирование";
+}
+
 std::string JobLine(const TQuorvin& q, const TStyle& style) {
-  const TRunningJob& job = q.RunningJob();
-  if (!q.JobRunning() || job.Kind == 0) return {};
+  const TRunningJob& job = q.Jobs().RunningJob();
+  if (!q.Jobs().JobRunning() || job.Kind == 0) return {};
   const char* what = job.Kind == TSchedule::KindRestore ? "Идёт восстановление: " : "Идёт резервное копирование: ";
-  const std::optional<TJobProgress> progress = q.JobProgress();
+  const std::optional<TJobProgress> progress = q.Jobs().JobProgress();
   return what + style.Name(job.File) + (progress ? " — " + ProgressText(*progress) : std::string());
 }
 
+std::string WaitingLine(const TQuorvin& q, const TStyle& style) {
+  const auto& waiting = q.Queue().Waiting();
+  if (waiting.empty()) return {};
+  const TQueuedJob& first = waiting.front();
+  std::string line = std::string(style.Short ? "Ждёт: " : "Ждёт очереди: ") + DoingWord(first.Kind) + " " +
+                     style.Name(first.Database);
+  if (waiting.size() > 1) line += " и ещё " + std::to_string(waiting.size() - 1);
+  return line;
+}
+
 std::string NextLine(const TQuorvin& q, const TStyle& style) {
-  if (!q.Running) return {};
-  const std::optional<TDateTime> next = q.NextPlanBackup();
-  if (!next) return "Расписание запущено, копий по нему не предстоит";
-  return (style.Short ? "Следующая копия: " : "Следующая копия по расписанию: ") + style.Stamp(*next) + " — " +
-         style.Name(q.DataBase);
+  if (!q.Plan().Running()) return {};
+  const std::vector<TNextBackup> next = q.NextPlanBackups();
+  if (next.empty()) return "Расписание запущено, копий по нему не предстоит";
+  std::string line = style.Short ? "Следующая копия: " : "Следующая копия по расписанию: ";
+  // The earliest first; a tool tip has room for the first two.
+  const std::size_t shown = style.Short ? std::min<std::size_t>(next.size(), 2) : next.size();
+  for (std::size_t i = 0; i < shown; ++i)
+    line += (i > 0 ? "; " : "") + style.Stamp(next[i].When) + " — " + style.Name(next[i].DataBase);
+  if (shown < next.size()) line += " и ещё " + std::to_string(next.size() - shown);
+  return line;
 }
 
 std::string LastLine(const TQuorvin& q, const TStyle& style) {
-  const TJobReport& last = q.LastPlanBackup;
+  const TJobReport& last = q.Plan().LastPlanBackup();
   if (last.Ended == 0) return {};
   std::string outcome = "создана";
   if (!last.Succeeded)
     outcome = "НЕ создана: " + last.Reason;
   else if (!last.Warnings.empty())
     outcome += ", внимание: " + last.Warnings.front();
-  return (style.Short ? "Последняя: " : "Последняя копия по расписанию: ") + style.Stamp(last.Ended) + " — " + outcome;
+  // Beside other databases the plan's failure names its own.
+  const std::string database = q.Settings().MorePlanEntries.empty() ? "" : style.Name(last.Database) + ": ";
+  return (style.Short ? "Последняя: " : "Последняя копия по расписанию: ") + style.Stamp(last.Ended) + " — " +
+         database + outcome;
 }
 
 }  // namespace
 
 TStatusLines StatusLinesOf(const TQuorvin& q, bool shortNames) {
   const TStyle style{shortNames};
-  return {JobLine(q, style), NextLine(q, style), LastLine(q, style)};
+  return {JobLine(q, style), WaitingLine(q, style), NextLine(q, style), LastLine(q, style)};
 }
 
 std::string JoinStatusLines(const TStatusLines& lines, const std::string& separator) {
   std::string joined;
-  for (const std::string* line : {&lines.Job, &lines.NextPlanBackup, &lines.LastPlanBackup}) {
+  for (const std::string* line : {&lines.Job, &lines.Waiting, &lines.NextPlanBackup, &lines.LastPlanBackup}) {
     if (line->empty()) continue;
     if (!joined.empty()) joined += separator;
     joined += *line;

@@ -1,7 +1,8 @@
 #pragma once
-// What the program is doing, in a few short lines for the status bar and the
-// tray icon's tool tip: the job under way, the plan's next backup and its
-// database, and how the last plan backup ended.
+// What the program is doing, in a few short lines for the status bar, the
+// tray icon's tool tip and the command line's status: the job under way and
+// those waiting, the plan's next backup of each database, and how the last
+// plan backup ended.
 
 #include <string>
 
@@ -9,6 +10,7 @@ class TQuorvin;
 
 struct TStatusLines {
   std::string Job;             // empty while no job runs
+  std::string Waiting;         // empty while no job waits
   std::string NextPlanBackup;  // empty while the plan is stopped
   std::string LastPlanBackup;  // empty before the first plan backup of the run
 };

@@ -14,8 +14,6 @@
 #include <QVBoxLayout>
 #include <initializer_list>
 
-#include "controller/quorvin.h"
-#include "dialogs/quorvin_ref.h"
 
 namespace {
 
@@ -34,8 +32,8 @@ QWidget* CheckPage(std::initializer_list<std::pair<QCheckBox**, const char*>> it
 
 }  // namespace
 
-TParamsForm::TParamsForm(QWidget* parent, TQuorvin* controller)
-    : TFixedDialog(parent, ResultClose), FController(ControllerOrProgramWide(controller)) {
+TParamsForm::TParamsForm(QWidget* parent, TDatabaseOptions& options)
+    : TFixedDialog(parent, ResultClose), FOptions(options) {
   setWindowTitle(QString::fromUtf8("Параметры"));
   auto* top = new QVBoxLayout(this);
   BuildProtocolRow(top);
@@ -43,23 +41,23 @@ TParamsForm::TParamsForm(QWidget* parent, TQuorvin* controller)
   BuildButtons(top);
   // clang-format off
   FSwitches = {
-      {BackShutDown, &TQuorvin::BackShutDown},
-      {chkBK1, &TQuorvin::BackParam1},
-      {chkBK2, &TQuorvin::BackParam2},
-      {chkBK3, &TQuorvin::BackParam3},
-      {chkBK4, &TQuorvin::BackParam4},
-      {chkBK5, &TQuorvin::BackParam5},
-      {chkBK6, &TQuorvin::BackParam6},
-      {chkBK7, &TQuorvin::BackParam7},
-      {chkRS1, &TQuorvin::RestParam1},
-      {chkRS2, &TQuorvin::RestParam2},
-      {chkRS3, &TQuorvin::RestParam3},
-      {chkRS4, &TQuorvin::RestParam4},
-      {chkRS5, &TQuorvin::RestParam5},
-      {chkRS6, &TQuorvin::RestParam6},
-      {chkRS7, &TQuorvin::RestParam7},
-      {cbAutoBackName, &TQuorvin::AutoBackName},
-      {cbVerifyBackup, &TQuorvin::VerifyBackup},
+      {BackShutDown, &TDatabaseOptions::BackShutDown},
+      {chkBK1, &TDatabaseOptions::BackParam1},
+      {chkBK2, &TDatabaseOptions::BackParam2},
+      {chkBK3, &TDatabaseOptions::BackParam3},
+      {chkBK4, &TDatabaseOptions::BackParam4},
+      {chkBK5, &TDatabaseOptions::BackParam5},
+      {chkBK6, &TDatabaseOptions::BackParam6},
+      {chkBK7, &TDatabaseOptions::BackParam7},
+      {chkRS1, &TDatabaseOptions::RestParam1},
+      {chkRS2, &TDatabaseOptions::RestParam2},
+      {chkRS3, &TDatabaseOptions::RestParam3},
+      {chkRS4, &TDatabaseOptions::RestParam4},
+      {chkRS5, &TDatabaseOptions::RestParam5},
+      {chkRS6, &TDatabaseOptions::RestParam6},
+      {chkRS7, &TDatabaseOptions::RestParam7},
+      {cbAutoBackName, &TDatabaseOptions::AutoBackName},
+      {cbVerifyBackup, &TDatabaseOptions::VerifyBackup},
   };
   // clang-format on
   FixClientSize(318, 269);
@@ -149,12 +147,12 @@ void TParamsForm::BuildButtons(QVBoxLayout* top) {
 
 void TParamsForm::LoadParams(int page) {
   Notebook->setCurrentIndex(page);
-  const int protocol = FController.Protocol;
+  const int protocol = FOptions.Protocol;
   brProtocol->setCurrentIndex(protocol >= 0 && protocol < brProtocol->count() ? protocol : -1);
-  for (const auto& [box, field] : FSwitches) box->setChecked(FController.*field);
-  gbLocalCopy->setChecked(!FController.LocalCopyDir.empty());
-  eLocalCopyDir->setText(QString::fromStdString(FController.LocalCopyDir));
-  chkLocalCopyOnly->setChecked(FController.LocalCopyOnly);
+  for (const auto& [box, field] : FSwitches) box->setChecked(FOptions.*field);
+  gbLocalCopy->setChecked(!FOptions.LocalCopyDir.empty());
+  eLocalCopyDir->setText(QString::fromStdString(FOptions.LocalCopyDir));
+  chkLocalCopyOnly->setChecked(FOptions.LocalCopyOnly);
 }
 
 int TParamsForm::ShowParams(int page) {
@@ -163,13 +161,13 @@ int TParamsForm::ShowParams(int page) {
 }
 
 void TParamsForm::bbSaveClick() {
-  FController.Protocol = brProtocol->currentIndex();
-  for (const auto& [box, field] : FSwitches) FController.*field = box->isChecked();
+  FOptions.Protocol = brProtocol->currentIndex();
+  for (const auto& [box, field] : FSwitches) FOptions.*field = box->isChecked();
   // A copy without a folder is no copy.
   const std::string folder = eLocalCopyDir->text().trimmed().toStdString();
   const bool copy = gbLocalCopy->isChecked() && !folder.empty();
-  FController.LocalCopyDir = copy ? folder : std::string();
-  FController.LocalCopyOnly = copy && chkLocalCopyOnly->isChecked();
+  FOptions.LocalCopyDir = copy ? folder : std::string();
+  FOptions.LocalCopyOnly = copy && chkLocalCopyOnly->isChecked();
   done(ResultSave);
 }
 

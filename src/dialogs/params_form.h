@@ -1,14 +1,15 @@
 #pragma once
 // TParamsForm: the modal dialog "Параметры" in which the user chooses the
-// network protocol and the backup and restore switches. It edits the
-// controller's fields; the controller writes them to the settings file when
-// the program closes.
+// network protocol and the backup and restore switches: the program's own,
+// or those of one database of the plan. It edits the options it is given;
+// the caller stores them.
 
 #include <QString>
 #include <functional>
 #include <utility>
 #include <vector>
 
+#include "controller/settings/settings.h"
 #include "dialogs/fixed_dialog.h"
 
 class QCheckBox;
@@ -20,7 +21,6 @@ class QPushButton;
 class QStackedWidget;
 class QToolButton;
 class QVBoxLayout;
-class TQuorvin;
 
 class TParamsForm : public TFixedDialog {
  public:
@@ -28,8 +28,8 @@ class TParamsForm : public TFixedDialog {
   static constexpr int ResultSave = 1;
   static constexpr int ResultClose = 2;
 
-  // `controller` nullptr: the program-wide one (Quorvin).
-  explicit TParamsForm(QWidget* parent = nullptr, TQuorvin* controller = nullptr);
+  // Edits `options` (kept by the caller, who outlives the dialog).
+  TParamsForm(QWidget* parent, TDatabaseOptions& options);
 
   // Loads every control, shows `page` (0 backup, 1 restore) and runs the
   // dialog modally; returns its modal result.
@@ -80,7 +80,7 @@ class TParamsForm : public TFixedDialog {
   QGroupBox* BuildLocalCopyGroup();
   void BuildButtons(QVBoxLayout* top);
 
-  TQuorvin& FController;
-  // Every check box with the controller field it edits, in storing order.
-  std::vector<std::pair<QCheckBox*, bool TQuorvin::*>> FSwitches;
+  TDatabaseOptions& FOptions;
+  // Every check box with the field it edits, in storing order.
+  std::vector<std::pair<QCheckBox*, bool TDatabaseOptions::*>> FSwitches;
 };

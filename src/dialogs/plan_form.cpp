@@ -11,16 +11,19 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QHeaderView>
+#include <QMessageBox>
 #include <QStyle>
+#include <QTableWidget>
 #include <QVBoxLayout>
 #include <exception>
 
-#include "controller/quorvin.h"
-#include "dialogs/quorvin_ref.h"
+#include "controller/plan/plan.h"
+#include "controller/plan/plan_summary.h"
+#include "dialogs/params_form.h"
 #include "dialogs/radio_group.h"
 #include "dialogs/time_of_day.h"
 #include "dialogs/time_picker.h"
-#include "runner/ui_seams.h"
 
 namespace {
 
@@ -52,15 +55,36 @@ QCheckBox* AddDay(QVBoxLayout* column, const char* caption, bool red) {
   return box;
 }
 
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// The text of a field as bytes: the entry's own while the text shows them
+// unchanged (a name in another encoding keeps its bytes).
+std::string BytesOf(const QString& text, const std::string& original) {
+  return text == Q(original) ? original : text.toStdString();
+}
+
+QString LastOutcomeText(const TJobReport* report) {
+  if (report == nullptr || report->Ended == 0) return {};
+  const QString when = Q(FormatDateTime("dd.mm hh:nn", report->Ended));
+  if (!report->Succeeded) return when + QString::fromUtf8(" НЕ создана: ") + Q(report->Reason);
+  return when + QString::fromUtf8(report->Warnings.empty() ? " создана" : " создана с предупреждением");
+}
+
 }  // namespace
 
-TPlanForm::TPlanForm(QWidget* parent, TQuorvin* controller)
-    : TFixedDialog(parent, ResultOther), FController(ControllerOrProgramWide(controller)) {
+TPlanForm::TPlanForm(QWidget* parent, TSettings& settings, const TPlan* plan, TSavePlan savePlan)
+    : TFixedDialog(parent, ResultOther), FSettings(settings), FPlan(plan), FSavePlan(std::move(savePlan)) {
   setWindowTitle(QString::fromUtf8("Расписание"));
+  EditOptions = [this](TDatabaseOptions& options) {
+    TParamsForm dialog(this, options);
+    dialog.ShowParams(0);
+  };
   auto* top = new QVBoxLayout(this);
+  top->addWidget(BuildListFrame(), 1);
   top->addLayout(BuildDatabaseRow());
+  top->addLayout(BuildEntryOptionsRow());
   auto* frames = new QHBoxLayout;
-  top->addLayout(frames, 1);
+  top->addLayout(frames);
   frames->addWidget(BuildWeekFrame());
   frames->addWidget(BuildWindowFrame(), 1);
   top->addWidget(BuildRetentionFrame());
@@ -74,9 +98,43 @@ TPlanForm::TPlanForm(QWidget* parent, TQuorvin* controller)
   rbDayBack->OnClick = [this] { rbDayBackClick(); };
   rbNightBack->OnClick = [this] { rbNightBackClick(); };
 
-  FixClientSize(526, 294);
+  FixClientSize(620, 520);
   bbOk->setFocus();
   FormCreate();
+}
+
+// Top: the plan's databases, one line each, and the buttons that change the
+// list.
+QFrame* TPlanForm::BuildListFrame() {
+  auto* frame = new QFrame;
+  frame->setFrameShape(QFrame::StyledPanel);
+  auto* row = new QHBoxLayout(frame);
+  twEntries = new QTableWidget(0, ColumnCount, frame);
+  twEntries->setHorizontalHeaderLabels({QString::fromUtf8("База данных"), QString::fromUtf8("Расписание"),
+                                        QString::fromUtf8("Следующая копия"), QString::fromUtf8("Последний результат")});
+  twEntries->setSelectionBehavior(QAbstractItemView::SelectRows);
+  twEntries->setSelectionMode(QAbstractItemView::SingleSelection);
+  twEntries->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  twEntries->verticalHeader()->hide();
+  twEntries->horizontalHeader()->setStretchLastSection(true);
+  twEntries->setMinimumHeight(110);
+  row->addWidget(twEntries, 1);
+  auto* buttons = new QVBoxLayout;
+  bbAddEntry = new QPushButton(QString::fromUtf8("Добавить"));
+  bbAddCurrent = new QPushButton(QString::fromUtf8("Добавить текущую"));
+  bbRemoveEntry = new QPushButton(QString::fromUtf8("Удалить"));
+  for (QPushButton* button : {bbAddEntry, bbAddCurrent, bbRemoveEntry}) {
+    PlainButton(button);
+    buttons->addWidget(button);
+  }
+  buttons->addStretch(1);
+  row->addLayout(buttons);
+  connect(twEntries, &QTableWidget::currentCellChanged, this,
+          [this](int current, int, int, int) { SelectEntry(current); });
+  connect(bbAddEntry, &QPushButton::clicked, this, [this] { bbAddEntryClick(); });
+  connect(bbAddCurrent, &QPushButton::clicked, this, [this] { bbAddCurrentClick(); });
+  connect(bbRemoveEntry, &QPushButton::clicked, this, [this] { bbRemoveEntryClick(); });
+  return frame;
 }
 
 // Left: the weekdays.
@@ -139,12 +197,39 @@ TRadioGroup* TPlanForm::RhythmGroup(QWidget* frame, const char* caption, QDateTi
 QHBoxLayout* TPlanForm::BuildDatabaseRow() {
   LabelDataBase = new QLabel(QString::fromUtf8("База данных:"));
   eDataBase = new QLineEdit;
-  eDataBase->setReadOnly(true);
   eDataBase->setPlaceholderText(QString::fromUtf8("не выбрана"));
   LabelDataBase->setBuddy(eDataBase);
   auto* row = new QHBoxLayout;
   row->addWidget(LabelDataBase);
   row->addWidget(eDataBase, 1);
+  connect(eDataBase, &QLineEdit::textEdited, this, [this] {
+    StoreEntry(FCurrent);
+    FillRow(FCurrent);
+  });
+  return row;
+}
+
+// The selected entry's own protocol and switches, and its own login.
+QHBoxLayout* TPlanForm::BuildEntryOptionsRow() {
+  bbEntryParams = new QPushButton(QString::fromUtf8("Параметры..."));
+  PlainButton(bbEntryParams);
+  cbOwnLogin = new QCheckBox(QString::fromUtf8("Свой пользователь"));
+  eEntryUser = new QLineEdit;
+  eEntryUser->setPlaceholderText(QString::fromUtf8("Пользователь"));
+  eEntryPass = new QLineEdit;
+  eEntryPass->setEchoMode(QLineEdit::Password);
+  eEntryPass->setPlaceholderText(QString::fromUtf8("Пароль"));
+  auto* row = new QHBoxLayout;
+  row->addWidget(bbEntryParams);
+  row->addSpacing(12);
+  row->addWidget(cbOwnLogin);
+  row->addWidget(eEntryUser, 1);
+  row->addWidget(eEntryPass, 1);
+  connect(bbEntryParams, &QPushButton::clicked, this, [this] { bbEntryParamsClick(); });
+  connect(cbOwnLogin, &QCheckBox::toggled, this, [this](bool own) {
+    eEntryUser->setEnabled(own);
+    eEntryPass->setEnabled(own);
+  });
   return row;
 }
 
@@ -191,14 +276,66 @@ void TPlanForm::BuildButtons(QVBoxLayout* top) {
 }
 
 void TPlanForm::FormCreate() {
-  const TPlanRecord& plan = FController.PlanRecord;
-  cbDay1Back->setChecked(plan.Day1Back);
-  cbDay2Back->setChecked(plan.Day2Back);
-  cbDay3Back->setChecked(plan.Day3Back);
-  cbDay4Back->setChecked(plan.Day4Back);
-  cbDay5Back->setChecked(plan.Day5Back);
-  cbDay6Back->setChecked(plan.Day6Back);
-  cbDay7Back->setChecked(plan.Day7Back);
+  FEntries = PlanEntriesOf(FSettings);
+  FWindowDatabase = FSettings.DataBase;
+  cbStartWithSession->setChecked(FSettings.StartWithSession);
+  cbResumePlan->setChecked(FSettings.ResumePlan);
+  FCurrent = -1;
+  FillList();
+  SelectEntry(0);
+}
+
+void TPlanForm::SetPlanDatabase(const std::string& database) {
+  FWindowDatabase = database;
+  // A plan of one database backs up the one the window names.
+  if (FEntries.size() == 1 && FSettings.PlanDataBase.empty()) {
+    FEntries.front().DataBase = database;
+    FillRow(0);
+    if (FCurrent == 0) LoadEntry(0);
+  }
+}
+
+void TPlanForm::FillList() {
+  twEntries->setRowCount(static_cast<int>(FEntries.size()));
+  for (int row = 0; row < twEntries->rowCount(); ++row) FillRow(row);
+  twEntries->resizeColumnToContents(ColumnRhythm);
+}
+
+void TPlanForm::FillRow(int row) {
+  if (row < 0 || row >= static_cast<int>(FEntries.size())) return;
+  const TPlanEntry& entry = FEntries[static_cast<std::size_t>(row)];
+  QString next;
+  if (FPlan) {
+    for (const TNextBackup& backup : FPlan->NextBackups({entry}))
+      next = Q(FormatDateTime("dd.mm.yyyy hh:nn", backup.When));
+  }
+  const QString texts[ColumnCount] = {
+      entry.DataBase.empty() ? QString::fromUtf8("не выбрана") : Q(entry.DataBase), Q(PlanSummary(entry.PlanRecord)),
+      next, LastOutcomeText(FPlan ? FPlan->LastReportOf(entry.Id) : nullptr)};
+  for (int column = 0; column < ColumnCount; ++column) {
+    auto* item = new QTableWidgetItem(texts[column]);
+    item->setToolTip(texts[column]);
+    twEntries->setItem(row, column, item);
+  }
+}
+
+void TPlanForm::SelectEntry(int row) {
+  if (row < 0 || row >= static_cast<int>(FEntries.size()) || row == FCurrent) return;
+  StoreEntry(FCurrent);
+  FillRow(FCurrent);
+  FCurrent = row;
+  LoadEntry(row);
+  if (twEntries->currentRow() != row) twEntries->setCurrentCell(row, 0);
+  bbRemoveEntry->setEnabled(row > 0);
+}
+
+void TPlanForm::LoadEntry(int row) {
+  const TPlanEntry& entry = FEntries[static_cast<std::size_t>(row)];
+  const TPlanRecord& plan = entry.PlanRecord;
+  QCheckBox* const days[] = {cbDay1Back, cbDay2Back, cbDay3Back, cbDay4Back, cbDay5Back, cbDay6Back, cbDay7Back};
+  const bool on[] = {plan.Day1Back, plan.Day2Back, plan.Day3Back, plan.Day4Back,
+                     plan.Day5Back, plan.Day6Back, plan.Day7Back};
+  for (int i = 0; i < 7; ++i) days[i]->setChecked(on[i]);
   // A period the dialog does not offer (8 or more) shows as the clock item.
   rbDayBack->SetItemIndex(plan.DayPeriodBack > ClockItem ? ClockItem : plan.DayPeriodBack);
   rbNightBack->SetItemIndex(plan.NightPeriodBack > ClockItem ? ClockItem : plan.NightPeriodBack);
@@ -206,20 +343,27 @@ void TPlanForm::FormCreate() {
   SetTimeOfDay(dtNightBeginBack, plan.NightBeginBack);
   SetTimeOfDay(dtDayBack, plan.DayClockBack);
   SetTimeOfDay(dtNightBack, plan.NightClockBack);
-  seKeepLastBackups->setValue(FController.KeepLastBackups);
-  seKeepBackupDays->setValue(FController.KeepBackupDays);
-  SetPlanDatabase(QString::fromStdString(FController.DataBase));
-  cbStartWithSession->setChecked(FController.StartWithSession);
-  cbResumePlan->setChecked(FController.ResumePlan);
-}
-
-void TPlanForm::SetPlanDatabase(const QString& name) {
-  eDataBase->setText(name);
+  seKeepLastBackups->setValue(entry.KeepLastBackups);
+  seKeepBackupDays->setValue(entry.KeepBackupDays);
+  eDataBase->setText(Q(entry.DataBase));
   eDataBase->setCursorPosition(0);
+  // Entry 1 of a plan of one database backs up the database the window
+  // names; its parameters and login are the program's.
+  const bool first = row == 0;
+  eDataBase->setReadOnly(first && FEntries.size() == 1 && FSettings.PlanDataBase.empty());
+  bbEntryParams->setEnabled(!first);
+  cbOwnLogin->setEnabled(!first);
+  cbOwnLogin->setChecked(!first && entry.OwnLogin);
+  eEntryUser->setText(first ? QString() : Q(entry.User));
+  eEntryPass->setText(first ? QString() : Q(entry.Pass));
+  eEntryUser->setEnabled(!first && entry.OwnLogin);
+  eEntryPass->setEnabled(!first && entry.OwnLogin);
 }
 
-void TPlanForm::StorePlan() {
-  TPlanRecord& plan = FController.PlanRecord;
+void TPlanForm::StoreEntry(int row) {
+  if (row < 0 || row >= static_cast<int>(FEntries.size())) return;
+  TPlanEntry& entry = FEntries[static_cast<std::size_t>(row)];
+  TPlanRecord& plan = entry.PlanRecord;
   plan.Day1Back = cbDay1Back->isChecked();
   plan.Day2Back = cbDay2Back->isChecked();
   plan.Day3Back = cbDay3Back->isChecked();
@@ -234,15 +378,57 @@ void TPlanForm::StorePlan() {
   plan.NightBeginBack = QTimeToTimeOfDay(dtNightBeginBack->time());
   plan.DayClockBack = QTimeToTimeOfDay(dtDayBack->time());
   plan.NightClockBack = QTimeToTimeOfDay(dtNightBack->time());
-  const bool startedWithSession = FController.StartWithSession;
-  FController.StartWithSession = cbStartWithSession->isChecked();
-  FController.ResumePlan = cbResumePlan->isChecked();
-  FController.KeepLastBackups = seKeepLastBackups->value();
-  FController.KeepBackupDays = seKeepBackupDays->value();
-  FController.SavePlan();
-  // The entry is written afresh while ticked (it names the program as it
-  // runs now) and removed once unticked; left alone when never ticked.
-  if (FController.StartWithSession || startedWithSession) FController.ApplyStartWithSession();
+  entry.KeepLastBackups = seKeepLastBackups->value();
+  entry.KeepBackupDays = seKeepBackupDays->value();
+  entry.DataBase = BytesOf(eDataBase->text(), entry.DataBase);
+  if (row == 0) return;
+  entry.OwnLogin = cbOwnLogin->isChecked();
+  entry.User = entry.OwnLogin ? BytesOf(eEntryUser->text(), entry.User) : std::string();
+  entry.Pass = entry.OwnLogin ? BytesOf(eEntryPass->text(), entry.Pass) : std::string();
+}
+
+void TPlanForm::AddEntry(const std::string& database) {
+  StoreEntry(FCurrent);
+  FEntries.push_back(NewPlanEntry(FSettings, database));
+  // Beside a second entry, entry 1 keeps the database it backs up now.
+  FillList();
+  const int row = static_cast<int>(FEntries.size()) - 1;
+  FCurrent = -1;
+  SelectEntry(row);
+}
+
+void TPlanForm::bbAddEntryClick() {
+  AddEntry({});
+  eDataBase->setFocus();
+}
+
+void TPlanForm::bbAddCurrentClick() { AddEntry(FWindowDatabase); }
+
+void TPlanForm::bbRemoveEntryClick() {
+  // Entry 1 is the program's plan: it stays (a plan of no day makes none).
+  if (FCurrent <= 0) return;
+  FEntries.erase(FEntries.begin() + FCurrent);
+  const int next = std::min(FCurrent, static_cast<int>(FEntries.size()) - 1);
+  FCurrent = -1;
+  FillList();
+  SelectEntry(next);
+}
+
+void TPlanForm::bbEntryParamsClick() {
+  if (FCurrent <= 0) return;
+  StoreEntry(FCurrent);
+  EditOptions(FEntries[static_cast<std::size_t>(FCurrent)]);
+}
+
+void TPlanForm::StorePlan() {
+  StoreEntry(FCurrent);
+  SetPlanEntries(FSettings, FEntries);
+  const bool startedWithSession = FSettings.StartWithSession;
+  FSettings.StartWithSession = cbStartWithSession->isChecked();
+  FSettings.ResumePlan = cbResumePlan->isChecked();
+  // The autostart entry is written afresh while ticked (it names the program
+  // as it runs now) and removed once unticked; left alone when never ticked.
+  if (FSavePlan) FSavePlan(FSettings.StartWithSession || startedWithSession);
 }
 
 void TPlanForm::SetClockEnabled(bool on, QDateTimeEdit* picker) {
@@ -268,7 +454,7 @@ void TPlanForm::SaveAndClose(int result) {
   } catch (const std::exception& error) {
     // The plan fields already hold the new values; the dialog stays open so
     // the user can try again or close it.
-    Prompts().ShowMessage(error.what());
+    QMessageBox::warning(this, windowTitle(), QString::fromStdString(error.what()));
     return;
   }
   done(result);

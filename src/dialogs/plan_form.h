@@ -1,11 +1,19 @@
 #pragma once
-// TPlanForm: the modal dialog "Расписание" in which the user edits the weekly
-// backup plan. It loads the plan from the controller when created; saving
-// stores it into the controller's plan fields and writes the [Plan] section
-// of the settings file at once.
+// TPlanForm: the modal dialog "Расписание". At its top the list of the
+// plan's databases (database, rhythm, next backup, last outcome) with
+// "Добавить", "Добавить текущую" and "Удалить"; below, the weekly plan of the
+// selected entry (weekdays, day and night windows with their rhythms,
+// retention) and, for every entry but the first, its own protocol, switches
+// and login. Entry 1 is the program's plan: its parameters and login are the
+// program's own. Saving stores the list into the settings and writes the
+// plan to the settings file at once.
 
 #include <QDate>
+#include <functional>
+#include <string>
+#include <vector>
 
+#include "controller/settings/settings.h"
 #include "dialogs/fixed_dialog.h"
 
 class QCheckBox;
@@ -16,8 +24,9 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class QTableWidget;
 class QVBoxLayout;
-class TQuorvin;
+class TPlan;
 class TRadioGroup;
 
 class TPlanForm : public TFixedDialog {
@@ -29,25 +38,50 @@ class TPlanForm : public TFixedDialog {
   static constexpr int ClockItem = 7;
   // The date part the pickers keep for themselves; it never leaves them.
   static QDate PickerDate() { return QDate(2005, 3, 2); }
+  // The columns of the list.
+  enum TColumn { ColumnDatabase, ColumnRhythm, ColumnNext, ColumnLast, ColumnCount };
 
-  // `controller` nullptr: the program-wide one (Quorvin). Runs FormCreate.
-  explicit TPlanForm(QWidget* parent = nullptr, TQuorvin* controller = nullptr);
+  // Writes the plan to the settings file, and the session's autostart entry
+  // when `sessionStart` (the switch is on, or was).
+  using TSavePlan = std::function<void(bool sessionStart)>;
+  // Edits the plan of `settings`. `plan` tells each entry's next backup and
+  // last outcome (null: the columns stay empty). Runs FormCreate.
+  TPlanForm(QWidget* parent, TSettings& settings, const TPlan* plan, TSavePlan savePlan);
 
   void FormCreate();
-  // The database the plan will back up, as the caller's window names it
-  // (FormCreate shows the controller's DataBase).
-  void SetPlanDatabase(const QString& name);
-  // Copies every control into the plan fields, then the controller's
-  // SavePlan writes them to the settings file.
+  // The database the window names now (as bytes): "Добавить текущую" adds
+  // it, and a plan of one database shows it as entry 1's, since "Запустить"
+  // takes it then (as the backup button does).
+  void SetPlanDatabase(const std::string& database);
+  // Copies every control into the entries, the entries into the settings,
+  // then writes the plan.
   void StorePlan();
   void SetClockEnabled(bool on, QDateTimeEdit* picker);
+
+  // The entries as edited so far (the selected one as last loaded or
+  // stored).
+  const std::vector<TPlanEntry>& Entries() const { return FEntries; }
+  int CurrentEntry() const { return FCurrent; }
+  void SelectEntry(int row);
 
   void rbDayBackClick();
   void rbNightBackClick();
   void bbOkClick();
   void bbStartClick();
   void bbCancelClick();
+  void bbAddEntryClick();
+  void bbAddCurrentClick();
+  void bbRemoveEntryClick();
+  void bbEntryParamsClick();
 
+  // Edits an entry's options (the parameters dialog by default; tests
+  // answer in its place).
+  std::function<void(TDatabaseOptions& options)> EditOptions;
+
+  QTableWidget* twEntries;
+  QPushButton* bbAddEntry;
+  QPushButton* bbAddCurrent;
+  QPushButton* bbRemoveEntry;
   QCheckBox* cbDay1Back;
   QCheckBox* cbDay2Back;
   QCheckBox* cbDay3Back;
@@ -63,14 +97,20 @@ class TPlanForm : public TFixedDialog {
   QDateTimeEdit* dtDayBack;
   TRadioGroup* rbNightBack;
   QDateTimeEdit* dtNightBack;
-  // What the plan backs up, read-only.
+  // What the selected entry backs up: read-only for a plan of one database
+  // (the database named in the window), else its own.
   QLabel* LabelDataBase;
   QLineEdit* eDataBase;
+  // The selected entry's own options and login (not for entry 1).
+  QPushButton* bbEntryParams;
+  QCheckBox* cbOwnLogin;
+  QLineEdit* eEntryUser;
+  QLineEdit* eEntryPass;
   // The desktop session starts the program; the plan resumes at start when
   // it was running at the last close.
   QCheckBox* cbStartWithSession;
   QCheckBox* cbResumePlan;
-  // Retention of the plan's backups; 0 turns a rule off.
+  // Retention of the entry's plan backups; 0 turns a rule off.
   QSpinBox* seKeepLastBackups;
   QSpinBox* seKeepBackupDays;
   QPushButton* bbStart;
@@ -78,6 +118,7 @@ class TPlanForm : public TFixedDialog {
   QPushButton* bbCancel;
 
  private:
+  QFrame* BuildListFrame();
   QFrame* BuildWeekFrame();
   QFrame* BuildWindowFrame();
   // A caption with its start-time picker.
@@ -85,11 +126,25 @@ class TPlanForm : public TFixedDialog {
   // The rhythm items of a window with the clock-time picker of its last item.
   TRadioGroup* RhythmGroup(QWidget* frame, const char* caption, QDateTimeEdit*& clockPicker);
   QHBoxLayout* BuildDatabaseRow();
+  QHBoxLayout* BuildEntryOptionsRow();
   QFrame* BuildRetentionFrame();
   void BuildButtons(QVBoxLayout* top);
+  // The controls from entry `row`, and back.
+  void LoadEntry(int row);
+  void StoreEntry(int row);
+  // One line of the list per entry; the selection kept.
+  void FillList();
+  void FillRow(int row);
+  void AddEntry(const std::string& database);
   // StorePlan, then close with `result`; a failure to write the settings file
   // is shown and the dialog stays open.
   void SaveAndClose(int result);
 
-  TQuorvin& FController;
+  TSettings& FSettings;
+  const TPlan* FPlan;
+  TSavePlan FSavePlan;
+  std::vector<TPlanEntry> FEntries;
+  int FCurrent = -1;
+  // The database the window names, as bytes.
+  std::string FWindowDatabase;
 };

@@ -268,6 +268,22 @@ bool WriteProfileValue(const std::string& path, const std::string& section, cons
   return ReplaceFile(path, JoinLines(lines), exists);
 }
 
+bool EraseProfileSection(const std::string& path, const std::string& section) {
+  bool exists = false;
+  const auto content = ReadWholeFile(path, exists);
+  if (!content) return false;
+  if (!exists) return true;
+  std::vector<TLine> lines = SplitLines(*content);
+  const TKeyPlace place = FindKey(lines, TrimBlanks(section), "\n");
+  if (!place.SectionAt) return true;
+  std::size_t from = *place.SectionAt;
+  if (from > 0 && TrimBlanks(lines[from - 1].Text).empty()) --from;
+  if (from == 0 && !lines.empty() && !lines.front().Bom.empty() && place.SectionEnd < lines.size())
+    lines[place.SectionEnd].Bom = lines.front().Bom;
+  lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(from), lines.begin() + static_cast<std::ptrdiff_t>(place.SectionEnd));
+  return ReplaceFile(path, JoinLines(lines), exists);
+}
+
 std::optional<std::int32_t> ParseProfileInteger(const std::string& text) {
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     std::uint64_t v = 0;
@@ -330,6 +346,11 @@ TDateTime TIniFile::ReadTime(const std::string& section, const std::string& key,
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
   if (!WriteProfileValue(FFileName, section, key, value)) throw EIniFileException("Unable to write to " + FFileName);
+  if (FSnapshot) Snapshot();
+}
+
+void TIniFile::EraseSection(const std::string& section) {
+  if (!EraseProfileSection(FFileName, section)) throw EIniFileException("Unable to write to " + FFileName);
   if (FSnapshot) Snapshot();
 }
 

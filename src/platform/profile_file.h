@@ -39,6 +39,12 @@ std::optional<std::string> FindProfileValue(const std::string& content, const st
 bool WriteProfileValue(const std::string& path, const std::string& section, const std::string& key,
                        const std::string& value);
 
+// Removes the first section of that name with all its lines (and the blank
+// line that set it apart), leaving every other line as it is. True when the
+// section is gone (or never was); false (errno set) when the write is
+// refused.
+bool EraseProfileSection(const std::string& path, const std::string& section);
+
 // Integer text: decimal with an optional sign, or "0x"/"0X" followed by up to
 // eight hexadecimal digits (taken as 32 bits). nullopt for anything else.
 std::optional<std::int32_t> ParseProfileInteger(const std::string& text);
@@ -60,6 +66,8 @@ class TIniFile {
   // then empty and every read gives its default.
   bool Snapshot();
 
+  // Whether the key is there (with any value).
+  bool HasKey(const std::string& section, const std::string& key) const { return Value(section, key).has_value(); }
   // Missing key: the default; a key present with an empty value reads empty.
   std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
   // Missing key or text that is not an integer: the default.
@@ -77,6 +85,8 @@ class TIniFile {
   void WriteInteger(const std::string& section, const std::string& key, std::int32_t value);
   void WriteBool(const std::string& section, const std::string& key, bool value);
   void WriteTime(const std::string& section, const std::string& key, TDateTime value);
+  // Raises EIniFileException as the writes do.
+  void EraseSection(const std::string& section);
 
  private:
   std::optional<std::string> Value(const std::string& section, const std::string& key) const;

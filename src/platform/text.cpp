@@ -89,3 +89,15 @@ std::size_t Utf8Length(std::string_view text) {
 std::string Utf8Cut(std::string_view text, std::size_t maxChars) {
   return std::string(text.substr(0, Utf8PrefixBytes(text, maxChars)));
 }
+
+std::string OnOneLine(std::string_view text) {
+  std::string line;
+  for (char c : Trim(text, " \t\r\n")) {
+    const bool lineEnd = c == '\r' || c == '\n';
+    if (!lineEnd)
+      line += c;
+    else if (!line.empty() && line.back() != ' ')
+      line += ' ';
+  }
+  return line;
+}

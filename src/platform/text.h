@@ -35,6 +35,9 @@ std::string AsciiUpper(std::string_view text);
 // Equal but for the letter case of ASCII letters.
 bool SameTextAscii(std::string_view a, std::string_view b);
 bool StartsWith(std::string_view text, std::string_view prefix);
+// `text` on one line: trimmed, each run of line ends one space (a server's
+// message of several lines in a one-line log entry or tool tip).
+std::string OnOneLine(std::string_view text);
 
 // Bytes of the character that starts at byte `pos` of `text` (pos < size).
 std::size_t Utf8CharBytes(std::string_view text, std::size_t pos);

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "platform/share_path.h"
-#include "runner/job_notices.h"
+#include "runner/job_output.h"
 #include "runner/job_paths.h"
 #include "runner/job_requests.h"
 #include "runner/log_pane.h"
@@ -37,6 +37,7 @@ struct TDatabaseTarget {
   const std::string& UserName;
   const std::string& Password;
   uint8_t Protocol;
+  TJobOutput& Output;
 };
 
 // The pane texts of a step: the file cannot be reached (the step is skipped),
@@ -104,19 +105,19 @@ std::string ServerSilentOrBusy(const std::exception& error) {
 // `retryReason` gives a reason, saying so on the pane. Other errors, and the
 // last one, are raised.
 void AttachAndSend(TIBConfigService& service, const std::function<void(TIBConfigService&)>& send,
-                   std::chrono::seconds patience, const TRetryReason& retryReason) {
+                   std::chrono::seconds patience, const TRetryReason& retryReason, TJobOutput& output) {
   const auto deadline = std::chrono::steady_clock::now() + patience;
   for (int attempt = 1;; ++attempt) {
     try {
       service.SetActive(true);
       send(service);
-      if (attempt > 1) AddPaneLine("The server answers again (attempt " + std::to_string(attempt) + ")");
+      if (attempt > 1) output.AddPaneLine("The server answers again (attempt " + std::to_string(attempt) + ")");
       return;
     } catch (const std::exception& error) {
       const std::string reason = retryReason ? retryReason(error) : std::string();
       if (reason.empty() || std::chrono::steady_clock::now() >= deadline) throw;
       if (attempt == 1) {
-        AddPaneLine(reason + "; trying again for up to " + std::to_string(patience.count()) + " seconds");
+        output.AddPaneLine(reason + "; trying again for up to " + std::to_string(patience.count()) + " seconds");
       }
       ReleaseRequest(service);
       PauseBeforeNextAttempt();
@@ -128,38 +129,39 @@ void AttachAndSend(TIBConfigService& service, const std::function<void(TIBConfig
 // request once attached; `NothingToDo` says of an error that the step had
 // nothing to do; `Patience` is how long the step is tried again for an error
 // that `RetryReason` gives a reason for; `ReportFailure`, when set, shows the
-// error of a failed step (before the request is released).
+// error of a failed step on the job's output (before the request is
+// released).
 struct TStepManner {
   std::function<void(TIBConfigService&)> Send;
   std::function<bool(const std::exception&)> NothingToDo;
   std::chrono::seconds Patience;
   TRetryReason RetryReason;
-  std::function<void(const std::string& error)> ReportFailure;
+  std::function<void(const std::string& error, TJobOutput& output)> ReportFailure;
 };
 
 // Runs one step and tells how it went. The request goes to this computer
 // when the path names no server.
 TStepResult RunDatabaseStep(const TDatabaseStep& step, const TDatabaseTarget& target, const TStepManner& manner) {
   if (!DatabaseReachable(target.ServerName, target.LocalPath)) {
-    AddPaneLine(step.Unreachable);
+    target.Output.AddPaneLine(step.Unreachable);
     return {TStepOutcome::Skipped, {}};
   }
   auto service = std::make_unique<TIBConfigService>();
-  AddPaneLine(step.Starting + LastPathComponent(target.LocalPath));
+  target.Output.AddPaneLine(step.Starting + LastPathComponent(target.LocalPath));
   TStepResult result{TStepOutcome::Done, {}};
   try {
     const std::string server = target.ServerName.empty() ? LocalComputerName() : target.ServerName;
     PrepareRequest(*service, server, target.Protocol, target.UserName, target.Password);
     service->DatabaseName = target.LocalPath;
-    AttachAndSend(*service, manner.Send, manner.Patience, manner.RetryReason);
+    AttachAndSend(*service, manner.Send, manner.Patience, manner.RetryReason, target.Output);
   } catch (const std::exception& error) {
     if (!manner.NothingToDo(error)) {
       result = {TStepOutcome::Failed, error.what()};
-      if (manner.ReportFailure) manner.ReportFailure(result.Error);
+      if (manner.ReportFailure) manner.ReportFailure(result.Error, target.Output);
     }
   }
   ReleaseRequest(*service);
-  if (result.Outcome == TStepOutcome::Done) AddPaneLine(step.Done);
+  if (result.Outcome == TStepOutcome::Done) target.Output.AddPaneLine(step.Done);
   return result;
 }
 
@@ -167,13 +169,13 @@ const TDatabaseStep StartStep{"Error starting database", "Starting database: ", 
 
 // A failed restart says what an unreachable one says; the error's own text
 // is not shown.
-void ReportStartFailure(const std::string&) {
-  ShowJobMessage(StartStep.Unreachable);
-  AddPaneLine(StartStep.Unreachable);
+void ReportStartFailure(const std::string&, TJobOutput& output) {
+  output.ShowJobMessage(StartStep.Unreachable);
+  output.AddPaneLine(StartStep.Unreachable);
 }
 
 TStepResult RunStartStep(const TDatabaseTarget& target, const TRetryReason& retryReason,
-                         const std::function<void(const std::string&)>& report) {
+                         const std::function<void(const std::string&, TJobOutput&)>& report) {
   const TStepManner start{[](TIBConfigService& service) { service.RequestOnline(); },
                           [](const std::exception& error) {
                             const auto* refused = dynamic_cast<const EIBInterBaseError*>(&error);
@@ -195,27 +197,29 @@ std::string DatabaseSharePath(const std::string& serverName, const std::string& 
 }
 
 bool StopServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
-                        const std::string& password, uint8_t protocol) {
+                        const std::string& password, uint8_t protocol, TJobOutput& output) {
   const TDatabaseStep stop{"Error stopping database", "Stopping database: ", "Database shutdown complete"};
   const TStepManner shutdown{
       [](TIBConfigService& service) { service.RequestShutdown(ShutdownMode::ShutdownForced, 10); },
       [](const std::exception&) { return false; }, std::chrono::seconds(0), nullptr,
-      [](const std::string& error) {
+      [](const std::string& error, TJobOutput& out) {
         const std::string text = "Error shutting down database: " + error;
-        ShowJobMessage(text);
-        AddPaneLine(text);
+        out.ShowJobMessage(text);
+        out.AddPaneLine(text);
       }};
-  return RunDatabaseStep(stop, {serverName, localPath, userName, password, protocol}, shutdown).Outcome !=
+  return RunDatabaseStep(stop, {serverName, localPath, userName, password, protocol, output}, shutdown).Outcome !=
          TStepOutcome::Failed;
 }
 
 bool StartServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
-                         const std::string& password, uint8_t protocol) {
-  return RunStartStep({serverName, localPath, userName, password, protocol}, &ServerSilent, &ReportStartFailure)
+                         const std::string& password, uint8_t protocol, TJobOutput& output) {
+  return RunStartStep({serverName, localPath, userName, password, protocol, output}, &ServerSilent,
+                      &ReportStartFailure)
              .Outcome != TStepOutcome::Failed;
 }
 
 TStepResult BringDatabaseOnline(const std::string& serverName, const std::string& localPath,
-                                const std::string& userName, const std::string& password, uint8_t protocol) {
-  return RunStartStep({serverName, localPath, userName, password, protocol}, &ServerSilentOrBusy, nullptr);
+                                const std::string& userName, const std::string& password, uint8_t protocol,
+                                TJobOutput& output) {
+  return RunStartStep({serverName, localPath, userName, password, protocol, output}, &ServerSilentOrBusy, nullptr);
 }

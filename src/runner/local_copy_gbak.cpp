@@ -10,9 +10,9 @@
 #include "platform/exception.h"
 #include "platform/process_signals.h"
 #include "runner/job_outcome.h"
+#include "runner/job_output.h"
 #include "runner/job_requests.h"
 #include "runner/local_copy_fifo.h"
-#include "runner/log_pane.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
 #include "service/client_library.h"
@@ -58,7 +58,7 @@ std::unique_ptr<TLocalCopyFifo> OpenFifo(TLocalCopyWriter& writer, std::string& 
 
 // The embedded engine's gbak, run by the service manager in this process.
 bool CopyWithEmbeddedEngine(const TLocalCopySource& source, TLocalCopyWriter& writer, const TCopyTurn& turn,
-                            std::string& refusal) {
+                            std::string& refusal, TJobOutput& output) {
   std::unique_ptr<TIBBackupService> request;
   try {
     request = BackupRequestOf(source);
@@ -71,12 +71,12 @@ bool CopyWithEmbeddedEngine(const TLocalCopySource& source, TLocalCopyWriter& wr
   // closed makes a gbak still writing fail instead of waiting for ever.
   std::unique_ptr<TLocalCopyFifo> fifo = OpenFifo(writer, refusal);
   if (!fifo) return false;
-  AddPaneLine("Copy made by: gbak of the embedded engine on this computer");
+  output.AddPaneLine("Copy made by: gbak of the embedded engine on this computer");
   request->BackupFile.Assign({fifo->Path()});
   // gbak writes into the pipe on a thread of this process.
   IgnoreBrokenPipes();
   request->ServiceStart();
-  TGbakLines lines;
+  TGbakLines lines(output);
   const auto finish = [&] { fifo->Finish([&] { turn(fifo->BytesRead()); }); };
   try {
     while (!request->OutputEnded()) {
@@ -153,7 +153,7 @@ std::string ExitText(int exitCode) {
 
 // Firebird's gbak program, reading the database from its server over TCP.
 bool CopyWithGbakProgram(const TLocalCopySource& source, TLocalCopyWriter& writer, const TCopyTurn& turn,
-                         std::string& refusal) {
+                         std::string& refusal, TJobOutput& output) {
   std::unique_ptr<TIBBackupService> request;
   try {
     request = BackupRequestOf(source);  // loads the client library, whose version is compared
@@ -178,8 +178,8 @@ bool CopyWithGbakProgram(const TLocalCopySource& source, TLocalCopyWriter& write
     refusal = MessageOf(error);
     return false;
   }
-  AddPaneLine("Copy made by: gbak on this computer (" + program + "), reading " + database + " over TCP");
-  TGbakLines lines;
+  output.AddPaneLine("Copy made by: gbak on this computer (" + program + "), reading " + database + " over TCP");
+  TGbakLines lines(output);
   ReadProgramOutput(*child, *fifo, lines, turn);
   const int exitCode = child->Wait();
   fifo->Finish([&] { turn(fifo->BytesRead()); });
@@ -191,17 +191,17 @@ bool CopyWithGbakProgram(const TLocalCopySource& source, TLocalCopyWriter& write
 }  // namespace
 
 bool CopyWithGbakHere(const TLocalCopySource& source, TLocalCopyWriter& writer, const TCopyTurn& turn,
-                      std::string& refusal) {
+                      std::string& refusal, TJobOutput& output) {
   refusal.clear();
   switch (static_cast<TProtocol>(source.Protocol)) {
-    case TProtocol::Local: return CopyWithEmbeddedEngine(source, writer, turn, refusal);
-    case TProtocol::TCP: return CopyWithGbakProgram(source, writer, turn, refusal);
+    case TProtocol::Local: return CopyWithEmbeddedEngine(source, writer, turn, refusal, output);
+    case TProtocol::TCP: return CopyWithGbakProgram(source, writer, turn, refusal, output);
     default: return false;  // no gbak here speaks SPX or Named Pipes
   }
 }
 
 void TGbakLines::Add(const std::string& line) {
-  AddPaneLine(line);
+  FOutput.AddPaneLine(line);
   if (FFailure.empty()) FFailure = FailureReportedBy(line);
   static const std::regex Written("finishing\\. ([0-9]+) bytes written");
   std::smatch match;

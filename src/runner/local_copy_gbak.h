@@ -21,11 +21,12 @@
 // once the whole backup file has reached `writer`; raises when the backup
 // failed.
 bool CopyWithGbakHere(const TLocalCopySource& source, TLocalCopyWriter& writer, const TCopyTurn& turn,
-                      std::string& refusal);
+                      std::string& refusal, TJobOutput& output);
 
 // gbak's output lines, shown on the pane, and what they say of the outcome.
 class TGbakLines {
  public:
+  explicit TGbakLines(TJobOutput& output) : FOutput(output) {}
   void Add(const std::string& line);
   // Raises when gbak said it failed, when nothing arrived, or when gbak
   // reports another size of the backup file than `bytesReceived`.
@@ -33,6 +34,7 @@ class TGbakLines {
   const std::string& Failure() const { return FFailure; }
 
  private:
+  TJobOutput& FOutput;
   std::string FFailure;
   std::optional<std::uint64_t> FBytesWritten;
 };

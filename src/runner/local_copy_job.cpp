@@ -6,6 +6,7 @@
 #include "platform/files.h"
 #include "platform/mount_table.h"
 #include "platform/text.h"
+#include "runner/job_output.h"
 #include "runner/job_requests.h"
 #include "runner/local_copy_gbak.h"
 #include "runner/local_copy_writer.h"
@@ -25,16 +26,17 @@ std::string Megabytes(std::uint64_t bytes) {
 // A pane line "<verb> <n> MB" at most every two seconds while bytes flow.
 class TProgressLines {
  public:
-  explicit TProgressLines(std::string verb) : FVerb(std::move(verb)) {}
+  TProgressLines(std::string verb, TJobOutput& output) : FVerb(std::move(verb)), FOutput(output) {}
   void Update(std::uint64_t total) {
     const auto now = std::chrono::steady_clock::now();
     if (now - FLast < std::chrono::seconds(2)) return;
     FLast = now;
-    AddPaneLine(FVerb + " " + Megabytes(total));
+    FOutput.AddPaneLine(FVerb + " " + Megabytes(total));
   }
 
  private:
   std::string FVerb;
+  TJobOutput& FOutput;
   std::chrono::steady_clock::time_point FLast = std::chrono::steady_clock::now();
 };
 
@@ -77,60 +79,61 @@ void StreamInto(TIBBackupStreamService& request, TLocalCopyWriter& writer, const
   }
 }
 
-TLocalCopyInfo CommitAndShow(TLocalCopyWriter& writer) {
+TLocalCopyInfo CommitAndShow(TLocalCopyWriter& writer, TJobOutput& output) {
   const TLocalCopyInfo info = writer.Commit([] { ProcessMessages(); });
   const double share =
       info.InputBytes == 0 ? 0.0 : 100.0 * static_cast<double>(info.OutputBytes) / static_cast<double>(info.InputBytes);
   char percent[16];
   std::snprintf(percent, sizeof percent, "%.1f%%", share);
-  AddPaneLine("");
-  AddPaneLine("Received " + Megabytes(info.InputBytes) + ", compressed to " + Megabytes(info.OutputBytes) + " (" +
-              percent + ")");
-  AddPaneLine("SHA-256: " + info.Sha256 + " in " + info.ChecksumFile);
-  AddPaneLine("**** COPY COMPLETE ****");
+  output.AddPaneLine("");
+  output.AddPaneLine("Received " + Megabytes(info.InputBytes) + ", compressed to " + Megabytes(info.OutputBytes) +
+                     " (" + percent + ")");
+  output.AddPaneLine("SHA-256: " + info.Sha256 + " in " + info.ChecksumFile);
+  output.AddPaneLine("**** COPY COMPLETE ****");
   return info;
 }
 
 }  // namespace
 
-TLocalCopyInfo MakeLocalCopy(const TLocalCopySource& source, const std::string& copyPath) {
+TLocalCopyInfo MakeLocalCopy(const TLocalCopySource& source, const std::string& copyPath, TJobOutput& output) {
   // Created before any request starts: a folder that takes no file stops
   // the copy before the server does any work.
   TLocalCopyWriter writer(copyPath);
   ProcessMessages();
-  TProgressLines progress("Received");
+  TProgressLines progress("Received", output);
   const TCopyTurn turn = [&](std::uint64_t bytesReceived) {
     progress.Update(bytesReceived);
     ProcessMessages();
   };
   std::string refusal;
   std::unique_ptr<TIBControlAndQueryService> request;
-  if (!CopyWithGbakHere(source, writer, turn, refusal)) {
-    AddPaneLine("Copy made by: the server's service manager, streamed" +
+  if (!CopyWithGbakHere(source, writer, turn, refusal, output)) {
+    output.AddPaneLine("Copy made by: the server's service manager, streamed" +
                 (refusal.empty() ? std::string() : " (" + refusal + ")"));
     request = MakeJobRequest(TSchedule::KindBackup, source.Slot, source.Protocol, source.UserName, source.Password,
                              source.Switches, true);
     StreamInto(static_cast<TIBBackupStreamService&>(*request), writer, turn);
   }
-  const TLocalCopyInfo info = CommitAndShow(writer);
+  const TLocalCopyInfo info = CommitAndShow(writer, output);
   // The copy stands: a failed detach is only reported.
   try {
     if (request) ReleaseRequest(*request);
   } catch (const std::exception& error) {
-    AddPaneLine(std::string("ERROR: ") + error.what());
+    output.AddPaneLine(std::string("ERROR: ") + error.what());
   }
   return info;
 }
 
-TRestoreFeed::TRestoreFeed(const std::string& backupFile) : FReader(std::make_unique<TLocalCopyReader>(backupFile)) {
+TRestoreFeed::TRestoreFeed(const std::string& backupFile, TJobOutput& output)
+    : FReader(std::make_unique<TLocalCopyReader>(backupFile)), FOutput(output) {
   FSha256 = FReader->VerifyChecksum([] { ProcessMessages(); });
 }
 
 void TRestoreFeed::ShowSource() const {
-  AddPaneLine("Backup file on this computer: " + FReader->Path());
-  AddPaneLine(FSha256.empty() ? std::string("No checksum file beside it, sent unchecked")
+  FOutput.AddPaneLine("Backup file on this computer: " + FReader->Path());
+  FOutput.AddPaneLine(FSha256.empty() ? std::string("No checksum file beside it, sent unchecked")
                               : "SHA-256 checked: " + FSha256);
-  AddPaneLine("");
+  FOutput.AddPaneLine("");
 }
 
 void TRestoreFeed::Start() { FReader->Start(); }
@@ -141,5 +144,5 @@ TStreamSource TRestoreFeed::Source() {
 }
 
 void TRestoreFeed::ShowSent() const {
-  AddPaneLine("Sent " + Megabytes(FReader->BytesDelivered()) + " from " + FReader->Path());
+  FOutput.AddPaneLine("Sent " + Megabytes(FReader->BytesDelivered()) + " from " + FReader->Path());
 }

@@ -14,6 +14,8 @@
 #include "runner/local_copy_reader.h"
 #include "service/stream_services.h"
 
+class TJobOutput;
+
 // The copy of a backup file in a folder of this computer:
 // "<folder>/<backup file name>.zst".
 std::string LocalCopyPathOf(const std::string& folder, const std::string& backupFileName);
@@ -42,7 +44,7 @@ struct TLocalCopySource {
 // service manager. Pane: which way, gbak's lines or the bytes received,
 // then the sizes, the checksum and "**** COPY COMPLETE ****". Raises on any
 // failure; nothing new stands under the copy's names then.
-TLocalCopyInfo MakeLocalCopy(const TLocalCopySource& source, const std::string& copyPath);
+TLocalCopyInfo MakeLocalCopy(const TLocalCopySource& source, const std::string& copyPath, TJobOutput& output);
 
 // One turn of the window while a copy arrives, with the bytes received so
 // far: a progress line now and then, pending events handled.
@@ -52,8 +54,9 @@ using TCopyTurn = std::function<void(std::uint64_t bytesReceived)>;
 class TRestoreFeed {
  public:
   // Checks the file against its checksum file at once (raising when they
-  // do not match): nothing of the job has happened yet.
-  explicit TRestoreFeed(const std::string& backupFile);
+  // do not match): nothing of the job has happened yet. Pane lines go to
+  // `output`.
+  TRestoreFeed(const std::string& backupFile, TJobOutput& output);
 
   // Pane lines naming the file and the digest checked, before the server
   // output.
@@ -66,5 +69,6 @@ class TRestoreFeed {
 
  private:
   std::unique_ptr<TLocalCopyReader> FReader;
+  TJobOutput& FOutput;
   std::string FSha256;
 };

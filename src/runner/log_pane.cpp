@@ -6,24 +6,6 @@
 
 #include "platform/computer_name.h"
 #include "platform/exception.h"
-#include "runner/job_notices.h"
-
-TLogPaneView* LogPane = nullptr;
-
-void AddPaneLine(const std::string& line) {
-  NoteJobPaneLine(line);
-  if (!LogPane) return;
-  try {
-    // The pane cannot show an empty line apart from the next one.
-    LogPane->AppendLine(line.empty() ? std::string(" ") : line);
-  } catch (...) {
-    // A pane that fails to show a line must not stop a job.
-  }
-}
-
-void ClearPane() {
-  if (LogPane) LogPane->Clear();
-}
 
 std::string WithTrailingBackslash(const std::string& path) {
   if (path.empty() || path.back() == '\\') return path;

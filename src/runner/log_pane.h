@@ -1,22 +1,9 @@
 #pragma once
-// The program-wide reference to the on-screen log pane and the small helpers
-// the job runner, the shutdown and restart steps and the controller share.
+// Small helpers the job runner, the shutdown and restart steps and the
+// controller share. (Pane lines go through the job's output, job_output.h.)
 
 #include <string>
 #include <vector>
-
-#include "runner/ui_seams.h"
-
-// The log pane, registered by the main window when it is created; empty until
-// then. Not owned here.
-extern TLogPaneView* LogPane;
-
-// Appends one line to the pane (an empty text as a single blank). Does
-// nothing without a registered pane; an error of the pane is swallowed.
-void AddPaneLine(const std::string& line);
-
-// Removes every line of the pane; does nothing without a registered pane.
-void ClearPane();
 
 // The path followed by one backslash, unless it is empty or already ends in
 // one.

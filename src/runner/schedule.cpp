@@ -15,8 +15,8 @@
 #include "platform/mount_table.h"
 #include "runner/backup_source.h"
 #include "runner/database_control.h"
-#include "runner/job_notices.h"
 #include "runner/job_options.h"
+#include "runner/job_output.h"
 #include "runner/job_outcome.h"
 #include "runner/job_paths.h"
 #include "runner/job_requests.h"
@@ -104,13 +104,14 @@ class TSchedule::TRun {
  public:
   explicit TRun(TSchedule& job)
       : FJob(job),
+        FOut(job.Output ? *job.Output : FSilent),
         FName(job.JobName()),
         FUser(job.UserName()),
         FPass(job.Password()),
         FJobLogFile(job.WriteJobLog ? JobLogFileName() : std::string()) {}
 
   bool Execute() {
-    if (!FJob.KeepPane) ClearPane();
+    if (!FJob.KeepPane) FOut.ClearPane();
     if (RefuseOverlongNames()) return false;
     StartJobLog();
     ResolveServerPaths();
@@ -127,7 +128,7 @@ class TSchedule::TRun {
   bool RefuseOverlongNames() {
     for (const std::string& refused : FJob.FRefusedFile) {
       if (refused.empty()) continue;
-      AddPaneLine("ERROR: File name is longer than " + std::to_string(FileNameChars) +
+      FOut.AddPaneLine("ERROR: File name is longer than " + std::to_string(FileNameChars) +
                   " characters, the job is not run: " + refused);
       return true;
     }
@@ -153,7 +154,7 @@ class TSchedule::TRun {
     if (FJob.JobKind != KindRestore) return false;
     const std::string refusal = CutShortSourceRefusal(FSlot[0], FComputer, FMounts);
     if (refusal.empty()) return false;
-    AddPaneLine("ERROR: " + refusal);
+    FOut.AddPaneLine("ERROR: " + refusal);
     return true;
   }
 
@@ -165,7 +166,7 @@ class TSchedule::TRun {
       return true;
     }
     try {
-      FFeed = std::make_unique<TRestoreFeed>(source);
+      FFeed = std::make_unique<TRestoreFeed>(source, FOut);
       return true;
     } catch (const std::exception& error) {
       PaneAndLog(std::string("ERROR: ") + error.what());
@@ -190,11 +191,11 @@ class TSchedule::TRun {
   // Shuts the job's database down or brings it back; a failure is written
   // to the job log at once.
   using TDatabaseStepFunction = bool (*)(const std::string&, const std::string&, const std::string&, const std::string&,
-                                         uint8_t);
+                                         uint8_t, TJobOutput&);
   bool DatabaseStep(const char* starting, const char* failed, TDatabaseStepFunction step) {
     const TServerPath& db = Database();
     Log(starting + db.FileName);
-    if (step(db.ServerName, db.LocalPath, FUser, FPass, FJob.FProtocol)) return true;
+    if (step(db.ServerName, db.LocalPath, FUser, FPass, FJob.FProtocol, FOut)) return true;
     Log(failed);
     WriteJobLogFile();
     return false;
@@ -223,7 +224,7 @@ class TSchedule::TRun {
         ShowHeader();  // the copy's section follows it
       }
     } catch (const std::exception& error) {
-      if (FJob.JobKind == KindBackup) ShowJobMessage(std::string("Error: ") + error.what());
+      if (FJob.JobKind == KindBackup) FOut.ShowJobMessage(std::string("Error: ") + error.what());
       PaneAndLog(std::string("ERROR: ") + error.what());
     }
     TryReporting([&] {
@@ -238,11 +239,11 @@ class TSchedule::TRun {
   }
 
   void ShowHeader() {
-    AddPaneLine("Job: " + FName);
+    FOut.AddPaneLine("Job: " + FName);
     PaneAndLog(TextsOf(FJob.JobKind).Header + FSlot[0].FileName);
     PaneAndLog("Job options: " + JobOptionsText(FJob.JobKind, FJob.FJobOption));
     PaneAndLog("Started: " + RunStamp());
-    AddPaneLine("");
+    FOut.AddPaneLine("");
     if (FFeed) FFeed->ShowSource();
     ProcessMessages();
   }
@@ -261,11 +262,11 @@ class TSchedule::TRun {
     }
     if (FJob.JobKind == KindRestore) CheckRestoredDatabase();
 
-    AddPaneLine("");
+    FOut.AddPaneLine("");
     PaneAndLog(texts.Banner);
     PaneAndLog("Stopped: " + RunStamp());
     PaneAndLog("End of job: " + FName);
-    AddPaneLine("");
+    FOut.AddPaneLine("");
   }
 
   // Every output line to the pane (and the job log when asked); the first
@@ -284,7 +285,7 @@ class TSchedule::TRun {
       }
       if (gbakOutput && reportedFailure.empty()) reportedFailure = FailureReportedBy(line);
       if (FJob.OnOutputLine) FJob.OnOutputLine(line);
-      AddPaneLine(line);
+      FOut.AddPaneLine(line);
       if (copyOutput) FJobLog.push_back(std::move(line));
       ProcessMessages();
     }
@@ -310,20 +311,20 @@ class TSchedule::TRun {
     const std::string copyPath = LocalCopyPathOf(FJob.LocalCopyDir, FSlot[1].FileName);
     PaneAndLog("Copy on this computer: " + copyPath);
     if (!copyOnly) {
-      AddPaneLine("Started: " + RunStamp());
-      AddPaneLine("");
+      FOut.AddPaneLine("Started: " + RunStamp());
+      FOut.AddPaneLine("");
     }
     std::optional<TLocalCopyInfo> copy;
     try {
       TLocalCopySource source{{FSlot[0], FSlot[1]}, FJob.FProtocol, FUser, FPass, {}};
       std::copy(std::begin(FJob.FJobOption), std::end(FJob.FJobOption), source.Switches);
-      copy = MakeLocalCopy(source, copyPath);
+      copy = MakeLocalCopy(source, copyPath, FOut);
       Log("**** COPY COMPLETE ****");
-      AddPaneLine("Stopped: " + RunStamp());
-      if (copyOnly) AddPaneLine("End of job: " + FName);
-      AddPaneLine("");
+      FOut.AddPaneLine("Stopped: " + RunStamp());
+      if (copyOnly) FOut.AddPaneLine("End of job: " + FName);
+      FOut.AddPaneLine("");
     } catch (const std::exception& error) {
-      ShowJobMessage(std::string("Error: ") + error.what());
+      FOut.ShowJobMessage(std::string("Error: ") + error.what());
       PaneAndLog(std::string("ERROR: ") + error.what());
     }
     TryReporting([&] {
@@ -359,7 +360,7 @@ class TSchedule::TRun {
     try {
       step();
     } catch (const std::exception& error) {
-      AddPaneLine(std::string("ERROR: ") + error.what());
+      FOut.AddPaneLine(std::string("ERROR: ") + error.what());
     }
   }
 
@@ -368,7 +369,7 @@ class TSchedule::TRun {
   }
 
   void PaneAndLog(const std::string& line) {
-    AddPaneLine(line);
+    FOut.AddPaneLine(line);
     Log(line);
   }
 
@@ -377,6 +378,8 @@ class TSchedule::TRun {
   }
 
   TSchedule& FJob;
+  TJobOutput FSilent;
+  TJobOutput& FOut;
   const std::string FName;
   const std::string FUser;
   const std::string FPass;

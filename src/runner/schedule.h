@@ -12,6 +12,8 @@
 #include "runner/fixed_text.h"
 #include "runner/local_copy_info.h"
 
+class TJobOutput;
+
 class TSchedule {
  public:
   // Job kinds.
@@ -71,6 +73,9 @@ class TSchedule {
   // brought back on line, so a file the caller puts back in place is the one
   // brought on line. Runs whenever BeforeRequest was called.
   std::function<void(bool requestCompleted)> AfterRequest;
+
+  // Where the job's account and notices go (not owned); none: nowhere.
+  TJobOutput* Output = nullptr;
 
   // Every line of the server's output, as it arrives (before it reaches the
   // pane): what a caller counts or reads from the output.

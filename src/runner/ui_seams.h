@@ -7,7 +7,7 @@
 #include <string>
 
 // The on-screen log pane: cleared at the start of a job, then one line at a
-// time. The program-wide reference to it (`LogPane`) lives in log_pane.h.
+// time. A job reaches it through its output (job_output.h).
 class TLogPaneView {
  public:
   virtual ~TLogPaneView() = default;
@@ -20,9 +20,8 @@ class TLogPaneView {
 void ProcessMessages();
 void SetMessagePump(std::function<void()> pump);
 
-// Modal prompts. The default answers as a user who only ever clicks the
-// first button would (OK, Yes) and records nothing; tests install scripted
-// prompts, the main window message boxes.
+// Modal prompts: the main window's message boxes, scripted ones in tests,
+// silent ones (job_output.h) where nobody is asked.
 class TPrompts {
  public:
   virtual ~TPrompts() = default;
@@ -38,7 +37,3 @@ class TPrompts {
   // answer: ShowMessage unless a user interface shows it otherwise.
   virtual void ShowNotice(const std::string& text) { ShowMessage(text); }
 };
-
-TPrompts& Prompts();
-// Installs `prompts` (not owned); nullptr puts the default back.
-void SetPrompts(TPrompts* prompts);

@@ -1,4 +1,4 @@
-#include "controller/job_history.h"
+#include "controller/history/job_history.h"
 
 #include <gtest/gtest.h>
 

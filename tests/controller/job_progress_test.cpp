@@ -1,4 +1,4 @@
-#include "controller/job_progress.h"
+#include "controller/history/job_progress.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "controller/job_history.h"
+#include "controller/history/job_history.h"
 #include "job_fixture.h"
 #include "platform/files.h"
 

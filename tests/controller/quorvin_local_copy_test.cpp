@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "controller/job_history.h"
+#include "controller/history/job_history.h"
 #include "job_fixture.h"
 #include "platform/files.h"
 

@@ -1,4 +1,4 @@
-#include "controller/retention.h"
+#include "controller/jobs/retention.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "controller/job_history.h"
+#include "controller/history/job_history.h"
 #include "integration/controller_fixture_fb.h"
 #include "platform/files.h"
 #include "platform/sha256.h"

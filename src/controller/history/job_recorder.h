@@ -1,0 +1,62 @@
+#pragma once
+// One job's entry in the history and what the controller learns while the
+// job runs: its lines of output, the progress estimate, the first error it
+// showed on its output. Created when the job starts (it reads the history
+// then), finished with the outcome (it appends the record then).
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "controller/history/job_history.h"
+#include "controller/history/job_progress.h"
+#include "runner/local_copy_info.h"
+#include "runner/job_output.h"
+
+class TSchedule;
+
+// Size and SHA-256 of a file; the hashing runs on the blocking-call seam, so
+// the window keeps handling events while a large file is read.
+TFileFacts FileFactsOf(const std::string& path);
+
+class TJobRecorder {
+ public:
+  // Reads the errors the job reports on `output`. `grownFile`: the file
+  // whose size tells a backup's progress (empty: the lines of output do).
+  // `copy`: the copy the job makes on this computer; such a job is measured
+  // against one of the same shape, by its time.
+  TJobRecorder(std::string historyPath, TJobOutput& output, const char* kind, const char* by, std::string database,
+               std::string file, std::string grownFile = {}, TCopyShape copy = TCopyShape::None);
+  TJobRecorder(const TJobRecorder&) = delete;
+  TJobRecorder& operator=(const TJobRecorder&) = delete;
+
+  // Follows the job's output: counts its lines, keeps them in `keep` when
+  // given, and calls `notify` after each one.
+  void Watch(TSchedule& job, std::function<void()> notify, std::vector<std::string>* keep = nullptr);
+  std::optional<TJobProgress> Progress() const;
+  void SetFileFacts(const TFileFacts& facts);
+  // Names the copy made on this computer; with "copy only" (`isTheBackup`)
+  // it is also the job's file.
+  void SetCopy(const TLocalCopyInfo& copy, bool isTheBackup);
+  // The history as it stood when the job started, oldest first.
+  const std::vector<THistoryRecord>& History() const { return FHistory; }
+  // The first error line the job put on the pane, without "ERROR: ".
+  const std::string& ReportedError() const { return FReportedError; }
+  // Appends the record; for a failure `reason` (the reported error when
+  // empty). Only the first call counts. False when the record could not be
+  // written.
+  bool Finish(bool succeeded, const std::string& reason = {});
+
+ private:
+  void NoteLine(const std::string& line);
+
+  std::string FHistoryPath;
+  std::vector<THistoryRecord> FHistory;
+  THistoryRecord FRecord;
+  TProgressEstimator FProgress;
+  std::string FReportedError;
+  TJobOutput::TWatcher FWatcher;
+  bool FFinished = false;
+};

@@ -1,0 +1,145 @@
+#pragma once
+// TDatabaseJobs: the backup and restore jobs, one at a time, each given one
+// database and its options: the backup file's name, the questions that guard
+// a job, the runner filled in and run, the copy on this computer, the
+// verification by a test restore, the outcome in the operation log and the
+// history, the record of the job in progress, and the plan's retention. It
+// reads no shared settings; the job under way is its own.
+//
+// Sources: database_jobs.cpp (backup and restore), verification.cpp,
+// job_checks.cpp (the history's part: progress, retention, the restore's
+// check of its source), local_copy_outcome.cpp.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "controller/history/job_progress.h"
+#include "controller/jobs/job_record.h"
+#include "controller/settings/settings.h"
+#include "runner/local_copy_info.h"
+
+class TJobOutput;
+class TJobRecorder;
+class TOperationLog;
+class TSchedule;
+struct TFileFacts;
+
+// Who started a job: the history and the job's manners follow from it.
+enum class TJobBy { User, Plan };
+
+// The job under way, for the status line: its kind (TSchedule::KindBackup or
+// KindRestore; 0 while none runs) and the database it works on.
+struct TRunningJob {
+  std::int32_t Kind = 0;
+  std::string File;
+};
+
+// Where the backup of a database goes, from the text of its name (whether or
+// not this computer can see the file): the folder ending in its separator and
+// the name with every ".gdb" taken out.
+struct TBackupName {
+  std::string BackDir;
+  std::string BackBaseName;
+};
+TBackupName SplitDataBaseName(const std::string& dataBase);
+
+// What a backup job came to.
+struct TBackupOutcome {
+  bool Succeeded = false;
+  // The job got past its checks and questions (it has an outcome line).
+  bool Started = false;
+  // The backup file: on the server, or with "copy only" the copy here.
+  std::string BackFile;
+  TBackupName Name;
+  // The copy made on this computer, if any.
+  std::optional<TLocalCopyInfo> Copy;
+};
+
+// The files of the jobs: the history, the record of the job in progress,
+// and the folder where stale job logs ("back.log", "rest.log") are removed.
+struct TJobPlaces {
+  std::string HistoryPath;
+  std::string JobRecordPath;
+  std::string JobLogDir;
+};
+
+class TDatabaseJobs {
+ public:
+  TDatabaseJobs(TOperationLog& log, TJobPlaces places) : FLog(log), FPlaces(std::move(places)) {}
+  // A job is still on the stack below: going on would run it on freed memory.
+  ~TDatabaseJobs();
+  TDatabaseJobs(const TDatabaseJobs&) = delete;
+  TDatabaseJobs& operator=(const TDatabaseJobs&) = delete;
+
+  const TJobPlaces& Places() const { return FPlaces; }
+
+  // The backup of `db.DataBase` with `db`'s options; its account, boxes and
+  // questions go to `output`.
+  TBackupOutcome Backup(const TDatabaseOptions& db, TJobOutput& output, TJobBy by);
+  // The restore of `source` into `target` with `db`'s login, protocol and
+  // switches. True when the restored database exists.
+  bool Restore(const TDatabaseOptions& db, const std::string& source, const std::string& target, TJobOutput& output,
+               TJobBy by = TJobBy::User);
+  // Removes `db`'s old backups by its KeepLastBackups and KeepBackupDays, one
+  // operation log line each; after a successful plan backup `made`.
+  void ApplyRetention(const TDatabaseOptions& db, const TBackupOutcome& made);
+
+  bool JobRunning() const { return FJobRunning; }
+  const TRunningJob& RunningJob() const { return FRunningJob; }
+  // The estimate of the job under way (a verification counts as a job of its
+  // own): nullopt while no job runs, and for a job whose kind has no earlier
+  // successful record on its database.
+  std::optional<TJobProgress> JobProgress() const;
+  // Called when a job starts, after each line of its output, and when it
+  // ends: the place to refresh a display of JobProgress().
+  std::function<void()> OnJobProgress;
+  // Runs the filled-in job; RunJob by default. Tests put a stand-in here;
+  // the job's BeforeRequest hook runs just before it (a stand-in has no
+  // shutdown step), its AfterRequest only if the stand-in calls it.
+  std::function<bool(TSchedule&)> JobRunner;
+
+ private:
+  friend class TJobScope;
+  friend class TCurrentJob;
+  class TBackupRun;
+  class TRestoreRun;
+
+  bool RunJobOf(TSchedule& job);
+  void NotifyProgress();
+  // Follows `job` with `recorder` and tells OnJobProgress.
+  void WatchJob(TJobRecorder& recorder, TSchedule& job, std::vector<std::string>* keep = nullptr);
+  // Appends the job's history record; a record that cannot be written gets
+  // an operation log line instead.
+  void FinishRecord(TJobRecorder& recorder, bool succeeded, const std::string& reason);
+  // Restores the new backup `source` (the server's file or the copy on this
+  // computer) into a temporary database beside `backFile` and compares the
+  // tables' row counts with `backupOutput` (null: a streamed backup has
+  // none, the restore alone must succeed); false with `reason` set when the
+  // backup fails the check.
+  bool VerifyBackupFile(const TDatabaseOptions& db, const std::string& backFile, const std::string& source,
+                        const std::vector<std::string>* backupOutput, const TFileFacts& facts, TJobOutput& output,
+                        const char* by, std::string& reason);
+  // False (after telling the user and the operation log) when the history
+  // knows `source` with another size or checksum than it has now.
+  bool RestoreSourceUnchanged(TJobRecorder& recorder, const std::string& source, const std::string& target,
+                              TJobOutput& output);
+  // The operation log's lines of a copy on this computer; with "copy only"
+  // and a good job the copy is the backup (`outcome.BackFile`).
+  void LocalCopyOutcome(const TDatabaseOptions& db, TBackupOutcome& outcome, bool jobOk);
+  // A record of a job about to start, with its login and protocol.
+  TJobRecord NewJobRecord(const TDatabaseOptions& db, const char* kind, const std::string& database,
+                          const std::string& target, bool shutDown) const;
+  void RemoveJobLog(const std::string& name);
+
+  TOperationLog& FLog;
+  TJobPlaces FPlaces;
+  bool FJobRunning = false;
+  TRunningJob FRunningJob;
+  TJobRecorder* FRecorder = nullptr;
+};
+
+// The refusal shown when a job is asked for while another one runs.
+inline constexpr const char* JobAlreadyRunningText = "Задание уже выполняется. Дождитесь его окончания.";

@@ -1,0 +1,51 @@
+#include "controller/jobs/replaced_file.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/exception.h"
+#include "platform/file_aside.h"
+#include "platform/files.h"
+#include "runner/job_output.h"
+
+TReplacedFile::~TReplacedFile() {
+  if (FAside.empty()) return;
+  try {
+    PutBack();
+  } catch (...) {
+    // The copy stays under its aside name; nothing is lost.
+  }
+}
+
+void TReplacedFile::MoveAside() {
+  if (!FAside.empty() || !FileExists(FPath)) return;
+  FAside = ::MoveAside(FPath, OnAside);
+}
+
+void TReplacedFile::PutBack() {
+  const std::string aside = FAside;
+  if (!RenameNoReplace(aside, FPath)) {
+    const int error = errno;
+    throw EOSError(error, "Cannot put " + aside + " back as " + FPath + ": " + std::strerror(error));
+  }
+  FAside.clear();
+}
+
+void TReplacedFile::Finish(bool succeeded, bool jobStarted) {
+  try {
+    if (succeeded) {
+      if (!FAside.empty()) DeleteFile(FAside);
+      FAside.clear();
+      return;
+    }
+    if (jobStarted && FileExists(FPath)) FFailed = MoveToFreeName(FPath, FPath + ".failed");
+    if (!FAside.empty()) PutBack();
+  } catch (const std::exception& e) {
+    std::string message = e.what();
+    if (!FAside.empty()) message += ". The previous file is kept as " + FAside;
+    FAside.clear();  // reported: the copy keeps the name the message gives
+    const std::string text = "ERROR: " + message;
+    FOutput.AddPaneLine(text);
+    FOutput.ShowJobMessage(text);
+  }
+}

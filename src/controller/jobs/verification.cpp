@@ -1,0 +1,180 @@
+// Verification of a new backup by a test restore: the backup is restored
+// through the same server (same protocol and login) into a temporary
+// database beside the server's backup file, the row counts of the user
+// tables that the restore reports are compared with those the backup
+// reported, and the temporary database is removed whatever happened. A copy
+// on this computer is restored through the service's standard input, as any
+// restore from such a copy.
+
+#include <filesystem>
+
+#include "controller/history/job_recorder.h"
+#include "controller/jobs/database_jobs.h"
+#include "controller/jobs/job_fill.h"
+#include "controller/jobs/job_scope.h"
+#include "controller/log/operation_log.h"
+#include "platform/file_aside.h"
+#include "platform/files.h"
+#include "platform/mount_table.h"
+#include "platform/text.h"
+#include "runner/job_output.h"
+#include "runner/job_paths.h"
+#include "runner/log_pane.h"
+#include "runner/schedule.h"
+#include "runner/table_counts.h"
+#include "service/database_drop.h"
+
+namespace {
+
+constexpr const char* VerifyJobName = "VERIFY BACKUP";
+
+std::string Joined(const std::vector<std::string>& texts) {
+  std::string all;
+  for (const std::string& text : texts) all += (all.empty() ? "" : "; ") + text;
+  return all;
+}
+
+// The temporary database of one test restore: a fresh name beside the
+// backup, removed when the object goes.
+class TTestRestoreTarget {
+ public:
+  TTestRestoreTarget(const std::string& backupFile, uint8_t protocol, std::string user, std::string password,
+                     TJobOutput& output)
+      : FProtocol(protocol), FUser(std::move(user)), FPassword(std::move(password)), FOutput(output) {
+    const std::filesystem::path backup(backupFile);
+    FFolder = backup.parent_path().string();
+    for (int attempt = 0; attempt < 20 && FName.empty(); ++attempt) {
+      const std::string letters = RandomLetters(6);
+      for (const std::string& candidate : {backupFile + ".verify-" + letters + ".fdb",
+                                           (backup.parent_path() / ("verify-" + letters + ".fdb")).string()}) {
+        // The job refuses longer names; the shorter one stands in then.
+        if (Utf8Length(candidate) <= TSchedule::FileNameChars && !FileExists(candidate)) {
+          FName = candidate;
+          break;
+        }
+      }
+    }
+  }
+  ~TTestRestoreTarget() {
+    try {
+      Remove();
+    } catch (...) {
+    }
+  }
+  TTestRestoreTarget(const TTestRestoreTarget&) = delete;
+  TTestRestoreTarget& operator=(const TTestRestoreTarget&) = delete;
+
+  // Empty when no free name fits the job's limit.
+  const std::string& Name() const { return FName; }
+
+  // Here when this computer can remove the file, otherwise through the
+  // server that made it. False (with a pane line) when it stays.
+  bool Remove() {
+    if (FName.empty() || FRemoved) return true;
+    FRemoved = true;
+    // The folder is visible and holds no such file: the restore made none.
+    if (!FileExists(FName) && DirectoryExists(FFolder)) return true;
+    if (FileExists(FName) && DeleteFile(FName)) {
+      FOutput.AddPaneLine("Temporary database removed: " + FName);
+      return true;
+    }
+    try {
+      const TServerPath path = ServerPathOf(FName, LocalComputerName(), ReadMountTable());
+      DropServerDatabase(path.ServerName.empty() ? LocalComputerName() : path.ServerName, path.LocalPath,
+                         static_cast<TProtocol>(FProtocol), FUser, FPassword);
+      FOutput.AddPaneLine("Temporary database dropped through the server: " + FName);
+      return true;
+    } catch (const std::exception& error) {
+      FOutput.AddPaneLine("ERROR: The temporary database " + FName + " could not be removed: " + error.what());
+      return false;
+    }
+  }
+
+ private:
+  uint8_t FProtocol;
+  std::string FUser;
+  std::string FPassword;
+  TJobOutput& FOutput;
+  std::string FFolder;
+  std::string FName;
+  bool FRemoved = false;
+};
+
+// Empty (with a pane line) when every table has the rows the backup wrote;
+// otherwise the differences.
+std::string CompareRowCounts(const std::vector<std::string>& backupOutput,
+                             const std::vector<std::string>& restoreOutput, TJobOutput& output) {
+  const TTableCounts written = TableCountsOf(backupOutput, false);
+  const std::vector<std::string> differences = TableCountDifferences(written, TableCountsOf(restoreOutput, true));
+  if (!differences.empty()) return "row counts differ: " + Joined(differences);
+  output.AddPaneLine("Row counts match the backup: " + std::to_string(written.size()) + " tables, " +
+              std::to_string(TotalRows(written)) + " rows");
+  return {};
+}
+
+// A backup streamed to this computer carries no verbose output: what the
+// restore read is shown, the restore itself having run to its end.
+void ShowRestoredRowCounts(const std::vector<std::string>& restoreOutput, TJobOutput& output) {
+  const TTableCounts restored = TableCountsOf(restoreOutput, true);
+  output.AddPaneLine("Row counts not compared: a backup streamed to this computer reports none. Restored: " +
+              std::to_string(restored.size()) + " tables, " + std::to_string(TotalRows(restored)) + " rows");
+}
+
+}  // namespace
+
+bool TDatabaseJobs::VerifyBackupFile(const TDatabaseOptions& db, const std::string& backFile,
+                                     const std::string& source, const std::vector<std::string>* backupOutput,
+                                     const TFileFacts& facts, TJobOutput& output, const char* by,
+                                     std::string& reason) {
+  TJobRecorder recorder(FPlaces.HistoryPath, output, HistoryKindVerify, by, db.DataBase, source);
+  TCurrentJob current(*this, recorder);
+  recorder.SetFileFacts(facts);
+  bool passed = false;
+  std::string failure;
+  try {
+    // Beside the server's backup file, also when only a copy was made: a
+    // folder the server writes to.
+    TTestRestoreTarget target(backFile, static_cast<uint8_t>(db.Protocol & 0xFF), db.User, db.Pass, output);
+    if (target.Name().empty()) {
+      failure = "no free name for the temporary database fits " + std::to_string(TSchedule::FileNameChars) +
+                " characters beside " + backFile;
+    } else {
+      output.AddPaneLine("Test restore into: " + target.Name());
+      TSchedule job;
+      const bool noOptions[7] = {};
+      FillJob(job, db, TSchedule::KindRestore, VerifyJobName, noOptions, output);
+      job.SetJobFile(1, source);
+      job.SetJobFile(2, target.Name());
+      // The source database is never touched: nothing to shut down.
+      job.StopDatabase = false;
+      job.KeepPane = true;
+      std::vector<std::string> restoreOutput;
+      WatchJob(recorder, job, &restoreOutput);
+      if (!RunJobOf(job)) {
+        failure = "the test restore failed" + (recorder.ReportedError().empty() ? "" : ": " + recorder.ReportedError());
+      } else {
+        if (backupOutput) {
+          failure = CompareRowCounts(*backupOutput, restoreOutput, output);
+        } else {
+          ShowRestoredRowCounts(restoreOutput, output);
+        }
+        passed = failure.empty();
+      }
+    }
+    if (!target.Remove()) FLog.Stamped(" Не удалось удалить временную базу данных проверки. " + target.Name());
+  } catch (const std::exception& error) {
+    passed = false;
+    failure = error.what();
+  }
+  if (passed) {
+    output.AddPaneLine("**** VERIFICATION PASSED ****");
+    FLog.Stamped(" Резервная копия проверена восстановлением. " + source);
+  } else {
+    reason = "Verification by test restore failed: " + failure;
+    output.AddPaneLine("ERROR: " + reason);
+    FLog.Stamped(" Проверка резервной копии восстановлением не пройдена. " + source + " (" + reason + ")");
+  }
+  output.AddPaneLine("");
+  FinishRecord(recorder, passed, reason);
+  return passed;
+}

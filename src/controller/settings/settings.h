@@ -1,0 +1,97 @@
+#pragma once
+// What the settings file keeps: the program's own settings, and the plan as a
+// list of databases. Plain data, filled and stored by TSettingsFile
+// (settings_file.h); the window, the dialogs and the jobs read and edit it.
+// The fields carry the names of their keys. Fields kept in the settings file
+// start out empty: their defaults are the settings table's, set when the file
+// is read.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "controller/plan/plan_rules.h"
+
+// One database and the options its jobs run with.
+struct TDatabaseOptions {
+  // As typed: the job works out the server and its path from it.
+  std::string DataBase;
+  // −1 none chosen, 0 TCP, 1 SPX, 2 Named Pipes, 3 Local.
+  std::int32_t Protocol = 0;
+  std::string User;
+  std::string Pass;
+  bool BackShutDown = false;
+  bool BackParam1 = false;
+  bool BackParam2 = false;
+  bool BackParam3 = false;
+  bool BackParam4 = false;
+  bool BackParam5 = false;
+  bool BackParam6 = false;
+  bool BackParam7 = false;
+  bool RestParam1 = false;
+  bool RestParam2 = false;
+  bool RestParam3 = false;
+  bool RestParam4 = false;
+  bool RestParam5 = false;
+  bool RestParam6 = false;
+  bool RestParam7 = false;
+  // Backup files get a date-and-time suffix.
+  bool AutoBackName = false;
+  // Every backup is checked by restoring it into a temporary database.
+  bool VerifyBackup = false;
+  // A compressed copy of every backup on this computer, in this folder
+  // (empty: none), and whether it replaces the backup file on the server.
+  std::string LocalCopyDir;
+  bool LocalCopyOnly = false;
+  // Retention of the plan's backups: keep the newest N, remove those older
+  // than D days; 0 turns a rule off.
+  std::int32_t KeepLastBackups = 0;
+  std::int32_t KeepBackupDays = 0;
+};
+
+// One database of the plan: its weekly plan and the options of its backups.
+struct TPlanEntry : TDatabaseOptions {
+  // Not stored: names the entry for this program run (the plan keeps what it
+  // remembers between ticks under it). Entry 1 is always 1.
+  std::uint64_t Id = 0;
+  // User and Pass are the entry's own; otherwise the program's login.
+  bool OwnLogin = false;
+  TPlanRecord PlanRecord;
+};
+
+struct TSettings : TDatabaseOptions {
+  // DataBase (inherited) is the database last named for a backup; entry 1 of
+  // the plan backs it up unless PlanDataBase names another.
+  std::string LastBack;
+  std::int32_t PageSize = 0;
+  bool RememberPass = false;
+  std::vector<std::string> BDNames;
+  // The plan of entry 1, and its retention in KeepLastBackups/KeepBackupDays.
+  TPlanRecord PlanRecord;
+  bool StartWithSession = false;
+  bool ResumePlan = false;
+  bool PlanRunning = false;
+  // Entry 1's own database once the plan has more than one entry ([Plan]
+  // DataBase); empty: entry 1 backs up DataBase, as a one-database plan
+  // always has.
+  std::string PlanDataBase;
+  // Entries 2, 3, … of the plan, in sections [Plan2], [Plan3], …
+  std::vector<TPlanEntry> MorePlanEntries;
+  // The last Id given to an entry in this run.
+  std::uint64_t LastPlanEntryId = 1;
+};
+
+// The plan's entries: entry 1 (Id 1) is the program's plan ([Plan]) of
+// PlanDataBase, or of DataBase while that is empty, with the program's
+// parameters and login; the others follow as they are.
+std::vector<TPlanEntry> PlanEntriesOf(const TSettings& settings);
+// Puts an edited list back. Entry 1 (the first of the list) gives the
+// program's plan its database, weekly plan and retention (its parameters and
+// login are the program's, edited in the parameters dialog); from the moment
+// the plan has more entries, entry 1's database is its own (PlanDataBase).
+void SetPlanEntries(TSettings& settings, const std::vector<TPlanEntry>& entries);
+// A new entry for `database` with the program's parameters and login, a
+// weekly plan on no day, and a fresh Id.
+TPlanEntry NewPlanEntry(TSettings& settings, const std::string& database);
+// The options a job of `entry` runs with: its own login, or the program's.
+TDatabaseOptions JobOptionsOf(const TPlanEntry& entry, const TSettings& settings);

@@ -1,0 +1,36 @@
+#pragma once
+// The settings file ("Quorvin.INI"): one table of every key with its field
+// and default, which reading and writing walk in its order. The plan's
+// entries beyond the first are kept in sections [Plan2], [Plan3], … of the
+// same file, each with the keys of one entry; a file without them reads and
+// writes exactly as a one-database plan always has.
+
+#include <string>
+
+#include "controller/settings/settings.h"
+
+class TSettingsFile {
+ public:
+  explicit TSettingsFile(std::string path) : FPath(std::move(path)) {}
+  const std::string& Path() const { return FPath; }
+
+  // Every key into `settings`, each missing key giving its default; the page
+  // size corrected to one of the four sizes.
+  void ReadIni(TSettings& settings);
+  // True once the file was read in full: settings read only in part (a file
+  // that is there but cannot be read) are never written back over it.
+  bool WasRead() const { return FRead; }
+  // [Main], [Parameters] and [BDNames].
+  void WriteIni(const TSettings& settings);
+  // [Plan] and the sections of the further entries (those no longer in the
+  // plan removed).
+  void SavePlan(const TSettings& settings);
+  // Whether the plan runs, and DataBase: written when the plan starts or
+  // stops, so a plan still running when the program ends resumes at the
+  // next start when ResumePlan is on.
+  void SavePlanRunning(const TSettings& settings);
+
+ private:
+  std::string FPath;
+  bool FRead = false;
+};
