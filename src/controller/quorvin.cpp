@@ -135,14 +135,21 @@ void TQuorvin::OnPlanTimer() {
   if (!FPlan.Running()) return;
   const std::vector<TPlanEntry> entries = PlanEntries();
   // Due together: queued in the order of the list, then run one by one.
-  for (const TPlanEntry* entry : FPlan.DueEntries(entries, [this](std::uint64_t id) { return FQueue.Holds(id); })) {
-    FQueue.Enqueue({TSchedule::KindBackup, entry->DataBase, TJobBy::Plan, entry->Id,
-                    [this, due = *entry] { RunPlanBackup(due); }});
-  }
+  for (const TPlanEntry* entry : FPlan.DueEntries(entries, [this](std::uint64_t id) { return FQueue.Holds(id); }))
+    FQueue.Enqueue(PlanBackupJob(*entry));
   FQueue.RunWaiting();
 }
 
 void TQuorvin::RunPlanBackup(const TPlanEntry& entry) {
+  FQueue.Enqueue(PlanBackupJob(entry));
+  FQueue.RunWaiting();
+}
+
+TQueuedJob TQuorvin::PlanBackupJob(const TPlanEntry& entry) {
+  return {TSchedule::KindBackup, entry.DataBase, TJobBy::Plan, entry.Id, [this, entry] { MakePlanBackup(entry); }};
+}
+
+void TQuorvin::MakePlanBackup(const TPlanEntry& entry) {
   FLog.Stamped(" резервная копия. начало");
   TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts, TAttendance::Unattended);
   const TDatabaseOptions options = JobOptionsOf(entry, FSettings);

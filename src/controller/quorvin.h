@@ -128,13 +128,15 @@ class TQuorvin {
   std::vector<TNextBackup> NextPlanBackups() const { return FPlan.NextBackups(PlanEntries()); }
   // A plan backup is running.
   bool PlanBackupRunning() const;
+  // Queues a plan backup of `entry` and runs the queue when no job runs.
+  // Unattended, it never waits on a box; its outcome goes to the plan, the
+  // operation log (a failure with a line " Причина: " + the reason after the
+  // outcome line) and the front end's notices.
+  void RunPlanBackup(const TPlanEntry& entry);
 
  private:
-  // The queued job of a plan backup of `entry`: unattended, it never waits
-  // on a box; its outcome goes to the plan, the operation log (a failure with
-  // a line " Причина: " + the reason after the outcome line) and the front
-  // end's notices.
-  void RunPlanBackup(const TPlanEntry& entry);
+  TQueuedJob PlanBackupJob(const TPlanEntry& entry);
+  void MakePlanBackup(const TPlanEntry& entry);
   void ReportPlanBackup(const TPlanEntry& entry, const TBackupOutcome& outcome, const TJobOutput& output);
 
   TFrontEnd FFrontEnd;

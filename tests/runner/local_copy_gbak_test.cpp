@@ -7,6 +7,8 @@
 
 #include <vector>
 
+#include "runner/job_output.h"
+
 namespace {
 
 TEST(LocalCopyGbak, OutcomeOfGbaksLinesAndVersions) {
@@ -25,7 +27,8 @@ TEST(LocalCopyGbak, OutcomeOfGbaksLinesAndVersions) {
       {{}, 0, "no backup file arrived"},
   };
   for (const Row& row : rows) {
-    TGbakLines lines;
+    TJobOutput output;
+    TGbakLines lines(output);
     for (const std::string& line : row.lines) lines.Add(line);
     try {
       lines.Check(row.received);

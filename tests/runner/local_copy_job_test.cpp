@@ -35,11 +35,13 @@ TEST(LocalCopyJob, CopyAfterTheServersBackupOrInsteadOfItAndLostMidStream) {
   FakeClient fake;
   TRecordingPane pane;
   TRecordingPrompts prompts;
+  TJobOutput output{&pane, &prompts};
   TTempFolder copies;
   const std::string copy = copies / "BASE.gbk.zst";
   std::vector<TLocalCopyInfo> made;
   const auto run = [&](bool copyOnly) {
     TSchedule job;
+    job.Output = &output;
     job.SetJobName("B");
     job.SetProtocol(3);
     job.WriteJobLog = false;

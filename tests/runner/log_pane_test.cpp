@@ -7,10 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 #include "platform/exception.h"
-#include "recording_seams.h"
 
 namespace {
 
@@ -21,34 +19,7 @@ std::string ReadAll(const std::string& fileName) {
   return text.str();
 }
 
-class TThrowingPane : public TLogPaneView {
- public:
-  void Clear() override {}
-  void AppendLine(const std::string&) override { throw std::runtime_error("pane gone"); }
-};
-
 }  // namespace
-
-TEST(LogPane, AddPaneLineAppendsAndShowsEmptyTextAsOneBlank) {
-  TRecordingPane pane;
-  AddPaneLine("first");
-  AddPaneLine("");
-  AddPaneLine("  indented");
-  EXPECT_EQ(pane.Lines, (std::vector<std::string>{"first", " ", "  indented"}));
-  ClearPane();
-  EXPECT_TRUE(pane.Lines.empty());
-  EXPECT_EQ(pane.Clears, 1);
-}
-
-TEST(LogPane, WithoutPaneAndWithFailingPaneNothingIsRaised) {
-  ASSERT_EQ(LogPane, nullptr);
-  EXPECT_NO_THROW(AddPaneLine("dropped"));
-  EXPECT_NO_THROW(ClearPane());
-  TThrowingPane failing;
-  LogPane = &failing;
-  EXPECT_NO_THROW(AddPaneLine("lost"));
-  LogPane = nullptr;
-}
 
 TEST(LogPane, WithTrailingBackslash) {
   const struct {

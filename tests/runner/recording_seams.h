@@ -1,17 +1,15 @@
 #pragma once
-// Seams that record what the runner shows: a pane that keeps its lines and
-// prompts that keep their messages. Installed for the life of the object.
+// A pane that keeps its lines and prompts that keep their messages, and the
+// job output that reaches both (hand it to a job: job.Output = &Output).
 
 #include <string>
 #include <vector>
 
-#include "runner/log_pane.h"
+#include "runner/job_output.h"
 #include "runner/ui_seams.h"
 
 class TRecordingPane : public TLogPaneView {
  public:
-  TRecordingPane() { LogPane = this; }
-  ~TRecordingPane() override { LogPane = nullptr; }
   void Clear() override {
     Lines.clear();
     ++Clears;
@@ -24,8 +22,6 @@ class TRecordingPane : public TLogPaneView {
 
 class TRecordingPrompts : public TPrompts {
  public:
-  TRecordingPrompts() { SetPrompts(this); }
-  ~TRecordingPrompts() override { SetPrompts(nullptr); }
   void ShowMessage(const std::string& text) override { Messages.push_back(text); }
   bool AskYesNo(const std::string& text) override {
     Messages.push_back(text);
@@ -38,4 +34,11 @@ class TRecordingPrompts : public TPrompts {
   void Beep() override {}
 
   std::vector<std::string> Messages;
+};
+
+// Both, with an attended job's output over them.
+struct TRecordingSeams {
+  TRecordingPane Pane;
+  TRecordingPrompts Prompts;
+  TJobOutput Output{&Pane, &Prompts};
 };

@@ -103,6 +103,7 @@ class ScheduleJob : public ::testing::Test {
   FakeClient fake;
   TRecordingPane pane;
   TRecordingPrompts prompts;
+  TJobOutput output{&pane, &prompts};
   int pumps = 0;
   std::string host;
 };
@@ -114,6 +115,7 @@ TEST_F(ScheduleJob, BackupExamplePaneLinesAndRequest) {
   // of its own, the one that ends the output reaches the pane as a blank.
   fake.AddLines({"gbak:readied database /data/BASE.GDB for backup", "gbak:closing file, committing, and finishing."});
   TSchedule job;
+  job.Output = &output;
   FillBackupExample(job);
   ASSERT_TRUE(job.RunJob());
 
@@ -147,15 +149,15 @@ TEST_F(ScheduleJob, BackupExamplePaneLinesAndRequest) {
 
 TEST_F(ScheduleJob, NoPaneRunsTheSameAndDropsItsLines) {
   fake.AddLines({"line 1", "line 2"});
-  LogPane = nullptr;
+  TJobOutput nowhere;
   TSchedule job;
   FillBackupExample(job);
+  job.Output = &nowhere;
   EXPECT_TRUE(job.RunJob());
   EXPECT_TRUE(pane.Lines.empty());
   EXPECT_EQ(pane.Clears, 0);
   EXPECT_EQ(fake.StartBlocks().size(), 1u);
   EXPECT_EQ(fake.QueryRequests().size(), 3u);
-  LogPane = &pane;
 }
 
 TEST_F(ScheduleJob, JobLogOfTheExampleWithShutdownAndRestart) {
@@ -167,6 +169,7 @@ TEST_F(ScheduleJob, JobLogOfTheExampleWithShutdownAndRestart) {
   // A first job creates the file with its "Created - " line.
   fake.AddLine("out");
   TSchedule first;
+  first.Output = &output;
   FillBackupExample(first);
   first.WriteJobLog = true;
   ASSERT_TRUE(first.RunJob());
@@ -181,6 +184,7 @@ TEST_F(ScheduleJob, JobLogOfTheExampleWithShutdownAndRestart) {
   fake.AddLines({"gbak: writing data", "gbak: done"});
   pane.Lines.clear();
   TSchedule job;
+  job.Output = &output;
   FillBackupExample(job);
   job.WriteJobLog = true;
   job.StopDatabase = true;
@@ -234,6 +238,7 @@ TEST_F(ScheduleJob, JobLogOfTheExampleWithShutdownAndRestart) {
   fake.AddLines({"verbose 1", "verbose 2"});
   fake.FailCall("isc_service_attach", 2, -902, 335544472, {"Your user name and password are not defined"});
   TSchedule verbose;
+  verbose.Output = &output;
   FillBackupExample(verbose);
   verbose.WriteJobLog = true;
   verbose.VerboseJobLog = true;
@@ -264,6 +269,7 @@ TEST_F(ScheduleJob, JobLogOfTheExampleWithShutdownAndRestart) {
   prompts.Messages.clear();
   fake.FailCall("isc_service_start", 0, -901, 335544528, {"database /data/BASE.GDB shutdown"});
   TSchedule refused;
+  refused.Output = &output;
   FillBackupExample(refused);
   refused.WriteJobLog = true;
   refused.StopDatabase = true;
@@ -285,6 +291,7 @@ TEST_F(ScheduleJob, BackupAttachRefusedShowsErrorBoxStillRestartsAndFails) {
       "isc_service_attach", 1, -902, 335544472,
       {"Your user name and password are not defined. Ask your database administrator to set up a Firebird login."});
   TSchedule job;
+  job.Output = &output;
   FillBackupExample(job);
   job.StopDatabase = true;
   EXPECT_FALSE(job.RunJob());
@@ -310,6 +317,7 @@ TEST_F(ScheduleJob, RestoreSendsCreateNewDbNamesTheBackupFileAndGoesOnWithoutShu
   reachable = false;  // the database to create does not exist yet
   fake.AddLines({"gbak:opened file /b/BASE.gbk", "gbak:finishing, closing, and going home"});
   TSchedule job;
+  job.Output = &output;
   job.JobKind = 2;
   job.SetJobName("RESTORE");
   job.SetUserName("SYSDBA");
@@ -351,6 +359,7 @@ TEST_F(ScheduleJob, RestoreReadFailureHasNoMessageBox) {
   fake.FailCall("isc_service_query", 1, -902, 335544721,
                 {"Unable to complete network request to host \"dbhost\"", "Error reading data from the connection."});
   TSchedule job;
+  job.Output = &output;
   job.JobKind = 2;
   job.StopDatabase = false;
   job.WriteJobLog = false;
@@ -374,6 +383,7 @@ TEST_F(ScheduleJob, RestoreReadFailureHasNoMessageBox) {
 
 TEST_F(ScheduleJob, RepairWithOptionsAndOtherKinds) {
   TSchedule job;
+  job.Output = &output;
   job.JobKind = 3;
   job.SetJobName("FIX");
   job.StopDatabase = false;
@@ -395,6 +405,7 @@ TEST_F(ScheduleJob, RepairWithOptionsAndOtherKinds) {
   // database (slot 2 is its database slot).
   fake.Reset();
   TSchedule other;
+  other.Output = &output;
   other.JobKind = 7;
   other.WriteJobLog = false;
   other.SetJobFile(1, "/d/a.fdb");
@@ -408,6 +419,7 @@ TEST_F(ScheduleJob, RepairWithOptionsAndOtherKinds) {
 TEST_F(ScheduleJob, MissingClientLibraryIsReportedOnThePane) {
   SetClientLibraryCandidates({"/nonexistent/libfbclient.so.2"});
   TSchedule job;
+  job.Output = &output;
   FillBackupExample(job);
   EXPECT_FALSE(job.RunJob());
   ASSERT_EQ(pane.Lines.size(), 1u);
@@ -423,6 +435,7 @@ TEST_F(ScheduleJob, FileNameOver80CharactersIsRefusedBeforeAnythingIsSent) {
     probeCalls = 0;
     pane.Lines.clear();
     TSchedule job;
+    job.Output = &output;
     FillBackupExample(job);
     job.StopDatabase = true;
     job.SetJobFile(slot, longName);
@@ -441,6 +454,7 @@ TEST_F(ScheduleJob, RestartOfADatabaseAlreadyOnLineIsNotAnError) {
   // line) with isc_bad_shutdown_mode.
   fake.FailCall("isc_service_start", 3, -901, 335544835, {"Target shutdown mode is invalid for database \"/d/n.fdb\""});
   TSchedule job;
+  job.Output = &output;
   job.JobKind = 2;
   job.WriteJobLog = false;
   job.SetJobFile(1, "/b/n.gbk");
@@ -465,6 +479,7 @@ TEST_F(ScheduleJob, RestartRefusedIsNotTriedAgain) {
   // Attach 0 is the shutdown, attach 1 the backup, attach 2 the restart.
   fake.FailCall("isc_service_attach", 2, -902, 335544472, {"Unable to complete network request to host \"h\""});
   TSchedule job;
+  job.Output = &output;
   FillBackupExample(job);
   job.StopDatabase = true;
   EXPECT_TRUE(job.RunJob());
@@ -511,6 +526,7 @@ TEST_F(ScheduleJob, OutputThatSaysTheRequestFailedFailsTheJob) {
     prompts.Messages.clear();
     fake.AddLines(row.output);
     TSchedule job;
+    job.Output = &output;
     job.JobKind = row.kind;
     job.SetJobName("J");
     job.WriteJobLog = false;
@@ -568,6 +584,7 @@ TEST_F(ScheduleJob, RestoreWhoseDatabaseIsLeftShutDownFails) {
     if (!row.attributes.empty()) fake.AddLine(row.attributes);
     fake.AddLine("\tSweep interval:\t\t20000");
     TSchedule job;
+    job.Output = &output;
     job.JobKind = 2;
     job.SetJobName("R");
     job.WriteJobLog = false;
@@ -599,6 +616,7 @@ TEST_F(ScheduleJob, RestoreWhoseDatabaseIsLeftShutDownFails) {
   fake.AddLines({"gbak:opened file /b/BASE.gbk"});
   fake.FailCall("isc_service_start", 1, -902, 335544344, {"I/O error during \"open\" operation"});
   TSchedule job;
+  job.Output = &output;
   job.JobKind = 2;
   job.WriteJobLog = false;
   job.StopDatabase = false;
@@ -633,6 +651,7 @@ TEST_F(ScheduleJob, HooksRunBetweenShutdownAndRestart) {
     if (row.requestFails) fake.FailCall("isc_service_start", 1, -901, 335544344, {"I/O error"});
     std::vector<std::string> events;
     TSchedule job;
+    job.Output = &output;
     job.JobKind = 2;
     job.SetJobName("R");
     job.WriteJobLog = false;

@@ -19,11 +19,10 @@ namespace {
 // list of recent databases (numbered keys Name0, Name1 …). Options of a
 // database and the weekly plan are fields of the program's settings and of
 // every entry alike; the rest the program's only.
-using TSettingField =
-    std::variant<std::string TDatabaseOptions::*, std::int32_t TDatabaseOptions::*, bool TDatabaseOptions::*,
-                 std::string TSettings::*, std::int32_t TSettings::*, bool TSettings::*,
-                 std::vector<std::string> TSettings::*, bool TPlanRecord::*, std::uint8_t TPlanRecord::*,
-                 TDateTime TPlanRecord::*>;
+using TSettingField = std::variant<std::string TDatabaseOptions::*, std::int32_t TDatabaseOptions::*,
+                                   bool TDatabaseOptions::*, std::string TSettings::*, std::int32_t TSettings::*,
+                                   bool TSettings::*, std::vector<std::string> TSettings::*, bool TPlanRecord::*,
+                                   std::uint8_t TPlanRecord::*, TDateTime TPlanRecord::*>;
 // The value a missing key gives, in the type its field reads.
 using TSettingValue = std::variant<std::string_view, std::int32_t, bool, TDateTime>;
 
@@ -133,13 +132,11 @@ std::string EntrySection(std::size_t index) { return SectionPlan + std::to_strin
 struct TOwner {
   TDatabaseOptions& Options;
   TPlanRecord& Plan;
-  TSettings* Program;    // null for an entry
+  TSettings* Program;     // null for an entry
   TPlanEntry* PlanEntry;  // null for the program
   std::string EntrySection;
 
-  const char* SectionOf(const TSetting& setting) const {
-    return Program ? setting.Section : EntrySection.c_str();
-  }
+  const char* SectionOf(const TSetting& setting) const { return Program ? setting.Section : EntrySection.c_str(); }
   bool Keeps(const TSetting& setting) const { return Program || setting.Entry == TEntryKey::Yes; }
 };
 
@@ -149,7 +146,9 @@ TOwner OwnerOf(TPlanEntry& entry, std::size_t index) {
 }
 // The writers only read their owner.
 TOwner WrittenFrom(const TSettings& settings) { return OwnerOf(const_cast<TSettings&>(settings)); }
-TOwner WrittenFrom(const TPlanEntry& entry, std::size_t index) { return OwnerOf(const_cast<TPlanEntry&>(entry), index); }
+TOwner WrittenFrom(const TPlanEntry& entry, std::size_t index) {
+  return OwnerOf(const_cast<TPlanEntry&>(entry), index);
+}
 
 // A plan time that the parser rejects (a locale change, a hand edit) reads as
 // the default, the same as a missing key, and reading goes on: the rest of
@@ -196,23 +195,23 @@ void ReadSetting(const TIniFile& ini, const TSetting& setting, TOwner& o) {
       },
       setting.Field);
   // An entry's login is its own when the file holds its user name.
-  if (o.PlanEntry && setting.Rule == TSettingRule::Login && ini.HasKey(section, key))
-    o.PlanEntry->OwnLogin = true;
+  if (o.PlanEntry && setting.Rule == TSettingRule::Login && ini.HasKey(section, key)) o.PlanEntry->OwnLogin = true;
 }
 
 // True when the field holds the value a missing key gives.
 bool AtDefault(const TSetting& setting, const TOwner& o) {
   const TSettingValue& def = setting.Default;
-  return std::visit(TOverloaded{
-                        [&](std::string TDatabaseOptions::*f) { return o.Options.*f == std::get<std::string_view>(def); },
-                        [&](std::int32_t TDatabaseOptions::*f) { return o.Options.*f == std::get<std::int32_t>(def); },
-                        [&](bool TDatabaseOptions::*f) { return o.Options.*f == std::get<bool>(def); },
-                        [&](std::string TSettings::*f) { return o.Program->*f == std::get<std::string_view>(def); },
-                        [&](std::int32_t TSettings::*f) { return o.Program->*f == std::get<std::int32_t>(def); },
-                        [&](bool TSettings::*f) { return o.Program->*f == std::get<bool>(def); },
-                        [](auto) { return false; },
-                    },
-                    setting.Field);
+  return std::visit(
+      TOverloaded{
+          [&](std::string TDatabaseOptions::*f) { return o.Options.*f == std::get<std::string_view>(def); },
+          [&](std::int32_t TDatabaseOptions::*f) { return o.Options.*f == std::get<std::int32_t>(def); },
+          [&](bool TDatabaseOptions::*f) { return o.Options.*f == std::get<bool>(def); },
+          [&](std::string TSettings::*f) { return o.Program->*f == std::get<std::string_view>(def); },
+          [&](std::int32_t TSettings::*f) { return o.Program->*f == std::get<std::int32_t>(def); },
+          [&](bool TSettings::*f) { return o.Program->*f == std::get<bool>(def); },
+          [](auto) { return false; },
+      },
+      setting.Field);
 }
 
 // An added key of the program's at its default is left out of a file that
@@ -228,24 +227,25 @@ void WriteSetting(TIniFile& ini, const TSetting& setting, const TOwner& o) {
   const std::string section = o.SectionOf(setting);
   const char* key = setting.Key;
   const bool forgotten = o.Program && setting.Rule == TSettingRule::Login && !o.Program->RememberPass;
-  std::visit(TOverloaded{
-                 [&](std::string TDatabaseOptions::*f) { ini.WriteString(section, key, forgotten ? "" : o.Options.*f); },
-                 [&](std::int32_t TDatabaseOptions::*f) { ini.WriteInteger(section, key, o.Options.*f); },
-                 [&](bool TDatabaseOptions::*f) { ini.WriteBool(section, key, o.Options.*f); },
-                 [&](std::string TSettings::*f) { ini.WriteString(section, key, o.Program->*f); },
-                 [&](std::int32_t TSettings::*f) { ini.WriteInteger(section, key, o.Program->*f); },
-                 [&](bool TSettings::*f) { ini.WriteBool(section, key, o.Program->*f); },
-                 [&](std::vector<std::string> TSettings::*f) {
-                   // Keys beyond the last name written keep their lines.
-                   const std::vector<std::string>& names = o.Program->*f;
-                   for (std::size_t i = 0; i < names.size() && i < MaxBDNames; ++i)
-                     ini.WriteString(section, Numbered(key, static_cast<int>(i)), names[i]);
-                 },
-                 [&](bool TPlanRecord::*f) { ini.WriteBool(section, key, o.Plan.*f); },
-                 [&](std::uint8_t TPlanRecord::*f) { ini.WriteInteger(section, key, o.Plan.*f); },
-                 [&](TDateTime TPlanRecord::*f) { ini.WriteTime(section, key, o.Plan.*f); },
-             },
-             setting.Field);
+  std::visit(
+      TOverloaded{
+          [&](std::string TDatabaseOptions::*f) { ini.WriteString(section, key, forgotten ? "" : o.Options.*f); },
+          [&](std::int32_t TDatabaseOptions::*f) { ini.WriteInteger(section, key, o.Options.*f); },
+          [&](bool TDatabaseOptions::*f) { ini.WriteBool(section, key, o.Options.*f); },
+          [&](std::string TSettings::*f) { ini.WriteString(section, key, o.Program->*f); },
+          [&](std::int32_t TSettings::*f) { ini.WriteInteger(section, key, o.Program->*f); },
+          [&](bool TSettings::*f) { ini.WriteBool(section, key, o.Program->*f); },
+          [&](std::vector<std::string> TSettings::*f) {
+            // Keys beyond the last name written keep their lines.
+            const std::vector<std::string>& names = o.Program->*f;
+            for (std::size_t i = 0; i < names.size() && i < MaxBDNames; ++i)
+              ini.WriteString(section, Numbered(key, static_cast<int>(i)), names[i]);
+          },
+          [&](bool TPlanRecord::*f) { ini.WriteBool(section, key, o.Plan.*f); },
+          [&](std::uint8_t TPlanRecord::*f) { ini.WriteInteger(section, key, o.Plan.*f); },
+          [&](TDateTime TPlanRecord::*f) { ini.WriteTime(section, key, o.Plan.*f); },
+      },
+      setting.Field);
 }
 
 bool IsPlanKey(const TSetting& setting) { return std::string_view(setting.Section) == SectionPlan; }
@@ -294,13 +294,16 @@ void TSettingsFile::SavePlan(const TSettings& settings) {
   const TOwner program = WrittenFrom(settings);
   for (const TSetting& setting : Settings)
     if (IsPlanKey(setting) && !OwnWrite(setting)) WriteSetting(ini, setting, program);
+  // Each entry's section is written afresh: an entry takes no key of one
+  // that stood there before (a login of its own), and entries removed from
+  // the plan take their sections with them.
+  for (std::size_t i = 0; i + 2 <= MaxPlanEntries && ini.HasKey(EntrySection(i), "DataBase"); ++i)
+    ini.EraseSection(EntrySection(i));
   std::size_t i = 0;
   for (const TPlanEntry& entry : settings.MorePlanEntries) {
     const TOwner owner = WrittenFrom(entry, i++);
     for (const TSetting& setting : Settings) WriteSetting(ini, setting, owner);
   }
-  // Entries removed from the plan take their sections with them.
-  for (; i + 2 <= MaxPlanEntries && ini.HasKey(EntrySection(i), "DataBase"); ++i) ini.EraseSection(EntrySection(i));
 }
 
 void TSettingsFile::SavePlanRunning(const TSettings& settings) {
