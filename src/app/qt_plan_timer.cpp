@@ -6,8 +6,10 @@ TQtPlanTimer::TQtPlanTimer() {
   // activation: a tick that runs a backup lets events in, and the timer's
   // later ticks (which queue the backups falling due meanwhile) must come
   // through; Qt never activates a timer again while its activation runs.
-  QObject::connect(&FTimer, &QTimer::timeout, &FTimer,
-                   [this] { QMetaObject::invokeMethod(&FTimer, [this] { Tick(); }, Qt::QueuedConnection); });
+  QObject::connect(&FTimer, &QTimer::timeout, &FTimer, [this] {
+    QMetaObject::invokeMethod(
+        &FTimer, [this] { Tick(); }, Qt::QueuedConnection);
+  });
 }
 
 void TQtPlanTimer::SetEnabled(bool enabled) {

@@ -37,8 +37,8 @@ std::string WaitingLine(const TQuorvin& q, const TStyle& style) {
   const auto& waiting = q.Queue().Waiting();
   if (waiting.empty()) return {};
   const TQueuedJob& first = waiting.front();
-  std::string line = std::string(style.Short ? "Ждёт: " : "Ждёт очереди: ") + DoingWord(first.Kind) + " " +
-                     style.Name(first.Database);
+  std::string line =
+      std::string(style.Short ? "Ждёт: " : "Ждёт очереди: ") + DoingWord(first.Kind) + " " + style.Name(first.Database);
   if (waiting.size() > 1) line += " и ещё " + std::to_string(waiting.size() - 1);
   return line;
 }

@@ -14,7 +14,6 @@
 #include <QVBoxLayout>
 #include <initializer_list>
 
-
 namespace {
 
 // A page of check boxes, one under the other; each box is stored where its

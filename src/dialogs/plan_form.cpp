@@ -7,12 +7,12 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QHeaderView>
-#include <QMessageBox>
 #include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -111,7 +111,8 @@ QFrame* TPlanForm::BuildListFrame() {
   auto* row = new QHBoxLayout(frame);
   twEntries = new QTableWidget(0, ColumnCount, frame);
   twEntries->setHorizontalHeaderLabels({QString::fromUtf8("База данных"), QString::fromUtf8("Расписание"),
-                                        QString::fromUtf8("Следующая копия"), QString::fromUtf8("Последний результат")});
+                                        QString::fromUtf8("Следующая копия"),
+                                        QString::fromUtf8("Последний результат")});
   twEntries->setSelectionBehavior(QAbstractItemView::SelectRows);
   twEntries->setSelectionMode(QAbstractItemView::SingleSelection);
   twEntries->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -309,9 +310,9 @@ void TPlanForm::FillRow(int row) {
     for (const TNextBackup& backup : FPlan->NextBackups({entry}))
       next = Q(FormatDateTime("dd.mm.yyyy hh:nn", backup.When));
   }
-  const QString texts[ColumnCount] = {
-      entry.DataBase.empty() ? QString::fromUtf8("не выбрана") : Q(entry.DataBase), Q(PlanSummary(entry.PlanRecord)),
-      next, LastOutcomeText(FPlan ? FPlan->LastReportOf(entry.Id) : nullptr)};
+  const QString texts[ColumnCount] = {entry.DataBase.empty() ? QString::fromUtf8("не выбрана") : Q(entry.DataBase),
+                                      Q(PlanSummary(entry.PlanRecord)), next,
+                                      LastOutcomeText(FPlan ? FPlan->LastReportOf(entry.Id) : nullptr)};
   for (int column = 0; column < ColumnCount; ++column) {
     auto* item = new QTableWidgetItem(texts[column]);
     item->setToolTip(texts[column]);

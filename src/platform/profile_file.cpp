@@ -280,7 +280,8 @@ bool EraseProfileSection(const std::string& path, const std::string& section) {
   if (from > 0 && TrimBlanks(lines[from - 1].Text).empty()) --from;
   if (from == 0 && !lines.empty() && !lines.front().Bom.empty() && place.SectionEnd < lines.size())
     lines[place.SectionEnd].Bom = lines.front().Bom;
-  lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(from), lines.begin() + static_cast<std::ptrdiff_t>(place.SectionEnd));
+  lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(from),
+              lines.begin() + static_cast<std::ptrdiff_t>(place.SectionEnd));
   return ReplaceFile(path, JoinLines(lines), exists);
 }
 

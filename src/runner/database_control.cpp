@@ -213,8 +213,7 @@ bool StopServerDatabase(const std::string& serverName, const std::string& localP
 
 bool StartServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
                          const std::string& password, uint8_t protocol, TJobOutput& output) {
-  return RunStartStep({serverName, localPath, userName, password, protocol, output}, &ServerSilent,
-                      &ReportStartFailure)
+  return RunStartStep({serverName, localPath, userName, password, protocol, output}, &ServerSilent, &ReportStartFailure)
              .Outcome != TStepOutcome::Failed;
 }
 

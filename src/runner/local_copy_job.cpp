@@ -109,7 +109,7 @@ TLocalCopyInfo MakeLocalCopy(const TLocalCopySource& source, const std::string& 
   std::unique_ptr<TIBControlAndQueryService> request;
   if (!CopyWithGbakHere(source, writer, turn, refusal, output)) {
     output.AddPaneLine("Copy made by: the server's service manager, streamed" +
-                (refusal.empty() ? std::string() : " (" + refusal + ")"));
+                       (refusal.empty() ? std::string() : " (" + refusal + ")"));
     request = MakeJobRequest(TSchedule::KindBackup, source.Slot, source.Protocol, source.UserName, source.Password,
                              source.Switches, true);
     StreamInto(static_cast<TIBBackupStreamService&>(*request), writer, turn);
@@ -132,7 +132,7 @@ TRestoreFeed::TRestoreFeed(const std::string& backupFile, TJobOutput& output)
 void TRestoreFeed::ShowSource() const {
   FOutput.AddPaneLine("Backup file on this computer: " + FReader->Path());
   FOutput.AddPaneLine(FSha256.empty() ? std::string("No checksum file beside it, sent unchecked")
-                              : "SHA-256 checked: " + FSha256);
+                                      : "SHA-256 checked: " + FSha256);
   FOutput.AddPaneLine("");
 }
 

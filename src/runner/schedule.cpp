@@ -16,8 +16,8 @@
 #include "runner/backup_source.h"
 #include "runner/database_control.h"
 #include "runner/job_options.h"
-#include "runner/job_output.h"
 #include "runner/job_outcome.h"
+#include "runner/job_output.h"
 #include "runner/job_paths.h"
 #include "runner/job_requests.h"
 #include "runner/local_copy_job.h"
@@ -129,7 +129,7 @@ class TSchedule::TRun {
     for (const std::string& refused : FJob.FRefusedFile) {
       if (refused.empty()) continue;
       FOut.AddPaneLine("ERROR: File name is longer than " + std::to_string(FileNameChars) +
-                  " characters, the job is not run: " + refused);
+                       " characters, the job is not run: " + refused);
       return true;
     }
     return false;

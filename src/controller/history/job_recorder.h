@@ -12,8 +12,8 @@
 
 #include "controller/history/job_history.h"
 #include "controller/history/job_progress.h"
-#include "runner/local_copy_info.h"
 #include "runner/job_output.h"
+#include "runner/local_copy_info.h"
 
 class TSchedule;
 

@@ -56,8 +56,7 @@ constexpr const char* UnknownErrorText = "ERROR: Unknown error";
 const char* ByOf(TJobBy by) { return by == TJobBy::Plan ? HistoryByPlan : HistoryByUser; }
 
 // The line of a job's outcome: `done` or `notDone`, then the file.
-void LogJobOutcome(TOperationLog& log, bool succeeded, const char* done, const char* notDone,
-                   const std::string& file) {
+void LogJobOutcome(TOperationLog& log, bool succeeded, const char* done, const char* notDone, const std::string& file) {
   log.Stamped(std::string(" ") + (succeeded ? done : notDone) + file);
 }
 
@@ -66,8 +65,7 @@ enum class TErrorOrder { PaneFirst, BoxFirst };
 // Runs `run` (which fills in and runs a job); a job that ends badly gets a
 // beep and `failureText`, an error raised on the way is shown in the pane
 // and in a box, in `order`. True when the job succeeded.
-bool RunReported(TJobOutput& output, const std::function<bool()>& run, const char* failureText,
-                 TErrorOrder order) {
+bool RunReported(TJobOutput& output, const std::function<bool()>& run, const char* failureText, TErrorOrder order) {
   const auto report = [&](const std::string& text) {
     if (order == TErrorOrder::PaneFirst) output.AddPaneLine(text);
     output.ShowJobMessage(text);
@@ -295,8 +293,8 @@ bool TDatabaseJobs::TBackupRun::CheckCopyOnlyBackup() {
   if (!copy || !FDb.VerifyBackup) return true;
   // Restored from the copy through the service's standard input; a streamed
   // backup has no row counts to compare with.
-  return FJobs.VerifyBackupFile(FDb, FOutcome.BackFile, copy->File, nullptr, {copy->OutputBytes, copy->Sha256},
-                                FOutput, ByOf(FBy), FFailure);
+  return FJobs.VerifyBackupFile(FDb, FOutcome.BackFile, copy->File, nullptr, {copy->OutputBytes, copy->Sha256}, FOutput,
+                                ByOf(FBy), FFailure);
 }
 
 void TDatabaseJobs::TBackupRun::FinishRecord(TJobRecorder& recorder, bool jobOk) {

@@ -13,9 +13,9 @@
 #include "controller/log/operation_log.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "runner/job_output.h"
 #include "runner/local_copy_job.h"
 #include "runner/local_copy_reader.h"
-#include "runner/job_output.h"
 #include "runner/local_copy_writer.h"
 #include "runner/schedule.h"
 
@@ -57,8 +57,7 @@ void TDatabaseJobs::NotifyProgress() {
 }
 
 void TDatabaseJobs::FinishRecord(TJobRecorder& recorder, bool succeeded, const std::string& reason) {
-  if (!recorder.Finish(succeeded, reason))
-    FLog.Stamped(" Не удалось записать историю заданий. " + FPlaces.HistoryPath);
+  if (!recorder.Finish(succeeded, reason)) FLog.Stamped(" Не удалось записать историю заданий. " + FPlaces.HistoryPath);
 }
 
 void TDatabaseJobs::WatchJob(TJobRecorder& recorder, TSchedule& job, std::vector<std::string>* keep) {
@@ -86,8 +85,8 @@ void TDatabaseJobs::ApplyRetention(const TDatabaseOptions& db, const TBackupOutc
   }
 }
 
-bool TDatabaseJobs::RestoreSourceUnchanged(TJobRecorder& recorder, const std::string& source,
-                                           const std::string& target, TJobOutput& output) {
+bool TDatabaseJobs::RestoreSourceUnchanged(TJobRecorder& recorder, const std::string& source, const std::string& target,
+                                           TJobOutput& output) {
   const TFileFacts now = RestoreSourceFacts(source, target);
   recorder.SetFileFacts(now);
   // A file this computer cannot read is left to the server to judge.

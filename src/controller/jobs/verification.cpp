@@ -108,7 +108,7 @@ std::string CompareRowCounts(const std::vector<std::string>& backupOutput,
   const std::vector<std::string> differences = TableCountDifferences(written, TableCountsOf(restoreOutput, true));
   if (!differences.empty()) return "row counts differ: " + Joined(differences);
   output.AddPaneLine("Row counts match the backup: " + std::to_string(written.size()) + " tables, " +
-              std::to_string(TotalRows(written)) + " rows");
+                     std::to_string(TotalRows(written)) + " rows");
   return {};
 }
 
@@ -117,15 +117,14 @@ std::string CompareRowCounts(const std::vector<std::string>& backupOutput,
 void ShowRestoredRowCounts(const std::vector<std::string>& restoreOutput, TJobOutput& output) {
   const TTableCounts restored = TableCountsOf(restoreOutput, true);
   output.AddPaneLine("Row counts not compared: a backup streamed to this computer reports none. Restored: " +
-              std::to_string(restored.size()) + " tables, " + std::to_string(TotalRows(restored)) + " rows");
+                     std::to_string(restored.size()) + " tables, " + std::to_string(TotalRows(restored)) + " rows");
 }
 
 }  // namespace
 
-bool TDatabaseJobs::VerifyBackupFile(const TDatabaseOptions& db, const std::string& backFile,
-                                     const std::string& source, const std::vector<std::string>* backupOutput,
-                                     const TFileFacts& facts, TJobOutput& output, const char* by,
-                                     std::string& reason) {
+bool TDatabaseJobs::VerifyBackupFile(const TDatabaseOptions& db, const std::string& backFile, const std::string& source,
+                                     const std::vector<std::string>* backupOutput, const TFileFacts& facts,
+                                     TJobOutput& output, const char* by, std::string& reason) {
   TJobRecorder recorder(FPlaces.HistoryPath, output, HistoryKindVerify, by, db.DataBase, source);
   TCurrentJob current(*this, recorder);
   recorder.SetFileFacts(facts);

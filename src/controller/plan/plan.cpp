@@ -86,13 +86,13 @@ std::vector<const TPlanEntry*> TPlan::DueEntries(const std::vector<TPlanEntry>& 
 
 std::optional<TDateTime> TPlan::NextOf(const TPlanEntry& entry, const TEntryRun& run, const TClockReading& now) const {
   TNextCache& cache = FNextCache[entry.Id];
-  const bool stale = !(cache.Plan == entry.PlanRecord) || cache.Run.LastPlanRun != run.LastPlanRun ||
-                     !(cache.Run.State.StartedMinutes == run.State.StartedMinutes) ||
-                     cache.Run.State.ClockTimeDates[0] != run.State.ClockTimeDates[0] ||
-                     cache.Run.State.ClockTimeDates[1] != run.State.ClockTimeDates[1] || cache.ComputedAtMs == 0 ||
-                     now.UtcMs < cache.ComputedAtMs ||
-                     (cache.Next ? LocalDateTimeOf(now.UtcMs) >= *cache.Next
-                                 : now.UtcMs - cache.ComputedAtMs >= MsPerHour);
+  const bool stale =
+      !(cache.Plan == entry.PlanRecord) || cache.Run.LastPlanRun != run.LastPlanRun ||
+      !(cache.Run.State.StartedMinutes == run.State.StartedMinutes) ||
+      cache.Run.State.ClockTimeDates[0] != run.State.ClockTimeDates[0] ||
+      cache.Run.State.ClockTimeDates[1] != run.State.ClockTimeDates[1] || cache.ComputedAtMs == 0 ||
+      now.UtcMs < cache.ComputedAtMs ||
+      (cache.Next ? LocalDateTimeOf(now.UtcMs) >= *cache.Next : now.UtcMs - cache.ComputedAtMs >= MsPerHour);
   if (stale) {
     cache.Plan = entry.PlanRecord;
     cache.Run = run;
@@ -111,7 +111,8 @@ std::vector<TNextBackup> TPlan::NextBackups(const std::vector<TPlanEntry>& entri
     if (const auto when = NextOf(entry, found == FRuns.end() ? fresh : found->second, now))
       next.push_back({entry.Id, entry.DataBase, *when});
   }
-  std::stable_sort(next.begin(), next.end(), [](const TNextBackup& a, const TNextBackup& b) { return a.When < b.When; });
+  std::stable_sort(next.begin(), next.end(),
+                   [](const TNextBackup& a, const TNextBackup& b) { return a.When < b.When; });
   return next;
 }
 
