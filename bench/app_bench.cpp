@@ -26,6 +26,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
@@ -49,7 +50,7 @@
 #include "controller/quorvin.h"
 #include "dialogs/plan_form.h"
 #include "integration/fb_fixture.h"
-#include "runner/log_pane.h"
+#include "runner/job_output.h"
 
 namespace {
 
@@ -80,14 +81,22 @@ int Arg(int argc, char** argv, const std::string& name, int fallback) {
   return fallback;
 }
 
-// Answers every prompt with OK / Yes and keeps quiet.
-class TQuietPrompts : public TPrompts {
+// Answers every modal message box of the window as soon as it shows, with
+// its default button (OK, Yes): nobody sits at the benchmark to click.
+// Notices that stay open beside a job are left alone.
+class TBoxAnswerer : public QObject {
  public:
-  void ShowMessage(const std::string& text) override { Last = text; }
-  bool AskYesNo(const std::string&) override { return true; }
-  bool ConfirmOkCancel(const std::string&) override { return true; }
-  void Beep() override {}
-  std::string Last;
+  TBoxAnswerer() { qApp->installEventFilter(this); }
+  ~TBoxAnswerer() override { qApp->removeEventFilter(this); }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* box = qobject_cast<QMessageBox*>(watched);
+    if (box && event->type() == QEvent::Show && box->isModal()) {
+      QTimer::singleShot(0, box, [box] {
+        if (box->defaultButton()) box->defaultButton()->click();
+      });
+    }
+    return false;
+  }
 };
 
 // The largest interval between two ticks of a fast timer: how long the
@@ -162,8 +171,7 @@ int Idle() {
   QApplication::setApplicationName(ApplicationTitle);
   QApplication::setQuitOnLastWindowClosed(false);
   InstallQtSeams();
-  TQuietPrompts prompts;
-  SetPrompts(&prompts);
+  TBoxAnswerer boxes;
   QTemporaryDir folder;
   long rss = 0;
   bool tray = false;
@@ -189,7 +197,6 @@ int Idle() {
     form.Restore1Click();
     form.close();
   }
-  SetPrompts(nullptr);
   UninstallQtSeams();
   std::printf("idle_in_tray_mb: %.1f\n", rss / 1024.0);
   std::printf("icon_in_notification_area: %d\n", tray ? 1 : 0);
@@ -207,7 +214,7 @@ int Pane(int lines) {
   pane.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   pane.show();
   for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
-  LogPane = &pane;
+  TJobOutput output(&pane);
   TStallMeter meter;
   meter.Start();
   const int step = std::max(1, lines / 10);
@@ -218,7 +225,7 @@ int Pane(int lines) {
   double longestPump = 0;
   for (int i = 1; i <= lines; ++i) {
     const auto a = Clock::now();
-    AddPaneLine("gbak:    writing data for table T_ORDERS " + std::to_string(i));
+    output.AddPaneLine("gbak:    writing data for table T_ORDERS " + std::to_string(i));
     const auto b = Clock::now();
     ProcessMessages();
     const auto c = Clock::now();
@@ -241,7 +248,6 @@ int Pane(int lines) {
   std::printf("pane_longest_event_gap_ms: %.1f\n", stall);
   std::printf("pane_longest_append_ms: %.1f\n", longestAppend);
   std::printf("pane_longest_pump_ms: %.1f\n", longestPump);
-  LogPane = nullptr;
   UninstallQtSeams();
   return 0;
 }
@@ -262,7 +268,7 @@ void MakeDatabase(const std::string& db, int sizeMb) {
 }
 
 // The window's jobs on a generated database of `sizeMb`: the application,
-// library calls on a helper thread (unless `direct`), quiet prompts and a
+// library calls on a helper thread (unless `direct`), boxes answered and a
 // settings file with the login; everything installed is put back when it
 // goes.
 class TWindowJobBench {
@@ -272,12 +278,10 @@ class TWindowJobBench {
     MakeDatabase(Db, sizeMb);
     InstallQtSeams();
     if (!direct) FWorker.Install();
-    SetPrompts(&FPrompts);
     std::ofstream ini((FSettings.path() + "/Quorvin.INI").toStdString());
     ini << "[Main]\nUser=SYSDBA\nPass=masterkey\n[Parameters]\nProtocol=3\nBackShutDown=0\nAutoBackName=0\n";
   }
   ~TWindowJobBench() {
-    SetPrompts(nullptr);
     TBlockingCallWorker::Uninstall();
     UninstallQtSeams();
   }
@@ -295,7 +299,7 @@ class TWindowJobBench {
 
  private:
   TBlockingCallWorker FWorker;
-  TQuietPrompts FPrompts;
+  TBoxAnswerer FBoxes;
   QTemporaryDir FSettings;
 };
 
@@ -326,7 +330,7 @@ int Stall(int sizeMb, int rounds, bool direct) {
       form.bbRestoreClick();
       restoreStalls.push_back(meter.StopMs());
       const double restoreS = std::chrono::duration<double>(Clock::now() - t0).count();
-      const bool ok = std::filesystem::exists(target) && std::filesystem::exists(form.Controller()->BackFile);
+      const bool ok = std::filesystem::exists(target) && std::filesystem::exists(form.RestoreSource());
       std::printf("round %d: backup %.1f s, longest stall %.1f ms; restore %.1f s, longest stall %.1f ms; %s\n",
                   round + 1, backupS, backupStalls.back(), restoreS, restoreStalls.back(), ok ? "ok" : "FAILED");
       std::fflush(stdout);

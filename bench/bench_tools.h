@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "runner/log_pane.h"
+#include "runner/ui_seams.h"
 
 using Clock = std::chrono::steady_clock;
 

@@ -7,18 +7,19 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "app/app_test_support.h"
 #include "app/history_model.h"
 #include "app/history_page.h"
 #include "app/main_form.h"
 #include "controller/history/job_history.h"
 #include "platform/date_time.h"
+#include "platform/files.h"
 #include "platform/iso_time.h"
 
 namespace {
@@ -60,14 +61,17 @@ int main(int argc, char** argv) {
     if (key == "--runs") runs = std::atoi(argv[i + 1]);
   }
   QApplication app(argc, argv);
-  TScriptedPrompts prompts;
-  TProgramFolder folder("");
-  folder.WriteFile(QString::fromStdString(HistoryFileName("Quorvin")), QString::fromStdString(HistoryText(records)));
+  // The program folder, with an empty settings file and the history.
+  QTemporaryDir folder;
+  const std::string dir = (folder.path() + "/").toStdString();
+  if (!CreateTextFile(dir + "Quorvin.INI", "") ||
+      !CreateTextFile(dir + HistoryFileName("Quorvin"), HistoryText(records)))
+    return 1;
   std::vector<double> times;
   std::vector<double> reads;
   int rows = 0;
   for (int run = 0; run < runs; ++run) {
-    TMainForm form(folder.Dir());
+    TMainForm form(dir);
     form.show();
     QApplication::processEvents();
     QElapsedTimer timer;

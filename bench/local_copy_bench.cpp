@@ -20,8 +20,8 @@
 #include "bench_tools.h"
 #include "generated_database.h"
 #include "integration/fb_fixture.h"
+#include "runner/job_output.h"
 #include "runner/local_copy_writer.h"
-#include "runner/log_pane.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
 
@@ -68,7 +68,7 @@ double Mb(std::uintmax_t bytes) { return static_cast<double>(bytes) / (1024.0 * 
 int main(int argc, char** argv) {
   const TOptions o = Parse(argc, argv);
   TStoringPane pane;
-  LogPane = &pane;
+  TJobOutput output(&pane);
   const std::string password = fbtest::SysdbaPassword();
   fbtest::TempFolder folder(o.dir.empty() ? "quorvin-bench" : o.dir);
   const std::string db = folder.File("bench.fdb");
@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
       job.LocalCopyDir = copies;
       job.LocalCopyOnly = true;
     }
+    job.Output = &output;
     const auto start = Clock::now();
     if (!job.RunJob()) Fail("RunJob failed", pane);
     return Seconds(start);
@@ -157,6 +158,5 @@ int main(int argc, char** argv) {
     std::printf("channel: gbak -b -se to its standard output (Firebird's own client) %7.2f s, %.1f MB\n", s,
                 Mb(fs::file_size(streamed)));
   }
-  LogPane = nullptr;
   return 0;
 }

@@ -17,6 +17,7 @@
 
 #include "bench_tools.h"
 #include "integration/fb_fixture.h"
+#include "runner/job_output.h"
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
@@ -52,7 +53,7 @@ TOptions Parse(int argc, char** argv) {
 int main(int argc, char** argv) {
   const TOptions options = Parse(argc, argv);
   TStoringPane pane;
-  LogPane = &pane;
+  TJobOutput output(&pane);
   long pumps = 0;
   SetMessagePump([&pumps] { ++pumps; });
 
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
     job.StopDatabase = false;
     job.SetJobFile(1, from);
     job.SetJobFile(2, to);
+    job.Output = &output;
     const auto start = Clock::now();
     const bool ok = job.RunJob();
     const double s = std::chrono::duration<double>(Clock::now() - start).count();
@@ -143,7 +145,6 @@ int main(int argc, char** argv) {
               options.tcp ? "TCP" : "Local", FileMb(db), FileMb(oursGbk), outputLines, options.rounds);
   std::printf("  backup : ours %.2f s, gbak -b -v -se %.2f s, ratio %.3f (target <= 1.05)\n", ob, gb, ob / gb);
   std::printf("  restore: ours %.2f s, gbak -c -v -se %.2f s, ratio %.3f (target <= 1.05)\n", orr, gr, orr / gr);
-  LogPane = nullptr;
   SetMessagePump(nullptr);
   return 0;
 }

@@ -18,7 +18,7 @@
 
 #include "bench_tools.h"
 #include "fakeclient/fake_client.h"
-#include "runner/log_pane.h"
+#include "runner/job_output.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
 #include "service/backup_restore_services.h"
@@ -43,7 +43,8 @@ void Script(FakeClient& fake, long lines) {
   }
 }
 
-bool RunBackup() {
+// `output` null: the job's lines go nowhere.
+bool RunBackup(TJobOutput* output) {
   TSchedule job;
   job.JobKind = 1;
   job.SetJobName("BENCH");
@@ -54,6 +55,7 @@ bool RunBackup() {
   job.StopDatabase = false;
   job.SetJobFile(1, "/bench/base.fdb");
   job.SetJobFile(2, "/bench/base.gbk");
+  job.Output = output;
   return job.RunJob();
 }
 
@@ -81,6 +83,7 @@ int main(int argc, char** argv) {
   FakeClient fake;
   SetClientLibraryCandidates({FakeClient::Path()});
   TStoringPane pane;
+  TJobOutput paneOutput(&pane);
   long pumps = 0;
   SetMessagePump([&pumps] { ++pumps; });
 
@@ -92,18 +95,15 @@ int main(int argc, char** argv) {
     server.push_back(ReadAllLines(lines));
 
     Script(fake, lines);
-    LogPane = nullptr;
     auto start = Clock::now();
-    const bool okBare = RunBackup();
+    const bool okBare = RunBackup(nullptr);
     bare.push_back(Seconds(start));
 
     Script(fake, lines);
-    LogPane = &pane;
     pumps = 0;
     start = Clock::now();
-    const bool okPane = RunBackup();
+    const bool okPane = RunBackup(&paneOutput);
     withPane.push_back(Seconds(start));
-    LogPane = nullptr;
 
     if (!okBare || !okPane || static_cast<long>(pane.Lines.size()) < lines || pumps != lines + 2) {
       std::fprintf(stderr, "runner_pane_bench: the job did not run as expected (pane %zu lines, %ld pumps)\n",

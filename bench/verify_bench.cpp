@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,46 +35,48 @@ int main(int argc, char** argv) {
     if (key == "--protocol") tcp = std::string(argv[i + 1]) != "local";
   }
   TStoringPane pane;
-  LogPane = &pane;
   fbtest::TempFolder dir("quorvin-verify-bench");
   const std::string db = dir.File("bench.fdb");
   std::printf("verify bench: generating a database of about %d MB...\n", sizeMb);
   std::fflush(stdout);
   fbtest::CreateDatabase(db, std::max(1, static_cast<int>(sizeMb * 1.1)));
 
-  auto q = std::make_unique<TQuorvin>(dir.Path() + "/");
-  q->DataBase = db;
-  q->User = "SYSDBA";
-  q->Pass = tcp ? fbtest::SysdbaPassword() : std::string();
-  q->Protocol = tcp ? 0 : 3;
-  q->AutoBackName = false;
-  q->BackShutDown = false;
-  q->VerifyBackup = true;
+  auto q = std::make_unique<TQuorvin>(TFrontEnd{&pane}, dir.Path() + "/");
+  q->Settings().DataBase = db;
+  q->Settings().User = "SYSDBA";
+  q->Settings().Pass = tcp ? fbtest::SysdbaPassword() : std::string();
+  q->Settings().Protocol = tcp ? 0 : 3;
+  q->Settings().AutoBackName = false;
+  q->Settings().BackShutDown = false;
+  q->Settings().VerifyBackup = true;
   // The verification is timed from the start of its test restore to the end
   // of Backup(): restore, row counts, removal of the temporary database and
   // the records, but not the checksum the history takes of every backup.
   Clock::time_point verifyStart;
-  q->JobRunner = [&](TSchedule& job) {
+  q->Jobs().JobRunner = [&](TSchedule& job) {
     if (job.JobKind == TSchedule::KindRestore) verifyStart = Clock::now();
     return job.RunJob();
   };
 
   const std::string service = tcp ? LocalComputerName() + ":service_mgr" : std::string("service_mgr");
-  const std::string login = "-user SYSDBA" + (tcp ? " -pas " + fbtest::ShellQuote(q->Pass) : std::string());
+  const std::string login = "-user SYSDBA" + (tcp ? " -pas " + fbtest::ShellQuote(q->Settings().Pass) : std::string());
   const std::string gbakDb = dir.File("gbak.fdb");
   std::vector<double> ours, gbak;
+  std::string backFile;
   for (int round = 0; round < rounds; ++round) {
-    if (!q->Backup()) {
+    const std::optional<TBackupOutcome> outcome = q->Backup(db);
+    if (!outcome || !outcome->Succeeded) {
       std::fprintf(stderr, "backup or verification failed:\n");
       for (const auto& line : pane.Lines) std::fprintf(stderr, "%s\n", line.c_str());
       return 1;
     }
     ours.push_back(Since(verifyStart));
-    fbtest::ShareWithServer(q->BackFile);
+    backFile = outcome->BackFile;
+    fbtest::ShareWithServer(backFile);
     std::filesystem::remove(gbakDb);
     int code = -1;
     const auto start = Clock::now();
-    fbtest::RunCommand("gbak -c -v -se " + service + " " + login + " " + fbtest::ShellQuote(q->BackFile) + " " +
+    fbtest::RunCommand("gbak -c -v -se " + service + " " + login + " " + fbtest::ShellQuote(backFile) + " " +
                            fbtest::ShellQuote(gbakDb) + " > /dev/null",
                        &code);
     gbak.push_back(Since(start));
@@ -86,9 +89,8 @@ int main(int argc, char** argv) {
   }
   const double o = Median(ours), g = Median(gbak);
   std::printf("verify bench (%s, database %.0f MB, backup file %.0f MB, %d rounds):\n", tcp ? "TCP" : "Local",
-              FileMb(db), FileMb(q->BackFile), rounds);
+              FileMb(db), FileMb(backFile), rounds);
   std::printf("  verification %.2f s, gbak -c -v -se %.2f s, ratio %.3f (target <= 1.1)\n", o, g, o / g);
   q.reset();
-  LogPane = nullptr;
   return 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // A controller whose program folder is a temporary folder, with a test
 // database in it, a recording pane and prompts that answer yes and OK.
+// Backup() and Restore() run the controller's jobs as the window starts them.
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,7 @@
 
 #include "controller/quorvin.h"
 #include "integration/fb_fixture.h"
-#include "runner/log_pane.h"
+#include "runner/job_output.h"
 #include "runner/ui_seams.h"
 
 namespace ctltest {
@@ -51,27 +52,39 @@ inline constexpr std::int32_t kLocal = 3;
 class ControllerFirebird : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetPrompts(&seams);
-    LogPane = &seams;
     db = dir.File("base.fdb");
     fbtest::CreateDatabase(db, scale);
-    q = std::make_unique<TQuorvin>(dir.Path() + "/");
-    q->DataBase = db;
-    q->User = "SYSDBA";
-    q->Pass = fbtest::SysdbaPassword();
-    q->AutoBackName = false;
-    q->BackShutDown = false;
+    q = NewController();
+    q->Settings().DataBase = db;
+    q->Settings().User = "SYSDBA";
+    q->Settings().Pass = fbtest::SysdbaPassword();
+    q->Settings().AutoBackName = false;
+    q->Settings().BackShutDown = false;
   }
   void TearDown() override {
     q.reset();
     SetMessagePump(nullptr);
-    LogPane = nullptr;
-    SetPrompts(nullptr);
+  }
+
+  // A controller of the test's program folder that shows itself to `seams`.
+  std::unique_ptr<TQuorvin> NewController() {
+    return std::make_unique<TQuorvin>(TFrontEnd{&seams, &seams}, dir.Path() + "/");
+  }
+
+  // The backup of the database the settings name; its outcome stays in
+  // `backup`. True when it succeeded.
+  bool Backup() {
+    backup = q->Backup(q->Settings().DataBase).value_or(TBackupOutcome{});
+    return backup.Succeeded;
+  }
+  // True when the restored database exists.
+  bool Restore(const std::string& source, const std::string& target) {
+    return q->Restore(source, target).value_or(false);
   }
 
   std::vector<std::string> LogLines() const {
     std::vector<std::string> lines;
-    std::istringstream in(fbtest::RunCommand("cat " + fbtest::ShellQuote(q->LogFileName)));
+    std::istringstream in(fbtest::RunCommand("cat " + fbtest::ShellQuote(q->Log().LogFileName())));
     for (std::string line; std::getline(in, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       lines.push_back(line);
@@ -109,7 +122,10 @@ class ControllerFirebird : public ::testing::Test {
   fbtest::TempFolder dir{"quorvin-ctl"};
   std::string db;
   TSeams seams;
+  // For jobs the test fills in itself.
+  TJobOutput output{&seams, &seams};
   std::unique_ptr<TQuorvin> q;
+  TBackupOutcome backup;
 };
 
 }  // namespace ctltest

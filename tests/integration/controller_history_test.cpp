@@ -33,12 +33,12 @@ TEST_F(ControllerHistory, VerifiedBackupsWithCopiesAndTheirRestoresAreRecordedLo
     const bool copyOnly = protocol == kLocal;
     SCOPED_TRACE(copyOnly ? "Local, copy only" : "TCP, server file and copy");
     std::filesystem::create_directories(copies);
-    q->Protocol = protocol;
-    q->VerifyBackup = true;
-    q->LocalCopyDir = copies;
-    q->LocalCopyOnly = copyOnly;
+    q->Settings().Protocol = protocol;
+    q->Settings().VerifyBackup = true;
+    q->Settings().LocalCopyDir = copies;
+    q->Settings().LocalCopyOnly = copyOnly;
     seams.Lines.clear();
-    ASSERT_TRUE(q->Backup()) << seams.Dump();
+    ASSERT_TRUE(Backup()) << seams.Dump();
     // The verification is a section of its own after the backup's.
     EXPECT_TRUE(HasLine(seams.Lines, "Job: VERIFY BACKUP")) << seams.Dump();
     EXPECT_TRUE(HasLine(seams.Lines, copyOnly ? "Row counts not compared: a backup streamed to this computer reports "
@@ -48,9 +48,8 @@ TEST_F(ControllerHistory, VerifiedBackupsWithCopiesAndTheirRestoresAreRecordedLo
     EXPECT_TRUE(FilesWith(".verify-").empty());
     const std::string file = copyOnly ? copy : dir.File("base.fdb.gbk");
     fbtest::ShareWithServer(file);
-    q->RestoreSource = file;
-    q->RestoreTarget = dir.File("restored_" + std::to_string(protocol) + ".fdb");
-    ASSERT_TRUE(q->Restore()) << seams.Dump();
+    const std::string target = dir.File("restored_" + std::to_string(protocol) + ".fdb");
+    ASSERT_TRUE(Restore(file, target)) << seams.Dump();
 
     const auto records = ReadHistory(q->HistoryPath());
     ASSERT_GE(records.size(), 3u);
@@ -58,7 +57,7 @@ TEST_F(ControllerHistory, VerifiedBackupsWithCopiesAndTheirRestoresAreRecordedLo
     for (std::size_t i = 0; i < 3; ++i) {
       const THistoryRecord& r = records[records.size() - 3 + i];
       EXPECT_EQ(r.Kind + r.Outcome + r.By + r.File, kinds[i] + HistorySuccess + HistoryByUser + file);
-      EXPECT_EQ(r.Database, i == 2 ? q->RestoreTarget : db);
+      EXPECT_EQ(r.Database, i == 2 ? target : db);
       EXPECT_EQ(r.Size, FileSize(file));
       EXPECT_EQ(r.Sha256, Sha256OfFile(file));
       // gbak's verbose output; the copy made here by gbak counts none.
@@ -70,9 +69,7 @@ TEST_F(ControllerHistory, VerifiedBackupsWithCopiesAndTheirRestoresAreRecordedLo
     EXPECT_EQ(backup.CopySha256, Sha256OfFile(copy));
 
     WriteFileBytes(copy + ".sha256", Sha256SumLine(std::string(64, 'f'), "base.fdb.gbk.zst"));
-    q->RestoreSource = copy;
-    q->RestoreTarget = db;
-    EXPECT_FALSE(q->Restore());
+    EXPECT_FALSE(Restore(copy, db));
     EXPECT_EQ(seams.Messages.back(), "Файл резервной копии изменён или обрезан после создания: " + copy);
     EXPECT_FALSE(fbtest::IsShutdown(db));
     std::filesystem::remove_all(copies);
@@ -86,28 +83,29 @@ TEST_F(ControllerHistory, ABrokenBackupFailsItsVerificationLocalAndTcp) {
   std::freopen("/dev/null", "r", stdin);  // the embedded gbak's volume prompt gets no answer
   for (std::int32_t protocol : {kLocal, kTcp}) {
     SCOPED_TRACE(protocol);
-    q->Protocol = protocol;
-    q->VerifyBackup = false;
-    q->JobRunner = nullptr;
-    ASSERT_TRUE(q->Backup()) << seams.Dump();
-    const std::string older = Bytes(q->BackFile);
-    q->VerifyBackup = true;
-    q->JobRunner = [](TSchedule& job) {
+    q->Settings().Protocol = protocol;
+    q->Settings().VerifyBackup = false;
+    q->Jobs().JobRunner = nullptr;
+    ASSERT_TRUE(Backup()) << seams.Dump();
+    const std::string older = Bytes(backup.BackFile);
+    q->Settings().VerifyBackup = true;
+    q->Jobs().JobRunner = [](TSchedule& job) {
       const bool ok = job.RunJob();
       const std::string gbk = job.JobFile(2);
       if (job.JobKind == TSchedule::KindBackup) std::filesystem::resize_file(gbk, std::filesystem::file_size(gbk) / 2);
       return ok;
     };
     seams.Messages.clear();
-    EXPECT_FALSE(q->Backup()) << seams.Dump();
+    EXPECT_FALSE(Backup()) << seams.Dump();
     EXPECT_EQ(seams.Messages.back(), "Errors were encountered during backup");
-    EXPECT_EQ(Bytes(q->BackFile), older);
+    EXPECT_EQ(Bytes(backup.BackFile), older);
     EXPECT_EQ(FilesWith(".failed").size(), 1u);
     EXPECT_TRUE(FilesWith(".verify-").empty());
     EXPECT_FALSE(fbtest::IsShutdown(db));
     const auto log = LogLines();
-    EXPECT_EQ(log[log.size() - 2].rfind(q->LogStamp() + " Проверка резервной копии восстановлением не пройдена. ", 0),
-              0u)
+    EXPECT_EQ(
+        log[log.size() - 2].rfind(q->Log().LogStamp() + " Проверка резервной копии восстановлением не пройдена. ", 0),
+        0u)
         << log[log.size() - 2];
     const auto records = ReadHistory(q->HistoryPath());
     EXPECT_EQ(records.back().Reason.rfind("Verification by test restore failed: the test restore failed", 0), 0u)
@@ -121,16 +119,14 @@ TEST_F(ControllerHistory, ABrokenBackupFailsItsVerificationLocalAndTcp) {
 // A backup cut short after it was recorded: the restore stops before the
 // database it would replace is shut down.
 TEST_F(ControllerHistory, ARestoreFromABackupCutShortSinceItWasMadeIsRefusedTcp) {
-  q->Protocol = kTcp;
-  ASSERT_TRUE(q->Backup()) << seams.Dump();
-  std::filesystem::resize_file(q->BackFile, std::filesystem::file_size(q->BackFile) - 1);
-  q->RestoreSource = q->BackFile;
-  q->RestoreTarget = db;
+  q->Settings().Protocol = kTcp;
+  ASSERT_TRUE(Backup()) << seams.Dump();
+  std::filesystem::resize_file(backup.BackFile, std::filesystem::file_size(backup.BackFile) - 1);
   seams.Lines.clear();
-  EXPECT_FALSE(q->Restore());
-  const std::string refusal = "Файл резервной копии изменён или обрезан после создания: " + q->BackFile;
+  EXPECT_FALSE(Restore(backup.BackFile, db));
+  const std::string refusal = "Файл резервной копии изменён или обрезан после создания: " + backup.BackFile;
   EXPECT_EQ(seams.Messages.back(), refusal);
-  EXPECT_EQ(LastLogLine(), q->LogStamp() + " Восстановление отменено. " + refusal);
+  EXPECT_EQ(LastLogLine(), q->Log().LogStamp() + " Восстановление отменено. " + refusal);
   EXPECT_FALSE(HasLine(seams.Lines, "Stopping database: base.fdb")) << seams.Dump();
   EXPECT_FALSE(fbtest::IsShutdown(db));
   EXPECT_EQ(fbtest::RowCount(db, "T_ORDERS"), fbtest::kOrders);

@@ -16,11 +16,11 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "controller/quorvin.h"
 #include "integration/fb_fixture.h"
-#include "runner/log_pane.h"
 #include "runner/ui_seams.h"
 
 namespace {
@@ -52,28 +52,22 @@ int main(int argc, char* argv[]) {
   const int files = kind == "restore" ? 2 : 1;
   TProbeSeams seams;
   if (argc >= 4 + files + 2 && std::string(argv[4 + files]) == "kill-at") seams.KillAt = argv[5 + files];
-  SetPrompts(&seams);
-  LogPane = &seams;
   int status = 1;
   {
-    TQuorvin q(argv[1]);
-    q.Protocol = std::atoi(argv[3]);
-    q.User = "SYSDBA";
-    q.Pass = fbtest::SysdbaPassword();
-    q.AutoBackName = false;
-    q.BackShutDown = true;
+    TQuorvin q(TFrontEnd{&seams, &seams}, argv[1]);
+    q.Settings().Protocol = std::atoi(argv[3]);
+    q.Settings().User = "SYSDBA";
+    q.Settings().Pass = fbtest::SysdbaPassword();
+    q.Settings().AutoBackName = false;
+    q.Settings().BackShutDown = true;
     bool ok = false;
     if (kind == "restore") {
-      q.RestoreSource = argv[4];
-      q.RestoreTarget = argv[5];
-      ok = q.Restore();
+      ok = q.Restore(argv[4], argv[5]).value_or(false);
     } else {
-      q.DataBase = argv[4];
-      ok = q.Backup();
+      const std::optional<TBackupOutcome> outcome = q.Backup(argv[4]);
+      ok = outcome && outcome->Succeeded;
     }
     status = ok ? 0 : 1;
   }
-  LogPane = nullptr;
-  SetPrompts(nullptr);
   return status;
 }

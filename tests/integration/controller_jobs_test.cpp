@@ -84,41 +84,38 @@ std::string CutShortCopy(const std::string& gbk, const std::string& cut) {
 TEST_F(ControllerFirebird, BackupThenRestoreIntoANewFileLocalAndTcp) {
   for (std::int32_t protocol : {kLocal, kTcp}) {
     SCOPED_TRACE(Name(protocol));
-    q->Protocol = protocol;
-    q->AutoBackName = protocol == kTcp;
+    q->Settings().Protocol = protocol;
+    q->Settings().AutoBackName = protocol == kTcp;
     seams.Messages.clear();
-    ASSERT_TRUE(q->Backup()) << seams.Dump();
-    EXPECT_TRUE(FileExists(q->BackFile));
-    EXPECT_EQ(q->BackFile.rfind(dir.Path() + "/base.fdb", 0), 0u) << q->BackFile;
-    EXPECT_EQ(q->LastBack, q->BackFile);
+    ASSERT_TRUE(Backup()) << seams.Dump();
+    EXPECT_TRUE(FileExists(backup.BackFile));
+    EXPECT_EQ(backup.BackFile.rfind(dir.Path() + "/base.fdb", 0), 0u) << backup.BackFile;
+    EXPECT_EQ(q->Settings().LastBack, backup.BackFile);
     EXPECT_TRUE(seams.Messages.empty()) << seams.Dump();
-    EXPECT_EQ(LastLogLine(), q->LogStamp() + " Резервная копия создана. " + q->BackFile);
-    fbtest::ShareWithServer(q->BackFile);
+    EXPECT_EQ(LastLogLine(), q->Log().LogStamp() + " Резервная копия создана. " + backup.BackFile);
+    fbtest::ShareWithServer(backup.BackFile);
 
-    q->RestoreSource = q->BackFile;
-    q->RestoreTarget = dir.File(std::string("restored_") + Name(protocol) + ".fdb");
-    ASSERT_TRUE(q->Restore()) << seams.Dump();
+    const std::string target = dir.File(std::string("restored_") + Name(protocol) + ".fdb");
+    ASSERT_TRUE(Restore(backup.BackFile, target)) << seams.Dump();
     ASSERT_EQ(seams.Messages.size(), 1u) << seams.Dump();  // the confirmation only
-    EXPECT_EQ(LastLogLine(), q->LogStamp() + " Резервная копия восстановлена. " + q->RestoreTarget);
-    ExpectSameRows(db, q->RestoreTarget);
+    EXPECT_EQ(LastLogLine(), q->Log().LogStamp() + " Резервная копия восстановлена. " + target);
+    ExpectSameRows(db, target);
     EXPECT_TRUE(FilesWith(".aside-").empty());
     EXPECT_TRUE(FilesWith(".failed").empty());
   }
 }
 
 TEST_F(ControllerFirebird, RestoreOverTheExistingDatabaseReplacesItLocalAndTcp) {
-  q->Protocol = kLocal;
-  ASSERT_TRUE(q->Backup()) << seams.Dump();
-  fbtest::ShareWithServer(q->BackFile);
+  q->Settings().Protocol = kLocal;
+  ASSERT_TRUE(Backup()) << seams.Dump();
+  fbtest::ShareWithServer(backup.BackFile);
   for (std::int32_t protocol : {kLocal, kTcp}) {
     SCOPED_TRACE(Name(protocol));
     // Rows added after the backup: the restore takes the database back.
     fbtest::RunIsqlScript("INSERT INTO T_CUSTOMERS VALUES (-1, 'after the backup', NULL);\nCOMMIT;\n", db);
     ASSERT_EQ(fbtest::RowCount(db, "T_CUSTOMERS"), fbtest::kCustomers + 1);
-    q->Protocol = protocol;
-    q->RestoreSource = q->BackFile;
-    q->RestoreTarget = db;
-    ASSERT_TRUE(q->Restore()) << seams.Dump();
+    q->Settings().Protocol = protocol;
+    ASSERT_TRUE(Restore(backup.BackFile, db)) << seams.Dump();
     EXPECT_EQ(fbtest::RowCount(db, "T_CUSTOMERS"), fbtest::kCustomers);
     EXPECT_EQ(fbtest::RowCount(db, "T_ORDERS"), fbtest::kOrders);
     EXPECT_FALSE(fbtest::IsShutdown(db)) << fbtest::HeaderAttributes(db);
@@ -129,26 +126,26 @@ TEST_F(ControllerFirebird, RestoreOverTheExistingDatabaseReplacesItLocalAndTcp) 
 }
 
 TEST_F(ControllerFirebird, WrongPasswordKeepsTheOlderBackupByteForByte) {
-  q->Protocol = kTcp;
-  ASSERT_TRUE(q->Backup()) << seams.Dump();
-  const std::string gbk = q->BackFile;
+  q->Settings().Protocol = kTcp;
+  ASSERT_TRUE(Backup()) << seams.Dump();
+  const std::string gbk = backup.BackFile;
   const std::string older = Bytes(gbk);
   ASSERT_GT(older.size(), 1000u);
   // With and without the shutdown before the job: either step is refused.
   for (bool shutDown : {true, false}) {
     SCOPED_TRACE(shutDown ? "with shutdown" : "without shutdown");
-    q->BackShutDown = shutDown;
-    q->Pass = "wrong-password";
+    q->Settings().BackShutDown = shutDown;
+    q->Settings().Pass = "wrong-password";
     seams.Messages.clear();
     seams.Beeps = 0;
-    EXPECT_FALSE(q->Backup());
-    EXPECT_EQ(q->BackFile, gbk);
+    EXPECT_FALSE(Backup());
+    EXPECT_EQ(backup.BackFile, gbk);
     EXPECT_EQ(Bytes(gbk), older);
-    EXPECT_EQ(q->LastBack, gbk);  // from the good backup
+    EXPECT_EQ(q->Settings().LastBack, gbk);  // from the good backup
     EXPECT_EQ(seams.Beeps, 1);
     ASSERT_FALSE(seams.Messages.empty());
     EXPECT_EQ(seams.Messages.back(), "Errors were encountered during backup");
-    EXPECT_EQ(LastLogLine(), q->LogStamp() + " Резервная копия НЕ создана. " + gbk);
+    EXPECT_EQ(LastLogLine(), q->Log().LogStamp() + " Резервная копия НЕ создана. " + gbk);
     EXPECT_TRUE(FilesWith(".aside-").empty());
     EXPECT_FALSE(fbtest::IsShutdown(db));
   }
@@ -166,13 +163,11 @@ TEST_F(ControllerFirebird, FailedRestoreLeavesTheExistingDatabaseIntactAndUsable
 
   for (std::int32_t protocol : {kLocal, kTcp}) {
     SCOPED_TRACE(Name(protocol));
-    q->Protocol = protocol;
-    q->RestoreSource = cut;
-    q->RestoreTarget = db;
+    q->Settings().Protocol = protocol;
     seams.Messages.clear();
-    EXPECT_FALSE(q->Restore()) << seams.Dump();
+    EXPECT_FALSE(Restore(cut, db)) << seams.Dump();
     EXPECT_EQ(seams.Messages.back(), "Errors were encountered during restore") << seams.Dump();
-    EXPECT_EQ(LastLogLine(), q->LogStamp() + " Резервная копия НЕ восстановлена. " + db);
+    EXPECT_EQ(LastLogLine(), q->Log().LogStamp() + " Резервная копия НЕ восстановлена. " + db);
     EXPECT_TRUE(FilesWith(".aside-").empty());
     // The same database, on line, taking writes.
     EXPECT_FALSE(fbtest::IsShutdown(db)) << fbtest::HeaderAttributes(db);
@@ -190,20 +185,18 @@ TEST_F(ControllerFirebird, FailedRestoreLeavesTheExistingDatabaseIntactAndUsable
 // the engine never sees the file (a server's gbak that reaches the end of a
 // cut-short file closes a descriptor twice and can hit another job's file).
 TEST_F(ControllerFirebird, RestoreFromACutShortBackupIsRefusedBeforeAnythingIsTouchedLocalAndTcp) {
-  q->Protocol = kLocal;
-  ASSERT_TRUE(q->Backup()) << seams.Dump();
-  const std::string cut = CutShortCopy(q->BackFile, dir.File("cut.gbk"));
+  q->Settings().Protocol = kLocal;
+  ASSERT_TRUE(Backup()) << seams.Dump();
+  const std::string cut = CutShortCopy(backup.BackFile, dir.File("cut.gbk"));
   for (std::int32_t protocol : {kLocal, kTcp}) {
     SCOPED_TRACE(Name(protocol));
     TAttachedUser user(db, dir.File(std::string("isql_") + Name(protocol) + ".out"));
     ASSERT_TRUE(user.Connected()) << user.Output();
-    q->Protocol = protocol;
-    q->RestoreSource = cut;
-    q->RestoreTarget = db;
+    q->Settings().Protocol = protocol;
     seams.Messages.clear();
-    EXPECT_FALSE(q->Restore()) << seams.Dump();
+    EXPECT_FALSE(Restore(cut, db)) << seams.Dump();
     EXPECT_EQ(seams.Messages.back(), "Errors were encountered during restore") << seams.Dump();
-    EXPECT_EQ(LastLogLine(), q->LogStamp() + " Резервная копия НЕ восстановлена. " + db);
+    EXPECT_EQ(LastLogLine(), q->Log().LogStamp() + " Резервная копия НЕ восстановлена. " + db);
     ASSERT_EQ(seams.Lines.size(), 1u) << seams.Dump();
     EXPECT_EQ(seams.Lines[0].rfind("ERROR: The backup file " + cut + " is cut short", 0), 0u) << seams.Lines[0];
     EXPECT_TRUE(user.StillAttached()) << user.Output();
@@ -219,10 +212,10 @@ TEST_F(ControllerFirebird, RestoreFromACutShortBackupIsRefusedBeforeAnythingIsTo
 // database is moved aside, so nobody goes on writing into the moved file.
 // After a failed restore the database is back, whole and on line.
 TEST_F(ControllerFirebird, RestoreOverADatabaseInUseShutsItsUsersOutFirstTcp) {
-  q->Protocol = kTcp;
-  ASSERT_TRUE(q->Backup()) << seams.Dump();
-  fbtest::ShareWithServer(q->BackFile);
-  const std::string good = q->BackFile;
+  q->Settings().Protocol = kTcp;
+  ASSERT_TRUE(Backup()) << seams.Dump();
+  fbtest::ShareWithServer(backup.BackFile);
+  const std::string good = backup.BackFile;
   // A file the server refuses only once it has started on it.
   const std::string bad = dir.File("foreign.gbk");
   {
@@ -235,10 +228,8 @@ TEST_F(ControllerFirebird, RestoreOverADatabaseInUseShutsItsUsersOutFirstTcp) {
     fbtest::RunIsqlScript("INSERT INTO T_CUSTOMERS VALUES (-7, 'after the backup', NULL);\nCOMMIT;\n", db);
     TAttachedUser user(db, dir.File(foreign ? "isql2.out" : "isql1.out"));
     ASSERT_TRUE(user.Connected()) << user.Output();
-    q->RestoreSource = foreign ? bad : good;
-    q->RestoreTarget = db;
     seams.Messages.clear();
-    EXPECT_EQ(q->Restore(), !foreign) << seams.Dump();
+    EXPECT_EQ(Restore(foreign ? bad : good, db), !foreign) << seams.Dump();
     EXPECT_FALSE(user.StillAttached()) << user.Output();
 
     EXPECT_EQ(seams.Lines.front(), "Stopping database: base.fdb") << seams.Dump();

@@ -54,7 +54,7 @@ class KilledJob : public ControllerFirebird, public ::testing::WithParamInterfac
 
   // A fresh controller in the same program folder finishes the job.
   void FinishAtTheNextStart() {
-    q = std::make_unique<TQuorvin>(dir.Path() + "/");
+    q = NewController();
     seams.Notices.clear();
     ASSERT_TRUE(q->FinishInterruptedJob()) << seams.Dump();
   }
@@ -70,9 +70,9 @@ class KilledJob : public ControllerFirebird, public ::testing::WithParamInterfac
 };
 
 TEST_P(KilledJob, BackupWithShutdownKilledMidJob) {
-  q->Protocol = GetParam();
-  ASSERT_TRUE(q->Backup()) << seams.Dump();
-  const std::string gbk = q->BackFile;
+  q->Settings().Protocol = GetParam();
+  ASSERT_TRUE(Backup()) << seams.Dump();
+  const std::string gbk = backup.BackFile;
   const std::string older = Bytes(gbk);
   q.reset();
 
@@ -94,9 +94,9 @@ TEST_P(KilledJob, BackupWithShutdownKilledMidJob) {
 }
 
 TEST_P(KilledJob, RestoreKilledMidJob) {
-  q->Protocol = kLocal;
-  ASSERT_TRUE(q->Backup()) << seams.Dump();
-  const std::string gbk = q->BackFile;
+  q->Settings().Protocol = kLocal;
+  ASSERT_TRUE(Backup()) << seams.Dump();
+  const std::string gbk = backup.BackFile;
   fbtest::ShareWithServer(gbk);
   q.reset();
   fbtest::RunIsqlScript("DELETE FROM T_NOTES WHERE ID >= 10;\nCOMMIT;\n", db);
@@ -123,11 +123,9 @@ INSTANTIATE_TEST_SUITE_P(Protocols, KilledJob, ::testing::Values(kLocal, kTcp),
 // when the guardian takes its time.
 TEST_F(ControllerFirebird, ServerKilledDuringATcpRestoreTheDatabaseComesBackOnLine) {
   fbtest::TPrivateServer& server = *TPrivateServerEnvironment::Server;
-  q->Protocol = kTcp;
-  ASSERT_TRUE(q->Backup()) << seams.Dump();
-  fbtest::ShareWithServer(q->BackFile);
-  q->RestoreSource = q->BackFile;
-  q->RestoreTarget = db;
+  q->Settings().Protocol = kTcp;
+  ASSERT_TRUE(Backup()) << seams.Dump();
+  fbtest::ShareWithServer(backup.BackFile);
   const pid_t guardian = server.GuardianPid();
   bool killed = false;
   bool resumed = false;
@@ -143,7 +141,7 @@ TEST_F(ControllerFirebird, ServerKilledDuringATcpRestoreTheDatabaseComesBackOnLi
       resumed = true;
     }
   });
-  EXPECT_FALSE(q->Restore()) << seams.Dump();
+  EXPECT_FALSE(Restore(backup.BackFile, db)) << seams.Dump();
   SetMessagePump(nullptr);
   if (!resumed) ::kill(guardian, SIGCONT);
   server.WaitUntilAnswering();

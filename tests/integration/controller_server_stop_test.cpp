@@ -35,9 +35,9 @@ class ServerStop : public ControllerFirebird {
 };
 
 TEST_F(ServerStop, ServerStoppedInTheMiddleOfABackup) {
-  q->Protocol = kTcp;
-  ASSERT_TRUE(q->Backup()) << seams.Dump();
-  const std::string gbk = q->BackFile;
+  q->Settings().Protocol = kTcp;
+  ASSERT_TRUE(Backup()) << seams.Dump();
+  const std::string gbk = backup.BackFile;
   const std::string previous = Bytes(gbk);
   ASSERT_GT(previous.size(), 1000000u);
 
@@ -55,23 +55,23 @@ TEST_F(ServerStop, ServerStoppedInTheMiddleOfABackup) {
     }
   });
   seams.Messages.clear();
-  EXPECT_FALSE(q->Backup()) << seams.Dump();
+  EXPECT_FALSE(Backup()) << seams.Dump();
   SetMessagePump(nullptr);
   ASSERT_TRUE(stopped) << seams.Dump();
 
-  EXPECT_EQ(q->BackFile, gbk);
+  EXPECT_EQ(backup.BackFile, gbk);
   EXPECT_EQ(Bytes(gbk), previous) << "the previous backup was touched";
   EXPECT_TRUE(FilesWith(".aside-").empty());
   // Whatever the server left behind lost the good name.
   for (const auto& name : FilesWith(".gbk")) {
     EXPECT_TRUE(name == "base.fdb.gbk" || name.rfind("base.fdb.gbk.failed", 0) == 0) << name;
   }
-  EXPECT_EQ(LastLogLine(), q->LogStamp() + " Резервная копия НЕ создана. " + gbk);
+  EXPECT_EQ(LastLogLine(), q->Log().LogStamp() + " Резервная копия НЕ создана. " + gbk);
   EXPECT_FALSE(seams.Messages.empty());
 
   // Back up and running: the next backup works again.
   StartServer();
-  EXPECT_TRUE(q->Backup()) << seams.Dump();
+  EXPECT_TRUE(Backup()) << seams.Dump();
 }
 
 }  // namespace

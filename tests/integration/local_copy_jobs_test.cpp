@@ -77,6 +77,7 @@ class LocalCopyFirebird : public ControllerFirebird {
     job.SetJobFile(2, dir.File("base.gbk"));
     job.LocalCopyDir = copies;
     job.LocalCopyOnly = true;
+    job.Output = &output;
     return job.RunJob();
   }
 
@@ -96,17 +97,17 @@ TEST_F(LocalCopyFirebird, BackupToThisComputerAndRestoreFromItLocalAndTcp) {
   for (std::int32_t protocol : {kLocal, kTcp}) {
     const bool copyOnly = protocol == kLocal;
     SCOPED_TRACE(copyOnly ? "Local, copy only" : "TCP, server file and copy");
-    q->Protocol = protocol;
-    q->LocalCopyDir = copies;
-    q->LocalCopyOnly = copyOnly;
+    q->Settings().Protocol = protocol;
+    q->Settings().LocalCopyDir = copies;
+    q->Settings().LocalCopyOnly = copyOnly;
     const std::string copy = copies + "/base.fdb.gbk.zst";
-    ASSERT_TRUE(q->Backup()) << seams.Dump();
+    ASSERT_TRUE(Backup()) << seams.Dump();
     EXPECT_TRUE(PaneSays(copyOnly ? "Copy made by: gbak of the embedded engine on this computer"
                                   : "Copy made by: gbak on this computer ("))
         << seams.Dump();
-    EXPECT_EQ(q->BackFile, copyOnly ? copy : dir.File("base.fdb.gbk"));
+    EXPECT_EQ(backup.BackFile, copyOnly ? copy : dir.File("base.fdb.gbk"));
     EXPECT_TRUE(FileExists(dir.File("base.fdb.gbk")) != copyOnly);
-    EXPECT_EQ(LastLogLine(), q->LogStamp() + " Копия на этом компьютере создана. " + copy);
+    EXPECT_EQ(LastLogLine(), q->Log().LogStamp() + " Копия на этом компьютере создана. " + copy);
     RunTool("cd " + copies + " && sha256sum --quiet -c base.fdb.gbk.zst.sha256");
     const std::string plain = dir.File("plain.gbk"), viaGbak = dir.File("via_gbak.fdb");
     RunTool("zstd -q -f -d " + copy + " -o " + plain + " && gbak -c -user SYSDBA " + plain + " " + viaGbak);
@@ -114,15 +115,14 @@ TEST_F(LocalCopyFirebird, BackupToThisComputerAndRestoreFromItLocalAndTcp) {
 
     // Rows added after the backup: the restore from the copy takes them away.
     fbtest::RunIsqlScript("INSERT INTO T_CUSTOMERS VALUES (-1, 'after the backup', NULL);\nCOMMIT;\n", db);
-    q->RestoreSource = copy;
-    q->RestoreTarget = db;
-    ASSERT_TRUE(q->Restore()) << seams.Dump();
-    EXPECT_TRUE(PaneSays("SHA-256 checked: " + q->LastLocalCopy->Sha256)) << seams.Dump();
+    ASSERT_TRUE(backup.Copy.has_value());
+    ASSERT_TRUE(Restore(copy, db)) << seams.Dump();
+    EXPECT_TRUE(PaneSays("SHA-256 checked: " + backup.Copy->Sha256)) << seams.Dump();
     EXPECT_EQ(TableContents(db), source);
     EXPECT_FALSE(fbtest::IsShutdown(db)) << fbtest::HeaderAttributes(db);
     EXPECT_TRUE(FilesWith(".aside-").empty());
     const auto log = LogLines();
-    EXPECT_EQ(log[log.size() - 2], q->LogStamp() + " Восстановление из копии на этом компьютере. " + copy);
+    EXPECT_EQ(log[log.size() - 2], q->Log().LogStamp() + " Восстановление из копии на этом компьютере. " + copy);
     fbtest::ShareWithServer(db);
     fs::remove_all(copies);
     fs::create_directory(copies);
@@ -132,17 +132,15 @@ TEST_F(LocalCopyFirebird, BackupToThisComputerAndRestoreFromItLocalAndTcp) {
 }
 
 TEST_F(LocalCopyFirebird, DamagedCopyIsRefusedBeforeTheDatabaseIsTouchedTcp) {
-  q->Protocol = kTcp;
-  q->LocalCopyDir = copies;
-  q->LocalCopyOnly = true;
-  ASSERT_TRUE(q->Backup()) << seams.Dump();
-  std::string bytes = Bytes(q->BackFile);
+  q->Settings().Protocol = kTcp;
+  q->Settings().LocalCopyDir = copies;
+  q->Settings().LocalCopyOnly = true;
+  ASSERT_TRUE(Backup()) << seams.Dump();
+  std::string bytes = Bytes(backup.BackFile);
   bytes[bytes.size() / 3] ^= 0x10;
-  std::ofstream(q->BackFile, std::ios::binary | std::ios::trunc) << bytes;
+  std::ofstream(backup.BackFile, std::ios::binary | std::ios::trunc) << bytes;
   const auto modified = fs::last_write_time(db);
-  q->RestoreSource = q->BackFile;
-  q->RestoreTarget = db;
-  EXPECT_FALSE(q->Restore());
+  EXPECT_FALSE(Restore(backup.BackFile, db));
   EXPECT_TRUE(PaneSays("does not match its checksum file")) << seams.Dump();
   // Not shut down, not moved, not written: the database is as it was.
   EXPECT_EQ(fs::last_write_time(db), modified);

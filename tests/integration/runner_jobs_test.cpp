@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "integration/fb_fixture.h"
-#include "runner/log_pane.h"
+#include "runner/job_output.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
 
@@ -44,16 +44,10 @@ std::string FileNameOf(const std::string& path) { return std::filesystem::path(p
 class RunnerFirebird : public ::testing::Test {
  protected:
   void SetUp() override {
-    LogPane = &pane;
-    SetPrompts(&prompts);
     db = dir.File("base.fdb");
     fbtest::CreateDatabase(db);
   }
-  void TearDown() override {
-    SetMessagePump(nullptr);
-    SetPrompts(nullptr);
-    LogPane = nullptr;
-  }
+  void TearDown() override { SetMessagePump(nullptr); }
 
   void Fill(TSchedule& job, int32_t kind, uint8_t protocol, const std::string& file1, const std::string& file2) {
     job.JobKind = kind;
@@ -66,6 +60,7 @@ class RunnerFirebird : public ::testing::Test {
     job.SetJobFile(1, file1);
     job.SetJobFile(2, file2);
     job.StopDatabase = false;
+    job.Output = &output;
   }
 
   // The lines the runner itself puts around the server's output.
@@ -112,6 +107,7 @@ class RunnerFirebird : public ::testing::Test {
   std::string db;
   TPane pane;
   TPrompts prompts;
+  TJobOutput output{&pane, &prompts};
 };
 
 }  // namespace
