@@ -1,6 +1,6 @@
 # Backup and Restore of the controller against the real Firebird.
 quorvin_add_test(controller_firebird_tests LABEL firebird GTEST TIMEOUT 900
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/controller_jobs_test.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/controller_jobs_test.cpp ${CMAKE_CURRENT_LIST_DIR}/controller_queue_test.cpp
   LIBS quorvin_controller)
 
 # Stops and restarts a server of its own (the shared one is never touched).
