@@ -1,5 +1,7 @@
 #include "controller/quorvin.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -57,6 +59,12 @@ TQuorvin::TQuorvin(TFrontEnd frontEnd, const std::string& programDir, const std:
 }
 
 TQuorvin::~TQuorvin() {
+  // A job of this core is still on the stack below (the front end closes
+  // only when JobRunning() is false): stop before anything is written.
+  if (FQueue.Busy()) {
+    std::fputs("Quorvin: the core was destroyed while a job was running\n", stderr);
+    std::abort();
+  }
   FTimer.reset();
   if (!FSettingsFile.WasRead()) return;
   try {

@@ -19,7 +19,7 @@ class ControllerTest : public ::testing::Test {
   void TearDown() override { Controller.reset(); }
 
   TQuorvin& Start() {
-    Controller = std::make_unique<TQuorvin>(Dir.Path);
+    Controller = std::make_unique<TQuorvin>(TFrontEnd{nullptr, &Prompts}, Dir.Path);
     return *Controller;
   }
   // Destroys the controller as the main window's close does.

@@ -6,12 +6,12 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "controller/quorvin.h"
 #include "controller_fixture.h"
-#include "runner/log_pane.h"
 #include "runner/schedule.h"
 
 class TEventPrompts : public TPrompts, public TLogPaneView {
@@ -35,6 +35,13 @@ class TEventPrompts : public TPrompts, public TLogPaneView {
   bool OkAnswer = true;
 };
 
+// The reports of the plan's backups, as the front end hears them.
+class TReportList : public TNotices {
+ public:
+  void UnattendedJobEnded(const TJobReport& report) override { Reports.push_back(report); }
+  std::vector<TJobReport> Reports;
+};
+
 // What the stand-in saw of the job it was given.
 struct TJobSeen {
   int32_t JobKind = 0;
@@ -50,22 +57,17 @@ inline const std::string RestoreConfirmation =
 
 class JobTest : public ControllerTest {
  protected:
-  void SetUp() override {
-    ControllerTest::SetUp();
-    SetPrompts(&Events);
-    LogPane = &Events;
-  }
-  void TearDown() override {
-    ControllerTest::TearDown();
-    LogPane = nullptr;
-    SetPrompts(nullptr);
+  // A controller whose jobs show themselves to Events.
+  TQuorvin& Start() {
+    Controller = std::make_unique<TQuorvin>(TFrontEnd{&Events, &Events, &Reports}, Dir.Path);
+    return *Controller;
   }
 
   // A controller whose jobs run through Job.
   TQuorvin& StartWithStandIn() {
     TQuorvin& q = Start();
-    q.Pass = "secret";
-    q.JobRunner = [this](TSchedule& job) {
+    q.Settings().Pass = "secret";
+    q.Jobs().JobRunner = [this](TSchedule& job) {
       TJobSeen seen;
       seen.JobKind = job.JobKind;
       seen.JobName = job.JobName();
@@ -84,9 +86,21 @@ class JobTest : public ControllerTest {
     return q;
   }
 
+  // Jobs started by hand while no other job runs: they run at once.
+  TBackupOutcome BackupNow() {
+    const std::optional<TBackupOutcome> outcome = Controller->Backup(Controller->Settings().DataBase);
+    EXPECT_TRUE(outcome.has_value()) << "the backup waits for another job";
+    return outcome.value_or(TBackupOutcome{});
+  }
+  bool RestoreNow(const std::string& source, const std::string& target) {
+    const std::optional<bool> restored = Controller->Restore(source, target);
+    EXPECT_TRUE(restored.has_value()) << "the restore waits for another job";
+    return restored.value_or(false);
+  }
+
   // The operation log lines after the first one.
   std::vector<std::string> LogAfterStart() const {
-    std::vector<std::string> lines = Lines(ReadFileBytes(Controller->LogFileName));
+    std::vector<std::string> lines = Lines(ReadFileBytes(Controller->Log().LogFileName()));
     if (!lines.empty()) lines.erase(lines.begin());
     return lines;
   }
@@ -102,6 +116,7 @@ class JobTest : public ControllerTest {
   }
 
   TEventPrompts Events;
+  TReportList Reports;
   std::vector<TJobSeen> Jobs;
   // What the stand-in job does; empty: succeeds without touching a file.
   std::function<bool(TSchedule&)> Job;

@@ -1,12 +1,13 @@
 // Backup and Restore with a stand-in job: the backup file name, the questions,
 // the failure paths with their messages and log lines, the previous file kept
-// safe when a job fails, and the job-running guard.
+// safe when a job fails, and jobs one at a time.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <optional>
 
-#include "controller/job_scope.h"
 #include "job_fixture.h"
 #include "platform/exception.h"
 #include "platform/files.h"
@@ -44,21 +45,22 @@ TEST_F(Backup, FileNameRule) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.database);
     WriteFileBytes(Dir / row.database, "db");
-    q.DataBase = Dir / row.database;
-    q.AutoBackName = row.autoName;
+    q.Settings().DataBase = Dir / row.database;
+    q.Settings().AutoBackName = row.autoName;
     Job = Writes(2, "gbk", true);
-    EXPECT_TRUE(q.Backup());
-    EXPECT_EQ(q.BackFile, Dir / row.expected);
-    EXPECT_EQ(q.BackDir, Dir.Path);
-    EXPECT_EQ(q.LastBack, q.BackFile);
-    EXPECT_EQ(ReadFileBytes(q.BackFile), "gbk");
+    const TBackupOutcome outcome = BackupNow();
+    EXPECT_TRUE(outcome.Succeeded);
+    EXPECT_EQ(outcome.BackFile, Dir / row.expected);
+    EXPECT_EQ(outcome.Name.BackDir, Dir.Path);
+    EXPECT_EQ(q.Settings().LastBack, outcome.BackFile);
+    EXPECT_EQ(ReadFileBytes(outcome.BackFile), "gbk");
   }
 }
 
 // The folder and base name come from the text of the name, whether or not
 // this computer sees the file, in the notation it is written in; a name that
-// names no file leaves them empty. Each row follows the backup of another,
-// visible database, whose names must not be taken over.
+// names no file leaves them empty. Each row follows the names of another,
+// visible database, which must not be taken over.
 TEST_F(Backup, NamesComeFromTheTextOfTheNameSeenOrNot) {
   struct Row {
     std::string database;
@@ -73,18 +75,13 @@ TEST_F(Backup, NamesComeFromTheTextOfTheNameSeenOrNot) {
       {"/var/lib/firebird/", "", ""},
       {"\\\\dbhost\\D$\\data\\", "", ""},
   };
-  TQuorvin& q = StartWithStandIn();
-  q.AutoBackName = false;
   WriteFileBytes(Dir / "Seen.gdb", "db");
   for (const Row& row : rows) {
     SCOPED_TRACE(row.database);
-    q.DataBase = Dir / "Seen.gdb";
-    q.SplitDataBaseName();
-    ASSERT_EQ(q.BackBaseName, "Seen");
-    q.DataBase = row.database;
-    q.SplitDataBaseName();
-    EXPECT_EQ(q.BackDir, row.dir);
-    EXPECT_EQ(q.BackBaseName, row.base);
+    ASSERT_EQ(SplitDataBaseName(Dir / "Seen.gdb").BackBaseName, "Seen");
+    const TBackupName name = SplitDataBaseName(row.database);
+    EXPECT_EQ(name.BackDir, row.dir);
+    EXPECT_EQ(name.BackBaseName, row.base);
   }
 }
 
@@ -94,21 +91,23 @@ TEST_F(Backup, NamesComeFromTheTextOfTheNameSeenOrNot) {
 // as the server would.)
 TEST_F(Backup, ADatabaseThisComputerCannotSeeNeverTakesTheNameOfAnother) {
   TQuorvin& q = StartWithStandIn();
-  q.AutoBackName = false;
+  q.Settings().AutoBackName = false;
   WriteFileBytes(Dir / "A.gdb", "A");
-  q.DataBase = Dir / "A.gdb";
+  q.Settings().DataBase = Dir / "A.gdb";
   Job = Writes(2, "backup of A", true);
-  ASSERT_TRUE(q.Backup());
-  ASSERT_EQ(q.BackFile, Dir / "A.gbk");
+  const TBackupOutcome a = BackupNow();
+  ASSERT_TRUE(a.Succeeded);
+  ASSERT_EQ(a.BackFile, Dir / "A.gbk");
 
-  q.DataBase = Dir / "server-only/B.gdb";
+  q.Settings().DataBase = Dir / "server-only/B.gdb";
   Job = [](TSchedule& job) {
     if (std::filesystem::exists(std::filesystem::path(job.JobFile(2)).parent_path()))
       WriteFileBytes(job.JobFile(2), "backup of B");
     return true;
   };
-  EXPECT_FALSE(q.Backup());
-  EXPECT_EQ(q.BackFile, Dir / "server-only/B.gbk");
+  const TBackupOutcome b = BackupNow();
+  EXPECT_FALSE(b.Succeeded);
+  EXPECT_EQ(b.BackFile, Dir / "server-only/B.gbk");
   EXPECT_EQ(Jobs.back().File2, Dir / "server-only/B.gbk");
   EXPECT_EQ(ReadFileBytes(Dir / "A.gbk"), "backup of A");
   EXPECT_EQ(LogAfterStart().back(), Stamp + " Резервная копия НЕ создана. " + Dir / "server-only/B.gbk");
@@ -135,17 +134,15 @@ TEST_F(Backup, AdministratorWithoutPasswordIsAskedFirst) {
         WriteFileBytes(Dir / "Shop.gbk", "OLD");
         WriteFileBytes(Dir / "back.log", "job log");
         WriteFileBytes(Dir / "rest.log", "job log");
-        q.DataBase = Dir / "Shop.gdb";
-        q.AutoBackName = false;
-        q.RestoreSource = Dir / "Shop.gbk";
-        q.RestoreTarget = Dir / "Shop.gdb";
-        q.User = row.user;
-        q.Pass = row.pass;
+        q.Settings().DataBase = Dir / "Shop.gdb";
+        q.Settings().AutoBackName = false;
+        q.Settings().User = row.user;
+        q.Settings().Pass = row.pass;
         Events.YesAnswer = yes;
         Events.Events.clear();
         Jobs.clear();
         Job = Writes(2, "NEW", true);
-        const bool result = restore ? q.Restore() : q.Backup();
+        const bool result = restore ? RestoreNow(Dir / "Shop.gbk", Dir / "Shop.gdb") : BackupNow().Succeeded;
         const bool runs = !row.asked || yes;
         EXPECT_EQ(result, runs);
         EXPECT_EQ(Jobs.size(), runs ? 1u : 0u);
@@ -190,12 +187,12 @@ TEST_F(Backup, FailurePathsWithTheirMessagesAndLogLines) {
     SCOPED_TRACE(row.name);
     TQuorvin& q = StartWithStandIn();
     WriteFileBytes(Dir / "Shop.gdb", "LIVE");
-    q.DataBase = row.database.empty() ? "" : Dir / row.database;
+    q.Settings().DataBase = row.database.empty() ? "" : Dir / row.database;
     Job = row.job;
     Events.Events.clear();
-    EXPECT_FALSE(q.Backup());
+    EXPECT_FALSE(BackupNow().Succeeded);
     EXPECT_EQ(Events.Events, row.events);
-    EXPECT_EQ(q.LastBack, "");
+    EXPECT_EQ(q.Settings().LastBack, "");
     if (row.logged) {
       EXPECT_EQ(LogAfterStart(), Strings{Stamp + " Резервная копия НЕ создана. " + Dir / ("Shop" + Suffix + ".gbk")});
     } else {
@@ -229,20 +226,20 @@ TEST_F(Restore, FailurePathsWithTheirMessagesAndLogLines) {
   // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    TQuorvin& q = StartWithStandIn();
+    StartWithStandIn();
     WriteFileBytes(Dir / "rest.log", "job log");
-    q.RestoreSource = row.source.empty() ? "" : Dir / row.source;
-    q.RestoreTarget = row.target.empty() ? "" : Dir / row.target;
+    const std::string source = row.source.empty() ? "" : Dir / row.source;
+    const std::string target = row.target.empty() ? "" : Dir / row.target;
     Events.OkAnswer = row.ok;
     Job = row.job;
     Events.Events.clear();
     Jobs.clear();
-    EXPECT_FALSE(q.Restore());
+    EXPECT_FALSE(RestoreNow(source, target));
     EXPECT_EQ(Events.Events, row.events);
     EXPECT_EQ(Jobs.size(), row.logged ? 1u : 0u);
     EXPECT_EQ(FileExists(Dir / "rest.log"), !row.logged);
     if (row.logged) {
-      EXPECT_EQ(LogAfterStart(), Strings{Stamp + " Резервная копия НЕ восстановлена. " + q.RestoreTarget});
+      EXPECT_EQ(LogAfterStart(), Strings{Stamp + " Резервная копия НЕ восстановлена. " + target});
     } else {
       EXPECT_TRUE(LogAfterStart().empty());
     }
@@ -253,26 +250,24 @@ TEST_F(Restore, FailurePathsWithTheirMessagesAndLogLines) {
 TEST_F(Backup, RunnerFilledFromTheSettings) {
   TQuorvin& q = StartWithStandIn();
   WriteFileBytes(Dir / "Shop.gdb", "LIVE");
-  q.DataBase = Dir / "Shop.gdb";
-  q.User = "BOSS";
-  q.Pass = "pw";
-  q.BackParam1 = true;
-  q.BackParam2 = false;
-  q.BackParam5 = true;
-  q.BackParam7 = true;
-  q.RestParam1 = true;
-  q.RestParam3 = true;
-  q.RestParam5 = false;
+  q.Settings().DataBase = Dir / "Shop.gdb";
+  q.Settings().User = "BOSS";
+  q.Settings().Pass = "pw";
+  q.Settings().BackParam1 = true;
+  q.Settings().BackParam2 = false;
+  q.Settings().BackParam5 = true;
+  q.Settings().BackParam7 = true;
+  q.Settings().RestParam1 = true;
+  q.Settings().RestParam3 = true;
+  q.Settings().RestParam5 = false;
   for (int protocol : {-1, 0, 3}) {
     for (bool shutDown : {false, true}) {
       SCOPED_TRACE(protocol);
-      q.Protocol = protocol;
-      q.BackShutDown = shutDown;
-      q.RestoreSource = Dir / "in.gbk";
-      q.RestoreTarget = Dir / "out.fdb";
+      q.Settings().Protocol = protocol;
+      q.Settings().BackShutDown = shutDown;
       Jobs.clear();
-      q.Backup();
-      q.Restore();
+      BackupNow();
+      RestoreNow(Dir / "in.gbk", Dir / "out.fdb");
       ASSERT_EQ(Jobs.size(), 2u);
       const TJobSeen& b = Jobs[0];
       EXPECT_EQ(b.JobKind, 1);
@@ -323,10 +318,8 @@ TEST_F(Backup, PreviousFileSurvivesAFailedJobAndLeftoversLoseTheGoodName) {
     TQuorvin& q = StartWithStandIn();
     WriteFileBytes(Dir / "Shop.gdb", "LIVE");
     WriteFileBytes(Dir / "Shop.gbk", "OLD");
-    q.DataBase = Dir / "Shop.gdb";
-    q.AutoBackName = false;
-    q.RestoreSource = Dir / "Shop.gbk";
-    q.RestoreTarget = Dir / "Shop.gdb";
+    q.Settings().DataBase = Dir / "Shop.gdb";
+    q.Settings().AutoBackName = false;
     const std::string target = row.restore ? Dir / "Shop.gdb" : Dir / "Shop.gbk";
     const std::string previous = row.restore ? "LIVE" : "OLD";
     Job = [&](TSchedule& job) -> bool {
@@ -341,7 +334,7 @@ TEST_F(Backup, PreviousFileSurvivesAFailedJobAndLeftoversLoseTheGoodName) {
       if (row.throws) throw Exception("broken pipe");
       return row.result;
     };
-    EXPECT_FALSE(row.restore ? q.Restore() : q.Backup());
+    EXPECT_FALSE(row.restore ? RestoreNow(Dir / "Shop.gbk", Dir / "Shop.gdb") : BackupNow().Succeeded);
     EXPECT_EQ(ReadFileBytes(target), previous);
     EXPECT_TRUE(FilesWith(".aside-").empty());
     if (row.writes) {
@@ -349,7 +342,7 @@ TEST_F(Backup, PreviousFileSurvivesAFailedJobAndLeftoversLoseTheGoodName) {
     } else {
       EXPECT_TRUE(FilesWith(".failed").empty());
     }
-    EXPECT_EQ(q.LastBack, "");
+    EXPECT_EQ(q.Settings().LastBack, "");
     EXPECT_EQ(LogAfterStart(),
               Strings{Stamp + (row.restore ? " Резервная копия НЕ восстановлена. " : " Резервная копия НЕ создана. ") +
                       target});
@@ -376,11 +369,9 @@ TEST_F(Restore, TheRunnerHooksMoveTheDatabaseAfterTheShutdownAndPutItBackBeforeT
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    TQuorvin& q = StartWithStandIn();
+    StartWithStandIn();
     const std::string target = Dir / "Shop.gdb";
     WriteFileBytes(target, "LIVE");
-    q.RestoreSource = Dir / "Shop.gbk";
-    q.RestoreTarget = target;
     std::string atRestart;
     Job = [&](TSchedule& job) -> bool {
       // What RunJob does after its shutdown step: the hook moved the
@@ -395,7 +386,7 @@ TEST_F(Restore, TheRunnerHooksMoveTheDatabaseAfterTheShutdownAndPutItBackBeforeT
       EXPECT_TRUE(FilesWith(".aside-").empty());
       return row.completed;
     };
-    EXPECT_EQ(q.Restore(), row.succeeds);
+    EXPECT_EQ(RestoreNow(Dir / "Shop.gbk", target), row.succeeds);
     EXPECT_EQ(atRestart, row.succeeds ? "NEW" : "LIVE");
     EXPECT_EQ(ReadFileBytes(target), row.succeeds ? "NEW" : "LIVE");
     EXPECT_EQ(FileExists(target + ".failed"), !row.succeeds && row.writes);
@@ -413,10 +404,10 @@ TEST_F(Restore, AJobThatNeverReachesItsRequestLeavesTheDatabaseWhereItIs) {
   TQuorvin& q = StartWithStandIn();
   const std::string target = Dir / "Shop.gdb";
   WriteFileBytes(target, "LIVE");
-  q.RestoreSource = Dir / (std::string(90, 's') + ".gbk");  // refused by RunJob before anything is sent
-  q.RestoreTarget = target;
-  q.JobRunner = nullptr;
-  EXPECT_FALSE(q.Restore());
+  q.Jobs().JobRunner = nullptr;
+  // A source name too long for the request: RunJob refuses it before it
+  // sends anything.
+  EXPECT_FALSE(RestoreNow(Dir / (std::string(90, 's') + ".gbk"), target));
   EXPECT_EQ(Events.Events.back(), "box:Errors were encountered during restore");
   EXPECT_EQ(ReadFileBytes(target), "LIVE");
   EXPECT_TRUE(FilesWith(".aside-").empty());
@@ -427,17 +418,15 @@ TEST_F(Backup, SuccessReplacesThePreviousFileAndLeavesNoCopy) {
   TQuorvin& q = StartWithStandIn();
   WriteFileBytes(Dir / "Shop.gdb", "LIVE");
   WriteFileBytes(Dir / "Shop.gbk", "OLD");
-  q.DataBase = Dir / "Shop.gdb";
-  q.AutoBackName = false;
+  q.Settings().DataBase = Dir / "Shop.gdb";
+  q.Settings().AutoBackName = false;
   Job = Writes(2, "NEW", true);
-  EXPECT_TRUE(q.Backup());
+  EXPECT_TRUE(BackupNow().Succeeded);
   EXPECT_EQ(ReadFileBytes(Dir / "Shop.gbk"), "NEW");
-  EXPECT_EQ(q.LastBack, Dir / "Shop.gbk");
+  EXPECT_EQ(q.Settings().LastBack, Dir / "Shop.gbk");
 
-  q.RestoreSource = Dir / "Shop.gbk";
-  q.RestoreTarget = Dir / "Shop.gdb";
   Job = Writes(2, "RESTORED", true);
-  EXPECT_TRUE(q.Restore());
+  EXPECT_TRUE(RestoreNow(Dir / "Shop.gbk", Dir / "Shop.gdb"));
   EXPECT_EQ(ReadFileBytes(Dir / "Shop.gdb"), "RESTORED");
   EXPECT_TRUE(FilesWith(".aside-").empty());
   EXPECT_TRUE(FilesWith(".failed").empty());
@@ -448,11 +437,11 @@ TEST_F(Backup, SuccessReplacesThePreviousFileAndLeavesNoCopy) {
 TEST_F(Backup, LeftoversOfRepeatedFailuresNeverReplaceEachOther) {
   TQuorvin& q = StartWithStandIn();
   WriteFileBytes(Dir / "Shop.gdb", "LIVE");
-  q.DataBase = Dir / "Shop.gdb";
-  q.AutoBackName = false;
+  q.Settings().DataBase = Dir / "Shop.gdb";
+  q.Settings().AutoBackName = false;
   for (const char* content : {"first", "second", "third"}) {
     Job = Writes(2, content, false);
-    EXPECT_FALSE(q.Backup());
+    EXPECT_FALSE(BackupNow().Succeeded);
   }
   EXPECT_FALSE(FileExists(Dir / "Shop.gbk"));
   EXPECT_EQ(ReadFileBytes(Dir / "Shop.gbk.failed"), "first");
@@ -467,10 +456,10 @@ TEST_F(Backup, AFileThatCannotBeMovedAsideStopsTheJob) {
   const std::string base(246, 'b');
   WriteFileBytes(Dir / (base + ".gdb"), "LIVE");
   WriteFileBytes(Dir / (base + ".gbk"), "OLD");
-  q.DataBase = Dir / (base + ".gdb");
-  q.AutoBackName = false;
+  q.Settings().DataBase = Dir / (base + ".gdb");
+  q.Settings().AutoBackName = false;
   Job = Writes(2, "NEW", true);
-  EXPECT_FALSE(q.Backup());
+  EXPECT_FALSE(BackupNow().Succeeded);
   EXPECT_TRUE(Jobs.empty());
   EXPECT_EQ(ReadFileBytes(Dir / (base + ".gbk")), "OLD");
   ASSERT_EQ(Events.Events.size(), 2u);
@@ -480,66 +469,88 @@ TEST_F(Backup, AFileThatCannotBeMovedAsideStopsTheJob) {
   EXPECT_EQ(LogAfterStart(), Strings{Stamp + " Резервная копия НЕ создана. " + Dir / (base + ".gbk")});
 }
 
-TEST_F(JobGuard, ASecondJobInsideARunningOneIsRefused) {
+// A backup or a restore asked for while a job runs waits for it, then runs:
+// one job at a time, in the order they were asked for.
+TEST_F(JobGuard, JobsAskedForInsideARunningOneWaitAndRunAfterIt) {
   TQuorvin& q = StartWithStandIn();
   WriteFileBytes(Dir / "Shop.gdb", "LIVE");
-  q.DataBase = Dir / "Shop.gdb";
-  q.RestoreSource = Dir / "Shop.gbk";
-  q.RestoreTarget = Dir / "Other.fdb";
-  int ended = 0;
+  WriteFileBytes(Dir / "Two.gdb", "LIVE");
+  q.Settings().DataBase = Dir / "Shop.gdb";
+  int ended = 0, running = 0, most = 0;
   q.OnJobEnded = [&] { ++ended; };
-  bool nestedBackup = true, nestedRestore = true, runningInside = false;
-  std::string backFileInside;
+  std::optional<TBackupOutcome> nestedBackup;
+  std::optional<bool> nestedRestore;
+  bool runningInside = false;
+  Strings heard;
   Job = [&](TSchedule& job) {
-    runningInside = q.JobRunning();
-    backFileInside = q.BackFile;
-    nestedBackup = q.Backup();
-    nestedRestore = q.Restore();
-    EXPECT_EQ(q.BackFile, backFileInside);
+    most = std::max(most, ++running);
+    if (Jobs.size() == 1) {
+      runningInside = q.JobRunning();
+      nestedBackup = q.Backup(Dir / "Two.gdb", [&](const TBackupOutcome& o) { heard.push_back(o.BackFile); });
+      nestedRestore =
+          q.Restore(Dir / "Shop.gbk", Dir / "Other.fdb", [&](bool ok) { heard.push_back(ok ? "ok" : "no"); });
+      EXPECT_EQ(Jobs.size(), 1u) << "a job started beside the running one";
+    }
     WriteFileBytes(job.JobFile(2), "gbk");
+    --running;
     return true;
   };
   EXPECT_FALSE(q.JobRunning());
-  EXPECT_TRUE(q.Backup());
+  const TBackupOutcome first = BackupNow();
+  EXPECT_TRUE(first.Succeeded);
+  EXPECT_EQ(first.BackFile, Dir / ("Shop" + Suffix + ".gbk"));
   EXPECT_TRUE(runningInside);
-  EXPECT_FALSE(nestedBackup);
-  EXPECT_FALSE(nestedRestore);
+  EXPECT_FALSE(nestedBackup.has_value());
+  EXPECT_FALSE(nestedRestore.has_value());
   EXPECT_FALSE(q.JobRunning());
-  EXPECT_EQ(ended, 1);
-  EXPECT_EQ(Jobs.size(), 1u);
-  EXPECT_EQ(Events.Events,
-            (Strings{std::string("box:") + JobAlreadyRunningText, std::string("box:") + JobAlreadyRunningText}));
-  EXPECT_EQ(LogAfterStart(), Strings{Stamp + " Резервная копия создана. " + backFileInside});
-  // Refused before and after do not count as jobs.
+  EXPECT_EQ(most, 1);
+  EXPECT_EQ(ended, 3);
+  ASSERT_EQ(Jobs.size(), 3u);
+  EXPECT_EQ(Jobs[1].File1, Dir / "Two.gdb");
+  EXPECT_EQ(Jobs[2].JobKind, TSchedule::KindRestore);
+  const std::string second = Dir / ("Two" + Suffix + ".gbk");
+  EXPECT_EQ(heard, (Strings{second, "ok"}));
+  EXPECT_EQ(Events.Events, Strings{RestoreConfirmation});
+  EXPECT_EQ(LogAfterStart(), (Strings{Stamp + " Резервная копия создана. " + first.BackFile,
+                                      Stamp + " Резервная копия создана. " + second,
+                                      Stamp + " Резервная копия восстановлена. " + Dir / "Other.fdb"}));
+  // A backup refused for want of a database ends like any job.
   Job = nullptr;
-  q.DataBase.clear();
-  EXPECT_FALSE(q.Backup());
-  EXPECT_EQ(ended, 2);
+  EXPECT_FALSE(q.Backup("")->Succeeded);
+  EXPECT_EQ(ended, 4);
 }
 
-TEST_F(JobGuard, APlanTickDuringAUserJobStartsNothing) {
+// The plan's tick during a user's job starts nothing beside it: the plan
+// backup that fell due waits and runs after it.
+TEST_F(JobGuard, APlanTickDuringAUserJobStartsNothingBesideIt) {
   TQuorvin& q = StartWithStandIn();
   WriteFileBytes(Dir / "Shop.gdb", "LIVE");
-  q.DataBase = Dir / "Shop.gdb";
-  for (bool* day : {&q.PlanRecord.Day1Back, &q.PlanRecord.Day2Back, &q.PlanRecord.Day3Back, &q.PlanRecord.Day4Back,
-                    &q.PlanRecord.Day5Back, &q.PlanRecord.Day6Back, &q.PlanRecord.Day7Back})
-    *day = true;
-  q.PlanRecord.NightPeriodBack = 3;  // every full hour
+  q.Settings().DataBase = Dir / "Shop.gdb";
+  TPlanRecord& p = q.Settings().PlanRecord;
+  p.Day1Back = p.Day2Back = p.Day3Back = p.Day4Back = p.Day5Back = p.Day6Back = p.Day7Back = true;
+  p.NightPeriodBack = 3;  // every full hour
   Clock.Set(EncodeDate(2026, 12, 6) + EncodeTime(13, 0, 1, 0));
   q.Execute();
   Job = [&](TSchedule& job) {
-    q.Timer->Tick();
-    EXPECT_TRUE(q.Timer->Enabled());
+    if (Jobs.size() == 1) {
+      q.Timer().Tick();
+      EXPECT_TRUE(q.Timer().Enabled());
+      EXPECT_EQ(Jobs.size(), 1u);
+      EXPECT_EQ(q.Queue().Waiting().size(), 1u);
+    }
+    EXPECT_EQ(q.PlanBackupRunning(), Jobs.size() == 2);
     WriteFileBytes(job.JobFile(2), "gbk");
     return true;
   };
-  EXPECT_TRUE(q.Backup());
-  EXPECT_EQ(Jobs.size(), 1u);
-  EXPECT_EQ(q.LastPlanRun, 0);
-  EXPECT_FALSE(q.Busy);
+  EXPECT_TRUE(BackupNow().Succeeded);
+  EXPECT_EQ(Jobs.size(), 2u);
+  ASSERT_NE(q.Plan().RunOf(1), nullptr);
+  EXPECT_EQ(q.Plan().RunOf(1)->LastPlanRun, Clock.Now());
+  EXPECT_FALSE(q.PlanBackupRunning());
   Strings log = LogAfterStart();
-  ASSERT_EQ(log.size(), 2u);
+  ASSERT_EQ(log.size(), 5u);
   EXPECT_EQ(log[0], "06.12.2026 в 13:00 Сервис запущен.");
+  EXPECT_EQ(log[2], "06.12.2026 в 13:00 резервная копия. начало");
 }
 
 using JobGuardDeathTest = JobTest;
@@ -547,12 +558,12 @@ using JobGuardDeathTest = JobTest;
 TEST_F(JobGuardDeathTest, DestroyingTheControllerDuringItsJobStopsTheProgram) {
   TQuorvin& q = StartWithStandIn();
   WriteFileBytes(Dir / "Shop.gdb", "LIVE");
-  q.DataBase = Dir / "Shop.gdb";
+  q.Settings().DataBase = Dir / "Shop.gdb";
   Job = [this](TSchedule&) {
     Controller.reset();
     return true;
   };
-  EXPECT_DEATH(q.Backup(), "destroyed while its job was running");
+  EXPECT_DEATH(BackupNow(), "destroyed while a job was running");
   // In this process nothing happened: the controller is whole and idle.
   Job = nullptr;
   EXPECT_FALSE(q.JobRunning());

@@ -17,7 +17,7 @@ class History : public JobTest {
   TQuorvin& StartShop() {
     TQuorvin& q = StartWithStandIn();
     WriteFileBytes(Dir / "Shop.fdb", "LIVE");
-    q.DataBase = Dir / "Shop.fdb";
+    q.Settings().DataBase = Dir / "Shop.fdb";
     return q;
   }
   // A stand-in job that writes `content` into its target and answers `ok`.
@@ -32,14 +32,14 @@ class History : public JobTest {
 
 TEST_F(History, PlanBackupsKeepTheNewestAndLogEveryRemovalAndEveryLostRecord) {
   TQuorvin& q = StartShop();
-  q.KeepLastBackups = 2;
+  q.Settings().KeepLastBackups = 2;
   const Strings old = {"Shop.fdb_06_12_26_10_00.gbk", "Shop.fdb_05_12_26_10_00.gbk"};
   for (const std::string& name : old) WriteFileBytes(Dir / name, "old");
   Makes("NEW");
-  ASSERT_TRUE(q.Backup());  // a user's backup removes nothing
+  ASSERT_TRUE(q.Backup(Dir / "Shop.fdb")->Succeeded);  // a user's backup removes nothing
   EXPECT_TRUE(FileExists(Dir / old[1]));
   Clock.Advance(1.0 / 24);
-  q.RunPlanBackup();
+  q.RunPlanBackup(q.PlanEntries().front());
   EXPECT_EQ(ReadHistory(q.HistoryPath()).back().By, HistoryByPlan);
   EXPECT_TRUE(FileExists(Dir / "Shop.fdb_06_12_26_12_15.gbk") && FileExists(Dir / "Shop.fdb_06_12_26_13_15.gbk"));
   const Strings log = LogAfterStart();
@@ -54,16 +54,19 @@ TEST_F(History, PlanBackupsKeepTheNewestAndLogEveryRemovalAndEveryLostRecord) {
   WriteFileBytes(Dir / old[0], "old");
   Clock.Advance(1.0 / 24);
   Makes("NEW", false);
-  q.RunPlanBackup();
+  q.RunPlanBackup(q.PlanEntries().front());
   EXPECT_TRUE(FileExists(Dir / old[0]));
-  q.BackDir = Dir / "gone/";
-  q.ApplyRetention();
+  TBackupOutcome elsewhere;
+  elsewhere.Name.BackDir = Dir / "gone/";
+  q.Jobs().ApplyRetention(q.Settings(), elsewhere);
   EXPECT_EQ(LogAfterStart().back(),
             "06.12.2026 в 14:15 Папка резервных копий недоступна, старые копии не удалены. " + Dir / "gone/");
-  // A history that cannot be written is said in the operation log.
-  q.HistoryName = "no-such-folder/history.jsonl";
+  // A history that cannot be written is said in the operation log: its
+  // name leads into a folder that does not exist.
+  std::filesystem::remove(q.HistoryPath());
+  std::filesystem::create_symlink(Dir / "no-such-folder/history.jsonl", q.HistoryPath());
   Makes("GBK");
-  EXPECT_TRUE(q.Backup());
+  EXPECT_TRUE(q.Backup(Dir / "Shop.fdb")->Succeeded);
   EXPECT_EQ(LogAfterStart().back(), "06.12.2026 в 14:15 Не удалось записать историю заданий. " + q.HistoryPath());
 }
 

@@ -28,11 +28,11 @@ TEST_F(LocalCopy, BackupOutcomesWithTheirMessagesAndLogLines) {
   for (const Row& row : rows) {
     SCOPED_TRACE(testing::Message() << row.copyOnly << row.serverMade << row.copyMade);
     TQuorvin& q = StartWithStandIn();
-    q.AutoBackName = false;
+    q.Settings().AutoBackName = false;
     WriteFileBytes(Dir / "Shop.gdb", "LIVE");
-    q.DataBase = Dir / "Shop.gdb";
-    q.LocalCopyDir = Dir / "copies";
-    q.LocalCopyOnly = row.copyOnly;
+    q.Settings().DataBase = Dir / "Shop.gdb";
+    q.Settings().LocalCopyDir = Dir / "copies";
+    q.Settings().LocalCopyOnly = row.copyOnly;
     const std::string serverFile = Dir / "Shop.gbk", copy = Dir / "copies/Shop.gbk.zst";
     Job = [&](TSchedule& job) {
       if (row.serverMade) WriteFileBytes(job.JobFile(2), "gbk");
@@ -44,7 +44,8 @@ TEST_F(LocalCopy, BackupOutcomesWithTheirMessagesAndLogLines) {
       return row.copyOnly ? row.copyMade : row.serverMade;
     };
     Events.Events.clear();
-    EXPECT_EQ(q.Backup(), row.succeeded);
+    const TBackupOutcome outcome = BackupNow();
+    EXPECT_EQ(outcome.Succeeded, row.succeeded);
     EXPECT_EQ(Events.Events, row.events);
     Strings log;
     if (!row.copyOnly)
@@ -54,9 +55,9 @@ TEST_F(LocalCopy, BackupOutcomesWithTheirMessagesAndLogLines) {
                   (row.copyMade ? " Копия на этом компьютере создана. " : " Копия на этом компьютере НЕ создана. ") +
                   copy);
     EXPECT_EQ(LogAfterStart(), log);
-    EXPECT_EQ(q.LastLocalCopy.has_value(), row.copyMade);
+    EXPECT_EQ(outcome.Copy.has_value(), row.copyMade);
     // With "copy only" the copy is the backup the window offers next.
-    EXPECT_EQ(q.BackFile, row.copyOnly && row.succeeded ? copy : serverFile);
+    EXPECT_EQ(outcome.BackFile, row.copyOnly && row.succeeded ? copy : serverFile);
     std::filesystem::remove_all(Dir / "copies");
     std::filesystem::remove(serverFile);
     Close();
@@ -69,14 +70,14 @@ TEST_F(LocalCopy, BackupOutcomesWithTheirMessagesAndLogLines) {
 // the server's file or of the copy: the real-engine history tests.)
 TEST_F(LocalCopy, ACopyThatFailsItsVerificationIsSetAside) {
   TQuorvin& q = StartWithStandIn();
-  q.AutoBackName = false;
-  q.VerifyBackup = true;
+  q.Settings().AutoBackName = false;
+  q.Settings().VerifyBackup = true;
   WriteFileBytes(Dir / "Shop.gdb", "LIVE");
-  q.DataBase = Dir / "Shop.gdb";
-  q.LocalCopyDir = Dir / "copies";
-  q.LocalCopyOnly = true;
+  q.Settings().DataBase = Dir / "Shop.gdb";
+  q.Settings().LocalCopyDir = Dir / "copies";
+  q.Settings().LocalCopyOnly = true;
   const std::string copy = Dir / "copies/Shop.gbk.zst", sum = copy + ".sha256";
-  std::filesystem::create_directories(q.LocalCopyDir);
+  std::filesystem::create_directories(q.Settings().LocalCopyDir);
   WriteFileBytes(copy, "OLD");
   WriteFileBytes(sum, "OLD SUM");
   Job = [&](TSchedule& job) {
@@ -86,7 +87,7 @@ TEST_F(LocalCopy, ACopyThatFailsItsVerificationIsSetAside) {
     job.OnLocalCopyMade(TLocalCopyInfo{copy, sum, std::string(64, 'a'), 9, 4});
     return true;
   };
-  EXPECT_FALSE(q.Backup());
+  EXPECT_FALSE(BackupNow().Succeeded);
   ASSERT_EQ(Jobs.size(), 2u);
   EXPECT_EQ(Jobs[1].File1, copy);
   EXPECT_EQ(Jobs[1].File2.rfind(Dir / "Shop.gbk.verify-", 0), 0u);

@@ -18,7 +18,7 @@ class InstalledController : public ControllerTest {
   }
   // A folder under /usr counts as installed, whoever runs the test.
   TQuorvin& StartInstalled() {
-    Controller = std::make_unique<TQuorvin>("/usr/lib/quorvin-test-none/");
+    Controller = std::make_unique<TQuorvin>(TFrontEnd{}, "/usr/lib/quorvin-test-none/");
     return *Controller;
   }
 
@@ -28,17 +28,17 @@ class InstalledController : public ControllerTest {
 
 TEST_F(InstalledController, SettingsAndLogsGoToTheXdgFolders) {
   TQuorvin& q = StartInstalled();
-  EXPECT_FALSE(q.Locations.Portable);
-  EXPECT_EQ(q.ProgramDir, "/usr/lib/quorvin-test-none/");
+  EXPECT_FALSE(q.Locations().Portable);
+  EXPECT_EQ(q.ProgramDir(), "/usr/lib/quorvin-test-none/");
   EXPECT_EQ(q.IniPath(), Home / "cfg/Quorvin/Quorvin.INI");
   EXPECT_EQ(q.HistoryPath(), Home / "cfg/Quorvin/Quorvin.history.jsonl");
-  EXPECT_EQ(q.LogDir, Home / "state/Quorvin/log");
-  EXPECT_EQ(q.LogFileName, Home / "state/Quorvin/log/06_12_2026_12_15.log");
-  EXPECT_EQ(ReadFileBytes(q.LogFileName), "06.12.2026 в 12:15 Начало работы\r\n");
+  EXPECT_EQ(q.Log().LogDir(), Home / "state/Quorvin/log");
+  EXPECT_EQ(q.Log().LogFileName(), Home / "state/Quorvin/log/06_12_2026_12_15.log");
+  EXPECT_EQ(ReadFileBytes(q.Log().LogFileName()), "06.12.2026 в 12:15 Начало работы\r\n");
 
-  q.RememberPass = true;
-  q.Pass = "secret";
-  q.DataBase = "/data/shop.fdb";
+  q.Settings().RememberPass = true;
+  q.Settings().Pass = "secret";
+  q.Settings().DataBase = "/data/shop.fdb";
   Close();
   struct stat st {};
   ASSERT_EQ(stat((Home / "cfg/Quorvin/Quorvin.INI").c_str(), &st), 0);
@@ -47,20 +47,18 @@ TEST_F(InstalledController, SettingsAndLogsGoToTheXdgFolders) {
 
   // The next run reads them back from there.
   TQuorvin& again = StartInstalled();
-  EXPECT_EQ(again.DataBase, "/data/shop.fdb");
-  EXPECT_EQ(again.Pass, "secret");
+  EXPECT_EQ(again.Settings().DataBase, "/data/shop.fdb");
+  EXPECT_EQ(again.Settings().Pass, "secret");
 }
 
 TEST_F(InstalledController, JobLogsAndTheLogFallbackStayInTheStateFolder) {
   ASSERT_TRUE(CreateDir(Home / "state") && CreateDir(Home / "state/Quorvin"));
-  WriteFileBytes(Home / "state/Quorvin/back.log", "old");
   // A file named "log" leaves no room for the folder: the log goes one up.
   WriteFileBytes(Home / "state/Quorvin/log", "not a folder");
   TQuorvin& q = StartInstalled();
-  EXPECT_EQ(q.LogDir, Home / "state/Quorvin/");
-  EXPECT_EQ(ReadFileBytes(q.LogFileName), "06.12.2026 в 12:15 Начало работы\r\n");
-  q.RemoveJobLog("back.log");
-  EXPECT_FALSE(FileExists(Home / "state/Quorvin/back.log"));
+  EXPECT_EQ(q.Log().LogDir(), Home / "state/Quorvin/");
+  EXPECT_EQ(ReadFileBytes(q.Log().LogFileName()), "06.12.2026 в 12:15 Начало работы\r\n");
+  EXPECT_EQ(q.Jobs().Places().JobLogDir, Home / "state/Quorvin/");
 }
 
 }  // namespace

@@ -12,44 +12,43 @@ const std::string FirstLine = "06.12.2026 в 12:15 Начало работы\r\n
 
 TEST_F(OperationLog, FirstLineInTheLogFolderNamedAfterTheStartMinute) {
   TQuorvin& q = Start();
-  EXPECT_EQ(q.LogDir, Dir / "log");
-  EXPECT_EQ(q.LogFileName, Dir / "log/06_12_2026_12_15.log");
-  EXPECT_EQ(ReadFileBytes(q.LogFileName), FirstLine);
-  EXPECT_EQ(q.LogStamp(), "06.12.2026 в 12:15");
+  EXPECT_EQ(q.Log().LogDir(), Dir / "log");
+  EXPECT_EQ(q.Log().LogFileName(), Dir / "log/06_12_2026_12_15.log");
+  EXPECT_EQ(ReadFileBytes(q.Log().LogFileName()), FirstLine);
+  EXPECT_EQ(q.Log().LogStamp(), "06.12.2026 в 12:15");
 }
 
 TEST_F(OperationLog, ExecuteAndStopWriteTheirLinesAndDriveTheTimer) {
   TQuorvin& q = Start();
-  ASSERT_TRUE(q.Timer);
-  EXPECT_FALSE(q.Timer->Enabled());
-  EXPECT_EQ(q.Timer->Interval(), 5000);
+  EXPECT_FALSE(q.Timer().Enabled());
+  EXPECT_EQ(q.Timer().Interval(), 5000);
   // Stop on a plan that is not running still writes its line.
   q.Stop();
   Clock.Set(EncodeDate(2026, 12, 6) + EncodeTime(13, 2, 0, 0));
   q.Execute();
-  EXPECT_TRUE(q.Timer->Enabled());
-  EXPECT_TRUE(q.Running);
-  q.SaveStrToLog("---");
+  EXPECT_TRUE(q.Timer().Enabled());
+  EXPECT_TRUE(q.Plan().Running());
+  q.Log().SaveStrToLog("---");
   q.Stop();
-  EXPECT_FALSE(q.Timer->Enabled());
-  EXPECT_FALSE(q.Running);
-  EXPECT_EQ(ReadFileBytes(q.LogFileName), FirstLine +
-                                              "06.12.2026 в 12:15 Сервис остановлен.\r\n"
-                                              "06.12.2026 в 13:02 Сервис запущен.\r\n"
-                                              "---\r\n"
-                                              "06.12.2026 в 13:02 Сервис остановлен.\r\n");
+  EXPECT_FALSE(q.Timer().Enabled());
+  EXPECT_FALSE(q.Plan().Running());
+  EXPECT_EQ(ReadFileBytes(q.Log().LogFileName()), FirstLine +
+                                                      "06.12.2026 в 12:15 Сервис остановлен.\r\n"
+                                                      "06.12.2026 в 13:02 Сервис запущен.\r\n"
+                                                      "---\r\n"
+                                                      "06.12.2026 в 13:02 Сервис остановлен.\r\n");
 }
 
 TEST_F(OperationLog, TwoStartsWithinOneMinuteShareAndEmptyOneFile) {
-  Start().SaveStrToLog("from the first run");
+  Start().Log().SaveStrToLog("from the first run");
   Close();
   Clock.Set(EncodeDate(2026, 12, 6) + EncodeTime(12, 15, 59, 0));
   TQuorvin& second = Start();
-  EXPECT_EQ(second.LogFileName, Dir / "log/06_12_2026_12_15.log");
-  EXPECT_EQ(ReadFileBytes(second.LogFileName), FirstLine);
+  EXPECT_EQ(second.Log().LogFileName(), Dir / "log/06_12_2026_12_15.log");
+  EXPECT_EQ(ReadFileBytes(second.Log().LogFileName()), FirstLine);
   Close();
   Clock.Set(EncodeDate(2026, 12, 6) + EncodeTime(12, 16, 0, 0));
-  EXPECT_EQ(Start().LogFileName, Dir / "log/06_12_2026_12_16.log");
+  EXPECT_EQ(Start().Log().LogFileName(), Dir / "log/06_12_2026_12_16.log");
   EXPECT_EQ(ReadFileBytes(Dir / "log/06_12_2026_12_15.log"), FirstLine);
 }
 
@@ -57,27 +56,27 @@ TEST_F(OperationLog, NoLogFolderPossibleMeansLogBesideTheExecutable) {
   // A file named "log" leaves no room for the folder.
   WriteFileBytes(Dir / "log", "not a folder");
   TQuorvin& q = Start();
-  EXPECT_EQ(q.LogDir, Dir.Path);
-  EXPECT_EQ(q.LogFileName, Dir.Path + "/06_12_2026_12_15.log");
+  EXPECT_EQ(q.Log().LogDir(), Dir.Path);
+  EXPECT_EQ(q.Log().LogFileName(), Dir.Path + "/06_12_2026_12_15.log");
   EXPECT_EQ(ReadFileBytes(Dir / "06_12_2026_12_15.log"), FirstLine);
   EXPECT_EQ(ReadFileBytes(Dir / "log"), "not a folder");
 }
 
 TEST_F(OperationLog, ALogDeletedByHandIsNotRecreated) {
   TQuorvin& q = Start();
-  ASSERT_TRUE(DeleteFile(q.LogFileName));
-  q.SaveStrToLog("lost");
+  ASSERT_TRUE(DeleteFile(q.Log().LogFileName()));
+  q.Log().SaveStrToLog("lost");
   q.Execute();
-  EXPECT_FALSE(FileExists(q.LogFileName));
-  EXPECT_TRUE(q.Running);
+  EXPECT_FALSE(FileExists(q.Log().LogFileName()));
+  EXPECT_TRUE(q.Plan().Running());
 }
 
 TEST_F(OperationLog, LogFileThatCannotBeCreatedInTheFolderGoesBesideTheExecutable) {
   ASSERT_EQ(mkdir((Dir / "log").c_str(), 0700), 0);
   ASSERT_EQ(mkdir((Dir / "log/06_12_2026_12_15.log").c_str(), 0700), 0);
   TQuorvin& q = Start();
-  EXPECT_EQ(q.LogDir, Dir.Path);
-  EXPECT_EQ(ReadFileBytes(q.LogFileName), FirstLine);
+  EXPECT_EQ(q.Log().LogDir(), Dir.Path);
+  EXPECT_EQ(ReadFileBytes(q.Log().LogFileName()), FirstLine);
 }
 
 TEST_F(OperationLog, NoPlaceForTheLogStillBuildsTheControllerFromItsSettings) {
@@ -86,11 +85,10 @@ TEST_F(OperationLog, NoPlaceForTheLogStillBuildsTheControllerFromItsSettings) {
   ASSERT_EQ(mkdir((Dir / "log/06_12_2026_12_15.log").c_str(), 0700), 0);
   ASSERT_EQ(mkdir((Dir / "06_12_2026_12_15.log").c_str(), 0700), 0);
   TQuorvin& q = Start();
-  EXPECT_EQ(q.LogFileName, "");
+  EXPECT_EQ(q.Log().LogFileName(), "");
   // Fully built: settings read, timer in place; lines are dropped silently.
-  EXPECT_EQ(q.User, "bob");
-  EXPECT_EQ(q.Protocol, 3);
-  ASSERT_TRUE(q.Timer);
+  EXPECT_EQ(q.Settings().User, "bob");
+  EXPECT_EQ(q.Settings().Protocol, 3);
   q.Execute();
   q.Stop();
   EXPECT_TRUE(Prompts.Messages.empty());
@@ -98,14 +96,6 @@ TEST_F(OperationLog, NoPlaceForTheLogStillBuildsTheControllerFromItsSettings) {
   TIniFile ini(IniPath());
   EXPECT_EQ(ini.ReadString("Main", "User", ""), "bob");
   EXPECT_EQ(ini.ReadString("BDNames", "Name0", ""), "/a.fdb");
-}
-
-TEST_F(OperationLog, JobLogsAreRemovedWhenPresent) {
-  TQuorvin& q = Start();
-  WriteFileBytes(Dir / "back.log", "old");
-  q.RemoveJobLog("back.log");
-  q.RemoveJobLog("rest.log");  // absent: nothing happens
-  EXPECT_FALSE(FileExists(Dir / "back.log"));
 }
 
 class CountingTimer : public TPlanTimer {
@@ -125,12 +115,12 @@ TEST_F(OperationLog, InstalledTimerFactoryMakesThePlanTimer) {
   SetPlanTimerFactory([&enables] { return std::make_unique<CountingTimer>(&enables); });
   TQuorvin& q = Start();
   SetPlanTimerFactory(nullptr);
-  EXPECT_NE(dynamic_cast<CountingTimer*>(q.Timer.get()), nullptr);
+  EXPECT_NE(dynamic_cast<CountingTimer*>(&q.Timer()), nullptr);
   EXPECT_EQ(enables, 0);
   q.Execute();
   EXPECT_EQ(enables, 1);
-  q.Timer->Tick();  // the tick reaches the controller's handler without harm
-  EXPECT_EQ(q.Timer->Interval(), 5000);
+  q.Timer().Tick();  // the tick reaches the controller's handler without harm
+  EXPECT_EQ(q.Timer().Interval(), 5000);
 }
 
 }  // namespace

@@ -37,11 +37,11 @@ using Recovery = JobTest;
 // goes with the job.
 TEST_F(Recovery, TheRecordIsPrivateAndLivesAsLongAsTheJob) {
   TQuorvin& q = StartWithStandIn();
-  q.AutoBackName = false;
-  q.BackShutDown = true;
+  q.Settings().AutoBackName = false;
+  q.Settings().BackShutDown = true;
   WriteFileBytes(Dir / "Shop.gdb", "db");
   WriteFileBytes(Dir / "Shop.gbk", "OLD");
-  q.DataBase = Dir / "Shop.gdb";
+  q.Settings().DataBase = Dir / "Shop.gdb";
   std::optional<TJobRecord> seen;
   unsigned mode = 0;
   Job = [&](TSchedule& job) {
@@ -52,7 +52,7 @@ TEST_F(Recovery, TheRecordIsPrivateAndLivesAsLongAsTheJob) {
     WriteFileBytes(job.JobFile(2), "NEW");
     return true;
   };
-  ASSERT_TRUE(q.Backup());
+  ASSERT_TRUE(BackupNow().Succeeded);
   ASSERT_TRUE(seen);
   EXPECT_TRUE(seen->RequestStarted && !seen->Succeeded);
   EXPECT_EQ(seen->Password, "secret");

@@ -58,18 +58,18 @@ TEST_F(SettingsFuzz, GarbageFilesGiveDefaultsOrValues) {
     // A well-formed first section must win over whatever follows.
     SetIni((anchored ? "[Main]\nUser=anchor\n" : "") + Garbage(rng));
     TQuorvin& q = Start();
-    EXPECT_TRUE(q.PageSize == 1024 || q.PageSize == 2048 || q.PageSize == 4096 || q.PageSize == 8192);
-    EXPECT_EQ(q.BDNames.size(), 11u);
-    for (const std::string& name : q.BDNames) EXPECT_LE(name.size(), 4 * ProfileValueMaxChars);
-    EXPECT_LE(q.DataBase.size(), 4 * ProfileValueMaxChars);
-    EXPECT_TRUE(IsTimeOfDay(q.PlanRecord.DayBeginBack));
-    EXPECT_TRUE(IsTimeOfDay(q.PlanRecord.NightBeginBack));
-    EXPECT_TRUE(IsTimeOfDay(q.PlanRecord.DayClockBack));
-    EXPECT_TRUE(IsTimeOfDay(q.PlanRecord.NightClockBack));
+    EXPECT_TRUE(q.Settings().PageSize == 1024 || q.Settings().PageSize == 2048 || q.Settings().PageSize == 4096 ||
+                q.Settings().PageSize == 8192);
+    EXPECT_EQ(q.Settings().BDNames.size(), 11u);
+    for (const std::string& name : q.Settings().BDNames) EXPECT_LE(name.size(), 4 * ProfileValueMaxChars);
+    EXPECT_LE(q.Settings().DataBase.size(), 4 * ProfileValueMaxChars);
+    EXPECT_TRUE(IsTimeOfDay(q.Settings().PlanRecord.DayBeginBack));
+    EXPECT_TRUE(IsTimeOfDay(q.Settings().PlanRecord.NightBeginBack));
+    EXPECT_TRUE(IsTimeOfDay(q.Settings().PlanRecord.DayClockBack));
+    EXPECT_TRUE(IsTimeOfDay(q.Settings().PlanRecord.NightClockBack));
     if (anchored) {
-      EXPECT_EQ(q.User, "anchor") << "round " << round;
+      EXPECT_EQ(q.Settings().User, "anchor") << "round " << round;
     }
-    EXPECT_EQ(q.RestoreSource, q.LastBack);
     Close();  // writing back over garbage must not fail either
     EXPECT_TRUE(Prompts.Messages.empty()) << "round " << round;
     // What was written reads back as written.

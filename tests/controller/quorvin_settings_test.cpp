@@ -14,37 +14,38 @@ using Settings = ControllerTest;
 
 TEST_F(Settings, MissingFileGivesEveryDefault) {
   TQuorvin& q = Start();
-  EXPECT_EQ(q.IniName, "Quorvin.INI");
-  EXPECT_EQ(q.ProgramDir, Dir.Path);
-  EXPECT_EQ(q.User, "SYSDBA");
-  EXPECT_EQ(q.Pass, "");
-  EXPECT_EQ(q.DataBase, "");
-  EXPECT_EQ(q.LastBack, "");
-  EXPECT_EQ(q.RestoreSource, "");
-  EXPECT_EQ(q.PageSize, 4096);
-  EXPECT_EQ(q.Protocol, -1);
-  const bool back[] = {q.BackParam1, q.BackParam2, q.BackParam3, q.BackParam4,
-                       q.BackParam5, q.BackParam6, q.BackParam7};
-  const bool rest[] = {q.RestParam1, q.RestParam2, q.RestParam3, q.RestParam4,
-                       q.RestParam5, q.RestParam6, q.RestParam7};
+  EXPECT_EQ(q.IniPath(), Dir / "Quorvin.INI");
+  EXPECT_EQ(q.ProgramDir(), Dir.Path);
+  EXPECT_EQ(q.Settings().User, "SYSDBA");
+  EXPECT_EQ(q.Settings().Pass, "");
+  EXPECT_EQ(q.Settings().DataBase, "");
+  EXPECT_EQ(q.Settings().LastBack, "");
+  EXPECT_EQ(q.Settings().PageSize, 4096);
+  EXPECT_EQ(q.Settings().Protocol, -1);
+  const bool back[] = {q.Settings().BackParam1, q.Settings().BackParam2, q.Settings().BackParam3,
+                       q.Settings().BackParam4, q.Settings().BackParam5, q.Settings().BackParam6,
+                       q.Settings().BackParam7};
+  const bool rest[] = {q.Settings().RestParam1, q.Settings().RestParam2, q.Settings().RestParam3,
+                       q.Settings().RestParam4, q.Settings().RestParam5, q.Settings().RestParam6,
+                       q.Settings().RestParam7};
   for (int i = 0; i < 7; ++i) {
     EXPECT_EQ(back[i], i == 1) << "BackParam" << i + 1;
     EXPECT_EQ(rest[i], i == 4) << "RestParam" << i + 1;
   }
-  EXPECT_TRUE(q.BackShutDown);
-  EXPECT_TRUE(q.AutoBackName);
-  EXPECT_FALSE(q.RememberPass);
-  const TPlanRecord& p = q.PlanRecord;
+  EXPECT_TRUE(q.Settings().BackShutDown);
+  EXPECT_TRUE(q.Settings().AutoBackName);
+  EXPECT_FALSE(q.Settings().RememberPass);
+  const TPlanRecord& p = q.Settings().PlanRecord;
   for (bool day : {p.Day1Back, p.Day2Back, p.Day3Back, p.Day4Back, p.Day5Back, p.Day6Back, p.Day7Back})
     EXPECT_FALSE(day);
   EXPECT_EQ(p.DayPeriodBack, 0);
   EXPECT_EQ(p.NightPeriodBack, 0);
   EXPECT_EQ(p.QueueBack, 1);
   for (TDateTime t : {p.DayBeginBack, p.NightBeginBack, p.DayClockBack, p.NightClockBack}) EXPECT_EQ(t, 0.0);
-  EXPECT_EQ(q.BDNames, std::vector<std::string>(11));
-  EXPECT_EQ(q.LastTickStamp, 0);
-  EXPECT_EQ(q.LastPlanRun, 0.0);
-  EXPECT_FALSE(q.FiredThisMinute || q.Running || q.Busy);
+  EXPECT_EQ(q.Settings().BDNames, std::vector<std::string>(11));
+  EXPECT_TRUE(q.Settings().MorePlanEntries.empty());
+  EXPECT_EQ(q.Plan().RunOf(1), nullptr);
+  EXPECT_FALSE(q.Plan().Running() || q.PlanBackupRunning());
   // Reading alone never creates the file.
   EXPECT_FALSE(FileExists(IniPath()));
 }
@@ -57,29 +58,29 @@ TEST_F(Settings, ValuesAsTheFileHoldsThem) {
       "DayBeginBack=8:00:00\nNightBeginBack=20:00\nDayClockBack=08:00:30\nNightClockBack=23:30:45\n"
       "[BDNames]\nName0=/a.fdb\nName3=/d.fdb\nName10=/k.fdb\nName11=/never.fdb\n");
   TQuorvin& q = Start();
-  EXPECT_EQ(q.DataBase, "/srv/db/shop.fdb");
-  EXPECT_EQ(q.RestoreSource, "/srv/db/shop.gbk");
-  EXPECT_EQ(q.PageSize, 4096);
+  EXPECT_EQ(q.Settings().DataBase, "/srv/db/shop.fdb");
+  EXPECT_EQ(q.Settings().LastBack, "/srv/db/shop.gbk");
+  EXPECT_EQ(q.Settings().PageSize, 4096);
   // Present and empty reads empty, whatever the default.
-  EXPECT_EQ(q.User, "");
-  EXPECT_EQ(q.Protocol, 3);
-  EXPECT_FALSE(q.BackShutDown);
-  EXPECT_FALSE(q.BackParam2);
-  EXPECT_TRUE(q.BackParam7);
-  EXPECT_TRUE(q.RestParam5);  // not an integer: the default
-  EXPECT_TRUE(q.RememberPass);
-  EXPECT_TRUE(q.PlanRecord.Day1Back);
-  EXPECT_FALSE(q.PlanRecord.Day2Back);
-  EXPECT_TRUE(q.PlanRecord.Day7Back);
-  EXPECT_EQ(q.PlanRecord.DayPeriodBack, 7);
-  EXPECT_EQ(q.PlanRecord.NightPeriodBack, 255);
-  EXPECT_EQ(q.PlanRecord.QueueBack, 2);
-  EXPECT_NEAR(q.PlanRecord.DayBeginBack, EncodeTime(8, 0, 0, 0), 1e-9);
-  EXPECT_NEAR(q.PlanRecord.NightBeginBack, EncodeTime(20, 0, 0, 0), 1e-9);
-  EXPECT_NEAR(q.PlanRecord.DayClockBack, EncodeTime(8, 0, 30, 0), 1e-9);
-  EXPECT_NEAR(q.PlanRecord.NightClockBack, EncodeTime(23, 30, 45, 0), 1e-9);
+  EXPECT_EQ(q.Settings().User, "");
+  EXPECT_EQ(q.Settings().Protocol, 3);
+  EXPECT_FALSE(q.Settings().BackShutDown);
+  EXPECT_FALSE(q.Settings().BackParam2);
+  EXPECT_TRUE(q.Settings().BackParam7);
+  EXPECT_TRUE(q.Settings().RestParam5);  // not an integer: the default
+  EXPECT_TRUE(q.Settings().RememberPass);
+  EXPECT_TRUE(q.Settings().PlanRecord.Day1Back);
+  EXPECT_FALSE(q.Settings().PlanRecord.Day2Back);
+  EXPECT_TRUE(q.Settings().PlanRecord.Day7Back);
+  EXPECT_EQ(q.Settings().PlanRecord.DayPeriodBack, 7);
+  EXPECT_EQ(q.Settings().PlanRecord.NightPeriodBack, 255);
+  EXPECT_EQ(q.Settings().PlanRecord.QueueBack, 2);
+  EXPECT_NEAR(q.Settings().PlanRecord.DayBeginBack, EncodeTime(8, 0, 0, 0), 1e-9);
+  EXPECT_NEAR(q.Settings().PlanRecord.NightBeginBack, EncodeTime(20, 0, 0, 0), 1e-9);
+  EXPECT_NEAR(q.Settings().PlanRecord.DayClockBack, EncodeTime(8, 0, 30, 0), 1e-9);
+  EXPECT_NEAR(q.Settings().PlanRecord.NightClockBack, EncodeTime(23, 30, 45, 0), 1e-9);
   const std::vector<std::string> names = {"/a.fdb", "", "", "/d.fdb", "", "", "", "", "", "", "/k.fdb"};
-  EXPECT_EQ(q.BDNames, names);
+  EXPECT_EQ(q.Settings().BDNames, names);
 }
 
 TEST_F(Settings, PageSizeIsCorrectedAndWrittenBack) {
@@ -87,7 +88,7 @@ TEST_F(Settings, PageSizeIsCorrectedAndWrittenBack) {
     SetIni(std::string("[Main]\nPageSize=") + text + "\n");
     Start();
     const int expected = (std::string(text) == "1024" || std::string(text) == "8192") ? std::stoi(text) : 4096;
-    EXPECT_EQ(Controller->PageSize, expected) << text;
+    EXPECT_EQ(Controller->Settings().PageSize, expected) << text;
     Close();
     EXPECT_EQ(TIniFile(IniPath()).ReadString("Main", "PageSize", ""), std::to_string(expected)) << text;
   }
@@ -95,15 +96,15 @@ TEST_F(Settings, PageSizeIsCorrectedAndWrittenBack) {
 
 TEST_F(Settings, CloseWritesMainParametersAndNamesInOrder) {
   TQuorvin& q = Start();
-  q.DataBase = "/srv/db/shop.fdb";
-  q.LastBack = "/srv/db/shop_06_12_26_12_15.gbk";
-  q.Protocol = -1;
-  q.BackParam1 = true;
-  q.RestParam7 = true;
-  q.RememberPass = false;
-  q.User = "bob";
-  q.Pass = "secret";
-  q.BDNames = {"/a", "/b"};
+  q.Settings().DataBase = "/srv/db/shop.fdb";
+  q.Settings().LastBack = "/srv/db/shop_06_12_26_12_15.gbk";
+  q.Settings().Protocol = -1;
+  q.Settings().BackParam1 = true;
+  q.Settings().RestParam7 = true;
+  q.Settings().RememberPass = false;
+  q.Settings().User = "bob";
+  q.Settings().Pass = "secret";
+  q.Settings().BDNames = {"/a", "/b"};
   Close();
   // clang-format off
   const std::vector<std::string> expected = {
@@ -122,22 +123,22 @@ TEST_F(Settings, CloseWritesMainParametersAndNamesInOrder) {
 
 TEST_F(Settings, RememberedPasswordStandsAsTyped) {
   TQuorvin& q = Start();
-  q.RememberPass = true;
-  q.User = "Админ";
-  q.Pass = "p=ss;word#\"1\"";
+  q.Settings().RememberPass = true;
+  q.Settings().User = "Админ";
+  q.Settings().Pass = "p=ss;word#\"1\"";
   Close();
   Start();
-  EXPECT_EQ(Controller->User, "Админ");
-  EXPECT_EQ(Controller->Pass, "p=ss;word#\"1\"");
+  EXPECT_EQ(Controller->Settings().User, "Админ");
+  EXPECT_EQ(Controller->Settings().Pass, "p=ss;word#\"1\"");
   EXPECT_NE(Ini().find("Pass=p=ss;word#\"1\"\n"), std::string::npos);
   // Blanks at the ends and quotes around it survive a close and a start.
   for (const std::string typed : {" pw ", "'pw'", "\"pw\"", "\t"}) {
-    Controller->Pass = typed;
+    Controller->Settings().Pass = typed;
     Close();
     Start();
-    EXPECT_EQ(Controller->Pass, typed);
+    EXPECT_EQ(Controller->Settings().Pass, typed);
   }
-  Controller->RememberPass = false;
+  Controller->Settings().RememberPass = false;
   Close();
   EXPECT_EQ(TIniFile(IniPath()).ReadString("Main", "Pass", "-"), "");
   EXPECT_EQ(TIniFile(IniPath()).ReadString("Main", "User", "-"), "");
@@ -145,8 +146,8 @@ TEST_F(Settings, RememberedPasswordStandsAsTyped) {
 
 TEST_F(Settings, AtMostElevenNamesAndOlderOnesBeyondStay) {
   TQuorvin& q = Start();
-  q.BDNames.clear();
-  for (int i = 0; i < 14; ++i) q.BDNames.push_back("/db" + std::to_string(i));
+  q.Settings().BDNames.clear();
+  for (int i = 0; i < 14; ++i) q.Settings().BDNames.push_back("/db" + std::to_string(i));
   Close();
   TIniFile ini(IniPath());
   for (int i = 0; i <= 10; ++i)
@@ -154,13 +155,13 @@ TEST_F(Settings, AtMostElevenNamesAndOlderOnesBeyondStay) {
   EXPECT_EQ(ini.ReadString("BDNames", "Name11", "-"), "-");
 
   Start();
-  EXPECT_EQ(Controller->BDNames.size(), 11u);
-  Controller->BDNames = {"/x", "/y", "/z"};
+  EXPECT_EQ(Controller->Settings().BDNames.size(), 11u);
+  Controller->Settings().BDNames = {"/x", "/y", "/z"};
   Close();
   const std::vector<std::string> expected = {"/x",   "/y",   "/z",   "/db3", "/db4", "/db5",
                                              "/db6", "/db7", "/db8", "/db9", "/db10"};
   Start();
-  EXPECT_EQ(Controller->BDNames, expected);
+  EXPECT_EQ(Controller->Settings().BDNames, expected);
 }
 
 TEST_F(Settings, HandWrittenFileKeepsEveryUntouchedLine) {
@@ -182,9 +183,9 @@ TEST_F(Settings, HandWrittenFileKeepsEveryUntouchedLine) {
       "x=1";
   SetIni(handWritten);
   TQuorvin& q = Start();
-  EXPECT_EQ(q.DataBase, "/srv/db/shop.fdb");
-  EXPECT_EQ(q.PlanRecord.DayPeriodBack, 3);
-  q.BDNames = {"/new0"};
+  EXPECT_EQ(q.Settings().DataBase, "/srv/db/shop.fdb");
+  EXPECT_EQ(q.Settings().PlanRecord.DayPeriodBack, 3);
+  q.Settings().BDNames = {"/new0"};
   Close();
   const std::vector<std::string> after = Lines(Ini());
   // Lines that hold none of the written keys survive byte for byte, in order.
@@ -204,13 +205,13 @@ TEST_F(Settings, HandWrittenFileKeepsEveryUntouchedLine) {
   // The file keeps its CR LF line ends.
   EXPECT_EQ(Ini().find("\r\n[Parameters]\r\n"), Ini().find("[Parameters]") - 2);
   Start();
-  EXPECT_EQ(Controller->BDNames[0], "/new0");
-  EXPECT_EQ(Controller->BDNames[5], "/old5");
+  EXPECT_EQ(Controller->Settings().BDNames[0], "/new0");
+  EXPECT_EQ(Controller->Settings().BDNames[5], "/old5");
 }
 
 TEST_F(Settings, SavePlanWritesThePlanAtOnceAndReadsBack) {
   TQuorvin& q = Start();
-  TPlanRecord& p = q.PlanRecord;
+  TPlanRecord& p = q.Settings().PlanRecord;
   p.Day2Back = p.Day6Back = true;
   p.DayPeriodBack = 1;
   p.NightPeriodBack = 7;
@@ -230,7 +231,7 @@ TEST_F(Settings, SavePlanWritesThePlanAtOnceAndReadsBack) {
   EXPECT_EQ(Lines(Ini()), expected);
   Close();
   Start();
-  const TPlanRecord& r = Controller->PlanRecord;
+  const TPlanRecord& r = Controller->Settings().PlanRecord;
   EXPECT_TRUE(r.Day2Back && r.Day6Back && !r.Day1Back);
   EXPECT_EQ(r.QueueBack, 9);
   EXPECT_NEAR(r.DayBeginBack, EncodeTime(8, 0, 0, 0), 1e-9);
@@ -242,18 +243,18 @@ TEST_F(Settings, SavePlanWritesThePlanAtOnceAndReadsBack) {
 TEST_F(Settings, SessionSwitchesAndThePlanRunningAtClose) {
   SetIni("[Main]\nDataBase=/old.fdb\n[Plan]\nResumePlan=1\n");
   TQuorvin& q = Start();
-  EXPECT_FALSE(q.StartWithSession || q.PlanRunning || q.PlanResumesAtStart());
-  q.DataBase = "/plan.fdb";
+  EXPECT_FALSE(q.Settings().StartWithSession || q.Settings().PlanRunning || q.PlanResumesAtStart());
+  q.Settings().DataBase = "/plan.fdb";
   q.SavePlanRunning(true);
   EXPECT_EQ(Lines(Ini()),
             (std::vector<std::string>{"[Main]", "DataBase=/plan.fdb", "[Plan]", "ResumePlan=1", "PlanRunning=1"}));
-  q.PlanRunning = false;
+  q.Settings().PlanRunning = false;
   Close();
   EXPECT_TRUE(Start().PlanResumesAtStart());
 }
 
 TEST_F(Settings, AddedKeysAreWrittenOnlyOnceUsed) {
-  Start().PlanRecord.Day3Back = true;
+  Start().Settings().PlanRecord.Day3Back = true;
   Controller->SavePlan();
   Close();
   // A file as an older version wrote it: unchanged by a close and by saving
@@ -271,12 +272,12 @@ TEST_F(Settings, AddedKeysAreWrittenOnlyOnceUsed) {
     const char* off;
   };
   const Row rows[] = {
-      {"Parameters", "VerifyBackup", [](TQuorvin& q, bool on) { q.VerifyBackup = on; }, "1", "0"},
-      {"Parameters", "LocalCopyDir", [](TQuorvin& q, bool on) { q.LocalCopyDir = on ? "/home/dba/copies" : ""; },
-       "/home/dba/copies", ""},
-      {"Parameters", "LocalCopyOnly", [](TQuorvin& q, bool on) { q.LocalCopyOnly = on; }, "1", "0"},
-      {"Plan", "KeepLastBackups", [](TQuorvin& q, bool on) { q.KeepLastBackups = on ? 5 : 0; }, "5", "0"},
-      {"Plan", "KeepBackupDays", [](TQuorvin& q, bool on) { q.KeepBackupDays = on ? 30 : 0; }, "30", "0"},
+      {"Parameters", "VerifyBackup", [](TQuorvin& q, bool on) { q.Settings().VerifyBackup = on; }, "1", "0"},
+      {"Parameters", "LocalCopyDir",
+       [](TQuorvin& q, bool on) { q.Settings().LocalCopyDir = on ? "/home/dba/copies" : ""; }, "/home/dba/copies", ""},
+      {"Parameters", "LocalCopyOnly", [](TQuorvin& q, bool on) { q.Settings().LocalCopyOnly = on; }, "1", "0"},
+      {"Plan", "KeepLastBackups", [](TQuorvin& q, bool on) { q.Settings().KeepLastBackups = on ? 5 : 0; }, "5", "0"},
+      {"Plan", "KeepBackupDays", [](TQuorvin& q, bool on) { q.Settings().KeepBackupDays = on ? 30 : 0; }, "30", "0"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.key);
@@ -297,14 +298,14 @@ TEST_F(Settings, RejectedPlanTimeReadsAsMidnightAndNothingElseIsLost) {
       "[Plan]\nDayBeginBack=8 o'clock\nNightBeginBack=20:00:00\nDayClockBack=\nNightClockBack=25:61\n"
       "[BDNames]\nName0=/a.fdb\nName1=/b.fdb\n");
   TQuorvin& q = Start();
-  EXPECT_EQ(q.PlanRecord.DayBeginBack, 0.0);
-  EXPECT_NEAR(q.PlanRecord.NightBeginBack, EncodeTime(20, 0, 0, 0), 1e-9);
-  EXPECT_EQ(q.PlanRecord.DayClockBack, 0.0);
-  EXPECT_EQ(q.PlanRecord.NightClockBack, 0.0);
+  EXPECT_EQ(q.Settings().PlanRecord.DayBeginBack, 0.0);
+  EXPECT_NEAR(q.Settings().PlanRecord.NightBeginBack, EncodeTime(20, 0, 0, 0), 1e-9);
+  EXPECT_EQ(q.Settings().PlanRecord.DayClockBack, 0.0);
+  EXPECT_EQ(q.Settings().PlanRecord.NightClockBack, 0.0);
   // Every key after the bad times is read in full.
-  EXPECT_EQ(q.User, "bob");
-  EXPECT_EQ(q.Pass, "pw");
-  EXPECT_EQ(q.BDNames[1], "/b.fdb");
+  EXPECT_EQ(q.Settings().User, "bob");
+  EXPECT_EQ(q.Settings().Pass, "pw");
+  EXPECT_EQ(q.Settings().BDNames[1], "/b.fdb");
   Close();
   TIniFile ini(IniPath());
   EXPECT_EQ(ini.ReadString("Main", "User", ""), "bob");
@@ -327,9 +328,9 @@ TEST_F(Settings, SettingsFileIsTheOwnersOnly) {
 
 TEST_F(Settings, RefusedWriteRaisesTheMessageAndKeepsEarlierKeys) {
   TQuorvin& q = Start();
-  q.DataBase = "/srv/db/shop.fdb";
+  q.Settings().DataBase = "/srv/db/shop.fdb";
   // A name with a line break cannot be written as one value.
-  q.BDNames = {"/ok0", "/bad\n[Main]\nPass=x", "/never"};
+  q.Settings().BDNames = {"/ok0", "/bad\n[Main]\nPass=x", "/never"};
   try {
     q.WriteIni();
     FAIL() << "no exception";
@@ -362,9 +363,8 @@ TEST_F(Settings, SavePlanIntoAFolderNamedLikeTheFileIsRefused) {
 
 TEST_F(Settings, ProgramFolderGetsItsSeparatorAndTitleNamesTheFile) {
   const std::string noSlash = Dir.Path.substr(0, Dir.Path.size() - 1);
-  TQuorvin q(noSlash, "Other");
-  EXPECT_EQ(q.ProgramDir, Dir.Path);
-  EXPECT_EQ(q.IniName, "Other.INI");
+  TQuorvin q({}, noSlash, "Other");
+  EXPECT_EQ(q.ProgramDir(), Dir.Path);
   EXPECT_EQ(q.IniPath(), Dir / "Other.INI");
 }
 
@@ -376,9 +376,9 @@ TEST_F(Settings, UnreadableFileGivesDefaultsAndIsNeverWrittenOver) {
   // A folder in the file's place: it exists but reading it fails.
   ASSERT_EQ(mkdir(IniPath().c_str(), 0700), 0);
   TQuorvin& q = Start();
-  EXPECT_EQ(q.User, "SYSDBA");
-  EXPECT_EQ(q.BDNames.size(), 11u);
-  q.DataBase = "/changed";
+  EXPECT_EQ(q.Settings().User, "SYSDBA");
+  EXPECT_EQ(q.Settings().BDNames.size(), 11u);
+  q.Settings().DataBase = "/changed";
   Close();
   // No write was even tried: a tried one would have shown its failure.
   EXPECT_TRUE(Prompts.Messages.empty());

@@ -5,29 +5,23 @@
 
 #include "job_fixture.h"
 #include "platform/files.h"
-#include "runner/job_notices.h"
+#include "runner/job_output.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
 
-class Unattended : public JobTest, public TNotices {
+class Unattended : public JobTest {
  protected:
   void SetUp() override {
     JobTest::SetUp();
-    SetNotices(this);
     TQuorvin& q = StartWithStandIn();
-    q.AutoBackName = false;
-    q.Pass.clear();  // the administrator's question is never asked of a plan
-    q.PlanRecord.Day1Back = true;
-    q.PlanRecord.NightPeriodBack = 1;  // every 20 minutes, all day
+    q.Settings().AutoBackName = false;
+    q.Settings().Pass.clear();  // the administrator's question is never asked of a plan
+    q.Settings().PlanRecord.Day1Back = true;
+    q.Settings().PlanRecord.NightPeriodBack = 1;  // every 20 minutes, all day
     WriteFileBytes(Dir / "Shop.fdb", "LIVE");
   }
-  void TearDown() override {
-    SetNotices(nullptr);
-    JobTest::TearDown();
-  }
-  void UnattendedJobEnded(const TJobReport& report) override { Reports.push_back(report); }
 
   // Boxes and questions: what would have waited for someone.
   Strings Waiting() const {
@@ -36,19 +30,17 @@ class Unattended : public JobTest, public TNotices {
       if (e.rfind("box:", 0) == 0 || e.rfind("ask:", 0) == 0) out.push_back(e);
     return out;
   }
-
-  std::vector<TJobReport> Reports;
 };
 
-bool RefusedLogin(TSchedule&) {
-  ShowJobMessage("Error: Your user name and password are not defined.");
-  AddPaneLine("ERROR: Your user name and password are not defined.");
+bool RefusedLogin(TSchedule& job) {
+  job.Output->ShowJobMessage("Error: Your user name and password are not defined.");
+  job.Output->AddPaneLine("ERROR: Your user name and password are not defined.");
   return false;
 }
 
 bool MadeButNotOnLine(TSchedule& job) {
   WriteFileBytes(job.JobFile(2), "gbk");
-  ShowJobMessage("Error starting database");
+  job.Output->ShowJobMessage("Error starting database");
   return true;
 }
 
@@ -72,21 +64,21 @@ TEST_F(Unattended, PlanBackupsReportWithoutWaiting) {
   TDateTime moment = EncodeDate(2026, 12, 7) + EncodeTime(10, 0, 2, 0);  // a Monday
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.LogLine);
-    q.DataBase = c.NoDatabase ? std::string() : Dir / "Shop.fdb";
+    q.Settings().DataBase = c.NoDatabase ? std::string() : Dir / "Shop.fdb";
     Job = c.Job;
     Clock.Set(moment);
     moment += EncodeTime(0, 20, 0, 0);
-    q.Timer->Tick();
+    q.Timer().Tick();
     EXPECT_EQ(Waiting(), Strings{});
-    ASSERT_FALSE(Reports.empty());
-    EXPECT_EQ(Reports.back().Succeeded, c.Succeeded);
-    EXPECT_EQ(Reports.back().Ended, Clock.Now());
-    EXPECT_EQ(q.LastPlanBackup.Reason, Reports.back().Reason);
+    ASSERT_FALSE(Reports.Reports.empty());
+    EXPECT_EQ(Reports.Reports.back().Succeeded, c.Succeeded);
+    EXPECT_EQ(Reports.Reports.back().Ended, Clock.Now());
+    EXPECT_EQ(q.Plan().LastPlanBackup().Reason, Reports.Reports.back().Reason);
     const Strings log = LogAfterStart();
     EXPECT_EQ(log[log.size() - 2], FormatDateTime("dd.mm.yyyy в hh:nn ", Clock.Now()) + c.LogLine);
     EXPECT_EQ(log.back(), "---");
     std::filesystem::remove(Dir / "Shop.fdb.gbk");
   }
-  EXPECT_EQ(Reports.size(), 4u);
-  EXPECT_TRUE(q.Timer->Enabled());
+  EXPECT_EQ(Reports.Reports.size(), 4u);
+  EXPECT_TRUE(q.Timer().Enabled());
 }

@@ -143,8 +143,9 @@ bool AppendHistory(const std::string& path, const THistoryRecord& record) {
 }
 
 std::vector<THistoryRecord> ReadHistory(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Something else in the file's place (a folder) reads as no history.
+  bool exists = false;
+  const std::string text = ReadWholeFile(path, exists).value_or(std::string());
   std::vector<THistoryRecord> records;
   std::size_t start = 0;
   while (start < text.size()) {
