@@ -1,5 +1,7 @@
 #include "app/history_model.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QBrush>
 #include <QDateTime>
@@ -42,22 +44,34 @@ THistoryModel::THistoryModel(QObject* parent)
 
 void THistoryModel::SetRecords(std::vector<THistoryRecord> records) {
   beginResetModel();
-  FRows.clear();
-  FRows.reserve(records.size());
-  for (auto it = records.rbegin(); it != records.rend(); ++it) {
-    FRows.push_back(TRow{std::move(*it)});
-  }
+  FRecords = std::move(records);
+  std::reverse(FRecords.begin(), FRecords.end());
+  Filter();
   endResetModel();
 }
 
+void THistoryModel::ShowDatabase(const std::string& database) {
+  if (database == FDatabase) return;
+  beginResetModel();
+  FDatabase = database;
+  Filter();
+  endResetModel();
+}
+
+void THistoryModel::Filter() {
+  FShown.clear();
+  FShown.reserve(FRecords.size());
+  for (const THistoryRecord& record : FRecords)
+    if (FDatabase.empty() || record.Database == FDatabase) FShown.push_back(&record);
+}
+
 int THistoryModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(FRows.size());
+  return parent.isValid() ? 0 : static_cast<int>(FShown.size());
 }
 
 int THistoryModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColCount; }
 
-QString THistoryModel::Text(const TRow& row, int column) const {
-  const THistoryRecord& r = row.Record;
+QString THistoryModel::Text(const THistoryRecord& r, int column) const {
   switch (column) {
     case ColStart: return StartText(r);
     case ColDuration: return HistoryDurationText(r.DurationSeconds().value_or(-1));
@@ -86,19 +100,19 @@ QString THistoryModel::FileToolTip(const THistoryRecord& r) {
 
 QVariant THistoryModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
-  const TRow& row = FRows[static_cast<std::size_t>(index.row())];
-  const bool failed = !row.Record.Succeeded();
+  const THistoryRecord& record = Record(index.row());
+  const bool failed = !record.Succeeded();
   switch (role) {
-    case Qt::DisplayRole: return Text(row, index.column());
+    case Qt::DisplayRole: return Text(record, index.column());
     case Qt::ForegroundRole: return failed ? QVariant(QBrush(Qt::red)) : QVariant();
     case Qt::DecorationRole: return failed && index.column() == ColOutcome ? QVariant(FFailureIcon) : QVariant();
     case Qt::TextAlignmentRole:
       return index.column() == ColSize || index.column() == ColDuration ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                                                         : QVariant();
     case Qt::ToolTipRole:
-      if (index.column() == ColFile) return FileToolTip(row.Record);
-      if (index.column() == ColReason || index.column() == ColOutcome) return Q(row.Record.Reason);
-      return Text(row, index.column());
+      if (index.column() == ColFile) return FileToolTip(record);
+      if (index.column() == ColReason || index.column() == ColOutcome) return Q(record.Reason);
+      return Text(record, index.column());
     default: return {};
   }
 }

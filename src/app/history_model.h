@@ -1,6 +1,7 @@
 #pragma once
-// The job history as a table: one row per record, newest first; failed jobs
-// drawn in red with an error picture beside their outcome.
+// The job history as a table: one row per record, newest first, all of them
+// or those of one database; failed jobs drawn in red with an error picture
+// beside their outcome.
 
 #include <QAbstractTableModel>
 #include <QIcon>
@@ -28,7 +29,9 @@ class THistoryModel : public QAbstractTableModel {
 
   // `records` in file order (oldest first), as ReadHistory gives them.
   void SetRecords(std::vector<THistoryRecord> records);
-  const THistoryRecord& Record(int row) const { return FRows.at(static_cast<std::size_t>(row)).Record; }
+  // Only the records of `database`; empty: every record.
+  void ShowDatabase(const std::string& database);
+  const THistoryRecord& Record(int row) const { return *FShown.at(static_cast<std::size_t>(row)); }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -37,13 +40,13 @@ class THistoryModel : public QAbstractTableModel {
 
  private:
   // Texts are made when a row is drawn: only the visible rows cost time.
-  struct TRow {
-    THistoryRecord Record;
-  };
-  QString Text(const TRow& row, int column) const;
+  QString Text(const THistoryRecord& record, int column) const;
   static QString FileToolTip(const THistoryRecord& r);
+  void Filter();
 
-  std::vector<TRow> FRows;
+  std::vector<THistoryRecord> FRecords;  // newest first
+  std::string FDatabase;
+  std::vector<const THistoryRecord*> FShown;
   QIcon FFailureIcon;
 };
 

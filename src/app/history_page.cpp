@@ -24,6 +24,8 @@ namespace {
 
 constexpr double BytesPerMB = 1024.0 * 1024.0;
 constexpr qsizetype MarkedPoints = 60;
+// The combo box's first item: the table shows every record.
+constexpr const char* AllDatabases = "Все базы данных";
 
 // A value axis from zero to a little above `top`, with decimals only where
 // whole numbers would repeat.
@@ -68,7 +70,7 @@ THistoryPage::THistoryPage(QWidget* parent) : QWidget(parent) {
   split->setStretchFactor(1, 1);
   column->addWidget(split, 1);
 
-  connect(cbHistoryBase, &QComboBox::currentTextChanged, this, [this](const QString& name) { ShowChartFor(name); });
+  connect(cbHistoryBase, &QComboBox::currentIndexChanged, this, [this] { ShowDatabase(); });
 }
 
 void THistoryPage::BuildChart() {
@@ -143,9 +145,9 @@ void THistoryPage::Load() {
 }
 
 void THistoryPage::FillDatabases() {
-  // The databases most recently backed up come first; the choice is kept
-  // across a reload.
-  const QString chosen = cbHistoryBase->currentText();
+  // Every database first, then the databases most recently backed up; the
+  // choice is kept across a reload.
+  const QString chosen = cbHistoryBase->currentIndex() > 0 ? cbHistoryBase->currentText() : QString();
   std::map<std::string, qint64> latest;
   for (const TPoint& point : FPoints) latest[point.Database] = std::max(latest[point.Database], point.StartMSecs);
   std::vector<std::pair<qint64, std::string>> order;
@@ -153,10 +155,18 @@ void THistoryPage::FillDatabases() {
   std::sort(order.rbegin(), order.rend());
   const QSignalBlocker quiet(cbHistoryBase);
   cbHistoryBase->clear();
+  cbHistoryBase->addItem(QString::fromUtf8(AllDatabases));
   for (const auto& entry : order) cbHistoryBase->addItem(QString::fromStdString(entry.second));
-  const int keep = cbHistoryBase->findText(chosen);
-  cbHistoryBase->setCurrentIndex(keep >= 0 ? keep : (cbHistoryBase->count() > 0 ? 0 : -1));
-  ShowChartFor(cbHistoryBase->currentText());
+  const int keep = chosen.isEmpty() ? -1 : cbHistoryBase->findText(chosen);
+  cbHistoryBase->setCurrentIndex(keep > 0 ? keep : 0);
+  ShowDatabase();
+}
+
+void THistoryPage::ShowDatabase() {
+  // Every database: the table in full, the chart of the one backed up last.
+  const bool all = cbHistoryBase->currentIndex() <= 0;
+  Model->ShowDatabase(all ? std::string() : cbHistoryBase->currentText().toStdString());
+  ShowChartFor(all ? cbHistoryBase->itemText(1) : cbHistoryBase->currentText());
 }
 
 void THistoryPage::ShowChartFor(const QString& database) {

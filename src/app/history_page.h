@@ -1,8 +1,8 @@
 #pragma once
-// The main window's history page: every job of the history as a table
-// (newest first, failures marked) and, for one database chosen above it, a
-// chart of its backups' duration and size over time, so a growing, slowing
-// or failing backup shows at a glance. The file is read when the page is
+// The main window's history page: the jobs of the history as a table
+// (newest first, failures marked; every database's, or that of the one chosen
+// above it) and a chart of one database's backups' duration and size over
+// time, so a growing, slowing or failing backup shows at a glance. The file is read when the page is
 // first shown and again whenever a job has ended.
 
 #include <QWidget>
@@ -54,6 +54,8 @@ class THistoryPage : public QWidget {
   void Load();
   void BuildChart();
   void FillDatabases();
+  // The table and the chart of the database chosen.
+  void ShowDatabase();
   void ShowChartFor(const QString& database);
 
   std::string FPath;

@@ -57,6 +57,9 @@ const char* const TextSite = "www.example.org/quorvin";
 const char* const TextSettingsPath = "Файл настроек: %1";
 const char* const TextLogPath = "Папка журналов: %1";
 const char* const TextReplaceFile = "Файл %1 уже существует.\nЗаменить его?";
+const char* const TextPlanRunElsewhere =
+    "Расписание этих настроек уже выполняет другая программа:\n%1\n"
+    "Второе расписание не запущено.";
 const char* const TextJobWaits = "Задание начнётся, когда закончится текущее:\n%1";
 // Separates the parts of the state in the status bar.
 const char* const StatusSeparator = "   |   ";
@@ -763,21 +766,29 @@ void TMainForm::BitBtn3Click() {
   });
 }
 
-void TMainForm::StartPlanInTray() {
+bool TMainForm::StartPlanInTray() {
+  // Another program (the service) runs the plan of these settings: a
+  // second plan would back the same databases up twice.
+  if (!FController->Execute()) {
+    FPrompts.ShowMessage(Std(QString(TextPlanRunElsewhere).arg(Q(FController->PlanRunElsewhere()))));
+    RefreshState();
+    return false;
+  }
   FTrayIcon->ConcealMainWindow();
   FTrayIcon->SetIconVisible(true);
   FTrayIcon->SetEnabled(true);
   FTrayIcon->SetIconIndex(PlanRunningPicture);
   FTrayIcon->SetMinimizeToTray(true);
-  FController->Execute();
   RefreshState();
   FController->SavePlanRunning(true);
+  return true;
 }
 
 bool TMainForm::ResumePlanAtStart() {
   if (!FController || !FController->PlanResumesAtStart()) return false;
-  Guarded([this] { StartPlanInTray(); });
-  return true;
+  bool started = false;
+  Guarded([&] { started = StartPlanInTray(); });
+  return started;
 }
 
 void TMainForm::Restore1Click() {

@@ -217,8 +217,9 @@ class TMainForm : public QMainWindow {
   void EndWindowJob(const std::string& announcement);
   void PrepareLogForJob();
   // The plan starts: the window hides into the notification area and the
-  // controller's timer runs.
-  void StartPlanInTray();
+  // controller's timer runs. False (the user told) when another program runs
+  // the plan of these settings.
+  bool StartPlanInTray();
   // The name goes to the top of the database list and is selected.
   void PutDatabaseNameFirst(const std::string& bytes);
   // The database name in the list's edit field, as bytes: an entry's own

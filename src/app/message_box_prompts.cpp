@@ -76,4 +76,7 @@ bool TMessageBoxPrompts::ConfirmOkCancel(const std::string& text) {
          QMessageBox::Ok;
 }
 
-void TMessageBoxPrompts::Beep() { QApplication::beep(); }
+void TMessageBoxPrompts::Beep() {
+  if (OnBeep) OnBeep();
+  QApplication::beep();
+}

@@ -27,6 +27,8 @@ class TMessageBoxPrompts : public TPrompts {
   void Beep() override;
 
   std::function<bool()> NonBlocking;
+  // Hears every beep (before the desktop's own).
+  std::function<void()> OnBeep;
   // Told of every notice shown without blocking (the status bar shows it);
   // once its box has closed, told the text of the newest box still open, or
   // an empty text.

@@ -1,13 +1,16 @@
 #include "controller/quorvin.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "controller/history/job_history.h"
 #include "controller/recovery/recovery.h"
 #include "platform/autostart_entry.h"
+#include "platform/computer_name.h"
 #include "platform/exception.h"
 #include "platform/file_locations.h"
 #include "platform/files.h"
@@ -38,6 +41,10 @@ TJobPlaces PlacesOf(const TFileLocations& locations, const std::string& title) {
           locations.DataDir};
 }
 
+// How often a job waiting for another program's looks again, the window kept
+// alive meanwhile.
+constexpr auto LockRetry = std::chrono::milliseconds(20);
+
 }  // namespace
 
 TQuorvin::TQuorvin(TFrontEnd frontEnd, const std::string& programDir, const std::string& title)
@@ -48,7 +55,9 @@ TQuorvin::TQuorvin(TFrontEnd frontEnd, const std::string& programDir, const std:
       FLog(FLocations.DataDir),
       FJobs(FLog, PlacesOf(FLocations, title)),
       FPlan(FLog),
-      FTimer(CreatePlanTimer()) {
+      FTimer(CreatePlanTimer()),
+      FPlanLock(FJobs.Places().JobRecordPath + ".plan.lock"),
+      FJobsLock(FJobs.Places().JobRecordPath + ".lock") {
   FTimer->SetEnabled(false);
   FTimer->SetInterval(PlanTimerInterval);
   FTimer->SetOnTimer([this] { OnPlanTimer(); });
@@ -94,44 +103,63 @@ std::optional<TBackupOutcome> TQuorvin::Backup(const std::string& database, TBac
   const TDatabaseOptions options = FSettings;
   // Set when the job runs; read here only when it ran at once.
   auto result = std::make_shared<std::optional<TBackupOutcome>>();
-  const bool ranNow = FQueue.Submit({TSchedule::KindBackup, database, TJobBy::User, 0, [this, options, done, result] {
-                                       TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
-                                       *result = FJobs.Backup(options, output, TJobBy::User);
-                                       if ((*result)->Succeeded) FSettings.LastBack = (*result)->BackFile;
-                                       if (done) done(**result);
-                                     }});
+  const bool ranNow = FQueue.Submit(Locked({TSchedule::KindBackup, database, TJobBy::User, 0, [=, this] {
+                                              TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
+                                              *result = FJobs.Backup(options, output, TJobBy::User);
+                                              if ((*result)->Succeeded) FSettings.LastBack = (*result)->BackFile;
+                                              if (done) done(**result);
+                                            }}));
   return ranNow ? *result : std::nullopt;
 }
 
 std::optional<bool> TQuorvin::Restore(const std::string& source, const std::string& target, TRestoreDone done) {
   const TDatabaseOptions options = FSettings;
   auto result = std::make_shared<std::optional<bool>>();
-  const bool ranNow = FQueue.Submit({TSchedule::KindRestore, target, TJobBy::User, 0, [=, this] {
-                                       TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
-                                       *result = FJobs.Restore(options, source, target, output);
-                                       if (done) done(**result);
-                                     }});
+  const bool ranNow = FQueue.Submit(Locked({TSchedule::KindRestore, target, TJobBy::User, 0, [=, this] {
+                                              TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
+                                              *result = FJobs.Restore(options, source, target, output);
+                                              if (done) done(**result);
+                                            }}));
   return ranNow ? *result : std::nullopt;
 }
 
 bool TQuorvin::FinishInterruptedJob() {
   if (JobRunning() || !FileExists(JobRecordPath())) return false;
+  // The record of a job that another program is running is that job's own.
+  if (!FJobsLock.Acquire()) return false;
   auto finished = std::make_shared<bool>(false);
-  FQueue.Submit({0, {}, TJobBy::User, 0, [this, finished] {
-                   TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
-                   *finished = TRecovery(JobRecordPath(), FLog).FinishInterruptedJob(output);
-                 }});
+  FQueue.Submit(Locked({0, {}, TJobBy::User, 0, [this, finished] {
+                          TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
+                          *finished = TRecovery(JobRecordPath(), FLog).FinishInterruptedJob(output);
+                        }}));
   return *finished;
 }
 
-void TQuorvin::Execute() {
+std::string TQuorvin::HolderText() const {
+  return FFrontEnd.Name + ", процесс " + std::to_string(ProcessId()) + " на " + ComputerName() + ", с " +
+         TOperationLog::LogStamp();
+}
+
+bool TQuorvin::Execute() {
+  if (!FPlanLock.Acquire()) return false;
+  FPlanLock.Describe(HolderText());
   FPlan.Execute();
   FTimer->SetEnabled(true);
+  return true;
+}
+
+std::string TQuorvin::PlanRunElsewhere() const {
+  if (FPlanLock.Held()) return {};
+  TFileLock probe(FPlanLock.Path());
+  if (probe.Acquire()) return {};
+  const std::string holder = TFileLock::Holder(FPlanLock.Path());
+  return holder.empty() ? "другая программа" : holder;
 }
 
 void TQuorvin::Stop() {
   FPlan.Stop();
   FTimer->SetEnabled(false);
+  FPlanLock.Release();
   // Backups the plan had queued are not made once it stops; each says so.
   for (const TQueuedJob& dropped : FQueue.Drop([](const TQueuedJob& job) { return job.By == TJobBy::Plan; }))
     FLog.Stamped(" Резервная копия по расписанию не начата: расписание остановлено. " + dropped.Database);
@@ -154,7 +182,33 @@ void TQuorvin::RunPlanBackup(const TPlanEntry& entry) {
 }
 
 TQueuedJob TQuorvin::PlanBackupJob(const TPlanEntry& entry) {
-  return {TSchedule::KindBackup, entry.DataBase, TJobBy::Plan, entry.Id, [this, entry] { MakePlanBackup(entry); }};
+  return Locked(
+      {TSchedule::KindBackup, entry.DataBase, TJobBy::Plan, entry.Id, [this, entry] { MakePlanBackup(entry); }});
+}
+
+TQueuedJob TQuorvin::Locked(TQueuedJob job) {
+  job.Run = [this, run = std::move(job.Run)] {
+    AcquireJobsLock();
+    FJobsLock.Describe(HolderText());
+    struct TRelease {
+      TFileLock& Lock;
+      ~TRelease() { Lock.Release(); }
+    } release{FJobsLock};
+    run();
+  };
+  return job;
+}
+
+void TQuorvin::AcquireJobsLock() {
+  if (FJobsLock.Acquire()) return;
+  const std::string holder = TFileLock::Holder(FJobsLock.Path());
+  FWaitingFor = holder.empty() ? "другая программа" : holder;
+  FLog.Stamped(" Задание ждёт окончания задания другой программы: " + FWaitingFor);
+  while (!FJobsLock.Acquire()) {
+    ProcessMessages();
+    std::this_thread::sleep_for(LockRetry);
+  }
+  FWaitingFor.clear();
 }
 
 void TQuorvin::MakePlanBackup(const TPlanEntry& entry) {

@@ -23,6 +23,7 @@
 #include "controller/plan/plan_timer.h"
 #include "controller/settings/settings_file.h"
 #include "platform/file_locations.h"
+#include "platform/file_lock.h"
 #include "runner/job_notices.h"
 #include "runner/ui_seams.h"
 
@@ -41,6 +42,9 @@ struct TFrontEnd {
   TPrompts* Prompts = nullptr;
   // Reports of the plan's backups, which nobody attends.
   TNotices* Notices = nullptr;
+  // How the front end names itself to another program on the same settings
+  // file ("окно Quorvin", the service), in what its locks say.
+  std::string Name = "Quorvin";
 };
 
 class TQuorvin {
@@ -104,6 +108,10 @@ class TQuorvin {
   // A job runs or waits: the front end starts no other job by itself and
   // does not close meanwhile.
   bool JobRunning() const { return FQueue.Busy() || !FQueue.Waiting().empty(); }
+  // Another program on the same settings file (the service, a window on
+  // another computer sharing the folder) runs a job: ours waits for it, and
+  // this names that program; empty otherwise.
+  const std::string& WaitingFor() const { return FWaitingFor; }
   // Called after each job, while the core is still inside it: post work to
   // the event loop from here, never destroy the core at once.
   std::function<void()> OnJobEnded;
@@ -117,9 +125,11 @@ class TQuorvin {
   // timer's tick is OnPlanTimer, which queues the backups of the entries
   // that are due and runs the queue when no job runs. Stopping the plan
   // takes its waiting backups out of the queue, each with a line in the
-  // operation log.
-  void Execute();
+  // operation log. For one settings file one program runs the plan: Execute
+  // refuses (false) while another holds it, and PlanRunElsewhere says who.
+  bool Execute();
   void Stop();
+  std::string PlanRunElsewhere() const;
   void OnPlanTimer();
   // The plan's entries as the settings have them now.
   std::vector<TPlanEntry> PlanEntries() const { return PlanEntriesOf(FSettings); }
@@ -137,6 +147,12 @@ class TQuorvin {
  private:
   TQueuedJob PlanBackupJob(const TPlanEntry& entry);
   void MakePlanBackup(const TPlanEntry& entry);
+  // `job` run while this program holds the lock of the settings file's jobs,
+  // waited for while another program holds it.
+  TQueuedJob Locked(TQueuedJob job);
+  void AcquireJobsLock();
+  // What this program's locks say of it.
+  std::string HolderText() const;
   void ReportPlanBackup(const TPlanEntry& entry, const TBackupOutcome& outcome, const TJobOutput& output);
 
   TFrontEnd FFrontEnd;
@@ -149,4 +165,9 @@ class TQuorvin {
   TJobQueue FQueue;
   TPlan FPlan;
   std::unique_ptr<TPlanTimer> FTimer;
+  // Beside the record of the job in progress: one program runs the plan of
+  // the settings file, one program's job runs at a time.
+  TFileLock FPlanLock;
+  TFileLock FJobsLock;
+  std::string FWaitingFor;
 };

@@ -34,6 +34,9 @@ std::string JobLine(const TQuorvin& q, const TStyle& style) {
 }
 
 std::string WaitingLine(const TQuorvin& q, const TStyle& style) {
+  if (!q.WaitingFor().empty())
+    return (style.Short ? "Ждёт другую программу: " : "Задание ждёт окончания задания другой программы: ") +
+           q.WaitingFor();
   const auto& waiting = q.Queue().Waiting();
   if (waiting.empty()) return {};
   const TQueuedJob& first = waiting.front();
@@ -44,7 +47,10 @@ std::string WaitingLine(const TQuorvin& q, const TStyle& style) {
 }
 
 std::string NextLine(const TQuorvin& q, const TStyle& style) {
-  if (!q.Plan().Running()) return {};
+  if (!q.Plan().Running()) {
+    const std::string elsewhere = q.PlanRunElsewhere();
+    return elsewhere.empty() ? std::string() : "Расписание выполняет: " + elsewhere;
+  }
   const std::vector<TNextBackup> next = q.NextPlanBackups();
   if (next.empty()) return "Расписание запущено, копий по нему не предстоит";
   std::string line = style.Short ? "Следующая копия: " : "Следующая копия по расписанию: ";

@@ -423,7 +423,11 @@ void TPlanForm::bbEntryParamsClick() {
 
 void TPlanForm::StorePlan() {
   StoreEntry(FCurrent);
-  SetPlanEntries(FSettings, FEntries);
+  // Saving alone leaves the database of a one-database plan as it was:
+  // "Запустить" takes the window's, as the backup button does.
+  std::vector<TPlanEntry> entries = FEntries;
+  if (entries.size() == 1 && FSettings.PlanDataBase.empty()) entries.front().DataBase = FSettings.DataBase;
+  SetPlanEntries(FSettings, entries);
   const bool startedWithSession = FSettings.StartWithSession;
   FSettings.StartWithSession = cbStartWithSession->isChecked();
   FSettings.ResumePlan = cbResumePlan->isChecked();

@@ -11,3 +11,5 @@ std::string ComputerName() {
   if (gethostname(name, sizeof name - 1) != 0) return {};
   return std::string(name);
 }
+
+long ProcessId() { return static_cast<long>(getpid()); }

@@ -6,28 +6,28 @@
 
 #include <string>
 
+#include "platform/file_lock.h"
+
 class TInstanceLock {
  public:
-  explicit TInstanceLock(const std::string& name);
-  ~TInstanceLock();
+  explicit TInstanceLock(const std::string& name) : FLock(SessionPath(name, ".lock")) {}
   TInstanceLock(const TInstanceLock&) = delete;
   TInstanceLock& operator=(const TInstanceLock&) = delete;
 
   // True when this process now holds the lock. False when another process
   // holds it, and also when the lock file cannot be opened at all.
-  bool Acquire();
+  bool Acquire() { return FLock.Acquire(); }
   // Gives the lock up (also done by the destructor).
-  void Release();
-  bool Held() const { return FHandle >= 0; }
+  void Release() { FLock.Release(); }
+  bool Held() const { return FLock.Held(); }
 
   // The per-user folder for the lock and its companions, and the path of a
   // file there named after `name` (+ `suffix`).
   static std::string SessionFolder();
   static std::string SessionPath(const std::string& name, const std::string& suffix);
 
-  const std::string& Path() const { return FPath; }
+  const std::string& Path() const { return FLock.Path(); }
 
  private:
-  std::string FPath;
-  int FHandle = -1;
+  TFileLock FLock;
 };

@@ -1,37 +1,58 @@
 #pragma once
-// Shared by the main-window tests: scripted prompts, a temporary program
-// folder with a prepared settings file, and file helpers.
+// Shared by the main-window tests: the window's message boxes answered by
+// script, a temporary program folder with a prepared settings file, and file
+// helpers.
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
+#include <QPointer>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
 #include <string>
 
-#include "runner/ui_seams.h"
+#include "app/message_box_prompts.h"
 
-// Records every prompt and answers Yes / OK unless told otherwise.
-class TScriptedPrompts : public TPrompts {
+// The window shows its own message boxes (and its jobs theirs): each one that
+// opens is recorded, then answered once its event loop runs: a notice with
+// OK, a question with Yes / OK unless told otherwise. Beeps are counted.
+class TScriptedBoxes : public QObject {
  public:
-  TScriptedPrompts() { SetPrompts(this); }
-  ~TScriptedPrompts() override { SetPrompts(nullptr); }
-  void ShowMessage(const std::string& text) override { Messages << QString::fromStdString(text); }
-  bool AskYesNo(const std::string& text) override {
-    Questions << QString::fromStdString(text);
-    return AnswerYes;
+  TScriptedBoxes() { qApp->installEventFilter(this); }
+  // Counts the beeps of the window's boxes.
+  void HearBeepsOf(TMessageBoxPrompts& prompts) {
+    prompts.OnBeep = [this] { ++FBeeps; };
   }
-  bool ConfirmOkCancel(const std::string& text) override {
-    Questions << QString::fromStdString(text);
-    return AnswerOk;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* box = event->type() == QEvent::Show ? qobject_cast<QMessageBox*>(watched) : nullptr;
+    if (box == nullptr || FSeen.contains(box)) return false;
+    FSeen.append(box);
+    const QMessageBox::StandardButtons buttons = box->standardButtons();
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
+    if (buttons & QMessageBox::Yes)
+      answer = AnswerYes ? QMessageBox::Yes : QMessageBox::No;
+    else if (buttons & QMessageBox::Cancel)
+      answer = AnswerOk ? QMessageBox::Ok : QMessageBox::Cancel;
+    (buttons == QMessageBox::Ok ? Messages : Questions) << box->text();
+    QTimer::singleShot(0, box, [box, answer] {
+      if (QAbstractButton* button = box->button(answer)) button->click();
+    });
+    return false;
   }
-  void Beep() override { ++Beeps; }
+  int Beeps() const { return FBeeps; }
 
   QStringList Messages;
   QStringList Questions;
-  int Beeps = 0;
   bool AnswerYes = true;
   bool AnswerOk = true;
+
+ private:
+  int FBeeps = 0;
+  QList<QPointer<QMessageBox>> FSeen;
 };
 
 // A program folder of its own, with Quorvin.INI holding `ini` (if any).

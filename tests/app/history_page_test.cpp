@@ -46,7 +46,7 @@ class THistoryPageTest : public QObject {
 };
 
 void THistoryPageTest::pageIsReadWhenFirstShownAndMarksFailures() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder("");
   folder.WriteFile(
       QString::fromStdString(HistoryFileName("Quorvin")),
@@ -78,10 +78,16 @@ void THistoryPageTest::pageIsReadWhenFirstShownAndMarksFailures() {
   QCOMPARE(failed.data(Qt::ForegroundRole).value<QBrush>().color(), QColor(Qt::red));
   QVERIFY(!failed.data(Qt::DecorationRole).value<QIcon>().isNull());
 
-  // The database backed up last comes first; the chart follows the choice.
-  QCOMPARE(page.cbHistoryBase->count(), 2);
-  QCOMPARE(page.cbHistoryBase->currentText(), QString("/db/b.fdb"));
-  page.cbHistoryBase->setCurrentIndex(1);
+  // Every database, then the database backed up last: the table in full
+  // and the chart of b; choosing a database filters the table as well.
+  QCOMPARE(page.cbHistoryBase->count(), 3);
+  QCOMPARE(page.cbHistoryBase->currentText(), QString("Все базы данных"));
+  QCOMPARE(page.cbHistoryBase->itemText(1), QString("/db/b.fdb"));
+  QCOMPARE(page.DurationSeries->count(), 1);
+  QCOMPARE(page.FailureSeries->count(), 0);
+  page.cbHistoryBase->setCurrentIndex(2);
+  QCOMPARE(page.Model->rowCount(), 2);
+  QCOMPARE(text(0, THistoryModel::ColDatabase), QString("/db/a.fdb"));
   QCOMPARE(page.DurationSeries->count(), 1);
   QCOMPARE(page.SizeSeries->at(0).y(), 2.0);
   QCOMPARE(page.FailureSeries->count(), 1);
@@ -93,13 +99,13 @@ void THistoryPageTest::pageIsReadWhenFirstShownAndMarksFailures() {
 }
 
 void THistoryPageTest::jobsShowProgressAndRefreshThePage() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder("[Parameters]\nAutoBackName=0\n");
   folder.WriteFile("a.fdb", "LIVE");
   TMainForm form(folder.Dir());
   TQuorvin& q = *form.Controller();
   QList<int> shown;
-  q.JobRunner = [&](TSchedule& job) {
+  q.Jobs().JobRunner = [&](TSchedule& job) {
     for (int i = 0; i < 4; ++i) {
       job.OnOutputLine("line");
       shown << (form.pbJobProgress->isVisibleTo(&form) ? form.pbJobProgress->value() : -1);

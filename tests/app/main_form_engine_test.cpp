@@ -35,6 +35,7 @@
 #include "platform/fake_clock.h"
 #include "platform/process_signals.h"
 #include "runner/job_notices.h"
+#include "runner/job_output.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ void TMainFormEngineTest::sessionEndDuringBackupClosesAfterIt() {
   InstallQtSeams();
   TBlockingCallWorker worker;
   worker.Install();
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   fbtest::TempFolder data;
   const std::string db = data.File("late.fdb");
   fbtest::CreateDatabase(db, 10);
@@ -114,7 +115,7 @@ void TMainFormEngineTest::sessionEndDuringBackupClosesAfterIt() {
   QVERIFY(keptDuringJob);
   QVERIFY(closedAt > 5);
   QVERIFY2(folder.Ini().contains("Name0=" + QString::fromStdString(db)), qPrintable(folder.Ini()));
-  QCOMPARE(prompts.Messages, QStringList({"Файл " + backFile + " создан."}));
+  QCOMPARE(boxes.Messages, QStringList({"Файл " + backFile + " создан."}));
   QVERIFY(QFile::exists(backFile));
 }
 
@@ -122,7 +123,7 @@ void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
   InstallQtSeams();
   TBlockingCallWorker worker;
   worker.Install();
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   fbtest::TempFolder data;
   const std::string db = data.File("shop.fdb");
   // Large enough that the job outlasts many turns of the event pump.
@@ -148,8 +149,8 @@ void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
   const qint64 backupMs = clock.elapsed();
 
   const QString backFile = QString::fromStdString(data.File("shop.fdb.gbk"));
-  QVERIFY2(QFile::exists(backFile), qPrintable(prompts.Messages.join(" | ") + "\n" + form.Log->Text()));
-  QCOMPARE(prompts.Messages.last(), "Файл " + backFile + " создан.");
+  QVERIFY2(QFile::exists(backFile), qPrintable(boxes.Messages.join(" | ") + "\n" + form.Log->Text()));
+  QCOMPARE(boxes.Messages.last(), "Файл " + backFile + " создан.");
   QCOMPARE(form.PanelBD_Back->text(), " " + backFile);
   const QString pane = form.Log->Text();
   QVERIFY2(form.Log->LineCount() > 20, qPrintable(pane));
@@ -162,10 +163,10 @@ void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
   const std::string restored = data.File("copy.fdb");
   form.PageControl->setCurrentIndex(1);
   form.eNameBD->setText(QString::fromStdString(restored));
-  prompts.Messages.clear();
+  boxes.Messages.clear();
   form.bbRestoreClick();
   QVERIFY2(QFile::exists(QString::fromStdString(restored)), qPrintable(form.Log->Text()));
-  QCOMPARE(prompts.Messages.last(), "Файл " + QString::fromStdString(restored) + " создан.");
+  QCOMPARE(boxes.Messages.last(), "Файл " + QString::fromStdString(restored) + " создан.");
   QCOMPARE(fbtest::RowCount(restored, "T_ORDERS"), static_cast<long long>(fbtest::kOrders) * scale);
   QVERIFY(!form.Log->Text().isEmpty());
 
@@ -206,7 +207,7 @@ void TMainFormEngineTest::cutShortRestoreDoesNotWaitOnStandardInput() {
   InstallQtSeams();
   TBlockingCallWorker worker;
   worker.Install();
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   fbtest::TempFolder data;
   const std::string db = data.File("stock.fdb");
   fbtest::CreateDatabase(db, 1);
@@ -251,9 +252,8 @@ void TMainFormEngineTest::cutShortRestoreDoesNotWaitOnStandardInput() {
   TBlockingCallWorker::Uninstall();
   UninstallQtSeams();
   QVERIFY2(!watchdogFired, "the restore waited on standard input");
-  QVERIFY2(prompts.Messages.filter("создан").isEmpty(), qPrintable(prompts.Messages.join(" | ")));
-  QVERIFY2(prompts.Messages.contains("Errors were encountered during restore"),
-           qPrintable(prompts.Messages.join(" | ")));
+  QVERIFY2(boxes.Messages.filter("создан").isEmpty(), qPrintable(boxes.Messages.join(" | ")));
+  QVERIFY2(boxes.Messages.contains("Errors were encountered during restore"), qPrintable(boxes.Messages.join(" | ")));
 }
 
 // A real backup with the program's own message boxes: mid-job the user tries
@@ -268,7 +268,6 @@ void TMainFormEngineTest::noticeHeldOpenDoesNotStallTheJob() {
   fbtest::CreateDatabase(db, 10);
   TProgramFolder folder("[Parameters]\nProtocol=3\nBackShutDown=0\nAutoBackName=0\n");
   TMainForm form(folder.Dir());
-  SetPrompts(&form.MessageBoxes());
   form.show();
   int linesAtNotice = -1;
   bool modalDuringJob = false;
@@ -278,7 +277,8 @@ void TMainFormEngineTest::noticeHeldOpenDoesNotStallTheJob() {
       linesAtNotice = form.Log->LineCount();
       form.close();
       form.close();  // the same notice: its box comes forward
-      ShowJobMessage("Error: held open");
+      // A notice of the job, as the job's own output shows it.
+      TJobOutput(form.Log, &form.MessageBoxes()).ShowJobMessage("Error: held open");
       form.N1Click();
     }
   });
@@ -298,7 +298,6 @@ void TMainFormEngineTest::noticeHeldOpenDoesNotStallTheJob() {
   form.BitBtn1Click();
   poll.stop();
   answer.stop();
-  SetPrompts(nullptr);
   const QStringList pane = form.Log->Text().split('\n');
   QVERIFY(linesAtNotice > 0);
   QVERIFY(!modalDuringJob);
@@ -342,10 +341,8 @@ void TMainFormEngineTest::failedPlanBackupTellsWithoutABox() {
       "AutoBackName=1\nRememberPass=1\n[Plan]\nDay1Back=1\nNightPeriodBack=1\n");
   TFakeClock clock(EncodeDate(2026, 12, 7) + EncodeTime(9, 59, 58, 0));  // a Monday
   TMainForm form(folder.Dir());
-  SetPrompts(&form.MessageBoxes());
-  SetNotices(&form.TrayNotices());
   form.TrayIcon()->TrayAvailable = [] { return true; };
-  form.Controller()->Timer->SetInterval(20);
+  form.Controller()->Timer().SetInterval(20);
   form.cbBD_Name->setEditText(QString::fromStdString(db));
   bool modalSeen = false;
   QTimer watch;
@@ -360,18 +357,17 @@ void TMainFormEngineTest::failedPlanBackupTellsWithoutABox() {
   watch.start(5);
   clock.Set(EncodeDate(2026, 12, 7) + EncodeTime(10, 0, 2, 0));
   TQuorvin& q = *form.Controller();
-  QTRY_VERIFY_WITH_TIMEOUT(q.LastPlanBackup.Ended != 0 && !q.JobRunning(), 60000);
+  QTRY_VERIFY_WITH_TIMEOUT(q.Plan().LastPlanBackup().Ended != 0 && !q.JobRunning(), 60000);
   watch.stop();
-  SetNotices(nullptr);
-  SetPrompts(nullptr);
   QVERIFY(!modalSeen);
-  QVERIFY2(q.LastPlanBackup.Reason.find("password") != std::string::npos, q.LastPlanBackup.Reason.c_str());
+  QVERIFY2(q.Plan().LastPlanBackup().Reason.find("password") != std::string::npos,
+           q.Plan().LastPlanBackup().Reason.c_str());
   QCOMPARE(form.TrayIcon()->IconIndex(), 2);
   QVERIFY2(form.TrayIcon()->Hint().contains("НЕ создана"), qPrintable(form.TrayIcon()->Hint()));
   form.Restore1Click();
   QVERIFY2(form.StatusState->text().contains("Последняя копия по расписанию: 07.12.2026 в 10:00 — НЕ создана: "),
            qPrintable(form.StatusState->text()));
-  QVERIFY(folder.ReadFile(QString::fromStdString(q.LogFileName)).contains("в 10:00 Причина: "));
+  QVERIFY(folder.ReadFile(QString::fromStdString(q.Log().LogFileName())).contains("в 10:00 Причина: "));
   QVERIFY(form.close());
   TBlockingCallWorker::Uninstall();
   UninstallQtSeams();

@@ -1,5 +1,6 @@
 // The main window with the real controller on a temporary program folder,
-// scripted prompts and a stand-in job where no server is needed. Headless.
+// scripted answers to its message boxes and a stand-in job where no server is
+// needed. Headless.
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,9 +23,8 @@
 #include "controller/quorvin.h"
 #include "dialogs/params_form.h"
 #include "dialogs/plan_form.h"
-#include "dialogs/quorvin_ref.h"
 #include "platform/exception.h"
-#include "runner/log_pane.h"
+#include "runner/job_output.h"
 #include "runner/schedule.h"
 
 namespace {
@@ -35,7 +35,7 @@ const QString BackupFailed = "Создать резервную копию не 
 std::function<bool(TSchedule&)> StandInJob(bool makeTarget, int* runs = nullptr) {
   return [makeTarget, runs](TSchedule& job) {
     if (runs) ++*runs;
-    AddPaneLine("stand-in job " + job.JobFile(1));
+    if (job.Output) job.Output->AddPaneLine("stand-in job " + job.JobFile(1));
     if (makeTarget) {
       QFile file(QString::fromStdString(job.JobFile(2)));
       file.open(QIODevice::WriteOnly);
@@ -110,14 +110,15 @@ void TMainFormTest::startUpFillsFromSettings_data() {
 
 void TMainFormTest::startUpFillsFromSettings() {
   QFETCH(bool, remember);
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder(QString("[Main]\nUser=ALICE\nPass=s3cret\nLastBack=/data/old.gbk\n"
                                 "[Parameters]\nRememberPass=%1\n"
                                 "[BDNames]\nName0=/data/b.gdb\nName1=\nName2=/data/a.gdb\n")
                             .arg(remember ? 1 : 0));
   TMainForm form(folder.Dir());
-  QCOMPARE(Quorvin, form.Controller());
-  QCOMPARE(LogPane, static_cast<TLogPaneView*>(form.Log));
+  // The window's own controller, on the folder it was given.
+  QVERIFY(form.Controller());
+  QCOMPARE(QString::fromStdString(form.Controller()->IniPath()), folder.Path("Quorvin.INI"));
   QCOMPARE(form.PageControl->currentIndex(), 0);
   QCOMPARE(form.PageControl->count(), 5);  // the four pages and the history
   QCOMPARE(form.cbRememberPass->isChecked(), remember);
@@ -136,11 +137,11 @@ void TMainFormTest::startUpFillsFromSettings() {
   QVERIFY(!form.TrayIcon()->TrayIcon().isVisible());
   QCOMPARE(form.Restore1->text(), QString("Восстановить"));
   QCOMPARE(form.Exit1->text(), QString("Закрыть"));
-  QVERIFY(prompts.Messages.isEmpty());
+  QVERIFY(boxes.Messages.isEmpty());
 }
 
 void TMainFormTest::closingHandsSettingsOver() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder("[Main]\nDataBase=/keep/this.gdb\n");
   {
     TMainForm form(folder.Dir());
@@ -155,7 +156,6 @@ void TMainFormTest::closingHandsSettingsOver() {
     QVERIFY(form.close());
     QCOMPARE(closed.count(), 1);
     QVERIFY(form.Controller() == nullptr);
-    QVERIFY(Quorvin == nullptr);
     // Nothing reaches the destroyed controller afterwards, and a later
     // start's request does not bring the closed window back.
     form.ShowAtRequest();
@@ -178,7 +178,7 @@ void TMainFormTest::closingHandsSettingsOver() {
 // Windows-1251: a start and a close write every value back byte for byte,
 // and a backup of such an entry reaches the job with its own bytes.
 void TMainFormTest::untouchedSettingsKeepTheirBytes() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder;
   const QByteArray base = "/data/\xC1\xE0\xE7\xE0.gdb";  // "База"
   const QByteArray names = "Name0=" + base + "\r\nName1=/data/plain.gdb\r\nName2=/\xCE\xF2\xF7\xE5\xF2.gdb\r\n";
@@ -196,7 +196,7 @@ void TMainFormTest::untouchedSettingsKeepTheirBytes() {
   std::string jobFile;
   {
     TMainForm form(folder.Dir());
-    form.Controller()->JobRunner = [&](TSchedule& job) {
+    form.Controller()->Jobs().JobRunner = [&](TSchedule& job) {
       jobFile = job.JobFile(1);
       return false;
     };
@@ -212,28 +212,28 @@ void TMainFormTest::untouchedSettingsKeepTheirBytes() {
 }
 
 void TMainFormTest::typedNameInOtherCaseMovesEntry() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder("[BDNames]\nName0=/data/First.gdb\nName1=/data/Second.gdb\nName2=/data/Third.gdb\n");
   TMainForm form(folder.Dir());
   int runs = 0;
-  form.Controller()->JobRunner = StandInJob(false, &runs);
+  form.Controller()->Jobs().JobRunner = StandInJob(false, &runs);
   form.cbBD_Name->setEditText("/DATA/second.GDB");
   form.BitBtn1Click();
   // Moved, not added, and spelt as the entry was.
   QCOMPARE(Items(form.cbBD_Name), QStringList({"/data/Second.gdb", "/data/First.gdb", "/data/Third.gdb"}));
   QCOMPARE(form.cbBD_Name->currentText(), QString("/data/Second.gdb"));
-  QCOMPARE(form.Controller()->DataBase, std::string("/DATA/second.GDB"));
+  QCOMPARE(form.Controller()->Settings().DataBase, std::string("/DATA/second.GDB"));
   // A new name goes on top.
   form.cbBD_Name->setEditText("/data/new.gdb");
   form.BitBtn1Click();
   QCOMPARE(Items(form.cbBD_Name).first(), QString("/data/new.gdb"));
   QCOMPARE(form.cbBD_Name->count(), 4);
   QCOMPARE(runs, 2);
-  QCOMPARE(prompts.Messages.count(BackupFailed), 2);
+  QCOMPARE(boxes.Messages.count(BackupFailed), 2);
 }
 
 void TMainFormTest::emptyNameOpensDialogAndFailsTwice() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder("[BDNames]\nName0=/data/a.gdb\n");
   TMainForm form(folder.Dir());
   int dialogs = 0;
@@ -247,7 +247,7 @@ void TMainFormTest::emptyNameOpensDialogAndFailsTwice() {
   form.BitBtn1Click();
   QCOMPARE(dialogs, 1);
   QCOMPARE(title, QString("Выберите файл БД"));
-  QCOMPARE(prompts.Messages, QStringList({"Файл не найден!", BackupFailed}));
+  QCOMPARE(boxes.Messages, QStringList({"Файл не найден!", BackupFailed}));
   QCOMPARE(Items(form.cbBD_Name), QStringList({"", "/data/a.gdb"}));
   form.close();
   // The empty entry is not saved.
@@ -255,11 +255,11 @@ void TMainFormTest::emptyNameOpensDialogAndFailsTwice() {
 }
 
 void TMainFormTest::onlyElevenNamesReachTheFile() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder;
   {
     TMainForm form(folder.Dir());
-    form.Controller()->JobRunner = StandInJob(false);
+    form.Controller()->Jobs().JobRunner = StandInJob(false);
     for (int i = 0; i < 13; ++i) {
       form.cbBD_Name->setEditText(QString("/data/db%1.gdb").arg(i));
       form.BitBtn1Click();
@@ -275,42 +275,43 @@ void TMainFormTest::onlyElevenNamesReachTheFile() {
 }
 
 void TMainFormTest::successfulBackupOffersFileForRestore() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder("[Parameters]\nAutoBackName=0\n");
   folder.WriteFile("shop.gdb", "db");
   TMainForm form(folder.Dir());
-  form.Controller()->JobRunner = StandInJob(true);
+  form.Controller()->Jobs().JobRunner = StandInJob(true);
   form.eUser->setText("SYSDBA");
   form.ePass->setText("pw");
   form.cbBD_Name->setEditText(folder.Path("shop.gdb"));
   form.BitBtn1Click();
   const QString backFile = folder.Path("shop.gbk");
-  QCOMPARE(QString::fromStdString(form.Controller()->BackFile), backFile);
-  QCOMPARE(QString::fromStdString(form.Controller()->RestoreSource), backFile);
+  QVERIFY(QFile::exists(backFile));
+  QCOMPARE(QString::fromStdString(form.RestoreSource()), backFile);
   QCOMPARE(form.PanelBD_Back->text(), " " + backFile);
-  QCOMPARE(prompts.Messages, QStringList({"Файл " + backFile + " создан."}));
-  QCOMPARE(form.Controller()->User, std::string("SYSDBA"));
-  QCOMPARE(form.Controller()->Pass, std::string("pw"));
+  QCOMPARE(boxes.Messages, QStringList({"Файл " + backFile + " создан."}));
+  QCOMPARE(form.Controller()->Settings().User, std::string("SYSDBA"));
+  QCOMPARE(form.Controller()->Settings().Pass, std::string("pw"));
   QVERIFY(form.Log->Text().contains("stand-in job"));
 }
 
 void TMainFormTest::failedBackupKeepsRestoreSource() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder("[Main]\nLastBack=/old/one.gbk\n");
   folder.WriteFile("shop.gdb", "db");
   TMainForm form(folder.Dir());
-  form.Controller()->JobRunner = StandInJob(false);
+  boxes.HearBeepsOf(form.MessageBoxes());
+  form.Controller()->Jobs().JobRunner = StandInJob(false);
   form.cbBD_Name->setEditText(folder.Path("shop.gdb"));
   form.ePass->setText("pw");
   form.BitBtn1Click();
   QCOMPARE(form.PanelBD_Back->text(), QString(" /old/one.gbk"));
-  QCOMPARE(form.Controller()->RestoreSource, std::string("/old/one.gbk"));
-  QCOMPARE(prompts.Messages, QStringList({"Errors were encountered during backup", BackupFailed}));
-  QCOMPARE(prompts.Beeps, 1);
+  QCOMPARE(form.RestoreSource(), std::string("/old/one.gbk"));
+  QCOMPARE(boxes.Messages, QStringList({"Errors were encountered during backup", BackupFailed}));
+  QCOMPARE(boxes.Beeps(), 1);
 }
 
 void TMainFormTest::restoreAnnouncesTarget() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder;
   folder.WriteFile("shop.gbk", "backup");
   TMainForm form(folder.Dir());
@@ -321,17 +322,17 @@ void TMainFormTest::restoreAnnouncesTarget() {
   form.PageControl->setCurrentIndex(1);
   form.sbOpenDataBackClick();
   QCOMPARE(form.PanelBD_Back->text(), " " + folder.Path("shop.gbk"));
-  form.Controller()->JobRunner = StandInJob(true);
+  form.Controller()->Jobs().JobRunner = StandInJob(true);
   form.ePass->setText("pw");
   form.eNameBD->setText(folder.Path("restored.gdb"));
   form.bbRestoreClick();
-  QCOMPARE(prompts.Messages.last(), "Файл " + folder.Path("restored.gdb") + " создан.");
+  QCOMPARE(boxes.Messages.last(), "Файл " + folder.Path("restored.gdb") + " создан.");
   // A failed restore: only the controller's own message.
-  prompts.Messages.clear();
-  form.Controller()->JobRunner = StandInJob(false);
+  boxes.Messages.clear();
+  form.Controller()->Jobs().JobRunner = StandInJob(false);
   form.eNameBD->setText(folder.Path("other.gdb"));
   form.bbRestoreClick();
-  QCOMPARE(prompts.Messages, QStringList({"Errors were encountered during restore"}));
+  QCOMPARE(boxes.Messages, QStringList({"Errors were encountered during restore"}));
   // Cancelling the choice empties the panel.
   form.RunFileDialog = [](QFileDialog&) { return false; };
   form.sbOpenDataBackClick();
@@ -346,16 +347,16 @@ static void StartPlan(TMainForm& form) {
 
 void TMainFormTest::exitFromTrayWritesStopLineTitleBarCloseDoesNot() {
   for (bool fromTray : {true, false}) {
-    TScriptedPrompts prompts;
+    TScriptedBoxes boxes;
     TProgramFolder folder;
     std::string logFile;
     {
       TMainForm form(folder.Dir());
       form.show();
-      logFile = form.Controller()->LogFileName;
+      logFile = form.Controller()->Log().LogFileName();
       StartPlan(form);
-      QVERIFY(form.Controller()->Running);
-      QVERIFY(form.Controller()->Timer->Enabled());
+      QVERIFY(form.Controller()->Plan().Running());
+      QVERIFY(form.Controller()->Timer().Enabled());
       QCOMPARE(form.TrayIcon()->IconIndex(), 1);
       QVERIFY(form.TrayIcon()->MinimizeToTray());
       QVERIFY(form.TrayIcon()->Enabled());
@@ -376,17 +377,17 @@ void TMainFormTest::exitFromTrayWritesStopLineTitleBarCloseDoesNot() {
 }
 
 void TMainFormTest::restoreFromTrayStopsPlan() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder;
   TMainForm form(folder.Dir());
   form.show();
   StartPlan(form);
-  QVERIFY(form.Controller()->Running);
+  QVERIFY(form.Controller()->Plan().Running());
   // The icon's double-click is Restore1Click.
   QVERIFY(form.TrayIcon()->OnDblClick);
   form.TrayIcon()->OnDblClick(form.TrayIcon());
-  QVERIFY(!form.Controller()->Running);
-  QVERIFY(!form.Controller()->Timer->Enabled());
+  QVERIFY(!form.Controller()->Plan().Running());
+  QVERIFY(!form.Controller()->Timer().Enabled());
   QCOMPARE(form.TrayIcon()->IconIndex(), 0);
   QVERIFY(!form.TrayIcon()->IconVisible());
   QVERIFY(!form.TrayIcon()->MinimizeToTray());
@@ -395,17 +396,19 @@ void TMainFormTest::restoreFromTrayStopsPlan() {
   // "Сохранить" in the schedule dialog does not start the plan.
   AnswerNextDialog<TPlanForm>([](TPlanForm& dialog) { dialog.bbOkClick(); });
   form.BitBtn3Click();
-  QVERIFY(!form.Controller()->Running);
+  QVERIFY(!form.Controller()->Plan().Running());
   QCOMPARE(form.TrayIcon()->IconIndex(), 0);
 }
 
 void TMainFormTest::savingPaneAddsTxt() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder;
   TMainForm form(folder.Dir());
-  AddPaneLine("first line");
-  AddPaneLine("");
-  AddPaneLine("третья строка");
+  // As a job writes them: an empty line shows as a single blank.
+  TJobOutput output(form.Log);
+  output.AddPaneLine("first line");
+  output.AddPaneLine("");
+  output.AddPaneLine("третья строка");
   QString proposed;
   QString startFolder;
   form.OpenSaveDialog = [&](QFileDialog& dialog) {
@@ -418,7 +421,7 @@ void TMainFormTest::savingPaneAddsTxt() {
   form.N1Click();
   QVERIFY2(QFileInfo(proposed).fileName().startsWith("log_"), qPrintable(proposed));
   QVERIFY(QRegularExpression("^log_\\d\\d_\\d\\d_\\d{4}(\\.txt)?$").match(QFileInfo(proposed).fileName()).hasMatch());
-  QCOMPARE(startFolder, QDir(QString::fromStdString(form.Controller()->ProgramDir)).absolutePath());
+  QCOMPARE(startFolder, QDir(QString::fromStdString(form.Controller()->ProgramDir())).absolutePath());
   QCOMPARE(folder.ReadFile("mylog.txt"), QString("first line\n \nтретья строка\n"));
   QVERIFY(!QFile::exists(folder.Path("mylog")));
   // A name with an extension is kept; a folder that cannot be written is
@@ -434,16 +437,17 @@ void TMainFormTest::savingPaneAddsTxt() {
     static_cast<QDialog&>(dialog).accept();
   };
   form.N1Click();
-  QVERIFY(prompts.Messages.isEmpty());
+  QVERIFY(boxes.Messages.isEmpty());
   form.N2Click();
   QVERIFY(form.Log->Text().isEmpty());
 }
 
 void TMainFormTest::actionsAndClosingRefusedDuringJob() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder;
   folder.WriteFile("shop.gdb", "db");
   TMainForm form(folder.Dir());
+  boxes.HearBeepsOf(form.MessageBoxes());
   form.show();
   int runs = 0;
   int dialogsOpened = 0;
@@ -453,7 +457,7 @@ void TMainFormTest::actionsAndClosingRefusedDuringJob() {
   };
   bool closedMidJob = true;
   bool buttonsDisabled = false;
-  form.Controller()->JobRunner = [&](TSchedule& job) {
+  form.Controller()->Jobs().JobRunner = [&](TSchedule& job) {
     ++runs;
     buttonsDisabled = !form.BitBtn1->isEnabled() && !form.bbRestore->isEnabled() && !form.BitBtn3->isEnabled();
     // Everything the user could click while the runner pumps events.
@@ -464,6 +468,9 @@ void TMainFormTest::actionsAndClosingRefusedDuringJob() {
     form.sbOpenDataBackClick();
     form.BitBtn1->click();
     closedMidJob = form.close();
+    // Its notice answered meanwhile, the next refusal opens a box of its own
+    // (the same notice still open would only come forward).
+    QCoreApplication::processEvents();
     form.Exit1Click();
     QFile file(QString::fromStdString(job.JobFile(2)));
     file.open(QIODevice::WriteOnly);
@@ -478,9 +485,9 @@ void TMainFormTest::actionsAndClosingRefusedDuringJob() {
   QVERIFY(!closedMidJob);
   QVERIFY(form.Controller() != nullptr);
   QVERIFY(form.isVisible());
-  QVERIFY(prompts.Beeps >= 5);
-  QCOMPARE(prompts.Messages.filter("Дождитесь его окончания").size(), 2);
-  QVERIFY(prompts.Messages.last().startsWith("Файл "));
+  QVERIFY(boxes.Beeps() >= 5);
+  QCOMPARE(boxes.Messages.filter("Дождитесь его окончания").size(), 2);
+  QVERIFY(boxes.Messages.last().startsWith("Файл "));
   QVERIFY(form.BitBtn1->isEnabled());
   // After the job everything works again, closing included.
   QVERIFY(form.close());
@@ -488,7 +495,7 @@ void TMainFormTest::actionsAndClosingRefusedDuringJob() {
 }
 
 void TMainFormTest::parametersOpenOnPageOfActiveTab() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder;
   TMainForm form(folder.Dir());
   for (int tab : {0, 1}) {
@@ -504,7 +511,7 @@ void TMainFormTest::parametersOpenOnPageOfActiveTab() {
 }
 
 void TMainFormTest::userUpperCasedPasswordStarred() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder;
   TMainForm form(folder.Dir());
   form.show();
@@ -517,12 +524,12 @@ void TMainFormTest::userUpperCasedPasswordStarred() {
   QCOMPARE(form.ePass->echoMode(), QLineEdit::Password);
   QCOMPARE(form.ePass->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, form.ePass), int('*'));
   form.StoreLogin();
-  QCOMPARE(form.Controller()->User, std::string("SYSDBA"));
-  QCOMPARE(form.Controller()->Pass, std::string("abc"));
+  QCOMPARE(form.Controller()->Settings().User, std::string("SYSDBA"));
+  QCOMPARE(form.Controller()->Settings().Pass, std::string("abc"));
 }
 
 void TMainFormTest::aboutLabelsOpenAddresses() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder;
   TMainForm form(folder.Dir());
   QList<QUrl> opened;
@@ -542,7 +549,7 @@ void TMainFormTest::aboutLabelsOpenAddresses() {
 // Beside the executable while its folder takes files, else the XDG folders;
 // saving the pane then starts in the home folder.
 void TMainFormTest::aboutPageShowsWhereFilesLive() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   QTemporaryDir home;
   const QByteArray savedHome = qgetenv("HOME");
   qputenv("HOME", home.path().toUtf8());
@@ -568,15 +575,15 @@ void TMainFormTest::aboutPageShowsWhereFilesLive() {
 }
 
 void TMainFormTest::logPaneScrollBarFromFirstJob() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder;
   TMainForm form(folder.Dir());
   QCOMPARE(form.Log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
   QVERIFY(form.Log->isReadOnly());
   QCOMPARE(form.Log->font().pointSize(), 8);
   QVERIFY(QFontInfo(form.Log->font()).fixedPitch());
-  AddPaneLine("left from before");
-  form.Controller()->JobRunner = StandInJob(false);
+  form.Log->AppendLine("left from before");
+  form.Controller()->Jobs().JobRunner = StandInJob(false);
   form.cbBD_Name->setEditText("/none.gdb");
   form.ePass->setText("pw");
   form.BitBtn1Click();
@@ -589,37 +596,37 @@ void TMainFormTest::logPaneScrollBarFromFirstJob() {
 }
 
 void TMainFormTest::laterStartBringsWindowBack() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder;
   TMainForm form(folder.Dir());
   form.show();
   StartPlan(form);
-  QVERIFY(form.Controller()->Running);
+  QVERIFY(form.Controller()->Plan().Running());
   form.ShowAtRequest();
   QVERIFY(form.isVisible());
   QVERIFY(!form.isMinimized());
-  QVERIFY(!form.Controller()->Running);
+  QVERIFY(!form.Controller()->Plan().Running());
   QVERIFY(!form.TrayIcon()->IconVisible());
 }
 
 // No notification area: the plan waits in a minimised window, and the user
 // bringing the window back stops it as the icon's "Восстановить" would.
 void TMainFormTest::withoutTrayUnminimisingStopsPlan() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder;
   TMainForm form(folder.Dir());
   form.TrayIcon()->TrayAvailable = [] { return false; };
   form.show();
   StartPlan(form);
-  QVERIFY(form.Controller()->Running);
+  QVERIFY(form.Controller()->Plan().Running());
   QVERIFY(form.isMinimized());
   QVERIFY(form.isVisible());
   // A state change that keeps it minimised changes nothing.
   form.setWindowState(form.windowState() | Qt::WindowMaximized);
   QTest::qWait(20);
-  QVERIFY(form.Controller()->Running);
+  QVERIFY(form.Controller()->Plan().Running());
   form.showNormal();
-  QTRY_VERIFY(!form.Controller()->Running);
+  QTRY_VERIFY(!form.Controller()->Plan().Running());
   QCOMPARE(form.TrayIcon()->IconIndex(), 0);
   QVERIFY(!form.TrayIcon()->MinimizeToTray());
   QVERIFY(!form.isMinimized());
@@ -627,20 +634,20 @@ void TMainFormTest::withoutTrayUnminimisingStopsPlan() {
   form.showMinimized();
   form.showNormal();
   QTest::qWait(20);
-  QVERIFY(!form.Controller()->Running);
-  QVERIFY(prompts.Messages.isEmpty());
+  QVERIFY(!form.Controller()->Plan().Running());
+  QVERIFY(boxes.Messages.isEmpty());
 }
 
 // The session ends while the window is idle (hidden with the plan running):
 // the settings file is written as by a close from the title bar.
 void TMainFormTest::sessionEndClosesLikeAClose() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder;
   std::string logFile;
   {
     TMainForm form(folder.Dir());
     form.show();
-    logFile = form.Controller()->LogFileName;
+    logFile = form.Controller()->Log().LogFileName();
     StartPlan(form);
     form.eUser->setText("carol");
     form.cbRememberPass->setChecked(true);
@@ -655,20 +662,20 @@ void TMainFormTest::sessionEndClosesLikeAClose() {
   QVERIFY(ini.contains("RememberPass=1"));
   // As a plain close: no stop line.
   QVERIFY(!folder.ReadFile(QString::fromStdString(logFile)).contains("Сервис остановлен."));
-  QVERIFY(prompts.Messages.isEmpty());
+  QVERIFY(boxes.Messages.isEmpty());
 }
 
 // The session ends mid-job: the job runs to its end with its controller,
 // then the window closes by itself, without the "wait" message.
 void TMainFormTest::sessionEndDuringJobClosesAfterIt() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder("[Parameters]\nAutoBackName=0\n");
   folder.WriteFile("shop.gdb", "db");
   TMainForm form(folder.Dir());
   form.show();
   QSignalSpy closed(&form, &TMainForm::Closed);
   bool controllerKept = false;
-  form.Controller()->JobRunner = [&](TSchedule& job) {
+  form.Controller()->Jobs().JobRunner = [&](TSchedule& job) {
     form.RequestSessionClose();
     // Many turns of the close timer while the job pumps events.
     QTest::qWait(300);
@@ -686,7 +693,7 @@ void TMainFormTest::sessionEndDuringJobClosesAfterIt() {
   QTRY_COMPARE(closed.count(), 1);
   QVERIFY(form.Controller() == nullptr);
   QVERIFY2(folder.Ini().contains("Name0=" + folder.Path("shop.gdb")), qPrintable(folder.Ini()));
-  QCOMPARE(prompts.Messages, QStringList({"Файл " + folder.Path("shop.gbk") + " создан."}));
+  QCOMPARE(boxes.Messages, QStringList({"Файл " + folder.Path("shop.gbk") + " создан."}));
 }
 
 // Nobody is left to answer: an open question gets "No" (the job is not
@@ -695,11 +702,10 @@ void TMainFormTest::sessionEndAnswersOpenQuestionsNo() {
   TProgramFolder folder;
   folder.WriteFile("shop.gdb", "db");
   TMainForm form(folder.Dir());
-  SetPrompts(&form.MessageBoxes());
   form.show();
   QSignalSpy closed(&form, &TMainForm::Closed);
   int runs = 0;
-  form.Controller()->JobRunner = StandInJob(true, &runs);
+  form.Controller()->Jobs().JobRunner = StandInJob(true, &runs);
   // SYSDBA without a password: the controller asks whether to go on.
   form.eUser->setText("SYSDBA");
   form.ePass->clear();
@@ -718,7 +724,6 @@ void TMainFormTest::sessionEndAnswersOpenQuestionsNo() {
   form.BitBtn1Click();
   QTRY_COMPARE(closed.count(), 1);
   poll->stop();
-  SetPrompts(nullptr);
   QCOMPARE(runs, 0);
   QVERIFY(!QFile::exists(folder.Path("shop.gbk")));
   // The question, then the window's failure notice, both dismissed.
@@ -730,7 +735,7 @@ void TMainFormTest::sessionEndAnswersOpenQuestionsNo() {
 // "Запустить" takes the database named on the backup page, which the dialog
 // shows; the plan running at the close resumes at the next start when asked.
 void TMainFormTest::planTakesTheDatabaseShownAndResumesAtStart() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder(
       "[Main]\nDataBase=/data/old.fdb\n[BDNames]\nName0=/data/old.fdb\nName1=/data/shop.fdb\n"
       "[Plan]\nResumePlan=1\n");
@@ -745,32 +750,33 @@ void TMainFormTest::planTakesTheDatabaseShownAndResumesAtStart() {
     });
     form.BitBtn3Click();
     QCOMPARE(shown, QString("/data/SHOP.fdb"));
-    QCOMPARE(form.Controller()->DataBase, std::string("/data/SHOP.fdb"));
+    QCOMPARE(form.Controller()->Settings().DataBase, std::string("/data/SHOP.fdb"));
     QCOMPARE(Items(form.cbBD_Name), QStringList({"/data/shop.fdb", "/data/old.fdb"}));
-    QVERIFY(form.Controller()->Running);
+    QVERIFY(form.Controller()->Plan().Running());
     form.Exit1Click();
   }
   // Resumed at the next start (stopping it is the tray script's part); no
   // weekday is on, and the tool tip says so.
   TMainForm form(folder.Dir());
-  QVERIFY(form.ResumePlanAtStart() && form.Controller()->Running);
+  QVERIFY(form.ResumePlanAtStart() && form.Controller()->Plan().Running());
   QCOMPARE(form.TrayIcon()->IconIndex(), 1);
   QCOMPARE(form.TrayIcon()->Hint(), QString("Quorvin\nРасписание запущено, копий по нему не предстоит"));
   form.close();
 }
 
 void TMainFormTest::openDialogsOfferFdbAndStartBesideTheFile() {
-  TScriptedPrompts prompts;
+  TScriptedBoxes boxes;
   TProgramFolder folder;
   QDir(folder.Path("")).mkpath("data/backups");
   TMainForm form(folder.Dir());
   QStringList filters;
   QString startedIn;
-  form.RunFileDialog = [&](QFileDialog& dialog) {
+  const auto record = [&](QFileDialog& dialog) {
     filters = dialog.nameFilters();
     startedIn = dialog.directory().absolutePath();
     return false;
   };
+  form.RunFileDialog = record;
   form.cbBD_Name->setEditText(folder.Path("data/shop.fdb"));
   form.sbOpenDataBaseClick();
   QCOMPARE(filters, QStringList({"Файл БД (*.fdb *.FDB *.gdb *.GDB)", "Все файлы (*)"}));
@@ -779,7 +785,13 @@ void TMainFormTest::openDialogsOfferFdbAndStartBesideTheFile() {
   form.cbBD_Name->setEditText(folder.Path("data/shop.fdb"));
   form.sbOpenDataBackClick();
   QCOMPARE(startedIn, folder.Path("data"));
-  form.Controller()->RestoreSource = folder.Path("data/backups/shop.gbk").toStdString();
+  // A backup file chosen once: the next choice starts beside it.
+  form.RunFileDialog = [&](QFileDialog& dialog) {
+    dialog.selectFile(folder.Path("data/backups/shop.gbk"));
+    return true;
+  };
+  form.sbOpenDataBackClick();
+  form.RunFileDialog = record;
   form.sbOpenDataBackClick();
   QCOMPARE(filters, QStringList({"Файл (*.gbk *.GBK *.gbk.zst *.GBK.ZST)", "Все файлы (*)"}));
   QCOMPARE(startedIn, folder.Path("data/backups"));

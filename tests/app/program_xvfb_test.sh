@@ -182,12 +182,12 @@ answer_box() {
   fail "the message box did not close"
 }
 # Presses the schedule dialog's "Запустить" (bottom row, 24 px above its
-# lower edge).
+# lower edge; the buttons keep to the right edge, whatever the dialog's width).
 start_plan() {
-  local dlg=$1 dlg_x dlg_y dlg_h
+  local dlg=$1 dlg_x dlg_y dlg_w dlg_h
   read -r dlg_x dlg_y < <(xdotool getwindowgeometry "$dlg" | awk '/Position/ {split($2, p, ","); print p[1], p[2]}')
-  dlg_h=$(xdotool getwindowgeometry "$dlg" | awk '/Geometry/ {split($2, g, "x"); print g[2]}')
-  xdotool mousemove "$((dlg_x + 295))" "$((dlg_y + dlg_h - 24))" click 1
+  read -r dlg_w dlg_h < <(xdotool getwindowgeometry "$dlg" | awk '/Geometry/ {split($2, g, "x"); print g[1], g[2]}')
+  xdotool mousemove "$((dlg_x + dlg_w - 231))" "$((dlg_y + dlg_h - 24))" click 1
 }
 oplog() { cat "$prog"/log/*.log 2>/dev/null | tr -d '\r'; }
 

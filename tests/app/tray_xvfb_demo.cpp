@@ -26,7 +26,6 @@
 #include "controller/quorvin.h"
 #include "dialogs/params_form.h"
 #include "dialogs/plan_form.h"
-#include "dialogs/quorvin_ref.h"
 
 namespace {
 
@@ -180,22 +179,22 @@ class TDemo : public QObject {
     CloseDialogs();
     if (!Controller) {
       Settings = std::make_unique<QTemporaryDir>();
-      Controller = std::make_unique<TQuorvin>(Settings->path().toStdString() + "/", "Quorvin");
-      Quorvin = Controller.get();
+      Controller = std::make_unique<TQuorvin>(TFrontEnd{}, Settings->path().toStdString() + "/", "Quorvin");
       // A plan worth looking at.
-      TPlanRecord& plan = Controller->PlanRecord;
+      TPlanRecord& plan = Controller->Settings().PlanRecord;
       plan.Day1Back = plan.Day3Back = plan.Day5Back = plan.Day6Back = true;
       plan.DayBeginBack = EncodeTime(8, 0, 0, 0);
       plan.NightBeginBack = EncodeTime(20, 0, 0, 0);
       plan.DayPeriodBack = 1;
       plan.NightPeriodBack = 7;
       plan.NightClockBack = EncodeTime(23, 30, 0, 0);
-      Controller->Protocol = 0;
+      Controller->Settings().Protocol = 0;
     }
-    Params = std::make_unique<TParamsForm>();
+    TQuorvin& q = *Controller;
+    Params = std::make_unique<TParamsForm>(nullptr, q.Settings());
     Params->LoadParams(page);
     Params->show();
-    Plan = std::make_unique<TPlanForm>();
+    Plan = std::make_unique<TPlanForm>(nullptr, q.Settings(), &q.Plan(), [&q](bool) { q.SavePlan(); });
     Plan->show();
     // Side by side, so one screenshot holds both.
     const QRect screen = QApplication::primaryScreen()->geometry();
@@ -274,7 +273,5 @@ int main(int argc, char* argv[]) {
   QApplication::setQuitOnLastWindowClosed(false);
   TDemo demo;
   demo.Start();
-  const int code = app.exec();
-  Quorvin = nullptr;
-  return code;
+  return app.exec();
 }

@@ -24,7 +24,10 @@ Files FolderFiles(const std::string& dir) {
   Files files;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     const std::string name = entry.path().filename().string();
-    if (entry.is_regular_file() && name != "Quorvin.INI" && name != "Quorvin.history.jsonl")
+    // The program's own files beside the settings: its settings, history and
+    // locks.
+    const bool own = name == "Quorvin.INI" || name == "Quorvin.history.jsonl" || name.ends_with(".lock");
+    if (entry.is_regular_file() && !own)
       files[name] = ReadFileBytes(entry.path().string());
   }
   return files;

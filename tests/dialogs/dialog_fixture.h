@@ -2,17 +2,21 @@
 // A real controller over a settings file in a temporary program folder, and
 // a plain reader of that file for checking what reached it.
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
+#include <QMessageBox>
+#include <QPointer>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "controller/quorvin.h"
-#include "runner/ui_seams.h"
 
 class TDialogFixture {
   // First member: the folder outlives the controller, which writes into it
@@ -23,7 +27,7 @@ class TDialogFixture {
   // `ini`: the settings file's text before the controller reads it.
   explicit TDialogFixture(const QString& ini = QString()) {
     if (!ini.isNull()) WriteText(ini);
-    Controller = std::make_unique<TQuorvin>(Dir().toStdString(), "Quorvin");
+    Controller = std::make_unique<TQuorvin>(TFrontEnd{}, Dir().toStdString(), "Quorvin");
   }
 
   QString Dir() const { return FDir.path() + "/"; }
@@ -58,15 +62,24 @@ class TDialogFixture {
   std::unique_ptr<TQuorvin> Controller;
 };
 
-// Prompts that record every notice and answer nothing else.
-class TRecordingPrompts : public TPrompts {
+// Records the text of every message box that opens and answers it with OK,
+// once its own event loop runs: the dialogs show their boxes themselves.
+class TRecordingBoxes : public QObject {
  public:
-  TRecordingPrompts() { SetPrompts(this); }
-  ~TRecordingPrompts() override { SetPrompts(nullptr); }
-  void ShowMessage(const std::string& text) override { Messages.push_back(text); }
-  bool AskYesNo(const std::string&) override { return true; }
-  bool ConfirmOkCancel(const std::string&) override { return true; }
-  void Beep() override {}
+  TRecordingBoxes() { qApp->installEventFilter(this); }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* box = event->type() == QEvent::Show ? qobject_cast<QMessageBox*>(watched) : nullptr;
+    if (box == nullptr || FSeen.contains(box)) return false;
+    FSeen.append(box);
+    Messages.push_back(box->text().toStdString());
+    QTimer::singleShot(0, box, [box] {
+      if (QAbstractButton* ok = box->button(QMessageBox::Ok)) ok->click();
+    });
+    return false;
+  }
 
   std::vector<std::string> Messages;
+
+ private:
+  QList<QPointer<QMessageBox>> FSeen;
 };

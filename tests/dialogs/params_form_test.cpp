@@ -18,18 +18,17 @@
 
 #include "dialog_fixture.h"
 #include "dialogs/params_form.h"
-#include "dialogs/quorvin_ref.h"
 
 namespace {
 
 // Every switch in the dialog's storing order: control and field.
-std::vector<std::pair<QCheckBox*, bool*>> Switches(TParamsForm& form, TQuorvin& q) {
-  return {{form.BackShutDown, &q.BackShutDown},   {form.chkBK1, &q.BackParam1},          {form.chkBK2, &q.BackParam2},
-          {form.chkBK3, &q.BackParam3},           {form.chkBK4, &q.BackParam4},          {form.chkBK5, &q.BackParam5},
-          {form.chkBK6, &q.BackParam6},           {form.chkBK7, &q.BackParam7},          {form.chkRS1, &q.RestParam1},
-          {form.chkRS2, &q.RestParam2},           {form.chkRS3, &q.RestParam3},          {form.chkRS4, &q.RestParam4},
-          {form.chkRS5, &q.RestParam5},           {form.chkRS6, &q.RestParam6},          {form.chkRS7, &q.RestParam7},
-          {form.cbAutoBackName, &q.AutoBackName}, {form.cbVerifyBackup, &q.VerifyBackup}};
+std::vector<std::pair<QCheckBox*, bool*>> Switches(TParamsForm& form, TDatabaseOptions& o) {
+  return {{form.BackShutDown, &o.BackShutDown},   {form.chkBK1, &o.BackParam1},          {form.chkBK2, &o.BackParam2},
+          {form.chkBK3, &o.BackParam3},           {form.chkBK4, &o.BackParam4},          {form.chkBK5, &o.BackParam5},
+          {form.chkBK6, &o.BackParam6},           {form.chkBK7, &o.BackParam7},          {form.chkRS1, &o.RestParam1},
+          {form.chkRS2, &o.RestParam2},           {form.chkRS3, &o.RestParam3},          {form.chkRS4, &o.RestParam4},
+          {form.chkRS5, &o.RestParam5},           {form.chkRS6, &o.RestParam6},          {form.chkRS7, &o.RestParam7},
+          {form.cbAutoBackName, &o.AutoBackName}, {form.cbVerifyBackup, &o.VerifyBackup}};
 }
 
 // Runs `during` once the modal loop is up.
@@ -43,7 +42,7 @@ class ParamsFormTest : public QObject {
  private slots:
   void Captions() {
     TDialogFixture fx;
-    TParamsForm form(nullptr, fx.Controller.get());
+    TParamsForm form(nullptr, fx.Controller->Settings());
     QCOMPARE(form.windowTitle(), QString::fromUtf8("Параметры"));
     QCOMPARE(form.Label6->text(), QString::fromUtf8("Протокол"));
     QCOMPARE(form.bbSave->text(), QString::fromUtf8("Сохранить"));
@@ -69,7 +68,7 @@ class ParamsFormTest : public QObject {
                                "Use All Space",
                                QString::fromUtf8("Генерировать имя резервной копии"),
                                QString::fromUtf8("Проверять копию восстановлением")};
-    const auto switches = Switches(form, *fx.Controller);
+    const auto switches = Switches(form, fx.Controller->Settings());
     for (std::size_t i = 0; i < switches.size(); ++i)
       QCOMPARE(switches[i].first->text(), captions[static_cast<int>(i)]);
     QCOMPARE(form.Notebook->count(), 2);
@@ -81,7 +80,7 @@ class ParamsFormTest : public QObject {
 
   void FixedSizeAndNoClippedCaption() {
     TDialogFixture fx;
-    TParamsForm form(nullptr, fx.Controller.get());
+    TParamsForm form(nullptr, fx.Controller->Settings());
     form.LoadParams(0);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -113,10 +112,10 @@ class ParamsFormTest : public QObject {
     QFETCH(int, pattern);
     TDialogFixture fx;
     TQuorvin& q = *fx.Controller;
-    TParamsForm form(nullptr, &q);
-    auto switches = Switches(form, q);
+    TParamsForm form(nullptr, q.Settings());
+    auto switches = Switches(form, q.Settings());
     for (std::size_t i = 0; i < switches.size(); ++i) *switches[i].second = (pattern >> i) & 1;
-    q.Protocol = 2;
+    q.Settings().Protocol = 2;
     form.LoadParams(0);
     for (std::size_t i = 0; i < switches.size(); ++i)
       QCOMPARE(switches[i].first->isChecked(), bool((pattern >> i) & 1));
@@ -128,7 +127,7 @@ class ParamsFormTest : public QObject {
     form.bbSaveClick();
     QCOMPARE(form.result(), 1);
     for (std::size_t i = 0; i < switches.size(); ++i) QCOMPARE(*switches[i].second, !bool((pattern >> i) & 1));
-    QCOMPARE(q.Protocol, 3);
+    QCOMPARE(q.Settings().Protocol, 3);
   }
 
   // The copy on this computer: loaded from its two fields, the folder
@@ -136,9 +135,9 @@ class ParamsFormTest : public QObject {
   void LocalCopy() {
     TDialogFixture fx;
     TQuorvin& q = *fx.Controller;
-    q.LocalCopyDir = "/srv/old";
-    q.LocalCopyOnly = true;
-    TParamsForm form(nullptr, &q);
+    q.Settings().LocalCopyDir = "/srv/old";
+    q.Settings().LocalCopyOnly = true;
+    TParamsForm form(nullptr, q.Settings());
     form.LoadParams(0);
     QCOMPARE(form.gbLocalCopy->title(), QString::fromUtf8("Копия на этом компьютере"));
     QCOMPARE(form.chkLocalCopyOnly->text(), QString::fromUtf8("Только копия"));
@@ -146,19 +145,19 @@ class ParamsFormTest : public QObject {
     form.ChooseFolder = [](const QString& current) { return current + "/copies"; };
     form.sbLocalCopyDir->click();
     form.bbSaveClick();
-    QCOMPARE(q.LocalCopyDir, std::string("/srv/old/copies"));
-    QVERIFY(q.LocalCopyOnly);
+    QCOMPARE(q.Settings().LocalCopyDir, std::string("/srv/old/copies"));
+    QVERIFY(q.Settings().LocalCopyOnly);
     form.eLocalCopyDir->clear();  // ticked without a folder: no copy, no "copy only"
     form.bbSaveClick();
-    QVERIFY(q.LocalCopyDir.empty() && !q.LocalCopyOnly);
+    QVERIFY(q.Settings().LocalCopyDir.empty() && !q.Settings().LocalCopyOnly);
   }
 
   void CloseChangesNothing() {
     TDialogFixture fx;
     TQuorvin& q = *fx.Controller;
-    q.Protocol = 1;
-    TParamsForm form(nullptr, &q);
-    auto switches = Switches(form, q);
+    q.Settings().Protocol = 1;
+    TParamsForm form(nullptr, q.Settings());
+    auto switches = Switches(form, q.Settings());
     std::vector<bool> before;
     for (auto& s : switches) before.push_back(*s.second);
     form.LoadParams(1);
@@ -166,15 +165,15 @@ class ParamsFormTest : public QObject {
     form.brProtocol->setCurrentIndex(-1);
     form.bbCloseClick();
     QCOMPARE(form.result(), 2);
-    QCOMPARE(q.Protocol, 1);
+    QCOMPARE(q.Settings().Protocol, 1);
     for (std::size_t i = 0; i < switches.size(); ++i) QCOMPARE(*switches[i].second, bool(before[i]));
   }
 
   void TitleBarCloseIsClose() {
     TDialogFixture fx;
     TQuorvin& q = *fx.Controller;
-    q.BackParam3 = false;
-    TParamsForm form(nullptr, &q);
+    q.Settings().BackParam3 = false;
+    TParamsForm form(nullptr, q.Settings());
     WhileModal([&] {
       form.chkBK3->setChecked(true);
       // Esc has no meaning here: the dialog stays.
@@ -185,7 +184,7 @@ class ParamsFormTest : public QObject {
       form.close();
     });
     QCOMPARE(form.ShowParams(0), 2);
-    QVERIFY(!q.BackParam3);
+    QVERIFY(!q.Settings().BackParam3);
   }
 
   void Protocol_data() {
@@ -205,13 +204,13 @@ class ParamsFormTest : public QObject {
     QFETCH(int, shown);
     TDialogFixture fx(QString("[Parameters]\nProtocol=%1\n").arg(stored));
     TQuorvin& q = *fx.Controller;
-    QCOMPARE(q.Protocol, stored);
-    TParamsForm form(nullptr, &q);
+    QCOMPARE(q.Settings().Protocol, stored);
+    TParamsForm form(nullptr, q.Settings());
     form.LoadParams(0);
     QCOMPARE(form.brProtocol->currentIndex(), shown);
     if (shown < 0) QVERIFY(form.brProtocol->currentText().isEmpty());
     form.bbSaveClick();
-    QCOMPARE(q.Protocol, shown);  // saved unchosen: −1
+    QCOMPARE(q.Settings().Protocol, shown);  // saved unchosen: −1
   }
 
   void OpensOnTheCallersPageAndSavesBoth_data() {
@@ -223,10 +222,10 @@ class ParamsFormTest : public QObject {
     QFETCH(int, page);
     TDialogFixture fx;
     TQuorvin& q = *fx.Controller;
-    q.BackParam1 = false;
-    q.RestParam1 = false;
-    q.Protocol = -1;
-    TParamsForm form(nullptr, &q);
+    q.Settings().BackParam1 = false;
+    q.Settings().RestParam1 = false;
+    q.Settings().Protocol = -1;
+    TParamsForm form(nullptr, q.Settings());
     int shownPage = -1;
     WhileModal([&] {
       shownPage = form.Notebook->currentIndex();
@@ -238,33 +237,38 @@ class ParamsFormTest : public QObject {
     });
     QCOMPARE(form.ShowParams(page), 1);
     QCOMPARE(shownPage, page);
-    QVERIFY(q.BackParam1);
-    QVERIFY(q.RestParam1);
-    QCOMPARE(q.Protocol, 0);
+    QVERIFY(q.Settings().BackParam1);
+    QVERIFY(q.Settings().RestParam1);
+    QCOMPARE(q.Settings().Protocol, 0);
   }
 
   void SavingLeavesTheSettingsFileAlone() {
     const QString ini = "[Parameters]\nProtocol=1\nBackParam1=0\n";
     TDialogFixture fx(ini);
-    TParamsForm form(nullptr, fx.Controller.get());
+    TParamsForm form(nullptr, fx.Controller->Settings());
     form.LoadParams(0);
     form.chkBK1->setChecked(true);
     form.brProtocol->setCurrentIndex(3);
     form.bbSaveClick();
     QCOMPARE(fx.ReadText(), ini.toUtf8());
-    QVERIFY(fx.Controller->BackParam1);
+    QVERIFY(fx.Controller->Settings().BackParam1);
   }
 
-  void UsesTheProgramWideController() {
+  // Pointed at one database of the plan, the dialog edits that entry's
+  // options and leaves the program's own alone.
+  void EditsTheOptionsItIsGiven() {
     TDialogFixture fx;
-    Quorvin = fx.Controller.get();
-    fx.Controller->Protocol = 3;
-    {
-      TParamsForm form;
-      form.LoadParams(0);
-      QCOMPARE(form.brProtocol->currentIndex(), 3);
-    }
-    Quorvin = nullptr;
+    TSettings& settings = fx.Controller->Settings();
+    settings.Protocol = 1;
+    TPlanEntry entry = NewPlanEntry(settings, "/db/b.fdb");
+    entry.Protocol = 3;
+    TParamsForm form(nullptr, entry);
+    form.LoadParams(0);
+    QCOMPARE(form.brProtocol->currentIndex(), 3);
+    form.brProtocol->setCurrentIndex(2);
+    form.bbSaveClick();
+    QCOMPARE(entry.Protocol, 2);
+    QCOMPARE(settings.Protocol, 1);
   }
 };
 

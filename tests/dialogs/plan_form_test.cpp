@@ -47,6 +47,17 @@ QColor BaseOf(const QWidget* w) { return w->palette().color(QPalette::Base); }
 // The settings file's text for a time of day, as the controller writes it.
 QString TimeText(int h, int m, int s) { return QString::fromStdString(FormatLongTime(EncodeTime(h, m, s, 0))); }
 
+// The dialog as the window opens it: on the controller's settings and plan,
+// saving writes the plan to the settings file.
+class TPlanDialog : public TPlanForm {
+ public:
+  explicit TPlanDialog(TQuorvin& q)
+      : TPlanForm(nullptr, q.Settings(), &q.Plan(), [&q](bool sessionStart) {
+          q.SavePlan();
+          if (sessionStart) q.ApplyStartWithSession();
+        }) {}
+};
+
 }  // namespace
 
 class PlanFormTest : public QObject {
@@ -55,7 +66,7 @@ class PlanFormTest : public QObject {
  private slots:
   void Captions() {
     TDialogFixture fx;
-    TPlanForm form(nullptr, fx.Controller.get());
+    TPlanDialog form(*fx.Controller);
     QCOMPARE(form.windowTitle(), QString::fromUtf8("Расписание"));
     QStringList days;
     for (auto* box : DayBoxes(form)) days << box->text();
@@ -91,10 +102,12 @@ class PlanFormTest : public QObject {
 
   void LayoutOnScreen() {
     TDialogFixture fx;
-    TPlanForm form(nullptr, fx.Controller.get());
+    TPlanDialog form(*fx.Controller);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QVERIFY(form.width() >= 526 && form.height() >= 294);
+    // Taller and wider than the one-database dialog was: the list of the
+    // plan's databases sits at its top.
+    QVERIFY(form.width() >= 620 && form.height() >= 520);
     QCOMPARE(form.minimumSize(), form.maximumSize());
     QCOMPARE(form.focusWidget(), form.bbOk);
     const QRect screen = form.screen()->geometry();
@@ -110,7 +123,7 @@ class PlanFormTest : public QObject {
 
   void LoadsEveryControl() {
     TDialogFixture fx;
-    TPlanRecord& plan = fx.Controller->PlanRecord;
+    TPlanRecord& plan = fx.Controller->Settings().PlanRecord;
     auto fields = DayFields(plan);
     for (std::size_t i = 0; i < fields.size(); ++i) *fields[i] = i % 3 == 0;
     plan.DayPeriodBack = 2;
@@ -120,7 +133,7 @@ class PlanFormTest : public QObject {
     plan.NightBeginBack = EncodeTime(20, 15, 0, 0);
     plan.DayClockBack = EncodeTime(12, 34, 56, 0);
     plan.NightClockBack = 1 + EncodeTime(23, 30, 45, 0);
-    TPlanForm form(nullptr, fx.Controller.get());
+    TPlanDialog form(*fx.Controller);
     const auto boxes = DayBoxes(form);
     for (std::size_t i = 0; i < boxes.size(); ++i) QCOMPARE(boxes[i]->isChecked(), i % 3 == 0);
     QCOMPARE(form.rbDayBack->ItemIndex(), 2);
@@ -145,7 +158,7 @@ class PlanFormTest : public QObject {
     QFETCH(QString, iniValue);
     QFETCH(int, item);
     TDialogFixture fx("[Plan]\nDayPeriodBack=" + iniValue + "\nNightPeriodBack=" + iniValue + "\n");
-    TPlanForm form(nullptr, fx.Controller.get());
+    TPlanDialog form(*fx.Controller);
     const QColor window = QApplication::palette(form.dtDayBack).color(QPalette::Base);
     for (auto [group, picker] :
          {std::pair{form.rbDayBack, form.dtDayBack}, std::pair{form.rbNightBack, form.dtNightBack}}) {
@@ -156,8 +169,8 @@ class PlanFormTest : public QObject {
     }
     form.bbOkClick();
     QCOMPARE(form.result(), 2);
-    QCOMPARE(int(fx.Controller->PlanRecord.DayPeriodBack), item);
-    QCOMPARE(int(fx.Controller->PlanRecord.NightPeriodBack), item);
+    QCOMPARE(int(fx.Controller->Settings().PlanRecord.DayPeriodBack), item);
+    QCOMPARE(int(fx.Controller->Settings().PlanRecord.NightPeriodBack), item);
     auto ini = fx.ReadIni();
     QCOMPARE(ini["Plan"]["DayPeriodBack"], QString::number(item));
     QCOMPARE(ini["Plan"]["NightPeriodBack"], QString::number(item));
@@ -165,7 +178,7 @@ class PlanFormTest : public QObject {
 
   void SwitchingToClockAndAway() {
     TDialogFixture fx;
-    TPlanForm form(nullptr, fx.Controller.get());
+    TPlanDialog form(*fx.Controller);
     const QColor window = QApplication::palette(form.dtNightBack).color(QPalette::Base);
     const QColor face = form.rbNightBack->palette().color(QPalette::Window);
     form.show();
@@ -182,8 +195,8 @@ class PlanFormTest : public QObject {
     QCOMPARE(BaseOf(form.dtNightBack), face);
     // The disabled picker's time is saved all the same.
     form.StorePlan();
-    QCOMPARE(fx.Controller->PlanRecord.NightPeriodBack, 3);
-    QCOMPARE(fx.Controller->PlanRecord.NightClockBack, EncodeTime(3, 45, 10, 0));
+    QCOMPARE(fx.Controller->Settings().PlanRecord.NightPeriodBack, 3);
+    QCOMPARE(fx.Controller->Settings().PlanRecord.NightClockBack, EncodeTime(3, 45, 10, 0));
     QCOMPARE(fx.ReadIni()["Plan"]["NightClockBack"], TimeText(3, 45, 10));
     form.bbCancelClick();
   }
@@ -196,7 +209,7 @@ class PlanFormTest : public QObject {
   void SaveWritesThePlanAtOnce() {
     QFETCH(bool, start);
     TDialogFixture fx("[Main]\nDataBase=/db/a.fdb\n[Plan]\nQueueBack=5\n");
-    TPlanForm form(nullptr, fx.Controller.get());
+    TPlanDialog form(*fx.Controller);
     const auto boxes = DayBoxes(form);
     for (std::size_t i = 0; i < boxes.size(); ++i) boxes[i]->setChecked(i == 0 || i == 6);
     form.rbDayBack->SetItemIndex(1);
@@ -212,7 +225,7 @@ class PlanFormTest : public QObject {
     result = form.exec();
     QCOMPARE(result, start ? 1 : 2);
 
-    const TPlanRecord& plan = fx.Controller->PlanRecord;
+    const TPlanRecord& plan = fx.Controller->Settings().PlanRecord;
     QVERIFY(plan.Day1Back && plan.Day7Back && !plan.Day2Back && !plan.Day6Back);
     QCOMPARE(plan.DayPeriodBack, 1);
     QCOMPARE(plan.NightPeriodBack, 7);
@@ -249,8 +262,8 @@ class PlanFormTest : public QObject {
     QFETCH(bool, titleBar);
     const QString text = "[Plan]\nDay3Back=1\nDayPeriodBack=2\nDayBeginBack=" + TimeText(9, 0, 0) + "\n";
     TDialogFixture fx(text);
-    const TPlanRecord before = fx.Controller->PlanRecord;
-    TPlanForm form(nullptr, fx.Controller.get());
+    const TPlanRecord before = fx.Controller->Settings().PlanRecord;
+    TPlanDialog form(*fx.Controller);
     QTimer::singleShot(0, [&] {
       form.cbDay3Back->setChecked(false);
       form.cbDay5Back->setChecked(true);
@@ -266,7 +279,7 @@ class PlanFormTest : public QObject {
         QTest::mouseClick(form.bbCancel, Qt::LeftButton);
     });
     QCOMPARE(form.exec(), 2);
-    const TPlanRecord& after = fx.Controller->PlanRecord;
+    const TPlanRecord& after = fx.Controller->Settings().PlanRecord;
     QVERIFY(after.Day3Back && !after.Day5Back);
     QCOMPARE(after.DayPeriodBack, before.DayPeriodBack);
     QCOMPARE(after.DayBeginBack, before.DayBeginBack);
@@ -283,7 +296,7 @@ class PlanFormTest : public QObject {
     const QString entry = config.path() + "/autostart/org.example.quorvin.desktop";
     TDialogFixture fx("[Main]\nDataBase=/db/old.fdb\n");
     for (bool on : {true, false}) {
-      TPlanForm form(nullptr, fx.Controller.get());
+      TPlanDialog form(*fx.Controller);
       QVERIFY(form.eDataBase->isReadOnly());
       QCOMPARE(form.eDataBase->text(), QString("/db/old.fdb"));
       form.SetPlanDatabase("/db/shown.fdb");
@@ -297,8 +310,8 @@ class PlanFormTest : public QObject {
       QCOMPARE(ini["Plan"]["StartWithSession"], QString(on ? "1" : "0"));
       QCOMPARE(ini["Plan"]["ResumePlan"], QString(on ? "1" : "0"));
       QVERIFY(ini["Plan"].count("PlanRunning") == 0);  // its own writer only
-      QCOMPARE(fx.Controller->DataBase, std::string("/db/old.fdb"));
       QCOMPARE(QFile::exists(entry), on);
+      QCOMPARE(fx.Controller->Settings().DataBase, std::string("/db/old.fdb"));
     }
   }
 
@@ -317,7 +330,7 @@ class PlanFormTest : public QObject {
     QFETCH(QString, typed);
     QFETCH(QTime, expected);
     TDialogFixture fx;
-    TPlanForm form(nullptr, fx.Controller.get());
+    TPlanDialog form(*fx.Controller);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     for (QDateTimeEdit* picker : {form.dtDayBeginBack, form.dtNightBack}) {
@@ -334,8 +347,8 @@ class PlanFormTest : public QObject {
 
   void AFailedWriteKeepsTheDialogOpen() {
     TDialogFixture fx;
-    TRecordingPrompts prompts;
-    TPlanForm form(nullptr, fx.Controller.get());
+    TRecordingBoxes boxes;
+    TPlanDialog form(*fx.Controller);
     // A folder where the settings file should be: every write is refused.
     QFile::remove(fx.IniPath());
     QVERIFY(QDir().mkpath(fx.IniPath()));
@@ -343,9 +356,9 @@ class PlanFormTest : public QObject {
     form.show();
     QTest::mouseClick(form.bbStart, Qt::LeftButton);
     QVERIFY(form.isVisible());
-    QCOMPARE(prompts.Messages.size(), std::size_t(1));
-    QVERIFY(QString::fromStdString(prompts.Messages[0]).startsWith("Unable to write to"));
-    QVERIFY(fx.Controller->PlanRecord.Day2Back);  // the fields hold the new plan
+    QCOMPARE(boxes.Messages.size(), std::size_t(1));
+    QVERIFY(QString::fromStdString(boxes.Messages[0]).startsWith("Unable to write to"));
+    QVERIFY(fx.Controller->Settings().PlanRecord.Day2Back);  // the fields hold the new plan
     form.bbCancelClick();
     QCOMPARE(form.result(), 2);
     QDir(fx.IniPath()).removeRecursively();
