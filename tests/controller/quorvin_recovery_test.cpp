@@ -27,8 +27,7 @@ Files FolderFiles(const std::string& dir) {
     // The program's own files beside the settings: its settings, history and
     // locks.
     const bool own = name == "Quorvin.INI" || name == "Quorvin.history.jsonl" || name.ends_with(".lock");
-    if (entry.is_regular_file() && !own)
-      files[name] = ReadFileBytes(entry.path().string());
+    if (entry.is_regular_file() && !own) files[name] = ReadFileBytes(entry.path().string());
   }
   return files;
 }
