@@ -390,8 +390,12 @@ void TPlanForm::StoreEntry(int row) {
 
 void TPlanForm::AddEntry(const std::string& database) {
   StoreEntry(FCurrent);
+  // Beside a second entry, entry 1 keeps a database of its own: the one it
+  // backed up so far (the window's when it had none), not whatever the
+  // window names now, which may well be the database being added.
+  if (FEntries.size() == 1 && FSettings.PlanDataBase.empty() && !FSettings.DataBase.empty())
+    FEntries.front().DataBase = FSettings.DataBase;
   FEntries.push_back(NewPlanEntry(FSettings, database));
-  // Beside a second entry, entry 1 keeps the database it backs up now.
   FillList();
   const int row = static_cast<int>(FEntries.size()) - 1;
   FCurrent = -1;

@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -362,6 +363,51 @@ class PlanFormTest : public QObject {
     form.bbCancelClick();
     QCOMPARE(form.result(), 2);
     QDir(fx.IniPath()).removeRecursively();
+  }
+
+  // The list: the window's database added as a second line with a plan of its
+  // own, another typed in, one removed; each line's controls are its own,
+  // and saving writes one section per further line, entry 1 keeping its
+  // database.
+  void EntriesOfTheList() {
+    TDialogFixture fx("[Main]\nDataBase=/srv/shop.fdb\n[Plan]\nDay1Back=1\nNightPeriodBack=3\n");
+    TPlanDialog form(*fx.Controller);
+    form.SetPlanDatabase("/srv/stock.fdb");
+    QCOMPARE(form.twEntries->rowCount(), 1);
+    QVERIFY(!form.bbRemoveEntry->isEnabled());
+    QVERIFY(!form.bbEntryParams->isEnabled());
+    QTest::mouseClick(form.bbAddCurrent, Qt::LeftButton);
+    QCOMPARE(form.twEntries->rowCount(), 2);
+    QCOMPARE(form.CurrentEntry(), 1);
+    QCOMPARE(form.eDataBase->text(), QString("/srv/stock.fdb"));
+    QVERIFY(!form.cbDay1Back->isChecked());  // a new line plans nothing yet
+    form.cbDay3Back->setChecked(true);
+    ClickItem(form.rbNightBack, 2);
+    form.cbOwnLogin->setChecked(true);
+    form.eEntryUser->setText("STOCK");
+    form.eEntryPass->setText("pw");
+    QTest::mouseClick(form.bbAddEntry, Qt::LeftButton);
+    QTest::keyClicks(form.eDataBase, "/srv/gone.fdb");
+    QCOMPARE(form.twEntries->item(2, TPlanForm::ColumnDatabase)->text(), QString("/srv/gone.fdb"));
+    QTest::mouseClick(form.bbRemoveEntry, Qt::LeftButton);
+    QCOMPARE(form.twEntries->rowCount(), 2);
+    form.SelectEntry(0);
+    QVERIFY(form.cbDay1Back->isChecked() && !form.cbDay3Back->isChecked());
+    form.SelectEntry(1);
+    QVERIFY(form.cbDay3Back->isChecked() && form.cbOwnLogin->isChecked());
+    QVERIFY(form.twEntries->item(1, TPlanForm::ColumnRhythm)->text().startsWith(QString::fromUtf8("Ср; весь день")));
+    QTest::mouseClick(form.bbOk, Qt::LeftButton);
+
+    const auto ini = fx.ReadIni();
+    QCOMPARE(ini.at("Plan").at("DataBase"), QString("/srv/shop.fdb"));
+    QCOMPARE(ini.at("Plan2").at("DataBase"), QString("/srv/stock.fdb"));
+    QCOMPARE(ini.at("Plan2").at("Day3Back"), QString("1"));
+    QCOMPARE(ini.at("Plan2").at("NightPeriodBack"), QString("2"));
+    QCOMPARE(ini.at("Plan2").at("User"), QString("STOCK"));
+    QVERIFY(!ini.count("Plan3"));
+    const std::vector<TPlanEntry> entries = fx.Controller->PlanEntries();
+    QCOMPARE(entries.size(), std::size_t(2));
+    QCOMPARE(JobOptionsOf(entries[1], fx.Controller->Settings()).Pass, std::string("pw"));
   }
 };
 
