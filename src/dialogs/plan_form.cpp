@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QStyle>
 #include <QTableWidget>
@@ -98,7 +99,7 @@ TPlanForm::TPlanForm(QWidget* parent, TSettings& settings, const TPlan* plan, TS
   rbDayBack->OnClick = [this] { rbDayBackClick(); };
   rbNightBack->OnClick = [this] { rbNightBackClick(); };
 
-  FixClientSize(620, 520);
+  FixClientSize(620, 480);
   bbOk->setFocus();
   FormCreate();
 }
@@ -117,7 +118,11 @@ QFrame* TPlanForm::BuildListFrame() {
   twEntries->setSelectionMode(QAbstractItemView::SingleSelection);
   twEntries->setEditTriggers(QAbstractItemView::NoEditTriggers);
   twEntries->verticalHeader()->hide();
-  twEntries->horizontalHeader()->setStretchLastSection(true);
+  twEntries->setWordWrap(false);
+  // The file names share what is left; the other columns take what they need.
+  QHeaderView* header = twEntries->horizontalHeader();
+  header->setSectionResizeMode(QHeaderView::ResizeToContents);
+  header->setSectionResizeMode(ColumnDatabase, QHeaderView::Stretch);
   twEntries->setMinimumHeight(110);
   row->addWidget(twEntries, 1);
   auto* buttons = new QVBoxLayout;
@@ -299,7 +304,6 @@ void TPlanForm::SetPlanDatabase(const std::string& database) {
 void TPlanForm::FillList() {
   twEntries->setRowCount(static_cast<int>(FEntries.size()));
   for (int row = 0; row < twEntries->rowCount(); ++row) FillRow(row);
-  twEntries->resizeColumnToContents(ColumnRhythm);
 }
 
 void TPlanForm::FillRow(int row) {
@@ -310,12 +314,14 @@ void TPlanForm::FillRow(int row) {
     for (const TNextBackup& backup : FPlan->NextBackups({entry}))
       next = Q(FormatDateTime("dd.mm.yyyy hh:nn", backup.When));
   }
-  const QString texts[ColumnCount] = {entry.DataBase.empty() ? QString::fromUtf8("не выбрана") : Q(entry.DataBase),
+  // The database by its file name; the whole name in the tool tip.
+  const QString database = entry.DataBase.empty() ? QString::fromUtf8("не выбрана") : Q(entry.DataBase);
+  const QString texts[ColumnCount] = {database.section(QRegularExpression("[/\\\\]"), -1),
                                       Q(PlanSummary(entry.PlanRecord)), next,
                                       LastOutcomeText(FPlan ? FPlan->LastReportOf(entry.Id) : nullptr)};
   for (int column = 0; column < ColumnCount; ++column) {
     auto* item = new QTableWidgetItem(texts[column]);
-    item->setToolTip(texts[column]);
+    item->setToolTip(column == ColumnDatabase ? database : texts[column]);
     twEntries->setItem(row, column, item);
   }
 }
