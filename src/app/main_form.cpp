@@ -562,8 +562,7 @@ void TMainForm::RefreshState() {
   if (FTrayIcon && FTrayIcon->Hint() != hint) FTrayIcon->SetHint(hint);
 }
 
-void TMainForm::FormClose() {
-  if (!FController) return;
+void TMainForm::HandSettingsOver() {
   TSettings& settings = FController->Settings();
   settings.RememberPass = cbRememberPass->isChecked();
   StoreLogin();
@@ -572,6 +571,16 @@ void TMainForm::FormClose() {
     const QString name = cbBD_Name->itemText(i);
     if (!name.isEmpty()) settings.BDNames.push_back(BytesOf(name, cbBD_Name->itemData(i)));
   }
+}
+
+void TMainForm::SaveSettings() {
+  HandSettingsOver();
+  FController->WriteIni();
+}
+
+void TMainForm::FormClose() {
+  if (!FController) return;
+  HandSettingsOver();
   // Nothing may reach the controller once it is gone: every handler checks
   // the reference first.
   FStateTimer->stop();
@@ -724,7 +733,8 @@ void TMainForm::bbParametersClick() {
   if (!FController || RefusedDuringJob()) return;
   Guarded([this] {
     TParamsForm dialog(this, FController->Settings());
-    dialog.ShowParams(PageControl->currentIndex() == 1 ? 1 : 0);
+    // Confirmed choices reach the file at once: a crash later costs none.
+    if (dialog.ShowParams(PageControl->currentIndex() == 1 ? 1 : 0) == TParamsForm::ResultSave) SaveSettings();
   });
 }
 
@@ -767,6 +777,8 @@ void TMainForm::BitBtn3Click() {
 }
 
 bool TMainForm::StartPlanInTray() {
+  // What the plan runs with is on disk before it starts (and resumes with).
+  SaveSettings();
   // Another program (the service) runs the plan of these settings: a
   // second plan would back the same databases up twice.
   if (!FController->Execute()) {

@@ -83,6 +83,10 @@ class TMainForm : public QMainWindow {
   QString ChooseFile(const QString& title, const QString& defaultExt, const QString& filter,
                      const QString& near = QString());
   void StoreLogin();
+  // The window's login, its "Помнить" and its database list into the
+  // settings; and then into the settings file.
+  void HandSettingsOver();
+  void SaveSettings();
 
   // A job of the window or of the plan runs or waits: actions that open a
   // dialog or close the program are refused meanwhile (a job the window

@@ -1,6 +1,8 @@
 #include "app/message_box_prompts.h"
 
 #include <QApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <memory>
 
 namespace {
@@ -79,4 +81,12 @@ bool TMessageBoxPrompts::ConfirmOkCancel(const std::string& text) {
 void TMessageBoxPrompts::Beep() {
   if (OnBeep) OnBeep();
   QApplication::beep();
+}
+
+std::optional<std::string> TMessageBoxPrompts::AskPassword(const std::string& text) {
+  bool ok = false;
+  const QString password = QInputDialog::getText(FOwner, QApplication::applicationDisplayName(),
+                                                 QString::fromStdString(text), QLineEdit::Password, QString(), &ok);
+  if (!ok || password.isEmpty()) return std::nullopt;
+  return password.toStdString();
 }

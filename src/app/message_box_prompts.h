@@ -25,6 +25,7 @@ class TMessageBoxPrompts : public TPrompts {
   bool AskYesNo(const std::string& text) override;
   bool ConfirmOkCancel(const std::string& text) override;
   void Beep() override;
+  std::optional<std::string> AskPassword(const std::string& text) override;
 
   std::function<bool()> NonBlocking;
   // Hears every beep (before the desktop's own).

@@ -14,15 +14,11 @@
 #include "platform/exception.h"
 #include "platform/file_locations.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "runner/job_output.h"
 #include "runner/schedule.h"
 
 namespace {
-
-// Why a plan backup failed when nothing in the job said so: the job ran to its
-// end, but its file is not to be seen here (the server wrote it where this
-// computer does not look).
-constexpr const char* NoBackupFileReason = "файл копии не найден на этом компьютере";
 
 TFileLocations LocationsOf(const std::string& programDir) {
   return programDir.empty() ? ProcessFileLocations() : LocateFiles(IncludeTrailingPathDelimiter(programDir));
@@ -38,7 +34,7 @@ std::string JobRecordName(const std::string& iniName) {
 
 TJobPlaces PlacesOf(const TFileLocations& locations, const std::string& title) {
   return {locations.SettingsDir + HistoryFileName(title), locations.SettingsDir + JobRecordName(title + ".INI"),
-          locations.DataDir};
+          locations.DataDir, locations.SettingsDir + title + ".INI"};
 }
 
 // How often a job waiting for another program's looks again, the window kept
@@ -128,11 +124,26 @@ bool TQuorvin::FinishInterruptedJob() {
   // The record of a job that another program is running is that job's own.
   if (!FJobsLock.Acquire()) return false;
   auto finished = std::make_shared<bool>(false);
-  FQueue.Submit(Locked({0, {}, TJobBy::User, 0, [this, finished] {
-                          TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
-                          *finished = TRecovery(JobRecordPath(), FLog).FinishInterruptedJob(output);
-                        }}));
+  FQueue.Submit(Locked(
+      {0, {}, TJobBy::User, 0, [this, finished] {
+         TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
+         *finished = TRecovery(JobRecordPath(), IniPath(), FLog, RecoveryPassword()).FinishInterruptedJob(output);
+       }}));
   return *finished;
+}
+
+TRecoveryPassword TQuorvin::RecoveryPassword() const {
+  return [this](const TJobRecord& record) -> std::optional<std::string> {
+    // The remembered login of the program, or of the plan's entry.
+    for (const TPlanEntry& entry : PlanEntries()) {
+      const TDatabaseOptions login = JobOptionsOf(entry, FSettings);
+      if (!login.Pass.empty() && SameTextAscii(login.User, record.User)) return login.Pass;
+    }
+    if (!FFrontEnd.Prompts) return std::nullopt;
+    return FFrontEnd.Prompts->AskPassword("Пароль пользователя " + record.User +
+                                          " для завершения задания, прерванного при прошлом запуске программы (" +
+                                          record.Database + "):");
+  };
 }
 
 std::string TQuorvin::HolderText() const {
@@ -233,8 +244,9 @@ void TQuorvin::ReportPlanBackup(const TPlanEntry& entry, const TBackupOutcome& o
   if (outcome.Succeeded) {
     report.Warnings = output.Collected();
   } else {
-    report.Reason = output.Reason().empty() ? NoBackupFileReason : output.Reason();
-    FLog.Stamped(" Причина: " + report.Reason);
+    report.Reason = outcome.Reason;
+    // A job that ran has said so with its outcome line already.
+    if (!outcome.Started) FLog.Stamped(" Причина: " + report.Reason);
   }
   for (const std::string& warning : report.Warnings) FLog.Stamped(" Внимание: " + warning);
   FPlan.NoteReport(entry.Id, report);

@@ -21,6 +21,7 @@
 #include "controller/log/operation_log.h"
 #include "controller/plan/plan.h"
 #include "controller/plan/plan_timer.h"
+#include "controller/recovery/recovery.h"
 #include "controller/settings/settings_file.h"
 #include "platform/file_locations.h"
 #include "platform/file_lock.h"
@@ -153,6 +154,9 @@ class TQuorvin {
   void AcquireJobsLock();
   // What this program's locks say of it.
   std::string HolderText() const;
+  // The password recovery needs: a remembered one of the record's user, or
+  // the front end asks.
+  TRecoveryPassword RecoveryPassword() const;
   void ReportPlanBackup(const TPlanEntry& entry, const TBackupOutcome& outcome, const TJobOutput& output);
 
   TFrontEnd FFrontEnd;

@@ -155,3 +155,18 @@ std::optional<std::string> ReadWholeFile(const std::string& path, bool& exists) 
   close(fd);
   return content;
 }
+
+std::optional<TFileIdentity> IdentityOf(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) return std::nullopt;
+  TFileIdentity identity;
+  identity.Device = static_cast<std::uint64_t>(st.st_dev);
+  identity.Inode = static_cast<std::uint64_t>(st.st_ino);
+  identity.Size = static_cast<std::uint64_t>(st.st_size);
+  identity.ModifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return identity;
+}
+
+bool FolderSearchable(const std::string& folder) {
+  return DirectoryExists(folder) && access(folder.c_str(), X_OK) == 0;
+}

@@ -52,3 +52,19 @@ bool WriteFileAtomically(const std::string& path, const std::string& text);
 // The whole content of a file; nullopt (errno set) when it cannot be read. A
 // missing file reads as empty with `exists` false.
 std::optional<std::string> ReadWholeFile(const std::string& path, bool& exists);
+
+// Which file a name leads to (device, inode; links not followed) and its
+// state (size, modification time in nanoseconds since 1970).
+struct TFileIdentity {
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
+  std::uint64_t Size = 0;
+  std::int64_t ModifiedNs = 0;
+  bool SameFile(const TFileIdentity& other) const { return Device == other.Device && Inode == other.Inode; }
+  bool operator==(const TFileIdentity&) const = default;
+};
+// nullopt when nothing is there (or it cannot be examined).
+std::optional<TFileIdentity> IdentityOf(const std::string& path);
+// Whether this computer can look into the folder for names in it (it exists
+// and may be searched): a file it does not see there is really not there.
+bool FolderSearchable(const std::string& folder);

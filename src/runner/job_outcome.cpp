@@ -60,6 +60,13 @@ std::string ShutdownAttributesOf(const std::string& statsLine) {
 
 std::string ShutdownStateOf(const std::string& serverName, const std::string& localPath, uint8_t protocol,
                             const std::string& userName, const std::string& password) {
+  // The state is unknown: the request's own outcome stands.
+  return ReadShutdownState(serverName, localPath, protocol, userName, password).value_or(std::string());
+}
+
+std::optional<std::string> ReadShutdownState(const std::string& serverName, const std::string& localPath,
+                                             uint8_t protocol, const std::string& userName,
+                                             const std::string& password) {
   std::string state;
   try {
     auto service = std::make_unique<THeaderStatsService>();
@@ -73,8 +80,7 @@ std::string ShutdownStateOf(const std::string& serverName, const std::string& lo
     }
     ReleaseRequest(*service);
   } catch (const std::exception&) {
-    // The state is unknown; the request's own outcome stands.
-    return {};
+    return std::nullopt;
   }
   return state;
 }

@@ -6,6 +6,7 @@
 // behind as if the job had succeeded.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // The text of an output line of gbak that plainly says the request failed
@@ -21,6 +22,11 @@ std::string FailureReportedBy(const std::string& outputLine);
 // down is one whose restore stopped half-way.
 std::string ShutdownStateOf(const std::string& serverName, const std::string& localPath, uint8_t protocol,
                             const std::string& userName, const std::string& password);
+// The same, with a state that could not be read told apart: nullopt then,
+// empty text for a database on line.
+std::optional<std::string> ReadShutdownState(const std::string& serverName, const std::string& localPath,
+                                             uint8_t protocol, const std::string& userName,
+                                             const std::string& password);
 
 // The attributes text of a header statistics line "Attributes <tab>…" when it
 // names a shutdown mode; empty otherwise.

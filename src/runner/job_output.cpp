@@ -35,7 +35,7 @@ TJobOutput::TJobOutput(TLogPaneView* pane, TPrompts* prompts, TAttendance attend
     : FPane(pane), FPrompts(prompts), FAttendance(attendance) {}
 
 void TJobOutput::AddPaneLine(const std::string& line) {
-  if (!Attended() && StartsWith(line, ErrorLeads[0])) Collect(line);
+  if (StartsWith(line, ErrorLeads[0])) Collect(line);
   for (TWatcher* watcher : FWatchers) watcher->FOnLine(line);
   if (!FPane) return;
   try {
@@ -51,10 +51,8 @@ void TJobOutput::ClearPane() {
 }
 
 void TJobOutput::ShowJobMessage(const std::string& text) {
-  if (Attended())
-    Prompts().ShowMessage(text);
-  else
-    Collect(text);
+  Collect(text);
+  if (Attended()) Prompts().ShowMessage(text);
 }
 
 bool TJobOutput::AskJobYesNo(const std::string& text, bool unattendedAnswer) {

@@ -6,8 +6,10 @@
 // A job someone started by hand is attended: its notices are message boxes
 // and its questions are asked. A job nobody started by hand (a plan backup)
 // is unattended: a box would wait for a click that may come hours later, and
-// the plan with it. Its notices and error lines are collected for its report
-// instead, and its questions get their going-on answer without being asked.
+// the plan with it, so its questions get their going-on answer without being
+// asked. Either way its notices and error lines are collected: the first of
+// them is the job's reason wherever it is told (history, operation log,
+// report).
 //
 // Every part of a job is handed the job's output; nothing reaches a pane or a
 // box any other way.
@@ -29,11 +31,11 @@ class TJobOutput {
   TJobOutput& operator=(const TJobOutput&) = delete;
 
   // One line of the pane (an empty text as a single blank); the error lines
-  // ("ERROR: …") of an unattended job are collected. A pane that fails to
+  // ("ERROR: …") are collected. A pane that fails to
   // show a line does not stop the job.
   void AddPaneLine(const std::string& line);
   void ClearPane();
-  // A notice of the job: a message box while attended, collected otherwise.
+  // A notice of the job: a message box while attended, and collected.
   void ShowJobMessage(const std::string& text);
   // A warning question before a job (Yes/No): asked while attended;
   // otherwise answered `unattendedAnswer` without asking.
@@ -42,9 +44,14 @@ class TJobOutput {
   TPrompts& Prompts() const;
   bool Attended() const { return FAttendance == TAttendance::Attended; }
 
-  // Notices and error lines of an unattended job, each without its "ERROR: "
-  // or "Error: " lead, on one line, in the order they came.
+  // The job's notices and error lines, each without its "ERROR: " or
+  // "Error: " lead, on one line, in the order they came.
   const std::vector<std::string>& Collected() const { return FCollected; }
+  // The first of them from `mark` (a count of Collected() taken earlier) on;
+  // empty when none came since.
+  std::string ReasonSince(std::size_t mark) const {
+    return mark < FCollected.size() ? FCollected[mark] : std::string();
+  }
   // The first of them: what went wrong first says most (later ones are its
   // consequences). Empty when nothing was collected.
   std::string Reason() const { return FCollected.empty() ? std::string() : FCollected.front(); }

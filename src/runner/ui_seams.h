@@ -4,6 +4,7 @@
 // main window installs the real ones.
 
 #include <functional>
+#include <optional>
 #include <string>
 
 // The on-screen log pane: cleared at the start of a job, then one line at a
@@ -36,4 +37,10 @@ class TPrompts {
   // A notice about something the program did by itself, which needs no
   // answer: ShowMessage unless a user interface shows it otherwise.
   virtual void ShowNotice(const std::string& text) { ShowMessage(text); }
+  // A password asked for with `text` (hidden as it is typed); nullopt when
+  // nobody is asked or the question is cancelled.
+  virtual std::optional<std::string> AskPassword(const std::string& text) {
+    (void)text;
+    return std::nullopt;
+  }
 };

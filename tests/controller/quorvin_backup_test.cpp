@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "controller/history/job_history.h"
 #include "job_fixture.h"
 #include "platform/exception.h"
 #include "platform/files.h"
@@ -110,7 +111,9 @@ TEST_F(Backup, ADatabaseThisComputerCannotSeeNeverTakesTheNameOfAnother) {
   EXPECT_EQ(b.BackFile, Dir / "server-only/B.gbk");
   EXPECT_EQ(Jobs.back().File2, Dir / "server-only/B.gbk");
   EXPECT_EQ(ReadFileBytes(Dir / "A.gbk"), "backup of A");
-  EXPECT_EQ(LogAfterStart().back(), Stamp + " Резервная копия НЕ создана. " + Dir / "server-only/B.gbk");
+  const Strings log = LogAfterStart();
+  EXPECT_EQ(log[log.size() - 2], Stamp + " Резервная копия НЕ создана. " + Dir / "server-only/B.gbk");
+  EXPECT_EQ(log.back(), Stamp + " Причина: файл копии не найден на этом компьютере");
 }
 
 TEST_F(Backup, AdministratorWithoutPasswordIsAskedFirst) {
@@ -171,16 +174,17 @@ TEST_F(Backup, FailurePathsWithTheirMessagesAndLogLines) {
     std::string database;
     std::function<bool(TSchedule&)> job;
     Strings events;
-    bool logged;
+    std::string reason;  // after the outcome line; empty: no line at all
   };
   // clang-format off
   const Row rows[] = {
-      {"no database", "", nullptr, {"box:Файл не найден!"}, false},
+      {"no database", "", nullptr, {"box:Файл не найден!"}, ""},
       {"runner reports failure", "Shop.gdb", [](TSchedule&) { return false; },
-       {"beep", "box:Errors were encountered during backup"}, true},
+       {"beep", "box:Errors were encountered during backup"}, "Errors were encountered during backup"},
       {"error raised in the job", "Shop.gdb", [](TSchedule&) -> bool { throw Exception("boom"); },
-       {"pane:ERROR: boom", "box:ERROR: boom"}, true},
-      {"runner succeeds but no file", "Shop.gdb", [](TSchedule&) { return true; }, {}, true},
+       {"pane:ERROR: boom", "box:ERROR: boom"}, "boom"},
+      {"runner succeeds but no file", "Shop.gdb", [](TSchedule&) { return true; }, {},
+       "файл копии не найден на этом компьютере"},
   };
   // clang-format on
   for (const Row& row : rows) {
@@ -193,8 +197,10 @@ TEST_F(Backup, FailurePathsWithTheirMessagesAndLogLines) {
     EXPECT_FALSE(BackupNow().Succeeded);
     EXPECT_EQ(Events.Events, row.events);
     EXPECT_EQ(q.Settings().LastBack, "");
-    if (row.logged) {
-      EXPECT_EQ(LogAfterStart(), Strings{Stamp + " Резервная копия НЕ создана. " + Dir / ("Shop" + Suffix + ".gbk")});
+    if (!row.reason.empty()) {
+      EXPECT_EQ(LogAfterStart(), (Strings{Stamp + " Резервная копия НЕ создана. " + Dir / ("Shop" + Suffix + ".gbk"),
+                                          Stamp + " Причина: " + row.reason}));
+      EXPECT_EQ(ReadHistory(q.HistoryPath()).back().Reason, row.reason) << "one reason everywhere";
     } else {
       EXPECT_TRUE(LogAfterStart().empty());
     }
@@ -209,19 +215,19 @@ TEST_F(Restore, FailurePathsWithTheirMessagesAndLogLines) {
     bool ok;
     std::function<bool(TSchedule&)> job;
     Strings events;
-    bool logged;
+    std::string reason;  // after the outcome line; empty: no line at all
   };
   const std::string c = RestoreConfirmation;
   const std::string both = "box:Must select both database and restore files";
   // clang-format off
   const Row rows[] = {
-      {"no target", "Shop.gbk", "", true, nullptr, {both}, false},
-      {"no source", "", "New.fdb", true, nullptr, {both}, false},
-      {"cancelled", "Shop.gbk", "New.fdb", false, nullptr, {c}, false},
+      {"no target", "Shop.gbk", "", true, nullptr, {both}, ""},
+      {"no source", "", "New.fdb", true, nullptr, {both}, ""},
+      {"cancelled", "Shop.gbk", "New.fdb", false, nullptr, {c}, ""},
       {"runner reports failure", "Shop.gbk", "New.fdb", true, [](TSchedule&) { return false; },
-       {c, "beep", "box:Errors were encountered during restore"}, true},
+       {c, "beep", "box:Errors were encountered during restore"}, "Errors were encountered during restore"},
       {"error raised in the job", "Shop.gbk", "New.fdb", true, [](TSchedule&) -> bool { throw Exception("boom"); },
-       {c, "box:ERROR: boom", "pane:ERROR: boom"}, true},
+       {c, "box:ERROR: boom", "pane:ERROR: boom"}, "boom"},
   };
   // clang-format on
   for (const Row& row : rows) {
@@ -236,10 +242,12 @@ TEST_F(Restore, FailurePathsWithTheirMessagesAndLogLines) {
     Jobs.clear();
     EXPECT_FALSE(RestoreNow(source, target));
     EXPECT_EQ(Events.Events, row.events);
-    EXPECT_EQ(Jobs.size(), row.logged ? 1u : 0u);
-    EXPECT_EQ(FileExists(Dir / "rest.log"), !row.logged);
-    if (row.logged) {
-      EXPECT_EQ(LogAfterStart(), Strings{Stamp + " Резервная копия НЕ восстановлена. " + target});
+    const bool logged = !row.reason.empty();
+    EXPECT_EQ(Jobs.size(), logged ? 1u : 0u);
+    EXPECT_EQ(FileExists(Dir / "rest.log"), !logged);
+    if (logged) {
+      EXPECT_EQ(LogAfterStart(),
+                (Strings{Stamp + " Резервная копия НЕ восстановлена. " + target, Stamp + " Причина: " + row.reason}));
     } else {
       EXPECT_TRUE(LogAfterStart().empty());
     }
@@ -343,9 +351,11 @@ TEST_F(Backup, PreviousFileSurvivesAFailedJobAndLeftoversLoseTheGoodName) {
       EXPECT_TRUE(FilesWith(".failed").empty());
     }
     EXPECT_EQ(q.Settings().LastBack, "");
-    EXPECT_EQ(LogAfterStart(),
-              Strings{Stamp + (row.restore ? " Резервная копия НЕ восстановлена. " : " Резервная копия НЕ создана. ") +
-                      target});
+    const Strings log = LogAfterStart();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0],
+              Stamp + (row.restore ? " Резервная копия НЕ восстановлена. " : " Резервная копия НЕ создана. ") + target);
+    EXPECT_EQ(log[1].rfind(Stamp + " Причина: ", 0), 0u);
     Close();
     std::filesystem::remove(target + ".failed");
   }
@@ -390,8 +400,9 @@ TEST_F(Restore, TheRunnerHooksMoveTheDatabaseAfterTheShutdownAndPutItBackBeforeT
     EXPECT_EQ(atRestart, row.succeeds ? "NEW" : "LIVE");
     EXPECT_EQ(ReadFileBytes(target), row.succeeds ? "NEW" : "LIVE");
     EXPECT_EQ(FileExists(target + ".failed"), !row.succeeds && row.writes);
+    const Strings log = LogAfterStart();
     EXPECT_EQ(
-        LogAfterStart().back(),
+        log[row.succeeds ? log.size() - 1 : log.size() - 2],
         Stamp + (row.succeeds ? " Резервная копия восстановлена. " : " Резервная копия НЕ восстановлена. ") + target);
     Close();
     std::filesystem::remove(target + ".failed");
@@ -466,7 +477,8 @@ TEST_F(Backup, AFileThatCannotBeMovedAsideStopsTheJob) {
   EXPECT_EQ(Events.Events[0].rfind("pane:ERROR: Cannot rename ", 0), 0u) << Events.Events[0];
   EXPECT_EQ(Events.Events[1], "box:" + Events.Events[0].substr(5));
   EXPECT_TRUE(FilesWith(".failed").empty());
-  EXPECT_EQ(LogAfterStart(), Strings{Stamp + " Резервная копия НЕ создана. " + Dir / (base + ".gbk")});
+  EXPECT_EQ(LogAfterStart(), (Strings{Stamp + " Резервная копия НЕ создана. " + Dir / (base + ".gbk"),
+                                      Stamp + " Причина: " + Events.Events[0].substr(12)}));
 }
 
 // A backup or a restore asked for while a job runs waits for it, then runs:

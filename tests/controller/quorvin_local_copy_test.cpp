@@ -51,11 +51,15 @@ TEST_F(LocalCopy, BackupOutcomesWithTheirMessagesAndLogLines) {
     if (!row.copyOnly)
       log.push_back(Stamp + (row.serverMade ? " Резервная копия создана. " : " Резервная копия НЕ создана. ") +
                     serverFile);
-    log.push_back(Stamp +
-                  (row.copyMade ? " Копия на этом компьютере создана. " : " Копия на этом компьютере НЕ создана. ") +
+    // The copy of a backup that failed is not kept: it is no copy made.
+    const bool kept = row.copyMade && row.succeeded;
+    log.push_back(Stamp + (kept ? " Копия на этом компьютере создана. " : " Копия на этом компьютере НЕ создана. ") +
                   copy);
+    if (!row.succeeded) log.push_back(Stamp + " Причина: Errors were encountered during backup");
     EXPECT_EQ(LogAfterStart(), log);
-    EXPECT_EQ(outcome.Copy.has_value(), row.copyMade);
+    EXPECT_EQ(outcome.Copy.has_value(), kept);
+    EXPECT_EQ(FileExists(copy), kept);
+    EXPECT_EQ(FileExists(copy + ".failed"), row.copyMade && !kept);
     // With "copy only" the copy is the backup the window offers next.
     EXPECT_EQ(outcome.BackFile, row.copyOnly && row.succeeded ? copy : serverFile);
     std::filesystem::remove_all(Dir / "copies");

@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 
+#include "controller/jobs/job_record.h"
 #include "job_fixture.h"
 #include "platform/files.h"
+#include "runner/job_paths.h"
 
 namespace {
 
@@ -35,8 +39,8 @@ Files FolderFiles(const std::string& dir) {
 using Recovery = JobTest;
 
 // What the record says is put to work by the kill tests against the real
-// engine; here: it holds the password, so it is the user's alone, and it
-// goes with the job.
+// engine; here: it is the user's alone, holds no password, names the files
+// the job replaces as they were moved, and goes with the job.
 TEST_F(Recovery, TheRecordIsPrivateAndLivesAsLongAsTheJob) {
   TQuorvin& q = StartWithStandIn();
   q.Settings().AutoBackName = false;
@@ -44,38 +48,49 @@ TEST_F(Recovery, TheRecordIsPrivateAndLivesAsLongAsTheJob) {
   WriteFileBytes(Dir / "Shop.gdb", "db");
   WriteFileBytes(Dir / "Shop.gbk", "OLD");
   q.Settings().DataBase = Dir / "Shop.gdb";
-  std::optional<TJobRecord> seen;
+  std::string text;
   unsigned mode = 0;
   Job = [&](TSchedule& job) {
     bool exists = false;
-    seen = TJobRecord::Parse(ReadWholeFile(q.JobRecordPath(), exists).value_or(""));
+    text = ReadWholeFile(q.JobRecordPath(), exists).value_or("");
     struct stat st {};
     if (stat(q.JobRecordPath().c_str(), &st) == 0) mode = st.st_mode & 0777;
     WriteFileBytes(job.JobFile(2), "NEW");
     return true;
   };
   ASSERT_TRUE(BackupNow().Succeeded);
+  const std::optional<TJobRecord> seen = TJobRecord::Parse(text);
   ASSERT_TRUE(seen);
   EXPECT_TRUE(seen->RequestStarted && !seen->Succeeded);
-  EXPECT_EQ(seen->Password, "secret");
+  EXPECT_EQ(text.find("secret"), std::string::npos) << text;
+  EXPECT_EQ(seen->Settings, q.IniPath());
+  ASSERT_FALSE(seen->Replaced.empty());
+  EXPECT_EQ(seen->Replaced[0].Target, Dir / "Shop.gbk");
+  ASSERT_TRUE(seen->Replaced[0].AsideIdentity.has_value());
+  EXPECT_EQ(seen->Replaced[0].AsideIdentity->Size, 3u);
   EXPECT_EQ(mode, 0600u);
   EXPECT_EQ(FolderFiles(Dir.Path), (Files{{"Shop.gdb", "db"}, {"Shop.gbk", "NEW"}}));
   EXPECT_FALSE(q.FinishInterruptedJob()) << "nothing left to finish";
 }
 
-// A backup (or a restore) killed at each point of its way, and the files a
-// fresh controller leaves. T is the target, A its earlier file moved aside.
-TEST_F(Recovery, AKilledJobIsFinishedAtTheNextStart) {
+// A record found at start, at each point where a job can be killed, and
+// records that must not be trusted; the files a fresh controller leaves.
+// T is the target, A its earlier file moved aside, S/B a copy's checksum
+// file and its earlier one; a leading '~' marks a file written after the
+// job's last sign of life, and an aside noted as changed since its move.
+TEST_F(Recovery, ARecordFoundAtStartActsOnlyOnTheJobsOwnFiles) {
   struct Row {
     const char* name;
     const char* kind;
-    Files before;  // "T" the target, "A" the aside name, other names as they are
+    Files before;
     bool asideNoted, requestStarted, succeeded;
     Files after;
-    Strings done;  // what the log and the notice say, after the description
+    Strings done;               // what the log and the notice say, after the description
+    std::string settings = "";  // the record's settings file; empty: this one
+    std::string aside = "";     // the aside name the record gives; empty: A
   };
-  const std::string t = "Shop.gbk";
-  const std::string a = "Shop.gbk.aside-k1ll3d00";
+  const std::string t = "Shop.gbk", a = "Shop.gbk.aside-k1ll3d00";
+  const std::string s = "Shop.gbk.zst.sha256", b = "Shop.gbk.zst.sha256.aside-k1ll3d00";
   // clang-format off
   const Row rows[] = {
       {"before the earlier file was moved", "backup", {{t, "OLD"}}, true, false, false, {{t, "OLD"}}, {}},
@@ -94,6 +109,27 @@ TEST_F(Recovery, AKilledJobIsFinishedAtTheNextStart) {
       {"after the earlier file was put back", "backup", {{t, "OLD"}, {t + ".failed", "PART"}}, true, true, false,
        {{t, "OLD"}, {t + ".failed", "PART"}}, {}},
       {"a restore after the shutdown, before the move", "restore", {{t, "DB"}}, false, false, false, {{t, "DB"}}, {}},
+      // The server went on writing after the program died: nothing is swapped.
+      {"a target written after the job's last sign of life", "restore", {{a, "OLD"}, {"~" + t, "LIVE"}}, true, true,
+       false, {{a, "OLD"}, {t, "LIVE"}},
+       {"файл изменён после задания (его могла закончить программа сервера) и оставлен как есть: @T; прежний файл "
+        "сохранён как @A"}},
+      {"an earlier file changed since its move", "backup", {{"~" + a, "OLD"}, {t, "PART"}}, true, true, false,
+       {{a, "OLD"}, {t, "PART"}}, {"прежний файл изменён после задания и оставлен как есть: @A"}},
+      // A copy only, killed in its verification: copy and checksum alike.
+      {"a copy and its checksum file, in the verification", "backup",
+       {{a, "OLD"}, {t, "NEW"}, {b, "OLD SUM"}, {s, "NEW SUM"}}, true, true, false,
+       {{t, "OLD"}, {t + ".failed", "NEW"}, {s, "OLD SUM"}, {s + ".failed", "NEW SUM"}},
+       {"неполный файл переименован: @T -> @T.failed", "прежний файл возвращён под своё имя: @A -> @T",
+        "неполный файл переименован: @S -> @S.failed", "прежний файл возвращён под своё имя: @B -> @S"}},
+      // Records not to be trusted: nothing is touched, the record is kept aside.
+      {"a record of another settings file", "backup", {{a, "OLD"}, {t, "PART"}}, true, true, false,
+       {{a, "OLD"}, {t, "PART"}},
+       {"!запись относится к другому файлу настроек: /elsewhere/Quorvin.INI; ничего не изменено: @R"},
+       "/elsewhere/Quorvin.INI"},
+      {"an aside that is not the job's own name", "backup", {{"Shop.gbk.bak", "OLD"}, {t, "PART"}}, true, true, false,
+       {{"Shop.gbk.bak", "OLD"}, {t, "PART"}},
+       {"!чужое имя отложенного файла: @D/Shop.gbk.bak; ничего не изменено: @R"}, "", "Shop.gbk.bak"},
   };
   // clang-format on
   for (const Row& row : rows) {
@@ -104,50 +140,85 @@ TEST_F(Recovery, AKilledJobIsFinishedAtTheNextStart) {
     Events.Events.clear();
     TQuorvin& q = Start();
     const auto path = [&](std::string name) {
-      for (const auto& [from, to] : {std::pair{std::string("@A"), Dir / a}, {std::string("@T"), Dir / t}}) {
+      const std::pair<std::string, std::string> names[] = {
+          {"@A", Dir / a}, {"@T", Dir / t},           {"@B", Dir / b},
+          {"@S", Dir / s}, {"@R", q.JobRecordPath()}, {"@D", Dir.Path.substr(0, Dir.Path.size() - 1)}};
+      for (const auto& [from, to] : names)
         for (std::size_t at; (at = name.find(from)) != std::string::npos;) name.replace(at, from.size(), to);
-      }
       return name;
     };
-    for (const auto& [name, content] : row.before) WriteFileBytes(Dir / name, content);
+    const std::int64_t now =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     TJobRecord record;
     record.Kind = row.kind;
     record.Started = "06.12.2026 в 12:00";
-    record.Database = Dir / "Shop.gdb";
+    record.Settings = row.settings.empty() ? q.IniPath() : row.settings;
+    // A restore's database is its target.
+    record.Database = std::string(row.kind) == "restore" ? Dir / t : Dir / "Shop.gdb";
     record.Target = Dir / t;
-    record.Aside = row.asideNoted ? Dir / a : "";
     record.RequestStarted = row.requestStarted;
     record.Succeeded = row.succeeded;
+    record.Alive = now - 3600;
+    Files expected;
+    for (const auto& [name, content] : row.before) {
+      const bool late = name[0] == '~';
+      const std::string file = Dir / (late ? name.substr(1) : name);
+      WriteFileBytes(file, content);
+      // Written an hour ago, as far as the record knows, unless written late.
+      const auto then = std::filesystem::file_time_type::clock::now() - std::chrono::hours(late ? 0 : 2);
+      std::filesystem::last_write_time(file, then);
+      const bool isAside = file == Dir / a || file == Dir / b || file == Dir / row.aside;
+      if (isAside && row.asideNoted) {
+        TReplacedPair pair{file == Dir / b ? Dir / s : Dir / t, file, IdentityOf(file)};
+        if (late) pair.AsideIdentity->Size += 1;  // it changed since the move
+        record.Replaced.push_back(pair);
+      }
+    }
+    if (row.asideNoted && record.Replaced.empty()) record.Replaced.push_back({Dir / t, Dir / a, {}});
+    std::sort(record.Replaced.begin(), record.Replaced.end(), [&](const TReplacedPair& x, const TReplacedPair& y) {
+      return x.Target == Dir / t && y.Target != x.Target;
+    });
     WriteFileBytes(q.JobRecordPath(), record.Text());
 
     EXPECT_TRUE(q.FinishInterruptedJob());
-    Files expected = row.after;
-    EXPECT_EQ(FolderFiles(Dir.Path), expected) << "the record is gone too";
+    const bool refused = !row.done.empty() && row.done[0][0] == '!';
+    Files after = row.after;
+    if (refused) after[LastPathComponent(q.JobRecordPath()) + ".ignored"] = record.Text();
+    EXPECT_EQ(FolderFiles(Dir.Path), after) << "the record is gone too (or kept aside)";
     Strings done{std::string(row.kind) == "backup"
                      ? "резервное копирование " + Dir / "Shop.gdb" + " в " + Dir / t + ", начато 06.12.2026 в 12:00"
                      : "восстановление базы данных " + Dir / t + ", начато 06.12.2026 в 12:00"};
-    for (const std::string& line : row.done) done.push_back(path(line));
-    Strings log;
-    std::string notice = "notice:Задание, прерванное при прошлом запуске программы, завершено:";
-    for (const std::string& line : done) {
-      log.push_back(Stamp + " Восстановление после прерванного задания: " + line);
-      notice += "\n" + line;
+    if (refused) done = {path(row.done[0].substr(1)), "запись: " + std::string()};
+    for (const std::string& line : row.done)
+      if (line[0] != '!') done.push_back(path(line));
+    Strings log = LogAfterStart();
+    if (refused) {
+      ASSERT_EQ(log.size(), 2u);
+      EXPECT_EQ(log[0], Stamp + " Восстановление после прерванного задания: " + done[0]);
+      EXPECT_EQ(log[1].rfind(Stamp + " Восстановление после прерванного задания: запись: Kind=backup; ", 0), 0u);
+    } else {
+      Strings expectedLog;
+      for (const std::string& line : done)
+        expectedLog.push_back(Stamp + " Восстановление после прерванного задания: " + line);
+      EXPECT_EQ(log, expectedLog);
     }
-    EXPECT_EQ(LogAfterStart(), log);
-    EXPECT_EQ(Events.Events, Strings{notice});
+    EXPECT_EQ(Events.Events.size(), 1u);
     EXPECT_FALSE(q.FinishInterruptedJob());
   }
 }
 
-TEST_F(Recovery, AnUnreadableRecordIsReportedAndRemoved) {
+TEST_F(Recovery, AnUnreadableRecordIsReportedAndKeptAside) {
   TQuorvin& q = Start();
   WriteFileBytes(q.JobRecordPath(), "not a record\n");
   EXPECT_TRUE(q.FinishInterruptedJob());
   EXPECT_FALSE(std::filesystem::exists(q.JobRecordPath()));
-  EXPECT_EQ(LogAfterStart(), Strings{Stamp +
-                                     " Восстановление после прерванного задания: запись о задании не "
-                                     "читается: " +
-                                     q.JobRecordPath()});
+  EXPECT_EQ(ReadFileBytes(q.JobRecordPath() + ".ignored"), "not a record\n");
+  const Strings log = LogAfterStart();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log[0], Stamp +
+                        " Восстановление после прерванного задания: запись о задании не читается; ничего не "
+                        "изменено: " +
+                        q.JobRecordPath());
   EXPECT_EQ(Events.Events.size(), 1u);
 }
 

@@ -29,6 +29,11 @@ class TSeams : public TPrompts, public TLogPaneView {
   }
   void Beep() override { ++Beeps; }
   void ShowNotice(const std::string& text) override { Notices.push_back(text); }
+  // Asked as the window asks when no password is remembered.
+  std::optional<std::string> AskPassword(const std::string& text) override {
+    PasswordQuestions.push_back(text);
+    return Password;
+  }
   void Clear() override { Lines.clear(); }
   void AppendLine(const std::string& line) override { Lines.push_back(line); }
 
@@ -43,6 +48,8 @@ class TSeams : public TPrompts, public TLogPaneView {
   std::vector<std::string> Messages;
   std::vector<std::string> Notices;
   std::vector<std::string> Lines;
+  std::vector<std::string> PasswordQuestions;
+  std::optional<std::string> Password = fbtest::SysdbaPassword();
   int Beeps = 0;
 };
 
@@ -94,6 +101,14 @@ class ControllerFirebird : public ::testing::Test {
   std::string LastLogLine() const {
     const auto lines = LogLines();
     return lines.empty() ? std::string() : lines.back();
+  }
+  // The outcome line of a failed job: the one before its " Причина: " line,
+  // which is checked to be there.
+  std::string FailureLogLine() const {
+    const auto lines = LogLines();
+    if (lines.size() < 2) return {};
+    EXPECT_EQ(lines.back().find(" Причина: "), q->Log().LogStamp().size()) << lines.back();
+    return lines[lines.size() - 2];
   }
 
   static std::string Bytes(const std::string& path) {

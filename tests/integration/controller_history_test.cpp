@@ -104,9 +104,11 @@ TEST_F(ControllerHistory, ABrokenBackupFailsItsVerificationLocalAndTcp) {
     EXPECT_FALSE(fbtest::IsShutdown(db));
     const auto log = LogLines();
     EXPECT_EQ(
-        log[log.size() - 2].rfind(q->Log().LogStamp() + " Проверка резервной копии восстановлением не пройдена. ", 0),
+        log[log.size() - 3].rfind(q->Log().LogStamp() + " Проверка резервной копии восстановлением не пройдена. ", 0),
         0u)
-        << log[log.size() - 2];
+        << log[log.size() - 3];
+    EXPECT_EQ(log.back().rfind(q->Log().LogStamp() + " Причина: Verification by test restore failed: ", 0), 0u)
+        << log.back();
     const auto records = ReadHistory(q->HistoryPath());
     EXPECT_EQ(records.back().Reason.rfind("Verification by test restore failed: the test restore failed", 0), 0u)
         << records.back().Reason;
@@ -126,7 +128,10 @@ TEST_F(ControllerHistory, ARestoreFromABackupCutShortSinceItWasMadeIsRefusedTcp)
   EXPECT_FALSE(Restore(backup.BackFile, db));
   const std::string refusal = "Файл резервной копии изменён или обрезан после создания: " + backup.BackFile;
   EXPECT_EQ(seams.Messages.back(), refusal);
-  EXPECT_EQ(LastLogLine(), q->Log().LogStamp() + " Восстановление отменено. " + refusal);
+  const auto log = LogLines();
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log[log.size() - 3], q->Log().LogStamp() + " Восстановление отменено. " + refusal);
+  EXPECT_EQ(log.back(), q->Log().LogStamp() + " Причина: " + refusal);
   EXPECT_FALSE(HasLine(seams.Lines, "Stopping database: base.fdb")) << seams.Dump();
   EXPECT_FALSE(fbtest::IsShutdown(db));
   EXPECT_EQ(fbtest::RowCount(db, "T_ORDERS"), fbtest::kOrders);

@@ -8,8 +8,9 @@
 //
 // The protocol is 0 (TCP) or 3 (Local); the login is SYSDBA with the
 // server's password; the backup shuts the database down first and has no
-// date in its name. The process takes its locale from the environment, as
-// the program does.
+// date in its name. QUORVIN_PROBE_COPY_ONLY=<folder> makes the backup only a
+// copy on this computer in that folder, QUORVIN_PROBE_VERIFY=1 verifies it.
+// The process takes its locale from the environment, as the program does.
 
 #include <signal.h>
 
@@ -60,6 +61,11 @@ int main(int argc, char* argv[]) {
     q.Settings().Pass = fbtest::SysdbaPassword();
     q.Settings().AutoBackName = false;
     q.Settings().BackShutDown = true;
+    if (const char* copies = std::getenv("QUORVIN_PROBE_COPY_ONLY")) {
+      q.Settings().LocalCopyDir = copies;
+      q.Settings().LocalCopyOnly = true;
+    }
+    q.Settings().VerifyBackup = std::getenv("QUORVIN_PROBE_VERIFY") != nullptr;
     bool ok = false;
     if (kind == "restore") {
       ok = q.Restore(argv[4], argv[5]).value_or(false);

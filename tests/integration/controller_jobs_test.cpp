@@ -145,7 +145,7 @@ TEST_F(ControllerFirebird, WrongPasswordKeepsTheOlderBackupByteForByte) {
     EXPECT_EQ(seams.Beeps, 1);
     ASSERT_FALSE(seams.Messages.empty());
     EXPECT_EQ(seams.Messages.back(), "Errors were encountered during backup");
-    EXPECT_EQ(LastLogLine(), q->Log().LogStamp() + " Резервная копия НЕ создана. " + gbk);
+    EXPECT_EQ(FailureLogLine(), q->Log().LogStamp() + " Резервная копия НЕ создана. " + gbk);
     EXPECT_TRUE(FilesWith(".aside-").empty());
     EXPECT_FALSE(fbtest::IsShutdown(db));
   }
@@ -167,7 +167,7 @@ TEST_F(ControllerFirebird, FailedRestoreLeavesTheExistingDatabaseIntactAndUsable
     seams.Messages.clear();
     EXPECT_FALSE(Restore(cut, db)) << seams.Dump();
     EXPECT_EQ(seams.Messages.back(), "Errors were encountered during restore") << seams.Dump();
-    EXPECT_EQ(LastLogLine(), q->Log().LogStamp() + " Резервная копия НЕ восстановлена. " + db);
+    EXPECT_EQ(FailureLogLine(), q->Log().LogStamp() + " Резервная копия НЕ восстановлена. " + db);
     EXPECT_TRUE(FilesWith(".aside-").empty());
     // The same database, on line, taking writes.
     EXPECT_FALSE(fbtest::IsShutdown(db)) << fbtest::HeaderAttributes(db);
@@ -196,7 +196,7 @@ TEST_F(ControllerFirebird, RestoreFromACutShortBackupIsRefusedBeforeAnythingIsTo
     seams.Messages.clear();
     EXPECT_FALSE(Restore(cut, db)) << seams.Dump();
     EXPECT_EQ(seams.Messages.back(), "Errors were encountered during restore") << seams.Dump();
-    EXPECT_EQ(LastLogLine(), q->Log().LogStamp() + " Резервная копия НЕ восстановлена. " + db);
+    EXPECT_EQ(FailureLogLine(), q->Log().LogStamp() + " Резервная копия НЕ восстановлена. " + db);
     ASSERT_EQ(seams.Lines.size(), 1u) << seams.Dump();
     EXPECT_EQ(seams.Lines[0].rfind("ERROR: The backup file " + cut + " is cut short", 0), 0u) << seams.Lines[0];
     EXPECT_TRUE(user.StillAttached()) << user.Output();

@@ -8,12 +8,16 @@
 
 #include <signal.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 
+#include "controller/recovery/recovery.h"
 #include "integration/controller_fixture_fb.h"
 #include "integration/private_server.h"
+#include "platform/computer_name.h"
 #include "platform/files.h"
 
 namespace ctltest {
@@ -112,6 +116,88 @@ TEST_P(KilledJob, RestoreKilledMidJob) {
   EXPECT_FALSE(fbtest::IsShutdown(db)) << fbtest::HeaderAttributes(db) << seams.Dump();
   EXPECT_EQ(fbtest::RowCount(db, "T_NOTES"), 10) << "the database as it was before the restore";
   ExpectToldOnce("прежний файл возвращён под своё имя: ");
+}
+
+// Item by item, what recovery must never do: swap a restored database the
+// server finished after the program died and users work in; leave the older
+// copy on this computer unusable; leave the verification's temporary
+// database behind.
+TEST_P(KilledJob, ARestoreTheServerFinishedIsNeverSwappedBack) {
+  if (GetParam() != kTcp) GTEST_SKIP() << "only a server goes on with a restore after its client died";
+  q->Settings().Protocol = kLocal;
+  ASSERT_TRUE(Backup()) << seams.Dump();
+  const std::string gbk = backup.BackFile;
+  fbtest::ShareWithServer(gbk);
+  q.reset();
+  ASSERT_EQ(
+      RunProbeKilledAt("restore", fbtest::ShellQuote(gbk) + " " + fbtest::ShellQuote(db), "restoring data for table"),
+      128 + SIGKILL);
+  // The server finishes the restore; then users work in the new database.
+  bool online = false;
+  for (int i = 0; i < 300 && !online; ++i) {
+    online = !fbtest::IsShutdown(db);
+    if (!online) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  ASSERT_TRUE(online) << fbtest::HeaderAttributes(db);
+  std::this_thread::sleep_for(std::chrono::seconds(TRecovery::GraceSeconds + 1));
+  setenv("ISC_PASSWORD", fbtest::SysdbaPassword().c_str(), 1);
+  fbtest::RunIsqlScript("INSERT INTO T_NOTES VALUES (999999, 'new work');\nCOMMIT;\n", ComputerName() + ":" + db);
+  unsetenv("ISC_PASSWORD");
+
+  FinishAtTheNextStart();
+  EXPECT_EQ(fbtest::RowCount(db, "T_NOTES"), fbtest::kNotes + 1) << "the users' database is untouched";
+  EXPECT_FALSE(fs::exists(db + ".failed"));
+  EXPECT_EQ(FilesWith(".aside-").size(), 1u) << "the database before the restore is kept";
+  ExpectToldOnce("файл изменён после задания (его могла закончить программа сервера) и оставлен как есть: " + db);
+}
+
+TEST_P(KilledJob, ACopyOnlyBackupKilledMidStreamLeavesTheOlderCopyRestorable) {
+  const std::string copies = dir.File("copies");
+  fs::create_directory(copies);
+  q->Settings().Protocol = GetParam();
+  q->Settings().LocalCopyDir = copies;
+  q->Settings().LocalCopyOnly = true;
+  ASSERT_TRUE(Backup()) << seams.Dump();
+  const std::string copy = backup.BackFile;
+  const std::string older = Bytes(copy), olderSum = Bytes(copy + ".sha256");
+  q.reset();
+  setenv("QUORVIN_PROBE_COPY_ONLY", copies.c_str(), 1);
+  const int code = RunProbeKilledAt("backup", fbtest::ShellQuote(db), "writing data for table");
+  unsetenv("QUORVIN_PROBE_COPY_ONLY");
+  ASSERT_EQ(code, 128 + SIGKILL);
+
+  FinishAtTheNextStart();
+  EXPECT_EQ(Bytes(copy), older);
+  EXPECT_EQ(Bytes(copy + ".sha256"), olderSum) << "the older copy's checksum is back beside it";
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(copies)) left.push_back(entry.path().filename().string());
+  EXPECT_EQ(left.size(), 2u) << "no temporary or moved-aside file is left";
+  q->Settings().User = "SYSDBA";
+  q->Settings().Pass = fbtest::SysdbaPassword();
+  q->Settings().Protocol = GetParam();
+  const std::string restored = dir.File("restored.fdb");
+  ASSERT_TRUE(Restore(copy, restored)) << seams.Dump();
+  ExpectSameRows(db, restored);
+}
+
+TEST_P(KilledJob, AKillDuringVerificationDropsTheTemporaryDatabase) {
+  if (GetParam() != kLocal) GTEST_SKIP() << "the embedded engine's test restore dies with the program";
+  q->Settings().Protocol = kLocal;
+  ASSERT_TRUE(Backup()) << seams.Dump();
+  const std::string gbk = backup.BackFile;
+  const std::string older = Bytes(gbk);
+  q.reset();
+  setenv("QUORVIN_PROBE_VERIFY", "1", 1);
+  const int code = RunProbeKilledAt("backup", fbtest::ShellQuote(db), "restoring data for table");
+  unsetenv("QUORVIN_PROBE_VERIFY");
+  ASSERT_EQ(code, 128 + SIGKILL);
+  ASSERT_EQ(FilesWith(".verify-").size(), 1u) << "the test restore was under way";
+
+  FinishAtTheNextStart();
+  EXPECT_TRUE(FilesWith(".verify-").empty());
+  EXPECT_EQ(Bytes(gbk), older) << "an unverified backup never costs the older one";
+  EXPECT_FALSE(fbtest::IsShutdown(db));
+  ExpectToldOnce("временная база данных проверки удалена: ");
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, KilledJob, ::testing::Values(kLocal, kTcp),

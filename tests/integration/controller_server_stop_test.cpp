@@ -66,7 +66,7 @@ TEST_F(ServerStop, ServerStoppedInTheMiddleOfABackup) {
   for (const auto& name : FilesWith(".gbk")) {
     EXPECT_TRUE(name == "base.fdb.gbk" || name.rfind("base.fdb.gbk.failed", 0) == 0) << name;
   }
-  EXPECT_EQ(LastLogLine(), q->Log().LogStamp() + " Резервная копия НЕ создана. " + gbk);
+  EXPECT_EQ(FailureLogLine(), q->Log().LogStamp() + " Резервная копия НЕ создана. " + gbk);
   EXPECT_FALSE(seams.Messages.empty());
 
   // Back up and running: the next backup works again.

@@ -28,9 +28,11 @@ TEST(JobOutput, UnattendedJobsCollectTheirErrorsInsteadOfBoxes) {
     EXPECT_FALSE(job.AskJobYesNo("Continue anyway?", false));
   }
   EXPECT_EQ(seams.Prompts.Messages, Lines{});
-  seams.Output.ShowJobMessage("attended");
-  EXPECT_EQ(seams.Prompts.Messages, Lines{"attended"});
-  EXPECT_TRUE(seams.Output.Collected().empty());
+  // Attended: the box is shown, and the job's reason kept all the same.
+  seams.Output.ShowJobMessage("Error: attended");
+  EXPECT_EQ(seams.Prompts.Messages, Lines{"Error: attended"});
+  EXPECT_EQ(seams.Output.Collected(), Lines{"attended"});
+  EXPECT_EQ(seams.Output.ReasonSince(1), "");
 }
 
 namespace {

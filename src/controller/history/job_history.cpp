@@ -13,6 +13,18 @@ namespace {
 // Fields stay in the order written.
 using TJson = nlohmann::ordered_json;
 
+std::optional<std::string> FromHex(const std::string& hex) {
+  const auto digit = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; };
+  if (hex.size() % 2 != 0) return std::nullopt;
+  std::string bytes;
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const int high = digit(hex[i]), low = digit(hex[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    bytes += static_cast<char>(high * 16 + low);
+  }
+  return bytes;
+}
+
 // Reads one line's object straight into a record, without building a
 // document: a history of many thousand lines is read at once when the
 // history page opens. Fields of nested objects and arrays are skipped.
@@ -34,7 +46,14 @@ class TRecordReader : public nlohmann::json_sax<TJson> {
   bool number_float(number_float_t, const string_t&) override { return Scalar(); }
   bool string(string_t& value) override {
     if (Depth == 1) {
-      if (std::string* field = TextField()) *field = std::move(value);
+      // A name's bytes, when written beside it, are the name itself.
+      const bool bytes = FKey.ends_with("_hex");
+      if (std::string* field = TextField()) {
+        if (!bytes)
+          *field = std::move(value);
+        else if (auto decoded = FromHex(value))
+          *field = std::move(*decoded);
+      }
     }
     return Scalar();
   }
@@ -78,12 +97,42 @@ class TRecordReader : public nlohmann::json_sax<TJson> {
     if (FKey == "copy_sha256") return &FRecord.CopySha256;
     if (FKey == "outcome") return &FRecord.Outcome;
     if (FKey == "reason") return &FRecord.Reason;
+    if (FKey == "leftover") return &FRecord.Leftover;
+    if (FKey == "database_hex") return &FRecord.Database;
+    if (FKey == "file_hex") return &FRecord.File;
+    if (FKey == "copy_hex") return &FRecord.Copy;
+    if (FKey == "leftover_hex") return &FRecord.Leftover;
     return nullptr;
   }
 
   THistoryRecord& FRecord;
   std::string FKey;
 };
+
+std::string ToHex(const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char c : bytes) {
+    hex += digits[c >> 4];
+    hex += digits[c & 15];
+  }
+  return hex;
+}
+
+bool IsUtf8(const std::string& text) {
+  try {
+    (void)TJson(text).dump();
+    return true;
+  } catch (const TJson::type_error&) {
+    return false;
+  }
+}
+
+// A name field, with its bytes beside it when it is not UTF-8.
+void PutName(TJson& object, const char* key, const std::string& name) {
+  object[key] = name;
+  if (!IsUtf8(name)) object[std::string(key) + "_hex"] = ToHex(name);
+}
 
 std::string NormalPath(const std::string& path) {
   std::error_code error;
@@ -113,18 +162,19 @@ std::string HistoryLine(const THistoryRecord& record) {
   object["end"] = record.End;
   object["kind"] = record.Kind;
   object["by"] = record.By;
-  object["database"] = record.Database;
-  object["file"] = record.File;
+  PutName(object, "database", record.Database);
+  PutName(object, "file", record.File);
   object["size"] = record.Size ? TJson(*record.Size) : TJson(nullptr);
   object["sha256"] = record.Sha256.empty() ? TJson(nullptr) : TJson(record.Sha256);
   // Only for a backup that made a copy: other records stay as they were.
   if (!record.Copy.empty()) {
-    object["copy"] = record.Copy;
+    PutName(object, "copy", record.Copy);
     object["copy_size"] = record.CopySize ? TJson(*record.CopySize) : TJson(nullptr);
     object["copy_sha256"] = record.CopySha256;
   }
   object["outcome"] = record.Outcome;
   object["reason"] = record.Reason;
+  if (!record.Leftover.empty()) PutName(object, "leftover", record.Leftover);
   object["lines"] = record.Lines;
   return object.dump(-1, ' ', false, TJson::error_handler_t::replace);
 }

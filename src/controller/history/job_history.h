@@ -44,8 +44,11 @@ struct THistoryRecord {
   std::string Copy;
   std::optional<std::uint64_t> CopySize;
   std::string CopySha256;
-  std::string Outcome;      // HistorySuccess or HistoryFailure
-  std::string Reason;       // why a job failed
+  std::string Outcome;  // HistorySuccess or HistoryFailure
+  std::string Reason;   // why a job failed
+  // A temporary database the job made and could not remove (a
+  // verification's), left for the administrator.
+  std::string Leftover;
   std::uint64_t Lines = 0;  // lines of output the job produced
 
   bool Succeeded() const { return Outcome == HistorySuccess; }
@@ -56,8 +59,10 @@ struct THistoryRecord {
   std::optional<std::int64_t> DurationSeconds() const;
 };
 
-// One line of the file (no line feed). Bytes that are not UTF-8 (a file name
-// in another encoding) are written as U+FFFD.
+// One line of the file (no line feed). A name that is not UTF-8 (a file name
+// in another encoding) is written readable with U+FFFD in place of its odd
+// bytes, and beside it (field "<name>_hex") as its bytes, from which it reads
+// back exactly.
 std::string HistoryLine(const THistoryRecord& record);
 // The record of one line; nullopt for a line that is no JSON object or lacks
 // the start, kind or outcome.

@@ -27,20 +27,13 @@ TJobRecorder::TJobRecorder(std::string historyPath, TJobOutput& output, const ch
     : FHistoryPath(std::move(historyPath)),
       FHistory(ReadHistory(FHistoryPath)),
       FProgress(Now(), LastSuccessful(FHistory, kind, database, copy), std::move(grownFile), copy != TCopyShape::None),
-      FWatcher(output, [this](const std::string& line) { NoteLine(line); }) {
+      FOutput(output),
+      FMark(output.Collected().size()) {
   FRecord.Start = FormatIso8601(Now());
   FRecord.Kind = kind;
   FRecord.By = by;
   FRecord.Database = std::move(database);
   FRecord.File = std::move(file);
-}
-
-// Every pane line of the job passes here: its errors are read where the
-// runner reports them.
-void TJobRecorder::NoteLine(const std::string& line) {
-  if (FReportedError.empty() && (StartsWith(line, "ERROR") || StartsWith(line, "Error"))) {
-    FReportedError = StartsWith(line, "ERROR: ") ? line.substr(7) : line;
-  }
 }
 
 void TJobRecorder::Watch(TSchedule& job, std::function<void()> notify, std::vector<std::string>* keep) {
@@ -73,7 +66,7 @@ bool TJobRecorder::Finish(bool succeeded, const std::string& reason) {
   FFinished = true;
   FRecord.End = FormatIso8601(Now());
   FRecord.Outcome = succeeded ? HistorySuccess : HistoryFailure;
-  if (!succeeded) FRecord.Reason = reason.empty() ? FReportedError : reason;
+  if (!succeeded) FRecord.Reason = reason.empty() ? ReportedError() : reason;
   FRecord.Lines = FProgress.Lines();
   // A history that cannot be written costs this record only; the job's
   // outcome stands and is in the operation log.

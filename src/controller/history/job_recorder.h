@@ -37,26 +37,27 @@ class TJobRecorder {
   void Watch(TSchedule& job, std::function<void()> notify, std::vector<std::string>* keep = nullptr);
   std::optional<TJobProgress> Progress() const;
   void SetFileFacts(const TFileFacts& facts);
+  // A temporary database the job could not remove.
+  void SetLeftover(const std::string& database) { FRecord.Leftover = database; }
   // Names the copy made on this computer; with "copy only" (`isTheBackup`)
   // it is also the job's file.
   void SetCopy(const TLocalCopyInfo& copy, bool isTheBackup);
   // The history as it stood when the job started, oldest first.
   const std::vector<THistoryRecord>& History() const { return FHistory; }
-  // The first error line the job put on the pane, without "ERROR: ".
-  const std::string& ReportedError() const { return FReportedError; }
+  // The first notice or error line of the job since it started (the job's
+  // reason), without its "ERROR: " lead.
+  std::string ReportedError() const { return FOutput.ReasonSince(FMark); }
   // Appends the record; for a failure `reason` (the reported error when
   // empty). Only the first call counts. False when the record could not be
   // written.
   bool Finish(bool succeeded, const std::string& reason = {});
 
  private:
-  void NoteLine(const std::string& line);
-
   std::string FHistoryPath;
   std::vector<THistoryRecord> FHistory;
   THistoryRecord FRecord;
   TProgressEstimator FProgress;
-  std::string FReportedError;
-  TJobOutput::TWatcher FWatcher;
+  TJobOutput& FOutput;
+  std::size_t FMark;
   bool FFinished = false;
 };

@@ -50,6 +50,9 @@ bool AdminLoginAccepted(const std::string& user, const std::string& pass, TJobOu
   return output.AskJobYesNo("Using administrator log-in requires a password.\nContinue anyway?", true);
 }
 
+// Why a plan backup failed when nothing in the job said so.
+constexpr const char* NoBackupFileReason = "файл копии не найден на этом компьютере";
+
 std::string ErrorText(const std::exception& e) { return std::string("ERROR: ") + e.what(); }
 constexpr const char* UnknownErrorText = "ERROR: Unknown error";
 
@@ -147,9 +150,9 @@ TJobRecord TDatabaseJobs::NewJobRecord(const TDatabaseOptions& db, const char* k
   record.Database = database;
   record.Target = target;
   record.ShutDown = shutDown;
+  record.Settings = FPlaces.SettingsPath;
   record.Protocol = static_cast<std::uint8_t>(db.Protocol & 0xFF);
   record.User = db.User;
-  record.Password = db.Pass;
   return record;
 }
 
@@ -175,9 +178,8 @@ class TDatabaseJobs::TBackupRun {
   // verification.
   bool CheckServerBackup(TJobRecorder& recorder, const std::vector<std::string>& output);
   bool CheckCopyOnlyBackup();
-  // Appends the record; a failure without a reason of its own gets one from
-  // what is known.
-  void FinishRecord(TJobRecorder& recorder, bool jobOk);
+  // Why the backup failed: the first thing the job said, or what is known.
+  std::string FailureReason(const TJobRecorder& recorder, bool jobOk) const;
   void FillJob(TSchedule& job);
 
   TDatabaseJobs& FJobs;
@@ -186,6 +188,7 @@ class TDatabaseJobs::TBackupRun {
   TJobBy FBy;
   TBackupOutcome FOutcome;
   std::string FFailure;
+  TJobRecordFile* FRecord = nullptr;
 };
 
 bool TDatabaseJobs::TBackupRun::CanStart() {
@@ -213,7 +216,11 @@ void TDatabaseJobs::TBackupRun::FillJob(TSchedule& job) {
 
 TBackupOutcome TDatabaseJobs::TBackupRun::Run() {
   TJobScope scope(FJobs);
-  if (!CanStart()) return FOutcome;
+  const std::size_t mark = FOutput.Collected().size();
+  if (!CanStart()) {
+    FOutcome.Reason = FOutput.ReasonSince(mark);
+    return FOutcome;
+  }
   FOutcome.Started = true;
   scope.Name({TSchedule::KindBackup, FDb.DataBase});
   const std::string& backFile = FOutcome.BackFile;
@@ -224,26 +231,26 @@ TBackupOutcome TDatabaseJobs::TBackupRun::Run() {
   const bool serverFile = FDb.LocalCopyDir.empty() || !FDb.LocalCopyOnly;
   const std::string copyPath =
       FDb.LocalCopyDir.empty() ? std::string() : LocalCopyPathOf(FDb.LocalCopyDir, LastPathComponent(backFile));
-  TReplacedFile previous(serverFile ? backFile : copyPath, FOutput);
-  TReplacedFile previousChecksum(serverFile ? std::string() : ChecksumFileOf(copyPath), FOutput);
+  const std::string target = serverFile ? backFile : copyPath;
+  // The record of the job for a crash or a kill: every file the job makes
+  // under its final name and where the earlier file of that name is kept.
+  TJobRecordFile record(FJobs.FPlaces.JobRecordPath,
+                        FJobs.NewJobRecord(FDb, TJobRecord::Backup, FDb.DataBase, target, FDb.BackShutDown));
+  FRecord = &record;
+  TReplacedFile previous(serverFile ? backFile : std::string(), FOutput, &record);
+  TReplacedFile previousCopy(copyPath, FOutput, &record);
+  TReplacedFile previousChecksum(copyPath.empty() ? std::string() : ChecksumFileOf(copyPath), FOutput, &record);
   const TCopyShape shape = copyPath.empty() ? TCopyShape::None : serverFile ? TCopyShape::Beside : TCopyShape::Only;
   TJobRecorder recorder(FJobs.FPlaces.HistoryPath, FOutput, HistoryKindBackup, ByOf(FBy), FDb.DataBase, backFile,
                         serverFile ? backFile : "", shape);
   TCurrentJob current(FJobs, recorder);
-  // The record of the job for a crash or a kill: the file this job makes
-  // under its final name and the one it moves aside for that.
-  const std::string target = serverFile ? backFile : copyPath;
-  TJobRecordFile record(FJobs.FPlaces.JobRecordPath,
-                        FJobs.NewJobRecord(FDb, TJobRecord::Backup, FDb.DataBase, target, FDb.BackShutDown));
-  previous.OnAside = [&](const std::string& aside) { record.NoteAside(aside); };
   bool started = false;
   const bool jobOk = RunReported(
       FOutput,
       [&] {
         FJobs.RemoveJobLog("back.log");
         record.Save();
-        previous.MoveAside();
-        previousChecksum.MoveAside();
+        for (TReplacedFile* file : {&previous, &previousCopy, &previousChecksum}) file->MoveAside();
         TSchedule job;
         FillJob(job);
         job.BeforeRequest = [&] { record.NoteRequestStarted(); };
@@ -266,15 +273,22 @@ TBackupOutcome TDatabaseJobs::TBackupRun::Run() {
   }
   // A file alone is no proof: a failed job can leave a partial one.
   FOutcome.Succeeded = jobOk && (serverFile ? FileExists(backFile) : FOutcome.Copy && FileExists(FOutcome.Copy->File));
+  // The copy of a backup that failed (its verification included) goes with
+  // it: the earlier copy comes back.
+  const bool copyKept = FOutcome.Succeeded && FOutcome.Copy && FileExists(FOutcome.Copy->File);
   if (FOutcome.Succeeded) record.NoteSucceeded();
   previous.Finish(FOutcome.Succeeded, started);
-  previousChecksum.Finish(FOutcome.Succeeded, started);
+  previousCopy.Finish(copyKept, started);
+  previousChecksum.Finish(copyKept, started);
   if (serverFile)
     LogJobOutcome(FJobs.FLog, FOutcome.Succeeded, "Резервная копия создана. ", "Резервная копия НЕ создана. ",
                   backFile);
-  // With "copy only" the copy is the backup and its outcome the job's.
-  if (!FDb.LocalCopyDir.empty()) FJobs.LocalCopyOutcome(FDb, FOutcome, serverFile ? jobOk : FOutcome.Succeeded);
-  FinishRecord(recorder, jobOk);
+  if (!FDb.LocalCopyDir.empty()) FJobs.LocalCopyOutcome(FDb, FOutcome, copyKept);
+  if (!FOutcome.Succeeded) {
+    FOutcome.Reason = FailureReason(recorder, jobOk);
+    FJobs.FLog.Stamped(" Причина: " + FOutcome.Reason);
+  }
+  FJobs.FinishRecord(recorder, FOutcome.Succeeded, FOutcome.Reason);
   return FOutcome;
 }
 
@@ -285,7 +299,7 @@ bool TDatabaseJobs::TBackupRun::CheckServerBackup(TJobRecorder& recorder, const 
   const TFileFacts facts = FileFactsOf(backFile);
   recorder.SetFileFacts(facts);
   return !FDb.VerifyBackup ||
-         FJobs.VerifyBackupFile(FDb, backFile, backFile, &output, facts, FOutput, ByOf(FBy), FFailure);
+         FJobs.VerifyBackupFile(FDb, backFile, backFile, &output, facts, {FOutput, ByOf(FBy), FRecord}, FFailure);
 }
 
 bool TDatabaseJobs::TBackupRun::CheckCopyOnlyBackup() {
@@ -293,19 +307,21 @@ bool TDatabaseJobs::TBackupRun::CheckCopyOnlyBackup() {
   if (!copy || !FDb.VerifyBackup) return true;
   // Restored from the copy through the service's standard input; a streamed
   // backup has no row counts to compare with.
-  return FJobs.VerifyBackupFile(FDb, FOutcome.BackFile, copy->File, nullptr, {copy->OutputBytes, copy->Sha256}, FOutput,
-                                ByOf(FBy), FFailure);
+  return FJobs.VerifyBackupFile(FDb, FOutcome.BackFile, copy->File, nullptr, {copy->OutputBytes, copy->Sha256},
+                                {FOutput, ByOf(FBy), FRecord}, FFailure);
 }
 
-void TDatabaseJobs::TBackupRun::FinishRecord(TJobRecorder& recorder, bool jobOk) {
-  std::string failure = FFailure;
-  if (!FOutcome.Succeeded && failure.empty() && recorder.ReportedError().empty()) {
-    const bool copyOnly = !FDb.LocalCopyDir.empty() && FDb.LocalCopyOnly;
-    failure = jobOk ? (copyOnly ? "The copy on this computer does not exist after the job"
-                                : "The backup file does not exist after the job")
-                    : "Errors were encountered during backup";
-  }
-  FJobs.FinishRecord(recorder, FOutcome.Succeeded, failure);
+std::string TDatabaseJobs::TBackupRun::FailureReason(const TJobRecorder& recorder, bool jobOk) const {
+  // A verification that failed says why, with the first error of its
+  // restore; otherwise what the job said first.
+  if (!FFailure.empty()) return FFailure;
+  const std::string said = recorder.ReportedError();
+  if (!said.empty()) return said;
+  if (!jobOk) return "Errors were encountered during backup";
+  // The job ran to its end, but its file is not to be seen here (the
+  // server wrote it where this computer does not look).
+  const bool copyOnly = !FDb.LocalCopyDir.empty() && FDb.LocalCopyOnly;
+  return copyOnly ? "копия на этом компьютере не найдена" : NoBackupFileReason;
 }
 
 TBackupOutcome TDatabaseJobs::Backup(const TDatabaseOptions& db, TJobOutput& output, TJobBy by) {
@@ -370,10 +386,9 @@ bool TDatabaseJobs::TRestoreRun::Run() {
   // Before anything is shut down: a backup file that is no longer what its
   // backup wrote must not replace a database.
   if (!FJobs.RestoreSourceUnchanged(recorder, FSource, FTarget, FOutput)) return false;
-  TReplacedFile previous(FTarget, FOutput);
   TJobRecordFile record(FJobs.FPlaces.JobRecordPath,
                         FJobs.NewJobRecord(FDb, TJobRecord::Restore, FTarget, FTarget, true));
-  previous.OnAside = [&](const std::string& aside) { record.NoteAside(aside); };
+  TReplacedFile previous(FTarget, FOutput, &record);
   bool started = false;
   bool finished = false;
   bool succeeded = false;
@@ -414,9 +429,13 @@ bool TDatabaseJobs::TRestoreRun::Run() {
     FJobs.FLog.Stamped(" Восстановление из копии на этом компьютере. " + FSource);
   LogJobOutcome(FJobs.FLog, succeeded, "Резервная копия восстановлена. ", "Резервная копия НЕ восстановлена. ",
                 FTarget);
-  // A failure without an error line of its own gets the failure message.
-  const bool said = succeeded || !recorder.ReportedError().empty();
-  FJobs.FinishRecord(recorder, succeeded, said ? "" : "Errors were encountered during restore");
+  // A failure without a word of its own gets the failure message.
+  std::string reason;
+  if (!succeeded) {
+    reason = recorder.ReportedError().empty() ? "Errors were encountered during restore" : recorder.ReportedError();
+    FJobs.FLog.Stamped(" Причина: " + reason);
+  }
+  FJobs.FinishRecord(recorder, succeeded, reason);
   return succeeded;
 }
 

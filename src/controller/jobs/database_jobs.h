@@ -13,15 +13,18 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "controller/history/job_progress.h"
 #include "controller/jobs/job_record.h"
+#include "controller/jobs/retention.h"
 #include "controller/settings/settings.h"
 #include "runner/local_copy_info.h"
 
 class TJobOutput;
+class TJobRecordFile;
 class TJobRecorder;
 class TOperationLog;
 class TSchedule;
@@ -54,16 +57,30 @@ struct TBackupOutcome {
   // The backup file: on the server, or with "copy only" the copy here.
   std::string BackFile;
   TBackupName Name;
-  // The copy made on this computer, if any.
+  // The copy made on this computer and kept, if any.
   std::optional<TLocalCopyInfo> Copy;
+  // Why it failed: the first thing the job said (a server's message, a
+  // notice), else what is known; the same text in the history, the
+  // operation log and the plan's report.
+  std::string Reason;
 };
 
 // The files of the jobs: the history, the record of the job in progress,
-// and the folder where stale job logs ("back.log", "rest.log") are removed.
+// the folder where stale job logs ("back.log", "rest.log") are removed, and
+// the settings file the jobs belong to (their records say so).
 struct TJobPlaces {
   std::string HistoryPath;
   std::string JobRecordPath;
   std::string JobLogDir;
+  std::string SettingsPath;
+};
+
+// Where a verification reports: the backup's output, who started it, and the
+// record of the job in progress (which learns the temporary database).
+struct TVerifyContext {
+  TJobOutput& Output;
+  const char* By;
+  TJobRecordFile* Record;
 };
 
 class TDatabaseJobs {
@@ -83,8 +100,10 @@ class TDatabaseJobs {
   // switches. True when the restored database exists.
   bool Restore(const TDatabaseOptions& db, const std::string& source, const std::string& target, TJobOutput& output,
                TJobBy by = TJobBy::User);
-  // Removes `db`'s old backups by its KeepLastBackups and KeepBackupDays, one
-  // operation log line each; after a successful plan backup `made`.
+  // Removes `db`'s old plan backups (and their copies on this computer) by
+  // its KeepLastBackups and KeepBackupDays, one operation log line each;
+  // after a successful plan backup `made`. Only files the history records as
+  // this database's plan backups are ever removed.
   void ApplyRetention(const TDatabaseOptions& db, const TBackupOutcome& made);
 
   bool JobRunning() const { return FJobRunning; }
@@ -120,15 +139,26 @@ class TDatabaseJobs {
   // none, the restore alone must succeed); false with `reason` set when the
   // backup fails the check.
   bool VerifyBackupFile(const TDatabaseOptions& db, const std::string& backFile, const std::string& source,
-                        const std::vector<std::string>* backupOutput, const TFileFacts& facts, TJobOutput& output,
-                        const char* by, std::string& reason);
+                        const std::vector<std::string>* backupOutput, const TFileFacts& facts,
+                        const TVerifyContext& context, std::string& reason);
   // False (after telling the user and the operation log) when the history
   // knows `source` with another size or checksum than it has now.
   bool RestoreSourceUnchanged(TJobRecorder& recorder, const std::string& source, const std::string& target,
                               TJobOutput& output);
-  // The operation log's lines of a copy on this computer; with "copy only"
-  // and a good job the copy is the backup (`outcome.BackFile`).
-  void LocalCopyOutcome(const TDatabaseOptions& db, TBackupOutcome& outcome, bool jobOk);
+  // The operation log's line of a copy on this computer, made and kept or
+  // not (a copy that was set aside is none: `outcome.Copy` forgets it); with
+  // "copy only" the copy kept is the backup (`outcome.BackFile`).
+  void LocalCopyOutcome(const TDatabaseOptions& db, TBackupOutcome& outcome, bool kept);
+  // The plan's own backups (`own`: full names) in `folder` that retention
+  // removes, each with an operation log line `removedText` + its name.
+  struct TRetentionNames {
+    std::string Base;
+    std::string Extension;
+    std::string JustMade;
+    TRetentionRule Rule;
+  };
+  void RemoveOldBackups(const std::string& folder, const std::set<std::string>& own, const TRetentionNames& names,
+                        const char* removedText);
   // A record of a job about to start, with its login and protocol.
   TJobRecord NewJobRecord(const TDatabaseOptions& db, const char* kind, const std::string& database,
                           const std::string& target, bool shutDown) const;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 #include "controller/history/job_recorder.h"
 #include "controller/jobs/database_jobs.h"
@@ -68,20 +69,49 @@ void TDatabaseJobs::WatchJob(TJobRecorder& recorder, TSchedule& job, std::vector
 void TDatabaseJobs::ApplyRetention(const TDatabaseOptions& db, const TBackupOutcome& made) {
   const TRetentionRule rule{db.KeepLastBackups, db.KeepBackupDays};
   if (!rule.Active()) return;
-  const std::string& backDir = made.Name.BackDir;
-  const auto names = backDir.empty() ? std::nullopt : FilesInFolder(backDir);
-  if (!names) {
-    FLog.Stamped(" Папка резервных копий недоступна, старые копии не удалены. " + backDir);
+  // The plan's own backups of this database, as the history knows them.
+  std::set<std::string> own;
+  for (const THistoryRecord& record : ReadHistory(FPlaces.HistoryPath)) {
+    if (record.Kind != HistoryKindBackup || record.By != HistoryByPlan || !record.Succeeded() ||
+        record.Database != db.DataBase)
+      continue;
+    for (const std::string& file : {record.File, record.Copy})
+      if (!file.empty()) own.insert(file);
+  }
+  const std::string& base = made.Name.BackBaseName;
+  const bool serverFile = db.LocalCopyDir.empty() || !db.LocalCopyOnly;
+  if (serverFile) {
+    const std::string justMade = std::filesystem::path(made.BackFile).filename().string();
+    RemoveOldBackups(made.Name.BackDir, own, {base, ".gbk", justMade, rule}, " Удалена старая резервная копия. ");
+  }
+  if (!db.LocalCopyDir.empty()) {
+    const std::string justMade = made.Copy ? std::filesystem::path(made.Copy->File).filename().string() : "";
+    RemoveOldBackups(IncludeTrailingPathDelimiter(db.LocalCopyDir), own, {base, ".gbk.zst", justMade, rule},
+                     " Удалена старая копия на этом компьютере. ");
+  }
+}
+
+void TDatabaseJobs::RemoveOldBackups(const std::string& folder, const std::set<std::string>& own,
+                                     const TRetentionNames& names, const char* removedText) {
+  const auto files = folder.empty() ? std::nullopt : FilesInFolder(folder);
+  if (!files) {
+    FLog.Stamped(" Папка резервных копий недоступна, старые копии не удалены. " + folder);
     return;
   }
-  const std::string justMade = std::filesystem::path(made.BackFile).filename().string();
-  for (const std::string& name : BackupsToRemove(*names, made.Name.BackBaseName, justMade, rule, Now())) {
-    const std::string path = backDir + name;
-    if (DeleteFile(path)) {
-      FLog.Stamped(" Удалена старая резервная копия. " + path);
-    } else {
+  std::vector<std::string> plans;
+  for (const std::string& name : *files)
+    if (own.count(folder + name) > 0) plans.push_back(name);
+  for (const std::string& name :
+       BackupsToRemove(plans, names.Base, names.JustMade, names.Rule, Now(), names.Extension)) {
+    const std::string path = folder + name;
+    if (!DeleteFile(path)) {
       FLog.Stamped(" Не удалось удалить старую резервную копию. " + path + " (" + std::strerror(errno) + ")");
+      continue;
     }
+    FLog.Stamped(removedText + path);
+    // A copy's checksum file goes with it.
+    const std::string checksum = ChecksumFileOf(path);
+    if (names.Extension != std::string_view(".gbk") && FileExists(checksum)) DeleteFile(checksum);
   }
 }
 
@@ -98,6 +128,8 @@ bool TDatabaseJobs::RestoreSourceUnchanged(TJobRecorder& recorder, const std::st
   if (!sizeDiffers && !hashDiffers) return true;
   const std::string text = WithFile(ChangedSourceText, source);
   FLog.Stamped(" Восстановление отменено. " + text);
+  FLog.Stamped(" Резервная копия НЕ восстановлена. " + target);
+  FLog.Stamped(" Причина: " + text);
   output.AddPaneLine("ERROR: " + text);
   output.ShowJobMessage(text);
   FinishRecord(recorder, false, text);

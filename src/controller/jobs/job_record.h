@@ -1,41 +1,67 @@
 #pragma once
 // The record of a job in progress: a small text file beside the settings file
 // ("Quorvin.job"). It is written before the job changes anything, kept up to
-// date while the job moves a file aside, shuts its database down and runs its
-// request, and removed when the job has ended. A record found at start is a
-// job that a crash or a kill cut short; the controller then finishes what it
-// left (TRecovery, recovery.h).
+// date while the job moves files aside, shuts its database down, runs its
+// request and verifies its backup, refreshed every few seconds while the
+// request runs (the job's sign of life, with the state of the file it
+// writes), and removed when the job has ended. A record found at start is a
+// job that a crash or a kill cut short; recovery (recovery/recovery.h) then
+// finishes what the job left, touching only what it can prove is that job's
+// own unfinished state.
 //
-// It holds the login of the job, password included, since bringing the
-// database back on line needs it: the file is readable by its owner only, as
-// the settings file, and lives only as long as the job.
+// It holds no password: recovery takes the remembered login, or asks.
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/files.h"
+
+// A file the job recreates and where its earlier file is kept meanwhile.
+struct TReplacedPair {
+  std::string Target;
+  // Noted before the rename, so the file may not be there (yet, or again).
+  std::string Aside;
+  // The earlier file as the rename left it.
+  std::optional<TFileIdentity> AsideIdentity;
+};
 
 struct TJobRecord {
   // "backup" or "restore".
   std::string Kind;
   // The log stamp of the job's start.
   std::string Started;
+  // The settings file the job belongs to.
+  std::string Settings;
   // The database, as the job names it.
   std::string Database;
-  // The file the job creates anew: the backup file (none when the backup is
-  // made only as a copy on this computer), or the restored database.
+  // The file the job creates anew: the backup file (with "copy only" the
+  // copy on this computer), or the restored database.
   std::string Target;
-  // Where an earlier file of Target's name is moved for the time of the job;
-  // noted before the rename, so the file may not be there (yet, or again).
-  std::string Aside;
+  // Every file the job recreates (the target first, then a copy's files),
+  // with its earlier file's place; a copy's temporary files are
+  // "<its name>.part-XXXXXX".
+  std::vector<TReplacedPair> Replaced;
+  // The temporary database of the backup's verification, as this computer
+  // names it; empty when none was made (or it is gone again).
+  std::string VerifyDatabase;
   // The job shuts the database down first.
   bool ShutDown = false;
-  // The request may have started writing Target.
+  // The request may have started writing Target (the database is shut down
+  // when ShutDown).
   bool RequestStarted = false;
   // The request ended well and Target exists: only the clean-up was left.
   bool Succeeded = false;
   std::uint8_t Protocol = 0;
   std::string User;
-  std::string Password;
+  // The job's last sign of life (seconds since 1970), and the target's
+  // state then.
+  std::int64_t Alive = 0;
+  std::optional<TFileIdentity> TargetIdentity;
 
   static constexpr const char* Backup = "backup";
   static constexpr const char* Restore = "restore";
@@ -44,11 +70,12 @@ struct TJobRecord {
   // target.
   const std::string& DatabaseToStart() const { return Kind == Restore ? Target : Database; }
 
-  // One "key=value" line per field; "%", CR and LF in values as %25, %0D,
-  // %0A.
+  // One "key=value" line per field (lists one line per item); "%", TAB, CR
+  // and LF in values as %25, %09, %0D, %0A.
   std::string Text() const;
-  // nullopt for a text that is not a record (no kind, or a restore without
-  // a target).
+  // nullopt for a text that is no record of a job (no kind, or a restore
+  // without a target). A record of an earlier version (one aside file, a
+  // password) reads with its aside as the target's and no password.
   static std::optional<TJobRecord> Parse(const std::string& text);
 };
 
@@ -63,11 +90,30 @@ class TJobRecordFile {
   TJobRecordFile& operator=(const TJobRecordFile&) = delete;
 
   void Save();
-  void NoteAside(const std::string& aside);
+  // `target`'s earlier file is about to be renamed to `aside`; then it has
+  // been, and stands there as `identity`.
+  void NoteAside(const std::string& target, const std::string& aside);
+  void NoteAsideMoved(const std::string& aside);
+  // A further file the job recreates (a copy's checksum file), before it
+  // moves that file's earlier one aside.
+  void NoteReplaced(const std::string& target);
+  // The request starts: from now on the record is refreshed every few
+  // seconds with the job's sign of life and its target's state.
   void NoteRequestStarted();
   void NoteSucceeded();
+  void NoteVerifyDatabase(const std::string& database);
+
+  // How often the sign of life is refreshed.
+  static constexpr int AliveSeconds = 2;
 
  private:
+  void SaveLocked();
+  void Beat();
+
   std::string FPath;
+  std::mutex FMutex;
+  std::condition_variable FWake;
   TJobRecord FRecord;
+  bool FEnded = false;
+  std::thread FHeart;
 };

@@ -6,15 +6,17 @@
 #include "runner/job_paths.h"
 #include "runner/local_copy_job.h"
 
-void TDatabaseJobs::LocalCopyOutcome(const TDatabaseOptions& db, TBackupOutcome& outcome, bool jobOk) {
-  const std::optional<TLocalCopyInfo>& copy = outcome.Copy;
-  if (!copy || !FileExists(copy->File)) {
+void TDatabaseJobs::LocalCopyOutcome(const TDatabaseOptions& db, TBackupOutcome& outcome, bool kept) {
+  if (!kept) {
     const std::string copyPath = LocalCopyPathOf(db.LocalCopyDir, LastPathComponent(outcome.BackFile));
     FLog.Stamped(" Копия на этом компьютере НЕ создана. " + copyPath);
+    // What stands under the copy's name now is the earlier copy (or
+    // nothing), never this one.
+    outcome.Copy.reset();
     return;
   }
-  FLog.Stamped(" Копия на этом компьютере создана. " + copy->File);
+  FLog.Stamped(" Копия на этом компьютере создана. " + outcome.Copy->File);
   // With "copy only" the copy is the backup: the window offers it for a
   // restore.
-  if (db.LocalCopyOnly && jobOk) outcome.BackFile = copy->File;
+  if (db.LocalCopyOnly) outcome.BackFile = outcome.Copy->File;
 }

@@ -3,10 +3,16 @@
 #include <cerrno>
 #include <cstring>
 
+#include "controller/jobs/job_record.h"
 #include "platform/exception.h"
 #include "platform/file_aside.h"
 #include "platform/files.h"
 #include "runner/job_output.h"
+
+TReplacedFile::TReplacedFile(std::string path, TJobOutput& output, TJobRecordFile* record)
+    : FPath(std::move(path)), FOutput(output), FRecord(record) {
+  if (FRecord && !FPath.empty()) FRecord->NoteReplaced(FPath);
+}
 
 TReplacedFile::~TReplacedFile() {
   if (FAside.empty()) return;
@@ -19,7 +25,10 @@ TReplacedFile::~TReplacedFile() {
 
 void TReplacedFile::MoveAside() {
   if (!FAside.empty() || !FileExists(FPath)) return;
-  FAside = ::MoveAside(FPath, OnAside);
+  FAside = ::MoveAside(FPath, [this](const std::string& aside) {
+    if (FRecord) FRecord->NoteAside(FPath, aside);
+  });
+  if (FRecord) FRecord->NoteAsideMoved(FAside);
 }
 
 void TReplacedFile::PutBack() {

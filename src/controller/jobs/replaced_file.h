@@ -4,15 +4,17 @@
 // of being deleted, and after the job either removed (the job succeeded) or
 // put back (it failed), so a failed job never costs the previous file.
 
-#include <functional>
 #include <string>
 
 class TJobOutput;
+class TJobRecordFile;
 
 class TReplacedFile {
  public:
-  // Problems are reported on `output`.
-  TReplacedFile(std::string path, TJobOutput& output) : FPath(std::move(path)), FOutput(output) {}
+  // Problems are reported on `output`; `record` (when given) is the record of
+  // the job in progress, which learns the file and where its earlier one
+  // goes, before and after the move.
+  TReplacedFile(std::string path, TJobOutput& output, TJobRecordFile* record = nullptr);
   // Puts the previous file back if Finish was never reached.
   ~TReplacedFile();
   TReplacedFile(const TReplacedFile&) = delete;
@@ -21,8 +23,6 @@ class TReplacedFile {
   // Moves an existing file out of the way (same folder, a fresh name).
   // Raises EOSError when it cannot be moved: the job must not start then.
   void MoveAside();
-  // Hears the aside name right before the file is renamed to it.
-  std::function<void(const std::string& aside)> OnAside;
 
   // After the job. On success the moved-aside copy is removed. Otherwise a
   // file the started job left under the path is renamed to path + ".failed"
@@ -38,6 +38,7 @@ class TReplacedFile {
 
   std::string FPath;
   TJobOutput& FOutput;
+  TJobRecordFile* FRecord;
   std::string FAside;
   std::string FFailed;
 };

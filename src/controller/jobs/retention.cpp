@@ -4,8 +4,8 @@
 
 namespace {
 
-// "_dd_mm_yy_hh_nn.gbk": the suffix the plan's automatic names carry.
-constexpr std::string_view DatedSuffixPattern = "_99_99_99_99_99.gbk";
+// "_dd_mm_yy_hh_nn": the date the plan's automatic names carry.
+constexpr std::string_view DatedPattern = "_99_99_99_99_99";
 
 std::optional<int> TwoDigits(std::string_view text, std::size_t pos) {
   const char a = text[pos];
@@ -21,12 +21,14 @@ struct TDatedBackup {
 
 }  // namespace
 
-std::optional<TDateTime> DatedBackupMoment(std::string_view name, std::string_view baseName) {
-  if (name.size() != baseName.size() + DatedSuffixPattern.size() || name.substr(0, baseName.size()) != baseName)
+std::optional<TDateTime> DatedBackupMoment(std::string_view name, std::string_view baseName,
+                                           std::string_view extension) {
+  if (name.size() != baseName.size() + DatedPattern.size() + extension.size() ||
+      name.substr(0, baseName.size()) != baseName || name.substr(name.size() - extension.size()) != extension)
     return std::nullopt;
-  const std::string_view suffix = name.substr(baseName.size());
+  const std::string_view suffix = name.substr(baseName.size(), DatedPattern.size());
   for (std::size_t i = 0; i < suffix.size(); ++i) {
-    const char want = DatedSuffixPattern[i];
+    const char want = DatedPattern[i];
     const char got = suffix[i];
     if (want == '9' ? (got < '0' || got > '9') : got != want) return std::nullopt;
   }
@@ -39,11 +41,12 @@ std::optional<TDateTime> DatedBackupMoment(std::string_view name, std::string_vi
 }
 
 std::vector<std::string> BackupsToRemove(const std::vector<std::string>& names, std::string_view baseName,
-                                         std::string_view justMade, TRetentionRule rule, TDateTime now) {
+                                         std::string_view justMade, TRetentionRule rule, TDateTime now,
+                                         std::string_view extension) {
   if (!rule.Active()) return {};
   std::vector<TDatedBackup> dated;
   for (const std::string& name : names)
-    if (const auto moment = DatedBackupMoment(name, baseName)) dated.push_back({name, *moment});
+    if (const auto moment = DatedBackupMoment(name, baseName, extension)) dated.push_back({name, *moment});
   std::sort(dated.begin(), dated.end(), [](const TDatedBackup& a, const TDatedBackup& b) {
     return a.Moment != b.Moment ? a.Moment > b.Moment : a.Name > b.Name;
   });

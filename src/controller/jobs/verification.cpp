@@ -11,7 +11,9 @@
 #include "controller/history/job_recorder.h"
 #include "controller/jobs/database_jobs.h"
 #include "controller/jobs/job_fill.h"
+#include "controller/jobs/job_record.h"
 #include "controller/jobs/job_scope.h"
+#include "controller/jobs/temporary_database.h"
 #include "controller/log/operation_log.h"
 #include "platform/file_aside.h"
 #include "platform/files.h"
@@ -35,26 +37,12 @@ std::string Joined(const std::vector<std::string>& texts) {
 }
 
 // The temporary database of one test restore: a fresh name beside the
-// backup, removed when the object goes.
+// backup, removed when the object goes (and the record of the job in
+// progress told, so a crash meanwhile does not leave it behind).
 class TTestRestoreTarget {
  public:
-  TTestRestoreTarget(const std::string& backupFile, uint8_t protocol, std::string user, std::string password,
-                     TJobOutput& output)
-      : FProtocol(protocol), FUser(std::move(user)), FPassword(std::move(password)), FOutput(output) {
-    const std::filesystem::path backup(backupFile);
-    FFolder = backup.parent_path().string();
-    for (int attempt = 0; attempt < 20 && FName.empty(); ++attempt) {
-      const std::string letters = RandomLetters(6);
-      for (const std::string& candidate : {backupFile + ".verify-" + letters + ".fdb",
-                                           (backup.parent_path() / ("verify-" + letters + ".fdb")).string()}) {
-        // The job refuses longer names; the shorter one stands in then.
-        if (Utf8Length(candidate) <= TSchedule::FileNameChars && !FileExists(candidate)) {
-          FName = candidate;
-          break;
-        }
-      }
-    }
-  }
+  TTestRestoreTarget(const std::string& backupFile, const TDatabaseOptions& db, const TVerifyContext& context)
+      : FName(TemporaryDatabaseName(backupFile, TSchedule::FileNameChars)), FDb(db), FContext(context) {}
   ~TTestRestoreTarget() {
     try {
       Remove();
@@ -66,37 +54,37 @@ class TTestRestoreTarget {
 
   // Empty when no free name fits the job's limit.
   const std::string& Name() const { return FName; }
+  // The restore is about to create it.
+  void Creating() {
+    FCreated = true;
+    if (FContext.Record) FContext.Record->NoteVerifyDatabase(FName);
+  }
 
   // Here when this computer can remove the file, otherwise through the
   // server that made it. False (with a pane line) when it stays.
   bool Remove() {
-    if (FName.empty() || FRemoved) return true;
+    if (!FCreated || FRemoved) return true;
     FRemoved = true;
-    // The folder is visible and holds no such file: the restore made none.
-    if (!FileExists(FName) && DirectoryExists(FFolder)) return true;
-    if (FileExists(FName) && DeleteFile(FName)) {
-      FOutput.AddPaneLine("Temporary database removed: " + FName);
-      return true;
+    const TRemovalResult result =
+        RemoveTemporaryDatabase(FName, static_cast<std::uint8_t>(FDb.Protocol & 0xFF), FDb.User, FDb.Pass);
+    TJobOutput& output = FContext.Output;
+    switch (result.Outcome) {
+      case TRemoval::NothingThere: break;
+      case TRemoval::Removed: output.AddPaneLine("Temporary database removed: " + FName); break;
+      case TRemoval::Dropped: output.AddPaneLine("Temporary database dropped through the server: " + FName); break;
+      case TRemoval::Failed:
+        output.AddPaneLine("ERROR: The temporary database " + FName + " could not be removed: " + result.Error);
+        return false;
     }
-    try {
-      const TServerPath path = ServerPathOf(FName, LocalComputerName(), ReadMountTable());
-      DropServerDatabase(path.ServerName.empty() ? LocalComputerName() : path.ServerName, path.LocalPath,
-                         static_cast<TProtocol>(FProtocol), FUser, FPassword);
-      FOutput.AddPaneLine("Temporary database dropped through the server: " + FName);
-      return true;
-    } catch (const std::exception& error) {
-      FOutput.AddPaneLine("ERROR: The temporary database " + FName + " could not be removed: " + error.what());
-      return false;
-    }
+    if (FContext.Record) FContext.Record->NoteVerifyDatabase({});
+    return true;
   }
 
  private:
-  uint8_t FProtocol;
-  std::string FUser;
-  std::string FPassword;
-  TJobOutput& FOutput;
-  std::string FFolder;
   std::string FName;
+  const TDatabaseOptions& FDb;
+  const TVerifyContext& FContext;
+  bool FCreated = false;
   bool FRemoved = false;
 };
 
@@ -124,8 +112,9 @@ void ShowRestoredRowCounts(const std::vector<std::string>& restoreOutput, TJobOu
 
 bool TDatabaseJobs::VerifyBackupFile(const TDatabaseOptions& db, const std::string& backFile, const std::string& source,
                                      const std::vector<std::string>* backupOutput, const TFileFacts& facts,
-                                     TJobOutput& output, const char* by, std::string& reason) {
-  TJobRecorder recorder(FPlaces.HistoryPath, output, HistoryKindVerify, by, db.DataBase, source);
+                                     const TVerifyContext& context, std::string& reason) {
+  TJobOutput& output = context.Output;
+  TJobRecorder recorder(FPlaces.HistoryPath, output, HistoryKindVerify, context.By, db.DataBase, source);
   TCurrentJob current(*this, recorder);
   recorder.SetFileFacts(facts);
   bool passed = false;
@@ -133,10 +122,10 @@ bool TDatabaseJobs::VerifyBackupFile(const TDatabaseOptions& db, const std::stri
   try {
     // Beside the server's backup file, also when only a copy was made: a
     // folder the server writes to.
-    TTestRestoreTarget target(backFile, static_cast<uint8_t>(db.Protocol & 0xFF), db.User, db.Pass, output);
+    TTestRestoreTarget target(backFile, db, context);
     if (target.Name().empty()) {
-      failure = "no free name for the temporary database fits " + std::to_string(TSchedule::FileNameChars) +
-                " characters beside " + backFile;
+      failure = "no name for the temporary database beside " + backFile + " (in its folder as the server sees it, " +
+                std::to_string(TSchedule::FileNameChars) + " characters at most)";
     } else {
       output.AddPaneLine("Test restore into: " + target.Name());
       TSchedule job;
@@ -147,6 +136,7 @@ bool TDatabaseJobs::VerifyBackupFile(const TDatabaseOptions& db, const std::stri
       // The source database is never touched: nothing to shut down.
       job.StopDatabase = false;
       job.KeepPane = true;
+      job.BeforeRequest = [&] { target.Creating(); };
       std::vector<std::string> restoreOutput;
       WatchJob(recorder, job, &restoreOutput);
       if (!RunJobOf(job)) {
@@ -160,7 +150,10 @@ bool TDatabaseJobs::VerifyBackupFile(const TDatabaseOptions& db, const std::stri
         passed = failure.empty();
       }
     }
-    if (!target.Remove()) FLog.Stamped(" Не удалось удалить временную базу данных проверки. " + target.Name());
+    if (!target.Remove()) {
+      FLog.Stamped(" Не удалось удалить временную базу данных проверки. " + target.Name());
+      recorder.SetLeftover(target.Name());
+    }
   } catch (const std::exception& error) {
     passed = false;
     failure = error.what();

@@ -4,20 +4,25 @@
 #include <string>
 #include <vector>
 
-#include "controller/jobs/job_record.h"
+#include "controller/jobs/database_jobs.h"
+#include "controller/jobs/temporary_database.h"
 #include "controller/log/operation_log.h"
 #include "platform/exception.h"
 #include "platform/file_aside.h"
 #include "platform/files.h"
 #include "platform/mount_table.h"
 #include "runner/database_control.h"
+#include "runner/job_outcome.h"
 #include "runner/job_output.h"
 #include "runner/job_paths.h"
+#include "runner/local_copy_job.h"
+#include "runner/local_copy_writer.h"
 #include "runner/log_pane.h"
 
 namespace {
 
 constexpr const char* LogPrefix = " Восстановление после прерванного задания: ";
+constexpr std::int64_t NsPerSecond = 1000000000;
 
 std::string JobDescription(const TJobRecord& record) {
   const std::string what = record.Kind == TJobRecord::Restore ? "восстановление базы данных " + record.Target
@@ -26,74 +31,288 @@ std::string JobDescription(const TJobRecord& record) {
   return what + ", начато " + record.Started;
 }
 
-// The files as the job would have left them: after a success the earlier
-// file goes; otherwise whatever the request wrote under the target's name
-// becomes ".failed" (never replacing a file) and the earlier file comes back.
-// One line for each thing done.
-void RestoreFiles(const TJobRecord& record, std::vector<std::string>& done) {
-  const bool asideThere = !record.Aside.empty() && FileExists(record.Aside);
-  if (record.Succeeded) {
-    if (asideThere && FileExists(record.Target) && DeleteFile(record.Aside))
-      done.push_back("прежний файл удалён: " + record.Aside);
-    return;
-  }
-  // With the earlier file still aside, the file under its name is the
-  // job's; without one noted, it is the job's once the request had begun.
-  // An aside noted but gone was never moved, or is back already.
-  const bool partial = asideThere || (record.Aside.empty() && record.RequestStarted);
-  try {
-    if (partial && FileExists(record.Target)) {
-      const std::string failed = MoveToFreeName(record.Target, record.Target + ".failed");
-      done.push_back("неполный файл переименован: " + record.Target + " -> " + failed);
-    }
-    if (asideThere) {
-      if (!RenameNoReplace(record.Aside, record.Target)) {
-        throw EOSError(errno, "Cannot put " + record.Aside + " back as " + record.Target);
-      }
-      done.push_back("прежний файл возвращён под своё имя: " + record.Aside + " -> " + record.Target);
-    }
-  } catch (const std::exception& e) {
-    done.push_back(std::string("ОШИБКА: ") + e.what());
-  }
+bool OnlyLettersAndDigits(const std::string& text) {
+  for (char c : text)
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+  return true;
 }
 
-// The database the job shut down, back on line through the same service
-// path a job takes.
-void StartDatabase(const TJobRecord& record, std::vector<std::string>& done, TJobOutput& output) {
-  if (!record.ShutDown) return;
-  const std::string& database = record.DatabaseToStart();
-  const TServerPath path = ServerPathOf(database, LocalComputerName(), ReadMountTable());
-  const TStepResult result =
-      BringDatabaseOnline(path.ServerName, path.LocalPath, record.User, record.Password, record.Protocol, output);
-  switch (result.Outcome) {
-    case TStepOutcome::Done: done.push_back("база данных в рабочем режиме: " + database); break;
-    case TStepOutcome::Skipped:
-      done.push_back("база данных недоступна с этого компьютера, её режим не проверен: " + database);
-      break;
-    case TStepOutcome::Failed:
-      done.push_back("база данных НЕ переведена в рабочий режим: " + database + " (" + result.Error + ")");
-      break;
-  }
+// `name` is `base` followed by `suffix` and `count` letters or digits.
+bool NamedAfter(const std::string& name, const std::string& base, const std::string& suffix, std::size_t count) {
+  const std::string head = base + suffix;
+  return name.size() == head.size() + count && name.compare(0, head.size(), head) == 0 &&
+         OnlyLettersAndDigits(name.substr(head.size()));
+}
+
+// The names a backup job's files may have: the backup file beside the
+// database, its compressed copy in any folder and the copy's checksum file.
+bool BackupFileOf(const TJobRecord& record, const std::string& file) {
+  const TBackupName name = SplitDataBaseName(record.Database);
+  const std::string base = LastPathComponent(file);
+  if (base.rfind(name.BackBaseName, 0) != 0) return false;
+  const auto endsWith = [&](const std::string& end) {
+    return base.size() >= end.size() && base.compare(base.size() - end.size(), end.size(), end) == 0;
+  };
+  if (endsWith(".gbk")) return file == name.BackDir + base;
+  return endsWith(".gbk.zst") || endsWith(".gbk.zst.sha256");
+}
+
+// A record's text on one line for the operation log.
+std::string OnOneLineRecord(const std::string& text) {
+  std::string line;
+  for (char c : text) line += c == '\n' ? std::string("; ") : std::string(1, c);
+  return line;
+}
+
+// The backup file a backup job names (with "copy only" the server's name of
+// the copy's backup, beside the database).
+std::string BackupFileNamed(const TJobRecord& record) {
+  const std::string zst = ".zst";
+  const std::string& target = record.Target;
+  if (target.size() < zst.size() || target.compare(target.size() - zst.size(), zst.size(), zst) != 0) return target;
+  const std::string base = LastPathComponent(target);
+  return SplitDataBaseName(record.Database).BackDir + base.substr(0, base.size() - zst.size());
 }
 
 }  // namespace
+
+std::string RecordRefusal(const TJobRecord& record, const std::string& settingsPath) {
+  if (!record.Settings.empty() && record.Settings != settingsPath)
+    return "запись относится к другому файлу настроек: " + record.Settings;
+  if (record.Database.empty() || record.Target.empty()) return "в записи нет базы данных или файла задания";
+  const bool restore = record.Kind == TJobRecord::Restore;
+  if (restore && record.Target != record.Database) return "восстанавливаемая база данных не та, что названа в записи";
+  if (!restore && !BackupFileOf(record, record.Target)) return "файл задания не резервная копия этой базы данных";
+  for (const TReplacedPair& pair : record.Replaced) {
+    const bool own = pair.Target == record.Target || (!restore && BackupFileOf(record, pair.Target));
+    if (!own) return "чужой файл в записи: " + pair.Target;
+    if (!pair.Aside.empty() && !NamedAfter(pair.Aside, pair.Target, ".aside-", 8))
+      return "чужое имя отложенного файла: " + pair.Aside;
+  }
+  if (!record.VerifyDatabase.empty() && !IsTemporaryDatabaseOf(record.VerifyDatabase, BackupFileNamed(record)))
+    return "чужое имя временной базы данных: " + record.VerifyDatabase;
+  return {};
+}
+
+// One recovery: the record, what was done and what was left.
+class TRecovery::TRun {
+ public:
+  TRun(TRecovery& owner, const TJobRecord& record, TJobOutput& output)
+      : FOwner(owner), FRecord(record), FOutput(output) {}
+
+  void Finish() {
+    Done(JobDescription(FRecord));
+    for (const TReplacedPair& pair : FRecord.Replaced) ResolvePair(pair);
+    if (FRecord.Replaced.empty() || FRecord.Replaced.front().Target != FRecord.Target) ResolveTargetAlone();
+    for (const TReplacedPair& pair : FRecord.Replaced) RemoveTemporaries(pair.Target);
+    DropVerifyDatabase();
+    StartDatabase();
+  }
+  const std::vector<std::string>& Lines() const { return FLines; }
+  // A step waited for a password nobody gave: the record stays.
+  bool LeftForLater() const { return FLeftForLater; }
+
+ private:
+  void Done(const std::string& line) { FLines.push_back(line); }
+
+  // Not changed after the job's last sign of life (give or take its last
+  // writes).
+  bool UnchangedSince(const TFileIdentity& file, std::int64_t since) const {
+    return file.ModifiedNs <= (since + GraceSeconds) * NsPerSecond;
+  }
+
+  // The file the request wrote under the target's name, as the job left it:
+  // the same file as the last sign of life saw, not written since; a restored
+  // database also still shut down (one on line is a finished restore).
+  bool JobsOwnTarget(const std::string& target, const TFileIdentity& now) {
+    if (!FRecord.RequestStarted) return false;
+    if (target == FRecord.Target && FRecord.TargetIdentity && !FRecord.TargetIdentity->SameFile(now)) return false;
+    if (!UnchangedSince(now, FRecord.Alive)) return false;
+    if (FRecord.Kind != TJobRecord::Restore) return true;
+    const std::optional<std::string> state = ShutdownState(target);
+    return !state || !state->empty();
+  }
+
+  void ResolvePair(const TReplacedPair& pair) {
+    const std::optional<TFileIdentity> aside = pair.Aside.empty() ? std::nullopt : IdentityOf(pair.Aside);
+    // Noted, but gone: never moved, or back already.
+    const bool asideOwn = aside && (!pair.AsideIdentity || *aside == *pair.AsideIdentity);
+    const std::optional<TFileIdentity> target = IdentityOf(pair.Target);
+    if (aside && !asideOwn) {
+      Done("прежний файл изменён после задания и оставлен как есть: " + pair.Aside);
+      return;
+    }
+    if (FRecord.Succeeded) {
+      if (aside && target && DeleteFile(pair.Aside)) Done("прежний файл удалён: " + pair.Aside);
+      return;
+    }
+    if (target) {
+      if (!aside && !(pair.Aside.empty() && FRecord.RequestStarted)) return;
+      if (!JobsOwnTarget(pair.Target, *target)) {
+        Done("файл изменён после задания (его могла закончить программа сервера) и оставлен как есть: " + pair.Target +
+             (aside ? "; прежний файл сохранён как " + pair.Aside : std::string()));
+        return;
+      }
+      Try([&] {
+        const std::string failed = MoveToFreeName(pair.Target, pair.Target + ".failed");
+        Done("неполный файл переименован: " + pair.Target + " -> " + failed);
+      });
+    }
+    if (!aside) return;
+    Try([&] {
+      if (!RenameNoReplace(pair.Aside, pair.Target))
+        throw EOSError(errno, "Cannot put " + pair.Aside + " back as " + pair.Target);
+      Done("прежний файл возвращён под своё имя: " + pair.Aside + " -> " + pair.Target);
+    });
+  }
+
+  // A job whose target had no earlier file (nothing was moved aside).
+  void ResolveTargetAlone() { ResolvePair({FRecord.Target, {}, {}}); }
+
+  // The temporary files of a copy ("<name>.part-XXXXXX") the job wrote.
+  void RemoveTemporaries(const std::string& target) {
+    const std::string folder = IncludeTrailingPathDelimiter(FolderOf(target));
+    const auto names = FilesInFolder(folder);
+    if (!names) return;
+    for (const std::string& name : *names) {
+      const std::string path = folder + name;
+      if (!NamedAfter(path, target, ".part-", 6)) continue;
+      const auto identity = IdentityOf(path);
+      if (identity && UnchangedSince(*identity, FRecord.Alive) && DeleteFile(path))
+        Done("временный файл удалён: " + path);
+    }
+  }
+
+  void DropVerifyDatabase() {
+    if (FRecord.VerifyDatabase.empty()) return;
+    const auto password = Password();
+    if (!password) {
+      Left("временная база данных проверки не удалена: нет пароля пользователя " + FRecord.User + ": " +
+           FRecord.VerifyDatabase);
+      return;
+    }
+    const TRemovalResult result =
+        RemoveTemporaryDatabase(FRecord.VerifyDatabase, FRecord.Protocol, FRecord.User, *password);
+    if (result.Outcome == TRemoval::Failed)
+      Done("временная база данных проверки НЕ удалена: " + FRecord.VerifyDatabase + " (" + result.Error + ")");
+    else if (result.Outcome != TRemoval::NothingThere)
+      Done("временная база данных проверки удалена: " + FRecord.VerifyDatabase);
+  }
+
+  // The database the job shut down, back on line through the same service
+  // path a job takes, when nothing has changed it since the job (a backup's
+  // request may still have read it on the server until its file was done).
+  void StartDatabase() {
+    if (!FRecord.ShutDown || !FRecord.RequestStarted) return;
+    const std::string& database = FRecord.DatabaseToStart();
+    const std::optional<TFileIdentity> file = IdentityOf(database);
+    if (!file) {
+      Done("база данных недоступна с этого компьютера, её режим не проверен и не изменён: " + database);
+      return;
+    }
+    std::int64_t lastWork = FRecord.Alive;
+    if (FRecord.Kind == TJobRecord::Backup) {
+      for (const std::string& output : {FRecord.Target, FRecord.Target + ".failed"})
+        if (const auto written = IdentityOf(output)) lastWork = std::max(lastWork, written->ModifiedNs / NsPerSecond);
+    }
+    if (!UnchangedSince(*file, lastWork)) {
+      Done("база данных изменена после задания и оставлена в своём режиме: " + database);
+      return;
+    }
+    const auto password = Password();
+    if (!password) {
+      Left("база данных не переведена в рабочий режим: нет пароля пользователя " + FRecord.User + ": " + database);
+      return;
+    }
+    const TServerPath path = ServerPathOf(database, LocalComputerName(), ReadMountTable());
+    const TStepResult result =
+        BringDatabaseOnline(path.ServerName, path.LocalPath, FRecord.User, *password, FRecord.Protocol, FOutput);
+    switch (result.Outcome) {
+      case TStepOutcome::Done: Done("база данных в рабочем режиме: " + database); break;
+      case TStepOutcome::Skipped:
+        Done("база данных недоступна с этого компьютера, её режим не проверен: " + database);
+        break;
+      case TStepOutcome::Failed:
+        Done("база данных НЕ переведена в рабочий режим: " + database + " (" + result.Error + ")");
+        break;
+    }
+  }
+
+  std::optional<std::string> ShutdownState(const std::string& database) {
+    const auto password = Password();
+    if (!password) return std::nullopt;
+    const TServerPath path = ServerPathOf(database, LocalComputerName(), ReadMountTable());
+    return ReadShutdownState(path.ServerName, path.LocalPath, FRecord.Protocol, FRecord.User, *password);
+  }
+
+  // Asked for once; the embedded engine takes no password.
+  std::optional<std::string> Password() {
+    if (!FPasswordAsked) {
+      FPasswordAsked = true;
+      FPasswordGiven = static_cast<TProtocol>(FRecord.Protocol) == TProtocol::Local ? std::optional<std::string>("")
+                       : FOwner.FPassword                                           ? FOwner.FPassword(FRecord)
+                                                                                    : std::nullopt;
+    }
+    return FPasswordGiven;
+  }
+
+  void Left(const std::string& line) {
+    Done(line);
+    FLeftForLater = true;
+  }
+
+  template <typename TStep>
+  void Try(TStep step) {
+    try {
+      step();
+    } catch (const std::exception& e) {
+      Done(std::string("ОШИБКА: ") + e.what());
+    }
+  }
+
+  static std::string FolderOf(const std::string& file) {
+    const std::size_t slash = file.find_last_of(PathDelim);
+    return slash == std::string::npos ? std::string(".") : file.substr(0, slash);
+  }
+
+  TRecovery& FOwner;
+  const TJobRecord& FRecord;
+  TJobOutput& FOutput;
+  std::vector<std::string> FLines;
+  bool FPasswordAsked = false;
+  std::optional<std::string> FPasswordGiven;
+  bool FLeftForLater = false;
+};
 
 bool TRecovery::FinishInterruptedJob(TJobOutput& output) {
   bool exists = false;
   const std::optional<std::string> text = ReadWholeFile(FPath, exists);
   if (!exists) return false;
-  std::string notice = "Задание, прерванное при прошлом запуске программы, завершено:";
-  std::vector<std::string> done;
   const std::optional<TJobRecord> record = text ? TJobRecord::Parse(*text) : std::nullopt;
-  if (record) {
-    done.push_back(JobDescription(*record));
-    RestoreFiles(*record, done);
-    StartDatabase(*record, done, output);
+  const std::string refusal = !record ? "запись о задании не читается" : RecordRefusal(*record, FSettingsPath);
+  std::vector<std::string> lines;
+  bool keep = false;
+  if (refusal.empty()) {
+    TRun run(*this, *record, output);
+    run.Finish();
+    lines = run.Lines();
+    keep = run.LeftForLater();
   } else {
-    done.push_back("запись о задании не читается: " + FPath);
+    // Nothing is touched on the word of a record that is not the job's own;
+    // what it said stays in the log and beside it.
+    lines.push_back(refusal + "; ничего не изменено: " + FPath);
+    if (text) lines.push_back("запись: " + OnOneLineRecord(*text));
+    const std::string ignored = FPath + ".ignored";
+    if (!RenameNoReplace(FPath, ignored) && !DeleteFile(FPath))
+      lines.push_back("запись о задании не удалена: " + FPath);
   }
-  if (!DeleteFile(FPath)) done.push_back("запись о задании не удалена: " + FPath);
-  for (const std::string& line : done) {
+  if (keep)
+    lines.push_back("запись о задании оставлена до следующего запуска: " + FPath);
+  else if (refusal.empty() && !DeleteFile(FPath))
+    lines.push_back("запись о задании не удалена: " + FPath);
+  std::string notice = keep ? "Задание, прерванное при прошлом запуске программы, завершено не полностью:"
+                            : "Задание, прерванное при прошлом запуске программы, завершено:";
+  for (const std::string& line : lines) {
     FLog.Stamped(LogPrefix + line);
     notice += "\n" + line;
   }

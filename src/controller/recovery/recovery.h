@@ -1,25 +1,63 @@
 #pragma once
 // Finishing a job that a crash or a kill cut short, from its record
 // (jobs/job_record.h): what the job would have done at its end, done at the
-// next start.
+// next start, on what can be proved to be the job's own unfinished state and
+// nothing else.
+//
+// A file counts as the job's own when it is the file the record names (the
+// earlier file aside: the same file, unchanged since the move; the file the
+// job wrote: not changed after the job's last sign of life). A database is
+// brought back on line only when the job shut it down and nothing has
+// changed it since (so a database an administrator shut down later stays as
+// it is), and a restored database is never set aside once it is on line (the
+// server finished the restore after the program died, and users may be
+// working in it). Anything else is left as it is: the operation log keeps
+// what the record said, and the user is told.
 
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "controller/jobs/job_record.h"
 
 class TJobOutput;
 class TOperationLog;
 
+// The password of the record's user for the steps that need the server: the
+// remembered login, or the user asked; nullopt when there is none.
+using TRecoveryPassword = std::function<std::optional<std::string>(const TJobRecord& record)>;
+
+// Why a record must not be trusted (empty when it may be): it belongs to
+// another settings file, or a name in it is not one the job itself would
+// have used.
+std::string RecordRefusal(const TJobRecord& record, const std::string& settingsPath);
+
 class TRecovery {
  public:
-  TRecovery(std::string jobRecordPath, TOperationLog& log) : FPath(std::move(jobRecordPath)), FLog(log) {}
+  TRecovery(std::string jobRecordPath, std::string settingsPath, TOperationLog& log, TRecoveryPassword password)
+      : FPath(std::move(jobRecordPath)),
+        FSettingsPath(std::move(settingsPath)),
+        FLog(log),
+        FPassword(std::move(password)) {}
 
-  // When the record is there: files moved aside go back under their names,
-  // a partial file is renamed ".failed", the database is brought back on
-  // line; the operation log says what was done, the pane shows the steps on
-  // `output`, and the user is told once (a notice of `output`'s prompts).
-  // False when there was nothing to finish.
+  // When the record is there: finishes the job (see above), says in the
+  // operation log what was done and what was left, shows the steps on
+  // `output`'s pane and tells the user once (a notice). A record that cannot
+  // be read or trusted is set aside ("<record>.ignored") with a log line. A
+  // record whose steps needed a password nobody gave stays for the next
+  // start. False when there was nothing to finish.
   bool FinishInterruptedJob(TJobOutput& output);
 
+  // How long after its last sign of life the job may still have touched a
+  // file (its request's last writes).
+  static constexpr int GraceSeconds = 3 * TJobRecordFile::AliveSeconds;
+
  private:
+  class TRun;
+
   std::string FPath;
+  std::string FSettingsPath;
   TOperationLog& FLog;
+  TRecoveryPassword FPassword;
 };
