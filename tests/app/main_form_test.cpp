@@ -508,6 +508,15 @@ void TMainFormTest::parametersOpenOnPageOfActiveTab() {
     (tab == 0 ? form.bbParameters : form.BitBtn4)->click();
     QCOMPARE(page, tab);
   }
+  // Confirmed ("Сохранить"), the choice is in the file at once: a crash
+  // later costs none of it; closed, nothing is written.
+  QVERIFY(!folder.Ini().contains("Protocol="));
+  AnswerNextDialog<TParamsForm>([](TParamsForm& dialog) {
+    dialog.brProtocol->setCurrentIndex(3);
+    dialog.bbSaveClick();
+  });
+  form.bbParameters->click();
+  QVERIFY(folder.Ini().contains("Protocol=3"));
 }
 
 void TMainFormTest::userUpperCasedPasswordStarred() {

@@ -54,6 +54,26 @@ TEST(JobHistory, RecordsSurviveTheFileAndTheReaderSkipsWhatItCannotRead) {
   EXPECT_TRUE(ReadHistory(dir / "missing").empty());
 }
 
+// A name in another encoding (Windows-1251 bytes) reads back exactly, so the
+// restore's "changed or cut" check finds its record; the line stays JSON a
+// reader without that knowledge reads too.
+TEST(JobHistory, NamesThatAreNotUtf8ReadBackExactly) {
+  TTempFolder dir;
+  const std::string path = dir / HistoryFileName("Quorvin");
+  THistoryRecord r = Sample(HistoryKindBackup, HistorySuccess, dir / "\xC1\xE0\xE7\xE0.fdb", 1);
+  r.Leftover = dir / "\xC1\xE0\xE7\xE0.fdb.verify-abc123.fdb";
+  ASSERT_TRUE(AppendHistory(path, r));
+  const auto records = ReadHistory(path);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].Database, r.Database);
+  EXPECT_EQ(records[0].File, r.File);
+  EXPECT_EQ(records[0].Leftover, r.Leftover);
+  EXPECT_NE(ReadFileBytes(path).find("\"file\":\"" + dir / "\xEF\xBF\xBD"), std::string::npos);
+  const auto facts = RecordedFacts(records, r.File);
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->Size, r.Size);
+}
+
 THistoryRecord WithCopy(THistoryRecord r, bool only) {
   r.Copy = "/copies/" + std::to_string(r.Lines) + ".gbk.zst";
   r.CopySize = r.Lines * 10;

@@ -11,7 +11,9 @@
 #include <map>
 
 #include "controller/jobs/job_record.h"
+#include "controller/jobs/temporary_database.h"
 #include "job_fixture.h"
+#include "platform/file_lock.h"
 #include "platform/files.h"
 #include "runner/job_paths.h"
 
@@ -205,6 +207,45 @@ TEST_F(Recovery, ARecordFoundAtStartActsOnlyOnTheJobsOwnFiles) {
     EXPECT_EQ(Events.Events.size(), 1u);
     EXPECT_FALSE(q.FinishInterruptedJob());
   }
+}
+
+// The verification's temporary database stays in the backup's folder as
+// its server names it, never in the program's current folder; only names of
+// that form count as the job's own.
+TEST(TemporaryDatabase, NamedBesideTheBackupAsItsServerSeesIt) {
+  const struct {
+    std::string backup, startsWith;
+  } rows[] = {
+      {"\\\\dbhost\\D$\\data\\shop.gbk", "\\\\dbhost\\D$\\data\\shop.gbk.verify-"},
+      {"/srv/db/shop.gbk", "/srv/db/shop.gbk.verify-"},
+      {"/srv/db/" + std::string(80, 's') + ".gbk", "/srv/db/verify-"},  // the long form does not fit
+      {"shop.gbk", ""},                                                 // no folder: no name at all
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.backup);
+    const std::string name = TemporaryDatabaseName(row.backup, 80);
+    EXPECT_EQ(name.rfind(row.startsWith, 0), 0u) << name;
+    EXPECT_EQ(name.empty(), row.startsWith.empty());
+    if (!name.empty()) {
+      EXPECT_TRUE(IsTemporaryDatabaseOf(name, row.backup));
+    }
+  }
+  EXPECT_FALSE(IsTemporaryDatabaseOf("/srv/db/shop.gbk.verify-ab/../x.fdb", "/srv/db/shop.gbk"));
+  EXPECT_FALSE(IsTemporaryDatabaseOf("/srv/db/shop.fdb", "/srv/db/shop.gbk"));
+}
+
+// While another program runs a job of the same settings file, its record is
+// its own: recovery leaves it.
+TEST_F(Recovery, ARecordOfAJobAnotherProgramRunsIsLeftAlone) {
+  TQuorvin& q = Start();
+  WriteFileBytes(q.JobRecordPath(), "Kind=backup\n");
+  // Another holder of the lock (flock: another open of the file is as good
+  // as another process).
+  TFileLock other(q.JobRecordPath() + ".lock");
+  ASSERT_TRUE(other.Acquire());
+  EXPECT_FALSE(q.FinishInterruptedJob());
+  EXPECT_EQ(ReadFileBytes(q.JobRecordPath()), "Kind=backup\n");
+  EXPECT_TRUE(Events.Events.empty());
 }
 
 TEST_F(Recovery, AnUnreadableRecordIsReportedAndKeptAside) {

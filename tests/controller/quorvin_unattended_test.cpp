@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "controller/history/job_history.h"
 #include "job_fixture.h"
 #include "platform/files.h"
 #include "runner/job_output.h"
@@ -38,6 +39,14 @@ bool RefusedLogin(TSchedule& job) {
   return false;
 }
 
+// A database the server does not have: the shutdown step finds nothing to
+// shut down first, the server then says why.
+bool MissingDatabase(TSchedule& job) {
+  job.Output->AddPaneLine("Error stopping database");
+  job.Output->AddPaneLine("ERROR: I/O error during \"open\" operation for file \"/srv/gone.fdb\"");
+  return false;
+}
+
 bool MadeButNotOnLine(TSchedule& job) {
   WriteFileBytes(job.JobFile(2), "gbk");
   job.Output->ShowJobMessage("Error starting database");
@@ -55,6 +64,7 @@ TEST_F(Unattended, PlanBackupsReportWithoutWaiting) {
   };
   const TCase cases[] = {
       {RefusedLogin, false, "Причина: Your user name and password are not defined.", false},
+      {MissingDatabase, false, "Причина: I/O error during \"open\" operation for file \"/srv/gone.fdb\"", false},
       {[](TSchedule&) { return true; }, false, "Причина: файл копии не найден на этом компьютере", false},
       {nullptr, true, "Причина: Файл не найден!", false},
       {MadeButNotOnLine, false, "Внимание: Error starting database", true},
@@ -74,11 +84,15 @@ TEST_F(Unattended, PlanBackupsReportWithoutWaiting) {
     EXPECT_EQ(Reports.Reports.back().Succeeded, c.Succeeded);
     EXPECT_EQ(Reports.Reports.back().Ended, Clock.Now());
     EXPECT_EQ(q.Plan().LastPlanBackup().Reason, Reports.Reports.back().Reason);
+    // One reason everywhere: the history says what the report and the log say.
+    if (!c.NoDatabase && !c.Succeeded) {
+      EXPECT_EQ("Причина: " + ReadHistory(q.HistoryPath()).back().Reason, c.LogLine);
+    }
     const Strings log = LogAfterStart();
     EXPECT_EQ(log[log.size() - 2], FormatDateTime("dd.mm.yyyy в hh:nn ", Clock.Now()) + c.LogLine);
     EXPECT_EQ(log.back(), "---");
     std::filesystem::remove(Dir / "Shop.fdb.gbk");
   }
-  EXPECT_EQ(Reports.Reports.size(), 4u);
+  EXPECT_EQ(Reports.Reports.size(), 5u);
   EXPECT_TRUE(q.Timer().Enabled());
 }
