@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "runner/backup_source.h"
 #include "runner/job_output.h"
 #include "runner/job_paths.h"
 #include "runner/local_copy_job.h"
@@ -52,6 +53,7 @@ bool AdminLoginAccepted(const std::string& user, const std::string& pass, TJobOu
 
 std::string ErrorText(const std::exception& e) { return std::string("ERROR: ") + e.what(); }
 constexpr const char* UnknownErrorText = "ERROR: Unknown error";
+constexpr const char* RestoreFailedText = "Errors were encountered during restore";
 
 const char* ByOf(TJobBy by) { return by == TJobBy::Plan ? HistoryByPlan : HistoryByUser; }
 
@@ -179,6 +181,8 @@ class TDatabaseJobs::TBackupRun {
   // what is known.
   void FinishRecord(TJobRecorder& recorder, bool jobOk);
   void FillJob(TSchedule& job);
+  // The job's phases in the order they run.
+  std::vector<TJobPhase> PhasesOf(bool serverFile, bool copy) const;
 
   TDatabaseJobs& FJobs;
   const TDatabaseOptions& FDb;
@@ -209,6 +213,7 @@ void TDatabaseJobs::TBackupRun::FillJob(TSchedule& job) {
   job.LocalCopyDir = FDb.LocalCopyDir;
   job.LocalCopyOnly = FDb.LocalCopyOnly;
   job.OnLocalCopyMade = [this](const TLocalCopyInfo& made) { FOutcome.Copy = made; };
+  job.OnLocalCopyStarting = [this] { FJobs.EnterPhase(TJobPhase::Copy); };
 }
 
 TBackupOutcome TDatabaseJobs::TBackupRun::Run() {
@@ -229,6 +234,9 @@ TBackupOutcome TDatabaseJobs::TBackupRun::Run() {
   const TCopyShape shape = copyPath.empty() ? TCopyShape::None : serverFile ? TCopyShape::Beside : TCopyShape::Only;
   TJobRecorder recorder(FJobs.FPlaces.HistoryPath, FOutput, HistoryKindBackup, ByOf(FBy), FDb.DataBase, backFile,
                         serverFile ? backFile : "", shape);
+  const std::vector<TJobPhase> phases = PhasesOf(serverFile, !copyPath.empty());
+  TPhasedProgress progress(Now(), phases, PhaseWeights(phases, recorder.Baseline(), recorder.History()));
+  TPhasesScope phasesScope(FJobs, progress);
   TCurrentJob current(FJobs, recorder);
   // The record of the job for a crash or a kill: the file this job makes
   // under its final name and the one it moves aside for that.
@@ -274,8 +282,17 @@ TBackupOutcome TDatabaseJobs::TBackupRun::Run() {
                   backFile);
   // With "copy only" the copy is the backup and its outcome the job's.
   if (!FDb.LocalCopyDir.empty()) FJobs.LocalCopyOutcome(FDb, FOutcome, serverFile ? jobOk : FOutcome.Succeeded);
+  recorder.SetPhaseSeconds(progress.SecondsIn(TJobPhase::Copy, Now()), progress.SecondsIn(TJobPhase::Verify, Now()));
   FinishRecord(recorder, jobOk);
   return FOutcome;
+}
+
+std::vector<TJobPhase> TDatabaseJobs::TBackupRun::PhasesOf(bool serverFile, bool copy) const {
+  std::vector<TJobPhase> phases;
+  if (serverFile) phases.push_back(TJobPhase::Backup);
+  if (copy) phases.push_back(TJobPhase::Copy);
+  if (FDb.VerifyBackup) phases.push_back(TJobPhase::Verify);
+  return phases;
 }
 
 bool TDatabaseJobs::TBackupRun::CheckServerBackup(TJobRecorder& recorder, const std::vector<std::string>& output) {
@@ -284,8 +301,9 @@ bool TDatabaseJobs::TBackupRun::CheckServerBackup(TJobRecorder& recorder, const 
   if (!FileExists(backFile)) return true;
   const TFileFacts facts = FileFactsOf(backFile);
   recorder.SetFileFacts(facts);
-  return !FDb.VerifyBackup ||
-         FJobs.VerifyBackupFile(FDb, backFile, backFile, &output, facts, FOutput, ByOf(FBy), FFailure);
+  if (!FDb.VerifyBackup) return true;
+  FOutcome.Verified = FJobs.VerifyBackupFile(FDb, backFile, backFile, &output, facts, FOutput, ByOf(FBy), FFailure);
+  return FOutcome.Verified;
 }
 
 bool TDatabaseJobs::TBackupRun::CheckCopyOnlyBackup() {
@@ -293,8 +311,9 @@ bool TDatabaseJobs::TBackupRun::CheckCopyOnlyBackup() {
   if (!copy || !FDb.VerifyBackup) return true;
   // Restored from the copy through the service's standard input; a streamed
   // backup has no row counts to compare with.
-  return FJobs.VerifyBackupFile(FDb, FOutcome.BackFile, copy->File, nullptr, {copy->OutputBytes, copy->Sha256}, FOutput,
-                                ByOf(FBy), FFailure);
+  FOutcome.Verified = FJobs.VerifyBackupFile(FDb, FOutcome.BackFile, copy->File, nullptr,
+                                             {copy->OutputBytes, copy->Sha256}, FOutput, ByOf(FBy), FFailure);
+  return FOutcome.Verified;
 }
 
 void TDatabaseJobs::TBackupRun::FinishRecord(TJobRecorder& recorder, bool jobOk) {
@@ -328,6 +347,12 @@ class TDatabaseJobs::TRestoreRun {
  private:
   // False (the user told or asked) when a restore must not start.
   bool CanStart();
+  // The checks of the backup file that need nobody's answer, before the
+  // question: false (the user, the operation log and the history told) when
+  // it is changed, cut short or a damaged copy.
+  bool SourceFit(TJobRecorder& recorder);
+  // The question about users still attached; false when declined.
+  bool UsersDisconnected();
   void FillJob(TSchedule& job);
 
   TDatabaseJobs& FJobs;
@@ -343,13 +368,32 @@ bool TDatabaseJobs::TRestoreRun::CanStart() {
     FOutput.ShowJobMessage("Must select both database and restore files");
     return false;
   }
-  if (!AdminLoginAccepted(FDb.User, FDb.Pass, FOutput)) return false;
+  return AdminLoginAccepted(FDb.User, FDb.Pass, FOutput);
+}
+
+bool TDatabaseJobs::TRestoreRun::UsersDisconnected() {
   if (!FOutput.Prompts().ConfirmOkCancel("Make sure all users are disconnected from the database \n"
                                          "before continuing. Click OK to continue")) {
     return false;
   }
   ProcessMessages();
   return true;
+}
+
+bool TDatabaseJobs::TRestoreRun::SourceFit(TJobRecorder& recorder) {
+  // A backup file that is no longer what its backup wrote must not replace
+  // a database.
+  if (!FJobs.RestoreSourceUnchanged(recorder, FSource, FTarget, FOutput)) return false;
+  const std::optional<TSourceRefusal> refusal = RestoreSourceRefusal(FSource, FTarget);
+  if (!refusal) return true;
+  std::string firstLine = refusal->Text.substr(0, refusal->Text.find('\n'));
+  FJobs.FLog.Stamped(" Восстановление отменено. " + firstLine + " " + FSource);
+  FJobs.FLog.Stamped(" Причина: " + refusal->Reason);
+  FOutput.AddPaneLine("ERROR: " + refusal->Reason);
+  FOutput.Prompts().Beep();
+  FOutput.ShowJobMessage(refusal->Text);
+  FJobs.FinishRecord(recorder, false, refusal->Reason);
+  return false;
 }
 
 void TDatabaseJobs::TRestoreRun::FillJob(TSchedule& job) {
@@ -364,12 +408,14 @@ void TDatabaseJobs::TRestoreRun::FillJob(TSchedule& job) {
 bool TDatabaseJobs::TRestoreRun::Run() {
   TJobScope scope(FJobs);
   if (!CanStart()) return false;
-  scope.Name({TSchedule::KindRestore, FTarget});
   TJobRecorder recorder(FJobs.FPlaces.HistoryPath, FOutput, HistoryKindRestore, ByOf(FBy), FTarget, FSource);
+  // Before anything is asked or shut down.
+  if (!SourceFit(recorder) || !UsersDisconnected()) return false;
+  scope.Name({TSchedule::KindRestore, FTarget});
+  const std::vector<TJobPhase> phases{TJobPhase::Restore};
+  TPhasedProgress progress(Now(), phases, PhaseWeights(phases, recorder.Baseline(), recorder.History()));
+  TPhasesScope phasesScope(FJobs, progress);
   TCurrentJob current(FJobs, recorder);
-  // Before anything is shut down: a backup file that is no longer what its
-  // backup wrote must not replace a database.
-  if (!FJobs.RestoreSourceUnchanged(recorder, FSource, FTarget, FOutput)) return false;
   TReplacedFile previous(FTarget, FOutput);
   TJobRecordFile record(FJobs.FPlaces.JobRecordPath,
                         FJobs.NewJobRecord(FDb, TJobRecord::Restore, FTarget, FTarget, true));
@@ -403,7 +449,7 @@ bool TDatabaseJobs::TRestoreRun::Run() {
         FJobs.WatchJob(recorder, job);
         return FJobs.RunJobOf(job);
       },
-      "Errors were encountered during restore", TErrorOrder::BoxFirst);
+      RestoreFailedText, TErrorOrder::BoxFirst);
 
   if (!finished) {
     succeeded = jobOk && FileExists(FTarget);
@@ -416,7 +462,8 @@ bool TDatabaseJobs::TRestoreRun::Run() {
                 FTarget);
   // A failure without an error line of its own gets the failure message.
   const bool said = succeeded || !recorder.ReportedError().empty();
-  FJobs.FinishRecord(recorder, succeeded, said ? "" : "Errors were encountered during restore");
+  if (!succeeded) FJobs.FLog.Stamped(" Причина: " + (said ? recorder.ReportedError() : RestoreFailedText));
+  FJobs.FinishRecord(recorder, succeeded, said ? "" : RestoreFailedText);
   return succeeded;
 }
 

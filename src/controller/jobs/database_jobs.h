@@ -56,6 +56,8 @@ struct TBackupOutcome {
   TBackupName Name;
   // The copy made on this computer, if any.
   std::optional<TLocalCopyInfo> Copy;
+  // The backup passed its verification by a test restore.
+  bool Verified = false;
 };
 
 // The files of the jobs: the history, the record of the job in progress,
@@ -89,9 +91,9 @@ class TDatabaseJobs {
 
   bool JobRunning() const { return FJobRunning; }
   const TRunningJob& RunningJob() const { return FRunningJob; }
-  // The estimate of the job under way (a verification counts as a job of its
-  // own): nullopt while no job runs, and for a job whose kind has no earlier
-  // successful record on its database.
+  // The estimate of the job under way, one figure over its phases (backup,
+  // copy, verification): nullopt while no job runs; not Estimated for a job
+  // whose kind has no earlier successful record on its database.
   std::optional<TJobProgress> JobProgress() const;
   // Called when a job starts, after each line of its output, and when it
   // ends: the place to refresh a display of JobProgress().
@@ -104,11 +106,14 @@ class TDatabaseJobs {
  private:
   friend class TJobScope;
   friend class TCurrentJob;
+  friend class TPhasesScope;
   class TBackupRun;
   class TRestoreRun;
 
   bool RunJobOf(TSchedule& job);
   void NotifyProgress();
+  // The job under way moves on to `phase` (its progress says so).
+  void EnterPhase(TJobPhase phase);
   // Follows `job` with `recorder` and tells OnJobProgress.
   void WatchJob(TJobRecorder& recorder, TSchedule& job, std::vector<std::string>* keep = nullptr);
   // Appends the job's history record; a record that cannot be written gets
@@ -139,6 +144,7 @@ class TDatabaseJobs {
   bool FJobRunning = false;
   TRunningJob FRunningJob;
   TJobRecorder* FRecorder = nullptr;
+  TPhasedProgress* FPhases = nullptr;
 };
 
 // The refusal shown when a job is asked for while another one runs.

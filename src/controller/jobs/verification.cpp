@@ -125,6 +125,7 @@ void ShowRestoredRowCounts(const std::vector<std::string>& restoreOutput, TJobOu
 bool TDatabaseJobs::VerifyBackupFile(const TDatabaseOptions& db, const std::string& backFile, const std::string& source,
                                      const std::vector<std::string>* backupOutput, const TFileFacts& facts,
                                      TJobOutput& output, const char* by, std::string& reason) {
+  EnterPhase(TJobPhase::Verify);
   TJobRecorder recorder(FPlaces.HistoryPath, output, HistoryKindVerify, by, db.DataBase, source);
   TCurrentJob current(*this, recorder);
   recorder.SetFileFacts(facts);
