@@ -316,8 +316,8 @@ void TMainForm::BuildAboutPage() {
   TabSheet7 = new QWidget(PageControl);
   // Two columns above the two paths: the page stays as low as the others.
   auto* grid = new QGridLayout(TabSheet7);
-  grid->setContentsMargins(16, 8, 16, 8);
-  grid->setVerticalSpacing(4);
+  grid->setContentsMargins(16, 4, 16, 4);
+  grid->setVerticalSpacing(2);
   Label6 = new QLabel(TextAbout, TabSheet7);
   QFont bold = Label6->font();
   bold.setBold(true);
@@ -354,10 +354,9 @@ void TMainForm::BuildAboutPage() {
   grid->addWidget(LabelYear, 2, 0);
   grid->addWidget(LabelMail, 1, 1);
   grid->addWidget(LabelSite, 2, 1);
-  grid->setRowMinimumHeight(3, 4);
-  grid->addWidget(LabelSettingsPath, 4, 0, 1, 2);
-  grid->addWidget(LabelLogPath, 5, 0, 1, 2);
-  grid->setRowStretch(6, 1);
+  grid->addWidget(LabelSettingsPath, 3, 0, 1, 2);
+  grid->addWidget(LabelLogPath, 4, 0, 1, 2);
+  grid->setRowStretch(5, 1);
   grid->setColumnStretch(0, 1);
   grid->setColumnStretch(1, 1);
   PageControl->addTab(TabSheet7, QString());
@@ -410,18 +409,14 @@ void TMainForm::PageChanged(int index) {
 
 void TMainForm::FitPages() {
   if (PageControl->currentIndex() == HistoryTab) return;
+  // The pages of fixed texts fit the original height; the "О программе"
+  // page names the program's folders, whose paths may wrap.
   const int width = std::max(PageControl->width(), FormWidth) - 8;
-  int pages = 0;
-  for (QWidget* page : {TabSheet4, TabSheet5, TabSheet6, TabSheet7}) {
-    QLayout* layout = page->layout();
-    const int need =
-        layout && layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : page->minimumSizeHint().height();
-    pages = std::max({pages, need, page->minimumSizeHint().height()});
-  }
-  // The tab bar above the pages and the frame around them.
+  QLayout* about = TabSheet7->layout();
+  const int need = about->hasHeightForWidth() ? about->totalHeightForWidth(width) : about->totalSizeHint().height();
   const int frame = PageControl->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, PageControl);
   PageControl->setFixedHeight(
-      std::max(TabControlHeight, pages + PageControl->tabBar()->sizeHint().height() + 2 * frame + 4));
+      std::max(TabControlHeight, need + PageControl->tabBar()->sizeHint().height() + 2 * frame));
 }
 
 void TMainForm::resizeEvent(QResizeEvent* event) {

@@ -947,6 +947,8 @@ void TMainFormTest::aboutPageFitsAndTheWidthIsKept() {
   const QRect page = form.TabSheet7->rect();
   const QList<QLabel*> labels = form.TabSheet7->findChildren<QLabel*>();
   QCOMPARE(labels.size(), 7);
+  // As low as the other pages were: their buttons stay where they were.
+  QCOMPARE(form.PageControl->height(), TMainForm::TabControlHeight);
   for (QLabel* label : labels) {
     const QString what =
         label->text() +
