@@ -7,6 +7,7 @@
 #     gap in event handling meanwhile;
 #   - the longest time the user-interface thread handles no events during a
 #     backup and a restore of a generated database of at least 200 MB;
+#   - resident memory after 20 jobs from the window;
 #   - the longest stall and the wall time of that backup while a notice stays
 #     open, beside the same backup without one.
 # $1: the build folder. APP_BENCH_SIZE_MB and APP_BENCH_ROUNDS shrink the
@@ -67,3 +68,8 @@ echo "idle_in_notification_area_mb (median of 3): $(median <"$work/idle")  [$(tr
 # The same backup with a notice open from early in the job to its end, beside
 # the backup without one: the notice must not hold the job up.
 "$bench" notice --size-mb "$size_mb" --rounds "${APP_BENCH_NOTICE_ROUNDS:-7}" 2>/dev/null
+
+# Resident memory after 20 jobs from the window (backups and restores of a
+# 20 MB database, the history page looked at after each), and what keeps
+# data between jobs.
+"$bench" jobs --jobs 20 --size-mb "${APP_BENCH_JOBS_SIZE_MB:-20}" 2>/dev/null | grep -v '^database_mb'

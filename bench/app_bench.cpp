@@ -18,16 +18,27 @@
 //                              the same backup alternately without and with
 //                              a notice open from early in the job to its
 //                              end: longest stall and wall time of each
+//   app_bench jobs [--jobs N] [--size-mb N]
+//                              resident memory after N backups and restores
+//                              from the window (the history page looked at
+//                              after each), with what could grow: the pane's
+//                              blocks, the history's rows, the chart's points,
+//                              and what the allocator hands back
 //
 // Figures go to standard output, one "key: value" per line.
+
+#include <malloc.h>
 
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -42,6 +53,8 @@
 
 #include "app/blocking_call_worker.h"
 #include "app/cool_tray_icon.h"
+#include "app/history_model.h"
+#include "app/history_page.h"
 #include "app/log_pane_widget.h"
 #include "app/main_form.h"
 #include "app/qt_seams.h"
@@ -394,6 +407,48 @@ int Notice(int sizeMb, int rounds) {
   return 0;
 }
 
+// Jobs from the window, one after the other, the history page shown after
+// each as a user would look: resident memory at the start, every five jobs
+// and at the end, with the sizes of what keeps data between jobs.
+int Jobs(int jobs, int sizeMb) {
+  TWindowJobBench bench(sizeMb, false);
+  const std::string& db = bench.Db;
+  TMainForm form(bench.SettingsDir());
+  form.show();
+  for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+  const long startKb = ResidentKb();
+  std::printf("jobs_rss_at_start_mb: %.1f\n", startKb / 1024.0);
+  const auto report = [&](int done) {
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+    std::printf("after %d jobs: rss %.1f MB; pane blocks %d, history rows %d, chart points %lld\n", done,
+                ResidentKb() / 1024.0, form.Log->document()->blockCount(), form.TabSheet8->Model->rowCount(),
+                static_cast<long long>(form.TabSheet8->DurationSeries->count() + form.TabSheet8->SizeSeries->count()));
+    std::fflush(stdout);
+  };
+  for (int job = 1; job <= jobs; ++job) {
+    form.PageControl->setCurrentIndex(job % 2 == 1 ? 0 : 1);
+    if (job % 2 == 1) {
+      form.cbBD_Name->setEditText(QString::fromStdString(db));
+      form.BitBtn1Click();
+    } else {
+      const std::string target = bench.Data.File("restored.fdb");
+      std::filesystem::remove(target);
+      form.eNameBD->setText(QString::fromStdString(target));
+      form.bbRestoreClick();
+    }
+    form.PageControl->setCurrentIndex(TMainForm::HistoryTab);
+    if (job % 5 == 0) report(job);
+  }
+  form.PageControl->setCurrentIndex(0);
+  const long endKb = ResidentKb();
+  malloc_trim(0);
+  const long trimmedKb = ResidentKb();
+  std::printf("jobs_rss_after_%d_jobs_mb: %.1f (grew %.1f MB; %.1f MB once the allocator returned its free memory)\n",
+              jobs, endKb / 1024.0, (endKb - startKb) / 1024.0, trimmedKb / 1024.0);
+  form.close();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -405,6 +460,7 @@ int main(int argc, char** argv) {
     return Stall(Arg(argc, argv, "--size-mb", 200), Arg(argc, argv, "--rounds", 3),
                  Arg(argc, argv, "--direct", 0) != 0);
   if (mode == "notice") return Notice(Arg(argc, argv, "--size-mb", 200), Arg(argc, argv, "--rounds", 3));
+  if (mode == "jobs") return Jobs(Arg(argc, argv, "--jobs", 20), Arg(argc, argv, "--size-mb", 20));
   std::fprintf(stderr,
                "usage: app_bench start|idle|pane [--lines N]|stall [--size-mb N] [--rounds R] [--direct 1]|"
                "notice [--size-mb N] [--rounds R]\n");

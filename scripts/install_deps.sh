@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
-  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev qt6-translations-l10n
   libssl-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   firebird3.0-server-core firebird3.0-utils firebird3.0-server libfbclient2 firebird-dev

@@ -31,7 +31,15 @@ QString TrayTipText(const QString& hint, bool showHint) {
   qsizetype cut = 0;
   for (int characters = 0; cut < hint.size() && characters < MaxTrayTipLength; ++characters)
     cut += hint.at(cut).isHighSurrogate() && cut + 1 < hint.size() && hint.at(cut + 1).isLowSurrogate() ? 2 : 1;
-  return hint.left(cut);
+  if (cut >= hint.size()) return hint;
+  // Cut at the last word that fits whole, with a mark that more follows (the
+  // notification has it all); one long word is cut where it must be.
+  qsizetype space = cut - 1;  // room for the mark
+  while (space > cut / 2 && !hint.at(space).isSpace()) --space;
+  if (space <= cut / 2) return hint.left(cut);
+  qsizetype end = space;
+  while (end > 0 && (hint.at(end - 1).isSpace() || hint.at(end - 1).isPunct())) --end;
+  return hint.left(end) + QChar(0x2026);
 }
 
 TCoolTrayIcon::TCoolTrayIcon(QWidget* owner) : QObject(owner), FOwner(owner), FTray(new QSystemTrayIcon(this)) {

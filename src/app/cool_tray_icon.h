@@ -54,7 +54,8 @@ constexpr int MaxTrayTipLength = 127;
 
 // The tool tip as the notification area gets it: empty unless `showHint` is
 // on, otherwise `hint` cut to MaxTrayTipLength characters (a character
-// outside the basic plane counts once and is never halved).
+// outside the basic plane counts once and is never halved): after the last
+// whole word with "…", or inside a word that alone fills half the room.
 QString TrayTipText(const QString& hint, bool showHint);
 
 class TCoolTrayIcon : public QObject {

@@ -27,8 +27,10 @@ QString HistoryKindText(const std::string& kind) {
 }
 
 QString HistorySizeText(std::uint64_t bytes) {
-  if (bytes < 1024 * 1024) return QString::number(static_cast<double>(bytes) / 1024, 'f', 1) + QString::fromUtf8(" КБ");
-  return QString::number(static_cast<double>(bytes) / (1024 * 1024), 'f', 1) + QString::fromUtf8(" МБ");
+  const auto value = static_cast<double>(bytes);
+  if (value < BytesPerMiB) return QString::number(value / 1024, 'f', 1) + QString::fromUtf8(" КиБ");
+  if (value < BytesPerMiB * 1024) return QString::number(value / BytesPerMiB, 'f', 1) + QString::fromUtf8(" МиБ");
+  return QString::number(value / BytesPerMiB / 1024, 'f', 2) + QString::fromUtf8(" ГиБ");
 }
 
 QString HistoryDurationText(std::int64_t seconds) {
@@ -42,10 +44,32 @@ QString HistoryDurationText(std::int64_t seconds) {
 THistoryModel::THistoryModel(QObject* parent)
     : QAbstractTableModel(parent), FFailureIcon(QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical)) {}
 
+std::optional<std::int64_t> HistoryOwnSeconds(const THistoryRecord& record, const THistoryRecord* before) {
+  const auto whole = record.DurationSeconds();
+  if (!whole || record.Kind != HistoryKindBackup) return whole;
+  std::int64_t others = record.CopySeconds.value_or(0) + record.VerifySeconds.value_or(0);
+  if (!record.VerifySeconds && before && before->Kind == HistoryKindVerify && before->Database == record.Database &&
+      before->StartSeconds() >= record.StartSeconds() && before->EndSeconds() <= record.EndSeconds())
+    others += before->DurationSeconds().value_or(0);
+  return std::max<std::int64_t>(0, *whole - others);
+}
+
 void THistoryModel::SetRecords(std::vector<THistoryRecord> records) {
   beginResetModel();
-  FRecords = std::move(records);
+  FRecords.clear();
+  FRecords.reserve(records.size());
+  // Every record's own time first: it may read the record before it.
+  std::vector<std::optional<std::int64_t>> own(records.size());
+  for (std::size_t i = 0; i < records.size(); ++i)
+    own[i] = HistoryOwnSeconds(records[i], i > 0 ? &records[i - 1] : nullptr);
+  for (std::size_t i = 0; i < records.size(); ++i) FRecords.push_back({std::move(records[i]), own[i], 0});
+  for (TRow& row : FRecords) row.StartSeconds = row.Record.StartSeconds().value_or(INT64_MIN);
+  // Records are written when a job ends: a backup after the verification
+  // inside it. Shown by their start, latest first; the file's order among
+  // equal starts.
   std::reverse(FRecords.begin(), FRecords.end());
+  std::stable_sort(FRecords.begin(), FRecords.end(),
+                   [](const TRow& a, const TRow& b) { return a.StartSeconds > b.StartSeconds; });
   Filter();
   endResetModel();
 }
@@ -61,8 +85,8 @@ void THistoryModel::ShowDatabase(const std::string& database) {
 void THistoryModel::Filter() {
   FShown.clear();
   FShown.reserve(FRecords.size());
-  for (const THistoryRecord& record : FRecords)
-    if (FDatabase.empty() || record.Database == FDatabase) FShown.push_back(&record);
+  for (std::size_t i = 0; i < FRecords.size(); ++i)
+    if (FDatabase.empty() || FRecords[i].Record.Database == FDatabase) FShown.push_back(i);
 }
 
 int THistoryModel::rowCount(const QModelIndex& parent) const {
@@ -71,10 +95,11 @@ int THistoryModel::rowCount(const QModelIndex& parent) const {
 
 int THistoryModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColCount; }
 
-QString THistoryModel::Text(const THistoryRecord& r, int column) const {
+QString THistoryModel::Text(int row, int column) const {
+  const THistoryRecord& r = Record(row);
   switch (column) {
     case ColStart: return StartText(r);
-    case ColDuration: return HistoryDurationText(r.DurationSeconds().value_or(-1));
+    case ColDuration: return HistoryDurationText(OwnSeconds(row).value_or(-1));
     case ColKind: return HistoryKindText(r.Kind);
     case ColBy: return r.By == HistoryByPlan ? QString::fromUtf8("план") : QString::fromUtf8("пользователь");
     case ColDatabase: return Q(r.Database);
@@ -84,6 +109,14 @@ QString THistoryModel::Text(const THistoryRecord& r, int column) const {
     case ColReason: return Q(r.Reason);
     default: return QString();
   }
+}
+
+QString THistoryModel::DurationToolTip(int row) const {
+  const auto whole = Record(row).DurationSeconds();
+  const QString own = Text(row, ColDuration);
+  if (!whole || OwnSeconds(row) == whole) return own;
+  return own + QString::fromUtf8(" — только резервное копирование; всего с копией и проверкой: ") +
+         HistoryDurationText(*whole);
 }
 
 // The file's checksum, and the copy on this computer when one was made
@@ -103,7 +136,7 @@ QVariant THistoryModel::data(const QModelIndex& index, int role) const {
   const THistoryRecord& record = Record(index.row());
   const bool failed = !record.Succeeded();
   switch (role) {
-    case Qt::DisplayRole: return Text(record, index.column());
+    case Qt::DisplayRole: return Text(index.row(), index.column());
     case Qt::ForegroundRole: return failed ? QVariant(QBrush(Qt::red)) : QVariant();
     case Qt::DecorationRole: return failed && index.column() == ColOutcome ? QVariant(FFailureIcon) : QVariant();
     case Qt::TextAlignmentRole:
@@ -112,7 +145,8 @@ QVariant THistoryModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole:
       if (index.column() == ColFile) return FileToolTip(record);
       if (index.column() == ColReason || index.column() == ColOutcome) return Q(record.Reason);
-      return Text(record, index.column());
+      if (index.column() == ColDuration) return DurationToolTip(index.row());
+      return Text(index.row(), index.column());
     default: return {};
   }
 }

@@ -22,7 +22,6 @@
 
 namespace {
 
-constexpr double BytesPerMB = 1024.0 * 1024.0;
 constexpr qsizetype MarkedPoints = 60;
 // The combo box's first item: the table shows every record.
 constexpr const char* AllDatabases = "Все базы данных";
@@ -35,6 +34,19 @@ void FitAxis(QValueAxis* axis, double top) {
 }
 
 }  // namespace
+
+QString TimeAxisFormat(qint64 firstMSecs, qint64 lastMSecs, int ticks) {
+  constexpr qint64 Minute = 60000;
+  constexpr qint64 Day = 86400000;
+  const qint64 step = (lastMSecs - firstMSecs) / std::max(1, ticks - 1);
+  const QDateTime first = QDateTime::fromMSecsSinceEpoch(firstMSecs);
+  const QDateTime last = QDateTime::fromMSecsSinceEpoch(lastMSecs);
+  // Ticks a day or more apart fall on different dates; closer ones need
+  // the time, and the date too once the records span days.
+  if (step >= Day) return first.date().year() == last.date().year() ? "dd.MM" : "dd.MM.yy";
+  const QString time = step >= Minute ? "HH:mm" : "HH:mm:ss";
+  return first.date() == last.date() ? time : "dd.MM " + time;
+}
 
 THistoryPage::THistoryPage(QWidget* parent) : QWidget(parent) {
   auto* column = new QVBoxLayout(this);
@@ -80,11 +92,13 @@ void THistoryPage::BuildChart() {
   DurationSeries = new QLineSeries(FChart);
   DurationSeries->setName(QString::fromUtf8("Длительность, с"));
   SizeSeries = new QLineSeries(FChart);
-  SizeSeries->setName(QString::fromUtf8("Размер, МБ"));
+  SizeSeries->setName(QString::fromUtf8("Размер, МиБ"));
   FailureSeries = new QScatterSeries(FChart);
   FailureSeries->setName(QString::fromUtf8("Ошибка"));
   FailureSeries->setColor(Qt::red);
-  FailureSeries->setMarkerSize(8);
+  // Large enough to be seen alone among many good backups.
+  FailureSeries->setMarkerSize(13);
+  FailureSeries->setBorderColor(Qt::darkRed);
   for (QAbstractSeries* series :
        {static_cast<QAbstractSeries*>(DurationSeries), static_cast<QAbstractSeries*>(SizeSeries),
         static_cast<QAbstractSeries*>(FailureSeries)})
@@ -133,12 +147,14 @@ void THistoryPage::Load() {
   FLoaded = true;
   std::vector<THistoryRecord> records = ReadHistory(FPath);
   FPoints.clear();
-  for (const THistoryRecord& record : records) {
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const THistoryRecord& record = records[i];
     if (record.Kind != HistoryKindBackup) continue;
     const auto start = record.StartSeconds();
     if (!start) continue;
-    FPoints.push_back({record.Database, *start * 1000, static_cast<double>(record.DurationSeconds().value_or(0)),
-                       static_cast<double>(record.Size.value_or(0)) / BytesPerMB, !record.Succeeded()});
+    const auto seconds = HistoryOwnSeconds(record, i > 0 ? &records[i - 1] : nullptr);
+    FPoints.push_back({record.Database, *start * 1000, static_cast<double>(seconds.value_or(0)),
+                       static_cast<double>(record.Size.value_or(0)) / BytesPerMiB, !record.Succeeded()});
   }
   Model->SetRecords(std::move(records));
   FillDatabases();
@@ -198,6 +214,8 @@ void THistoryPage::ShowChartFor(const QString& database) {
   const bool fewPoints = durations.size() <= MarkedPoints;
   DurationSeries->setPointsVisible(fewPoints);
   SizeSeries->setPointsVisible(fewPoints);
+  // A failure that took no time stands above the axis, not half behind it.
+  for (QPointF& failure : failures) failure.setY(std::max(failure.y(), longest * 0.06 + 0.05));
   DurationSeries->replace(durations);
   SizeSeries->replace(sizes);
   FailureSeries->replace(failures);
@@ -207,9 +225,10 @@ void THistoryPage::ShowChartFor(const QString& database) {
     last += 30 * 60000;
   }
   FTimeAxis->setRange(QDateTime::fromMSecsSinceEpoch(first), QDateTime::fromMSecsSinceEpoch(last));
-  // Hours within a day or two, days beyond.
-  FTimeAxis->setFormat(last - first < 2 * 86400000LL ? "HH:mm" : "dd.MM");
+  FTimeAxis->setFormat(TimeAxisFormat(first, last, FTimeAxis->tickCount()));
   FitAxis(FSecondsAxis, longest);
   FitAxis(FSizeAxis, largest);
-  FChart->setTitle(database.isEmpty() ? QString() : QString::fromUtf8("Резервные копии: ") + database);
+  QString title = database.isEmpty() ? QString() : QString::fromUtf8("Резервные копии: ") + database;
+  if (!failures.isEmpty()) title += QString::fromUtf8(" — ошибок: %1").arg(failures.size());
+  FChart->setTitle(title);
 }

@@ -21,6 +21,10 @@ class QValueAxis;
 class THistoryModel;
 struct THistoryRecord;
 
+// The time axis's label format for a range from `firstMSecs` to `lastMSecs`
+// with `ticks` ticks: no two ticks get the same label.
+QString TimeAxisFormat(qint64 firstMSecs, qint64 lastMSecs, int ticks);
+
 class THistoryPage : public QWidget {
  public:
   explicit THistoryPage(QWidget* parent = nullptr);

@@ -7,6 +7,7 @@
 #include "app/blocking_call_worker.h"
 #include "app/main_form.h"
 #include "app/qt_seams.h"
+#include "app/qt_translations.h"
 #include "app/session_end.h"
 #include "app/single_instance.h"
 #include "controller/quorvin.h"
@@ -18,6 +19,7 @@ int main(int argc, char* argv[]) {
   // otherwise wait on a terminal for the next volume of a cut-short backup.
   DetachStandardInput();
   QApplication app(argc, argv);
+  InstallQtTranslations(app);
   // The title comes first: the controller names its settings file after it.
   // (The display name follows the application name; setting it as well
   // would make the desktop append " — Quorvin" to every dialog caption.)

@@ -14,10 +14,12 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSaveFile>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -61,10 +63,14 @@ const char* const TextPlanRunElsewhere =
     "Расписание этих настроек уже выполняет другая программа:\n%1\n"
     "Второе расписание не запущено.";
 const char* const TextJobWaits = "Задание начнётся, когда закончится текущее:\n%1";
-// Separates the parts of the state in the status bar.
-const char* const StatusSeparator = "   |   ";
+const char* const TextVerified = "Проверена пробным восстановлением.";
+const char* const TextCopyMade = "Копия на этом компьютере: %1";
 // How often the state at a glance is brought up to date.
 constexpr int StateRefreshMs = 1000;
+// How often at most the progress follows the job's lines.
+constexpr int ProgressRefreshMs = 250;
+// The tool tip's parts.
+const char* const TipSeparator = "\n";
 
 std::string Std(const QString& text) { return text.toStdString(); }
 QString Q(const std::string& text) { return QString::fromStdString(text); }
@@ -148,8 +154,6 @@ void TMainForm::BuildWindow() {
   setWindowTitle(ApplicationTitle);
   setWindowIcon(ApplicationIcon());
   resize(FormWidth, FormHeight);
-  setMaximumWidth(FormWidth);
-  setMinimumSize(360, TabControlHeight + 120);
 
   auto* central = new QWidget(this);
   auto* column = new QVBoxLayout(central);
@@ -162,7 +166,6 @@ void TMainForm::BuildWindow() {
   for (int i = 0; i < 3; ++i) ImageListIcons->Add(TrayPicture(i));
 
   PageControl = new QTabWidget(central);
-  PageControl->setFixedHeight(TabControlHeight);
   PageControl->setIconSize(QSize(32, 32));
   PageControl->setUsesScrollButtons(false);
   PageControl->setDocumentMode(false);
@@ -181,26 +184,9 @@ void TMainForm::BuildWindow() {
   BuildLogPane();
   column->addWidget(Log, 1);
   setCentralWidget(central);
-
-  StatusBar1 = new QStatusBar(this);
-  setStatusBar(StatusBar1);
-  StatusState = new QLabel(StatusBar1);
-  StatusState->setTextFormat(Qt::PlainText);
-  StatusState->setMinimumWidth(0);
-  StatusState->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  StatusBar1->addWidget(StatusState, 1);
-  // A notice shown without blocking is repeated here while its box is open.
-  FPrompts.NonBlocking = [this] { return JobInProgress(); };
-  FPrompts.OnNotice = [this](const QString& text) {
-    if (text.isEmpty())
-      StatusBar1->clearMessage();
-    else
-      StatusBar1->showMessage(text);
-  };
-  FStateTimer = new QTimer(this);
-  FStateTimer->setInterval(StateRefreshMs);
-  connect(FStateTimer, &QTimer::timeout, this, [this] { RefreshState(); });
-  BuildProgressPanel();
+  FitPages();
+  setMinimumSize(360, PageControl->height() + 120);
+  BuildStatusBar();
 
   TrayPopup = new TPopupMenu(this);
   Restore1 = TrayPopup->addAction(TextRestoreItem);
@@ -328,8 +314,10 @@ void TMainForm::BuildLoginPage() {
 
 void TMainForm::BuildAboutPage() {
   TabSheet7 = new QWidget(PageControl);
-  auto* column = new QVBoxLayout(TabSheet7);
-  column->setContentsMargins(16, 10, 16, 10);
+  // Two columns above the two paths: the page stays as low as the others.
+  auto* grid = new QGridLayout(TabSheet7);
+  grid->setContentsMargins(16, 4, 16, 4);
+  grid->setVerticalSpacing(2);
   Label6 = new QLabel(TextAbout, TabSheet7);
   QFont bold = Label6->font();
   bold.setBold(true);
@@ -361,17 +349,16 @@ void TMainForm::BuildAboutPage() {
   };
   LabelSettingsPath = pathLabel();
   LabelLogPath = pathLabel();
-  column->addWidget(Label6);
-  column->addSpacing(6);
-  column->addWidget(LabelAuthor);
-  column->addWidget(LabelYear);
-  column->addSpacing(6);
-  column->addWidget(LabelMail);
-  column->addWidget(LabelSite);
-  column->addSpacing(6);
-  column->addWidget(LabelSettingsPath);
-  column->addWidget(LabelLogPath);
-  column->addStretch(1);
+  grid->addWidget(Label6, 0, 0, 1, 2);
+  grid->addWidget(LabelAuthor, 1, 0);
+  grid->addWidget(LabelYear, 2, 0);
+  grid->addWidget(LabelMail, 1, 1);
+  grid->addWidget(LabelSite, 2, 1);
+  grid->addWidget(LabelSettingsPath, 3, 0, 1, 2);
+  grid->addWidget(LabelLogPath, 4, 0, 1, 2);
+  grid->setRowStretch(5, 1);
+  grid->setColumnStretch(0, 1);
+  grid->setColumnStretch(1, 1);
   PageControl->addTab(TabSheet7, QString());
 }
 
@@ -381,17 +368,24 @@ void TMainForm::BuildHistoryPage() {
   connect(PageControl, &QTabWidget::currentChanged, this, [this](int index) { PageChanged(index); });
 }
 
-void TMainForm::BuildProgressPanel() {
-  pbJobProgress = new QProgressBar(StatusBar1);
-  pbJobProgress->setRange(0, 100);
-  pbJobProgress->setMaximumWidth(160);
-  pbJobProgress->setTextVisible(false);
-  // The estimate's words are on the status line (RefreshState).
-  StatusBar1->addWidget(pbJobProgress);
-  pbJobProgress->hide();
-  FProgressTimer = new QTimer(this);
-  FProgressTimer->setInterval(1000);
-  connect(FProgressTimer, &QTimer::timeout, this, [this] { ShowJobProgress(); });
+void TMainForm::BuildStatusBar() {
+  StatusBar1 = new QStatusBar(this);
+  setStatusBar(StatusBar1);
+  FStatus = std::make_unique<TStatusPanel>(StatusBar1);
+  StatusState = FStatus->State;
+  pbJobProgress = FStatus->Progress;
+  // A notice shown without blocking is repeated on the status line while
+  // its box is open and its job runs.
+  FPrompts.NonBlocking = [this] { return JobInProgress(); };
+  FPrompts.OnNotice = [this](const QString& text) {
+    FStatus->SetNotice(text);
+    RefreshState();
+  };
+  // Also while a job is silent (a restore building an index writes no line
+  // for minutes).
+  FStateTimer = new QTimer(this);
+  FStateTimer->setInterval(StateRefreshMs);
+  connect(FStateTimer, &QTimer::timeout, this, [this] { RefreshState(); });
 }
 
 void TMainForm::PageChanged(int index) {
@@ -399,32 +393,45 @@ void TMainForm::PageChanged(int index) {
   if (history) {
     PageControl->setMinimumHeight(TabControlHeight);
     PageControl->setMaximumHeight(QWIDGETSIZE_MAX);
-    if (FHeightBeforeHistory == 0) FHeightBeforeHistory = height();
+    if (!FSizeBeforeHistory.isValid()) FSizeBeforeHistory = size();
     if (height() < HistoryHeight) resize(width(), HistoryHeight);
+    FHistorySize = size();
     TabSheet8->EnsureLoaded();
   } else {
-    PageControl->setFixedHeight(TabControlHeight);
-    if (FHeightBeforeHistory > 0) resize(width(), FHeightBeforeHistory);
-    FHeightBeforeHistory = 0;
+    // Back to the height it had, unless the user sized the window meanwhile;
+    // the width is the user's in any case.
+    if (FSizeBeforeHistory.isValid() && size() == FHistorySize) resize(width(), FSizeBeforeHistory.height());
+    FSizeBeforeHistory = QSize();
+    FitPages();
   }
   Log->setVisible(!history);
 }
 
+void TMainForm::FitPages() {
+  if (PageControl->currentIndex() == HistoryTab) return;
+  // The pages of fixed texts fit the original height; the "О программе"
+  // page names the program's folders, whose paths may wrap.
+  const int width = std::max(PageControl->width(), FormWidth) - 8;
+  QLayout* about = TabSheet7->layout();
+  const int need = about->hasHeightForWidth() ? about->totalHeightForWidth(width) : about->totalSizeHint().height();
+  const int frame = PageControl->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, PageControl);
+  PageControl->setFixedHeight(
+      std::max(TabControlHeight, need + PageControl->tabBar()->sizeHint().height() + 2 * frame));
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  FitPages();
+}
+
 void TMainForm::ShowJobProgress() {
-  const auto progress = FController ? FController->Jobs().JobProgress() : std::nullopt;
-  // Called after every line of a job's output: the status line (with the
-  // estimate's words) follows on its own timer, and here only when a job
-  // starts or ends.
-  if (pbJobProgress->isHidden() == progress.has_value()) {
-    pbJobProgress->setVisible(progress.has_value());
-    RefreshState();
-  }
-  if (!progress) {
-    FProgressTimer->stop();
-    return;
-  }
-  pbJobProgress->setValue(progress->Percent);
-  if (!FProgressTimer->isActive()) FProgressTimer->start();
+  if (!FController) return;
+  const auto progress = FController->Jobs().JobProgress();
+  const int phase = progress ? static_cast<int>(progress->Phase) : -1;
+  if (phase == FShownPhase && FProgressClock.isValid() && FProgressClock.elapsed() < ProgressRefreshMs) return;
+  FShownPhase = phase;
+  FProgressClock.start();
+  RefreshState();
 }
 
 void TMainForm::BuildLogPane() {
@@ -500,6 +507,7 @@ void TMainForm::ShowBackSource() { PanelBD_Back->setText(" " + Q(FRestoreSource)
 void TMainForm::ShowFileLocations() {
   LabelSettingsPath->setText(QString(TextSettingsPath).arg(Q(FController->IniPath())));
   LabelLogPath->setText(QString(TextLogPath).arg(Q(FController->Log().LogDir())));
+  FitPages();
 }
 
 void TMainForm::FormCreate() {
@@ -553,10 +561,10 @@ void TMainForm::FormCreate() {
 
 void TMainForm::RefreshState() {
   if (!FController) return;
-  const std::string line = JoinStatusLines(StatusLinesOf(*FController, false), StatusSeparator);
-  StatusState->setText(Q(line));
-  StatusState->setToolTip(Q(line));
-  const std::string tip = JoinStatusLines(StatusLinesOf(*FController, true), "\n");
+  // One figure for the line, the bar and the tool tip.
+  const std::optional<TJobProgress> progress = FController->Jobs().JobProgress();
+  FStatus->Show(StatusLinesOf(*FController, false, &progress), progress, JobInProgress());
+  const std::string tip = JoinStatusLines(StatusLinesOf(*FController, true, &progress), TipSeparator);
   const QString hint = tip.empty() ? QString(ApplicationTitle) : QString(ApplicationTitle) + "\n" + Q(tip);
   // Set only when it changes: a desktop host is told of every change.
   if (FTrayIcon && FTrayIcon->Hint() != hint) FTrayIcon->SetHint(hint);
@@ -684,10 +692,18 @@ void TMainForm::BitBtn1Click() {
       if (!outcome.Succeeded) return end(TextBackupFailed);
       FRestoreSource = outcome.BackFile;
       ShowBackSource();
-      end(Std(QString(TextFileCreated).arg(Q(outcome.BackFile))));
+      end(BackupAnnouncement(outcome));
     });
     return true;
   });
+}
+
+std::string TMainForm::BackupAnnouncement(const TBackupOutcome& outcome) {
+  QStringList lines{QString(TextFileCreated).arg(Q(outcome.BackFile))};
+  if (outcome.Verified) lines << TextVerified;
+  // With "copy only" the copy is the file made.
+  if (outcome.Copy && outcome.Copy->File != outcome.BackFile) lines << QString(TextCopyMade).arg(Q(outcome.Copy->File));
+  return Std(lines.join('\n'));
 }
 
 void TMainForm::PutDatabaseNameFirst(const std::string& bytes) {

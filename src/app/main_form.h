@@ -6,6 +6,7 @@
 // It does the user-interface work only; jobs, plan and logs are the
 // controller's.
 
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMainWindow>
@@ -17,6 +18,7 @@
 
 #include "app/log_pane_widget.h"
 #include "app/message_box_prompts.h"
+#include "app/status_panel.h"
 #include "app/tray_notices.h"
 
 class QAction;
@@ -33,6 +35,7 @@ class THistoryPage;
 class TImageList;
 class TPopupMenu;
 class TQuorvin;
+struct TBackupOutcome;
 
 // A label that reports any mouse button pressed on it.
 class TClickLabel : public QLabel {
@@ -48,9 +51,10 @@ class TMainForm : public QMainWindow {
   Q_OBJECT
 
  public:
-  // Outer size of the window; it may be made narrower, never wider.
+  // Outer size of the window at start; the user may change it.
   static constexpr int FormWidth = 596;
   static constexpr int FormHeight = 406;
+  // The pages' least height; taller where a page needs it.
   static constexpr int TabControlHeight = 177;
   // The history page's tab: the last one.
   static constexpr int HistoryTab = 4;
@@ -171,6 +175,7 @@ class TMainForm : public QMainWindow {
   // The running job's estimate as a bar; its words ("45 %, осталось 1:20")
   // are on the status line.
   QProgressBar* pbJobProgress;
+  TStatusPanel& StatusPanel() { return *FStatus; }
   TPopupMenu* TrayPopup;
   QAction* Restore1;
   QAction* Exit1;
@@ -187,6 +192,7 @@ class TMainForm : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void BuildWindow();
@@ -195,13 +201,20 @@ class TMainForm : public QMainWindow {
   void BuildLoginPage();
   void BuildAboutPage();
   void BuildHistoryPage();
-  void BuildProgressPanel();
+  void BuildStatusBar();
   // The history page takes the whole window; the others share it with the
   // log pane.
   void PageChanged(int index);
-  // Shows the controller's estimate of the job under way, or hides the
-  // panel when there is none.
+  // The other pages as tall as the tallest of them needs at the window's
+  // width, never less than TabControlHeight.
+  void FitPages();
+  // After a line of a job's output: the status line and the bar follow, a
+  // few times a second, and at once when the job starts, moves on to its
+  // next phase or ends.
   void ShowJobProgress();
+  // The success box's text: the file made, whether it was verified, where
+  // its copy on this computer is.
+  static std::string BackupAnnouncement(const TBackupOutcome& outcome);
   void BuildLogPane();
   // Runs `body`; an error it raises reaches the standard error display.
   void Guarded(const std::function<void()>& body);
@@ -256,10 +269,12 @@ class TMainForm : public QMainWindow {
   bool FCentred = false;
   bool FSessionCloseRequested = false;
   QTimer* FSessionCloseTimer = nullptr;
-  // Refreshes the estimate while a job is silent (a restore building an
-  // index writes no line for minutes).
-  QTimer* FProgressTimer = nullptr;
-  // The window's height before the history page made it taller; 0 while
-  // another page shows.
-  int FHeightBeforeHistory = 0;
+  std::unique_ptr<TStatusPanel> FStatus;
+  // When the progress was last shown after a line, and in which phase.
+  QElapsedTimer FProgressClock;
+  int FShownPhase = -1;
+  // The window's size before the history page made it taller, and the size
+  // it made: a size the user gives it meanwhile is kept.
+  QSize FSizeBeforeHistory;
+  QSize FHistorySize;
 };

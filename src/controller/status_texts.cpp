@@ -25,12 +25,12 @@ const char* DoingWord(std::int32_t kind) {
   return kind == TSchedule::KindRestore ? "восстановление" : "резервное копирование";
 }
 
-std::string JobLine(const TQuorvin& q, const TStyle& style) {
+std::string JobLine(const TQuorvin& q, const TStyle& style, const std::optional<TJobProgress>* shown) {
   const TRunningJob& job = q.Jobs().RunningJob();
   if (!q.Jobs().JobRunning() || job.Kind == 0) return {};
   const char* what = job.Kind == TSchedule::KindRestore ? "Идёт восстановление: " : "Идёт резервное копирование: ";
-  const std::optional<TJobProgress> progress = q.Jobs().JobProgress();
-  return what + style.Name(job.File) + (progress ? " — " + ProgressText(*progress) : std::string());
+  const std::optional<TJobProgress> progress = shown ? *shown : q.Jobs().JobProgress();
+  return what + style.Name(job.File) + (progress ? " — " + PhaseProgressText(*progress) : std::string());
 }
 
 std::string WaitingLine(const TQuorvin& q, const TStyle& style) {
@@ -78,9 +78,9 @@ std::string LastLine(const TQuorvin& q, const TStyle& style) {
 
 }  // namespace
 
-TStatusLines StatusLinesOf(const TQuorvin& q, bool shortNames) {
+TStatusLines StatusLinesOf(const TQuorvin& q, bool shortNames, const std::optional<TJobProgress>* progress) {
   const TStyle style{shortNames};
-  return {JobLine(q, style), WaitingLine(q, style), NextLine(q, style), LastLine(q, style)};
+  return {JobLine(q, style, progress), WaitingLine(q, style), NextLine(q, style), LastLine(q, style)};
 }
 
 std::string JoinStatusLines(const TStatusLines& lines, const std::string& separator) {

@@ -4,7 +4,10 @@
 // those waiting, the plan's next backup of each database, and how the last
 // plan backup ended.
 
+#include <optional>
 #include <string>
+
+#include "controller/history/job_progress.h"
 
 class TQuorvin;
 
@@ -17,7 +20,9 @@ struct TStatusLines {
 
 // `shortNames`: the short forms of a tool tip (at most 127 characters):
 // databases by their file name, dates without the year, shorter captions.
-TStatusLines StatusLinesOf(const TQuorvin& q, bool shortNames);
+// `progress`: the job's progress as a display shows it beside (so text and
+// bar tell one figure); null: the jobs' own estimate now.
+TStatusLines StatusLinesOf(const TQuorvin& q, bool shortNames, const std::optional<TJobProgress>* progress = nullptr);
 
 // The lines that are not empty, joined by `separator`.
 std::string JoinStatusLines(const TStatusLines& lines, const std::string& separator);

@@ -160,9 +160,17 @@ int TParamsForm::ShowParams(int page) {
 }
 
 void TParamsForm::bbSaveClick() {
+  // A copy asked for without a folder: the folder is asked for; without an
+  // answer nothing is saved and the dialog stays.
+  if (gbLocalCopy->isChecked() && eLocalCopyDir->text().trimmed().isEmpty()) {
+    sbLocalCopyDirClick();
+    if (eLocalCopyDir->text().trimmed().isEmpty()) {
+      eLocalCopyDir->setFocus();
+      return;
+    }
+  }
   FOptions.Protocol = brProtocol->currentIndex();
   for (const auto& [box, field] : FSwitches) FOptions.*field = box->isChecked();
-  // A copy without a folder is no copy.
   const std::string folder = eLocalCopyDir->text().trimmed().toStdString();
   const bool copy = gbLocalCopy->isChecked() && !folder.empty();
   FOptions.LocalCopyDir = copy ? folder : std::string();

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QStyle>
 #include <QTableWidget>
@@ -99,7 +100,7 @@ TPlanForm::TPlanForm(QWidget* parent, TSettings& settings, const TPlan* plan, TS
   rbDayBack->OnClick = [this] { rbDayBackClick(); };
   rbNightBack->OnClick = [this] { rbNightBackClick(); };
 
-  FixClientSize(620, 480);
+  FixClientSize(ClientWidth, ClientHeight);
   bbOk->setFocus();
   FormCreate();
 }
@@ -324,6 +325,27 @@ void TPlanForm::FillRow(int row) {
     item->setToolTip(column == ColumnDatabase ? database : texts[column]);
     twEntries->setItem(row, column, item);
   }
+  FitEntries();
+}
+
+void TPlanForm::FitEntries() {
+  // The list as wide as its columns' texts with room for a short file name:
+  // the dialog grows rather than cut off the last column.
+  constexpr int DatabaseColumnWidth = 110;
+  // A cell's text and its padding on either side.
+  constexpr int CellMargin = 8;
+  QHeaderView* header = twEntries->horizontalHeader();
+  int width = 2 * twEntries->frameWidth() + twEntries->verticalScrollBar()->sizeHint().width() + DatabaseColumnWidth;
+  for (int column = ColumnDatabase + 1; column < ColumnCount; ++column) {
+    int widest = header->sectionSizeHint(column);
+    for (int row = 0; row < twEntries->rowCount(); ++row) {
+      if (const QTableWidgetItem* item = twEntries->item(row, column))
+        widest = std::max(widest, twEntries->fontMetrics().horizontalAdvance(item->text()) + 2 * CellMargin);
+    }
+    width += widest;
+  }
+  twEntries->setMinimumWidth(width);
+  FixClientSize(ClientWidth, ClientHeight);
 }
 
 void TPlanForm::SelectEntry(int row) {

@@ -135,6 +135,11 @@ class TPlanForm : public TFixedDialog {
   // One line of the list per entry; the selection kept.
   void FillList();
   void FillRow(int row);
+  // Widens the list (and the dialog) to show every column whole.
+  void FitEntries();
+  // The dialog's least client size.
+  static constexpr int ClientWidth = 620;
+  static constexpr int ClientHeight = 480;
   void AddEntry(const std::string& database);
   // StorePlan, then close with `result`; a failure to write the settings file
   // is shown and the dialog stays open.

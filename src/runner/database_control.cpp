@@ -189,6 +189,10 @@ TStepResult RunStartStep(const TDatabaseTarget& target, const TRetryReason& retr
 
 void SetShareProbe(TShareProbe probe) { InstalledShareProbe = probe; }
 
+bool DatabaseFileReachable(const std::string& serverName, const std::string& localPath) {
+  return DatabaseReachable(serverName, localPath);
+}
+
 std::string DatabaseSharePath(const std::string& serverName, const std::string& localPath) {
   const std::size_t colon = localPath.find(':');
   const std::string drive = colon == std::string::npos ? std::string() : localPath.substr(0, colon);

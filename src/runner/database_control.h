@@ -49,3 +49,5 @@ TStepResult BringDatabaseOnline(const std::string& serverName, const std::string
 // The default resolves the share path on this computer (SharePathFileExists).
 using TShareProbe = bool (*)(const std::string& sharePath);
 void SetShareProbe(TShareProbe probe);
+// The check itself: true when the steps would find the database's file.
+bool DatabaseFileReachable(const std::string& serverName, const std::string& localPath);

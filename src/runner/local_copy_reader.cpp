@@ -44,23 +44,33 @@ TLocalCopyReader::~TLocalCopyReader() {
   if (FReading) FReading->Thread.Wait();
 }
 
-std::string TLocalCopyReader::VerifyChecksum(const std::function<void()>& afterBlock) {
+TChecksumCheck TLocalCopyReader::CheckChecksum(const std::function<void()>& afterBlock) const {
   const std::string checksumFile = ChecksumFileOf(FPath);
   if (!FileExists(checksumFile)) {
-    if (!IsCompressedCopy(FPath)) return {};
-    throw Exception("The checksum file " + checksumFile + " of the copy " + FPath +
-                    " is missing: the copy cannot be checked, nothing was restored");
+    if (!IsCompressedCopy(FPath)) return {TChecksumCheck::NoChecksumFile, {}, {}};
+    return {TChecksumCheck::Missing,
+            {},
+            "The checksum file " + checksumFile + " of the copy " + FPath +
+                " is missing: the copy cannot be checked, nothing was restored"};
   }
   const std::optional<std::string> expected = ReadChecksumFile(checksumFile);
   if (!expected) {
-    throw Exception("The checksum file " + checksumFile + " cannot be read as a SHA-256 checksum");
+    return {
+        TChecksumCheck::Unreadable, {}, "The checksum file " + checksumFile + " cannot be read as a SHA-256 checksum"};
   }
   const std::string actual = Sha256OfFile(FPath, afterBlock);
   if (actual != *expected) {
-    throw Exception("The copy " + FPath + " does not match its checksum file " + checksumFile + " (SHA-256 " + actual +
-                    ", expected " + *expected + "): the copy is damaged, nothing was restored");
+    return {TChecksumCheck::Differs, actual,
+            "The copy " + FPath + " does not match its checksum file " + checksumFile + " (SHA-256 " + actual +
+                ", expected " + *expected + "): the copy is damaged, nothing was restored"};
   }
-  return actual;
+  return {TChecksumCheck::Matches, actual, {}};
+}
+
+std::string TLocalCopyReader::VerifyChecksum(const std::function<void()>& afterBlock) {
+  const TChecksumCheck check = CheckChecksum(afterBlock);
+  if (check.Refused()) throw Exception(check.Reason);
+  return check.Digest;
 }
 
 void TLocalCopyReader::Start() {

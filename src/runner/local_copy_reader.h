@@ -21,6 +21,18 @@ bool IsCompressedCopy(const std::string& path);
 // of the form sha256sum writes.
 std::optional<std::string> ReadChecksumFile(const std::string& checksumFile);
 
+// How a backup file compares with its checksum file.
+struct TChecksumCheck {
+  enum TOutcome { Matches, NoChecksumFile, Missing, Unreadable, Differs };
+  TOutcome Outcome = Matches;
+  // The digest that matched (Matches), or the file's own (Differs).
+  std::string Digest;
+  // Missing, Unreadable, Differs: why, in the words of the operation log.
+  std::string Reason;
+  // The copy cannot be trusted: nothing may be restored from it.
+  bool Refused() const { return Outcome == Missing || Outcome == Unreadable || Outcome == Differs; }
+};
+
 class TLocalCopyReader {
  public:
   explicit TLocalCopyReader(std::string path, TLocalCopyTuning tuning = {});
@@ -36,6 +48,9 @@ class TLocalCopyReader {
   // checksum file is missing or unreadable. `afterBlock` runs between
   // blocks of the file.
   std::string VerifyChecksum(const std::function<void()>& afterBlock = {});
+  // The same comparison, told instead of raised (a plain file without a
+  // checksum file: NoChecksumFile). Raises only when the file cannot be read.
+  TChecksumCheck CheckChecksum(const std::function<void()>& afterBlock = {}) const;
 
   // Opens the file and starts reading it on a thread of its own. Raises
   // EOSError when it cannot be opened.

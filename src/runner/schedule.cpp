@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "platform/file_locations.h"
 #include "platform/files.h"
 #include "platform/mount_table.h"
+#include "platform/share_path.h"
 #include "runner/backup_source.h"
 #include "runner/database_control.h"
 #include "runner/job_options.h"
@@ -185,7 +187,25 @@ class TSchedule::TRun {
 
   // False when the shutdown failed: the job ends there.
   bool StopStep() {
-    return !FJob.StopDatabase || DatabaseStep("Stopping database: ", "Error stopping database", &StopServerDatabase);
+    if (!FJob.StopDatabase) return true;
+    if (RestoresIntoNewDatabase()) {
+      PaneAndLog("New database: " + Database().FileName + " does not exist yet, nothing to stop");
+      FNewDatabase = true;
+      return true;
+    }
+    return DatabaseStep("Stopping database: ", "Error stopping database", &StopServerDatabase);
+  }
+
+  // A restore whose database this computer sees is missing from a folder it
+  // sees: there is nothing to shut down (an unreachable one is another
+  // matter, and the step says so).
+  bool RestoresIntoNewDatabase() const {
+    if (FJob.JobKind != KindRestore) return false;
+    const TServerPath& db = Database();
+    if (DatabaseFileReachable(db.ServerName, db.LocalPath)) return false;
+    const std::optional<std::string> local =
+        ResolveSharePath(DatabaseSharePath(db.ServerName, db.LocalPath), FComputer, FMounts);
+    return local && DirectoryExists(std::filesystem::path(*local).parent_path().string());
   }
 
   // Shuts the job's database down or brings it back; a failure is written
@@ -309,6 +329,7 @@ class TSchedule::TRun {
   bool CopyStep() {
     const bool copyOnly = !ServerRequestWanted();
     const std::string copyPath = LocalCopyPathOf(FJob.LocalCopyDir, FSlot[1].FileName);
+    if (FJob.OnLocalCopyStarting) TryReporting([&] { FJob.OnLocalCopyStarting(); });
     PaneAndLog("Copy on this computer: " + copyPath);
     if (!copyOnly) {
       FOut.AddPaneLine("Started: " + RunStamp());
@@ -346,7 +367,10 @@ class TSchedule::TRun {
   // A failed restart has written the job log already.
   void RestartStep() {
     TryReporting([&] {
-      if (FJob.StopDatabase && !DatabaseStep("Starting database: ", "Error starting database", &StartServerDatabase))
+      // A new database that a failed restore did not make: nothing to start.
+      const bool nothingToStart = FNewDatabase && !DatabaseFileReachable(Database().ServerName, Database().LocalPath);
+      if (FJob.StopDatabase && !nothingToStart &&
+          !DatabaseStep("Starting database: ", "Error starting database", &StartServerDatabase))
         return;
       Log("");
       Log("End of job: " + FName);
@@ -390,6 +414,7 @@ class TSchedule::TRun {
   std::unique_ptr<TRestoreFeed> FFeed;  // the backup file, when it is on this computer
   std::vector<std::string> FJobLog;
   bool FSucceeded = false;
+  bool FNewDatabase = false;  // a restore into a database that did not exist
 };
 
 bool TSchedule::RunJob() { return TRun(*this).Execute(); }

@@ -93,6 +93,8 @@ class TSchedule {
   bool LocalCopyOnly = false;
   // Called once the copy stands complete under its final names.
   std::function<void(const TLocalCopyInfo& copy)> OnLocalCopyMade;
+  // Called when the copy starts (the job's progress moves on to it).
+  std::function<void()> OnLocalCopyStarting;
 
   // Runs the job; true when its request ran to its end without an error and
   // the server's output does not say otherwise. With LocalCopyOnly, when

@@ -151,6 +151,11 @@ class CoolTrayIconTest : public QObject {
     QString wide127;
     for (int i = 0; i < 127; ++i) wide127 += emoji;
     QTest::newRow("all wide") << wide << true << wide127;
+    // Words: cut after the last whole one, with a mark that more follows.
+    QTest::newRow("at a word") << QString("abc ").repeated(40) << true
+                               << QString("abc ").repeated(31).chopped(1) + QChar(0x2026);
+    QTest::newRow("punctuation before the cut")
+        << QString("abcdefgh, ").repeated(13) << true << QString("abcdefgh, ").repeated(12).chopped(2) + QChar(0x2026);
   }
   void TipText() {
     QFETCH(QString, hint);

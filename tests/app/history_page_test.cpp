@@ -43,6 +43,7 @@ class THistoryPageTest : public QObject {
  private slots:
   void pageIsReadWhenFirstShownAndMarksFailures();
   void jobsShowProgressAndRefreshThePage();
+  void rowsByStartOwnDurationsAndDistinctLabels();
 };
 
 void THistoryPageTest::pageIsReadWhenFirstShownAndMarksFailures() {
@@ -56,6 +57,7 @@ void THistoryPageTest::pageIsReadWhenFirstShownAndMarksFailures() {
           Line("2026-12-07T10:00:00+01:00", "2026-12-07T10:00:30+01:00", "/db/b.fdb", HistorySuccess, 1 << 20,
                "/copies/b.gbk.zst")));
   TMainForm form(folder.Dir());
+  const int pagesHeight = form.PageControl->height();
   QCOMPARE(form.PageControl->tabToolTip(TMainForm::HistoryTab), QString("История"));
   THistoryPage& page = *form.TabSheet8;
   QVERIFY(!page.Loaded());
@@ -70,7 +72,7 @@ void THistoryPageTest::pageIsReadWhenFirstShownAndMarksFailures() {
   QCOMPARE(text(0, THistoryModel::ColDatabase), QString("/db/b.fdb"));
   QCOMPARE(text(1, THistoryModel::ColOutcome), QString("ошибка"));
   QCOMPARE(text(2, THistoryModel::ColDuration), QString("0:01:00"));
-  QCOMPARE(text(2, THistoryModel::ColSize), QString("2.0 МБ"));
+  QCOMPARE(text(2, THistoryModel::ColSize), QString("2.0 МиБ"));
   // A copy on this computer is named beside the server's file.
   QCOMPARE(page.Model->index(0, THistoryModel::ColFile).data(Qt::ToolTipRole).toString(),
            QString("/db/b.fdb.gbk\nКопия на этом компьютере: /copies/b.gbk.zst"));
@@ -95,7 +97,8 @@ void THistoryPageTest::pageIsReadWhenFirstShownAndMarksFailures() {
 
   form.PageControl->setCurrentIndex(0);
   QVERIFY(!form.Log->isHidden());
-  QCOMPARE(form.PageControl->height(), TMainForm::TabControlHeight);
+  QCOMPARE(form.PageControl->height(), pagesHeight);
+  QVERIFY(pagesHeight >= TMainForm::TabControlHeight);
 }
 
 void THistoryPageTest::jobsShowProgressAndRefreshThePage() {
@@ -108,7 +111,10 @@ void THistoryPageTest::jobsShowProgressAndRefreshThePage() {
   q.Jobs().JobRunner = [&](TSchedule& job) {
     for (int i = 0; i < 4; ++i) {
       job.OnOutputLine("line");
-      shown << (form.pbJobProgress->isVisibleTo(&form) ? form.pbJobProgress->value() : -1);
+      // The display follows a few times a second; here at once.
+      form.RefreshState();
+      const bool busy = form.pbJobProgress->maximum() == 0;
+      shown << (form.pbJobProgress->isVisibleTo(&form) ? (busy ? -2 : form.pbJobProgress->value()) : -1);
     }
     folder.WriteFile(QString::fromStdString(job.JobFile(2)).section('/', -1), "GBK");
     return true;
@@ -117,12 +123,63 @@ void THistoryPageTest::jobsShowProgressAndRefreshThePage() {
   QCOMPARE(form.TabSheet8->Model->rowCount(), 0);
   form.cbBD_Name->setEditText(folder.Path("a.fdb"));
   form.BitBtn1Click();
-  QCOMPARE(shown, QList<int>({-1, -1, -1, -1}));  // a first run: no estimate
+  QCOMPARE(shown, QList<int>({-2, -2, -2, -2}));  // a first run: a busy bar, no figure
   shown.clear();
   form.BitBtn1Click();
   QCOMPARE(shown, QList<int>({25, 50, 75, 99}));
   QVERIFY(!form.pbJobProgress->isVisibleTo(&form));
   QTRY_COMPARE(form.TabSheet8->Model->rowCount(), 2);
+}
+
+// A verification is written before the backup it ran in: rows go by start.
+// A backup's duration is its own (from its phase times, or in an older record
+// less its verification's); sizes in binary units; time labels never repeat.
+void THistoryPageTest::rowsByStartOwnDurationsAndDistinctLabels() {
+  const auto record = [](const char* kind, const char* start, const char* end, std::uint64_t size) {
+    THistoryRecord r;
+    r.Kind = kind;
+    r.Start = start;
+    r.End = end;
+    r.Database = "/db/a.fdb";
+    r.Outcome = HistorySuccess;
+    r.Size = size;
+    return r;
+  };
+  THistoryRecord newer =
+      record(HistoryKindBackup, "2026-12-07T11:00:00+01:00", "2026-12-07T11:02:00+01:00", 5ull << 30);
+  newer.CopySeconds = 30;
+  newer.VerifySeconds = 60;
+  THistoryModel model;
+  model.SetRecords({record(HistoryKindVerify, "2026-12-07T10:00:30+01:00", "2026-12-07T10:01:00+01:00", 3 << 20),
+                    record(HistoryKindBackup, "2026-12-07T10:00:00+01:00", "2026-12-07T10:01:10+01:00", 3 << 20),
+                    newer});
+  const auto text = [&](int row, int column) { return model.index(row, column).data().toString(); };
+  const QStringList expected[] = {{"Резервная копия", "0:00:30", "5.00 ГиБ"},
+                                  {"Проверка", "0:00:30", "3.0 МиБ"},
+                                  {"Резервная копия", "0:00:40", "3.0 МиБ"}};
+  for (int row = 0; row < 3; ++row) {
+    const QStringList shown{text(row, THistoryModel::ColKind), text(row, THistoryModel::ColDuration),
+                            text(row, THistoryModel::ColSize)};
+    QCOMPARE(shown, expected[row]);
+  }
+  QVERIFY(model.index(0, THistoryModel::ColDuration).data(Qt::ToolTipRole).toString().endsWith("0:02:00"));
+
+  const qint64 start = QDateTime(QDate(2026, 12, 30), QTime(9, 0)).toMSecsSinceEpoch();
+  const qint64 hour = 3600000;
+  const struct {
+    qint64 Span;
+    const char* Format;
+  } spans[] = {{2 * hour, "HH:mm"},          {3 * 60000, "HH:mm:ss"},
+               {30 * hour, "dd.MM HH:mm"},   {3 * 24 * hour, "dd.MM HH:mm"},
+               {10 * 24 * hour, "dd.MM.yy"}, {4 * 24 * hour + 1, "dd.MM.yy"}};
+  for (const auto& span : spans) {
+    const QString format = TimeAxisFormat(start, start + span.Span, 5);
+    QCOMPARE(format, QString(span.Format));
+    QSet<QString> labels;
+    for (int tick = 0; tick < 5; ++tick)
+      labels << QDateTime::fromMSecsSinceEpoch(start + span.Span * tick / 4).toString(format);
+    QCOMPARE(labels.size(), 5);
+  }
 }
 
 QTEST_MAIN(THistoryPageTest)

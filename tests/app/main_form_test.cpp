@@ -5,14 +5,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QTranslator>
 #include <QtTest>
 #include <thread>
 
@@ -20,6 +25,7 @@
 #include "app/cool_tray_icon.h"
 #include "app/main_form.h"
 #include "app/qt_seams.h"
+#include "app/qt_translations.h"
 #include "controller/quorvin.h"
 #include "dialogs/params_form.h"
 #include "dialogs/plan_form.h"
@@ -100,6 +106,11 @@ class TMainFormTest : public QObject {
   void sessionEndAnswersOpenQuestionsNo();
   void planTakesTheDatabaseShownAndResumesAtStart();
   void openDialogsOfferFdbAndStartBesideTheFile();
+  void statusLineTellsTheStateThroughAJob();
+  void progressFollowsTheJobsPhases();
+  void damagedCopyIsNamedBeforeAnyQuestion();
+  void aboutPageFitsAndTheWidthIsKept();
+  void qtSpeaksRussianInDialogs();
 };
 
 void TMainFormTest::startUpFillsFromSettings_data() {
@@ -129,8 +140,8 @@ void TMainFormTest::startUpFillsFromSettings() {
   QCOMPARE(form.cbBD_Name->currentText(), QString("/data/b.gdb"));
   QCOMPARE(form.PanelBD_Back->text(), QString(" /data/old.gbk"));
   QCOMPARE(form.windowTitle(), QString("Quorvin"));
-  QVERIFY(form.width() <= TMainForm::FormWidth);
-  QCOMPARE(form.maximumWidth(), TMainForm::FormWidth);
+  QCOMPARE(form.width(), TMainForm::FormWidth);
+  QCOMPARE(form.maximumWidth(), QWIDGETSIZE_MAX);  // the user may widen it
   // The tray icon is set up but not in the notification area.
   QCOMPARE(form.TrayIcon()->IconIndex(), 0);
   QCOMPARE(form.TrayIcon()->Hint(), QString("Quorvin"));
@@ -804,6 +815,184 @@ void TMainFormTest::openDialogsOfferFdbAndStartBesideTheFile() {
   form.sbOpenDataBackClick();
   QCOMPARE(filters, QStringList({"Файл (*.gbk *.GBK *.gbk.zst *.GBK.ZST)", "Все файлы (*)"}));
   QCOMPARE(startedIn, folder.Path("data/backups"));
+}
+
+// The status line through a backup, twice (the second has a figure): the job
+// and its figure while it runs, a notice beside them while its box is open,
+// the plan's state once the job has ended; the bar shows the line's figure.
+void TMainFormTest::statusLineTellsTheStateThroughAJob() {
+  TScriptedBoxes boxes;
+  TProgramFolder folder("[Parameters]\nAutoBackName=0\n");
+  folder.WriteFile("a.fdb", "LIVE");
+  TMainForm form(folder.Dir());
+  QVERIFY(form.StatusState->text().contains(PlanStoppedText));
+  QStringList lines;
+  QList<int> figures;  // the line's, the bar's
+  form.Controller()->Jobs().JobRunner = [&](TSchedule& job) {
+    for (int i = 0; i < 3; ++i) {
+      job.OnOutputLine("line");
+      if (i == 1) form.MessageBoxes().ShowMessage("Занято");
+      if (i == 2) form.MessageBoxes().OpenNotices().last()->accept();
+      form.RefreshState();
+      lines << form.StatusState->text();
+      const QRegularExpressionMatch figure = QRegularExpression("(\\d+) %").match(lines.last());
+      if (figure.hasMatch()) figures << figure.captured(1).toInt() << form.pbJobProgress->value();
+    }
+    QFile file(QString::fromStdString(job.JobFile(2)));
+    return file.open(QIODevice::WriteOnly) && file.write("GBK") == 3;
+  };
+  form.cbBD_Name->setEditText(folder.Path("a.fdb"));
+  form.BitBtn1Click();
+  form.BitBtn1Click();
+  QCOMPARE(lines.size(), 6);
+  QCOMPARE(figures.size(), 6);
+  for (int i = 0; i < 6; i += 2) QCOMPARE(figures[i], figures[i + 1]);
+  for (int i = 0; i < 6; ++i) {
+    QVERIFY2(lines[i].startsWith("Идёт резервное копирование: " + folder.Path("a.fdb")), qPrintable(lines[i]));
+    QCOMPARE(lines[i].contains("Занято"), i % 3 == 1);
+    QCOMPARE(lines[i].contains(" %, осталось "), i >= 3);
+  }
+  // A notice still open after its job no longer stands on the line.
+  form.MessageBoxes().OnNotice("Занято");
+  form.RefreshState();
+  QVERIFY(!form.StatusState->text().contains("Занято"));
+  QVERIFY(form.StatusState->text().contains(PlanStoppedText));
+  QVERIFY(!form.pbJobProgress->isVisibleTo(&form));
+  QCOMPARE(form.StatusBar1->currentMessage(), QString());
+}
+
+// A backup with its copy here and its verification, twice: the first run has
+// no figure (a busy bar, each phase named), the second one figure that only
+// grows from phase to phase; the success box says what was done.
+void TMainFormTest::progressFollowsTheJobsPhases() {
+  TScriptedBoxes boxes;
+  TProgramFolder folder;
+  QVERIFY(QDir().mkpath(folder.Path("copies")));
+  folder.WriteFile("Quorvin.INI",
+                   "[Parameters]\nAutoBackName=0\nVerifyBackup=1\nLocalCopyDir=" + folder.Path("copies") + "\n");
+  folder.WriteFile("a.fdb", "LIVE");
+  TMainForm form(folder.Dir());
+  QStringList texts;
+  QList<int> bars;
+  const auto look = [&] {
+    form.RefreshState();
+    texts << form.StatusState->text().section("   |   ", 0, 0);
+    bars << (form.pbJobProgress->maximum() == 0 ? -1 : form.pbJobProgress->value());
+  };
+  const QString copyFile = folder.Path("copies/a.fdb.gbk.zst");
+  form.Controller()->Jobs().JobRunner = [&](TSchedule& job) {
+    for (int i = 0; i < 2; ++i) {
+      job.OnOutputLine("line");
+      look();
+    }
+    if (job.JobName() == "VERIFY BACKUP") return true;
+    QFile backup(QString::fromStdString(job.JobFile(2)));
+    if (!backup.open(QIODevice::WriteOnly) || backup.write("GBK") != 3) return false;
+    backup.close();
+    job.OnLocalCopyStarting();
+    look();
+    folder.WriteFile("copies/a.fdb.gbk.zst", "ZST");
+    TLocalCopyInfo copy;
+    copy.File = copyFile.toStdString();
+    job.OnLocalCopyMade(copy);
+    return true;
+  };
+  form.cbBD_Name->setEditText(folder.Path("a.fdb"));
+  form.BitBtn1Click();
+  const QStringList phases{"этап 1 из 3, копирование на сервере", "этап 1 из 3, копирование на сервере",
+                           "этап 2 из 3, копия на этом компьютере", "этап 3 из 3, проверка восстановлением",
+                           "этап 3 из 3, проверка восстановлением"};
+  QCOMPARE(bars, QList<int>({-1, -1, -1, -1, -1}));
+  for (int i = 0; i < 5; ++i) QVERIFY2(texts[i].endsWith(phases[i] + ": оценки пока нет"), qPrintable(texts[i]));
+  QCOMPARE(boxes.Messages.last(),
+           "Файл " + folder.Path("a.fdb.gbk") +
+               " создан.\nПроверена пробным восстановлением.\nКопия на этом компьютере: " + copyFile);
+  texts.clear();
+  bars.clear();
+  form.BitBtn1Click();
+  QCOMPARE(bars.size(), 5);
+  for (int i = 0; i < 5; ++i) {
+    QVERIFY2(texts[i].contains(phases[i] + QString(": %1 %").arg(bars[i])), qPrintable(texts[i]));
+    if (i > 0) QVERIFY(bars[i] >= bars[i - 1]);
+  }
+  QVERIFY(bars.first() < bars.last());
+}
+
+// A compressed copy that does not match its checksum: refused in Russian
+// before anyone is asked about users, with its reason in the operation log;
+// nothing runs.
+void TMainFormTest::damagedCopyIsNamedBeforeAnyQuestion() {
+  TScriptedBoxes boxes;
+  TProgramFolder folder;
+  folder.WriteFile("Quorvin.INI", "[Main]\nLastBack=" + folder.Path("a.gbk.zst") + "\n");
+  folder.WriteBytes("a.gbk.zst", "not what was written");
+  folder.WriteFile("a.gbk.zst.sha256", QString(64, 'a') + "  a.gbk.zst\n");
+  TMainForm form(folder.Dir());
+  int runs = 0;
+  form.Controller()->Jobs().JobRunner = StandInJob(true, &runs);
+  form.eNameBD->setText(folder.Path("new.fdb"));
+  form.bbRestoreClick();
+  QCOMPARE(runs, 0);
+  QVERIFY2(boxes.Questions.isEmpty(), qPrintable(boxes.Questions.join(" | ")));
+  QCOMPARE(boxes.Messages.size(), 1);
+  QVERIFY2(boxes.Messages[0].startsWith("Копия на этом компьютере повреждена") &&
+               boxes.Messages[0].contains(folder.Path("a.gbk.zst")),
+           qPrintable(boxes.Messages[0]));
+  const QString log = folder.ReadFile(QString::fromStdString(form.Controller()->Log().LogFileName()));
+  QVERIFY2(log.contains("Восстановление отменено. Копия на этом компьютере повреждена") &&
+               log.contains(" Причина: The copy " + folder.Path("a.gbk.zst") + " does not match its checksum file"),
+           qPrintable(log));
+}
+
+// At the default size every label of "О программе" is whole; a window the
+// user widened keeps its width through the history page.
+void TMainFormTest::aboutPageFitsAndTheWidthIsKept() {
+  TProgramFolder folder("");
+  TMainForm form(folder.Dir());
+  form.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&form));
+  form.PageControl->setCurrentIndex(3);
+  QCoreApplication::processEvents();
+  const QRect page = form.TabSheet7->rect();
+  const QList<QLabel*> labels = form.TabSheet7->findChildren<QLabel*>();
+  QCOMPARE(labels.size(), 7);
+  // As low as the other pages were: their buttons stay where they were.
+  QCOMPARE(form.PageControl->height(), TMainForm::TabControlHeight);
+  for (QLabel* label : labels) {
+    const QString what =
+        label->text() +
+        QString(" at %1,%2 %3x%4").arg(label->x()).arg(label->y()).arg(label->width()).arg(label->height());
+    QVERIFY2(page.contains(label->geometry()), qPrintable(what));
+    const int need = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+    QVERIFY2(label->height() >= need, qPrintable(what));
+    QVERIFY2(label->wordWrap() || label->width() >= label->sizeHint().width(), qPrintable(what));
+  }
+  form.resize(800, form.height());
+  form.PageControl->setCurrentIndex(TMainForm::HistoryTab);
+  form.PageControl->setCurrentIndex(3);
+  QCOMPARE(form.width(), 800);
+}
+
+// Qt's own words, the file dialog's and the standard buttons', in Russian.
+void TMainFormTest::qtSpeaksRussianInDialogs() {
+  QVERIFY(InstallQtTranslations(*qApp));
+  TProgramFolder folder("");
+  TMainForm form(folder.Dir());
+  QStringList words;
+  form.RunFileDialog = [&](QFileDialog& dialog) {
+    for (QAbstractButton* button : dialog.findChild<QDialogButtonBox*>()->buttons())
+      words << button->text().remove('&');
+    return false;
+  };
+  form.sbOpenDataBackClick();
+  QMessageBox question(QMessageBox::Question, "", "", QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  for (auto which : {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel})
+    words << question.button(which)->text().remove('&');
+  QCOMPARE(words, QStringList({"Открыть", "Отмена", "Да", "Нет", "Отмена"}));
+  for (QTranslator* translator : qApp->findChildren<QTranslator*>()) {
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+  }
 }
 
 QTEST_MAIN(TMainFormTest)

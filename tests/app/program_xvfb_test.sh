@@ -336,6 +336,16 @@ xdotool click --repeat 2 --delay 120 1
 for _ in $(seq 50); do window_visible && break; sleep 0.1; done
 window_visible || fail "the double click did not bring the window back"
 shot 18_back_from_tray
+
+# ---- the pages the README shows (docs/): "О программе" and "История"
+click_at "${tab_x[3]}" "$tab_y"
+sleep 0.3
+import -window "$main_win" "$shots/readme_about.png"
+click_at 268 "$tab_y"
+sleep 0.8
+import -window "$main_win" "$shots/readme_history.png"
+click_at "${tab_x[0]}" "$tab_y"
+sleep 0.3
 [ "$(oplog | grep -c 'Сервис остановлен.' || true)" -ge 2 ] || fail "bringing the window back did not stop the plan"
 
 # ---- closing by the title bar ends the program and saves the settings

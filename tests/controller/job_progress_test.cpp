@@ -55,4 +55,44 @@ TEST(JobProgress, BytesOfAVisibleFileOrTimeTakePrecedenceAndAFirstRunHasNoEstima
   EXPECT_FALSE(TProgressEstimator(Start, Baseline(0, std::nullopt), "/no/file").Estimate(Start).has_value());
 }
 
+// A backup with a copy here and a verification, measured against one whose
+// record kept its phase times (100 s: 50 backup, 20 copy, 30 verification):
+// one figure that only grows across the phases, each named; without an
+// earlier job no figure at all.
+TEST(JobProgress, OneFigureOverTheJobsPhases) {
+  THistoryRecord baseline = Baseline(200, 1000);
+  baseline.CopySeconds = 20;
+  baseline.VerifySeconds = 30;
+  const std::vector<TJobPhase> phases{TJobPhase::Backup, TJobPhase::Copy, TJobPhase::Verify};
+  const std::vector<double> weights = PhaseWeights(phases, baseline, {});
+  EXPECT_EQ(weights, (std::vector<double>{50, 20, 30}));
+  TPhasedProgress progress(Start, phases, weights);
+  // {phase entered at second, second, the phase's own share (-1: none),
+  // percent, phase number}
+  const double rows[][5] = {{0, 10, 0.5, 25, 1},  {0, 40, 0.9, 45, 1},  {45, 45, -1, 50, 2},  {45, 55.5, -1, 60, 2},
+                            {70, 70, 0.0, 70, 3}, {70, 80, 0.1, 73, 3}, {70, 99, 0.99, 99, 3}};
+  const TJobPhase entered[] = {TJobPhase::Backup, TJobPhase::Copy, TJobPhase::Verify};
+  for (const auto& row : rows) {
+    progress.Enter(entered[static_cast<int>(row[4]) - 1], Start + row[0] * Second);
+    const std::optional<double> own = row[2] < 0 ? std::nullopt : std::optional<double>(row[2]);
+    const TJobProgress estimate = progress.Estimate(Start + row[1] * Second, own);
+    EXPECT_TRUE(estimate.Estimated);
+    EXPECT_EQ(estimate.Percent, static_cast<int>(row[3])) << row[1];
+    EXPECT_EQ(estimate.PhaseNumber, static_cast<int>(row[4]));
+    EXPECT_EQ(estimate.PhaseCount, 3);
+  }
+  EXPECT_EQ(progress.SecondsIn(TJobPhase::Copy, Start + 99 * Second), 25);
+  EXPECT_EQ(PhaseProgressText({45, 80, true, TJobPhase::Verify, 3, 3}),
+            "этап 3 из 3, проверка восстановлением: 45 %, осталось 1:20");
+  EXPECT_EQ(PhaseProgressText({45, 80}), "45 %, осталось 1:20");
+
+  // An older record: the copy takes half of what the verification left.
+  THistoryRecord older = Baseline(200, 1000);
+  EXPECT_EQ(PhaseWeights(phases, older, {}), (std::vector<double>{50, 50, 50}));
+  TPhasedProgress first(Start, phases, PhaseWeights(phases, std::nullopt, {}));
+  const TJobProgress none = first.Estimate(Start + 5 * Second, 0.5);
+  EXPECT_FALSE(none.Estimated);
+  EXPECT_EQ(PhaseProgressText(none), "этап 1 из 3, копирование на сервере: оценки пока нет");
+}
+
 }  // namespace

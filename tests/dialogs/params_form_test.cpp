@@ -147,7 +147,27 @@ class ParamsFormTest : public QObject {
     form.bbSaveClick();
     QCOMPARE(q.Settings().LocalCopyDir, std::string("/srv/old/copies"));
     QVERIFY(q.Settings().LocalCopyOnly);
-    form.eLocalCopyDir->clear();  // ticked without a folder: no copy, no "copy only"
+    // Ticked without a folder: "Сохранить" asks for the folder; no answer
+    // saves nothing and keeps the dialog open, an answer is saved.
+    form.eLocalCopyDir->clear();
+    QStringList asked;
+    form.ChooseFolder = [&](const QString& current) {
+      asked << current;
+      return asked.size() == 1 ? QString() : QString("/srv/chosen");
+    };
+    form.setResult(0);
+    form.chkLocalCopyOnly->setChecked(false);
+    form.bbSaveClick();
+    QCOMPARE(asked.size(), 1);
+    QCOMPARE(form.result(), 0);
+    QCOMPARE(q.Settings().LocalCopyDir, std::string("/srv/old/copies"));
+    QVERIFY(q.Settings().LocalCopyOnly);
+    form.bbSaveClick();
+    QCOMPARE(asked.size(), 2);
+    QCOMPARE(form.result(), 1);
+    QCOMPARE(q.Settings().LocalCopyDir, std::string("/srv/chosen"));
+    QVERIFY(!q.Settings().LocalCopyOnly);
+    form.gbLocalCopy->setChecked(false);  // unticked: no copy, no "copy only"
     form.bbSaveClick();
     QVERIFY(q.Settings().LocalCopyDir.empty() && !q.Settings().LocalCopyOnly);
   }

@@ -8,6 +8,7 @@
 #include <QDateTimeEdit>
 #include <QDir>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -119,6 +120,17 @@ class PlanFormTest : public QObject {
     const QRadioButton* clockItem = form.rbDayBack->Button(TPlanForm::ClockItem);
     QVERIFY(form.dtDayBack->geometry().left() >= clockItem->geometry().right());
     QVERIFY(qAbs(form.dtDayBack->geometry().center().y() - clockItem->geometry().center().y()) < 6);
+    // Every column of the list whole, the last one ("Последний результат")
+    // included.
+    QCoreApplication::processEvents();
+    const QHeaderView* header = form.twEntries->horizontalHeader();
+    const int last = TPlanForm::ColumnLast;
+    QVERIFY2(header->sectionViewportPosition(last) + header->sectionSize(last) <= form.twEntries->viewport()->width(),
+             qPrintable(QString("%1 + %2 > %3")
+                            .arg(header->sectionViewportPosition(last))
+                            .arg(header->sectionSize(last))
+                            .arg(form.twEntries->viewport()->width())));
+    QVERIFY(header->sectionSize(last) >= header->sectionSizeHint(last));
     form.bbCancelClick();
   }
 

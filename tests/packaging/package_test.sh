@@ -33,7 +33,7 @@ version=$(dpkg-deb -f "$deb" Version)
 [ "$(dpkg-deb -f "$deb" Package)" = quorvin ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Architecture)" = amd64 ] || fail "architecture"
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libfbclient2 libqt6widgets6 libc6; do
+for needed in libfbclient2 qt6-translations-l10n libqt6widgets6 libc6; do
   grep -qw "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 grep -qw firebird3.0-server-core <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "the embedded engine is not recommended"

@@ -40,6 +40,8 @@ class TRecordReader : public nlohmann::json_sax<TJson> {
       if (FKey == "size") FRecord.Size = value;
       if (FKey == "copy_size") FRecord.CopySize = value;
       if (FKey == "lines") FRecord.Lines = value;
+      if (FKey == "copy_seconds") FRecord.CopySeconds = static_cast<std::int64_t>(value);
+      if (FKey == "verify_seconds") FRecord.VerifySeconds = static_cast<std::int64_t>(value);
     }
     return Scalar();
   }
@@ -176,6 +178,9 @@ std::string HistoryLine(const THistoryRecord& record) {
   object["reason"] = record.Reason;
   if (!record.Leftover.empty()) PutName(object, "leftover", record.Leftover);
   object["lines"] = record.Lines;
+  // Only for a backup that had these phases: other records stay as they were.
+  if (record.CopySeconds) object["copy_seconds"] = *record.CopySeconds;
+  if (record.VerifySeconds) object["verify_seconds"] = *record.VerifySeconds;
   return object.dump(-1, ' ', false, TJson::error_handler_t::replace);
 }
 

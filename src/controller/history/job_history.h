@@ -50,6 +50,10 @@ struct THistoryRecord {
   // verification's), left for the administrator.
   std::string Leftover;
   std::uint64_t Lines = 0;  // lines of output the job produced
+  // A backup's seconds spent on its copy on this computer and on its
+  // verification (its End counts both); absent in older records.
+  std::optional<std::int64_t> CopySeconds;
+  std::optional<std::int64_t> VerifySeconds;
 
   bool Succeeded() const { return Outcome == HistorySuccess; }
   // Start and end as seconds since 1970 (UTC); nullopt when unreadable.

@@ -61,6 +61,118 @@ std::optional<TJobProgress> TProgressEstimator::Estimate(TDateTime now) const {
   return progress;
 }
 
+TPhasedProgress::TPhasedProgress(TDateTime started, std::vector<TJobPhase> phases, std::vector<double> weights)
+    : FPhases(std::move(phases)),
+      FWeights(std::move(weights)),
+      FEntered(FPhases.size()),
+      FLeft(FPhases.size()),
+      FStarted(started) {
+  FWeights.resize(FPhases.size(), 0.0);
+  if (!FEntered.empty()) FEntered[0] = started;
+}
+
+void TPhasedProgress::Enter(TJobPhase phase, TDateTime now) {
+  const auto at = std::find(FPhases.begin() + static_cast<std::ptrdiff_t>(FCurrent), FPhases.end(), phase);
+  if (at == FPhases.end()) return;
+  const auto next = static_cast<std::size_t>(at - FPhases.begin());
+  if (next == FCurrent) return;
+  FLeft[FCurrent] = now;
+  FCurrent = next;
+  FEntered[FCurrent] = now;
+}
+
+std::optional<std::int64_t> TPhasedProgress::SecondsIn(TJobPhase phase, TDateTime now) const {
+  const auto at = std::find(FPhases.begin(), FPhases.end(), phase);
+  if (at == FPhases.end()) return std::nullopt;
+  const auto i = static_cast<std::size_t>(at - FPhases.begin());
+  if (!FEntered[i]) return std::nullopt;
+  const TDateTime end = FLeft[i].value_or(now);
+  return std::llround(std::max(0.0, (end - *FEntered[i]) * SecondsPerDay));
+}
+
+TJobProgress TPhasedProgress::Estimate(TDateTime now, std::optional<double> phaseFraction) const {
+  TJobProgress progress;
+  progress.Phase = Current();
+  progress.PhaseNumber = static_cast<int>(FCurrent) + 1;
+  progress.PhaseCount = static_cast<int>(FPhases.size());
+  double total = 0;
+  double done = 0;
+  for (std::size_t i = 0; i < FWeights.size(); ++i) {
+    total += FWeights[i];
+    if (i < FCurrent) done += FWeights[i];
+  }
+  const double weight = FWeights[FCurrent];
+  if (total <= 0) {
+    progress.Estimated = false;
+    return progress;
+  }
+  const double inPhase = std::max(0.0, (now - FEntered[FCurrent].value_or(now)) * SecondsPerDay);
+  const double fraction = std::clamp(phaseFraction.value_or(weight > 0 ? inPhase / weight : 0.0), 0.0, MaxFraction);
+  FShown = std::clamp(std::max(FShown, (done + weight * fraction) / total), 0.0, MaxFraction);
+  const double elapsed = std::max(0.0, (now - FStarted) * SecondsPerDay);
+  const double left = FShown >= ExtrapolateFrom ? elapsed * (1 - FShown) / FShown : total * (1 - FShown);
+  progress.Percent = std::min(99, static_cast<int>(std::floor(FShown * 100 + 1e-9)));
+  progress.SecondsLeft = static_cast<std::int64_t>(std::llround(std::max(0.0, left)));
+  return progress;
+}
+
+namespace {
+
+// The seconds of the verification that ran inside `backup`: its own record
+// in records that lack the phase times.
+std::optional<double> VerifySecondsOf(const THistoryRecord& backup, const std::vector<THistoryRecord>& history) {
+  if (backup.VerifySeconds) return static_cast<double>(*backup.VerifySeconds);
+  const auto start = backup.StartSeconds();
+  const auto end = backup.EndSeconds();
+  if (!start || !end) return std::nullopt;
+  for (const THistoryRecord& record : history) {
+    if (record.Kind != HistoryKindVerify || record.Database != backup.Database) continue;
+    const auto from = record.StartSeconds();
+    const auto to = record.EndSeconds();
+    if (from && to && *from >= *start && *to <= *end) return static_cast<double>(*to - *from);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<double> PhaseWeights(const std::vector<TJobPhase>& phases, const std::optional<THistoryRecord>& baseline,
+                                 const std::vector<THistoryRecord>& history) {
+  std::vector<double> weights(phases.size(), 0.0);
+  if (!baseline) return weights;
+  const auto has = [&](TJobPhase phase) { return std::find(phases.begin(), phases.end(), phase) != phases.end(); };
+  // A job that took no time at all still weighs something.
+  const double whole = std::max<double>(1, static_cast<double>(baseline->DurationSeconds().value_or(1)));
+  const double verify = std::min(whole, VerifySecondsOf(*baseline, history).value_or(0));
+  const double rest = whole - verify;
+  // An older record does not say how its copy and its backup shared the
+  // time: half each.
+  double copy = 0;
+  if (has(TJobPhase::Copy))
+    copy = baseline->CopySeconds ? std::min(rest, static_cast<double>(*baseline->CopySeconds))
+                                 : (has(TJobPhase::Backup) ? rest / 2 : rest);
+  const double server = std::max(1.0, rest - copy);
+  for (std::size_t i = 0; i < phases.size(); ++i) {
+    switch (phases[i]) {
+      case TJobPhase::Backup: weights[i] = server; break;
+      case TJobPhase::Copy: weights[i] = std::max(1.0, copy); break;
+      // A test restore never measured: about as long as the backup itself.
+      case TJobPhase::Verify: weights[i] = verify > 0 ? verify : server; break;
+      case TJobPhase::Restore: weights[i] = whole; break;
+    }
+  }
+  return weights;
+}
+
+std::string PhaseProgressText(const TJobProgress& progress) {
+  static const char* const Names[] = {"копирование на сервере", "копия на этом компьютере", "проверка восстановлением",
+                                      "восстановление"};
+  const std::string figure = progress.Estimated ? ProgressText(progress) : std::string("оценки пока нет");
+  if (progress.PhaseCount <= 1) return figure;
+  return "этап " + std::to_string(progress.PhaseNumber) + " из " + std::to_string(progress.PhaseCount) + ", " +
+         Names[static_cast<int>(progress.Phase)] + ": " + figure;
+}
+
 std::string ProgressText(const TJobProgress& progress) {
   const std::int64_t s = progress.SecondsLeft;
   char left[32];

@@ -26,7 +26,8 @@ TJobRecorder::TJobRecorder(std::string historyPath, TJobOutput& output, const ch
                            std::string database, std::string file, std::string grownFile, TCopyShape copy)
     : FHistoryPath(std::move(historyPath)),
       FHistory(ReadHistory(FHistoryPath)),
-      FProgress(Now(), LastSuccessful(FHistory, kind, database, copy), std::move(grownFile), copy != TCopyShape::None),
+      FBaseline(LastSuccessful(FHistory, kind, database, copy)),
+      FProgress(Now(), FBaseline, std::move(grownFile), copy == TCopyShape::Only),
       FOutput(output),
       FMark(output.Collected().size()) {
   FRecord.Start = FormatIso8601(Now());
@@ -37,6 +38,7 @@ TJobRecorder::TJobRecorder(std::string historyPath, TJobOutput& output, const ch
 }
 
 void TJobRecorder::Watch(TSchedule& job, std::function<void()> notify, std::vector<std::string>* keep) {
+  FWatching = true;
   job.OnOutputLine = [this, notify = std::move(notify), keep](const std::string& line) {
     FProgress.AddLine();
     if (keep) keep->push_back(line);
@@ -45,6 +47,18 @@ void TJobRecorder::Watch(TSchedule& job, std::function<void()> notify, std::vect
 }
 
 std::optional<TJobProgress> TJobRecorder::Progress() const { return FProgress.Estimate(Now()); }
+
+std::optional<double> TJobRecorder::Fraction() const {
+  // Before the job runs, the file it will grow may still be the earlier
+  // one, about to be moved aside.
+  if (!FWatching) return std::nullopt;
+  return FProgress.Fraction(Now());
+}
+
+void TJobRecorder::SetPhaseSeconds(std::optional<std::int64_t> copy, std::optional<std::int64_t> verify) {
+  FRecord.CopySeconds = copy;
+  FRecord.VerifySeconds = verify;
+}
 
 void TJobRecorder::SetFileFacts(const TFileFacts& facts) {
   FRecord.Size = facts.Size;

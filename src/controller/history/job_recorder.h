@@ -26,7 +26,8 @@ class TJobRecorder {
   // Reads the errors the job reports on `output`. `grownFile`: the file
   // whose size tells a backup's progress (empty: the lines of output do).
   // `copy`: the copy the job makes on this computer; such a job is measured
-  // against one of the same shape, by its time.
+  // against one of the same shape (its server part by the file's size, the
+  // copy by its time: see TPhasedProgress).
   TJobRecorder(std::string historyPath, TJobOutput& output, const char* kind, const char* by, std::string database,
                std::string file, std::string grownFile = {}, TCopyShape copy = TCopyShape::None);
   TJobRecorder(const TJobRecorder&) = delete;
@@ -36,6 +37,12 @@ class TJobRecorder {
   // given, and calls `notify` after each one.
   void Watch(TSchedule& job, std::function<void()> notify, std::vector<std::string>* keep = nullptr);
   std::optional<TJobProgress> Progress() const;
+  // The share of this job done by its own measure; nullopt without one.
+  std::optional<double> Fraction() const;
+  // The earlier job this one is measured against, if any.
+  const std::optional<THistoryRecord>& Baseline() const { return FBaseline; }
+  // A backup's seconds spent on its copy here and on its verification.
+  void SetPhaseSeconds(std::optional<std::int64_t> copy, std::optional<std::int64_t> verify);
   void SetFileFacts(const TFileFacts& facts);
   // A temporary database the job could not remove.
   void SetLeftover(const std::string& database) { FRecord.Leftover = database; }
@@ -55,9 +62,11 @@ class TJobRecorder {
  private:
   std::string FHistoryPath;
   std::vector<THistoryRecord> FHistory;
+  std::optional<THistoryRecord> FBaseline;
   THistoryRecord FRecord;
   TProgressEstimator FProgress;
   TJobOutput& FOutput;
   std::size_t FMark;
   bool FFinished = false;
+  bool FWatching = false;
 };

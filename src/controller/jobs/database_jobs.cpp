@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "runner/backup_source.h"
 #include "runner/job_output.h"
 #include "runner/job_paths.h"
 #include "runner/local_copy_job.h"
@@ -55,6 +56,7 @@ constexpr const char* NoBackupFileReason = "файл копии не найде�
 
 std::string ErrorText(const std::exception& e) { return std::string("ERROR: ") + e.what(); }
 constexpr const char* UnknownErrorText = "ERROR: Unknown error";
+constexpr const char* RestoreFailedText = "Errors were encountered during restore";
 
 const char* ByOf(TJobBy by) { return by == TJobBy::Plan ? HistoryByPlan : HistoryByUser; }
 
@@ -181,6 +183,8 @@ class TDatabaseJobs::TBackupRun {
   // Why the backup failed: the first thing the job said, or what is known.
   std::string FailureReason(const TJobRecorder& recorder, bool jobOk) const;
   void FillJob(TSchedule& job);
+  // The job's phases in the order they run.
+  std::vector<TJobPhase> PhasesOf(bool serverFile, bool copy) const;
 
   TDatabaseJobs& FJobs;
   const TDatabaseOptions& FDb;
@@ -212,6 +216,7 @@ void TDatabaseJobs::TBackupRun::FillJob(TSchedule& job) {
   job.LocalCopyDir = FDb.LocalCopyDir;
   job.LocalCopyOnly = FDb.LocalCopyOnly;
   job.OnLocalCopyMade = [this](const TLocalCopyInfo& made) { FOutcome.Copy = made; };
+  job.OnLocalCopyStarting = [this] { FJobs.EnterPhase(TJobPhase::Copy); };
 }
 
 TBackupOutcome TDatabaseJobs::TBackupRun::Run() {
@@ -243,6 +248,9 @@ TBackupOutcome TDatabaseJobs::TBackupRun::Run() {
   const TCopyShape shape = copyPath.empty() ? TCopyShape::None : serverFile ? TCopyShape::Beside : TCopyShape::Only;
   TJobRecorder recorder(FJobs.FPlaces.HistoryPath, FOutput, HistoryKindBackup, ByOf(FBy), FDb.DataBase, backFile,
                         serverFile ? backFile : "", shape);
+  const std::vector<TJobPhase> phases = PhasesOf(serverFile, !copyPath.empty());
+  TPhasedProgress progress(Now(), phases, PhaseWeights(phases, recorder.Baseline(), recorder.History()));
+  TPhasesScope phasesScope(FJobs, progress);
   TCurrentJob current(FJobs, recorder);
   bool started = false;
   const bool jobOk = RunReported(
@@ -284,6 +292,7 @@ TBackupOutcome TDatabaseJobs::TBackupRun::Run() {
     LogJobOutcome(FJobs.FLog, FOutcome.Succeeded, "Резервная копия создана. ", "Резервная копия НЕ создана. ",
                   backFile);
   if (!FDb.LocalCopyDir.empty()) FJobs.LocalCopyOutcome(FDb, FOutcome, copyKept);
+  recorder.SetPhaseSeconds(progress.SecondsIn(TJobPhase::Copy, Now()), progress.SecondsIn(TJobPhase::Verify, Now()));
   if (!FOutcome.Succeeded) {
     FOutcome.Reason = FailureReason(recorder, jobOk);
     FJobs.FLog.Stamped(" Причина: " + FOutcome.Reason);
@@ -292,14 +301,24 @@ TBackupOutcome TDatabaseJobs::TBackupRun::Run() {
   return FOutcome;
 }
 
+std::vector<TJobPhase> TDatabaseJobs::TBackupRun::PhasesOf(bool serverFile, bool copy) const {
+  std::vector<TJobPhase> phases;
+  if (serverFile) phases.push_back(TJobPhase::Backup);
+  if (copy) phases.push_back(TJobPhase::Copy);
+  if (FDb.VerifyBackup) phases.push_back(TJobPhase::Verify);
+  return phases;
+}
+
 bool TDatabaseJobs::TBackupRun::CheckServerBackup(TJobRecorder& recorder, const std::vector<std::string>& output) {
   // A missing file is judged by the caller, without the failure message.
   const std::string& backFile = FOutcome.BackFile;
   if (!FileExists(backFile)) return true;
   const TFileFacts facts = FileFactsOf(backFile);
   recorder.SetFileFacts(facts);
-  return !FDb.VerifyBackup ||
-         FJobs.VerifyBackupFile(FDb, backFile, backFile, &output, facts, {FOutput, ByOf(FBy), FRecord}, FFailure);
+  if (!FDb.VerifyBackup) return true;
+  FOutcome.Verified =
+      FJobs.VerifyBackupFile(FDb, backFile, backFile, &output, facts, {FOutput, ByOf(FBy), FRecord}, FFailure);
+  return FOutcome.Verified;
 }
 
 bool TDatabaseJobs::TBackupRun::CheckCopyOnlyBackup() {
@@ -307,8 +326,10 @@ bool TDatabaseJobs::TBackupRun::CheckCopyOnlyBackup() {
   if (!copy || !FDb.VerifyBackup) return true;
   // Restored from the copy through the service's standard input; a streamed
   // backup has no row counts to compare with.
-  return FJobs.VerifyBackupFile(FDb, FOutcome.BackFile, copy->File, nullptr, {copy->OutputBytes, copy->Sha256},
-                                {FOutput, ByOf(FBy), FRecord}, FFailure);
+  FOutcome.Verified =
+      FJobs.VerifyBackupFile(FDb, FOutcome.BackFile, copy->File, nullptr, {copy->OutputBytes, copy->Sha256},
+                             {FOutput, ByOf(FBy), FRecord}, FFailure);
+  return FOutcome.Verified;
 }
 
 std::string TDatabaseJobs::TBackupRun::FailureReason(const TJobRecorder& recorder, bool jobOk) const {
@@ -344,6 +365,12 @@ class TDatabaseJobs::TRestoreRun {
  private:
   // False (the user told or asked) when a restore must not start.
   bool CanStart();
+  // The checks of the backup file that need nobody's answer, before the
+  // question: false (the user, the operation log and the history told) when
+  // it is changed, cut short or a damaged copy.
+  bool SourceFit(TJobRecorder& recorder);
+  // The question about users still attached; false when declined.
+  bool UsersDisconnected();
   void FillJob(TSchedule& job);
 
   TDatabaseJobs& FJobs;
@@ -359,13 +386,33 @@ bool TDatabaseJobs::TRestoreRun::CanStart() {
     FOutput.ShowJobMessage("Must select both database and restore files");
     return false;
   }
-  if (!AdminLoginAccepted(FDb.User, FDb.Pass, FOutput)) return false;
+  return AdminLoginAccepted(FDb.User, FDb.Pass, FOutput);
+}
+
+bool TDatabaseJobs::TRestoreRun::UsersDisconnected() {
   if (!FOutput.Prompts().ConfirmOkCancel("Make sure all users are disconnected from the database \n"
                                          "before continuing. Click OK to continue")) {
     return false;
   }
   ProcessMessages();
   return true;
+}
+
+bool TDatabaseJobs::TRestoreRun::SourceFit(TJobRecorder& recorder) {
+  // A backup file that is no longer what its backup wrote must not replace
+  // a database.
+  if (!FJobs.RestoreSourceUnchanged(recorder, FSource, FTarget, FOutput)) return false;
+  const std::optional<TSourceRefusal> refusal = RestoreSourceRefusal(FSource, FTarget);
+  if (!refusal) return true;
+  std::string firstLine = refusal->Text.substr(0, refusal->Text.find('\n'));
+  FJobs.FLog.Stamped(" Восстановление отменено. " + firstLine + " " + FSource);
+  FJobs.FLog.Stamped(" Резервная копия НЕ восстановлена. " + FTarget);
+  FJobs.FLog.Stamped(" Причина: " + refusal->Reason);
+  FOutput.AddPaneLine("ERROR: " + refusal->Reason);
+  FOutput.Prompts().Beep();
+  FOutput.ShowJobMessage(refusal->Text);
+  FJobs.FinishRecord(recorder, false, refusal->Reason);
+  return false;
 }
 
 void TDatabaseJobs::TRestoreRun::FillJob(TSchedule& job) {
@@ -380,12 +427,14 @@ void TDatabaseJobs::TRestoreRun::FillJob(TSchedule& job) {
 bool TDatabaseJobs::TRestoreRun::Run() {
   TJobScope scope(FJobs);
   if (!CanStart()) return false;
-  scope.Name({TSchedule::KindRestore, FTarget});
   TJobRecorder recorder(FJobs.FPlaces.HistoryPath, FOutput, HistoryKindRestore, ByOf(FBy), FTarget, FSource);
+  // Before anything is asked or shut down.
+  if (!SourceFit(recorder) || !UsersDisconnected()) return false;
+  scope.Name({TSchedule::KindRestore, FTarget});
+  const std::vector<TJobPhase> phases{TJobPhase::Restore};
+  TPhasedProgress progress(Now(), phases, PhaseWeights(phases, recorder.Baseline(), recorder.History()));
+  TPhasesScope phasesScope(FJobs, progress);
   TCurrentJob current(FJobs, recorder);
-  // Before anything is shut down: a backup file that is no longer what its
-  // backup wrote must not replace a database.
-  if (!FJobs.RestoreSourceUnchanged(recorder, FSource, FTarget, FOutput)) return false;
   TJobRecordFile record(FJobs.FPlaces.JobRecordPath,
                         FJobs.NewJobRecord(FDb, TJobRecord::Restore, FTarget, FTarget, true));
   TReplacedFile previous(FTarget, FOutput, &record);
@@ -418,7 +467,7 @@ bool TDatabaseJobs::TRestoreRun::Run() {
         FJobs.WatchJob(recorder, job);
         return FJobs.RunJobOf(job);
       },
-      "Errors were encountered during restore", TErrorOrder::BoxFirst);
+      RestoreFailedText, TErrorOrder::BoxFirst);
 
   if (!finished) {
     succeeded = jobOk && FileExists(FTarget);
@@ -432,7 +481,7 @@ bool TDatabaseJobs::TRestoreRun::Run() {
   // A failure without a word of its own gets the failure message.
   std::string reason;
   if (!succeeded) {
-    reason = recorder.ReportedError().empty() ? "Errors were encountered during restore" : recorder.ReportedError();
+    reason = recorder.ReportedError().empty() ? RestoreFailedText : recorder.ReportedError();
     FJobs.FLog.Stamped(" Причина: " + reason);
   }
   FJobs.FinishRecord(recorder, succeeded, reason);

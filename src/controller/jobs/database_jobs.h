@@ -63,6 +63,8 @@ struct TBackupOutcome {
   // notice), else what is known; the same text in the history, the
   // operation log and the plan's report.
   std::string Reason;
+  // The backup passed its verification by a test restore.
+  bool Verified = false;
 };
 
 // The files of the jobs: the history, the record of the job in progress,
@@ -108,9 +110,9 @@ class TDatabaseJobs {
 
   bool JobRunning() const { return FJobRunning; }
   const TRunningJob& RunningJob() const { return FRunningJob; }
-  // The estimate of the job under way (a verification counts as a job of its
-  // own): nullopt while no job runs, and for a job whose kind has no earlier
-  // successful record on its database.
+  // The estimate of the job under way, one figure over its phases (backup,
+  // copy, verification): nullopt while no job runs; not Estimated for a job
+  // whose kind has no earlier successful record on its database.
   std::optional<TJobProgress> JobProgress() const;
   // Called when a job starts, after each line of its output, and when it
   // ends: the place to refresh a display of JobProgress().
@@ -123,11 +125,14 @@ class TDatabaseJobs {
  private:
   friend class TJobScope;
   friend class TCurrentJob;
+  friend class TPhasesScope;
   class TBackupRun;
   class TRestoreRun;
 
   bool RunJobOf(TSchedule& job);
   void NotifyProgress();
+  // The job under way moves on to `phase` (its progress says so).
+  void EnterPhase(TJobPhase phase);
   // Follows `job` with `recorder` and tells OnJobProgress.
   void WatchJob(TJobRecorder& recorder, TSchedule& job, std::vector<std::string>* keep = nullptr);
   // Appends the job's history record; a record that cannot be written gets
@@ -169,6 +174,7 @@ class TDatabaseJobs {
   bool FJobRunning = false;
   TRunningJob FRunningJob;
   TJobRecorder* FRecorder = nullptr;
+  TPhasedProgress* FPhases = nullptr;
 };
 
 // The refusal shown when a job is asked for while another one runs.

@@ -45,7 +45,21 @@ TFileFacts RestoreSourceFacts(const std::string& source, const std::string& targ
 
 std::optional<TJobProgress> TDatabaseJobs::JobProgress() const {
   if (!FRecorder) return std::nullopt;
-  return FRecorder->Progress();
+  if (!FPhases) {
+    TJobProgress unknown;
+    unknown.Estimated = false;
+    return FRecorder->Progress().value_or(unknown);
+  }
+  // The copy prints no lines and grows no file the job can name: its time
+  // against the earlier copy's tells.
+  const bool byTime = FPhases->Current() == TJobPhase::Copy;
+  return FPhases->Estimate(Now(), byTime ? std::nullopt : FRecorder->Fraction());
+}
+
+void TDatabaseJobs::EnterPhase(TJobPhase phase) {
+  if (!FPhases) return;
+  FPhases->Enter(phase, Now());
+  NotifyProgress();
 }
 
 void TDatabaseJobs::NotifyProgress() {

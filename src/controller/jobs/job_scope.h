@@ -40,3 +40,16 @@ class TCurrentJob {
   TDatabaseJobs& FOwner;
   TJobRecorder* FPrevious;
 };
+
+// Makes `phases` the progress of the job under way for the life of the
+// object.
+class TPhasesScope {
+ public:
+  TPhasesScope(TDatabaseJobs& owner, TPhasedProgress& phases) : FOwner(owner) { FOwner.FPhases = &phases; }
+  ~TPhasesScope() { FOwner.FPhases = nullptr; }
+  TPhasesScope(const TPhasesScope&) = delete;
+  TPhasesScope& operator=(const TPhasesScope&) = delete;
+
+ private:
+  TDatabaseJobs& FOwner;
+};

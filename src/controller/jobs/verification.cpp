@@ -113,6 +113,7 @@ void ShowRestoredRowCounts(const std::vector<std::string>& restoreOutput, TJobOu
 bool TDatabaseJobs::VerifyBackupFile(const TDatabaseOptions& db, const std::string& backFile, const std::string& source,
                                      const std::vector<std::string>* backupOutput, const TFileFacts& facts,
                                      const TVerifyContext& context, std::string& reason) {
+  EnterPhase(TJobPhase::Verify);
   TJobOutput& output = context.Output;
   TJobRecorder recorder(FPlaces.HistoryPath, output, HistoryKindVerify, context.By, db.DataBase, source);
   TCurrentJob current(*this, recorder);
