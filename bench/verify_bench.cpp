@@ -75,10 +75,19 @@ int main(int argc, char** argv) {
     fbtest::ShareWithServer(backFile);
     std::filesystem::remove(gbakDb);
     int code = -1;
-    const auto start = Clock::now();
-    fbtest::RunCommand("gbak -c -v -se " + service + " " + login + " " + fbtest::ShellQuote(backFile) + " " +
-                           fbtest::ShellQuote(gbakDb) + " > /dev/null",
-                       &code);
+    auto start = Clock::now();
+    const std::string command = "gbak -c -v -se " + service + " " + login + " " + fbtest::ShellQuote(backFile) + " " +
+                                fbtest::ShellQuote(gbakDb) + " > /dev/null";
+    fbtest::RunCommand(command, &code);
+    if (code > 128) {
+      // Firebird 3's embedded gbak now and then dies by a signal while other
+      // processes share the engine's lock files; its timing is only a yardstick,
+      // so one more try, timed afresh.
+      std::fprintf(stderr, "gbak -c ended by a signal (%d), once more\n", code);
+      std::filesystem::remove(gbakDb);
+      start = Clock::now();
+      fbtest::RunCommand(command, &code);
+    }
     gbak.push_back(Since(start));
     if (code != 0) {
       std::fprintf(stderr, "gbak -c failed (%d)\n", code);
