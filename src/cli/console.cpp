@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <sstream>
+#include <string_view>
 
 #include "platform/text.h"
 
@@ -22,8 +23,11 @@ void TConsole::Say(TPriority priority, const std::string& text) const {
 }
 
 void TConsolePane::AppendLine(const std::string& line) {
-  constexpr const char* Lead = "ERROR: ";
-  if (FFirstError.empty() && StartsWith(line, Lead)) FFirstError = line.substr(std::string(Lead).size());
+  // The runner's error lines ("ERROR: …"), and those of the steps around
+  // the request ("Error shutting down database: …").
+  constexpr std::string_view Lead = "ERROR: ";
+  if (FFirstError.empty() && StartsWith(line, Lead)) FFirstError = line.substr(Lead.size());
+  if (FFirstError.empty() && StartsWith(line, "Error ")) FFirstError = line;
   if (FQuiet) return;
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);

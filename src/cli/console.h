@@ -33,9 +33,8 @@ class TConsolePane : public TLogPaneView {
   explicit TConsolePane(bool quiet) : FQuiet(quiet) {}
   void Clear() override {}
   void AppendLine(const std::string& line) override;
-  // The first "ERROR: " line since the last ForgetError, without its lead.
+  // The first error line ("ERROR: " taken off), for the outcome.
   const std::string& FirstError() const { return FFirstError; }
-  void ForgetError() { FFirstError.clear(); }
 
  private:
   bool FQuiet;
