@@ -1,5 +1,7 @@
 #include "cli/service_run.h"
 
+#include <algorithm>
+
 #include "cli/commands.h"
 #include "controller/status_texts.h"
 #include "runner/schedule.h"
@@ -47,7 +49,6 @@ int TServiceRun::Run() {
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(FNextTick - TClock::now()).count();
     FPump.Wait(static_cast<int>(std::clamp<long long>(wait, 0, PlanTimerInterval)));
     if (!FStopping) TickWhenDue();
-    FStatus.Update();
   }
   FStatus.Remove();
   FCli.Console().Info("stopped");
@@ -58,6 +59,7 @@ void TServiceRun::TickWhenDue() {
   if (TClock::now() < FNextTick) return;
   FNextTick = TClock::now() + std::chrono::milliseconds(PlanTimerInterval);
   if (FQ.Timer().Enabled()) FQ.Timer().Tick();
+  FStatus.Update();
 }
 
 void TServiceRun::OnTurn() {
@@ -67,10 +69,7 @@ void TServiceRun::OnTurn() {
   }
   // Inside a job: the due backups are queued behind it. (Outside, the loop
   // ticks itself, and a tick may run a job.)
-  if (FQ.Queue().Busy() && !FStopping) {
-    TickWhenDue();
-    FStatus.Update();
-  }
+  if (FQ.Queue().Busy() && !FStopping) TickWhenDue();
 }
 
 void TServiceRun::StopTheJob() {

@@ -27,7 +27,7 @@ class TServiceRun {
  private:
   void OnSignals();
   void OnTurn();
-  // The plan's tick when it is due; `busy`: from inside a job.
+  // The plan's tick and the status file when the tick is due.
   void TickWhenDue();
   void StopTheJob();
   std::string StartedText();
