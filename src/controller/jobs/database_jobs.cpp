@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "controller/history/job_recorder.h"
@@ -16,6 +17,7 @@
 #include "controller/log/operation_log.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/growing_file_hash.h"
 #include "platform/text.h"
 #include "runner/job_output.h"
 #include "runner/job_paths.h"
@@ -23,6 +25,7 @@
 #include "runner/local_copy_writer.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
+#include "service/blocking_call.h"
 
 namespace {
 
@@ -175,6 +178,9 @@ class TDatabaseJobs::TBackupRun {
   // verification.
   bool CheckServerBackup(TJobRecorder& recorder, const std::vector<std::string>& output);
   bool CheckCopyOnlyBackup();
+  // Size and checksum of the new backup file: hashed while the server wrote
+  // it, or read whole when that fell through.
+  TFileFacts NewBackupFacts();
   // Appends the record; a failure without a reason of its own gets one from
   // what is known.
   void FinishRecord(TJobRecorder& recorder, bool jobOk);
@@ -186,6 +192,7 @@ class TDatabaseJobs::TBackupRun {
   TJobBy FBy;
   TBackupOutcome FOutcome;
   std::string FFailure;
+  std::unique_ptr<TGrowingFileHash> FGrowing;
 };
 
 bool TDatabaseJobs::TBackupRun::CanStart() {
@@ -244,6 +251,7 @@ TBackupOutcome TDatabaseJobs::TBackupRun::Run() {
         record.Save();
         previous.MoveAside();
         previousChecksum.MoveAside();
+        if (serverFile) FGrowing = std::make_unique<TGrowingFileHash>(backFile);
         TSchedule job;
         FillJob(job);
         job.BeforeRequest = [&] { record.NoteRequestStarted(); };
@@ -282,10 +290,17 @@ bool TDatabaseJobs::TBackupRun::CheckServerBackup(TJobRecorder& recorder, const 
   // A missing file is judged by the caller, without the failure message.
   const std::string& backFile = FOutcome.BackFile;
   if (!FileExists(backFile)) return true;
-  const TFileFacts facts = FileFactsOf(backFile);
+  const TFileFacts facts = NewBackupFacts();
   recorder.SetFileFacts(facts);
   return !FDb.VerifyBackup ||
          FJobs.VerifyBackupFile(FDb, backFile, backFile, &output, facts, FOutput, ByOf(FBy), FFailure);
+}
+
+TFileFacts TDatabaseJobs::TBackupRun::NewBackupFacts() {
+  std::optional<TGrowingFileHash::TDigest> digest;
+  if (FGrowing) RunBlockingCall([&] { digest = FGrowing->Finish(); });
+  FGrowing.reset();
+  return digest ? TFileFacts{digest->Size, digest->Sha256} : FileFactsOf(FOutcome.BackFile);
 }
 
 bool TDatabaseJobs::TBackupRun::CheckCopyOnlyBackup() {
