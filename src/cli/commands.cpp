@@ -1,10 +1,10 @@
 #include "cli/commands.h"
 
-int RunCommand(const TCliOptions& options, const TConsole& console) {
+int RunCommand(const TCliOptions& options, const TConsole& console, bool& jobStopped) {
   switch (options.Command) {
-    case TCommand::Run: return ServiceCommand(options, console);
-    case TCommand::Backup: return BackupCommand(options, console);
-    case TCommand::Restore: return RestoreCommand(options, console);
+    case TCommand::Run: return ServiceCommand(options, console, jobStopped);
+    case TCommand::Backup: return BackupCommand(options, console, jobStopped);
+    case TCommand::Restore: return RestoreCommand(options, console, jobStopped);
     case TCommand::Status: return StatusCommand(options, console);
     case TCommand::History: return HistoryCommand(options, console);
     case TCommand::None: break;

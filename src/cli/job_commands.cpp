@@ -46,6 +46,7 @@ class TJobCommand {
     };
   }
   TCliCore& Cli() { return FCli; }
+  bool Stopped() { return FCli.Stop().Requested(); }
 
   // The outcome's line; the exit status.
   int Outcome(bool succeeded, const std::string& made, const std::string& failed) {
@@ -66,10 +67,11 @@ class TJobCommand {
 
 }  // namespace
 
-int BackupCommand(const TCliOptions& options, const TConsole& console) {
+int BackupCommand(const TCliOptions& options, const TConsole& console, bool& jobStopped) {
   TJobCommand command(options, console);
   const std::string database = PathArgument(options.Arguments[0]);
   const std::optional<TBackupOutcome> outcome = command.Cli().Core().Backup(database);
+  jobStopped = command.Stopped();
   if (!outcome || !outcome->Succeeded) return command.Outcome(false, {}, "backup of " + database + " failed");
   std::string made = "backup made: " + outcome->BackFile;
   if (outcome->Copy && outcome->Copy->File != outcome->BackFile)
@@ -77,7 +79,7 @@ int BackupCommand(const TCliOptions& options, const TConsole& console) {
   return command.Outcome(true, made, {});
 }
 
-int RestoreCommand(const TCliOptions& options, const TConsole& console) {
+int RestoreCommand(const TCliOptions& options, const TConsole& console, bool& jobStopped) {
   const std::string source = PathArgument(options.Arguments[0]);
   const std::string target = PathArgument(options.Arguments[1]);
   if (!FileExists(source) && source.rfind("\\\\", 0) != 0) {
@@ -88,6 +90,7 @@ int RestoreCommand(const TCliOptions& options, const TConsole& console) {
     throw EUsage("the database " + target + " exists: add --replace to replace it");
   TJobCommand command(options, console);
   const std::optional<bool> restored = command.Cli().Core().Restore(source, target);
+  jobStopped = command.Stopped();
   return command.Outcome(restored.value_or(false), "restored: " + target,
                          "restore of " + source + " into " + target + " failed");
 }

@@ -28,7 +28,12 @@ int main(int argc, char* argv[]) {
       std::printf("quorvinctl %s\n", QUORVIN_VERSION);
       return 0;
     }
-    return RunCommand(options, console);
+    bool jobStopped = false;
+    const int status = RunCommand(options, console, jobStopped);
+    // The job's files are in place: nothing of the engine may act on them
+    // any more (process_signals.h).
+    if (jobStopped) EndProcessNow(status);
+    return status;
   } catch (const EUsage& error) {
     console.Error(error.Message + "\nTry 'quorvinctl --help'.");
     return 2;

@@ -105,8 +105,10 @@ void TServiceRun::OnSignals() {
   StopTheJob();
 }
 
-int ServiceCommand(const TCliOptions& options, const TConsole& console) {
+int ServiceCommand(const TCliOptions& options, const TConsole& console, bool& jobStopped) {
   RefuseJobOptions(options);
   TServiceRun run(options, console);
-  return run.Run();
+  const int status = run.Run();
+  jobStopped = run.JobStopped();
+  return status;
 }

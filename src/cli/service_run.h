@@ -23,6 +23,8 @@ class TServiceRun {
  public:
   TServiceRun(const TCliOptions& options, const TConsole& console);
   int Run();
+  // A signal stopped a running job.
+  bool JobStopped() { return FCli.Stop().Requested(); }
 
  private:
   void OnSignals();
