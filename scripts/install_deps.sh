@@ -14,6 +14,7 @@ packages=(
   clang-format desktop-file-utils appstream dpkg-dev file
   libzstd-dev zstd coreutils
   xfce4-panel dbus-daemon libglib2.0-bin
+  lintian systemd
 )
 
 missing=()

@@ -2,7 +2,11 @@
 // main window and the message loop.
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <optional>
+#include <string>
 
 #include "app/blocking_call_worker.h"
 #include "app/main_form.h"
@@ -14,7 +18,51 @@
 #include "platform/exception.h"
 #include "platform/process_signals.h"
 
+namespace {
+
+constexpr const char* UsageText =
+    "Usage: quorvin [Qt options]\n"
+    "Quorvin: backups and restores of Firebird databases, and a weekly backup\n"
+    "plan in the notification area. The window needs a display.\n"
+    "\n"
+    "  -h, --help     this text\n"
+    "  --version      the version\n"
+    "\n"
+    "Without a desktop (a server, SSH) use quorvinctl: the same plan as a\n"
+    "service and single jobs on the command line (quorvinctl --help).\n";
+
+// What a shell asks of the program before any display is needed: answered
+// here, since Qt's platform plugin aborts without one. nullopt: go on.
+std::optional<int> AnswerOnTheShell(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "--help" || word == "-h") {
+      std::fputs(UsageText, stdout);
+      return 0;
+    }
+    if (word == "--version") {
+      std::printf("quorvin %s\n", QUORVIN_VERSION);
+      return 0;
+    }
+  }
+  // Qt's own way of choosing the platform (offscreen, a display given in the
+  // arguments) is left to Qt.
+  const auto set = [](const char* name) { return std::getenv(name) != nullptr && *std::getenv(name) != '\0'; };
+  bool platformArgument = false;
+  for (int i = 1; i < argc; ++i)
+    platformArgument = platformArgument || std::string(argv[i]) == "-platform" || std::string(argv[i]) == "-display";
+  if (set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM") || platformArgument) return std::nullopt;
+  std::fputs(
+      "quorvin: the window needs a display (DISPLAY and WAYLAND_DISPLAY are not set); without one use quorvinctl "
+      "(quorvinctl --help)\n",
+      stderr);
+  return 1;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  if (const std::optional<int> answered = AnswerOnTheShell(argc, argv)) return *answered;
   // Before anything loads the client library: the embedded gbak would
   // otherwise wait on a terminal for the next volume of a cut-short backup.
   DetachStandardInput();

@@ -32,6 +32,7 @@
 #include "app/image_list.h"
 #include "app/popup_menu.h"
 #include "app/setting_bytes.h"
+#include "controller/plan_status/plan_status.h"
 #include "controller/quorvin.h"
 #include "controller/status_texts.h"
 #include "dialogs/params_form.h"
@@ -528,6 +529,7 @@ void TMainForm::FormCreate() {
   // jobs show themselves in the log pane, the boxes and the tray.
   FController = std::make_unique<TQuorvin>(TFrontEnd{Log, &FPrompts, FTrayNotices.get()}, FProgramDir);
   TQuorvin& q = *FController;
+  FPlanStatus = std::make_unique<TPlanStatusWriter>(q);
   const TSettings& settings = q.Settings();
   ShowFileLocations();
   // 4.
@@ -561,6 +563,8 @@ void TMainForm::FormCreate() {
 
 void TMainForm::RefreshState() {
   if (!FController) return;
+  FPlanStatus->Update();
+  FollowPlanElsewhere();
   // One figure for the line, the bar and the tool tip.
   const std::optional<TJobProgress> progress = FController->Jobs().JobProgress();
   FStatus->Show(StatusLinesOf(*FController, false, &progress), progress, JobInProgress());
@@ -568,6 +572,16 @@ void TMainForm::RefreshState() {
   const QString hint = tip.empty() ? QString(ApplicationTitle) : QString(ApplicationTitle) + "\n" + Q(tip);
   // Set only when it changes: a desktop host is told of every change.
   if (FTrayIcon && FTrayIcon->Hint() != hint) FTrayIcon->SetHint(hint);
+}
+
+void TMainForm::FollowPlanElsewhere() {
+  const std::optional<TPlanStatus> elsewhere = PlanStatusElsewhere(*FController);
+  double lastEnded = 0;
+  if (elsewhere)
+    for (const TJobReport& report : elsewhere->Last) lastEnded = std::max(lastEnded, report.Ended);
+  if (lastEnded == FElsewhereLastEnded) return;
+  FElsewhereLastEnded = lastEnded;
+  TabSheet8->ReloadIfLoaded();
 }
 
 void TMainForm::HandSettingsOver() {
@@ -592,6 +606,7 @@ void TMainForm::FormClose() {
   // Nothing may reach the controller once it is gone: every handler checks
   // the reference first.
   FStateTimer->stop();
+  FPlanStatus.reset();
   FController.reset();
   FClosed = true;
 }

@@ -35,6 +35,7 @@ class THistoryPage;
 class TImageList;
 class TPopupMenu;
 class TQuorvin;
+class TPlanStatusWriter;
 struct TBackupOutcome;
 
 // A label that reports any mouse button pressed on it.
@@ -119,6 +120,9 @@ class TMainForm : public QMainWindow {
   // Brings the status bar and the tray icon's tool tip up to date with what
   // the controller is doing; also run every second.
   void RefreshState();
+  // The history page is read again after each plan backup of the program
+  // that runs the plan of these settings (the service).
+  void FollowPlanElsewhere();
 
   // Runs the open dialog: exec() by default; tests answer in its place.
   // (It opens only before a job; during one its buttons are refused.)
@@ -259,6 +263,10 @@ class TMainForm : public QMainWindow {
   std::string FUserBytes;
   std::string FPassBytes;
   std::unique_ptr<TQuorvin> FController;
+  // What this window's plan tells the service and quorvinctl status.
+  std::unique_ptr<TPlanStatusWriter> FPlanStatus;
+  // When the other program's last plan backup ended, as last seen.
+  double FElsewhereLastEnded = 0;
   TCoolTrayIcon* FTrayIcon = nullptr;
   TMessageBoxPrompts FPrompts;
   std::unique_ptr<TTrayNotices> FTrayNotices;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "controller/history/job_history.h"
+#include "controller/hooks/plan_hooks.h"
 #include "controller/recovery/recovery.h"
 #include "platform/autostart_entry.h"
 #include "platform/computer_name.h"
@@ -16,6 +17,8 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "runner/job_output.h"
+#include "runner/job_paths.h"
+#include "runner/job_stop.h"
 #include "runner/schedule.h"
 
 namespace {
@@ -32,9 +35,16 @@ std::string JobRecordName(const std::string& iniName) {
   return (named ? iniName.substr(0, iniName.size() - suffix.size()) : iniName) + ".job";
 }
 
-TJobPlaces PlacesOf(const TFileLocations& locations, const std::string& title) {
-  return {locations.SettingsDir + HistoryFileName(title), locations.SettingsDir + JobRecordName(title + ".INI"),
-          locations.DataDir, locations.SettingsDir + title + ".INI"};
+TJobPlaces PlacesOf(const TFileLocations& locations, const std::string& title, const std::string& settingsPath) {
+  const std::string& state = locations.StateFolder();
+  return {state + HistoryFileName(title), state + JobRecordName(title + ".INI"), locations.DataDir, settingsPath};
+}
+
+// "/etc/quorvin/Quorvin.INI" → "Quorvin".
+std::string TitleOf(const std::string& settingsFile) {
+  const std::string name = LastPathComponent(settingsFile);
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
 // How often a job waiting for another program's looks again, the window kept
@@ -44,12 +54,19 @@ constexpr auto LockRetry = std::chrono::milliseconds(20);
 }  // namespace
 
 TQuorvin::TQuorvin(TFrontEnd frontEnd, const std::string& programDir, const std::string& title)
-    : FFrontEnd(frontEnd),
+    : TQuorvin(std::move(frontEnd), programDir, LocationsOf(programDir), {}, title) {}
+
+TQuorvin::TQuorvin(TFrontEnd frontEnd, const std::string& settingsFile, const TFileLocations& locations)
+    : TQuorvin(std::move(frontEnd), {}, locations, settingsFile, TitleOf(settingsFile)) {}
+
+TQuorvin::TQuorvin(TFrontEnd frontEnd, const std::string& programDir, const TFileLocations& locations,
+                   const std::string& settingsFile, const std::string& title)
+    : FFrontEnd(std::move(frontEnd)),
       FProgramDir(IncludeTrailingPathDelimiter(programDir.empty() ? ProgramDirectory() : programDir)),
-      FLocations(LocationsOf(programDir)),
-      FSettingsFile(FLocations.SettingsDir + title + ".INI"),
-      FLog(FLocations.DataDir),
-      FJobs(FLog, PlacesOf(FLocations, title)),
+      FLocations(locations),
+      FSettingsFile(settingsFile.empty() ? FLocations.SettingsDir + title + ".INI" : settingsFile),
+      FLog(FFrontEnd.StartsLog ? TOperationLog(FLocations.DataDir) : TOperationLog()),
+      FJobs(FLog, PlacesOf(FLocations, title, FSettingsFile.Path())),
       FPlan(FLog),
       FTimer(CreatePlanTimer()),
       FPlanLock(FJobs.Places().JobRecordPath + ".plan.lock"),
@@ -71,7 +88,7 @@ TQuorvin::~TQuorvin() {
     std::abort();
   }
   FTimer.reset();
-  if (!FSettingsFile.WasRead()) return;
+  if (!FSettingsFile.WasRead() || !FFrontEnd.WritesSettings) return;
   try {
     WriteIni();
   } catch (const std::exception& e) {
@@ -101,6 +118,7 @@ std::optional<TBackupOutcome> TQuorvin::Backup(const std::string& database, TBac
   auto result = std::make_shared<std::optional<TBackupOutcome>>();
   const bool ranNow = FQueue.Submit(Locked({TSchedule::KindBackup, database, TJobBy::User, 0, [=, this] {
                                               TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
+                                              Prepare(output);
                                               *result = FJobs.Backup(options, output, TJobBy::User);
                                               if ((*result)->Succeeded) FSettings.LastBack = (*result)->BackFile;
                                               if (done) done(**result);
@@ -113,6 +131,7 @@ std::optional<bool> TQuorvin::Restore(const std::string& source, const std::stri
   auto result = std::make_shared<std::optional<bool>>();
   const bool ranNow = FQueue.Submit(Locked({TSchedule::KindRestore, target, TJobBy::User, 0, [=, this] {
                                               TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
+                                              Prepare(output);
                                               *result = FJobs.Restore(options, source, target, output);
                                               if (done) done(**result);
                                             }}));
@@ -197,9 +216,19 @@ TQueuedJob TQuorvin::PlanBackupJob(const TPlanEntry& entry) {
       {TSchedule::KindBackup, entry.DataBase, TJobBy::Plan, entry.Id, [this, entry] { MakePlanBackup(entry); }});
 }
 
+bool TQuorvin::Stopping() const { return FFrontEnd.Stop != nullptr && FFrontEnd.Stop->Requested(); }
+
+void TQuorvin::Prepare(TJobOutput& output) const { output.SetStop(FFrontEnd.Stop); }
+
 TQueuedJob TQuorvin::Locked(TQueuedJob job) {
   job.Run = [this, run = std::move(job.Run)] {
+    // Once the front end asked to stop, a job that waited does not start.
+    if (Stopping()) return;
     AcquireJobsLock();
+    if (Stopping()) {
+      FJobsLock.Release();
+      return;
+    }
     FJobsLock.Describe(HolderText());
     struct TRelease {
       TFileLock& Lock;
@@ -215,7 +244,7 @@ void TQuorvin::AcquireJobsLock() {
   const std::string holder = TFileLock::Holder(FJobsLock.Path());
   FWaitingFor = holder.empty() ? "другая программа" : holder;
   FLog.Stamped(" Задание ждёт окончания задания другой программы: " + FWaitingFor);
-  while (!FJobsLock.Acquire()) {
+  while (!FJobsLock.Acquire() && !Stopping()) {
     ProcessMessages();
     std::this_thread::sleep_for(LockRetry);
   }
@@ -225,6 +254,7 @@ void TQuorvin::AcquireJobsLock() {
 void TQuorvin::MakePlanBackup(const TPlanEntry& entry) {
   FLog.Stamped(" резервная копия. начало");
   TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts, TAttendance::Unattended);
+  Prepare(output);
   const TDatabaseOptions options = JobOptionsOf(entry, FSettings);
   const TBackupOutcome outcome = FJobs.Backup(options, output, TJobBy::Plan);
   if (outcome.Succeeded) {
@@ -250,10 +280,11 @@ void TQuorvin::ReportPlanBackup(const TPlanEntry& entry, const TBackupOutcome& o
   }
   for (const std::string& warning : report.Warnings) FLog.Stamped(" Внимание: " + warning);
   FPlan.NoteReport(entry.Id, report);
-  if (!FFrontEnd.Notices) return;
   try {
-    FFrontEnd.Notices->UnattendedJobEnded(report);
+    if (FFrontEnd.Notices) FFrontEnd.Notices->UnattendedJobEnded(report);
   } catch (...) {
     // The report is in the log and in the plan; the plan goes on.
   }
+  // The administrator's own command for the outcome; it never stops the plan.
+  RunPlanHook(FSettings, report, FLog, FFrontEnd.Stop);
 }

@@ -32,6 +32,7 @@ inline constexpr const char* ApplicationTitle = "Quorvin";
 inline constexpr int PlanTimerInterval = 5000;
 
 class TJobOutput;
+class TJobStop;
 
 // What a front end gives the core: where its jobs show themselves. Nothing
 // here is owned; a part left out shows nothing (or, for prompts, answers as
@@ -46,6 +47,13 @@ struct TFrontEnd {
   // How the front end names itself to another program on the same settings
   // file ("окно Quorvin", the service), in what its locks say.
   std::string Name = "Quorvin";
+  // Its request to stop the job under way (not owned; null: jobs are not
+  // stopped). Once requested, no job of the queue starts any more.
+  const TJobStop* Stop = nullptr;
+  // The command line leaves the settings file as it is (its overrides hold
+  // for one job), and its status and history start no operation log.
+  bool WritesSettings = true;
+  bool StartsLog = true;
 };
 
 class TQuorvin {
@@ -56,6 +64,11 @@ class TQuorvin {
   // folders. Reads the settings and starts the run's operation log.
   explicit TQuorvin(TFrontEnd frontEnd = {}, const std::string& programDir = {},
                     const std::string& title = ApplicationTitle);
+  // Files a front end names itself (the command line's --config, a system
+  // service's folders): the settings file `settingsFile`, whose name without
+  // its extension names the history and the job record; `locations` for the
+  // rest (DataDir: the operation logs, StateDir: history, job record, locks).
+  TQuorvin(TFrontEnd frontEnd, const std::string& settingsFile, const TFileLocations& locations);
   // Frees the timer, then writes the settings back (WriteIni), unless they
   // were never read completely. Never while a job runs (the front end
   // closes only when JobRunning() is false).
@@ -131,6 +144,8 @@ class TQuorvin {
   bool Execute();
   void Stop();
   std::string PlanRunElsewhere() const;
+  // The lock of the settings file's plan, whose file says who holds it.
+  const std::string& PlanLockPath() const { return FPlanLock.Path(); }
   void OnPlanTimer();
   // The plan's entries as the settings have them now.
   std::vector<TPlanEntry> PlanEntries() const { return PlanEntriesOf(FSettings); }
@@ -146,6 +161,11 @@ class TQuorvin {
   void RunPlanBackup(const TPlanEntry& entry);
 
  private:
+  TQuorvin(TFrontEnd frontEnd, const std::string& programDir, const TFileLocations& locations,
+           const std::string& settingsFile, const std::string& title);
+  bool Stopping() const;
+  // The output of a job of this front end.
+  void Prepare(TJobOutput& output) const;
   TQueuedJob PlanBackupJob(const TPlanEntry& entry);
   void MakePlanBackup(const TPlanEntry& entry);
   // `job` run while this program holds the lock of the settings file's jobs,

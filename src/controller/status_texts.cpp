@@ -1,6 +1,7 @@
 #include "controller/status_texts.h"
 
 #include "controller/history/job_progress.h"
+#include "controller/plan_status/plan_status.h"
 #include "controller/quorvin.h"
 #include "platform/date_time.h"
 #include "runner/schedule.h"
@@ -46,15 +47,9 @@ std::string WaitingLine(const TQuorvin& q, const TStyle& style) {
   return line;
 }
 
-std::string NextLine(const TQuorvin& q, const TStyle& style) {
-  if (!q.Plan().Running()) {
-    const std::string elsewhere = q.PlanRunElsewhere();
-    return elsewhere.empty() ? std::string() : "Расписание выполняет: " + elsewhere;
-  }
-  const std::vector<TNextBackup> next = q.NextPlanBackups();
-  if (next.empty()) return "Расписание запущено, копий по нему не предстоит";
+// The next backups, the earliest first; a tool tip has room for the first two.
+std::string NextBackupsText(const std::vector<TNextBackup>& next, const TStyle& style) {
   std::string line = style.Short ? "Следующая копия: " : "Следующая копия по расписанию: ";
-  // The earliest first; a tool tip has room for the first two.
   const std::size_t shown = style.Short ? std::min<std::size_t>(next.size(), 2) : next.size();
   for (std::size_t i = 0; i < shown; ++i)
     line += (i > 0 ? "; " : "") + style.Stamp(next[i].When) + " — " + style.Name(next[i].DataBase);
@@ -62,8 +57,33 @@ std::string NextLine(const TQuorvin& q, const TStyle& style) {
   return line;
 }
 
-std::string LastLine(const TQuorvin& q, const TStyle& style) {
-  const TJobReport& last = q.Plan().LastPlanBackup();
+std::string NextLine(const TQuorvin& q, const TStyle& style, const std::optional<TPlanStatus>& elsewhereStatus) {
+  if (!q.Plan().Running()) {
+    const std::string elsewhere = q.PlanRunElsewhere();
+    if (elsewhere.empty()) return {};
+    std::string line = "Расписание выполняет: " + elsewhere;
+    // What that program wrote of its plan, when it writes it.
+    if (elsewhereStatus && !elsewhereStatus->Next.empty())
+      line += (style.Short ? "\n" : ". ") + NextBackupsText(elsewhereStatus->Next, style);
+    return line;
+  }
+  const std::vector<TNextBackup> next = q.NextPlanBackups();
+  if (next.empty()) return "Расписание запущено, копий по нему не предстоит";
+  return NextBackupsText(next, style);
+}
+
+// The latest of the other program's reports, when it runs the plan.
+const TJobReport* LatestReport(const std::optional<TPlanStatus>& elsewhereStatus) {
+  const TJobReport* latest = nullptr;
+  if (elsewhereStatus)
+    for (const TJobReport& report : elsewhereStatus->Last)
+      if (latest == nullptr || report.Ended > latest->Ended) latest = &report;
+  return latest;
+}
+
+std::string LastLine(const TQuorvin& q, const TStyle& style, const std::optional<TPlanStatus>& elsewhereStatus) {
+  const TJobReport* elsewhere = LatestReport(elsewhereStatus);
+  const TJobReport& last = elsewhere != nullptr ? *elsewhere : q.Plan().LastPlanBackup();
   if (last.Ended == 0) return {};
   std::string outcome = "создана";
   if (!last.Succeeded)
@@ -71,7 +91,8 @@ std::string LastLine(const TQuorvin& q, const TStyle& style) {
   else if (!last.Warnings.empty())
     outcome += ", внимание: " + last.Warnings.front();
   // Beside other databases the plan's failure names its own.
-  const std::string database = q.Settings().MorePlanEntries.empty() ? "" : style.Name(last.Database) + ": ";
+  const bool several = !q.Settings().MorePlanEntries.empty() || elsewhere != nullptr;
+  const std::string database = several ? style.Name(last.Database) + ": " : "";
   return (style.Short ? "Последняя: " : "Последняя копия по расписанию: ") + style.Stamp(last.Ended) + " — " +
          database + outcome;
 }
@@ -80,7 +101,11 @@ std::string LastLine(const TQuorvin& q, const TStyle& style) {
 
 TStatusLines StatusLinesOf(const TQuorvin& q, bool shortNames, const std::optional<TJobProgress>* progress) {
   const TStyle style{shortNames};
-  return {JobLine(q, style, progress), WaitingLine(q, style), NextLine(q, style), LastLine(q, style)};
+  const std::optional<TPlanStatus> elsewhere = PlanStatusElsewhere(q);
+  std::string job = JobLine(q, style, progress);
+  // The job of the program that runs the plan, while this one runs none.
+  if (job.empty() && elsewhere) job = elsewhere->Job;
+  return {job, WaitingLine(q, style), NextLine(q, style, elsewhere), LastLine(q, style, elsewhere)};
 }
 
 std::string JoinStatusLines(const TStatusLines& lines, const std::string& separator) {

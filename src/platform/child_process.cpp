@@ -68,8 +68,33 @@ std::string FindProgram(const std::string& name) {
   return {};
 }
 
+namespace {
+
+// `environ` with `added` in place of the variables of the same names.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& added) {
+  std::vector<std::string> result;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    const std::string variable = *entry;
+    const std::string name = variable.substr(0, variable.find('=') + 1);
+    bool replaced = false;
+    for (const std::string& mine : added) replaced = replaced || mine.compare(0, name.size(), name) == 0;
+    if (!replaced) result.push_back(variable);
+  }
+  result.insert(result.end(), added.begin(), added.end());
+  return result;
+}
+
+std::vector<char*> PointersTo(const std::vector<std::string>& texts) {
+  std::vector<char*> pointers;
+  for (const std::string& text : texts) pointers.push_back(const_cast<char*>(text.c_str()));
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+}  // namespace
+
 TChildProcess::TChildProcess(const std::string& program, const std::vector<std::string>& arguments,
-                             const std::string& input) {
+                             const std::string& input, const std::vector<std::string>& environment) {
   int in[2] = {-1, -1};
   int out[2] = {-1, -1};
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
@@ -102,11 +127,14 @@ TChildProcess::TChildProcess(const std::string& program, const std::vector<std::
   posix_spawnattr_setpgroup(&setup.Attributes, 0);
   posix_spawnattr_setflags(&setup.Attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-  const int error = posix_spawn(&FPid, program.c_str(), &setup.Actions, &setup.Attributes, argv.data(), environ);
+  std::vector<std::string> words{program};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv = PointersTo(words);
+  const std::vector<std::string> variables =
+      environment.empty() ? std::vector<std::string>() : EnvironmentWith(environment);
+  std::vector<char*> envp = PointersTo(variables);
+  const int error = posix_spawn(&FPid, program.c_str(), &setup.Actions, &setup.Attributes, argv.data(),
+                                environment.empty() ? environ : envp.data());
   close(in[0]);
   close(out[1]);
   if (error != 0) {
@@ -170,4 +198,9 @@ bool TChildProcess::Reap(int options) {
 
 void TChildProcess::Terminate() {
   if (FPid > 0) kill(FPid, SIGTERM);
+}
+
+void TChildProcess::KillGroup() {
+  // The child leads a process group of its own (set at its start).
+  if (FPid > 0) kill(-FPid, SIGKILL);
 }

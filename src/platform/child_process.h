@@ -18,9 +18,12 @@ std::string FindProgram(const std::string& name);
 
 class TChildProcess {
  public:
-  // Starts `program` (a full path) with `arguments` after its own name.
-  // Raises EOSError when it cannot be started.
-  TChildProcess(const std::string& program, const std::vector<std::string>& arguments, const std::string& input);
+  // Starts `program` (a full path) with `arguments` after its own name, in
+  // this process's environment with `environment` ("NAME=value") added or
+  // put in place of the same names. Raises EOSError when it cannot be
+  // started.
+  TChildProcess(const std::string& program, const std::vector<std::string>& arguments, const std::string& input,
+                const std::vector<std::string>& environment = {});
   // A child still running is ended (SIGTERM, SIGKILL a few seconds later)
   // and reaped.
   ~TChildProcess();
@@ -36,6 +39,9 @@ class TChildProcess {
   int Wait();
   // Asks the child to end (SIGTERM); Wait still reaps it.
   void Terminate();
+  // Ends the child and everything it started in its process group at once
+  // (SIGKILL): a shell's command that hangs goes with the shell.
+  void KillGroup();
 
  private:
   // Collects the child's end when it has come (waitpid's `options`); true

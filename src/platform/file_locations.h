@@ -18,6 +18,10 @@ struct TFileLocations {
   std::string SettingsDir;  // the settings file
   std::string DataDir;      // the "log" folder of the operation logs, the job logs
   std::string SaveDir;      // where saving the log pane starts
+  // The job history, the record of a job in progress and the locks of the
+  // settings file (a service's state folder); empty: SettingsDir.
+  std::string StateDir;
+  const std::string& StateFolder() const { return StateDir.empty() ? SettingsDir : StateDir; }
 };
 
 // The environment as getenv shows it: null for an unset variable.

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 
 namespace {
 
@@ -36,6 +37,11 @@ bool DetachStandardInput() {
   const bool done = dup2(null, STDIN_FILENO) == STDIN_FILENO;
   close(null);
   return done;
+}
+
+void EndProcessNow(int status) {
+  std::fflush(nullptr);
+  _exit(status);
 }
 
 void IgnoreBrokenPipes() {

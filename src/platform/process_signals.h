@@ -25,6 +25,14 @@ bool DetachStandardInput();
 // library may have put the default back meanwhile.
 void IgnoreBrokenPipes();
 
+// Ends the process at once with `status`, standard output and error
+// flushed, without the library shutdown that a normal exit runs: after a job
+// was stopped, the embedded engine may still run its gbak on a thread of this
+// process, and its shutdown at exit would make that gbak fail and remove the
+// file it was given by name, which by then is the earlier backup put back.
+// Every file of the job is in its place before this is called.
+[[noreturn]] void EndProcessNow(int status);
+
 class TTerminationSignals {
  public:
   // Installs the handlers and returns the pipe's reading end (one pipe per

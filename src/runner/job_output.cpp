@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/text.h"
+#include "runner/job_stop.h"
 
 namespace {
 
@@ -76,4 +77,10 @@ TJobOutput::TWatcher::TWatcher(TJobOutput& output, std::function<void(const std:
 TJobOutput::TWatcher::~TWatcher() {
   auto& watchers = FOutput.FWatchers;
   watchers.erase(std::remove(watchers.begin(), watchers.end(), this), watchers.end());
+}
+
+bool TJobOutput::StopRequested() const { return FStop != nullptr && FStop->Requested(); }
+
+void TJobOutput::ThrowIfStopped() const {
+  if (StopRequested()) throw EJobStopped();
 }

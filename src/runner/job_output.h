@@ -20,6 +20,8 @@
 
 #include "runner/ui_seams.h"
 
+class TJobStop;
+
 enum class TAttendance { Attended, Unattended };
 
 class TJobOutput {
@@ -43,6 +45,15 @@ class TJobOutput {
   // The boxes of the job's front end (silent ones when it has none).
   TPrompts& Prompts() const;
   bool Attended() const { return FAttendance == TAttendance::Attended; }
+
+  // The front end's request to stop the job comes the same way (not owned;
+  // null: the job cannot be stopped). Stoppable jobs bound every wait on
+  // the server, so the request is seen within a second or so.
+  void SetStop(const TJobStop* stop) { FStop = stop; }
+  bool Stoppable() const { return FStop != nullptr; }
+  bool StopRequested() const;
+  // Raises EJobStopped once the stop was requested.
+  void ThrowIfStopped() const;
 
   // The job's notices and error lines, each without its "ERROR: " or
   // "Error: " lead, on one line, in the order they came.
@@ -77,6 +88,7 @@ class TJobOutput {
   TLogPaneView* FPane;
   TPrompts* FPrompts;
   TAttendance FAttendance;
+  const TJobStop* FStop = nullptr;
   std::vector<std::string> FCollected;
   std::vector<TWatcher*> FWatchers;
 };

@@ -12,6 +12,7 @@
 #include "runner/job_outcome.h"
 #include "runner/job_output.h"
 #include "runner/job_requests.h"
+#include "runner/job_stop.h"
 #include "runner/local_copy_fifo.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
@@ -79,9 +80,16 @@ bool CopyWithEmbeddedEngine(const TLocalCopySource& source, TLocalCopyWriter& wr
   TGbakLines lines(output);
   const auto finish = [&] { fifo->Finish([&] { turn(fifo->BytesRead()); }); };
   try {
+    // A job that can be stopped waits on the engine a second at most.
+    const std::uint16_t wait = output.Stoppable() ? StoppableWaitSeconds : 0;
     while (!request->OutputEnded()) {
-      const std::string line = request->NextOutputLine();
-      if (!request->OutputEnded()) lines.Add(line);
+      std::string line;
+      bool got = true;
+      if (wait > 0)
+        got = request->NextOutputLineWithin(wait, line);
+      else
+        line = request->NextOutputLine();
+      if (got && !request->OutputEnded()) lines.Add(line);
       turn(fifo->BytesRead());
     }
   } catch (const std::exception&) {

@@ -96,6 +96,8 @@ TLocalCopyInfo CommitAndShow(TLocalCopyWriter& writer, TJobOutput& output) {
 }  // namespace
 
 TLocalCopyInfo MakeLocalCopy(const TLocalCopySource& source, const std::string& copyPath, TJobOutput& output) {
+  // A job asked to stop makes no copy any more.
+  output.ThrowIfStopped();
   // Created before any request starts: a folder that takes no file stops
   // the copy before the server does any work.
   TLocalCopyWriter writer(copyPath);
@@ -104,6 +106,7 @@ TLocalCopyInfo MakeLocalCopy(const TLocalCopySource& source, const std::string& 
   const TCopyTurn turn = [&](std::uint64_t bytesReceived) {
     progress.Update(bytesReceived);
     ProcessMessages();
+    output.ThrowIfStopped();
   };
   std::string refusal;
   std::unique_ptr<TIBControlAndQueryService> request;

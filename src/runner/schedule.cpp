@@ -22,6 +22,7 @@
 #include "runner/job_output.h"
 #include "runner/job_paths.h"
 #include "runner/job_requests.h"
+#include "runner/job_stop.h"
 #include "runner/local_copy_job.h"
 #include "runner/log_pane.h"
 #include "runner/ui_seams.h"
@@ -64,6 +65,18 @@ TKindTexts TextsOf(int32_t kind) {
     case TSchedule::KindRestore: return {"Restore of database: ", "**** RESTORE COMPLETE ****"};
     default: return {"Fix of database: ", "**** FIX COMPLETE ****"};
   }
+}
+
+// After a stop the server may carry on with the request it was given: a
+// restore keeps the database's name until it ends. Bringing the database
+// back waits for that as the recovery after a kill does (RestartPatience).
+bool StartAfterStop(const std::string& serverName, const std::string& localPath, const std::string& userName,
+                    const std::string& password, uint8_t protocol, TJobOutput& output) {
+  const TStepResult result = BringDatabaseOnline(serverName, localPath, userName, password, protocol, output);
+  if (result.Outcome != TStepOutcome::Failed) return true;
+  output.ShowJobMessage("Error starting database");
+  output.AddPaneLine("Error starting database");
+  return false;
 }
 
 }  // namespace
@@ -114,7 +127,7 @@ class TSchedule::TRun {
 
   bool Execute() {
     if (!FJob.KeepPane) FOut.ClearPane();
-    if (RefuseOverlongNames()) return false;
+    if (RefuseOverlongNames() || RefuseStopped()) return false;
     StartJobLog();
     ResolveServerPaths();
     if (RefuseCutShortSource()) return false;
@@ -135,6 +148,13 @@ class TSchedule::TRun {
       return true;
     }
     return false;
+  }
+
+  // Asked to stop before anything happened: nothing is shut down.
+  bool RefuseStopped() {
+    if (!FOut.StopRequested()) return false;
+    FOut.AddPaneLine(std::string("ERROR: ") + EJobStopped().what());
+    return true;
   }
 
   void StartJobLog() {
@@ -228,6 +248,7 @@ class TSchedule::TRun {
     bool beforeRequestCalled = false;
     bool prepared = false;  // BeforeRequest has done its part
     try {
+      FOut.ThrowIfStopped();
       if (FJob.BeforeRequest) {
         beforeRequestCalled = true;
         FJob.BeforeRequest();
@@ -301,6 +322,7 @@ class TSchedule::TRun {
       std::string line;
       if (!NextOutputLine(request, line)) {
         ProcessMessages();
+        FOut.ThrowIfStopped();
         continue;
       }
       if (gbakOutput && reportedFailure.empty()) reportedFailure = FailureReportedBy(line);
@@ -308,19 +330,21 @@ class TSchedule::TRun {
       FOut.AddPaneLine(line);
       if (copyOutput) FJobLog.push_back(std::move(line));
       ProcessMessages();
+      FOut.ThrowIfStopped();
     }
     return reportedFailure;
   }
 
   // The next line of the server's output; a restore fed from this computer
   // sends the input the server asked for along. False when the answer
-  // carried no line.
+  // carried no line. A job that can be stopped waits on the server a second
+  // at most each time.
   bool NextOutputLine(TIBControlAndQueryService& request, std::string& line) {
-    if (!FFeed) {
-      line = request.NextOutputLine();
-      return true;
-    }
-    return static_cast<TIBRestoreStreamService&>(request).FeedAndReadLine(FFeed->Source(), line);
+    const std::uint16_t wait = FOut.Stoppable() ? StoppableWaitSeconds : 0;
+    if (FFeed) return static_cast<TIBRestoreStreamService&>(request).FeedAndReadLine(FFeed->Source(), line, wait);
+    if (wait > 0) return request.NextOutputLineWithin(wait, line);
+    line = request.NextOutputLine();
+    return true;
   }
 
   // The backup kept as a copy on this computer (made the fastest way the
@@ -369,8 +393,8 @@ class TSchedule::TRun {
     TryReporting([&] {
       // A new database that a failed restore did not make: nothing to start.
       const bool nothingToStart = FNewDatabase && !DatabaseFileReachable(Database().ServerName, Database().LocalPath);
-      if (FJob.StopDatabase && !nothingToStart &&
-          !DatabaseStep("Starting database: ", "Error starting database", &StartServerDatabase))
+      const TDatabaseStepFunction start = FOut.StopRequested() ? &StartAfterStop : &StartServerDatabase;
+      if (FJob.StopDatabase && !nothingToStart && !DatabaseStep("Starting database: ", "Error starting database", start))
         return;
       Log("");
       Log("End of job: " + FName);

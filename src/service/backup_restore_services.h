@@ -72,6 +72,11 @@ class TIBControlAndQueryService : public TIBControlService {
 
   // Next output line of the current request; "" once the output has ended.
   std::string NextOutputLine();
+  // The same, waiting on the server for at most `seconds` (the query's
+  // timeout item): false when no line came meanwhile or the output ended.
+  // A caller that must be able to stop a job uses it: a server that builds
+  // an index may say nothing for minutes.
+  bool NextOutputLineWithin(std::uint16_t seconds, std::string& line);
   bool OutputEnded() const { return FOutputEnded; }
   int32_t RequestAction() const { return FRequestAction; }
 

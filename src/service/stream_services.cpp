@@ -19,6 +19,12 @@ bool IsMoreFlag(uint8_t tag) {
 
 }  // namespace
 
+std::string QueryTimeoutItem(std::uint16_t seconds) {
+  std::string item{static_cast<char>(spb::info_svc_timeout), 4, 0};
+  for (int shift = 0; shift < 32; shift += 8) item += static_cast<char>((seconds >> shift) & 0xFF);
+  return item;
+}
+
 TStreamAnswer ParseStreamAnswer(const char* buffer, std::size_t size) {
   TStreamAnswer answer;
   std::size_t at = 0;
@@ -119,10 +125,12 @@ std::string TIBRestoreStreamService::FeedItems(const TStreamSource& source) {
   return items;
 }
 
-bool TIBRestoreStreamService::FeedAndReadLine(const TStreamSource& source, std::string& line) {
+bool TIBRestoreStreamService::FeedAndReadLine(const TStreamSource& source, std::string& line,
+                                              std::uint16_t timeoutSeconds) {
   if (FOutputEnded) return false;
   if (FRequestAction == 0) RaiseClientError(ibceQueryParamsError);
   QuerySendItems = FeedItems(source);
+  if (timeoutSeconds > 0) QuerySendItems.insert(0, QueryTimeoutItem(timeoutSeconds));
   // Only what the next answer asks for may be sent after it.
   FStdinWanted = 0;
   QueryRequest = std::string{static_cast<char>(spb::info_svc_stdin), static_cast<char>(spb::info_svc_line)};
@@ -132,6 +140,22 @@ bool TIBRestoreStreamService::FeedAndReadLine(const TStreamSource& source, std::
   if (!answer.Data.empty() || answer.Lines.size() > 1) RaiseClientError(ibceOutputParsingError);
   FStdinWanted = answer.StdinWanted;
   FOutputEnded = answer.OutputDone && answer.StdinWanted == 0;
+  if (answer.Lines.empty()) return false;
+  line = answer.Lines.front();
+  return true;
+}
+
+bool TIBControlAndQueryService::NextOutputLineWithin(std::uint16_t seconds, std::string& line) {
+  if (FOutputEnded) return false;
+  if (FRequestAction == 0) RaiseClientError(ibceQueryParamsError);
+  QuerySendItems = QueryTimeoutItem(seconds) + static_cast<char>(spb::info_end);
+  QueryRequest = std::string(1, static_cast<char>(spb::info_svc_line));
+  SendQuery();
+  const std::vector<char>& buffer = OutputBuffer();
+  const TStreamAnswer answer = ParseStreamAnswer(buffer.data(), buffer.size());
+  if (!answer.Data.empty() || answer.Lines.size() > 1 || answer.StdinWanted != 0)
+    RaiseClientError(ibceOutputParsingError);
+  FOutputEnded = answer.OutputDone;
   if (answer.Lines.empty()) return false;
   line = answer.Lines.front();
   return true;

@@ -45,6 +45,9 @@ struct TStreamAnswer {
   bool OutputDone = false;
 };
 
+// The send item that bounds a query's wait on the server to `seconds`.
+std::string QueryTimeoutItem(std::uint16_t seconds);
+
 // Parses an answer; anything that does not fit (an unknown item, a length
 // past the end) raises client error 95. The views point into `buffer`.
 TStreamAnswer ParseStreamAnswer(const char* buffer, std::size_t size);
@@ -85,7 +88,9 @@ class TIBRestoreStreamService : public TIBRestoreService {
   // (taken from `source`), asks for the next output line and for how much
   // input the server wants next. True with `line` set when the answer
   // carried an output line; sets OutputEnded once the output has ended.
-  bool FeedAndReadLine(const TStreamSource& source, std::string& line);
+  // `timeoutSeconds` > 0 bounds the wait for the line (the query's timeout
+  // item), as NextOutputLineWithin does.
+  bool FeedAndReadLine(const TStreamSource& source, std::string& line, std::uint16_t timeoutSeconds = 0);
   std::uint64_t BytesSent() const { return FBytesSent; }
 
  private:

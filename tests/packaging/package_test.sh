@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# The Debian package: built with CPack, its fields and files checked, unpacked
-# into a throw-away root (never into this machine's /usr), and the installed
-# program started the way the desktop menu starts it, under Xvfb, by an
+# The Debian packages (quorvin, the window; quorvinctl, the headless program
+# and its systemd units): built with CPack, their fields, files, lintian and
+# units checked, unpacked into a throw-away root (never into this machine's
+# /usr), both programs asked for --help and --version without a display, and
+# the window started the way the desktop menu starts it, under Xvfb, by an
 # ordinary user who cannot write to the program's folder: its settings file
-# and log must appear in the XDG folders.
+# and log must appear in the XDG folders, where quorvinctl finds them.
 # usage: package_test.sh <build folder>
 set -euo pipefail
 build=${1:?build folder}
@@ -23,40 +25,99 @@ fail() {
   exit 1
 }
 
-# ---- the package
+# ---- the packages: the window program and the headless one
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/pkg" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; fail "cpack"; }
 debs=("$work"/pkg/*.deb)
-[ ${#debs[@]} -eq 1 ] || fail "expected one package, found: ${debs[*]}"
-deb=${debs[0]}
+[ ${#debs[@]} -eq 2 ] || fail "expected two packages, found: ${debs[*]}"
+deb="$work/pkg/$(cd "$work/pkg" && ls quorvin_*.deb)"
+ctl="$work/pkg/$(cd "$work/pkg" && ls quorvinctl_*.deb)"
 version=$(dpkg-deb -f "$deb" Version)
 [ "$(basename "$deb")" = "quorvin_${version}_amd64.deb" ] || fail "package file named $(basename "$deb")"
+[ "$(basename "$ctl")" = "quorvinctl_${version}_amd64.deb" ] || fail "package file named $(basename "$ctl")"
 [ "$(dpkg-deb -f "$deb" Package)" = quorvin ] || fail "package name"
+[ "$(dpkg-deb -f "$ctl" Package)" = quorvinctl ] || fail "headless package name"
 [ "$(dpkg-deb -f "$deb" Architecture)" = amd64 ] || fail "architecture"
 depends=$(dpkg-deb -f "$deb" Depends)
 for needed in libfbclient2 qt6-translations-l10n libqt6widgets6 libc6; do
   grep -qw "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 grep -qw firebird3.0-server-core <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "the embedded engine is not recommended"
-# Every package it names exists for this Debian release.
-for pkg in $(sed -e 's/([^)]*)//g' -e 's/[,|]/ /g' <<<"$depends $(dpkg-deb -f "$deb" Recommends)"); do
+grep -qw quorvinctl <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "the window package does not recommend quorvinctl"
+ctl_depends=$(dpkg-deb -f "$ctl" Depends)
+grep -qw libfbclient2 <<<"$ctl_depends" || fail "quorvinctl does not depend on the client library: $ctl_depends"
+grep -qi qt <<<"$ctl_depends" && fail "quorvinctl depends on Qt: $ctl_depends"
+# Every package they name exists for this Debian release.
+for pkg in $(sed -e 's/([^)]*)//g' -e 's/[,|]/ /g' <<<"$depends $(dpkg-deb -f "$deb" Recommends) $ctl_depends"); do
+  [ "$pkg" = quorvinctl ] && continue
   apt-cache show "$pkg" >/dev/null 2>&1 || fail "no package $pkg in this release"
 done
-dpkg-deb -c "$deb" | awk '{print $2}' | grep -qvx 'root/root' && fail "files not owned by root"
+for package in "$deb" "$ctl"; do
+  dpkg-deb -c "$package" | awk '{print $2}' | grep -qvx 'root/root' && fail "files not owned by root in $package"
+  # Lintian: no errors (warnings and notes are its advice).
+  if command -v lintian >/dev/null; then
+    lintian --tag-display-limit 0 "$package" >"$work/lintian.log" 2>&1 || true
+    grep -q '^E: ' "$work/lintian.log" && { cat "$work/lintian.log" >&2; fail "lintian errors in $(basename "$package")"; }
+  fi
+done
 # What apt would install on a machine that has nothing yet (an empty package
-# database, this release's archive; simulated, nothing is installed).
+# database, this release's archive; simulated, nothing is installed): the
+# window with everything, and the headless program alone without Qt.
 : >"$work/empty-status"
-apt-get -s -o Dir::State::status="$work/empty-status" -o Debug::NoLocking=1 install "$deb" >"$work/apt.log" 2>&1 ||
-  { tail -n 20 "$work/apt.log" >&2; fail "apt cannot install the package"; }
-for pkg in quorvin libfbclient2 firebird3.0-server-core libqt6widgets6; do
+apt-get -s -o Dir::State::status="$work/empty-status" -o Debug::NoLocking=1 install "$deb" "$ctl" >"$work/apt.log" 2>&1 ||
+  { tail -n 20 "$work/apt.log" >&2; fail "apt cannot install the packages"; }
+for pkg in quorvin quorvinctl libfbclient2 firebird3.0-server-core libqt6widgets6; do
   grep -q "^Inst $pkg " "$work/apt.log" || fail "apt would not install $pkg"
 done
+apt-get -s -o Dir::State::status="$work/empty-status" -o Debug::NoLocking=1 install "$ctl" >"$work/apt-ctl.log" 2>&1 ||
+  { tail -n 20 "$work/apt-ctl.log" >&2; fail "apt cannot install quorvinctl alone"; }
+grep -q '^Inst libqt6' "$work/apt-ctl.log" && fail "quorvinctl alone pulls in Qt: $(grep '^Inst libqt6' "$work/apt-ctl.log")"
+grep -q '^Inst quorvinctl ' "$work/apt-ctl.log" || fail "apt would not install quorvinctl"
 
-# ---- its files, unpacked
+# ---- their files, unpacked
 root="$work/root"
 dpkg -x "$deb" "$root"
+dpkg -x "$ctl" "$root"
 usr="$root/usr"
-[ -x "$usr/bin/quorvin" ] || fail "no program in /usr/bin"
-ldd "$usr/bin/quorvin" | grep -q 'not found' && fail "unresolved libraries: $(ldd "$usr/bin/quorvin")"
+for program in quorvin quorvinctl; do
+  [ -x "$usr/bin/$program" ] || fail "no $program in /usr/bin"
+  ldd "$usr/bin/$program" | grep -q 'not found' && fail "unresolved libraries: $(ldd "$usr/bin/$program")"
+  [ -s "$usr/share/man/man1/$program.1.gz" ] || fail "no manual page for $program"
+  zcat "$usr/share/man/man1/$program.1.gz" | grep -q "^.SH NAME" || fail "the manual page of $program is empty"
+  [ -s "$usr/share/doc/$program/copyright" ] || fail "no copyright file for $program"
+done
+ldd "$usr/bin/quorvinctl" | grep -qi qt && fail "quorvinctl is linked with Qt"
+system_unit="$root/lib/systemd/system/quorvinctl.service"
+user_unit="$usr/lib/systemd/user/quorvinctl.service"
+[ -s "$system_unit" ] && [ -s "$user_unit" ] || fail "the units are missing"
+grep -qx 'User=quorvin' "$system_unit" || fail "the system unit does not run as quorvin"
+# The units as systemd reads them, their program where the package put it.
+if command -v systemd-analyze >/dev/null; then
+  mkdir -p "$work/units/system" "$work/units/user" "$work/runtime-units"
+  chmod 0700 "$work/runtime-units"
+  sed "s|/usr/bin/quorvinctl|$usr/bin/quorvinctl|" "$system_unit" >"$work/units/system/quorvinctl.service"
+  sed "s|/usr/bin/quorvinctl|$usr/bin/quorvinctl|" "$user_unit" >"$work/units/user/quorvinctl.service"
+  systemd-analyze verify --man=no "$work/units/system/quorvinctl.service" >"$work/verify.log" 2>&1 ||
+    { cat "$work/verify.log" >&2; fail "systemd-analyze verify: the system unit"; }
+  XDG_RUNTIME_DIR="$work/runtime-units" systemd-analyze --user verify --man=no "$work/units/user/quorvinctl.service" \
+    >>"$work/verify.log" 2>&1 || { cat "$work/verify.log" >&2; fail "systemd-analyze verify: the user unit"; }
+  [ -s "$work/verify.log" ] && { cat "$work/verify.log" >&2; fail "systemd-analyze has remarks on the units"; }
+fi
+
+# ---- on a shell without a display: both programs answer, the window says
+# in one line that it needs one
+for program in quorvin quorvinctl; do
+  env -i PATH="$usr/bin:/usr/bin:/bin" "$usr/bin/$program" --version >"$work/version.out" 2>&1 ||
+    fail "$program --version without a display: $(cat "$work/version.out")"
+  grep -qx "$program $version" "$work/version.out" || fail "$program --version says $(cat "$work/version.out")"
+  env -i PATH="$usr/bin:/usr/bin:/bin" "$usr/bin/$program" --help >"$work/help.out" 2>&1 ||
+    fail "$program --help without a display"
+  grep -q '^Usage: ' "$work/help.out" || fail "$program --help: $(head -3 "$work/help.out")"
+done
+status=0
+env -i PATH="$usr/bin:/usr/bin:/bin" HOME="$work" "$usr/bin/quorvin" >"$work/nodisplay.out" 2>&1 || status=$?
+[ "$status" -eq 1 ] || fail "quorvin without a display ended with $status"
+[ "$(wc -l <"$work/nodisplay.out")" -eq 1 ] && grep -q quorvinctl "$work/nodisplay.out" ||
+  fail "quorvin without a display said: $(cat "$work/nodisplay.out")"
 desktop="$usr/share/applications/org.example.quorvin.desktop"
 desktop-file-validate "$desktop" || fail "desktop entry"
 appstreamcli validate --no-net --strict "$usr/share/metainfo/org.example.quorvin.metainfo.xml" >"$work/appstream.log" 2>&1 ||
@@ -109,6 +170,11 @@ settings="$home/.config/Quorvin/Quorvin.INI"
 logs=("$home"/state/Quorvin/log/*.log)
 [ -s "${logs[0]}" ] || fail "no operation log under $home/state/Quorvin/log"
 grep -q 'Начало работы' "${logs[0]}" || fail "the log lacks its first line"
+# The headless program of the same user finds the window's settings.
+setpriv --reuid=65534 --regid=65534 --clear-groups \
+  env -i HOME="$home" XDG_STATE_HOME="$home/state" PATH="$usr/bin:/usr/bin:/bin" LC_ALL=C.UTF-8 \
+  "$usr/bin/quorvinctl" status </dev/null >"$work/status.out" 2>&1 || fail "quorvinctl status: $(cat "$work/status.out")"
+grep -qx "Settings: $settings" "$work/status.out" || fail "quorvinctl status does not read $settings: $(cat "$work/status.out")"
 leftovers=$(find "$root" -newer "$deb" -type f)
 [ -z "$leftovers" ] || fail "files written beside the program: $leftovers"
-echo "package: $(basename "$deb") installs and runs with its files under the XDG folders"
+echo "packages: $(basename "$deb") and $(basename "$ctl") install and run with their files under the XDG folders"

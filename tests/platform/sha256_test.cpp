@@ -3,8 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <thread>
 
 #include "platform/exception.h"
+#include "platform/growing_file_hash.h"
 #include "platform/temp_folder.h"
 
 namespace {
@@ -48,3 +54,34 @@ TEST(Sha256, ChecksumFileLines) {
 }
 
 }  // namespace
+
+// A file hashed while another thread writes it, as the server writes a
+// backup: the digest of the whole file at its end; none for a file that was
+// replaced meanwhile or never came.
+TEST(GrowingFileHash, HashesWhileTheFileIsWrittenAndOnlyTheFileFollowed) {
+  TTempFolder folder;
+  const std::string path = folder.Path + "growing.gbk";
+  TGrowingFileHash growing(path);
+  {
+    std::ofstream out(path, std::ios::binary);
+    std::string block(300000, 'b');
+    for (int i = 0; i < 20; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+      block[0] = static_cast<char>(i);
+      out.write(block.data(), static_cast<std::streamsize>(block.size()));
+      out.flush();
+    }
+  }
+  const std::optional<TGrowingFileHash::TDigest> digest = growing.Finish();
+  ASSERT_TRUE(digest);
+  EXPECT_EQ(digest->Size, 20u * 300000u);
+  EXPECT_EQ(digest->Sha256, Sha256OfFile(path));
+
+  const std::string replaced = folder.Path + "replaced.gbk";
+  TGrowingFileHash other(replaced);
+  std::ofstream(replaced) << "first";
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::ofstream(folder.Path + "new") << "second";
+  std::filesystem::rename(folder.Path + "new", replaced);
+  EXPECT_FALSE(other.Finish());
+  EXPECT_FALSE(TGrowingFileHash(folder.Path + "never.gbk").Finish());
+}

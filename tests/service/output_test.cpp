@@ -121,4 +121,28 @@ TEST_F(OutputTest, FailureWhileReadingLeavesTheLoopOnTheException) {
   EXPECT_FALSE(service.OutputEnded());
 }
 
+// A job that can be stopped waits on the server a second at most: the line
+// query carries the timeout item, and an answer that timed out is no line and
+// no end.
+TEST_F(OutputTest, BoundedLineQueriesSendTheTimeoutAndTellATimeoutFromTheEnd) {
+  fake.AddRawAnswer(Bytes({62, 0, 0, 64, 1}));                 // timed out
+  fake.AddRawAnswer(Bytes({62, 4, 0}) + "gbak" + Bytes({1}));  // a line
+  fake.AddRawAnswer(Bytes({62, 0, 0, 4, 1}));                  // not ready
+  fake.AddRawAnswer(Bytes({62, 0, 0, 1}));                     // the end
+  TIBBackupService service;
+  Start(service);
+  std::string line;
+  EXPECT_FALSE(service.NextOutputLineWithin(1, line));
+  EXPECT_FALSE(service.OutputEnded());
+  EXPECT_TRUE(service.NextOutputLineWithin(1, line));
+  EXPECT_EQ(line, "gbak");
+  EXPECT_FALSE(service.NextOutputLineWithin(1, line));
+  EXPECT_FALSE(service.OutputEnded());
+  EXPECT_FALSE(service.NextOutputLineWithin(1, line));
+  EXPECT_TRUE(service.OutputEnded());
+  for (const std::string& request : fake.QueryRequests()) EXPECT_EQ(request, Bytes({62}));
+  for (const std::string& sent : fake.QuerySends()) EXPECT_EQ(sent, Bytes({64, 4, 0, 1, 0, 0, 0, 1}));
+  EXPECT_EQ(fake.QuerySends().size(), 4u);
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "controller/history/job_recorder.h"
@@ -16,6 +17,7 @@
 #include "controller/log/operation_log.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/growing_file_hash.h"
 #include "platform/text.h"
 #include "runner/backup_source.h"
 #include "runner/job_output.h"
@@ -24,6 +26,7 @@
 #include "runner/local_copy_writer.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
+#include "service/blocking_call.h"
 
 namespace {
 
@@ -182,6 +185,9 @@ class TDatabaseJobs::TBackupRun {
   bool CheckCopyOnlyBackup();
   // Why the backup failed: the first thing the job said, or what is known.
   std::string FailureReason(const TJobRecorder& recorder, bool jobOk) const;
+  // Size and checksum of the new backup file: hashed while the server wrote
+  // it, or read whole when that fell through.
+  TFileFacts NewBackupFacts();
   void FillJob(TSchedule& job);
   // The job's phases in the order they run.
   std::vector<TJobPhase> PhasesOf(bool serverFile, bool copy) const;
@@ -193,6 +199,7 @@ class TDatabaseJobs::TBackupRun {
   TBackupOutcome FOutcome;
   std::string FFailure;
   TJobRecordFile* FRecord = nullptr;
+  std::unique_ptr<TGrowingFileHash> FGrowing;
 };
 
 bool TDatabaseJobs::TBackupRun::CanStart() {
@@ -259,6 +266,7 @@ TBackupOutcome TDatabaseJobs::TBackupRun::Run() {
         FJobs.RemoveJobLog("back.log");
         record.Save();
         for (TReplacedFile* file : {&previous, &previousCopy, &previousChecksum}) file->MoveAside();
+        if (serverFile) FGrowing = std::make_unique<TGrowingFileHash>(backFile);
         TSchedule job;
         FillJob(job);
         job.BeforeRequest = [&] { record.NoteRequestStarted(); };
@@ -313,12 +321,19 @@ bool TDatabaseJobs::TBackupRun::CheckServerBackup(TJobRecorder& recorder, const 
   // A missing file is judged by the caller, without the failure message.
   const std::string& backFile = FOutcome.BackFile;
   if (!FileExists(backFile)) return true;
-  const TFileFacts facts = FileFactsOf(backFile);
+  const TFileFacts facts = NewBackupFacts();
   recorder.SetFileFacts(facts);
   if (!FDb.VerifyBackup) return true;
   FOutcome.Verified =
       FJobs.VerifyBackupFile(FDb, backFile, backFile, &output, facts, {FOutput, ByOf(FBy), FRecord}, FFailure);
   return FOutcome.Verified;
+}
+
+TFileFacts TDatabaseJobs::TBackupRun::NewBackupFacts() {
+  std::optional<TGrowingFileHash::TDigest> digest;
+  if (FGrowing) RunBlockingCall([&] { digest = FGrowing->Finish(); });
+  FGrowing.reset();
+  return digest ? TFileFacts{digest->Size, digest->Sha256} : FileFactsOf(FOutcome.BackFile);
 }
 
 bool TDatabaseJobs::TBackupRun::CheckCopyOnlyBackup() {

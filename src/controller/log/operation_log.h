@@ -11,6 +11,8 @@ class TOperationLog {
   // when that folder cannot be made or takes no file) and writes the first
   // line. When no place takes the file the run goes on without a log.
   explicit TOperationLog(const std::string& dataDir);
+  // A log that keeps nothing (a front end that only reads).
+  TOperationLog() = default;
 
   const std::string& LogDir() const { return FLogDir; }
   // Empty when no place took the file.

@@ -79,6 +79,11 @@ struct TSettings : TDatabaseOptions {
   std::vector<TPlanEntry> MorePlanEntries;
   // The last Id given to an entry in this run.
   std::uint64_t LastPlanEntryId = 1;
+  // Commands run after each plan backup that failed, and after each one that
+  // succeeded ([Hooks]; empty: none), and how long one may run, in seconds.
+  std::string OnFailure;
+  std::string OnSuccess;
+  std::int32_t TimeLimit = 0;
 };
 
 // The plan's entries: entry 1 (Id 1) is the program's plan ([Plan]) of

@@ -116,6 +116,9 @@ const TSetting Settings[] = {
     {"Main", "Pass", &TSettings::Pass, "", TSettingRule::Login, Entry},
     {"Main", "User", &TSettings::User, "SYSDBA", TSettingRule::Login, Entry},
     {"BDNames", "Name", &TSettings::BDNames, ""},
+    {"Hooks", "OnFailure", &TSettings::OnFailure, "", Added},
+    {"Hooks", "OnSuccess", &TSettings::OnSuccess, "", Added},
+    {"Hooks", "TimeLimit", &TSettings::TimeLimit, 60, Added},
 };
 
 template <typename... TVisitors>

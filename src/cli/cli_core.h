@@ -1,0 +1,42 @@
+#pragma once
+// One run of quorvinctl: its console, the pane and boxes of its jobs, the
+// request to stop them, and the core for its settings file. The settings
+// file is only ever read: the command line's overrides hold for its own jobs.
+
+#include <memory>
+#include <string>
+
+#include "cli/cli_options.h"
+#include "cli/console.h"
+#include "cli/core_setup.h"
+#include "controller/quorvin.h"
+#include "runner/job_stop.h"
+
+class TCliCore {
+ public:
+  // `runsJobs`: the run starts an operation log, as the window does.
+  TCliCore(const TCliOptions& options, const TConsole& console, bool runsJobs);
+  TCliCore(const TCliCore&) = delete;
+  TCliCore& operator=(const TCliCore&) = delete;
+
+  TQuorvin& Core() { return *FCore; }
+  const TConsole& Console() const { return FConsole; }
+  TConsolePane& Pane() { return FPane; }
+  TJobStop& Stop() { return FStop; }
+  const std::string& SettingsFile() const { return FSetup.SettingsFile; }
+  bool SettingsExist() const;
+  // The login of the command line and the environment over the settings'.
+  void ApplyLogin(const TCliOptions& options);
+
+ private:
+  const TConsole& FConsole;
+  TConsolePane FPane;
+  TConsolePrompts FPrompts;
+  TConsoleNotices FNotices;
+  TJobStop FStop;
+  TCoreSetup FSetup;
+  std::unique_ptr<TQuorvin> FCore;
+};
+
+// The environment of this process.
+TEnvironment ProcessEnvironmentOf();

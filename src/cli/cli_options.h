@@ -1,0 +1,51 @@
+#pragma once
+// The command line of quorvinctl: a subcommand with its arguments, and
+// options that may stand before or after it ("--name value" or
+// "--name=value"). Anything that does not fit raises EUsage.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/exception.h"
+
+// Wrong usage: the message says what, the program exits with status 2.
+class EUsage : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+enum class TCommand { None, Run, Backup, Restore, Status, History };
+
+struct TCliOptions {
+  TCommand Command = TCommand::None;
+  // The command's own arguments (the database; the backup and the database).
+  std::vector<std::string> Arguments;
+  bool Help = false;
+  bool Version = false;
+
+  // Where the files are; empty: the window program's own.
+  std::string Config;
+  std::string StateDir;
+  std::string LogDir;
+
+  // Overrides of the settings file for this run's jobs.
+  std::optional<std::int32_t> Protocol;
+  std::optional<std::string> User;
+  std::string PasswordFile;
+  std::optional<std::string> CopyDir;  // "" with --no-copy
+  bool CopyOnly = false;
+  std::optional<bool> Verify;
+  bool Replace = false;
+
+  bool Quiet = false;
+  bool Json = false;
+  std::optional<std::size_t> Limit;
+};
+
+// The options of `arguments` (without the program's name).
+TCliOptions ParseCliOptions(const std::vector<std::string>& arguments);
+
+// The text of --help.
+std::string UsageText();

@@ -1,0 +1,114 @@
+#include "cli/service_run.h"
+
+#include <algorithm>
+
+#include "cli/commands.h"
+#include "controller/status_texts.h"
+#include "runner/schedule.h"
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+void RefuseJobOptions(const TCliOptions& options) {
+  if (options.Protocol || options.CopyDir || options.CopyOnly || options.Verify || options.Replace)
+    throw EUsage(
+        "run takes its job options from the settings file; --protocol, --copy-*, --verify and "
+        "--replace are for backup and restore");
+}
+
+}  // namespace
+
+TServiceRun::TServiceRun(const TCliOptions& options, const TConsole& console)
+    : FCli(options, console, true), FQ(FCli.Core()), FStatus(FQ), FNextTick(TClock::now()) {
+  FCli.ApplyLogin(options);
+  FPump.OnSignals = [this](int) { OnSignals(); };
+  FPump.OnTurn = [this] { OnTurn(); };
+}
+
+std::string TServiceRun::StartedText() {
+  std::string text = "running the plan of " + FCli.SettingsFile();
+  const std::string next = StatusLinesOf(FQ, false).NextPlanBackup;
+  return next.empty() ? text : text + "\n" + next;
+}
+
+int TServiceRun::Run() {
+  if (!FCli.SettingsExist()) {
+    FCli.Console().Error("no settings file " + FCli.SettingsFile() +
+                         ": set the plan up in the window program, or name the file with --config");
+    return 1;
+  }
+  // What a job cut short by a crash or a kill left is finished first.
+  if (FQ.FinishInterruptedJob()) FCli.Console().Warning("an interrupted job was finished (see the operation log)");
+  if (!FQ.Execute()) {
+    FCli.Console().Error("the plan of " + FCli.SettingsFile() + " is run by " + FQ.PlanRunElsewhere());
+    return 1;
+  }
+  FCli.Console().Info(StartedText());
+  while (!FStopping) {
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(FNextTick - TClock::now()).count();
+    FPump.Wait(static_cast<int>(std::clamp<long long>(wait, 0, PlanTimerInterval)));
+    if (!FStopping) TickWhenDue();
+  }
+  FStatus.Remove();
+  FCli.Console().Info("stopped");
+  return 0;
+}
+
+void TServiceRun::TickWhenDue() {
+  if (TClock::now() < FNextTick) return;
+  FNextTick = TClock::now() + std::chrono::milliseconds(PlanTimerInterval);
+  if (FQ.Timer().Enabled()) FQ.Timer().Tick();
+  FStatus.Update();
+}
+
+void TServiceRun::OnTurn() {
+  if (FGraceEnds && TClock::now() >= *FGraceEnds) {
+    FGraceEnds.reset();
+    StopTheJob();
+  }
+  // Inside a job: the due backups are queued behind it. (Outside, the loop
+  // ticks itself, and a tick may run a job.)
+  if (FQ.Queue().Busy() && !FStopping) TickWhenDue();
+}
+
+void TServiceRun::StopTheJob() {
+  if (FCli.Stop().Requested()) return;
+  FCli.Stop().Request();
+  if (FQ.Queue().Busy())
+    FCli.Console().Warning("the running job is stopped: it ends as a failed one, its database and files put back");
+}
+
+void TServiceRun::OnSignals() {
+  if (FStopping) {
+    // Again: no more waiting for a nearly finished backup; the clean-up of
+    // the job still runs to its end.
+    FGraceEnds.reset();
+    FCli.Console().Warning("already stopping; the job's clean-up runs to its end");
+    StopTheJob();
+    return;
+  }
+  FStopping = true;
+  FCli.Console().Info("stopping: no new job starts");
+  // The plan's waiting backups are dropped, each with a line in the log.
+  FQ.Stop();
+  FStatus.Update();
+  if (!FQ.Queue().Busy()) return;
+  const std::optional<TJobProgress> progress = FQ.Jobs().JobProgress();
+  const bool backup = FQ.Jobs().RunningJob().Kind == TSchedule::KindBackup;
+  if (backup && progress && progress->SecondsLeft <= NearlyDoneSeconds) {
+    FGraceEnds = TClock::now() + NearlyDoneGrace;
+    FCli.Console().Info("the running backup is nearly done (" + ProgressText(*progress) + "): it may finish within " +
+                        std::to_string(NearlyDoneGrace.count()) + " s");
+    return;
+  }
+  StopTheJob();
+}
+
+int ServiceCommand(const TCliOptions& options, const TConsole& console, bool& jobStopped) {
+  RefuseJobOptions(options);
+  TServiceRun run(options, console);
+  const int status = run.Run();
+  jobStopped = run.JobStopped();
+  return status;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// `quorvinctl run`: the plan of the settings file in the foreground, as the
+// window runs it, until SIGTERM, SIGINT or SIGHUP. The plan timer's tick
+// comes every 5 seconds, also from inside a running job, so backups falling
+// due meanwhile are queued. A stop lets no new job start; the running job
+// ends as a failed one (TJobStop), unless it is a backup that its estimate
+// says is nearly done: that one may finish for up to NearlyDoneGrace more.
+// Further signals stop it at once; none skips the clean-up.
+
+#include <chrono>
+#include <optional>
+
+#include "cli/cli_core.h"
+#include "cli/signal_pump.h"
+#include "controller/plan_status/plan_status.h"
+
+// A backup whose estimate has at most this much left may finish...
+inline constexpr std::int64_t NearlyDoneSeconds = 15;
+// ...but is stopped after this at the latest.
+inline constexpr auto NearlyDoneGrace = std::chrono::seconds(30);
+
+class TServiceRun {
+ public:
+  TServiceRun(const TCliOptions& options, const TConsole& console);
+  int Run();
+  // A signal stopped a running job.
+  bool JobStopped() { return FCli.Stop().Requested(); }
+
+ private:
+  void OnSignals();
+  void OnTurn();
+  // The plan's tick and the status file when the tick is due.
+  void TickWhenDue();
+  void StopTheJob();
+  std::string StartedText();
+
+  TCliCore FCli;
+  TQuorvin& FQ;
+  TSignalPump FPump;
+  TPlanStatusWriter FStatus;
+  bool FStopping = false;
+  std::optional<std::chrono::steady_clock::time_point> FGraceEnds;
+  std::chrono::steady_clock::time_point FNextTick;
+};

@@ -1,0 +1,288 @@
+// quorvinctl as administrators use it, a program of its own against the real
+// engine (Local) and the shared server (TCP): its subcommands and exit codes,
+// a stop by SIGTERM in the middle of a backup and of a restore, and `run`
+// making its plan backups at the next whole minute beside a window's core on
+// the same settings, with the hooks after them.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "controller/quorvin.h"
+#include "controller/status_texts.h"
+#include "integration/fb_fixture.h"
+#include "platform/child_process.h"
+#include "platform/date_time.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using TClock = std::chrono::steady_clock;
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string Bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+// quorvinctl running beside the test; standard output and error together.
+class TCtl {
+ public:
+  TCtl(const std::vector<std::string>& arguments, const std::vector<std::string>& environment)
+      : FChild(QUORVINCTL, arguments, "", environment) {}
+  // True once a line holding `text` came; false when the program ended or
+  // `limit` passed first.
+  bool WaitFor(const std::string& text, std::chrono::seconds limit = 120s) {
+    const auto until = TClock::now() + limit;
+    while (!Has(FOutput, text))
+      if (TClock::now() > until || !FChild.ReadOutput(FOutput, 100ms)) return Has(FOutput, text);
+    return true;
+  }
+  void Terminate() { FChild.Terminate(); }
+  int Finish() {
+    while (FChild.ReadOutput(FOutput, 100ms)) {
+    }
+    return FChild.Wait();
+  }
+  const std::string& Output() const { return FOutput; }
+
+ private:
+  TChildProcess FChild;
+  std::string FOutput;
+};
+
+class CliTest : public ::testing::Test {
+ protected:
+  // Settings of a Local backup with "Shutdown DB", no date in the name, and
+  // `more` after them.
+  void WriteSettings(const std::string& database, const std::string& more = {}) {
+    std::ofstream(ini) << "[Main]\nDataBase=" << database << "\nUser=SYSDBA\n[Parameters]\nProtocol=3\n"
+                       << "BackShutDown=1\nAutoBackName=0\n"
+                       << more;
+  }
+  std::vector<std::string> Environment() const {
+    return {"ISC_PASSWORD=" + fbtest::SysdbaPassword(), "LC_ALL=C.UTF-8"};
+  }
+  std::vector<std::string> Arguments(const std::vector<std::string>& more) const {
+    std::vector<std::string> arguments{"--config", ini, "--log-dir", dir.File("logs")};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return arguments;
+  }
+  int Ctl(const std::vector<std::string>& more, std::string* output = nullptr,
+          std::vector<std::string> environment = {}) {
+    if (environment.empty()) environment = Environment();
+    TCtl ctl(Arguments(more), environment);
+    const int status = ctl.Finish();
+    if (output) *output = ctl.Output();
+    return status;
+  }
+  std::string NewDatabase(const std::string& name, int scale = 1) {
+    const std::string path = dir.File(name);
+    fbtest::CreateDatabase(path, scale);
+    return path;
+  }
+  std::string OperationLogs() {
+    std::string all;
+    for (const auto& entry : fs::recursive_directory_iterator(dir.File("logs")))
+      if (entry.path().extension() == ".log") all += Bytes(entry.path());
+    return all;
+  }
+  std::vector<std::string> FilesWith(const std::string& part) const {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+      if (Has(entry.path().filename().string(), part)) found.push_back(entry.path().filename().string());
+    return found;
+  }
+
+  fbtest::TempFolder dir{"quorvin-cli"};
+  std::string ini = dir.File("Quorvin.INI");
+};
+
+TEST_F(CliTest, SubcommandsWithTheirExitCodesThroughTheEngineAndTheServer) {
+  std::string first;
+  for (const char* protocol : {"Local", "TCP"}) {
+    SCOPED_TRACE(protocol);
+    const std::string db = NewDatabase(std::string("sub-") + protocol + ".fdb");
+    if (first.empty()) WriteSettings(first = db);
+    std::string out;
+    ASSERT_EQ(Ctl({"--protocol", protocol, "backup", db}, &out), 0) << out;
+    const std::string gbk = db + ".gbk";
+    EXPECT_TRUE(Has(out, "gbak:") && Has(out, "backup made: " + gbk)) << out;
+    EXPECT_FALSE(fbtest::IsShutdown(db));
+
+    const std::string target = dir.File(std::string("restored-") + protocol + ".fdb");
+    ASSERT_EQ(Ctl({"--protocol", protocol, "--quiet", "restore", gbk, target}, &out), 0) << out;
+    EXPECT_FALSE(Has(out, "gbak:")) << "quiet: the outcome only\n" << out;
+    EXPECT_EQ(fbtest::RowCount(target, "T_ORDERS"), fbtest::kOrders);
+    EXPECT_EQ(Ctl({"--protocol", protocol, "restore", gbk, target}, &out), 2) << out;
+    EXPECT_TRUE(Has(out, "--replace")) << out;
+    EXPECT_EQ(Ctl({"--protocol", protocol, "--replace", "-q", "restore", gbk, target}, &out), 0) << out;
+  }
+
+  std::string out;
+  ASSERT_EQ(Ctl({"history", "--json"}, &out), 0) << out;
+  const std::vector<std::string> records = Lines(out);
+  ASSERT_EQ(records.size(), 6u) << out;
+  const auto start = [&](std::size_t i) { return nlohmann::json::parse(records[i]).at("start").get<std::string>(); };
+  EXPECT_GE(start(0), start(5)) << "newest first";
+  EXPECT_EQ(nlohmann::json::parse(records[5]).at("kind"), "backup");
+  ASSERT_EQ(Ctl({"history", "--limit", "2", first}, &out), 0);
+  EXPECT_EQ(Lines(out).size(), 1u) << "the one record of the first database:\n" << out;
+
+  ASSERT_EQ(Ctl({"status"}, &out), 0) << out;
+  EXPECT_TRUE(Has(out, "Plan: not running") && Has(out, first) && Has(out, "success (user) " + first + ".gbk")) << out;
+  ASSERT_EQ(Ctl({"status", "--json"}, &out), 0) << out;
+  EXPECT_EQ(nlohmann::json::parse(out).at("databases").at(0).at("last").at("outcome"), "success") << out;
+
+  // Wrong usage, a missing backup, a server that does not answer.
+  EXPECT_EQ(Ctl({"backup"}, &out), 2) << out;
+  EXPECT_EQ(Ctl({"--protocol", "SPX", "backup", first}, &out), 2) << out;
+  EXPECT_EQ(Ctl({"restore", dir.File("none.gbk"), dir.File("x.fdb")}, &out), 1) << out;
+  EXPECT_TRUE(Has(out, "no backup file")) << out;
+  fs::create_directory(dir.File("nowhere"));
+  std::ofstream(dir.File("nowhere/firebird.conf")) << "RemoteServicePort = 1\n";
+  std::vector<std::string> nowhere = Environment();
+  nowhere.push_back("FIREBIRD=" + dir.File("nowhere"));
+  EXPECT_EQ(Ctl({"--protocol", "TCP", "backup", first}, &out, nowhere), 1) << out;
+  EXPECT_TRUE(Has(out, "backup of " + first + " failed: ") && Has(out, "Unable to complete network request")) << out;
+  EXPECT_FALSE(fbtest::IsShutdown(first));
+}
+
+class CliStop : public CliTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  // The job of `arguments` stopped by SIGTERM once its output says `at`; its
+  // exit status.
+  int StoppedAt(const std::vector<std::string>& arguments, const std::string& at, int signals = 1) {
+    TCtl job(Arguments(arguments), Environment());
+    EXPECT_TRUE(job.WaitFor(at)) << job.Output();
+    for (int i = 0; i < signals; ++i) job.Terminate();
+    const int status = job.Finish();
+    EXPECT_TRUE(Has(job.Output(), "The job was stopped")) << job.Output();
+    return status;
+  }
+  // What a failed job leaves: the database on line, no file aside, no record.
+  void ExpectCleanedUp(const std::string& db) {
+    EXPECT_FALSE(fbtest::IsShutdown(db)) << fbtest::HeaderAttributes(db);
+    EXPECT_TRUE(FilesWith(".aside-").empty());
+    EXPECT_FALSE(fs::exists(dir.File("Quorvin.job")));
+  }
+};
+
+TEST_P(CliStop, SigtermInTheMiddleOfABackup) {
+  const std::string db = NewDatabase("stop-backup.fdb", 20);
+  WriteSettings(db);
+  ASSERT_EQ(Ctl({"--protocol", GetParam(), "-q", "backup", db}), 0);
+  const std::string gbk = db + ".gbk";
+  const std::string older = Bytes(gbk);
+
+  EXPECT_EQ(StoppedAt({"--protocol", GetParam(), "backup", db}, "writing data for table"), 1);
+  ExpectCleanedUp(db);
+  EXPECT_TRUE(Bytes(gbk) == older) << "the older backup is back under its name: " << Bytes(gbk).size() << " bytes, "
+                                   << older.size() << " before";
+  // (The server's gbak may still read the database: it carries on after the
+  // request was given up, into the file now named .failed.)
+  EXPECT_TRUE(fs::exists(gbk + ".failed"));
+}
+
+TEST_P(CliStop, SigtermTwiceInTheMiddleOfARestore) {
+  const std::string db = NewDatabase("stop-restore.fdb", 20);
+  WriteSettings(db);
+  ASSERT_EQ(Ctl({"--protocol", GetParam(), "-q", "backup", db}), 0);
+  fbtest::ShareWithServer(db + ".gbk");
+  fbtest::RunIsqlScript("DELETE FROM T_NOTES WHERE ID >= 10;\nCOMMIT;\n", db);
+
+  // The second signal comes during the clean-up, which runs to its end.
+  EXPECT_EQ(
+      StoppedAt({"--protocol", GetParam(), "--replace", "restore", db + ".gbk", db}, "restoring data for table", 2), 1);
+  ExpectCleanedUp(db);
+  EXPECT_TRUE(fs::exists(db + ".failed"));
+  EXPECT_EQ(fbtest::RowCount(db, "T_NOTES"), 10) << "the database as it was before the restore";
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocols, CliStop, ::testing::Values("Local", "TCP"),
+                         [](const auto& info) { return std::string(info.param); });
+
+// The plan of two databases (one of them missing) due at the next whole
+// minute, with a failing command after a backup that succeeded and a
+// recording command that hangs after one that failed.
+std::string PlanOfTwo(const std::string& missing, const std::string& folder) {
+  const std::time_t now = std::time(nullptr);
+  const std::time_t due = (now / 60 + (now % 60 > 50 ? 2 : 1)) * 60;
+  char at[16];
+  std::strftime(at, sizeof at, "%H:%M:00", std::localtime(&due));
+  std::string plan =
+      "DayPeriodBack=7\nNightPeriodBack=7\nDayClockBack=" + std::string(at) + "\nNightClockBack=" + at + "\n";
+  for (int day = 1; day <= 7; ++day) plan += "Day" + std::to_string(day) + "Back=1\n";
+  return "[Plan]\n" + plan + "[Plan2]\nDataBase=" + missing + "\nProtocol=3\n" + plan + "[Hooks]\nOnSuccess=exit 3\n" +
+         "OnFailure=env | grep ^QUORVIN_ >" + folder + "/failure.env; sleep 60\nTimeLimit=2\n";
+}
+
+TEST_F(CliTest, RunMakesThePlanBackupsAtTheNextMinuteBesideTheWindowAndStopsCleanly) {
+  const std::string db = NewDatabase("plan.fdb");
+  const std::string missing = dir.File("missing.fdb");
+  WriteSettings(db, PlanOfTwo(missing, dir.Path()));
+  TCtl run(Arguments({"run"}), Environment());
+  ASSERT_TRUE(run.WaitFor("running the plan of " + ini, 30s)) << run.Output();
+
+  // The window's core on the same settings: the plan is the service's.
+  TFileLocations places;
+  places.SettingsDir = dir.Path() + "/";
+  places.DataDir = dir.File("window") + "/";
+  fs::create_directory(places.DataDir);
+  TFrontEnd window;
+  window.WritesSettings = false;
+  auto q = std::make_unique<TQuorvin>(window, ini, places);
+  EXPECT_FALSE(q->Execute());
+  EXPECT_TRUE(Has(q->PlanRunElsewhere(), "quorvinctl, процесс ")) << q->PlanRunElsewhere();
+  std::string state;
+  for (int i = 0; i < 100 && !Has(state, "Следующая копия по расписанию"); ++i, std::this_thread::sleep_for(100ms))
+    state = StatusLinesOf(*q, false).NextPlanBackup;
+  EXPECT_TRUE(Has(state, "Расписание выполняет: quorvinctl") && Has(state, db)) << state;
+  std::string out;
+  EXPECT_EQ(Ctl({"run"}, &out), 1) << out;
+  EXPECT_TRUE(Has(out, "is run by quorvinctl")) << out;
+  EXPECT_EQ(Ctl({"status"}, &out), 0);
+  EXPECT_TRUE(Has(out, "Plan: run by quorvinctl")) << out;
+
+  ASSERT_TRUE(run.WaitFor("plan backup of " + missing + " failed", 150s)) << run.Output();
+  const std::string killed = " Команда после копии прервана: не завершилась за 2 с.";
+  for (int i = 0; i < 100 && !Has(OperationLogs(), killed); ++i) std::this_thread::sleep_for(100ms);
+  run.Terminate();
+  EXPECT_EQ(run.Finish(), 0) << run.Output();
+  EXPECT_TRUE(Has(run.Output(), "plan backup of " + db + " made") && Has(run.Output(), "stopped")) << run.Output();
+
+  const std::string logs = OperationLogs();
+  EXPECT_TRUE(Has(logs, " Команда после копии завершилась с ошибкой, код 3.")) << logs;
+  EXPECT_TRUE(Has(logs, killed)) << logs;
+  EXPECT_TRUE(Has(logs, " Сервис остановлен.")) << logs;
+  const std::string recorded = Bytes(dir.File("failure.env"));
+  EXPECT_TRUE(Has(recorded, "QUORVIN_DATABASE=" + missing) && Has(recorded, "QUORVIN_OUTCOME=failure") &&
+              Has(recorded, "QUORVIN_EVENT=backup-failed"))
+      << recorded;
+  EXPECT_TRUE(fs::exists(db + ".gbk"));
+  EXPECT_FALSE(fs::exists(dir.File("Quorvin.plan-status.json")));
+  // The lock went with the service.
+  EXPECT_TRUE(q->Execute());
+  q->Stop();
+}
+
+}  // namespace
