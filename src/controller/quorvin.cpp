@@ -108,6 +108,19 @@ std::optional<TBackupOutcome> TQuorvin::Backup(const std::string& database, TBac
   return ranNow ? *result : std::nullopt;
 }
 
+std::optional<TBackupOutcome> TQuorvin::IncrementalBackup(const std::string& database, int level, TBackupDone done) {
+  FSettings.DataBase = database;
+  const TDatabaseOptions options = FSettings;
+  auto result = std::make_shared<std::optional<TBackupOutcome>>();
+  const bool ranNow = FQueue.Submit(Locked({TSchedule::KindBackup, database, TJobBy::User, 0, [=, this] {
+                                              TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
+                                              *result = FJobs.IncrementalBackup(options, level, output, TJobBy::User);
+                                              if ((*result)->Succeeded) FSettings.LastBack = (*result)->BackFile;
+                                              if (done) done(**result);
+                                            }}));
+  return ranNow ? *result : std::nullopt;
+}
+
 std::optional<bool> TQuorvin::Restore(const std::string& source, const std::string& target, TRestoreDone done) {
   const TDatabaseOptions options = FSettings;
   auto result = std::make_shared<std::optional<bool>>();

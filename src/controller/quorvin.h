@@ -101,6 +101,9 @@ class TQuorvin {
   // job and nullopt is returned. `done` hears the outcome either way.
   using TBackupDone = std::function<void(const TBackupOutcome& outcome)>;
   std::optional<TBackupOutcome> Backup(const std::string& database, TBackupDone done = {});
+  // The physical (nbackup) backup of `level` of `database` (which becomes
+  // DataBase), likewise.
+  std::optional<TBackupOutcome> IncrementalBackup(const std::string& database, int level, TBackupDone done = {});
   // The restore of `source` into `target`, likewise: true or false when it
   // ran at once (the restored database exists or not), nullopt when it
   // waits.
