@@ -195,8 +195,10 @@ void TQuorvin::OnPlanTimer() {
   if (!FPlan.Running()) return;
   const std::vector<TPlanEntry> entries = PlanEntries();
   // Due together: queued in the order of the list, then run one by one.
-  for (const TPlanEntry* entry : FPlan.DueEntries(entries, [this](std::uint64_t id) { return FQueue.Holds(id); }))
-    FQueue.Enqueue(PlanBackupJob(*entry));
+  for (const TPlanEntry* entry : FPlan.DueEntries(entries, [this](std::uint64_t id) { return FQueue.Holds(id); })) {
+    const TEntryRun* run = FPlan.RunOf(entry->Id);
+    FQueue.Enqueue(PlanBackupJob(*entry, run ? run->DueLevel : 0));
+  }
   FQueue.RunWaiting();
 }
 
@@ -205,9 +207,9 @@ void TQuorvin::RunPlanBackup(const TPlanEntry& entry) {
   FQueue.RunWaiting();
 }
 
-TQueuedJob TQuorvin::PlanBackupJob(const TPlanEntry& entry) {
-  return Locked(
-      {TSchedule::KindBackup, entry.DataBase, TJobBy::Plan, entry.Id, [this, entry] { MakePlanBackup(entry); }});
+TQueuedJob TQuorvin::PlanBackupJob(const TPlanEntry& entry, int level) {
+  return Locked({TSchedule::KindBackup, entry.DataBase, TJobBy::Plan, entry.Id,
+                 [this, entry, level] { MakePlanBackup(entry, level); }});
 }
 
 TQueuedJob TQuorvin::Locked(TQueuedJob job) {
@@ -235,14 +237,20 @@ void TQuorvin::AcquireJobsLock() {
   FWaitingFor.clear();
 }
 
-void TQuorvin::MakePlanBackup(const TPlanEntry& entry) {
+void TQuorvin::MakePlanBackup(const TPlanEntry& entry, int level) {
   FLog.Stamped(" резервная копия. начало");
   TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts, TAttendance::Unattended);
   const TDatabaseOptions options = JobOptionsOf(entry, FSettings);
-  const TBackupOutcome outcome = FJobs.Backup(options, output, TJobBy::Plan);
+  const TBackupOutcome outcome =
+      entry.Incremental()
+          ? FJobs.IncrementalBackup(options, FJobs.PlanLevel(options.DataBase, level), output, TJobBy::Plan)
+          : FJobs.Backup(options, output, TJobBy::Plan);
   if (outcome.Succeeded) {
     FSettings.LastBack = outcome.BackFile;
-    FJobs.ApplyRetention(options, outcome);
+    if (entry.Incremental())
+      FJobs.ApplyChainRetention(options, outcome);
+    else
+      FJobs.ApplyRetention(options, outcome);
   }
   ReportPlanBackup(entry, outcome, output);
   FLog.SaveStrToLog("---");

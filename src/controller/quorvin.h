@@ -149,8 +149,9 @@ class TQuorvin {
   void RunPlanBackup(const TPlanEntry& entry);
 
  private:
-  TQueuedJob PlanBackupJob(const TPlanEntry& entry);
-  void MakePlanBackup(const TPlanEntry& entry);
+  // `level`: of an incremental entry, the level that fell due.
+  TQueuedJob PlanBackupJob(const TPlanEntry& entry, int level = 0);
+  void MakePlanBackup(const TPlanEntry& entry, int level);
   // `job` run while this program holds the lock of the settings file's jobs,
   // waited for while another program holds it.
   TQueuedJob Locked(TQueuedJob job);

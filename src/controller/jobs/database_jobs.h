@@ -109,6 +109,10 @@ class TDatabaseJobs {
   // cannot make it (too old a server, a read-only database, one already in
   // backup mode: the user is offered to end that mode, never without asking).
   TBackupOutcome IncrementalBackup(const TDatabaseOptions& db, int level, TJobOutput& output, TJobBy by);
+  // The level the plan makes when `level` falls due for `database`: the
+  // lowest level whose lower level the history lacks (a plan's first backup
+  // is a level 0, whatever level fell due), else `level`.
+  int PlanLevel(const std::string& database, int level) const;
   // The restore of `source` into `target` with `db`'s login, protocol and
   // switches. True when the restored database exists. A physical backup
   // file restores its whole chain (incremental/chain.h), every link checked

@@ -259,3 +259,13 @@ TBackupOutcome TDatabaseJobs::IncrementalBackup(const TDatabaseOptions& db, int 
   }
   return TIncrementalRun(*this, db, level, output, by).Run();
 }
+
+int TDatabaseJobs::PlanLevel(const std::string& database, int level) const {
+  const std::vector<THistoryRecord> history = ReadHistory(FPlaces.HistoryPath);
+  for (int below = 0; below < level; ++below) {
+    const auto record = LatestOfLevel(history, database, below);
+    if (!record || (FolderSearchable(std::filesystem::path(record->File).parent_path().string()) && !FileExists(record->File)))
+      return below;
+  }
+  return level;
+}
