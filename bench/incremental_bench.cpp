@@ -65,10 +65,10 @@ void Require(bool ok, const char* what) {
 void GbakRestore(const TOptions& o, const std::string& gbk, const std::string& db) {
   const std::string manager = o.Protocol == "tcp" ? std::string(fbtest::kServerHost) + ":service_mgr" : "service_mgr";
   int code = 0;
-  const std::string out =
-      fbtest::RunCommand("gbak -c -se " + manager + " -user SYSDBA -pas " + fbtest::ShellQuote(fbtest::SysdbaPassword()) +
-                             " " + fbtest::ShellQuote(gbk) + " " + fbtest::ShellQuote(db) + " >/dev/null",
-                         &code);
+  const std::string out = fbtest::RunCommand("gbak -c -se " + manager + " -user SYSDBA -pas " +
+                                                 fbtest::ShellQuote(fbtest::SysdbaPassword()) + " " +
+                                                 fbtest::ShellQuote(gbk) + " " + fbtest::ShellQuote(db) + " >/dev/null",
+                                             &code);
   // gbak of Firebird 3.0.11 may die while exiting after a finished job.
   if (code != 0 && !(code == 128 + 11 && fs::exists(db))) throw std::runtime_error("gbak -c failed: " + out);
 }
@@ -128,9 +128,10 @@ int main(int argc, char** argv) {
     started = Clock::now();
     GbakRestore(o, logicalFile, gbakTarget);
     const double gbak = Since(started);
-    std::printf("restore : chain (levels 0 and 1, links checked) %.2f s, gbak -c of the logical backup %.2f s, "
-                "ratio %.3f\n",
-                chain, gbak, chain / gbak);
+    std::printf(
+        "restore : chain (levels 0 and 1, links checked) %.2f s, gbak -c of the logical backup %.2f s, "
+        "ratio %.3f\n",
+        chain, gbak, chain / gbak);
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "incremental_bench: %s\n", e.what());

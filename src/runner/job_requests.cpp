@@ -3,9 +3,9 @@
 #include <optional>
 #include <type_traits>
 
-#include "runner/job_options.h"
 #include "platform/exception.h"
 #include "platform/text.h"
+#include "runner/job_options.h"
 #include "runner/schedule.h"
 #include "service/nbackup_services.h"
 #include "service/stream_services.h"

@@ -248,10 +248,10 @@ class TSchedule::TRun {
         // Created inside the trap: a missing client library is reported on
         // the pane like any other failure of the job, and the restart still
         // runs.
-        request = Physical() ? MakePhysicalJobRequest(FJob.JobKind, FSlot, FChain, FJob.NBackupLevel, FJob.FProtocol,
-                                                      FUser, FPass)
-                             : MakeJobRequest(FJob.JobKind, FSlot, FJob.FProtocol, FUser, FPass, FJob.FJobOption,
-                                              FFeed != nullptr);
+        request =
+            Physical()
+                ? MakePhysicalJobRequest(FJob.JobKind, FSlot, FChain, FJob.NBackupLevel, FJob.FProtocol, FUser, FPass)
+                : MakeJobRequest(FJob.JobKind, FSlot, FJob.FProtocol, FUser, FPass, FJob.FJobOption, FFeed != nullptr);
         RunRequest(*request);
         FSucceeded = true;
       } else {
@@ -447,7 +447,7 @@ class TSchedule::TRun {
   std::string FComputer;
   std::vector<TMountEntry> FMounts;
   TServerPath FSlot[2];
-  std::vector<TServerPath> FChain;  // a physical restore's files, level 0 first
+  std::vector<TServerPath> FChain;      // a physical restore's files, level 0 first
   std::unique_ptr<TRestoreFeed> FFeed;  // the backup file, when it is on this computer
   std::vector<std::string> FJobLog;
   bool FSucceeded = false;

@@ -104,9 +104,8 @@ void ExecuteServerStatement(const std::string& serverName, const std::string& lo
     TTransactionBlock block{&handle, 0, nullptr};
     Call([&](ISC_STATUS* status) { return api.isc_start_multiple(status, &transaction, 1, &block); });
     Call([&](ISC_STATUS* status) {
-      return api.isc_dsql_execute_immediate(status, &handle, &transaction,
-                                            static_cast<unsigned short>(statement.size()), statement.data(), 3,
-                                            nullptr);
+      return api.isc_dsql_execute_immediate(
+          status, &handle, &transaction, static_cast<unsigned short>(statement.size()), statement.data(), 3, nullptr);
     });
     Call([&](ISC_STATUS* status) { return api.isc_commit_transaction(status, &transaction); });
   } catch (...) {

@@ -1,5 +1,7 @@
 #include "service/nbackup_services.h"
 
+#include <cctype>
+
 #include "service/ib_errors.h"
 
 void TIBNBackupService::BuildStartRequest() {
@@ -43,15 +45,18 @@ std::string QueryServerVersion(TIBCustomService& service) {
 }
 
 TServerVersion ParseServerVersion(const std::string& text) {
-  const std::size_t v = text.find("-V");
-  if (v == std::string::npos) return {};
-  TServerVersion version;
-  std::size_t i = v + 2;
-  const auto number = [&](int& out) {
-    const std::size_t start = i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 4) out = out * 10 + (text[i++] - '0');
-    return i > start;
-  };
-  if (!number(version.Major) || i >= text.size() || text[i++] != '.' || !number(version.Minor)) return {};
-  return version;
+  // "<platform>-<V, T or other letter><major>.<minor>…": "LI-V3.0.11", "WI-T4.0.0".
+  for (std::size_t dash = text.find('-'); dash != std::string::npos; dash = text.find('-', dash + 1)) {
+    std::size_t i = dash + 2;
+    if (i >= text.size() || !std::isalpha(static_cast<unsigned char>(text[dash + 1]))) continue;
+    TServerVersion version;
+    const auto number = [&](int& out) {
+      const std::size_t start = i;
+      while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) && i - start < 4)
+        out = out * 10 + (text[i++] - '0');
+      return i > start;
+    };
+    if (number(version.Major) && i < text.size() && text[i++] == '.' && number(version.Minor)) return version;
+  }
+  return {};
 }

@@ -55,13 +55,15 @@ class IncrementalChain : public ControllerFirebird, public ::testing::WithParamI
   TMadeChain MakeChain() {
     TMadeChain chain;
     chain.L0 = Level(0);
-    fbtest::RunIsqlScript("DELETE FROM T_NOTES WHERE ID < 100;\nUPDATE T_ORDERS SET AMOUNT = 7 WHERE ID < 500;\n"
-                          "COMMIT;\n",
-                          db);
+    fbtest::RunIsqlScript(
+        "DELETE FROM T_NOTES WHERE ID < 100;\nUPDATE T_ORDERS SET AMOUNT = 7 WHERE ID < 500;\n"
+        "COMMIT;\n",
+        db);
     chain.L1 = Level(1);
-    fbtest::RunIsqlScript("INSERT INTO T_CUSTOMERS VALUES (100000, 'After one', 'X');\n"
-                          "DELETE FROM T_ORDERS WHERE ID >= 2900;\nCOMMIT;\n",
-                          db);
+    fbtest::RunIsqlScript(
+        "INSERT INTO T_CUSTOMERS VALUES (100000, 'After one', 'X');\n"
+        "DELETE FROM T_ORDERS WHERE ID >= 2900;\nCOMMIT;\n",
+        db);
     chain.L2 = Level(2);
     chain.RowsAtL2 = Rows(db);
     // Changes after level 2 that no restore of it may show.
@@ -151,8 +153,8 @@ TEST_P(IncrementalChain, ALevelWithoutItsLowerLevelIsRefused) {
         << outcome->Reason;
   }
   EXPECT_TRUE(FilesWith(".nbk").empty());
-  EXPECT_TRUE(ServerAnswers(LocalComputerName(), static_cast<std::uint8_t>(GetParam()), "SYSDBA",
-                            fbtest::SysdbaPassword()));
+  EXPECT_TRUE(
+      ServerAnswers(LocalComputerName(), static_cast<std::uint8_t>(GetParam()), "SYSDBA", fbtest::SysdbaPassword()));
   const std::string l0 = Level(0);
   // Level 2 still lacks its level 1.
   EXPECT_FALSE(q->IncrementalBackup(db, 2)->Succeeded);
@@ -187,8 +189,7 @@ TEST_P(IncrementalChain, AVerifiedLevelRestoresItsChainIntoATemporaryDatabase) {
   const auto outcome = q->IncrementalBackup(db, 1);
   ASSERT_TRUE(outcome && outcome->Succeeded) << seams.Dump();
   EXPECT_TRUE(outcome->Verified);
-  EXPECT_NE(seams.Dump().find("The restored database answers: 3 user tables, "), std::string::npos)
-      << seams.Dump();
+  EXPECT_NE(seams.Dump().find("The restored database answers: 3 user tables, "), std::string::npos) << seams.Dump();
   EXPECT_TRUE(FilesWith(".verify-").empty());
   int verified = 0;
   for (const THistoryRecord& record : ReadHistory(q->HistoryPath()))

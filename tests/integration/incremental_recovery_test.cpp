@@ -46,9 +46,9 @@ class KilledIncrementalBackup : public ControllerFirebird, public ::testing::Wit
   int RunKilledProbe() const {
     int code = -1;
     fbtest::RunCommand(fbtest::ShellQuote(QUORVIN_JOB_PROBE) + " " + fbtest::ShellQuote(dir.Path() + "/") +
-                               " nbackup " + std::to_string(GetParam()) + " " + fbtest::ShellQuote(db) +
-                               " 0 kill-in-backup-mode",
-                           &code);
+                           " nbackup " + std::to_string(GetParam()) + " " + fbtest::ShellQuote(db) +
+                           " 0 kill-in-backup-mode",
+                       &code);
     return code;
   }
 

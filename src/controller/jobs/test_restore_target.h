@@ -60,4 +60,3 @@ class TTestRestoreTarget {
   bool FCreated = false;
   bool FRemoved = false;
 };
-

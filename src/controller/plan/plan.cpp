@@ -111,7 +111,7 @@ std::vector<const TPlanEntry*> TPlan::DueEntries(const std::vector<TPlanEntry>& 
 }
 
 std::optional<TDateTime> TPlan::NextOf(const TPlanRecord& plan, std::uint64_t key, const TEntryRun& run,
-                                      const TClockReading& now) const {
+                                       const TClockReading& now) const {
   TNextCache& cache = FNextCache[key];
   const bool stale =
       !(cache.Plan == plan) || cache.Run.LastPlanRun != run.LastPlanRun ||

@@ -258,16 +258,18 @@ class TRecovery::TRun {
       return;
     }
     const TServerPath path = ServerPathOf(database, LocalComputerName(), ReadMountTable());
-    const TPhysicalState state = ReadPhysicalState(path.ServerName, path.LocalPath, FRecord.Protocol, FRecord.User,
-                                                   *password);
+    const TPhysicalState state =
+        ReadPhysicalState(path.ServerName, path.LocalPath, FRecord.Protocol, FRecord.User, *password);
     if (!state.Known) {
       Done("режим резервного копирования базы данных не проверен: " + database + " (" + state.Error + ")");
       return;
     }
     if (!state.BackupMode) return;
     if (!FileIsBackup(FRecord.Target, state.BackupGuid)) {
-      Done("база данных в режиме резервного копирования, но его оставило не это задание; режим не изменён "
-           "(его завершает ALTER DATABASE END BACKUP): " + database);
+      Done(
+          "база данных в режиме резервного копирования, но его оставило не это задание; режим не изменён "
+          "(его завершает ALTER DATABASE END BACKUP): " +
+          database);
       return;
     }
     if (!FOutput.AskJobYesNo("Прерванное инкрементное копирование оставило базу данных " + database +

@@ -68,7 +68,8 @@ bool ReadTime(const std::string& text, TDateTime& value) {
   while (count < 3 && i < text.size()) {
     std::size_t start = i;
     int number = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 2) number = number * 10 + (text[i++] - '0');
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 2)
+      number = number * 10 + (text[i++] - '0');
     if (i == start) return false;
     parts[count++] = number;
     if (i < text.size() && text[i++] != ':') return false;

@@ -78,7 +78,8 @@ bool TDatabaseJobs::ChainFit(TJobRecorder& recorder, const std::string& source, 
                              TJobOutput& output, std::vector<std::string>& chain) {
   const TChain found = FindChain(source, recorder.History());
   const std::size_t n = found.Links.size();
-  if (n > 0) recorder.SetLevel(found.Links.back().Level, found.Links.front().File, n > 1 ? found.Links[n - 2].File : "");
+  if (n > 0)
+    recorder.SetLevel(found.Links.back().Level, found.Links.front().File, n > 1 ? found.Links[n - 2].File : "");
   std::string refusal = found.Refusal;
   if (refusal.empty()) refusal = ChangedLinkRefusal(found.Links);
   if (!refusal.empty()) {

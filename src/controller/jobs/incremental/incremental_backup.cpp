@@ -43,8 +43,7 @@ std::string WithText(std::string_view text, const std::string& value) {
 std::optional<THistoryRecord> LatestOfLevel(const std::vector<THistoryRecord>& history, const std::string& database,
                                             int level) {
   for (auto it = history.rbegin(); it != history.rend(); ++it)
-    if (it->Succeeded() && it->Kind == HistoryKindNBackup && it->Level == level && it->Database == database)
-      return *it;
+    if (it->Succeeded() && it->Kind == HistoryKindNBackup && it->Level == level && it->Database == database) return *it;
   return std::nullopt;
 }
 
@@ -264,7 +263,8 @@ int TDatabaseJobs::PlanLevel(const std::string& database, int level) const {
   const std::vector<THistoryRecord> history = ReadHistory(FPlaces.HistoryPath);
   for (int below = 0; below < level; ++below) {
     const auto record = LatestOfLevel(history, database, below);
-    if (!record || (FolderSearchable(std::filesystem::path(record->File).parent_path().string()) && !FileExists(record->File)))
+    if (!record ||
+        (FolderSearchable(std::filesystem::path(record->File).parent_path().string()) && !FileExists(record->File)))
       return below;
   }
   return level;

@@ -41,7 +41,8 @@ std::optional<TIncrementalName> ParseIncrementalName(std::string_view fileName, 
   const auto field = [&](int n) { return Number(dated.substr(1 + 3 * static_cast<std::size_t>(n), 2)); };
   TDateTime date = 0;
   TDateTime time = 0;
-  if (!TryEncodeDate(2000 + field(2), field(1), field(0), date) || !TryEncodeTime(field(3), field(4), field(5), 0, time))
+  if (!TryEncodeDate(2000 + field(2), field(1), field(0), date) ||
+      !TryEncodeTime(field(3), field(4), field(5), 0, time))
     return std::nullopt;
   return TIncrementalName{Number(level), date + time};
 }
