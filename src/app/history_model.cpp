@@ -23,6 +23,7 @@ QString HistoryKindText(const std::string& kind) {
   if (kind == HistoryKindBackup) return QString::fromUtf8("Резервная копия");
   if (kind == HistoryKindRestore) return QString::fromUtf8("Восстановление");
   if (kind == HistoryKindVerify) return QString::fromUtf8("Проверка");
+  if (kind == HistoryKindNBackup) return QString::fromUtf8("Инкрементная копия");
   return Q(kind);
 }
 
@@ -100,7 +101,9 @@ QString THistoryModel::Text(int row, int column) const {
   switch (column) {
     case ColStart: return StartText(r);
     case ColDuration: return HistoryDurationText(OwnSeconds(row).value_or(-1));
-    case ColKind: return HistoryKindText(r.Kind);
+    case ColKind:
+      // A physical backup's job names its level.
+      return r.Level ? HistoryKindText(r.Kind) + QString::fromUtf8(", ур. %1").arg(*r.Level) : HistoryKindText(r.Kind);
     case ColBy: return r.By == HistoryByPlan ? QString::fromUtf8("план") : QString::fromUtf8("пользователь");
     case ColDatabase: return Q(r.Database);
     case ColFile: return Q(r.File);

@@ -17,6 +17,7 @@
 #include <QResizeEvent>
 #include <QSaveFile>
 #include <QScreen>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabBar>
@@ -66,6 +67,7 @@ const char* const TextPlanRunElsewhere =
 const char* const TextJobWaits = "Задание начнётся, когда закончится текущее:\n%1";
 const char* const TextVerified = "Проверена пробным восстановлением.";
 const char* const TextCopyMade = "Копия на этом компьютере: %1";
+const char* const TextIncrementalFailed = "Создать инкрементную копию не удалось !";
 // How often the state at a glance is brought up to date.
 constexpr int StateRefreshMs = 1000;
 // How often at most the progress follows the job's lines.
@@ -228,20 +230,33 @@ void TMainForm::BuildDatabasePage() {
   BitBtn1 = Button("Создать резервную копию", TabSheet4);
   bbParameters = Button("Параметры", TabSheet4);
   BitBtn3 = Button("Расписание", TabSheet4);
+  // A physical (nbackup) backup of the level chosen beside it.
+  bbIncremental = Button("Инкрементная копия", TabSheet4);
+  bbIncremental->setToolTip("Физическая копия изменённых страниц (nbackup); уровень 0 — полная копия");
+  seIncrementalLevel = new QSpinBox(TabSheet4);
+  seIncrementalLevel->setRange(0, 9);
+  seIncrementalLevel->setPrefix("уровень ");
+  seIncrementalLevel->setToolTip("Уровень N строится на последней копии уровня N-1");
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(BitBtn1);
   buttons->addWidget(bbParameters);
   buttons->addWidget(BitBtn3);
   buttons->addStretch(1);
+  auto* incremental = new QHBoxLayout;
+  incremental->addWidget(bbIncremental);
+  incremental->addWidget(seIncrementalLevel);
+  incremental->addStretch(1);
   grid->addWidget(Label4, 0, 0, 1, 2);
   grid->addWidget(cbBD_Name, 1, 0);
   grid->addWidget(sbOpenDataBase, 1, 1);
   grid->setRowStretch(2, 1);
-  grid->addLayout(buttons, 3, 0, 1, 2);
+  grid->addLayout(incremental, 3, 0, 1, 2);
+  grid->addLayout(buttons, 4, 0, 1, 2);
   grid->setColumnStretch(0, 1);
   PageControl->addTab(TabSheet4, QString());
 
   connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+  connect(bbIncremental, &QPushButton::clicked, this, [this] { bbIncrementalClick(); });
   connect(sbOpenDataBase, &QToolButton::clicked, this, [this] {
     if (!RefusedDuringJob()) sbOpenDataBaseClick();
   });
@@ -492,8 +507,8 @@ bool TMainForm::RefusedDuringJob() {
 }
 
 void TMainForm::SetJobControlsEnabled(bool enabled) {
-  for (QWidget* control : std::initializer_list<QWidget*>{BitBtn1, bbParameters, BitBtn3, bbRestore, BitBtn4,
-                                                          sbOpenDataBase, sbOpenDataBack}) {
+  for (QWidget* control : std::initializer_list<QWidget*>{BitBtn1, bbIncremental, bbParameters, BitBtn3, bbRestore,
+                                                          BitBtn4, sbOpenDataBase, sbOpenDataBack}) {
     control->setEnabled(enabled);
   }
 }
@@ -691,18 +706,36 @@ void TMainForm::EndWindowJob(const std::string& announcement) {
   if (!announcement.empty()) FPrompts.ShowMessage(announcement);
 }
 
+std::string TMainForm::DatabaseForBackup() {
+  StoreLogin();
+  std::string database = DatabaseNameBytes();
+  if (database.empty()) {
+    sbOpenDataBaseClick();
+    database = FController->Settings().DataBase;
+  }
+  PutDatabaseNameFirst(database);
+  ProcessMessages();
+  if (!FController->JobRunning()) PrepareLogForJob();
+  return database;
+}
+
+void TMainForm::bbIncrementalClick() {
+  RunWindowJob([this](const TEndJob& end) {
+    const std::string database = DatabaseForBackup();
+    FController->IncrementalBackup(database, seIncrementalLevel->value(), [this, end](const TBackupOutcome& outcome) {
+      if (!outcome.Succeeded) return end(TextIncrementalFailed);
+      FRestoreSource = outcome.BackFile;
+      ShowBackSource();
+      end(BackupAnnouncement(outcome));
+    });
+    return true;
+  });
+}
+
 void TMainForm::BitBtn1Click() {
   RunWindowJob([this](const TEndJob& end) {
     TQuorvin& q = *FController;
-    StoreLogin();
-    std::string database = DatabaseNameBytes();
-    if (database.empty()) {
-      sbOpenDataBaseClick();
-      database = q.Settings().DataBase;
-    }
-    PutDatabaseNameFirst(database);
-    ProcessMessages();
-    if (!q.JobRunning()) PrepareLogForJob();
+    const std::string database = DatabaseForBackup();
     q.Backup(database, [this, end](const TBackupOutcome& outcome) {
       if (!outcome.Succeeded) return end(TextBackupFailed);
       FRestoreSource = outcome.BackFile;
@@ -756,7 +789,9 @@ void TMainForm::sbOpenDataBackClick() {
   // A backup file the server reads, or a copy on this computer that is sent
   // to it; the dialog starts beside it, or beside the database.
   const QString near = FRestoreSource.empty() ? cbBD_Name->currentText() : Q(FRestoreSource);
-  FRestoreSource = Std(ChooseFile("Выберите файл", "gbk", "Файл (*.gbk, *.gbk.zst)|*.GBK;*.GBK.ZST", near));
+  // A physical backup's file restores its whole chain.
+  FRestoreSource = Std(ChooseFile("Выберите файл", "gbk",
+                                  "Файл (*.gbk, *.gbk.zst)|*.GBK;*.GBK.ZST|Инкрементная копия (*.nbk)|*.NBK", near));
   ShowBackSource();
 }
 

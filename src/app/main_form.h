@@ -27,6 +27,7 @@ class QComboBox;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 class QStatusBar;
 class QTabWidget;
 class QToolButton;
@@ -70,6 +71,8 @@ class TMainForm : public QMainWindow {
   void FormCreate();
   void FormClose();
   void BitBtn1Click();
+  // "Инкрементная копия": a physical backup of the level beside it.
+  void bbIncrementalClick();
   void sbOpenDataBaseClick();
   void sbOpenDataBackClick();
   void bbParametersClick();
@@ -146,6 +149,8 @@ class TMainForm : public QMainWindow {
   QComboBox* cbBD_Name;
   QToolButton* sbOpenDataBase;
   QPushButton* BitBtn1;
+  QPushButton* bbIncremental;
+  QSpinBox* seIncrementalLevel;
   QPushButton* bbParameters;
   QPushButton* BitBtn3;
   QLabel* Label3;
@@ -237,6 +242,9 @@ class TMainForm : public QMainWindow {
   void RunWindowJob(const std::function<bool(const TEndJob& end)>& start);
   void EndWindowJob(const std::string& announcement);
   void PrepareLogForJob();
+  // The database named on the backup page (chosen first when none is), put
+  // at the top of the list.
+  std::string DatabaseForBackup();
   // The plan starts: the window hides into the notification area and the
   // controller's timer runs. False (the user told) when another program runs
   // the plan of these settings.

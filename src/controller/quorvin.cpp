@@ -126,6 +126,19 @@ std::optional<TBackupOutcome> TQuorvin::Backup(const std::string& database, TBac
   return ranNow ? *result : std::nullopt;
 }
 
+std::optional<TBackupOutcome> TQuorvin::IncrementalBackup(const std::string& database, int level, TBackupDone done) {
+  FSettings.DataBase = database;
+  const TDatabaseOptions options = FSettings;
+  auto result = std::make_shared<std::optional<TBackupOutcome>>();
+  const bool ranNow = FQueue.Submit(Locked({TSchedule::KindBackup, database, TJobBy::User, 0, [=, this] {
+                                              TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
+                                              *result = FJobs.IncrementalBackup(options, level, output, TJobBy::User);
+                                              if ((*result)->Succeeded) FSettings.LastBack = (*result)->BackFile;
+                                              if (done) done(**result);
+                                            }}));
+  return ranNow ? *result : std::nullopt;
+}
+
 std::optional<bool> TQuorvin::Restore(const std::string& source, const std::string& target, TRestoreDone done) {
   const TDatabaseOptions options = FSettings;
   auto result = std::make_shared<std::optional<bool>>();
@@ -201,8 +214,10 @@ void TQuorvin::OnPlanTimer() {
   if (!FPlan.Running()) return;
   const std::vector<TPlanEntry> entries = PlanEntries();
   // Due together: queued in the order of the list, then run one by one.
-  for (const TPlanEntry* entry : FPlan.DueEntries(entries, [this](std::uint64_t id) { return FQueue.Holds(id); }))
-    FQueue.Enqueue(PlanBackupJob(*entry));
+  for (const TPlanEntry* entry : FPlan.DueEntries(entries, [this](std::uint64_t id) { return FQueue.Holds(id); })) {
+    const TEntryRun* run = FPlan.RunOf(entry->Id);
+    FQueue.Enqueue(PlanBackupJob(*entry, run ? run->DueLevel : 0));
+  }
   FQueue.RunWaiting();
 }
 
@@ -211,9 +226,9 @@ void TQuorvin::RunPlanBackup(const TPlanEntry& entry) {
   FQueue.RunWaiting();
 }
 
-TQueuedJob TQuorvin::PlanBackupJob(const TPlanEntry& entry) {
-  return Locked(
-      {TSchedule::KindBackup, entry.DataBase, TJobBy::Plan, entry.Id, [this, entry] { MakePlanBackup(entry); }});
+TQueuedJob TQuorvin::PlanBackupJob(const TPlanEntry& entry, int level) {
+  return Locked({TSchedule::KindBackup, entry.DataBase, TJobBy::Plan, entry.Id,
+                 [this, entry, level] { MakePlanBackup(entry, level); }});
 }
 
 bool TQuorvin::Stopping() const { return FFrontEnd.Stop != nullptr && FFrontEnd.Stop->Requested(); }
@@ -251,15 +266,21 @@ void TQuorvin::AcquireJobsLock() {
   FWaitingFor.clear();
 }
 
-void TQuorvin::MakePlanBackup(const TPlanEntry& entry) {
+void TQuorvin::MakePlanBackup(const TPlanEntry& entry, int level) {
   FLog.Stamped(" резервная копия. начало");
   TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts, TAttendance::Unattended);
   Prepare(output);
   const TDatabaseOptions options = JobOptionsOf(entry, FSettings);
-  const TBackupOutcome outcome = FJobs.Backup(options, output, TJobBy::Plan);
+  const TBackupOutcome outcome =
+      entry.Incremental()
+          ? FJobs.IncrementalBackup(options, FJobs.PlanLevel(options.DataBase, level), output, TJobBy::Plan)
+          : FJobs.Backup(options, output, TJobBy::Plan);
   if (outcome.Succeeded) {
     FSettings.LastBack = outcome.BackFile;
-    FJobs.ApplyRetention(options, outcome);
+    if (entry.Incremental())
+      FJobs.ApplyChainRetention(options, outcome);
+    else
+      FJobs.ApplyRetention(options, outcome);
   }
   ReportPlanBackup(entry, outcome, output);
   FLog.SaveStrToLog("---");

@@ -114,6 +114,9 @@ class TQuorvin {
   // job and nullopt is returned. `done` hears the outcome either way.
   using TBackupDone = std::function<void(const TBackupOutcome& outcome)>;
   std::optional<TBackupOutcome> Backup(const std::string& database, TBackupDone done = {});
+  // The physical (nbackup) backup of `level` of `database` (which becomes
+  // DataBase), likewise.
+  std::optional<TBackupOutcome> IncrementalBackup(const std::string& database, int level, TBackupDone done = {});
   // The restore of `source` into `target`, likewise: true or false when it
   // ran at once (the restored database exists or not), nullopt when it
   // waits.
@@ -166,8 +169,9 @@ class TQuorvin {
   bool Stopping() const;
   // The output of a job of this front end.
   void Prepare(TJobOutput& output) const;
-  TQueuedJob PlanBackupJob(const TPlanEntry& entry);
-  void MakePlanBackup(const TPlanEntry& entry);
+  // `level`: of an incremental entry, the level that fell due.
+  TQueuedJob PlanBackupJob(const TPlanEntry& entry, int level = 0);
+  void MakePlanBackup(const TPlanEntry& entry, int level);
   // `job` run while this program holds the lock of the settings file's jobs,
   // waited for while another program holds it.
   TQueuedJob Locked(TQueuedJob job);

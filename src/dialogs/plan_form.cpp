@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateTimeEdit>
 #include <QFrame>
 #include <QGridLayout>
@@ -65,6 +66,17 @@ std::string BytesOf(const QString& text, const std::string& original) {
   return text == Q(original) ? original : text.toStdString();
 }
 
+// The entry's rhythm in a few words; an incremental entry's by level.
+QString RhythmText(const TPlanEntry& entry) {
+  if (!entry.Incremental()) return Q(PlanSummary(entry.PlanRecord));
+  QString text = QString::fromUtf8("ур. 0: ") + Q(PlanSummary(entry.PlanRecord));
+  for (int level = 1; level <= PlanLevels; ++level) {
+    const TPlanRecord& plan = entry.LevelPlans.Level[level - 1];
+    if (PlanOnAnyDay(plan)) text += QString::fromUtf8(" | ур. %1: ").arg(level) + Q(PlanSummary(plan));
+  }
+  return text;
+}
+
 QString LastOutcomeText(const TJobReport* report) {
   if (report == nullptr || report->Ended == 0) return {};
   const QString when = Q(FormatDateTime("dd.mm hh:nn", report->Ended));
@@ -85,6 +97,7 @@ TPlanForm::TPlanForm(QWidget* parent, TSettings& settings, const TPlan* plan, TS
   top->addWidget(BuildListFrame(), 1);
   top->addLayout(BuildDatabaseRow());
   top->addLayout(BuildEntryOptionsRow());
+  top->addLayout(BuildKindRow());
   auto* frames = new QHBoxLayout;
   top->addLayout(frames);
   frames->addWidget(BuildWeekFrame());
@@ -240,6 +253,48 @@ QHBoxLayout* TPlanForm::BuildEntryOptionsRow() {
   return row;
 }
 
+// The kind of backups the entry's plan makes and the level being edited.
+QHBoxLayout* TPlanForm::BuildKindRow() {
+  auto* label = new QLabel(QString::fromUtf8("Вид копий:"));
+  cbBackupKind = new QComboBox;
+  cbBackupKind->addItems({QString::fromUtf8("Логическая (gbak)"), QString::fromUtf8("Инкрементная (nbackup)")});
+  label->setBuddy(cbBackupKind);
+  auto* levelLabel = new QLabel(QString::fromUtf8("Расписание уровня:"));
+  cbLevel = new QComboBox;
+  cbLevel->addItems({QString::fromUtf8("0 (полная копия)"), QString::fromUtf8("1"), QString::fromUtf8("2")});
+  cbLevel->setToolTip(QString::fromUtf8("Когда уровни совпадают по времени, делается копия меньшего уровня"));
+  levelLabel->setBuddy(cbLevel);
+  auto* row = new QHBoxLayout;
+  row->addWidget(label);
+  row->addWidget(cbBackupKind);
+  row->addSpacing(12);
+  row->addWidget(levelLabel);
+  row->addWidget(cbLevel);
+  row->addStretch(1);
+  connect(cbBackupKind, &QComboBox::activated, this, [this] {
+    if (cbBackupKind->currentIndex() != TDatabaseOptions::BackupKindIncremental) cbLevel->setCurrentIndex(0);
+    LevelChanged();
+    FillRow(FCurrent);
+  });
+  connect(cbLevel, &QComboBox::activated, this, [this] { LevelChanged(); });
+  return row;
+}
+
+TPlanRecord& TPlanForm::EditedPlan(TPlanEntry& entry) {
+  return FLevel == 0 ? entry.PlanRecord : entry.LevelPlans.Level[FLevel - 1];
+}
+
+void TPlanForm::LevelChanged() {
+  if (FCurrent < 0) return;
+  TPlanEntry& entry = FEntries[static_cast<std::size_t>(FCurrent)];
+  StorePlanInto(EditedPlan(entry));
+  entry.BackupKind = cbBackupKind->currentIndex();
+  const bool incremental = entry.Incremental();
+  cbLevel->setEnabled(incremental);
+  FLevel = incremental ? cbLevel->currentIndex() : 0;
+  LoadPlan(EditedPlan(entry));
+}
+
 // Bottom: how many of the plan's backups stay, "Хранить последние" N
 // "копий", and from what age they go, "Удалять старше" D "дней".
 QFrame* TPlanForm::BuildRetentionFrame() {
@@ -317,8 +372,7 @@ void TPlanForm::FillRow(int row) {
   }
   // The database by its file name; the whole name in the tool tip.
   const QString database = entry.DataBase.empty() ? QString::fromUtf8("не выбрана") : Q(entry.DataBase);
-  const QString texts[ColumnCount] = {database.section(QRegularExpression("[/\\\\]"), -1),
-                                      Q(PlanSummary(entry.PlanRecord)), next,
+  const QString texts[ColumnCount] = {database.section(QRegularExpression("[/\\\\]"), -1), RhythmText(entry), next,
                                       LastOutcomeText(FPlan ? FPlan->LastReportOf(entry.Id) : nullptr)};
   for (int column = 0; column < ColumnCount; ++column) {
     auto* item = new QTableWidgetItem(texts[column]);
@@ -358,9 +412,7 @@ void TPlanForm::SelectEntry(int row) {
   bbRemoveEntry->setEnabled(row > 0);
 }
 
-void TPlanForm::LoadEntry(int row) {
-  const TPlanEntry& entry = FEntries[static_cast<std::size_t>(row)];
-  const TPlanRecord& plan = entry.PlanRecord;
+void TPlanForm::LoadPlan(const TPlanRecord& plan) {
   QCheckBox* const days[] = {cbDay1Back, cbDay2Back, cbDay3Back, cbDay4Back, cbDay5Back, cbDay6Back, cbDay7Back};
   const bool on[] = {plan.Day1Back, plan.Day2Back, plan.Day3Back, plan.Day4Back,
                      plan.Day5Back, plan.Day6Back, plan.Day7Back};
@@ -372,6 +424,16 @@ void TPlanForm::LoadEntry(int row) {
   SetTimeOfDay(dtNightBeginBack, plan.NightBeginBack);
   SetTimeOfDay(dtDayBack, plan.DayClockBack);
   SetTimeOfDay(dtNightBack, plan.NightClockBack);
+}
+
+void TPlanForm::LoadEntry(int row) {
+  const TPlanEntry& entry = FEntries[static_cast<std::size_t>(row)];
+  FLevel = 0;
+  cbBackupKind->setCurrentIndex(entry.Incremental() ? TDatabaseOptions::BackupKindIncremental
+                                                    : TDatabaseOptions::BackupKindLogical);
+  cbLevel->setCurrentIndex(0);
+  cbLevel->setEnabled(entry.Incremental());
+  LoadPlan(entry.PlanRecord);
   seKeepLastBackups->setValue(entry.KeepLastBackups);
   seKeepBackupDays->setValue(entry.KeepBackupDays);
   eDataBase->setText(Q(entry.DataBase));
@@ -389,10 +451,7 @@ void TPlanForm::LoadEntry(int row) {
   eEntryPass->setEnabled(!first && entry.OwnLogin);
 }
 
-void TPlanForm::StoreEntry(int row) {
-  if (row < 0 || row >= static_cast<int>(FEntries.size())) return;
-  TPlanEntry& entry = FEntries[static_cast<std::size_t>(row)];
-  TPlanRecord& plan = entry.PlanRecord;
+void TPlanForm::StorePlanInto(TPlanRecord& plan) {
   plan.Day1Back = cbDay1Back->isChecked();
   plan.Day2Back = cbDay2Back->isChecked();
   plan.Day3Back = cbDay3Back->isChecked();
@@ -407,6 +466,13 @@ void TPlanForm::StoreEntry(int row) {
   plan.NightBeginBack = QTimeToTimeOfDay(dtNightBeginBack->time());
   plan.DayClockBack = QTimeToTimeOfDay(dtDayBack->time());
   plan.NightClockBack = QTimeToTimeOfDay(dtNightBack->time());
+}
+
+void TPlanForm::StoreEntry(int row) {
+  if (row < 0 || row >= static_cast<int>(FEntries.size())) return;
+  TPlanEntry& entry = FEntries[static_cast<std::size_t>(row)];
+  StorePlanInto(EditedPlan(entry));
+  entry.BackupKind = cbBackupKind->currentIndex();
   entry.KeepLastBackups = seKeepLastBackups->value();
   entry.KeepBackupDays = seKeepBackupDays->value();
   entry.DataBase = BytesOf(eDataBase->text(), entry.DataBase);

@@ -17,6 +17,7 @@
 #include "dialogs/fixed_dialog.h"
 
 class QCheckBox;
+class QComboBox;
 class QDateTimeEdit;
 class QFrame;
 class QHBoxLayout;
@@ -101,6 +102,11 @@ class TPlanForm : public TFixedDialog {
   // (the database named in the window), else its own.
   QLabel* LabelDataBase;
   QLineEdit* eDataBase;
+  // What the selected entry's plan makes: logical backups, or incremental
+  // ones in levels; for an incremental entry the weekdays and windows below
+  // are those of the level chosen here (0, 1 or 2).
+  QComboBox* cbBackupKind;
+  QComboBox* cbLevel;
   // The selected entry's own options and login (not for entry 1).
   QPushButton* bbEntryParams;
   QCheckBox* cbOwnLogin;
@@ -127,6 +133,13 @@ class TPlanForm : public TFixedDialog {
   TRadioGroup* RhythmGroup(QWidget* frame, const char* caption, QDateTimeEdit*& clockPicker);
   QHBoxLayout* BuildDatabaseRow();
   QHBoxLayout* BuildEntryOptionsRow();
+  QHBoxLayout* BuildKindRow();
+  // The weekly plan of the level being edited, from and into the controls.
+  TPlanRecord& EditedPlan(TPlanEntry& entry);
+  void LoadPlan(const TPlanRecord& plan);
+  void StorePlanInto(TPlanRecord& plan);
+  // The level chosen in cbLevel is edited from now on.
+  void LevelChanged();
   QFrame* BuildRetentionFrame();
   void BuildButtons(QVBoxLayout* top);
   // The controls from entry `row`, and back.
@@ -150,6 +163,8 @@ class TPlanForm : public TFixedDialog {
   TSavePlan FSavePlan;
   std::vector<TPlanEntry> FEntries;
   int FCurrent = -1;
+  // The level whose plan the controls show (0 for a logical entry).
+  int FLevel = 0;
   // The database the window names, as bytes.
   std::string FWindowDatabase;
 };

@@ -3,8 +3,11 @@
 #include <optional>
 #include <type_traits>
 
+#include "platform/exception.h"
+#include "platform/text.h"
 #include "runner/job_options.h"
 #include "runner/schedule.h"
+#include "service/nbackup_services.h"
 #include "service/stream_services.h"
 
 namespace {
@@ -71,4 +74,29 @@ std::unique_ptr<TIBControlAndQueryService> MakeJobRequest(int32_t kind, const TS
       NewJobRequest<TIBValidationService>(slot[0], protocol, userName, password, switches, &ValidateOptionOfSwitch);
   repair->DatabaseName = slot[0].LocalPath;
   return repair;
+}
+
+std::unique_ptr<TIBControlAndQueryService> MakePhysicalJobRequest(int32_t kind, const TServerPath (&slot)[2],
+                                                                  const std::vector<TServerPath>& chain, int32_t level,
+                                                                  uint8_t protocol, const std::string& userName,
+                                                                  const std::string& password) {
+  if (kind == TSchedule::KindNBackup) {
+    auto backup = std::make_unique<TIBNBackupService>();
+    PrepareRequest(*backup, slot[0].ServerName, protocol, userName, password);
+    backup->DatabaseName = slot[0].LocalPath;
+    backup->BackupFile = slot[1].LocalPath;
+    backup->Level = level;
+    return backup;
+  }
+  auto restore = std::make_unique<TIBNRestoreService>();
+  PrepareRequest(*restore, slot[1].ServerName, protocol, userName, password);
+  restore->DatabaseName = slot[1].LocalPath;
+  for (const TServerPath& file : chain) {
+    // The server reads the files on its own disk.
+    if (!SameTextAscii(file.ServerName, slot[1].ServerName))
+      throw Exception("The files of the chain must be on the server of the database (" + slot[1].ServerName +
+                      "): " + file.FileName + " is on " + file.ServerName);
+    restore->BackupFiles.push_back(file.LocalPath);
+  }
+  return restore;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "runner/job_paths.h"
 #include "service/backup_restore_services.h"
@@ -28,3 +29,11 @@ void ReleaseRequest(TIBCustomService& service);
 std::unique_ptr<TIBControlAndQueryService> MakeJobRequest(int32_t kind, const TServerPath (&slot)[2], uint8_t protocol,
                                                           const std::string& userName, const std::string& password,
                                                           const bool (&switches)[8], bool streamed = false);
+
+// The request of a physical job: a backup of `level` of slot 0's database
+// into slot 1's file, or a restore of `chain` (level 0 first) into slot 1's
+// database. The files of a chain must be on the server of the database.
+std::unique_ptr<TIBControlAndQueryService> MakePhysicalJobRequest(int32_t kind, const TServerPath (&slot)[2],
+                                                                  const std::vector<TServerPath>& chain, int32_t level,
+                                                                  uint8_t protocol, const std::string& userName,
+                                                                  const std::string& password);

@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/mount_table.h"
 #include "platform/share_path.h"
+#include "platform/standard_input.h"
 #include "runner/backup_source.h"
 #include "runner/database_control.h"
 #include "runner/job_options.h"
@@ -25,6 +26,7 @@
 #include "runner/job_stop.h"
 #include "runner/local_copy_job.h"
 #include "runner/log_pane.h"
+#include "runner/physical_backup.h"
 #include "runner/ui_seams.h"
 #include "service/backup_restore_services.h"
 #include "service/stream_services.h"
@@ -50,6 +52,8 @@ const char* KindWord(int32_t kind) {
   switch (kind) {
     case TSchedule::KindBackup: return "backup";
     case TSchedule::KindRestore: return "restore";
+    case TSchedule::KindNBackup: return "incremental backup";
+    case TSchedule::KindNRestore: return "restore of the chain";
     default: return "repair";
   }
 }
@@ -63,6 +67,8 @@ TKindTexts TextsOf(int32_t kind) {
   switch (kind) {
     case TSchedule::KindBackup: return {"Backup of database: ", "**** BACKUP COMPLETE ****"};
     case TSchedule::KindRestore: return {"Restore of database: ", "**** RESTORE COMPLETE ****"};
+    case TSchedule::KindNBackup: return {"Incremental backup of database: ", "**** INCREMENTAL BACKUP COMPLETE ****"};
+    case TSchedule::KindNRestore: return {"Restore of the chain ending in: ", "**** RESTORE COMPLETE ****"};
     default: return {"Fix of database: ", "**** FIX COMPLETE ****"};
   }
 }
@@ -133,7 +139,7 @@ class TSchedule::TRun {
     if (RefuseCutShortSource()) return false;
     if (!OpenFeedStep()) return false;
     if (!StopStep()) return false;
-    if (FJob.JobKind >= KindBackup && FJob.JobKind <= KindRepair) RequestStep();
+    if (FJob.JobKind >= KindBackup && FJob.JobKind <= KindNRestore) RequestStep();
     RestartStep();
     return FSucceeded;
   }
@@ -141,10 +147,13 @@ class TSchedule::TRun {
  private:
   // A name that did not fit its slot: the job is not run at all.
   bool RefuseOverlongNames() {
-    for (const std::string& refused : FJob.FRefusedFile) {
-      if (refused.empty()) continue;
+    std::vector<std::string> refused(std::begin(FJob.FRefusedFile), std::end(FJob.FRefusedFile));
+    for (const std::string& file : FJob.ChainFiles)
+      if (Utf8Length(file) > FileNameChars) refused.push_back(file);
+    for (const std::string& name : refused) {
+      if (name.empty()) continue;
       FOut.AddPaneLine("ERROR: File name is longer than " + std::to_string(FileNameChars) +
-                       " characters, the job is not run: " + refused);
+                       " characters, the job is not run: " + name);
       return true;
     }
     return false;
@@ -168,6 +177,7 @@ class TSchedule::TRun {
     FComputer = LocalComputerName();
     FMounts = ReadMountTable();
     for (int i = 0; i < 2; ++i) FSlot[i] = ServerPathOf(FJob.FJobFile[i].Get(), FComputer, FMounts);
+    for (const std::string& file : FJob.ChainFiles) FChain.push_back(ServerPathOf(file, FComputer, FMounts));
   }
 
   // Before the database is shut down: nothing is touched for a restore that
@@ -202,7 +212,8 @@ class TSchedule::TRun {
 
   // The file whose database the job shuts down and brings back.
   const TServerPath& Database() const {
-    return FSlot[FJob.JobKind == KindBackup || FJob.JobKind == KindRepair ? 0 : 1];
+    const int32_t kind = FJob.JobKind;
+    return FSlot[kind == KindBackup || kind == KindRepair || kind == KindNBackup ? 0 : 1];
   }
 
   // False when the shutdown failed: the job ends there.
@@ -220,7 +231,7 @@ class TSchedule::TRun {
   // sees: there is nothing to shut down (an unreachable one is another
   // matter, and the step says so).
   bool RestoresIntoNewDatabase() const {
-    if (FJob.JobKind != KindRestore) return false;
+    if (FJob.JobKind != KindRestore && FJob.JobKind != KindNRestore) return false;
     const TServerPath& db = Database();
     if (DatabaseFileReachable(db.ServerName, db.LocalPath)) return false;
     const std::optional<std::string> local =
@@ -258,7 +269,10 @@ class TSchedule::TRun {
         // Created inside the trap: a missing client library is reported on
         // the pane like any other failure of the job, and the restart still
         // runs.
-        request = MakeJobRequest(FJob.JobKind, FSlot, FJob.FProtocol, FUser, FPass, FJob.FJobOption, FFeed != nullptr);
+        request =
+            Physical()
+                ? MakePhysicalJobRequest(FJob.JobKind, FSlot, FChain, FJob.NBackupLevel, FJob.FProtocol, FUser, FPass)
+                : MakeJobRequest(FJob.JobKind, FSlot, FJob.FProtocol, FUser, FPass, FJob.FJobOption, FFeed != nullptr);
         RunRequest(*request);
         FSucceeded = true;
       } else {
@@ -272,6 +286,7 @@ class TSchedule::TRun {
       if (request) ReleaseRequest(*request);
       request.reset();
     });
+    if (!FSucceeded && FJob.JobKind == KindNBackup && prepared) AfterFailedPhysicalBackup();
     if (CopyWanted() && prepared) {
       const bool copied = CopyStep();
       if (!ServerRequestWanted()) FSucceeded = copied;
@@ -279,10 +294,31 @@ class TSchedule::TRun {
     if (beforeRequestCalled && FJob.AfterRequest) TryReporting([&] { FJob.AfterRequest(FSucceeded); });
   }
 
+  bool Physical() const { return FJob.JobKind == KindNBackup || FJob.JobKind == KindNRestore; }
+
+  // Firebird 3.0's nbackup service closes descriptor 0 of the process it
+  // runs in when it fails: the embedded engine's is this program's, which
+  // is opened again; a server stops accepting connections, which is said.
+  void AfterFailedPhysicalBackup() {
+    if (static_cast<TProtocol>(FJob.FProtocol) == TProtocol::Local) {
+      ReopenClosedStandardInput();
+      return;
+    }
+    if (ServerAnswers(FSlot[0].ServerName, FJob.FProtocol, FUser, FPass)) return;
+    PaneAndLog("ERROR: The server " + FSlot[0].ServerName +
+               " no longer accepts connections after the failed incremental backup (a fault of its nbackup "
+               "service); restart the Firebird server");
+  }
+
   void ShowHeader() {
     FOut.AddPaneLine("Job: " + FName);
     PaneAndLog(TextsOf(FJob.JobKind).Header + FSlot[0].FileName);
-    PaneAndLog("Job options: " + JobOptionsText(FJob.JobKind, FJob.FJobOption));
+    if (FJob.JobKind == KindNBackup)
+      PaneAndLog("Level: " + std::to_string(FJob.NBackupLevel) + ", file: " + FSlot[1].FileName);
+    else if (FJob.JobKind == KindNRestore)
+      PaneAndLog("Files of the chain: " + std::to_string(FChain.size()));
+    else
+      PaneAndLog("Job options: " + JobOptionsText(FJob.JobKind, FJob.FJobOption));
     PaneAndLog("Started: " + RunStamp());
     FOut.AddPaneLine("");
     if (FFeed) FFeed->ShowSource();
@@ -435,6 +471,7 @@ class TSchedule::TRun {
   std::string FComputer;
   std::vector<TMountEntry> FMounts;
   TServerPath FSlot[2];
+  std::vector<TServerPath> FChain;      // a physical restore's files, level 0 first
   std::unique_ptr<TRestoreFeed> FFeed;  // the backup file, when it is on this computer
   std::vector<std::string> FJobLog;
   bool FSucceeded = false;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runner/fixed_text.h"
 #include "runner/local_copy_info.h"
@@ -20,6 +21,10 @@ class TSchedule {
   static constexpr int32_t KindBackup = 1;
   static constexpr int32_t KindRestore = 2;
   static constexpr int32_t KindRepair = 3;
+  // A physical (nbackup) backup of slot 1's database into slot 2's file, and
+  // a physical restore of a chain of such files into slot 2's database.
+  static constexpr int32_t KindNBackup = 4;
+  static constexpr int32_t KindNRestore = 5;
 
   // Capacities of the text fields, in characters.
   static constexpr std::size_t ShortTextChars = 40;
@@ -30,8 +35,15 @@ class TSchedule {
   TSchedule(const TSchedule&) = delete;
   TSchedule& operator=(const TSchedule&) = delete;
 
-  // 1 backup, 2 restore, 3 repair; any other value runs no request.
+  // 1 backup, 2 restore, 3 repair, 4 physical backup, 5 physical restore;
+  // any other value runs no request.
   int32_t JobKind = KindBackup;
+  // The level of a physical backup.
+  int32_t NBackupLevel = 0;
+  // The files of a physical restore, level 0 first (as this computer names
+  // them, 80 characters at most each; on the server of the target). Slot 1
+  // names the last of them for the job's header.
+  std::vector<std::string> ChainFiles;
 
   // Texts longer than 40 characters are stored as their first 40 characters.
   std::string JobName() const { return FJobName.Get(); }

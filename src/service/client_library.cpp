@@ -94,6 +94,10 @@ TClientEntryPoints BindEntryPoints(TSharedLibrary& lib, int& gen) {
   Bind(lib, "isc_attach_database", bound.isc_attach_database);
   Bind(lib, "isc_drop_database", bound.isc_drop_database);
   Bind(lib, "isc_detach_database", bound.isc_detach_database);
+  Bind(lib, "isc_start_multiple", bound.isc_start_multiple);
+  Bind(lib, "isc_dsql_execute_immediate", bound.isc_dsql_execute_immediate);
+  Bind(lib, "isc_commit_transaction", bound.isc_commit_transaction);
+  Bind(lib, "isc_rollback_transaction", bound.isc_rollback_transaction);
   if (lib.Symbol("isc_rollback_retaining") == nullptr) {
     gen = 5;
     bound.isc_rollback_retaining = StandbyRollbackRetaining;

@@ -14,6 +14,7 @@ using ISC_LONG = int32_t;
 using isc_svc_handle = unsigned int;
 using isc_resv_handle = ISC_LONG;
 using isc_db_handle = unsigned int;
+using isc_tr_handle = unsigned int;
 
 constexpr int StatusVectorLength = 20;
 using TStatusVector = ISC_STATUS[StatusVectorLength];
@@ -37,6 +38,11 @@ using Tisc_attach_database = ISC_STATUS (*)(ISC_STATUS* status, short nameLength
                                             isc_db_handle* handle, short dpbLength, const char* dpb);
 using Tisc_drop_database = ISC_STATUS (*)(ISC_STATUS* status, isc_db_handle* handle);
 using Tisc_detach_database = ISC_STATUS (*)(ISC_STATUS* status, isc_db_handle* handle);
+using Tisc_start_multiple = ISC_STATUS (*)(ISC_STATUS* status, isc_tr_handle* transaction, short count, void* teb);
+using Tisc_dsql_execute_immediate = ISC_STATUS (*)(ISC_STATUS* status, isc_db_handle* database,
+                                                   isc_tr_handle* transaction, unsigned short length,
+                                                   const char* statement, unsigned short dialect, const void* xsqlda);
+using Tisc_end_transaction = ISC_STATUS (*)(ISC_STATUS* status, isc_tr_handle* transaction);
 using TGenericEntry = void (*)();
 }
 
@@ -55,6 +61,12 @@ struct TClientEntryPoints {
   Tisc_attach_database isc_attach_database = nullptr;
   Tisc_drop_database isc_drop_database = nullptr;
   Tisc_detach_database isc_detach_database = nullptr;
+  // Only for a statement the administrator agreed to (ending a physical
+  // backup mode that a crash left behind).
+  Tisc_start_multiple isc_start_multiple = nullptr;
+  Tisc_dsql_execute_immediate isc_dsql_execute_immediate = nullptr;
+  Tisc_end_transaction isc_commit_transaction = nullptr;
+  Tisc_end_transaction isc_rollback_transaction = nullptr;
 };
 
 // Loads and binds the library unless already bound; true when bound. A

@@ -46,8 +46,11 @@ std::string DatabaseConnectString(TProtocol protocol, const std::string& serverN
   }
 }
 
-void DropServerDatabase(const std::string& serverName, const std::string& localPath, TProtocol protocol,
-                        const std::string& userName, const std::string& password) {
+namespace {
+
+// Attaches to the database through its server; raises as the library says.
+isc_db_handle AttachServerDatabase(const std::string& serverName, const std::string& localPath, TProtocol protocol,
+                                   const std::string& userName, const std::string& password) {
   RequireClientLibrary();
   const std::string name = DatabaseConnectString(protocol, serverName, localPath);
   if (name.size() > MaxNameBytes) throw Exception("Database name too long: " + name);
@@ -60,14 +63,58 @@ void DropServerDatabase(const std::string& serverName, const std::string& localP
     return api.isc_attach_database(status, static_cast<short>(name.size()), name.data(), &handle,
                                    static_cast<short>(block.size()), block.data());
   });
+  return handle;
+}
+
+void DetachQuietly(isc_db_handle& handle) {
   try {
-    Call([&](ISC_STATUS* status) { return api.isc_drop_database(status, &handle); });
+    Call([&](ISC_STATUS* status) { return ClientEntryPoints().isc_detach_database(status, &handle); });
+  } catch (...) {
+  }
+}
+
+// The library's transaction block: one database, the default parameters.
+struct TTransactionBlock {
+  isc_db_handle* Database;
+  int ParamsLength;
+  const char* Params;
+};
+
+}  // namespace
+
+void DropServerDatabase(const std::string& serverName, const std::string& localPath, TProtocol protocol,
+                        const std::string& userName, const std::string& password) {
+  isc_db_handle handle = AttachServerDatabase(serverName, localPath, protocol, userName, password);
+  try {
+    Call([&](ISC_STATUS* status) { return ClientEntryPoints().isc_drop_database(status, &handle); });
   } catch (...) {
     // A refused drop leaves the attachment open.
-    try {
-      Call([&](ISC_STATUS* status) { return api.isc_detach_database(status, &handle); });
-    } catch (...) {
-    }
+    DetachQuietly(handle);
     throw;
   }
+}
+
+void ExecuteServerStatement(const std::string& serverName, const std::string& localPath, TProtocol protocol,
+                            const std::string& userName, const std::string& password, const std::string& statement) {
+  if (statement.size() > 65535) throw Exception("Statement too long");
+  isc_db_handle handle = AttachServerDatabase(serverName, localPath, protocol, userName, password);
+  const TClientEntryPoints& api = ClientEntryPoints();
+  isc_tr_handle transaction = 0;
+  try {
+    TTransactionBlock block{&handle, 0, nullptr};
+    Call([&](ISC_STATUS* status) { return api.isc_start_multiple(status, &transaction, 1, &block); });
+    Call([&](ISC_STATUS* status) {
+      return api.isc_dsql_execute_immediate(
+          status, &handle, &transaction, static_cast<unsigned short>(statement.size()), statement.data(), 3, nullptr);
+    });
+    Call([&](ISC_STATUS* status) { return api.isc_commit_transaction(status, &transaction); });
+  } catch (...) {
+    if (transaction != 0) {
+      TStatusVector ignored{};
+      api.isc_rollback_transaction(ignored, &transaction);
+    }
+    DetachQuietly(handle);
+    throw;
+  }
+  DetachQuietly(handle);
 }

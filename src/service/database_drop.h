@@ -1,6 +1,7 @@
 #pragma once
 // Dropping a database through its server: for a database the program made
-// itself (a test restore) whose file this computer cannot remove.
+// itself (a test restore) whose file this computer cannot remove; and one
+// statement through a database attachment, for what only SQL can do.
 
 #include <string>
 
@@ -15,3 +16,8 @@ std::string DatabaseConnectString(TProtocol protocol, const std::string& serverN
 // EIBClientError when a value does not fit its length field.
 void DropServerDatabase(const std::string& serverName, const std::string& localPath, TProtocol protocol,
                         const std::string& userName, const std::string& password);
+
+// Attaches to the database, runs `statement` in a transaction of its own,
+// commits and detaches. Raises as DropServerDatabase does.
+void ExecuteServerStatement(const std::string& serverName, const std::string& localPath, TProtocol protocol,
+                            const std::string& userName, const std::string& password, const std::string& statement);

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPaintEvent>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
 #include <QtTest>
@@ -63,6 +64,7 @@ class TMainFormEngineTest : public QObject {
   // loaded, as in the program.
   void sessionEndDuringBackupClosesAfterIt();
   void backupAndRestoreFromTheWindow();
+  void incrementalChainFromTheWindow();
   void cutShortRestoreDoesNotWaitOnStandardInput();
   void noticeHeldOpenDoesNotStallTheJob();
   void failedPlanBackupTellsWithoutABox();
@@ -183,6 +185,46 @@ void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
   }();
   QVERIFY2(log.contains("Резервная копия создана. " + backFile), qPrintable(log));
   QVERIFY(log.contains("Резервная копия восстановлена. " + QString::fromStdString(restored)));
+}
+
+// Levels 0 and 1 with the backup page's "Инкрементная копия", rows changed
+// between them; the restore page then offers the level-1 file and restores
+// its whole chain.
+void TMainFormEngineTest::incrementalChainFromTheWindow() {
+  InstallQtSeams();
+  TBlockingCallWorker worker;
+  worker.Install();
+  TScriptedBoxes boxes;
+  fbtest::TempFolder data;
+  const std::string db = data.File("big.fdb");
+  fbtest::CreateDatabase(db);
+  TProgramFolder folder("[Parameters]\nProtocol=3\nBackShutDown=0\nAutoBackName=0\n");
+  TMainForm form(folder.Dir());
+  form.show();
+  form.eUser->setText("SYSDBA");
+  form.ePass->setText("masterkey");
+  form.cbBD_Name->setEditText(QString::fromStdString(db));
+  form.seIncrementalLevel->setValue(0);
+  form.bbIncrementalClick();
+  QVERIFY2(boxes.Messages.last().contains("_L0_"), qPrintable(boxes.Messages.join(" | ") + "\n" + form.Log->Text()));
+  fbtest::RunIsqlScript("DELETE FROM T_ORDERS WHERE ID >= 1000;\nCOMMIT;\n", db);
+  form.seIncrementalLevel->setValue(1);
+  form.bbIncrementalClick();
+  QVERIFY2(boxes.Messages.last().contains("_L1_"), qPrintable(boxes.Messages.join(" | ") + "\n" + form.Log->Text()));
+  QVERIFY(form.Log->Text().contains("**** INCREMENTAL BACKUP COMPLETE ****"));
+  QVERIFY(QString::fromStdString(form.RestoreSource()).endsWith(".nbk"));
+
+  const std::string restored = data.File("restored.fdb");
+  form.PageControl->setCurrentIndex(1);
+  form.eNameBD->setText(QString::fromStdString(restored));
+  form.bbRestoreClick();
+  QVERIFY2(QFile::exists(QString::fromStdString(restored)), qPrintable(form.Log->Text()));
+  QCOMPARE(boxes.Messages.last(), "Файл " + QString::fromStdString(restored) + " создан.");
+  QVERIFY(form.Log->Text().contains("Files of the chain: 2"));
+  QCOMPARE(fbtest::RowCount(restored, "T_ORDERS"), 1000LL);
+  QVERIFY(form.close());
+  TBlockingCallWorker::Uninstall();
+  UninstallQtSeams();
 }
 
 // The embedded gbak runs in this process and asks for the next volume of a

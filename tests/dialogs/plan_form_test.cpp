@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateTimeEdit>
 #include <QDir>
 #include <QGroupBox>
@@ -421,6 +422,45 @@ class PlanFormTest : public QObject {
     const std::vector<TPlanEntry> entries = fx.Controller->PlanEntries();
     QCOMPARE(entries.size(), std::size_t(2));
     QCOMPARE(JobOptionsOf(entries[1], fx.Controller->Settings()).Pass, std::string("pw"));
+  }
+
+  // An incremental line: the weekdays and windows edit the level chosen,
+  // each level keeps its own rhythm, and the file gets the new keys for that
+  // line only; a logical line edits its one plan.
+  void IncrementalLevelsKeepARhythmEach() {
+    TDialogFixture fx("[Main]\nDataBase=/srv/shop.fdb\n[Plan]\nDay1Back=1\nNightPeriodBack=3\n");
+    TPlanDialog form(*fx.Controller);
+    form.SetPlanDatabase("/srv/big.fdb");
+    QVERIFY(!form.cbLevel->isEnabled());
+    QTest::mouseClick(form.bbAddCurrent, Qt::LeftButton);
+    form.cbBackupKind->setCurrentIndex(TDatabaseOptions::BackupKindIncremental);
+    emit form.cbBackupKind->activated(TDatabaseOptions::BackupKindIncremental);
+    QVERIFY(form.cbLevel->isEnabled());
+    form.cbDay7Back->setChecked(true);  // level 0 on Sundays, at 01:00
+    ClickItem(form.rbNightBack, TPlanForm::ClockItem);
+    form.dtNightBack->setTime(QTime(1, 0));
+    for (int level : {1, 2}) {
+      form.cbLevel->setCurrentIndex(level);
+      emit form.cbLevel->activated(level);
+      QVERIFY(!form.cbDay7Back->isChecked());  // a level of its own, empty so far
+      for (QCheckBox* box : DayBoxes(form)) box->setChecked(true);
+      ClickItem(form.rbNightBack, level == 1 ? TPlanForm::ClockItem : 3);
+    }
+    form.cbLevel->setCurrentIndex(0);
+    emit form.cbLevel->activated(0);
+    QVERIFY(form.cbDay7Back->isChecked() && !form.cbDay1Back->isChecked());
+    QVERIFY(form.twEntries->item(1, TPlanForm::ColumnRhythm)->text().contains(QString::fromUtf8("ур. 2: ежедневно")));
+    form.SelectEntry(0);
+    QVERIFY(!form.cbLevel->isEnabled() && form.cbDay1Back->isChecked());
+    QTest::mouseClick(form.bbOk, Qt::LeftButton);
+
+    const auto ini = fx.ReadIni();
+    QCOMPARE(ini.at("Plan2").at("BackupKind"), QString("1"));
+    QCOMPARE(ini.at("Plan2").at("Day7Back"), QString("1"));
+    QVERIFY(ini.at("Plan2").at("Level1Plan").startsWith("days=1111111;"));
+    QVERIFY(ini.at("Plan2").at("Level2Plan").contains("nightperiod=3"));
+    QVERIFY(!ini.at("Plan").count("BackupKind"));
+    QVERIFY(fx.Controller->PlanEntries()[1].Incremental());
   }
 };
 

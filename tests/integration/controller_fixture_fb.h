@@ -21,7 +21,7 @@ class TSeams : public TPrompts, public TLogPaneView {
   void ShowMessage(const std::string& text) override { Messages.push_back(text); }
   bool AskYesNo(const std::string& text) override {
     Messages.push_back(text);
-    return true;
+    return Answer;
   }
   bool ConfirmOkCancel(const std::string& text) override {
     Messages.push_back(text);
@@ -51,6 +51,8 @@ class TSeams : public TPrompts, public TLogPaneView {
   std::vector<std::string> PasswordQuestions;
   std::optional<std::string> Password = fbtest::SysdbaPassword();
   int Beeps = 0;
+  // The answer to every Yes/No question.
+  bool Answer = true;
 };
 
 inline constexpr std::int32_t kTcp = 0;

@@ -5,6 +5,10 @@
 //
 //   controller_job_probe <program folder> backup <protocol> <database> [kill-at <text>]
 //   controller_job_probe <program folder> restore <protocol> <backup file> <database> [kill-at <text>]
+//   controller_job_probe <program folder> nbackup <protocol> <database> <level> [kill-in-backup-mode]
+//
+// The physical backup kills itself once the database's header says it is in
+// backup mode and the new backup file has its first page.
 //
 // The protocol is 0 (TCP) or 3 (Local); the login is SYSDBA with the
 // server's password; the backup shuts the database down first and has no
@@ -14,11 +18,15 @@
 
 #include <signal.h>
 
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "controller/quorvin.h"
 #include "integration/fb_fixture.h"
@@ -41,6 +49,37 @@ class TProbeSeams : public TPrompts, public TLogPaneView {
   }
 };
 
+// The header's flags (bytes 42 and 43 of the first page) hold the backup
+// state in bits 0x0C00.
+bool InBackupMode(const std::string& database) {
+  std::ifstream in(database, std::ios::binary);
+  char bytes[44] = {};
+  if (!in.read(bytes, sizeof bytes)) return false;
+  const unsigned flags = static_cast<unsigned char>(bytes[42]) | (static_cast<unsigned char>(bytes[43]) << 8);
+  return (flags & 0x0C00) != 0;
+}
+
+bool BackupFileStarted(const std::string& database, int level) {
+  namespace fs = std::filesystem;
+  const std::string part = "_L" + std::to_string(level) + "_";
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(fs::path(database).parent_path(), error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(part) != std::string::npos && name.ends_with(".nbk") && fs::file_size(entry.path(), error) >= 8192)
+      return true;
+  }
+  return false;
+}
+
+void KillInBackupMode(const std::string& database, int level) {
+  std::thread([database, level] {
+    for (;;) {
+      if (InBackupMode(database) && BackupFileStarted(database, level)) ::raise(SIGKILL);
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  }).detach();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -50,7 +89,7 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   const std::string kind = argv[2];
-  const int files = kind == "restore" ? 2 : 1;
+  const int files = kind == "backup" ? 1 : 2;
   TProbeSeams seams;
   if (argc >= 4 + files + 2 && std::string(argv[4 + files]) == "kill-at") seams.KillAt = argv[5 + files];
   int status = 1;
@@ -67,7 +106,12 @@ int main(int argc, char* argv[]) {
     }
     q.Settings().VerifyBackup = std::getenv("QUORVIN_PROBE_VERIFY") != nullptr;
     bool ok = false;
-    if (kind == "restore") {
+    if (kind == "nbackup") {
+      q.Settings().BackShutDown = false;
+      if (argc > 6 && std::string(argv[6]) == "kill-in-backup-mode") KillInBackupMode(argv[4], std::atoi(argv[5]));
+      const std::optional<TBackupOutcome> outcome = q.IncrementalBackup(argv[4], std::atoi(argv[5]));
+      ok = outcome && outcome->Succeeded;
+    } else if (kind == "restore") {
       ok = q.Restore(argv[4], argv[5]).value_or(false);
     } else {
       const std::optional<TBackupOutcome> outcome = q.Backup(argv[4]);

@@ -42,6 +42,7 @@ class TRecordReader : public nlohmann::json_sax<TJson> {
       if (FKey == "lines") FRecord.Lines = value;
       if (FKey == "copy_seconds") FRecord.CopySeconds = static_cast<std::int64_t>(value);
       if (FKey == "verify_seconds") FRecord.VerifySeconds = static_cast<std::int64_t>(value);
+      if (FKey == "level" && value < 100) FRecord.Level = static_cast<int>(value);
     }
     return Scalar();
   }
@@ -104,6 +105,8 @@ class TRecordReader : public nlohmann::json_sax<TJson> {
     if (FKey == "file_hex") return &FRecord.File;
     if (FKey == "copy_hex") return &FRecord.Copy;
     if (FKey == "leftover_hex") return &FRecord.Leftover;
+    if (FKey == "chain" || FKey == "chain_hex") return &FRecord.Chain;
+    if (FKey == "base" || FKey == "base_hex") return &FRecord.Base;
     return nullptr;
   }
 
@@ -181,6 +184,12 @@ std::string HistoryLine(const THistoryRecord& record) {
   // Only for a backup that had these phases: other records stay as they were.
   if (record.CopySeconds) object["copy_seconds"] = *record.CopySeconds;
   if (record.VerifySeconds) object["verify_seconds"] = *record.VerifySeconds;
+  // Only for the jobs of physical backups.
+  if (record.Level) {
+    object["level"] = *record.Level;
+    if (!record.Chain.empty()) PutName(object, "chain", record.Chain);
+    if (!record.Base.empty()) PutName(object, "base", record.Base);
+  }
   return object.dump(-1, ' ', false, TJson::error_handler_t::replace);
 }
 

@@ -16,6 +16,9 @@
 inline constexpr const char* HistoryKindBackup = "backup";
 inline constexpr const char* HistoryKindRestore = "restore";
 inline constexpr const char* HistoryKindVerify = "verify";
+// A physical (nbackup) backup of a level; its restore is a "restore" and its
+// verification a "verify", both with the level of the file they read.
+inline constexpr const char* HistoryKindNBackup = "nbackup";
 inline constexpr const char* HistoryByUser = "user";
 inline constexpr const char* HistoryByPlan = "plan";
 inline constexpr const char* HistorySuccess = "success";
@@ -54,6 +57,12 @@ struct THistoryRecord {
   // verification (its End counts both); absent in older records.
   std::optional<std::int64_t> CopySeconds;
   std::optional<std::int64_t> VerifySeconds;
+  // A physical backup's level, the level-0 file of its chain (itself for
+  // level 0) and the file of the level below that it builds on (none for
+  // level 0); absent in other records.
+  std::optional<int> Level;
+  std::string Chain;
+  std::string Base;
 
   bool Succeeded() const { return Outcome == HistorySuccess; }
   // Start and end as seconds since 1970 (UTC); nullopt when unreadable.

@@ -44,6 +44,12 @@ class TJobRecorder {
   // A backup's seconds spent on its copy here and on its verification.
   void SetPhaseSeconds(std::optional<std::int64_t> copy, std::optional<std::int64_t> verify);
   void SetFileFacts(const TFileFacts& facts);
+  // The level, chain and base of a physical backup the job made or read.
+  void SetLevel(int level, const std::string& chain, const std::string& base) {
+    FRecord.Level = level;
+    FRecord.Chain = chain;
+    FRecord.Base = base;
+  }
   // A temporary database the job could not remove.
   void SetLeftover(const std::string& database) { FRecord.Leftover = database; }
   // Names the copy made on this computer; with "copy only" (`isTheBackup`)

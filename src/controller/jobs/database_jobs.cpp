@@ -11,6 +11,7 @@
 #include <string>
 
 #include "controller/history/job_recorder.h"
+#include "controller/jobs/incremental/incremental_names.h"
 #include "controller/jobs/job_fill.h"
 #include "controller/jobs/job_scope.h"
 #include "controller/jobs/replaced_file.h"
@@ -45,6 +46,8 @@ std::string WithoutGdb(const std::string& name) {
   return result;
 }
 
+}  // namespace
+
 // Administrator without a password: the server will refuse it unless the
 // engine trusts this user; the user decides. Nobody decides for a plan
 // backup: it tries, and a refusal is reported like any failure (the embedded
@@ -57,9 +60,11 @@ bool AdminLoginAccepted(const std::string& user, const std::string& pass, TJobOu
 // Why a plan backup failed when nothing in the job said so.
 constexpr const char* NoBackupFileReason = "файл копии не найден на этом компьютере";
 
+namespace {
 std::string ErrorText(const std::exception& e) { return std::string("ERROR: ") + e.what(); }
 constexpr const char* UnknownErrorText = "ERROR: Unknown error";
 constexpr const char* RestoreFailedText = "Errors were encountered during restore";
+}  // namespace
 
 const char* ByOf(TJobBy by) { return by == TJobBy::Plan ? HistoryByPlan : HistoryByUser; }
 
@@ -67,8 +72,6 @@ const char* ByOf(TJobBy by) { return by == TJobBy::Plan ? HistoryByPlan : Histor
 void LogJobOutcome(TOperationLog& log, bool succeeded, const char* done, const char* notDone, const std::string& file) {
   log.Stamped(std::string(" ") + (succeeded ? done : notDone) + file);
 }
-
-enum class TErrorOrder { PaneFirst, BoxFirst };
 
 // Runs `run` (which fills in and runs a job); a job that ends badly gets a
 // beep and `failureText`, an error raised on the way is shown in the pane
@@ -93,8 +96,6 @@ bool RunReported(TJobOutput& output, const std::function<bool()>& run, const cha
   }
   return false;
 }
-
-}  // namespace
 
 void FillJob(TSchedule& job, const TDatabaseOptions& db, std::int32_t kind, const char* name, const bool (&options)[7],
              TJobOutput& output) {
@@ -394,6 +395,8 @@ class TDatabaseJobs::TRestoreRun {
   const std::string& FTarget;
   TJobOutput& FOutput;
   TJobBy FBy;
+  // A physical backup's chain, level 0 first (empty for a logical backup).
+  std::vector<std::string> FChain;
 };
 
 bool TDatabaseJobs::TRestoreRun::CanStart() {
@@ -414,6 +417,8 @@ bool TDatabaseJobs::TRestoreRun::UsersDisconnected() {
 }
 
 bool TDatabaseJobs::TRestoreRun::SourceFit(TJobRecorder& recorder) {
+  // A physical backup restores with its whole chain, every link checked.
+  if (IsIncrementalFile(FSource)) return FJobs.ChainFit(recorder, FSource, FTarget, FOutput, FChain);
   // A backup file that is no longer what its backup wrote must not replace
   // a database.
   if (!FJobs.RestoreSourceUnchanged(recorder, FSource, FTarget, FOutput)) return false;
@@ -437,6 +442,9 @@ void TDatabaseJobs::TRestoreRun::FillJob(TSchedule& job) {
   job.SetJobFile(2, FTarget);
   job.SetJobFile(1, FSource);
   job.StopDatabase = true;
+  if (FChain.empty()) return;
+  job.JobKind = TSchedule::KindNRestore;
+  job.ChainFiles = FChain;
 }
 
 bool TDatabaseJobs::TRestoreRun::Run() {
@@ -489,7 +497,7 @@ bool TDatabaseJobs::TRestoreRun::Run() {
     if (succeeded) record.NoteSucceeded();
     previous.Finish(succeeded, started);
   }
-  if (RestoreFedFromThisComputer(FSource, FTarget))
+  if (FChain.empty() && RestoreFedFromThisComputer(FSource, FTarget))
     FJobs.FLog.Stamped(" Восстановление из копии на этом компьютере. " + FSource);
   LogJobOutcome(FJobs.FLog, succeeded, "Резервная копия восстановлена. ", "Резервная копия НЕ восстановлена. ",
                 FTarget);

@@ -65,6 +65,10 @@ struct TBackupOutcome {
   std::string Reason;
   // The backup passed its verification by a test restore.
   bool Verified = false;
+  // A physical backup's level (none for a logical backup).
+  std::optional<int> Level;
+  // A physical backup's chain: its level-0 file.
+  std::string Chain;
 };
 
 // The files of the jobs: the history, the record of the job in progress,
@@ -98,8 +102,21 @@ class TDatabaseJobs {
   // The backup of `db.DataBase` with `db`'s options; its account, boxes and
   // questions go to `output`.
   TBackupOutcome Backup(const TDatabaseOptions& db, TJobOutput& output, TJobBy by);
+  // The physical (nbackup) backup of `level` of `db.DataBase`, written by
+  // the server beside the database (incremental/incremental_names.h); a level
+  // above 0 builds on the latest backup of the level below, which must be
+  // there. Refused before anything is asked of the server when the server
+  // cannot make it (too old a server, a read-only database, one already in
+  // backup mode: the user is offered to end that mode, never without asking).
+  TBackupOutcome IncrementalBackup(const TDatabaseOptions& db, int level, TJobOutput& output, TJobBy by);
+  // The level the plan makes when `level` falls due for `database`: the
+  // lowest level whose lower level the history lacks (a plan's first backup
+  // is a level 0, whatever level fell due), else `level`.
+  int PlanLevel(const std::string& database, int level) const;
   // The restore of `source` into `target` with `db`'s login, protocol and
-  // switches. True when the restored database exists.
+  // switches. True when the restored database exists. A physical backup
+  // file restores its whole chain (incremental/chain.h), every link checked
+  // before anything is touched.
   bool Restore(const TDatabaseOptions& db, const std::string& source, const std::string& target, TJobOutput& output,
                TJobBy by = TJobBy::User);
   // Removes `db`'s old plan backups (and their copies on this computer) by
@@ -107,6 +124,9 @@ class TDatabaseJobs {
   // after a successful plan backup `made`. Only files the history records as
   // this database's plan backups are ever removed.
   void ApplyRetention(const TDatabaseOptions& db, const TBackupOutcome& made);
+  // The same for physical backups: whole chains only
+  // (incremental/chain_retention.h), after a successful plan backup `made`.
+  void ApplyChainRetention(const TDatabaseOptions& db, const TBackupOutcome& made);
 
   bool JobRunning() const { return FJobRunning; }
   const TRunningJob& RunningJob() const { return FRunningJob; }
@@ -128,6 +148,7 @@ class TDatabaseJobs {
   friend class TPhasesScope;
   class TBackupRun;
   class TRestoreRun;
+  class TIncrementalRun;
 
   bool RunJobOf(TSchedule& job);
   void NotifyProgress();
@@ -146,6 +167,29 @@ class TDatabaseJobs {
   bool VerifyBackupFile(const TDatabaseOptions& db, const std::string& backFile, const std::string& source,
                         const std::vector<std::string>* backupOutput, const TFileFacts& facts,
                         const TVerifyContext& context, std::string& reason);
+  // Restores the chain `chain` (level 0 first) into a temporary database
+  // beside its last file through the server, and checks that the database
+  // opens, its user tables give their row counts and the server's validation
+  // finds no error; the temporary database is removed whatever happened.
+  // False with `reason` set when the backup fails the check.
+  bool VerifyChain(const TDatabaseOptions& db, const std::vector<std::string>& chain, const TVerifyContext& context,
+                   int level, std::string& reason);
+  // Empty when the restored database `database` passes the server's
+  // validation and answers its row counts (shown on `output`); otherwise
+  // why not.
+  std::string CheckRestoredChain(const TDatabaseOptions& db, const std::string& database, TJobOutput& output);
+  // The end of a verification: its pane lines, operation log line and
+  // history record; true when it passed (`failure` empty).
+  bool ReportVerification(TJobRecorder& recorder, const std::string& source, TJobOutput& output,
+                          const std::string& failure, std::string& reason);
+  // The chain of the physical backup `source` (level 0 first) in `chain`;
+  // false (after telling the user, the operation log and the history) when a
+  // link is missing or changed.
+  bool ChainFit(TJobRecorder& recorder, const std::string& source, const std::string& target, TJobOutput& output,
+                std::vector<std::string>& chain);
+  // Tells the user, the operation log and the history that a restore into
+  // `target` did not start: `text`.
+  void RefuseRestore(TJobRecorder& recorder, const std::string& target, TJobOutput& output, const std::string& text);
   // False (after telling the user and the operation log) when the history
   // knows `source` with another size or checksum than it has now.
   bool RestoreSourceUnchanged(TJobRecorder& recorder, const std::string& source, const std::string& target,

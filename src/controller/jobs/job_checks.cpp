@@ -140,12 +140,16 @@ bool TDatabaseJobs::RestoreSourceUnchanged(TJobRecorder& recorder, const std::st
   const bool sizeDiffers = made->Size && now.Size != made->Size;
   const bool hashDiffers = !made->Sha256.empty() && !now.Sha256.empty() && now.Sha256 != made->Sha256;
   if (!sizeDiffers && !hashDiffers) return true;
-  const std::string text = WithFile(ChangedSourceText, source);
+  RefuseRestore(recorder, target, output, WithFile(ChangedSourceText, source));
+  return false;
+}
+
+void TDatabaseJobs::RefuseRestore(TJobRecorder& recorder, const std::string& target, TJobOutput& output,
+                                  const std::string& text) {
   FLog.Stamped(" Восстановление отменено. " + text);
   FLog.Stamped(" Резервная копия НЕ восстановлена. " + target);
   FLog.Stamped(" Причина: " + text);
   output.AddPaneLine("ERROR: " + text);
   output.ShowJobMessage(text);
   FinishRecord(recorder, false, text);
-  return false;
 }

@@ -2,13 +2,32 @@
 // What every job of the jobs part sets alike on its runner.
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "controller/settings/settings.h"
 
 class TJobOutput;
+class TOperationLog;
 class TSchedule;
+enum class TJobBy;
 
 // Kind, name, `db`'s login and protocol, no job log, the seven switches, the
 // output.
 void FillJob(TSchedule& job, const TDatabaseOptions& db, std::int32_t kind, const char* name, const bool (&options)[7],
              TJobOutput& output);
+
+// Administrator without a password: the user decides whether to go on (a
+// plan backup goes on and fails as any refusal does).
+bool AdminLoginAccepted(const std::string& user, const std::string& pass, TJobOutput& output);
+// The history's word for who started a job.
+const char* ByOf(TJobBy by);
+// The operation log's line of a job's outcome: `done` or `notDone`, then the
+// file.
+void LogJobOutcome(TOperationLog& log, bool succeeded, const char* done, const char* notDone, const std::string& file);
+
+enum class TErrorOrder { PaneFirst, BoxFirst };
+// Runs `run` (which fills in and runs a job); a job that ends badly gets a
+// beep and `failureText`, an error raised on the way is shown in the pane
+// and in a box, in `order`. True when the job succeeded.
+bool RunReported(TJobOutput& output, const std::function<bool()>& run, const char* failureText, TErrorOrder order);

@@ -130,7 +130,8 @@ std::optional<TJobRecord> TJobRecord::Parse(const std::string& text) {
   if (!oldAside.empty() && record.Replaced.empty()) record.Replaced.push_back({record.Target, oldAside, {}});
   // A backup made only as a copy on this computer names the copy; a record
   // of an earlier version had no target then.
-  if (record.Kind != Backup && (record.Kind != Restore || record.Target.empty())) return std::nullopt;
+  if (record.Kind != Backup && record.Kind != NBackup && (record.Kind != Restore || record.Target.empty()))
+    return std::nullopt;
   return record;
 }
 

@@ -31,7 +31,7 @@ struct TReplacedPair {
 };
 
 struct TJobRecord {
-  // "backup" or "restore".
+  // "backup", "restore" or "nbackup".
   std::string Kind;
   // The log stamp of the job's start.
   std::string Started;
@@ -65,6 +65,9 @@ struct TJobRecord {
 
   static constexpr const char* Backup = "backup";
   static constexpr const char* Restore = "restore";
+  // A physical (nbackup) backup: it shuts nothing down, but may leave its
+  // database in backup mode.
+  static constexpr const char* NBackup = "nbackup";
 
   // The database to bring back on line: the backup's source, the restore's
   // target.

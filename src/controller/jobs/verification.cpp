@@ -14,6 +14,7 @@
 #include "controller/jobs/job_record.h"
 #include "controller/jobs/job_scope.h"
 #include "controller/jobs/temporary_database.h"
+#include "controller/jobs/test_restore_target.h"
 #include "controller/log/operation_log.h"
 #include "platform/file_aside.h"
 #include "platform/files.h"
@@ -35,58 +36,6 @@ std::string Joined(const std::vector<std::string>& texts) {
   for (const std::string& text : texts) all += (all.empty() ? "" : "; ") + text;
   return all;
 }
-
-// The temporary database of one test restore: a fresh name beside the
-// backup, removed when the object goes (and the record of the job in
-// progress told, so a crash meanwhile does not leave it behind).
-class TTestRestoreTarget {
- public:
-  TTestRestoreTarget(const std::string& backupFile, const TDatabaseOptions& db, const TVerifyContext& context)
-      : FName(TemporaryDatabaseName(backupFile, TSchedule::FileNameChars)), FDb(db), FContext(context) {}
-  ~TTestRestoreTarget() {
-    try {
-      Remove();
-    } catch (...) {
-    }
-  }
-  TTestRestoreTarget(const TTestRestoreTarget&) = delete;
-  TTestRestoreTarget& operator=(const TTestRestoreTarget&) = delete;
-
-  // Empty when no free name fits the job's limit.
-  const std::string& Name() const { return FName; }
-  // The restore is about to create it.
-  void Creating() {
-    FCreated = true;
-    if (FContext.Record) FContext.Record->NoteVerifyDatabase(FName);
-  }
-
-  // Here when this computer can remove the file, otherwise through the
-  // server that made it. False (with a pane line) when it stays.
-  bool Remove() {
-    if (!FCreated || FRemoved) return true;
-    FRemoved = true;
-    const TRemovalResult result =
-        RemoveTemporaryDatabase(FName, static_cast<std::uint8_t>(FDb.Protocol & 0xFF), FDb.User, FDb.Pass);
-    TJobOutput& output = FContext.Output;
-    switch (result.Outcome) {
-      case TRemoval::NothingThere: break;
-      case TRemoval::Removed: output.AddPaneLine("Temporary database removed: " + FName); break;
-      case TRemoval::Dropped: output.AddPaneLine("Temporary database dropped through the server: " + FName); break;
-      case TRemoval::Failed:
-        output.AddPaneLine("ERROR: The temporary database " + FName + " could not be removed: " + result.Error);
-        return false;
-    }
-    if (FContext.Record) FContext.Record->NoteVerifyDatabase({});
-    return true;
-  }
-
- private:
-  std::string FName;
-  const TDatabaseOptions& FDb;
-  const TVerifyContext& FContext;
-  bool FCreated = false;
-  bool FRemoved = false;
-};
 
 // Empty (with a pane line) when every table has the rows the backup wrote;
 // otherwise the differences.
@@ -159,15 +108,7 @@ bool TDatabaseJobs::VerifyBackupFile(const TDatabaseOptions& db, const std::stri
     passed = false;
     failure = error.what();
   }
-  if (passed) {
-    output.AddPaneLine("**** VERIFICATION PASSED ****");
-    FLog.Stamped(" Резервная копия проверена восстановлением. " + source);
-  } else {
-    reason = "Verification by test restore failed: " + failure;
-    output.AddPaneLine("ERROR: " + reason);
-    FLog.Stamped(" Проверка резервной копии восстановлением не пройдена. " + source + " (" + reason + ")");
-  }
-  output.AddPaneLine("");
-  FinishRecord(recorder, passed, reason);
-  return passed;
+  if (passed) failure.clear();
+  if (!passed && failure.empty()) failure = "the test restore failed";
+  return ReportVerification(recorder, source, output, failure, reason);
 }

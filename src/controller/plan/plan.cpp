@@ -36,9 +36,7 @@ void TPlan::Stop() {
   FRunning = false;
 }
 
-bool TPlan::IsPlanDue(const TPlanEntry& entry) {
-  const TPlanRecord& plan = entry.PlanRecord;
-  TEntryRun& run = FRuns[entry.Id];
+bool TPlan::CheckRun(const TPlanRecord& plan, TEntryRun& run) {
   const TDateTime now = Now();
   const std::int64_t steadyMs = ReadClock().SteadyMs;
   run.Verdict = {};
@@ -59,8 +57,22 @@ bool TPlan::IsPlanDue(const TPlanEntry& entry) {
   return run.Verdict.Due;
 }
 
-bool TPlan::RecordStart(const TPlanEntry& entry) {
+bool TPlan::IsPlanDue(const TPlanEntry& entry) {
   TEntryRun& run = FRuns[entry.Id];
+  const bool due = CheckRun(entry.PlanRecord, run);
+  run.DueLevel = 0;
+  if (!entry.Incremental()) return due;
+  // Every level is checked, so each keeps its own state; the lowest wins.
+  int dueLevel = due ? 0 : -1;
+  for (int level = 1; level <= PlanLevels; ++level) {
+    const TPlanRecord& plan = entry.LevelPlans.Level[level - 1];
+    if (CheckRun(plan, LevelRun(entry.Id, level)) && dueLevel < 0) dueLevel = level;
+  }
+  run.DueLevel = dueLevel < 0 ? 0 : dueLevel;
+  return dueLevel >= 0;
+}
+
+bool TPlan::StartRun(TEntryRun& run) {
   if (run.FiredThisMinute) return false;
   const TDateTime now = Now();
   if (run.State.StartedMinutes.count(WallMinuteOf(now)) > 0) return false;
@@ -68,6 +80,18 @@ bool TPlan::RecordStart(const TPlanEntry& entry) {
   run.FiredThisMinute = true;
   RecordPlanStart(run.State, run.Verdict, now);
   return true;
+}
+
+bool TPlan::RecordStart(const TPlanEntry& entry) {
+  TEntryRun& run = FRuns[entry.Id];
+  if (!entry.Incremental()) return StartRun(run);
+  bool started = false;
+  if (run.Verdict.Due) started = StartRun(run);
+  for (int level = 1; level <= PlanLevels; ++level) {
+    TEntryRun& levelRun = LevelRun(entry.Id, level);
+    if (levelRun.Verdict.Due) started = StartRun(levelRun) || started;
+  }
+  return started;
 }
 
 std::vector<const TPlanEntry*> TPlan::DueEntries(const std::vector<TPlanEntry>& entries,
@@ -78,26 +102,29 @@ std::vector<const TPlanEntry*> TPlan::DueEntries(const std::vector<TPlanEntry>& 
     if (IsPlanDue(entry) && RecordStart(entry)) due.push_back(&entry);
   }
   // An entry no longer in the list takes what the plan remembered of it.
-  std::erase_if(FRuns, [&](const auto& run) {
-    return std::none_of(entries.begin(), entries.end(), [&](const TPlanEntry& e) { return e.Id == run.first; });
-  });
+  const auto gone = [&](std::uint64_t id) {
+    return std::none_of(entries.begin(), entries.end(), [&](const TPlanEntry& e) { return e.Id == id; });
+  };
+  std::erase_if(FRuns, [&](const auto& run) { return gone(run.first); });
+  std::erase_if(FLevelRuns, [&](const auto& run) { return gone(run.first.first); });
   return due;
 }
 
-std::optional<TDateTime> TPlan::NextOf(const TPlanEntry& entry, const TEntryRun& run, const TClockReading& now) const {
-  TNextCache& cache = FNextCache[entry.Id];
+std::optional<TDateTime> TPlan::NextOf(const TPlanRecord& plan, std::uint64_t key, const TEntryRun& run,
+                                       const TClockReading& now) const {
+  TNextCache& cache = FNextCache[key];
   const bool stale =
-      !(cache.Plan == entry.PlanRecord) || cache.Run.LastPlanRun != run.LastPlanRun ||
+      !(cache.Plan == plan) || cache.Run.LastPlanRun != run.LastPlanRun ||
       !(cache.Run.State.StartedMinutes == run.State.StartedMinutes) ||
       cache.Run.State.ClockTimeDates[0] != run.State.ClockTimeDates[0] ||
       cache.Run.State.ClockTimeDates[1] != run.State.ClockTimeDates[1] || cache.ComputedAtMs == 0 ||
       now.UtcMs < cache.ComputedAtMs ||
       (cache.Next ? LocalDateTimeOf(now.UtcMs) >= *cache.Next : now.UtcMs - cache.ComputedAtMs >= MsPerHour);
   if (stale) {
-    cache.Plan = entry.PlanRecord;
+    cache.Plan = plan;
     cache.Run = run;
     cache.ComputedAtMs = now.UtcMs;
-    cache.Next = ::NextPlanBackup(entry.PlanRecord, run.State, run.LastPlanRun, now);
+    cache.Next = ::NextPlanBackup(plan, run.State, run.LastPlanRun, now);
   }
   return cache.Next;
 }
@@ -108,8 +135,16 @@ std::vector<TNextBackup> TPlan::NextBackups(const std::vector<TPlanEntry>& entri
   const TEntryRun fresh;
   for (const TPlanEntry& entry : entries) {
     const auto found = FRuns.find(entry.Id);
-    if (const auto when = NextOf(entry, found == FRuns.end() ? fresh : found->second, now))
-      next.push_back({entry.Id, entry.DataBase, *when});
+    // The cache keys: the entry's own rhythm, then its levels'.
+    std::optional<TDateTime> when =
+        NextOf(entry.PlanRecord, entry.Id * (PlanLevels + 1), found == FRuns.end() ? fresh : found->second, now);
+    for (int level = 1; entry.Incremental() && level <= PlanLevels; ++level) {
+      const auto levelRun = FLevelRuns.find({entry.Id, level});
+      const auto levelNext = NextOf(entry.LevelPlans.Level[level - 1], entry.Id * (PlanLevels + 1) + level,
+                                    levelRun == FLevelRuns.end() ? fresh : levelRun->second, now);
+      if (levelNext && (!when || *levelNext < *when)) when = levelNext;
+    }
+    if (when) next.push_back({entry.Id, entry.DataBase, *when});
   }
   std::stable_sort(next.begin(), next.end(),
                    [](const TNextBackup& a, const TNextBackup& b) { return a.When < b.When; });

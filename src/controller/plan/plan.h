@@ -30,6 +30,9 @@ struct TEntryRun {
   TPlanState State;
   // The verdict of the entry's latest check.
   TPlanVerdict Verdict;
+  // Of an incremental entry: the level its latest check found due (the
+  // lowest of those due together).
+  int DueLevel = 0;
 };
 
 // The next backup of one entry.
@@ -52,10 +55,13 @@ class TPlan {
   bool Running() const { return FRunning; }
 
   // The plan check of `entry` at the clock's moment (its state updated). A
-  // weekday switched off changes nothing.
+  // weekday switched off changes nothing. An incremental entry's levels are
+  // checked each against its own plan, with a state of its own; when levels
+  // fall due together the lowest wins (RunOf(id)->DueLevel).
   bool IsPlanDue(const TPlanEntry& entry);
-  // Records a plan backup of `entry` as started now; false when one already
-  // started in this minute.
+  // Records a plan backup of `entry` as started now (for an incremental
+  // entry every level that fell due: the lower level's backup stands for
+  // them); false when one already started in this minute.
   bool RecordStart(const TPlanEntry& entry);
   // One tick: the entries due now, each recorded as started, in the order of
   // the list. Entries `held` (their backup runs or waits) are not checked: a
@@ -83,11 +89,18 @@ class TPlan {
     std::int64_t ComputedAtMs = 0;
     std::optional<TDateTime> Next;
   };
-  std::optional<TDateTime> NextOf(const TPlanEntry& entry, const TEntryRun& run, const TClockReading& now) const;
+  std::optional<TDateTime> NextOf(const TPlanRecord& plan, std::uint64_t key, const TEntryRun& run,
+                                  const TClockReading& now) const;
+  // One rhythm's check and start (the entry's own, or one of its levels').
+  bool CheckRun(const TPlanRecord& plan, TEntryRun& run);
+  bool StartRun(TEntryRun& run);
+  // The runs of an incremental entry's levels above 0.
+  TEntryRun& LevelRun(std::uint64_t id, int level) { return FLevelRuns[{id, level}]; }
 
   TOperationLog& FLog;
   bool FRunning = false;
   std::map<std::uint64_t, TEntryRun> FRuns;
+  std::map<std::pair<std::uint64_t, int>, TEntryRun> FLevelRuns;
   std::map<std::uint64_t, TJobReport> FReports;
   TJobReport FLastPlanBackup;
   mutable std::map<std::uint64_t, TNextCache> FNextCache;

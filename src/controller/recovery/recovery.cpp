@@ -18,6 +18,8 @@
 #include "runner/local_copy_job.h"
 #include "runner/local_copy_writer.h"
 #include "runner/log_pane.h"
+#include "runner/physical_backup.h"
+#include "service/nbackup_file.h"
 
 namespace {
 
@@ -26,6 +28,8 @@ constexpr std::int64_t NsPerSecond = 1000000000;
 
 std::string JobDescription(const TJobRecord& record) {
   const std::string what = record.Kind == TJobRecord::Restore ? "восстановление базы данных " + record.Target
+                           : record.Kind == TJobRecord::NBackup
+                               ? "инкрементное резервное копирование " + record.Database + " в " + record.Target
                            : record.Target.empty() ? "резервное копирование " + record.Database
                                                    : "резервное копирование " + record.Database + " в " + record.Target;
   return what + ", начато " + record.Started;
@@ -53,7 +57,7 @@ bool BackupFileOf(const TJobRecord& record, const std::string& file) {
   const auto endsWith = [&](const std::string& end) {
     return base.size() >= end.size() && base.compare(base.size() - end.size(), end.size(), end) == 0;
   };
-  if (endsWith(".gbk")) return file == name.BackDir + base;
+  if (endsWith(".gbk") || endsWith(".nbk")) return file == name.BackDir + base;
   return endsWith(".gbk.zst") || endsWith(".gbk.zst.sha256");
 }
 
@@ -102,6 +106,8 @@ class TRecovery::TRun {
 
   void Finish() {
     Done(JobDescription(FRecord));
+    // Before the unfinished file is renamed: it proves whose backup mode it is.
+    if (FRecord.Kind == TJobRecord::NBackup) EndBackupModeLeft();
     for (const TReplacedPair& pair : FRecord.Replaced) ResolvePair(pair);
     if (FRecord.Replaced.empty() || FRecord.Replaced.front().Target != FRecord.Target) ResolveTargetAlone();
     for (const TReplacedPair& pair : FRecord.Replaced) RemoveTemporaries(pair.Target);
@@ -236,6 +242,46 @@ class TRecovery::TRun {
         Done("база данных НЕ переведена в рабочий режим: " + database + " (" + result.Error + ")");
         break;
     }
+  }
+
+  // A physical backup cut short leaves its database in backup mode (the
+  // embedded engine died with the program). That mode is the job's own when
+  // the database's backup GUID is the one the job's unfinished file carries;
+  // ending it is offered, never done without asking.
+  void EndBackupModeLeft() {
+    if (!FRecord.RequestStarted || FRecord.Succeeded) return;
+    const std::string& database = FRecord.Database;
+    const auto password = Password();
+    if (!password) {
+      Left("режим резервного копирования базы данных не проверен: нет пароля пользователя " + FRecord.User + ": " +
+           database);
+      return;
+    }
+    const TServerPath path = ServerPathOf(database, LocalComputerName(), ReadMountTable());
+    const TPhysicalState state =
+        ReadPhysicalState(path.ServerName, path.LocalPath, FRecord.Protocol, FRecord.User, *password);
+    if (!state.Known) {
+      Done("режим резервного копирования базы данных не проверен: " + database + " (" + state.Error + ")");
+      return;
+    }
+    if (!state.BackupMode) return;
+    if (!FileIsBackup(FRecord.Target, state.BackupGuid)) {
+      Done(
+          "база данных в режиме резервного копирования, но его оставило не это задание; режим не изменён "
+          "(его завершает ALTER DATABASE END BACKUP): " +
+          database);
+      return;
+    }
+    if (!FOutput.AskJobYesNo("Прерванное инкрементное копирование оставило базу данных " + database +
+                                 " в режиме резервного копирования.\nЗавершить этот режим (ALTER DATABASE END BACKUP)?",
+                             false)) {
+      Done("база данных оставлена в режиме резервного копирования по решению пользователя: " + database);
+      return;
+    }
+    Try([&] {
+      EndPhysicalBackupMode(path.ServerName, path.LocalPath, FRecord.Protocol, FRecord.User, *password);
+      Done("режим резервного копирования завершён (ALTER DATABASE END BACKUP): " + database);
+    });
   }
 
   std::optional<std::string> ShutdownState(const std::string& database) {

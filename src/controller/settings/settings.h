@@ -47,6 +47,20 @@ struct TDatabaseOptions {
   // than D days; 0 turns a rule off.
   std::int32_t KeepLastBackups = 0;
   std::int32_t KeepBackupDays = 0;
+  // What the plan makes of this database: logical backups (gbak, as always)
+  // or physical incremental ones (nbackup) in levels.
+  std::int32_t BackupKind = BackupKindLogical;
+  static constexpr std::int32_t BackupKindLogical = 0;
+  static constexpr std::int32_t BackupKindIncremental = 1;
+  bool Incremental() const { return BackupKind == BackupKindIncremental; }
+};
+
+// The rhythms of an incremental plan's levels above 0 (level 0 keeps the
+// entry's own weekly plan); a level whose plan is on no day is not made.
+inline constexpr int PlanLevels = 2;
+struct TLevelPlans {
+  TPlanRecord Level[PlanLevels];
+  bool operator==(const TLevelPlans&) const = default;
 };
 
 // One database of the plan: its weekly plan and the options of its backups.
@@ -56,7 +70,10 @@ struct TPlanEntry : TDatabaseOptions {
   std::uint64_t Id = 0;
   // User and Pass are the entry's own; otherwise the program's login.
   bool OwnLogin = false;
+  // The weekly plan; of an incremental entry, level 0's.
   TPlanRecord PlanRecord;
+  // Levels 1 and 2 of an incremental entry.
+  TLevelPlans LevelPlans;
 };
 
 struct TSettings : TDatabaseOptions {
@@ -68,6 +85,7 @@ struct TSettings : TDatabaseOptions {
   std::vector<std::string> BDNames;
   // The plan of entry 1, and its retention in KeepLastBackups/KeepBackupDays.
   TPlanRecord PlanRecord;
+  TLevelPlans LevelPlans;
   bool StartWithSession = false;
   bool ResumePlan = false;
   bool PlanRunning = false;
@@ -100,3 +118,13 @@ void SetPlanEntries(TSettings& settings, const std::vector<TPlanEntry>& entries)
 TPlanEntry NewPlanEntry(TSettings& settings, const std::string& database);
 // The options a job of `entry` runs with: its own login, or the program's.
 TDatabaseOptions JobOptionsOf(const TPlanEntry& entry, const TSettings& settings);
+
+// A level's plan in one settings value: "days=1111100;day=08:00:00;
+// night=20:00:00;dayperiod=3;nightperiod=0;dayclock=00:00:00;
+// nightclock=00:00:00" (weekdays Monday first, the windows' starts, their
+// rhythms and clock times as in the weekly plan). Empty for a plan on no
+// day; a text that does not read gives a plan on no day.
+std::string LevelPlanText(const TPlanRecord& plan);
+TPlanRecord ParseLevelPlan(const std::string& text);
+// True when the plan is on at least one weekday.
+bool PlanOnAnyDay(const TPlanRecord& plan);

@@ -19,10 +19,15 @@ namespace {
 // list of recent databases (numbered keys Name0, Name1 …). Options of a
 // database and the weekly plan are fields of the program's settings and of
 // every entry alike; the rest the program's only.
+// A level's plan of an incremental entry (its index in TLevelPlans), kept
+// as one text.
+struct TLevelPlanKey {
+  int Index;
+};
 using TSettingField = std::variant<std::string TDatabaseOptions::*, std::int32_t TDatabaseOptions::*,
                                    bool TDatabaseOptions::*, std::string TSettings::*, std::int32_t TSettings::*,
                                    bool TSettings::*, std::vector<std::string> TSettings::*, bool TPlanRecord::*,
-                                   std::uint8_t TPlanRecord::*, TDateTime TPlanRecord::*>;
+                                   std::uint8_t TPlanRecord::*, TDateTime TPlanRecord::*, TLevelPlanKey>;
 // The value a missing key gives, in the type its field reads.
 using TSettingValue = std::variant<std::string_view, std::int32_t, bool, TDateTime>;
 
@@ -39,6 +44,10 @@ enum class TSettingRule {
   // its value differs from the default or the file has it, so a file of an
   // older version keeps its lines byte for byte while the addition is unused.
   Added,
+  // A key added after the plan had entries of its own: as Added, and left
+  // out of an entry's section too while at its default, so the sections
+  // written before it read and write back byte for byte.
+  AddedLater,
 };
 
 // Whether a plan entry keeps the key: entry 1 in the key's own section,
@@ -62,6 +71,7 @@ constexpr int MaxPlanEntries = 999;
 
 constexpr TSettingRule Plain = TSettingRule::Plain;
 constexpr TSettingRule Added = TSettingRule::Added;
+constexpr TSettingRule AddedLater = TSettingRule::AddedLater;
 constexpr TEntryKey Entry = TEntryKey::Yes;
 
 // Every key, in the order it is read and written. WriteIni writes every
@@ -109,6 +119,9 @@ const TSetting Settings[] = {
     {SectionPlan, "NightClockBack", &TPlanRecord::NightClockBack, TDateTime{0}, Plain, Entry},
     {SectionPlan, "KeepLastBackups", &TSettings::KeepLastBackups, 0, Added, Entry},
     {SectionPlan, "KeepBackupDays", &TSettings::KeepBackupDays, 0, Added, Entry},
+    {SectionPlan, "BackupKind", &TSettings::BackupKind, 0, AddedLater, Entry},
+    {SectionPlan, "Level1Plan", TLevelPlanKey{0}, "", AddedLater, Entry},
+    {SectionPlan, "Level2Plan", TLevelPlanKey{1}, "", AddedLater, Entry},
     {SectionPlan, "StartWithSession", &TSettings::StartWithSession, false, Added},
     {SectionPlan, "ResumePlan", &TSettings::ResumePlan, false, Added},
     {SectionPlan, "DataBase", &TSettings::PlanDataBase, "", Added},
@@ -135,6 +148,7 @@ std::string EntrySection(std::size_t index) { return SectionPlan + std::to_strin
 struct TOwner {
   TDatabaseOptions& Options;
   TPlanRecord& Plan;
+  TLevelPlans& Levels;
   TSettings* Program;     // null for an entry
   TPlanEntry* PlanEntry;  // null for the program
   std::string EntrySection;
@@ -143,9 +157,11 @@ struct TOwner {
   bool Keeps(const TSetting& setting) const { return Program || setting.Entry == TEntryKey::Yes; }
 };
 
-TOwner OwnerOf(TSettings& settings) { return {settings, settings.PlanRecord, &settings, nullptr, {}}; }
+TOwner OwnerOf(TSettings& settings) {
+  return {settings, settings.PlanRecord, settings.LevelPlans, &settings, nullptr, {}};
+}
 TOwner OwnerOf(TPlanEntry& entry, std::size_t index) {
-  return {entry, entry.PlanRecord, nullptr, &entry, EntrySection(index)};
+  return {entry, entry.PlanRecord, entry.LevelPlans, nullptr, &entry, EntrySection(index)};
 }
 // The writers only read their owner.
 TOwner WrittenFrom(const TSettings& settings) { return OwnerOf(const_cast<TSettings&>(settings)); }
@@ -195,6 +211,7 @@ void ReadSetting(const TIniFile& ini, const TSetting& setting, TOwner& o) {
             o.Plan.*field = static_cast<std::uint8_t>(ini.ReadInteger(section, key, std::get<std::int32_t>(def)));
           },
           [&](TDateTime TPlanRecord::*field) { o.Plan.*field = ReadPlanTime(ini, section, setting); },
+          [&](TLevelPlanKey field) { o.Levels.Level[field.Index] = ParseLevelPlan(text()); },
       },
       setting.Field);
   // An entry's login is its own when the file holds its user name.
@@ -212,6 +229,7 @@ bool AtDefault(const TSetting& setting, const TOwner& o) {
           [&](std::string TSettings::*f) { return o.Program->*f == std::get<std::string_view>(def); },
           [&](std::int32_t TSettings::*f) { return o.Program->*f == std::get<std::int32_t>(def); },
           [&](bool TSettings::*f) { return o.Program->*f == std::get<bool>(def); },
+          [&](TLevelPlanKey f) { return !PlanOnAnyDay(o.Levels.Level[f.Index]); },
           [](auto) { return false; },
       },
       setting.Field);
@@ -220,6 +238,10 @@ bool AtDefault(const TSetting& setting, const TOwner& o) {
 // An added key of the program's at its default is left out of a file that
 // does not have it; an entry without a login of its own keeps none.
 bool LeftOut(const TIniFile& ini, const TSetting& setting, const TOwner& o) {
+  // An entry's section is written afresh: it never has the key before.
+  if (o.PlanEntry && setting.Rule == TSettingRule::AddedLater) return AtDefault(setting, o);
+  if (setting.Rule == TSettingRule::AddedLater)
+    return AtDefault(setting, o) && !ReadProfileValue(ini.FileName(), setting.Section, setting.Key);
   if (o.PlanEntry) return setting.Rule == TSettingRule::Login && !o.PlanEntry->OwnLogin;
   return setting.Rule == TSettingRule::Added && AtDefault(setting, o) &&
          !ReadProfileValue(ini.FileName(), setting.Section, setting.Key);
@@ -247,6 +269,7 @@ void WriteSetting(TIniFile& ini, const TSetting& setting, const TOwner& o) {
           [&](bool TPlanRecord::*f) { ini.WriteBool(section, key, o.Plan.*f); },
           [&](std::uint8_t TPlanRecord::*f) { ini.WriteInteger(section, key, o.Plan.*f); },
           [&](TDateTime TPlanRecord::*f) { ini.WriteTime(section, key, o.Plan.*f); },
+          [&](TLevelPlanKey f) { ini.WriteString(section, key, LevelPlanText(o.Levels.Level[f.Index])); },
       },
       setting.Field);
 }
