@@ -293,6 +293,8 @@ void TPlanForm::LevelChanged() {
   cbLevel->setEnabled(incremental);
   FLevel = incremental ? cbLevel->currentIndex() : 0;
   LoadPlan(EditedPlan(entry));
+  // The list shows every level's rhythm as edited so far.
+  FillRow(FCurrent);
 }
 
 // Bottom: how many of the plan's backups stay, "Хранить последние" N

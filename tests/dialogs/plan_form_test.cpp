@@ -449,7 +449,8 @@ class PlanFormTest : public QObject {
     form.cbLevel->setCurrentIndex(0);
     emit form.cbLevel->activated(0);
     QVERIFY(form.cbDay7Back->isChecked() && !form.cbDay1Back->isChecked());
-    QVERIFY(form.twEntries->item(1, TPlanForm::ColumnRhythm)->text().contains(QString::fromUtf8("ур. 2: ежедневно")));
+    const QString rhythm = form.twEntries->item(1, TPlanForm::ColumnRhythm)->text();
+    QVERIFY2(rhythm.contains(QString::fromUtf8("ур. 2: ежедневно")), qPrintable(rhythm));
     form.SelectEntry(0);
     QVERIFY(!form.cbLevel->isEnabled() && form.cbDay1Back->isChecked());
     QTest::mouseClick(form.bbOk, Qt::LeftButton);
