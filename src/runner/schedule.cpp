@@ -430,7 +430,8 @@ class TSchedule::TRun {
       // A new database that a failed restore did not make: nothing to start.
       const bool nothingToStart = FNewDatabase && !DatabaseFileReachable(Database().ServerName, Database().LocalPath);
       const TDatabaseStepFunction start = FOut.StopRequested() ? &StartAfterStop : &StartServerDatabase;
-      if (FJob.StopDatabase && !nothingToStart && !DatabaseStep("Starting database: ", "Error starting database", start))
+      if (FJob.StopDatabase && !nothingToStart &&
+          !DatabaseStep("Starting database: ", "Error starting database", start))
         return;
       Log("");
       Log("End of job: " + FName);

@@ -813,7 +813,8 @@ void TMainFormTest::openDialogsOfferFdbAndStartBesideTheFile() {
   form.sbOpenDataBackClick();
   form.RunFileDialog = record;
   form.sbOpenDataBackClick();
-  QCOMPARE(filters, QStringList({"Файл (*.gbk *.GBK *.gbk.zst *.GBK.ZST)", "Инкрементная копия (*.nbk *.NBK)", "Все файлы (*)"}));
+  QCOMPARE(filters, QStringList({"Файл (*.gbk *.GBK *.gbk.zst *.GBK.ZST)", "Инкрементная копия (*.nbk *.NBK)",
+                                 "Все файлы (*)"}));
   QCOMPARE(startedIn, folder.Path("data/backups"));
 }
 

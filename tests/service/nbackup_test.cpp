@@ -29,13 +29,16 @@ class NBackupBlocks : public FakeClientTest {
 };
 
 TEST_F(NBackupBlocks, BackupAndRestoreOfAChain) {
-  const std::pair<int, int> published[] = {
-      {spb::action_svc_nbak, isc_action_svc_nbak},   {spb::action_svc_nrest, isc_action_svc_nrest},
-      {spb::nbk_level, isc_spb_nbk_level},           {spb::nbk_file, isc_spb_nbk_file},
-      {spb::nbk_no_triggers, isc_spb_nbk_no_triggers}, {spb::action_svc_db_stats, isc_action_svc_db_stats},
-      {spb::sts_hdr_pages, isc_spb_sts_hdr_pages},   {spb::sts_data_pages, isc_spb_sts_data_pages},
-      {spb::sts_record_versions, isc_spb_sts_record_versions},
-      {spb::info_svc_server_version, isc_info_svc_server_version}};
+  const std::pair<int, int> published[] = {{spb::action_svc_nbak, isc_action_svc_nbak},
+                                           {spb::action_svc_nrest, isc_action_svc_nrest},
+                                           {spb::nbk_level, isc_spb_nbk_level},
+                                           {spb::nbk_file, isc_spb_nbk_file},
+                                           {spb::nbk_no_triggers, isc_spb_nbk_no_triggers},
+                                           {spb::action_svc_db_stats, isc_action_svc_db_stats},
+                                           {spb::sts_hdr_pages, isc_spb_sts_hdr_pages},
+                                           {spb::sts_data_pages, isc_spb_sts_data_pages},
+                                           {spb::sts_record_versions, isc_spb_sts_record_versions},
+                                           {spb::info_svc_server_version, isc_info_svc_server_version}};
   for (const auto& [ours, theirs] : published) EXPECT_EQ(ours, theirs);
 
   TIBNBackupService backup;
@@ -76,14 +79,14 @@ TEST(ServerVersion, MajorAndMinorOfTheServersText) {
 // Bytes as Firebird 3.0 wrote them for a level 1 (its GUID, then its
 // base's) and a level 0 (a header page holding its GUID).
 TEST(NBackupFile, HeadersNameTheirLevelAndTheirBase) {
-  const std::string guid0 = Bytes({0x99, 0xc6, 0x96, 0xbc, 0x45, 0x2f, 0x9b, 0x4e, 0xa8, 0x78, 0x4e, 0xd3, 0x7c, 0x9e,
-                                   0xcf, 0x57});
-  const std::string guid1 = Bytes({0x5d, 0x56, 0x31, 0x1a, 0xed, 0x1e, 0x5a, 0x41, 0xa4, 0xfe, 0x82, 0x00, 0xff, 0x92,
-                                   0x8b, 0xff});
+  const std::string guid0 =
+      Bytes({0x99, 0xc6, 0x96, 0xbc, 0x45, 0x2f, 0x9b, 0x4e, 0xa8, 0x78, 0x4e, 0xd3, 0x7c, 0x9e, 0xcf, 0x57});
+  const std::string guid1 =
+      Bytes({0x5d, 0x56, 0x31, 0x1a, 0xed, 0x1e, 0x5a, 0x41, 0xa4, 0xfe, 0x82, 0x00, 0xff, 0x92, 0x8b, 0xff});
   std::string level1 = "NBAK" + Bytes({2, 0, 1, 0}) + guid1 + guid0 + Bytes({0, 0x20, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0});
   level1.resize(8192, '\0');
-  std::string level0 = Bytes({1, 0, 0, 0}) + std::string(12, '\0') + Bytes({0, 0x20}) + std::string(200, '\0') +
-                       Bytes({7, 16}) + guid0;
+  std::string level0 =
+      Bytes({1, 0, 0, 0}) + std::string(12, '\0') + Bytes({0, 0x20}) + std::string(200, '\0') + Bytes({7, 16}) + guid0;
   level0.resize(8192, '\0');
   TTempFolder dir;
   const std::pair<std::string, const std::string*> files[] = {{dir / "a_L0.nbk", &level0}, {dir / "a_L1.nbk", &level1}};
@@ -101,8 +104,8 @@ TEST(NBackupFile, HeadersNameTheirLevelAndTheirBase) {
   EXPECT_FALSE(LevelZeroHoldsGuid(dir / "a_L0.nbk", header->Guid));
   EXPECT_EQ(ParseGuidText(GuidText(header->Guid)), header->Guid);
   // Not a header: too short, another signature, level 0 in an increment's header.
-  for (const std::string& bytes : {std::string("NBAK"), "XBAK" + level1.substr(4, 60),
-                                   "NBAK" + Bytes({2, 0, 0, 0}) + level1.substr(8, 60)})
+  for (const std::string& bytes :
+       {std::string("NBAK"), "XBAK" + level1.substr(4, 60), "NBAK" + Bytes({2, 0, 0, 0}) + level1.substr(8, 60)})
     EXPECT_FALSE(ParseNBackupHeader(bytes)) << bytes.size();
   EXPECT_FALSE(ReadNBackupHeader(dir / "missing.nbk"));
   EXPECT_FALSE(ParseGuidText("{C699BC96-2F45}"));
