@@ -83,11 +83,13 @@ TEST_F(IncrementalPlan, LevelsFallDueByTheirOwnRhythmsTheLowerWinning) {
   TOperationLog log(Dir.Path);
   TPlan plan(log);
   const TPlanEntry entry = WeeklyDailyHourly();
+  // Named: the plan answers with pointers into the list it is given.
+  const std::vector<TPlanEntry> entries{entry};
   std::map<int, int> made;  // level -> backups
   std::vector<std::string> atOne;
   for (int minute = 0; minute < 7 * 24 * 60; ++minute) {
     Clock.Set(Monday + minute * Minute);
-    for (const TPlanEntry* due : plan.DueEntries({entry}, nullptr)) {
+    for (const TPlanEntry* due : plan.DueEntries(entries, nullptr)) {
       const int level = plan.RunOf(due->Id)->DueLevel;
       ++made[level];
       if (minute % (24 * 60) == 60) atOne.push_back(std::to_string(minute / (24 * 60)) + ":" + std::to_string(level));
