@@ -16,7 +16,7 @@
 
 #include "controller/recovery/recovery.h"
 #include "integration/controller_fixture_fb.h"
-#include "integration/private_server.h"
+#include "integration/private_server_environment.h"
 #include "platform/computer_name.h"
 #include "platform/files.h"
 
@@ -27,19 +27,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* RecoveryLine = " Восстановление после прерванного задания: ";
 
-// One private server for the process, set up before anything loads the client
-// library: jobs address this computer by name, and the client's
-// configuration sends them to the private server's port.
-class TPrivateServerEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    Server = std::make_unique<fbtest::TPrivateServer>();
-    Server->UseForThisProcess();
-  }
-  void TearDown() override { Server.reset(); }
-  static inline std::unique_ptr<fbtest::TPrivateServer> Server;
-};
-const auto* const Environment = ::testing::AddGlobalTestEnvironment(new TPrivateServerEnvironment);
+const auto* const Environment = ::testing::AddGlobalTestEnvironment(new fbtest::TPrivateServerEnvironment);
 
 std::string Name(std::int32_t protocol) { return protocol == kLocal ? "Local" : "TCP"; }
 
@@ -208,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(Protocols, KilledJob, ::testing::Values(kLocal, kTcp),
 // job's bring-on-line step meets a server that does not answer, as it does
 // when the guardian takes its time.
 TEST_F(ControllerFirebird, ServerKilledDuringATcpRestoreTheDatabaseComesBackOnLine) {
-  fbtest::TPrivateServer& server = *TPrivateServerEnvironment::Server;
+  fbtest::TPrivateServer& server = *fbtest::TPrivateServerEnvironment::Server;
   q->Settings().Protocol = kTcp;
   ASSERT_TRUE(Backup()) << seams.Dump();
   fbtest::ShareWithServer(backup.BackFile);

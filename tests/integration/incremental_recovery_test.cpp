@@ -11,23 +11,14 @@
 #include <string>
 
 #include "integration/controller_fixture_fb.h"
-#include "integration/private_server.h"
+#include "integration/private_server_environment.h"
 
 namespace ctltest {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TPrivateServerEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    Server = std::make_unique<fbtest::TPrivateServer>();
-    Server->UseForThisProcess();
-  }
-  void TearDown() override { Server.reset(); }
-  static inline std::unique_ptr<fbtest::TPrivateServer> Server;
-};
-const auto* const Environment = ::testing::AddGlobalTestEnvironment(new TPrivateServerEnvironment);
+const auto* const Environment = ::testing::AddGlobalTestEnvironment(new fbtest::TPrivateServerEnvironment);
 
 bool InBackupMode(const std::string& database) {
   return fbtest::HeaderAttributes(database).find("backup lock") != std::string::npos;

@@ -12,6 +12,9 @@ class TOperationLog;
 class TSchedule;
 enum class TJobBy;
 
+// The name of a verification's jobs (test restore, check of a chain).
+inline constexpr const char* VerifyJobName = "VERIFY BACKUP";
+
 // Kind, name, `db`'s login and protocol, no job log, the seven switches, the
 // output.
 void FillJob(TSchedule& job, const TDatabaseOptions& db, std::int32_t kind, const char* name, const bool (&options)[7],

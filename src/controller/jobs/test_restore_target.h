@@ -7,6 +7,7 @@
 #include <string>
 
 #include "controller/jobs/database_jobs.h"
+#include "controller/jobs/job_fill.h"
 #include "controller/jobs/job_record.h"
 #include "controller/jobs/temporary_database.h"
 #include "runner/job_output.h"
@@ -27,6 +28,19 @@ class TTestRestoreTarget {
 
   // Empty when no free name fits the job's limit.
   const std::string& Name() const { return FName; }
+  // `job` as the restore of `source` (a logical backup, or the last file of
+  // a chain for KindNRestore) into this database. The database backed up is
+  // never touched: nothing to shut down.
+  void FillRestore(TSchedule& job, std::int32_t kind, const std::string& source) {
+    const bool noOptions[7] = {};
+    FillJob(job, FDb, kind, VerifyJobName, noOptions, FContext.Output);
+    job.SetJobFile(1, source);
+    job.SetJobFile(2, FName);
+    job.StopDatabase = false;
+    job.KeepPane = true;
+    job.BeforeRequest = [this] { Creating(); };
+  }
+
   // The restore is about to create it.
   void Creating() {
     FCreated = true;

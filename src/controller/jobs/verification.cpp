@@ -29,8 +29,6 @@
 
 namespace {
 
-constexpr const char* VerifyJobName = "VERIFY BACKUP";
-
 std::string Joined(const std::vector<std::string>& texts) {
   std::string all;
   for (const std::string& text : texts) all += (all.empty() ? "" : "; ") + text;
@@ -79,14 +77,7 @@ bool TDatabaseJobs::VerifyBackupFile(const TDatabaseOptions& db, const std::stri
     } else {
       output.AddPaneLine("Test restore into: " + target.Name());
       TSchedule job;
-      const bool noOptions[7] = {};
-      FillJob(job, db, TSchedule::KindRestore, VerifyJobName, noOptions, output);
-      job.SetJobFile(1, source);
-      job.SetJobFile(2, target.Name());
-      // The source database is never touched: nothing to shut down.
-      job.StopDatabase = false;
-      job.KeepPane = true;
-      job.BeforeRequest = [&] { target.Creating(); };
+      target.FillRestore(job, TSchedule::KindRestore, source);
       std::vector<std::string> restoreOutput;
       WatchJob(recorder, job, &restoreOutput);
       if (!RunJobOf(job)) {

@@ -28,8 +28,6 @@
 
 namespace {
 
-constexpr const char* VerifyJobName = "VERIFY BACKUP";
-
 // The user tables and their rows, from the lines of "gstat -d -r": a table's
 // line "NAME (id)" at the start of a line, its rows in "total records: N".
 struct TRowCounts {
@@ -108,14 +106,8 @@ bool TDatabaseJobs::VerifyChain(const TDatabaseOptions& db, const std::vector<st
     } else {
       output.AddPaneLine("Test restore of the chain " + FileList(chain) + " into: " + target.Name());
       TSchedule job;
-      const bool noOptions[7] = {};
-      FillJob(job, db, TSchedule::KindNRestore, VerifyJobName, noOptions, output);
-      job.SetJobFile(1, source);
-      job.SetJobFile(2, target.Name());
+      target.FillRestore(job, TSchedule::KindNRestore, source);
       job.ChainFiles = chain;
-      job.StopDatabase = false;
-      job.KeepPane = true;
-      job.BeforeRequest = [&] { target.Creating(); };
       WatchJob(recorder, job);
       failure = RunJobOf(job) ? CheckRestoredChain(db, target.Name(), output)
                               : "the test restore failed" +
