@@ -271,10 +271,9 @@ void TQuorvin::MakePlanBackup(const TPlanEntry& entry, int level) {
   TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts, TAttendance::Unattended);
   Prepare(output);
   const TDatabaseOptions options = JobOptionsOf(entry, FSettings);
-  const TBackupOutcome outcome =
-      entry.Incremental()
-          ? FJobs.IncrementalBackup(options, FJobs.PlanLevel(options.DataBase, level), output, TJobBy::Plan)
-          : FJobs.Backup(options, output, TJobBy::Plan);
+  const int made = entry.Incremental() ? FJobs.PlanLevel(options.DataBase, level) : 0;
+  const TBackupOutcome outcome = entry.Incremental() ? FJobs.IncrementalBackup(options, made, output, TJobBy::Plan)
+                                                     : FJobs.Backup(options, output, TJobBy::Plan);
   if (outcome.Succeeded) {
     FSettings.LastBack = outcome.BackFile;
     if (entry.Incremental())
@@ -284,6 +283,9 @@ void TQuorvin::MakePlanBackup(const TPlanEntry& entry, int level) {
   }
   ReportPlanBackup(entry, outcome, output);
   FLog.SaveStrToLog("---");
+  // A slot of the minute in which the backup ended fell while it ran: the
+  // next tick must not start another backup (of the same name) in it.
+  FPlan.ServeHeld(entry, made);
 }
 
 void TQuorvin::ReportPlanBackup(const TPlanEntry& entry, const TBackupOutcome& outcome, const TJobOutput& output) {

@@ -69,15 +69,32 @@ bool WriteToFile(const std::string& path, int flags, const std::string& text) {
   return close(fd) == 0 && written;
 }
 
+// One write of the whole of `text`: with O_APPEND it lands after whatever
+// others appended, never between their bytes. True when all of it went.
+bool WriteOnce(int fd, std::string_view text) {
+  ssize_t n = 0;
+  do {
+    n = write(fd, text.data(), text.size());
+  } while (n < 0 && errno == EINTR);
+  return n == static_cast<ssize_t>(text.size());
+}
+
+bool AppendInOneWrite(const std::string& path, int flags, const std::string& text) {
+  const int fd = open(path.c_str(), flags | O_WRONLY | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  const bool whole = WriteOnce(fd, text);
+  return close(fd) == 0 && whole;
+}
+
 }  // namespace
 
 bool CreateTextFile(const std::string& path, const std::string& text) {
   return WriteToFile(path, O_CREAT | O_TRUNC, text);
 }
 
-bool AppendToExistingFile(const std::string& path, const std::string& text) {
-  return WriteToFile(path, O_APPEND, text);
-}
+bool AppendToExistingFile(const std::string& path, const std::string& text) { return AppendInOneWrite(path, 0, text); }
+
+bool AppendToFile(const std::string& path, const std::string& text) { return AppendInOneWrite(path, O_CREAT, text); }
 
 bool AppendLine(const std::string& path, const std::string& line) {
   const int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
@@ -92,11 +109,7 @@ bool AppendLine(const std::string& path, const std::string& line) {
   record += '\n';
   // One write: a record either lands whole or leaves an unfinished last
   // line, which readers skip and the next record steps over.
-  ssize_t n = 0;
-  do {
-    n = write(fd, record.data(), record.size());
-  } while (n < 0 && errno == EINTR);
-  const bool whole = n == static_cast<ssize_t>(record.size());
+  const bool whole = WriteOnce(fd, record);
   return close(fd) == 0 && whole;
 }
 

@@ -30,9 +30,14 @@ bool WriteAll(int fd, std::string_view data);
 // Creates the file (emptying one that exists) with `text` as its content;
 // false when it cannot be created or written in full.
 bool CreateTextFile(const std::string& path, const std::string& text);
-// Adds `text` at the end of a file that exists; a missing file is not
-// created. False when the file cannot be opened or written in full.
+// Adds `text` at the end of a file that exists, in a single write with
+// O_APPEND, so that texts several programs append to one file never mix; a
+// missing file is not created. False when the file cannot be opened or the
+// write fails or falls short.
 bool AppendToExistingFile(const std::string& path, const std::string& text);
+// The same, creating a missing file (mode 0666 less the umask); an existing
+// file keeps what it holds.
+bool AppendToFile(const std::string& path, const std::string& text);
 // Appends `line` and a line feed to the file with a single write, creating
 // the file (readable and writable by its owner only) when missing. When the
 // file's last line was left unfinished (an earlier write cut short), a line

@@ -106,6 +106,68 @@ TEST_F(IncrementalPlan, LevelsFallDueByTheirOwnRhythmsTheLowerWinning) {
   EXPECT_NEAR(next[0].When, Monday + 7 + 60 * Minute, Minute / 2);
 }
 
+// A backup that waits or runs serves the slots of its own level and those
+// above it that fall meanwhile, not a lower level's: the hourly level 2
+// queued at 00:00 and held past 01:00 leaves level 1's 01:00 due, which then
+// serves level 2's 02:00 while it is held into 02:00.
+TEST_F(IncrementalPlan, AHeldBackupServesItsOwnLevelAndThoseAboveNotALowerOne) {
+  TOperationLog log(Dir.Path);
+  TPlan plan(log);
+  const std::vector<TPlanEntry> entries{WeeklyDailyHourly()};
+  bool held = false;
+  const auto tick = [&](int hour, int minute, int second) {
+    Clock.Set(Monday + EncodeTime(hour, minute, second, 0));
+    std::vector<int> levels;
+    for (const TPlanEntry* due : plan.DueEntries(entries, [&](std::uint64_t) { return held; }))
+      levels.push_back(plan.RunOf(due->Id)->DueLevel);
+    return levels;
+  };
+  EXPECT_EQ(tick(0, 0, 2), std::vector<int>{2});
+  held = true;
+  EXPECT_TRUE(tick(1, 0, 2).empty());
+  held = false;
+  EXPECT_EQ(tick(1, 0, 30), std::vector<int>{1});
+  held = true;
+  EXPECT_TRUE(tick(2, 0, 2).empty());
+  held = false;
+  EXPECT_TRUE(tick(2, 0, 30).empty()) << "level 2's 02:00 was served by the level 1 backup";
+  EXPECT_EQ(tick(3, 0, 2), std::vector<int>{2});
+}
+
+// Two physical backups of one level in one second: the second name is
+// counted on, also past a name only the history still knows, and the names
+// read back with their level, moment and count.
+TEST_F(IncrementalPlan, APhysicalBackupsNameTakenInItsSecondIsCountedOn) {
+  const TBackupName name = SplitDataBaseName(Dir / "big.gdb");
+  const TDateTime moment = Monday + EncodeTime(2, 0, 0, 0);
+  const std::string history = Dir / "history.jsonl";
+  const std::string first = NewIncrementalFileName(name, 1, moment, history);
+  EXPECT_EQ(first, Dir / "big_L1_07_12_26_02_00_00.nbk");
+  WriteFileBytes(first, "level 1");
+  EXPECT_EQ(NewIncrementalFileName(name, 1, moment, history), Dir / "big_L1_07_12_26_02_00_00_2.nbk");
+  THistoryRecord record;
+  record.Start = record.End = FormatIso8601(moment);
+  record.Kind = HistoryKindNBackup;
+  record.By = HistoryByUser;
+  record.Database = Dir / "big.gdb";
+  record.File = Dir / "big_L1_07_12_26_02_00_00_2.nbk";
+  record.Outcome = HistorySuccess;
+  record.Level = 1;
+  ASSERT_TRUE(AppendHistory(history, record));
+  EXPECT_EQ(NewIncrementalFileName(name, 1, moment, history), Dir / "big_L1_07_12_26_02_00_00_3.nbk");
+  EXPECT_EQ(NewIncrementalFileName(name, 2, moment, history), Dir / "big_L2_07_12_26_02_00_00.nbk");
+
+  const auto counted = ParseIncrementalName("big_L1_07_12_26_02_00_00_3.nbk", "big");
+  ASSERT_TRUE(counted);
+  EXPECT_EQ(counted->Level, 1);
+  EXPECT_EQ(counted->Moment, moment);
+  EXPECT_EQ(counted->Order, 3);
+  EXPECT_EQ(ParseIncrementalName("big_L1_07_12_26_02_00_00.nbk", "big")->Order, 1);
+  for (const char* foreign : {"big_L1_07_12_26_02_00.nbk", "big_L1_07_12_26_02_00_00_1.nbk",
+                              "big_L12_07_12_26_02_00_00.nbk", "big_L1_07_12_26_02_00_00_x.nbk"})
+    EXPECT_FALSE(ParseIncrementalName(foreign, "big")) << foreign;
+}
+
 // Thirty days of plan backups, a level 0 every Monday and a level 1 every
 // other day, stand-in files with their history records; retention runs
 // after each as after a plan backup. Whatever the rule, whole chains go:

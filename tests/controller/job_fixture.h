@@ -4,6 +4,7 @@
 // list records message boxes, questions, beeps and pane lines in the order
 // they happen.
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -98,10 +99,15 @@ class JobTest : public ControllerTest {
     return restored.value_or(false);
   }
 
-  // The operation log lines after the first one.
+  // The operation log lines after this run's first one (runs started in
+  // one minute share the file, the latest run's lines last).
   std::vector<std::string> LogAfterStart() const {
     std::vector<std::string> lines = Lines(ReadFileBytes(Controller->Log().LogFileName()));
-    if (!lines.empty()) lines.erase(lines.begin());
+    const auto start = std::find_if(lines.rbegin(), lines.rend(), [](const std::string& line) {
+      const std::string first = " Начало работы";
+      return line.size() >= first.size() && line.compare(line.size() - first.size(), first.size(), first) == 0;
+    });
+    lines.erase(lines.begin(), start.base());
     return lines;
   }
 

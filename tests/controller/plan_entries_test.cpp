@@ -118,17 +118,21 @@ bool ModelDue(const TModelEntry& e, int weekday, int hour, int minute) {
 }
 
 // One queue, one job at a time: entries due together queue in list order,
-// an entry whose backup runs or waits is not queued again; each job takes
-// `minutes(entry, start minute)`.
+// an entry whose backup runs or waits, or ended in this minute, is not
+// queued again; each job takes `minutes(entry, start minute)`.
 std::vector<std::pair<int, int>> ModelStarts(const std::vector<TModelEntry>& entries, int days,
                                              const std::function<int(int entry, int start)>& minutes) {
   std::vector<std::pair<int, int>> starts;  // (minute since Monday 00:00, entry)
   std::deque<int> waiting;
   int running = -1, busyUntil = 0;
   for (int t = 0; t < days * 24 * 60; ++t) {
-    if (running >= 0 && t >= busyUntil) running = -1;
+    int ended = -1;
+    if (running >= 0 && t >= busyUntil) {
+      if (t == busyUntil) ended = running;
+      running = -1;
+    }
     for (int e = 0; e < static_cast<int>(entries.size()); ++e) {
-      const bool held = e == running || std::find(waiting.begin(), waiting.end(), e) != waiting.end();
+      const bool held = e == running || e == ended || std::find(waiting.begin(), waiting.end(), e) != waiting.end();
       if (!held && ModelDue(entries[static_cast<std::size_t>(e)], t / (24 * 60), t / 60 % 24, t % 60))
         waiting.push_back(e);
     }

@@ -190,6 +190,8 @@ TEST_F(Backup, FailurePathsWithTheirMessagesAndLogLines) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     TQuorvin& q = StartWithStandIn();
+    // Each row stands alone: the history would keep the last row's name taken.
+    std::filesystem::remove(q.HistoryPath());
     WriteFileBytes(Dir / "Shop.gdb", "LIVE");
     q.Settings().DataBase = row.database.empty() ? "" : Dir / row.database;
     Job = row.job;
@@ -271,6 +273,8 @@ TEST_F(Backup, RunnerFilledFromTheSettings) {
   for (int protocol : {-1, 0, 3}) {
     for (bool shutDown : {false, true}) {
       SCOPED_TRACE(protocol);
+      // A minute each: the dated name of the last one is taken.
+      Clock.Advance(1.0 / (24 * 60));
       q.Settings().Protocol = protocol;
       q.Settings().BackShutDown = shutDown;
       Jobs.clear();
@@ -284,7 +288,7 @@ TEST_F(Backup, RunnerFilledFromTheSettings) {
       EXPECT_EQ(b.Password, "pw");
       EXPECT_EQ(b.Protocol, static_cast<uint8_t>(protocol == -1 ? 255 : protocol));
       EXPECT_EQ(b.File1, Dir / "Shop.gdb");
-      EXPECT_EQ(b.File2, Dir / ("Shop" + Suffix + ".gbk"));
+      EXPECT_EQ(b.File2, Dir / ("Shop" + FormatDateTime("_dd_mm_yy_hh_nn", Clock.Now()) + ".gbk"));
       EXPECT_EQ(b.StopDatabase, shutDown);
       const bool backOptions[9] = {false, true, false, false, false, true, false, true, false};
       for (int i = 1; i <= 8; ++i) EXPECT_EQ(b.Options[i], backOptions[i]) << i;

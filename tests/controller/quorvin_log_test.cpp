@@ -39,17 +39,24 @@ TEST_F(OperationLog, ExecuteAndStopWriteTheirLinesAndDriveTheTimer) {
                                                       "06.12.2026 в 13:02 Сервис остановлен.\r\n");
 }
 
-TEST_F(OperationLog, TwoStartsWithinOneMinuteShareAndEmptyOneFile) {
-  Start().Log().SaveStrToLog("from the first run");
-  Close();
+// A second start in the same minute (a hand job beside the service, a quick
+// restart) shares the file and adds its lines after the first run's, which
+// is still writing: nothing either wrote is lost.
+TEST_F(OperationLog, TwoStartsWithinOneMinuteShareOneFileAndKeepEveryLine) {
+  TQuorvin& first = Start();
+  first.Log().SaveStrToLog("from the first run");
   Clock.Set(EncodeDate(2026, 12, 6) + EncodeTime(12, 15, 59, 0));
-  TQuorvin& second = Start();
+  TQuorvin second(TFrontEnd{nullptr, &Prompts}, Dir.Path);
   EXPECT_EQ(second.Log().LogFileName(), Dir / "log/06_12_2026_12_15.log");
-  EXPECT_EQ(ReadFileBytes(second.Log().LogFileName()), FirstLine);
+  first.Log().SaveStrToLog("the first run goes on");
+  second.Log().SaveStrToLog("from the second run");
+  EXPECT_EQ(ReadFileBytes(second.Log().LogFileName()), FirstLine + "from the first run\r\n" + FirstLine +
+                                                           "the first run goes on\r\n"
+                                                           "from the second run\r\n");
   Close();
   Clock.Set(EncodeDate(2026, 12, 6) + EncodeTime(12, 16, 0, 0));
   EXPECT_EQ(Start().Log().LogFileName(), Dir / "log/06_12_2026_12_16.log");
-  EXPECT_EQ(ReadFileBytes(Dir / "log/06_12_2026_12_15.log"), FirstLine);
+  EXPECT_EQ(Lines(ReadFileBytes(Dir / "log/06_12_2026_12_15.log")).size(), 5u);
 }
 
 TEST_F(OperationLog, NoLogFolderPossibleMeansLogBesideTheExecutable) {

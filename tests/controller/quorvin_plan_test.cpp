@@ -247,6 +247,87 @@ TEST_F(Plan, TicksDuringAPlanBackupSkipItsEntryAndTheTimerStaysOffAfterStop) {
   EXPECT_FALSE(q.PlanBackupRunning());
 }
 
+// Two databases every 30 minutes, due together at 10:00: Stock's backup
+// waits behind Shop's, which ends one second into 10:30, and runs within its
+// own 10:30 slot. That slot fell while Stock's backup waited, and Shop's
+// while Shop's ran: each is served by that backup, and no second backup of
+// either starts in 10:30 (Stock's would have had its first one's name).
+TEST_F(Plan, ASlotThatFellWhileTheBackupWaitedOrRanIsServedByIt) {
+  TQuorvin& q = *Controller;
+  WriteFileBytes(Dir / "Stock.gdb", "LIVE");
+  q.Settings().AutoBackName = true;
+  AllDays();
+  q.Settings().PlanRecord.NightPeriodBack = 2;
+  TPlanEntry stock = NewPlanEntry(q.Settings(), Dir / "Stock.gdb");
+  stock.PlanRecord = q.Settings().PlanRecord;
+  stock.AutoBackName = true;
+  SetPlanEntries(q.Settings(), {q.PlanEntries().front(), stock});
+  Strings started;
+  Job = [&](TSchedule& job) {
+    const bool shop = job.JobFile(1) == Dir / "Shop.gdb";
+    started.push_back(FormatDateTime("hh:nn:ss ", Clock.Now()) + (shop ? "Shop" : "Stock"));
+    WriteFileBytes(job.JobFile(2), "backup " + std::to_string(started.size()));
+    // Shop's first backup: its last tick at 10:29:57, its end at 10:30:01.
+    Work(started.size() == 1 ? 29 + 59.0 / 60 : 20.0 / 60);
+    return true;
+  };
+  RunUntil(At(0, 10, 0, 2), At(0, 10, 59, 0));
+  EXPECT_EQ(started, (Strings{"10:00:02 Shop", "10:30:01 Stock"}));
+  EXPECT_EQ(FilesWith("Stock_"), Strings{"Stock_07_12_26_10_30.gbk"});
+  EXPECT_EQ(ReadFileBytes(Dir / "Stock_07_12_26_10_30.gbk"), "backup 2");
+  EXPECT_EQ(ReadHistory(q.HistoryPath()).size(), 2u);
+  // The rhythm goes on at 11:00 for both.
+  RunUntil(At(0, 10, 59, 0), At(0, 11, 1, 0));
+  EXPECT_EQ(started.size(), 4u);
+}
+
+// Backups of one database in one minute never share a name: the plan's and
+// two by hand in one second, one after a backup whose file retention took
+// (the history still names it), and one whose name a copy on this computer
+// has. Each keeps its own file.
+TEST_F(Plan, TwoBackupsOfOneDatabaseInOneMinuteNeverShareAName) {
+  TQuorvin& q = *Controller;
+  q.Settings().AutoBackName = true;
+  AllDays();
+  q.Settings().PlanRecord.NightPeriodBack = 2;
+  int made = 0;
+  Job = [&](TSchedule& job) {
+    WriteFileBytes(job.JobFile(2), "backup " + std::to_string(++made));
+    return true;
+  };
+  RunUntil(At(0, 10, 30, 2), At(0, 10, 30, 3));
+  Clock.Set(At(0, 10, 30, 40));
+  const std::string second = BackupNow().BackFile;
+  const std::string third = BackupNow().BackFile;
+  Clock.Set(At(0, 10, 31, 5));
+  ASSERT_TRUE(DeleteFile(BackupNow().BackFile));
+  Clock.Set(At(0, 10, 31, 10));
+  const std::string fifth = BackupNow().BackFile;
+  q.Settings().LocalCopyDir = Dir / "copies";
+  ASSERT_TRUE(CreateDir(q.Settings().LocalCopyDir));
+  WriteFileBytes(Dir / "copies/Shop_07_12_26_10_32.gbk.zst", "an earlier copy");
+  Clock.Set(At(0, 10, 32, 0));
+  const std::string sixth = BackupNow().BackFile;
+
+  EXPECT_EQ(made, 6);
+  EXPECT_EQ(second, Dir / "Shop_07_12_26_10_30_40.gbk");
+  EXPECT_EQ(third, Dir / "Shop_07_12_26_10_30_40_2.gbk");
+  EXPECT_EQ(fifth, Dir / "Shop_07_12_26_10_31_10.gbk");
+  EXPECT_EQ(sixth, Dir / "Shop_07_12_26_10_32_00.gbk");
+  const std::map<std::string, std::string> kept = {{"Shop_07_12_26_10_30.gbk", "backup 1"},
+                                                   {"Shop_07_12_26_10_30_40.gbk", "backup 2"},
+                                                   {"Shop_07_12_26_10_30_40_2.gbk", "backup 3"},
+                                                   {"Shop_07_12_26_10_31_10.gbk", "backup 5"},
+                                                   {"Shop_07_12_26_10_32_00.gbk", "backup 6"}};
+  for (const auto& [name, bytes] : kept) EXPECT_EQ(ReadFileBytes(Dir / name), bytes) << name;
+  EXPECT_EQ(FilesWith(".gbk").size(), kept.size());
+  EXPECT_EQ(ReadFileBytes(Dir / "copies/Shop_07_12_26_10_32.gbk.zst"), "an earlier copy");
+  // The history names each backup once.
+  std::set<std::string> named;
+  for (const THistoryRecord& record : ReadHistory(q.HistoryPath())) named.insert(record.File);
+  EXPECT_EQ(named.size(), 6u);
+}
+
 // The period table written out again, on seconds of the day rather than
 // minute stamps.
 struct TReferencePlan {

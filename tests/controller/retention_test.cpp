@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using Names = std::vector<std::string>;
@@ -62,6 +64,39 @@ TEST(Retention, NeverTheNewestNorTheOneJustMadeAndOnlyRealDates) {
   EXPECT_EQ(BackupsToRemove(skewed, "a", "a_01_01_20_00_00.gbk", {1, 1}, Now), Names{"a_01_01_19_00_00.gbk"});
   EXPECT_EQ(DatedBackupMoment("Shop_29_02_24_23_59.gbk", "Shop"), EncodeDate(2024, 2, 29) + EncodeTime(23, 59, 0, 0));
   EXPECT_FALSE(DatedBackupMoment("Shop_29_02_25_23_59.gbk", "Shop").has_value());
+}
+
+// Backups of one minute after the first get the seconds, and of one second
+// a count: retention knows them as the plan's own and orders them by the
+// moment, then the minute's name before the seconds' before the counted ones
+// (the count by its number, "_10" after "_2").
+TEST(Retention, NamesWithSecondsAndACountAreThePlansOwnInTheirOrder) {
+  const Names folder = {
+      "Shop_07_12_26_14_20_05_2.gbk",   // the third of 14:20:05
+      "Shop_07_12_26_14_20.gbk",        // the first of 14:20
+      "Shop_07_12_26_14_20_05_10.gbk",  // the eleventh of 14:20:05
+      "Shop_07_12_26_14_20_05.gbk",     // the second of 14:20
+      "Shop_07_12_26_14_20_00.gbk",     // made after the first, in its own second 00
+      "Shop_07_12_26_14_19_59.gbk",     // a minute earlier
+      "Shop_07_12_26_14_20_60.gbk",     // no such second
+      "Shop_07_12_26_14_20_5.gbk",      // one digit short
+      "Shop_07_12_26_14_20_05_1.gbk",   // no count 1
+      "Shop_07_12_26_14_20_05_02.gbk",  // a leading zero
+      "Shop_07_12_26_14_20_05_.gbk",
+      "Shop_07_12_26_14_20_05_2x.gbk",
+      "Shop_07_12_26_14_20_05_1234567.gbk",  // more than anyone makes in a second
+  };
+  const std::string justMade = "Shop_07_12_26_14_20_05_10.gbk";
+  const Names oldestFirst = {"Shop_07_12_26_14_19_59.gbk", "Shop_07_12_26_14_20.gbk", "Shop_07_12_26_14_20_00.gbk",
+                             "Shop_07_12_26_14_20_05.gbk", "Shop_07_12_26_14_20_05_2.gbk"};
+  for (int keep = 1; keep <= 6; ++keep) {
+    SCOPED_TRACE(keep);
+    // The newest `keep` stay, the one just made (the newest) among them.
+    Names removed(oldestFirst.rbegin() + std::min(keep - 1, 5), oldestFirst.rend());
+    EXPECT_EQ(BackupsToRemove(folder, "Shop", justMade, {keep, 0}, Now), removed);
+  }
+  EXPECT_EQ(DatedBackupMoment("Shop_07_12_26_14_20_05_2.gbk.zst", "Shop", ".gbk.zst"),
+            EncodeDate(2026, 12, 7) + EncodeTime(14, 20, 5, 0));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "controller/history/job_history.h"
 #include "controller/jobs/incremental/chain.h"
 #include "integration/controller_fixture_fb.h"
+#include "platform/fake_clock.h"
 #include "runner/log_pane.h"
 #include "runner/physical_backup.h"
 
@@ -195,6 +196,26 @@ TEST_P(IncrementalChain, AVerifiedLevelRestoresItsChainIntoATemporaryDatabase) {
   for (const THistoryRecord& record : ReadHistory(q->HistoryPath()))
     verified += record.Kind == HistoryKindVerify && record.Succeeded() && record.Level == 1;
   EXPECT_EQ(verified, 1);
+}
+
+// Two level-0 backups in one second (the clock held still) keep a file each,
+// and the level 1 made next builds on the second and restores with it.
+TEST_P(IncrementalChain, TwoBackupsInOneSecondKeepAFileEach) {
+  TFakeClock clock(EncodeDate(2026, 12, 7) + EncodeTime(2, 0, 0, 0));
+  const std::string first = Level(0);
+  const std::string second = Level(0);
+  EXPECT_EQ(fs::path(first).filename(), "base.fdb_L0_07_12_26_02_00_00.nbk");
+  EXPECT_EQ(fs::path(second).filename(), "base.fdb_L0_07_12_26_02_00_00_2.nbk");
+  EXPECT_TRUE(fs::exists(first) && fs::exists(second));
+  fbtest::RunIsqlScript("DELETE FROM T_NOTES WHERE ID < 10;\nCOMMIT;\n", db);
+  const std::string level1 = Level(1);
+  ASSERT_FALSE(level1.empty());
+  const std::vector<THistoryRecord> history = ReadHistory(q->HistoryPath());
+  ASSERT_FALSE(history.empty());
+  EXPECT_EQ(history.back().Base, second);
+  const std::string target = dir.File("restored.fdb");
+  ASSERT_TRUE(Restore(level1, target)) << seams.Dump();
+  EXPECT_EQ(Rows(target), Rows(db));
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, IncrementalChain, ::testing::Values(kLocal, kTcp),

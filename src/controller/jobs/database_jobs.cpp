@@ -11,6 +11,7 @@
 #include <string>
 
 #include "controller/history/job_recorder.h"
+#include "controller/jobs/backup_names.h"
 #include "controller/jobs/incremental/incremental_names.h"
 #include "controller/jobs/job_fill.h"
 #include "controller/jobs/job_scope.h"
@@ -205,12 +206,16 @@ class TDatabaseJobs::TBackupRun {
 
 bool TDatabaseJobs::TBackupRun::CanStart() {
   FOutcome.Name = SplitDataBaseName(FDb.DataBase);
-  FOutcome.BackFile = FOutcome.Name.BackDir + FOutcome.Name.BackBaseName +
-                      (FDb.AutoBackName ? FormatDateTime("_dd_mm_yy_hh_nn", Now()) : std::string()) + ".gbk";
   if (FDb.DataBase.empty()) {
     FOutput.ShowJobMessage("Файл не найден!");
     return false;
   }
+  // A dated name is never one a backup already has; the name without a date
+  // is the one the user keeps replacing (the earlier file goes only when the
+  // new one succeeds).
+  FOutcome.BackFile = FDb.AutoBackName
+                          ? NewDatedBackupFile(FOutcome.Name, Now(), FDb.LocalCopyDir, FJobs.FPlaces.HistoryPath)
+                          : FOutcome.Name.BackDir + FOutcome.Name.BackBaseName + ".gbk";
   return AdminLoginAccepted(FDb.User, FDb.Pass, FOutput);
 }
 

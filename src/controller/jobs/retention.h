@@ -2,9 +2,10 @@
 // Which of a plan database's own backups retention removes. Only files the
 // history records as that database's plan backups count (never one made with
 // the button, by hand, or by another database whose backups share the name),
-// and only under the names the plan writes: the base name,
-// "_dd_mm_yy_hh_nn" and ".gbk" (".gbk.zst" for the copies on this computer),
-// the date in the name ordering them. Every other file of the folder
+// and only under the names the plan writes: the base name, the date
+// ("_dd_mm_yy_hh_nn", or with seconds and a count when the minute's name was
+// taken: backup_names.h) and ".gbk" (".gbk.zst" for the copies on this
+// computer), the date in the name ordering them. Every other file of the folder
 // (moved-aside and ".failed" copies, other databases' backups, hand-made
 // copies) is left alone, and so are the newest backup and the one just made.
 
@@ -22,8 +23,7 @@ struct TRetentionRule {
 };
 
 // The moment a dated backup name carries, when `name` is exactly `baseName`
-// followed by "_dd_mm_yy_hh_nn" and `extension` with a date and time that
-// exist.
+// followed by a date (ParseBackupStamp) and `extension`.
 std::optional<TDateTime> DatedBackupMoment(std::string_view name, std::string_view baseName,
                                            std::string_view extension = ".gbk");
 

@@ -7,9 +7,11 @@ namespace {
 
 constexpr const char* LogLineEnd = "\r\n";
 
-// Creates (or empties) the file and writes its first line.
+// Writes the run's first line, creating the file. A file that is there (a
+// program started in the same minute: a hand job beside the service, a quick
+// restart) keeps its lines: this run's follow them.
 bool StartLogFile(const std::string& path, const std::string& firstLine) {
-  return CreateTextFile(path, firstLine + LogLineEnd);
+  return AppendToFile(path, firstLine + LogLineEnd);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #pragma once
-// The run's operation log: one file per program run in the "log" folder, one
-// line per call, opened and closed for every line (other programs can read it
-// between lines); its own failures are never reported.
+// The run's operation log: one file per minute of program starts in the
+// "log" folder, one line per call, opened and closed for every line (other
+// programs can read it between lines); its own failures are never reported.
+// Programs started in the same minute share the file: each line is added in
+// one write at its end, so nothing one of them wrote is lost or cut into.
 
 #include <string>
 

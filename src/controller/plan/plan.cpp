@@ -94,12 +94,37 @@ bool TPlan::RecordStart(const TPlanEntry& entry) {
   return started;
 }
 
+void TPlan::ServeRun(TEntryRun& run) {
+  if (!run.Verdict.Due || run.FiredThisMinute) return;
+  run.FiredThisMinute = true;
+  RecordPlanStart(run.State, run.Verdict, Now());
+}
+
+void TPlan::ServeHeld(const TPlanEntry& entry, int level) {
+  if (!IsPlanDue(entry)) return;
+  TEntryRun& run = FRuns[entry.Id];
+  if (!entry.Incremental()) {
+    ServeRun(run);
+    return;
+  }
+  if (run.DueLevel < level) return;
+  ServeRun(run);
+  for (int above = 1; above <= PlanLevels; ++above) ServeRun(LevelRun(entry.Id, above));
+}
+
 std::vector<const TPlanEntry*> TPlan::DueEntries(const std::vector<TPlanEntry>& entries,
                                                  const std::function<bool(std::uint64_t id)>& held) {
   std::vector<const TPlanEntry*> due;
   for (const TPlanEntry& entry : entries) {
-    if (held && held(entry.Id)) continue;
-    if (IsPlanDue(entry) && RecordStart(entry)) due.push_back(&entry);
+    if (held && held(entry.Id)) {
+      ServeHeld(entry, FRuns[entry.Id].HeldLevel);
+      continue;
+    }
+    if (IsPlanDue(entry) && RecordStart(entry)) {
+      TEntryRun& run = FRuns[entry.Id];
+      run.HeldLevel = run.DueLevel;
+      due.push_back(&entry);
+    }
   }
   // An entry no longer in the list takes what the plan remembered of it.
   const auto gone = [&](std::uint64_t id) {

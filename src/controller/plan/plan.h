@@ -33,6 +33,10 @@ struct TEntryRun {
   // Of an incremental entry: the level its latest check found due (the
   // lowest of those due together).
   int DueLevel = 0;
+  // Of an incremental entry: the level of the backup the plan queued last
+  // (it serves the slots of its own and higher levels while it waits or
+  // runs, not those of a lower level).
+  int HeldLevel = 0;
 };
 
 // The next backup of one entry.
@@ -64,10 +68,18 @@ class TPlan {
   // them); false when one already started in this minute.
   bool RecordStart(const TPlanEntry& entry);
   // One tick: the entries due now, each recorded as started, in the order of
-  // the list. Entries `held` (their backup runs or waits) are not checked: a
+  // the list. An entry `held` (its backup runs or waits) is not queued again:
+  // a slot that falls meanwhile is served by that backup (ServeHeld), so a
   // backup that waits longer than its rhythm's period runs once.
   std::vector<const TPlanEntry*> DueEntries(const std::vector<TPlanEntry>& entries,
                                             const std::function<bool(std::uint64_t id)>& held);
+  // A backup of `entry` (of `level`, for an incremental entry) waits or runs,
+  // or has just ended: a slot due now is served by it. Its minute is marked
+  // as one that saw a start, so it starts no second backup once that backup
+  // has ended within it; the moment of the last plan backup, from which the
+  // hourly rhythms count, stays the backup's own. A due slot of a level
+  // below `level` is left due: a higher level does not stand for it.
+  void ServeHeld(const TPlanEntry& entry, int level);
   // The next backup of each entry that has one within 8 days, the earliest
   // first; the rules alone, as if the plan ran.
   std::vector<TNextBackup> NextBackups(const std::vector<TPlanEntry>& entries) const;
@@ -94,6 +106,7 @@ class TPlan {
   // One rhythm's check and start (the entry's own, or one of its levels').
   bool CheckRun(const TPlanRecord& plan, TEntryRun& run);
   bool StartRun(TEntryRun& run);
+  void ServeRun(TEntryRun& run);
   // The runs of an incremental entry's levels above 0.
   TEntryRun& LevelRun(std::uint64_t id, int level) { return FLevelRuns[{id, level}]; }
 

@@ -102,7 +102,7 @@ bool TDatabaseJobs::TIncrementalRun::CanStart() {
   if (FLevel < 0 || FLevel > MaxIncrementalLevel)
     return Refuse("Уровень инкрементной копии от 0 до " + std::to_string(MaxIncrementalLevel) + ": " +
                   std::to_string(FLevel));
-  FOutcome.BackFile = IncrementalFileName(FOutcome.Name, FLevel, Now());
+  FOutcome.BackFile = NewIncrementalFileName(FOutcome.Name, FLevel, Now(), FJobs.FPlaces.HistoryPath);
   FOutcome.Chain = FLevel == 0 ? FOutcome.BackFile : std::string();
   if (!AdminLoginAccepted(FDb.User, FDb.Pass, FOutput)) return false;
   return FindBase() && ServerCanBackUp();

@@ -1,50 +1,44 @@
 #include "controller/jobs/incremental/incremental_names.h"
 
+#include <vector>
+
+#include "controller/history/job_history.h"
+#include "controller/jobs/backup_names.h"
 #include "controller/jobs/database_jobs.h"
 
 namespace {
 
-// "_L" then the level, then "_dd_mm_yy_hh_nn_ss".
-constexpr std::string_view DatedPattern = "_99_99_99_99_99_99";
-
-bool Digits(std::string_view text) {
-  for (char c : text)
-    if (c < '0' || c > '9') return false;
-  return !text.empty();
-}
-
-int Number(std::string_view text) {
-  int value = 0;
-  for (char c : text) value = value * 10 + (c - '0');
-  return value;
+// "<folder><base>_L<level>_dd_mm_yy_hh_nn_ss".
+std::string IncrementalStem(const TBackupName& name, int level, TDateTime moment) {
+  return name.BackDir + name.BackBaseName + "_L" + std::to_string(level) + FormatDateTime("_dd_mm_yy_hh_nn_ss", moment);
 }
 
 }  // namespace
 
 std::string IncrementalFileName(const TBackupName& name, int level, TDateTime moment) {
-  return name.BackDir + name.BackBaseName + "_L" + std::to_string(level) +
-         FormatDateTime("_dd_mm_yy_hh_nn_ss", moment) + std::string(IncrementalExtension);
+  return IncrementalStem(name, level, moment) + std::string(IncrementalExtension);
+}
+
+std::string NewIncrementalFileName(const TBackupName& name, int level, TDateTime moment,
+                                   const std::string& historyPath) {
+  const std::vector<THistoryRecord> history = ReadHistory(historyPath);
+  return FirstFreeName({IncrementalStem(name, level, moment)}, std::string(IncrementalExtension),
+                       [&](const std::string& path) { return BackupNameTaken(path, {}, history); });
 }
 
 std::optional<TIncrementalName> ParseIncrementalName(std::string_view fileName, std::string_view baseName) {
   const std::string_view ext = IncrementalExtension;
-  if (fileName.size() < baseName.size() + 3 + DatedPattern.size() + ext.size() ||
-      fileName.substr(0, baseName.size()) != baseName || fileName.substr(fileName.size() - ext.size()) != ext)
+  // "_L" and one digit.
+  constexpr std::size_t LevelSize = 3;
+  if (fileName.size() < baseName.size() + LevelSize + ext.size() || fileName.substr(0, baseName.size()) != baseName ||
+      fileName.substr(fileName.size() - ext.size()) != ext)
     return std::nullopt;
-  std::string_view rest = fileName.substr(baseName.size(), fileName.size() - baseName.size() - ext.size());
-  if (rest.substr(0, 2) != "_L" || rest.size() <= 2 + DatedPattern.size()) return std::nullopt;
-  const std::string_view level = rest.substr(2, rest.size() - 2 - DatedPattern.size());
-  const std::string_view dated = rest.substr(rest.size() - DatedPattern.size());
-  if (!Digits(level) || level.size() > 1) return std::nullopt;
-  for (std::size_t i = 0; i < dated.size(); ++i)
-    if (DatedPattern[i] == '_' ? dated[i] != '_' : (dated[i] < '0' || dated[i] > '9')) return std::nullopt;
-  const auto field = [&](int n) { return Number(dated.substr(1 + 3 * static_cast<std::size_t>(n), 2)); };
-  TDateTime date = 0;
-  TDateTime time = 0;
-  if (!TryEncodeDate(2000 + field(2), field(1), field(0), date) ||
-      !TryEncodeTime(field(3), field(4), field(5), 0, time))
-    return std::nullopt;
-  return TIncrementalName{Number(level), date + time};
+  const std::string_view rest = fileName.substr(baseName.size(), fileName.size() - baseName.size() - ext.size());
+  if (rest.substr(0, 2) != "_L" || rest[2] < '0' || rest[2] > '9') return std::nullopt;
+  // Always with its seconds.
+  const std::optional<TBackupStamp> stamp = ParseBackupStamp(rest.substr(LevelSize));
+  if (!stamp || stamp->Order == 0) return std::nullopt;
+  return TIncrementalName{rest[2] - '0', stamp->Moment, stamp->Order};
 }
 
 bool IsIncrementalFile(const std::string& path) {

@@ -3,8 +3,9 @@
 // logical backups are, "<base>_L<level>_dd_mm_yy_hh_nn_ss.nbk" (the base
 // name as for "<base>_dd_mm_yy_hh_nn.gbk"). The extension and the level part
 // keep them apart from the logical backups, whose retention never sees them;
-// the seconds keep two backups of one minute apart, since a file of a chain
-// must never be replaced by another.
+// the seconds keep two backups of one minute apart, and a name already taken
+// (backup_names.h) is counted on ("…_ss_2.nbk", "_3", …), since a file of a
+// chain must never be replaced by another.
 
 #include <optional>
 #include <string>
@@ -20,10 +21,16 @@ inline constexpr int MaxIncrementalLevel = 9;
 
 // The full name of a backup of `level` made at `moment`.
 std::string IncrementalFileName(const TBackupName& name, int level, TDateTime moment);
+// The same for a new backup: counted on while the name is taken by a file or
+// by a record of the history in `historyPath`.
+std::string NewIncrementalFileName(const TBackupName& name, int level, TDateTime moment,
+                                   const std::string& historyPath);
 
 struct TIncrementalName {
   int Level = 0;
   TDateTime Moment = 0;
+  // 1: the seconds alone; 2, 3, …: counted within that second.
+  int Order = 1;
 };
 // The level and moment a file name (no folder) of `baseName` carries.
 std::optional<TIncrementalName> ParseIncrementalName(std::string_view fileName, std::string_view baseName);
