@@ -132,6 +132,7 @@ std::optional<TBackupOutcome> TQuorvin::IncrementalBackup(const std::string& dat
   auto result = std::make_shared<std::optional<TBackupOutcome>>();
   const bool ranNow = FQueue.Submit(Locked({TSchedule::KindBackup, database, TJobBy::User, 0, [=, this] {
                                               TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
+                                              Prepare(output);
                                               *result = FJobs.IncrementalBackup(options, level, output, TJobBy::User);
                                               if ((*result)->Succeeded) FSettings.LastBack = (*result)->BackFile;
                                               if (done) done(**result);
@@ -156,22 +157,28 @@ bool TQuorvin::FinishInterruptedJob() {
   // The record of a job that another program is running is that job's own.
   if (!FJobsLock.Acquire()) return false;
   auto finished = std::make_shared<bool>(false);
-  FQueue.Submit(Locked(
-      {0, {}, TJobBy::User, 0, [this, finished] {
-         TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
-         *finished = TRecovery(JobRecordPath(), IniPath(), FLog, RecoveryPassword()).FinishInterruptedJob(output);
-       }}));
+  FQueue.Submit(Locked({0, {}, TJobBy::User, 0, [this, finished] { *finished = FinishLeftJob(TJobBy::User); }}, false));
   return *finished;
 }
 
-TRecoveryPassword TQuorvin::RecoveryPassword() const {
-  return [this](const TJobRecord& record) -> std::optional<std::string> {
+bool TQuorvin::FinishLeftJob(TJobBy by) {
+  if (!FileExists(JobRecordPath())) return false;
+  // Nobody attends a plan backup: recovery's questions get their cautious
+  // answers, and no password is asked for.
+  const TAttendance attendance = by == TJobBy::Plan ? TAttendance::Unattended : TAttendance::Attended;
+  TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts, attendance);
+  TRecovery recovery(JobRecordPath(), IniPath(), HistoryPath(), FLog, RecoveryPassword(attendance));
+  return recovery.FinishInterruptedJob(output);
+}
+
+TRecoveryPassword TQuorvin::RecoveryPassword(TAttendance attendance) const {
+  return [this, attendance](const TJobRecord& record) -> std::optional<std::string> {
     // The remembered login of the program, or of the plan's entry.
     for (const TPlanEntry& entry : PlanEntries()) {
       const TDatabaseOptions login = JobOptionsOf(entry, FSettings);
       if (!login.Pass.empty() && SameTextAscii(login.User, record.User)) return login.Pass;
     }
-    if (!FFrontEnd.Prompts) return std::nullopt;
+    if (!FFrontEnd.Prompts || attendance == TAttendance::Unattended) return std::nullopt;
     return FFrontEnd.Prompts->AskPassword("Пароль пользователя " + record.User +
                                           " для завершения задания, прерванного при прошлом запуске программы (" +
                                           record.Database + "):");
@@ -235,8 +242,8 @@ bool TQuorvin::Stopping() const { return FFrontEnd.Stop != nullptr && FFrontEnd.
 
 void TQuorvin::Prepare(TJobOutput& output) const { output.SetStop(FFrontEnd.Stop); }
 
-TQueuedJob TQuorvin::Locked(TQueuedJob job) {
-  job.Run = [this, run = std::move(job.Run)] {
+TQueuedJob TQuorvin::Locked(TQueuedJob job, bool finishLeftJob) {
+  job.Run = [this, run = std::move(job.Run), finishLeftJob, by = job.By] {
     // Once the front end asked to stop, a job that waited does not start.
     if (Stopping()) return;
     AcquireJobsLock();
@@ -249,6 +256,9 @@ TQueuedJob TQuorvin::Locked(TQueuedJob job) {
       TFileLock& Lock;
       ~TRelease() { Lock.Release(); }
     } release{FJobsLock};
+    // A job cut short earlier (by a crash, a kill, or in another program on
+    // these settings) is finished before any other job touches its files.
+    if (finishLeftJob) FinishLeftJob(by);
     run();
   };
   return job;
@@ -271,7 +281,7 @@ void TQuorvin::MakePlanBackup(const TPlanEntry& entry, int level) {
   TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts, TAttendance::Unattended);
   Prepare(output);
   const TDatabaseOptions options = JobOptionsOf(entry, FSettings);
-  const int made = entry.Incremental() ? FJobs.PlanLevel(options.DataBase, level) : 0;
+  const int made = entry.Incremental() ? FJobs.PlanLevel(options, level) : 0;
   const TBackupOutcome outcome = entry.Incremental() ? FJobs.IncrementalBackup(options, made, output, TJobBy::Plan)
                                                      : FJobs.Backup(options, output, TJobBy::Plan);
   if (outcome.Succeeded) {

@@ -26,6 +26,7 @@
 #include "platform/file_locations.h"
 #include "platform/file_lock.h"
 #include "runner/job_notices.h"
+#include "runner/job_output.h"
 #include "runner/ui_seams.h"
 
 inline constexpr const char* ApplicationTitle = "Quorvin";
@@ -135,7 +136,8 @@ class TQuorvin {
 
   // Finishes what a job cut short by a crash or a kill left, when its record
   // is there (recovery/recovery.h), as a job of its own. False when there
-  // was nothing to finish.
+  // was nothing to finish. Every job does the same before it starts, so a
+  // job never meets (or writes over) what an earlier one left.
   bool FinishInterruptedJob();
 
   // The plan. Execute and Stop start and stop the plan and its timer; the
@@ -173,14 +175,18 @@ class TQuorvin {
   TQueuedJob PlanBackupJob(const TPlanEntry& entry, int level = 0);
   void MakePlanBackup(const TPlanEntry& entry, int level);
   // `job` run while this program holds the lock of the settings file's jobs,
-  // waited for while another program holds it.
-  TQueuedJob Locked(TQueuedJob job);
+  // waited for while another program holds it; with `finishLeftJob`, what a
+  // job cut short left is finished first.
+  TQueuedJob Locked(TQueuedJob job, bool finishLeftJob = true);
+  // Recovery (recovery/recovery.h) of the record of a job in progress, when
+  // it is there, for a job started `by`; false when there was none.
+  bool FinishLeftJob(TJobBy by);
   void AcquireJobsLock();
   // What this program's locks say of it.
   std::string HolderText() const;
   // The password recovery needs: a remembered one of the record's user, or
-  // the front end asks.
-  TRecoveryPassword RecoveryPassword() const;
+  // the front end asks (while attended).
+  TRecoveryPassword RecoveryPassword(TAttendance attendance) const;
   void ReportPlanBackup(const TPlanEntry& entry, const TBackupOutcome& outcome, const TJobOutput& output);
 
   TFrontEnd FFrontEnd;

@@ -180,6 +180,13 @@ std::optional<TFileIdentity> IdentityOf(const std::string& path) {
   return identity;
 }
 
+std::optional<std::int64_t> CreationTimeNs(const std::string& path) {
+  struct statx st {};
+  if (statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &st) != 0 || (st.stx_mask & STATX_BTIME) == 0)
+    return std::nullopt;
+  return static_cast<std::int64_t>(st.stx_btime.tv_sec) * 1000000000 + st.stx_btime.tv_nsec;
+}
+
 bool FolderSearchable(const std::string& folder) {
   return DirectoryExists(folder) && access(folder.c_str(), X_OK) == 0;
 }

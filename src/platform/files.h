@@ -70,6 +70,9 @@ struct TFileIdentity {
 };
 // nullopt when nothing is there (or it cannot be examined).
 std::optional<TFileIdentity> IdentityOf(const std::string& path);
+// When the file was created (nanoseconds since 1970, links not followed);
+// nullopt when nothing is there or its file system does not keep the time.
+std::optional<std::int64_t> CreationTimeNs(const std::string& path);
 // Whether this computer can look into the folder for names in it (it exists
 // and may be searched): a file it does not see there is really not there.
 bool FolderSearchable(const std::string& folder);

@@ -1,5 +1,6 @@
 #include "runner/physical_backup.h"
 
+#include <cstdlib>
 #include <exception>
 #include <memory>
 
@@ -55,6 +56,20 @@ void EndPhysicalBackupMode(const std::string& serverName, const std::string& loc
                            const std::string& userName, const std::string& password) {
   ExecuteServerStatement(ServerOrThis(serverName), localPath, static_cast<TProtocol>(protocol), userName, password,
                          "ALTER DATABASE END BACKUP");
+}
+
+std::vector<TEngineBackup> ReadEngineBackups(const std::string& serverName, const std::string& localPath,
+                                             uint8_t protocol, const std::string& userName,
+                                             const std::string& password) {
+  const std::vector<TQueryRow> rows = QueryServerRows(
+      ServerOrThis(serverName), localPath, static_cast<TProtocol>(protocol), userName, password,
+      "SELECT RDB$BACKUP_LEVEL, RDB$GUID, RDB$FILE_NAME FROM RDB$BACKUP_HISTORY ORDER BY RDB$BACKUP_ID");
+  std::vector<TEngineBackup> backups;
+  for (const TQueryRow& row : rows) {
+    if (row.size() != 3 || !row[0] || !row[1]) continue;
+    backups.push_back({std::atoi(row[0]->c_str()), Trim(*row[1], LineBlanks), Trim(row[2].value_or(""), LineBlanks)});
+  }
+  return backups;
 }
 
 bool ServerAnswers(const std::string& serverName, uint8_t protocol, const std::string& userName,

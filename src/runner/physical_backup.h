@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct TPhysicalState {
   // The server answered the header statistics.
@@ -34,6 +35,24 @@ TPhysicalState ReadPhysicalState(const std::string& serverName, const std::strin
 // an attachment of the database. Raises with the server's message.
 void EndPhysicalBackupMode(const std::string& serverName, const std::string& localPath, uint8_t protocol,
                            const std::string& userName, const std::string& password);
+
+// One physical backup as the database's own history has it
+// (RDB$BACKUP_HISTORY): its server writes a row when it has finished a
+// backup file, and builds a level N on the latest row of level N-1.
+struct TEngineBackup {
+  int Level = 0;
+  // As the server shows it ("{XXXXXXXX-XXXX-…}").
+  std::string Guid;
+  // The file as the server named it.
+  std::string FileName;
+};
+
+// The rows, oldest first (none for a database that never had a physical
+// backup, or was restored from a logical one), through an attachment of the
+// database. Raises with the server's message.
+std::vector<TEngineBackup> ReadEngineBackups(const std::string& serverName, const std::string& localPath,
+                                             uint8_t protocol, const std::string& userName,
+                                             const std::string& password);
 
 // True when the server's service manager can be attached (a server that
 // stopped accepting connections cannot).

@@ -98,6 +98,11 @@ TClientEntryPoints BindEntryPoints(TSharedLibrary& lib, int& gen) {
   Bind(lib, "isc_dsql_execute_immediate", bound.isc_dsql_execute_immediate);
   Bind(lib, "isc_commit_transaction", bound.isc_commit_transaction);
   Bind(lib, "isc_rollback_transaction", bound.isc_rollback_transaction);
+  Bind(lib, "isc_dsql_alloc_statement2", bound.isc_dsql_alloc_statement2);
+  Bind(lib, "isc_dsql_prepare", bound.isc_dsql_prepare);
+  Bind(lib, "isc_dsql_execute", bound.isc_dsql_execute);
+  Bind(lib, "isc_dsql_fetch", bound.isc_dsql_fetch);
+  Bind(lib, "isc_dsql_free_statement", bound.isc_dsql_free_statement);
   if (lib.Symbol("isc_rollback_retaining") == nullptr) {
     gen = 5;
     bound.isc_rollback_retaining = StandbyRollbackRetaining;

@@ -15,6 +15,35 @@ using isc_svc_handle = unsigned int;
 using isc_resv_handle = ISC_LONG;
 using isc_db_handle = unsigned int;
 using isc_tr_handle = unsigned int;
+using isc_stmt_handle = unsigned int;
+
+// A statement's column as the library describes and fills it (XSQLVAR of
+// ibase.h), and the block of columns (XSQLDA); their fields keep the
+// library's names.
+struct TSqlVar {
+  short sqltype;
+  short sqlscale;
+  short sqlsubtype;
+  short sqllen;
+  char* sqldata;
+  short* sqlind;
+  short sqlname_length;
+  char sqlname[32];
+  short relname_length;
+  char relname[32];
+  short ownname_length;
+  char ownname[32];
+  short aliasname_length;
+  char aliasname[32];
+};
+struct TSqlDa {
+  short version;
+  char sqldaid[8];
+  ISC_LONG sqldabc;
+  short sqln;
+  short sqld;
+  TSqlVar sqlvar[1];
+};
 
 constexpr int StatusVectorLength = 20;
 using TStatusVector = ISC_STATUS[StatusVectorLength];
@@ -43,6 +72,16 @@ using Tisc_dsql_execute_immediate = ISC_STATUS (*)(ISC_STATUS* status, isc_db_ha
                                                    isc_tr_handle* transaction, unsigned short length,
                                                    const char* statement, unsigned short dialect, const void* xsqlda);
 using Tisc_end_transaction = ISC_STATUS (*)(ISC_STATUS* status, isc_tr_handle* transaction);
+using Tisc_dsql_alloc_statement2 = ISC_STATUS (*)(ISC_STATUS* status, isc_db_handle* database,
+                                                  isc_stmt_handle* statement);
+using Tisc_dsql_prepare = ISC_STATUS (*)(ISC_STATUS* status, isc_tr_handle* transaction, isc_stmt_handle* statement,
+                                         unsigned short length, const char* text, unsigned short dialect,
+                                         TSqlDa* xsqlda);
+using Tisc_dsql_execute = ISC_STATUS (*)(ISC_STATUS* status, isc_tr_handle* transaction, isc_stmt_handle* statement,
+                                         unsigned short version, const TSqlDa* xsqlda);
+using Tisc_dsql_fetch = ISC_STATUS (*)(ISC_STATUS* status, isc_stmt_handle* statement, unsigned short version,
+                                       const TSqlDa* xsqlda);
+using Tisc_dsql_free_statement = ISC_STATUS (*)(ISC_STATUS* status, isc_stmt_handle* statement, unsigned short option);
 using TGenericEntry = void (*)();
 }
 
@@ -67,6 +106,13 @@ struct TClientEntryPoints {
   Tisc_dsql_execute_immediate isc_dsql_execute_immediate = nullptr;
   Tisc_end_transaction isc_commit_transaction = nullptr;
   Tisc_end_transaction isc_rollback_transaction = nullptr;
+  // Only for reading what a database says of its own physical backups
+  // (RDB$BACKUP_HISTORY) before asking its server for one.
+  Tisc_dsql_alloc_statement2 isc_dsql_alloc_statement2 = nullptr;
+  Tisc_dsql_prepare isc_dsql_prepare = nullptr;
+  Tisc_dsql_execute isc_dsql_execute = nullptr;
+  Tisc_dsql_fetch isc_dsql_fetch = nullptr;
+  Tisc_dsql_free_statement isc_dsql_free_statement = nullptr;
 };
 
 // Loads and binds the library unless already bound; true when bound. A

@@ -3,7 +3,9 @@
 // itself (a test restore) whose file this computer cannot remove; and one
 // statement through a database attachment, for what only SQL can do.
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "service/service_connection.h"
 
@@ -21,3 +23,12 @@ void DropServerDatabase(const std::string& serverName, const std::string& localP
 // commits and detaches. Raises as DropServerDatabase does.
 void ExecuteServerStatement(const std::string& serverName, const std::string& localPath, TProtocol protocol,
                             const std::string& userName, const std::string& password, const std::string& statement);
+
+// The rows of `select` (one statement, eight columns at most, each column
+// as text of 1024 bytes at most; NULL as nullopt), read in a transaction of
+// its own through an attachment of the database. Raises as DropServerDatabase
+// does.
+using TQueryRow = std::vector<std::optional<std::string>>;
+std::vector<TQueryRow> QueryServerRows(const std::string& serverName, const std::string& localPath, TProtocol protocol,
+                                       const std::string& userName, const std::string& password,
+                                       const std::string& select);

@@ -10,8 +10,10 @@
 #include <filesystem>
 #include <map>
 
+#include "controller/history/job_history.h"
 #include "controller/jobs/job_record.h"
 #include "controller/jobs/temporary_database.h"
+#include "controller/recovery/interrupted_history.h"
 #include "job_fixture.h"
 #include "platform/file_lock.h"
 #include "platform/files.h"
@@ -90,6 +92,9 @@ TEST_F(Recovery, ARecordFoundAtStartActsOnlyOnTheJobsOwnFiles) {
     Strings done;               // what the log and the notice say, after the description
     std::string settings = "";  // the record's settings file; empty: this one
     std::string aside = "";     // the aside name the record gives; empty: A
+    // When the request started and the job's last sign of life, seconds ago
+    // (0: a record that does not say when its request started).
+    std::int64_t requestStartAgo = 0, aliveAgo = 3600;
   };
   const std::string t = "Shop.gbk", a = "Shop.gbk.aside-k1ll3d00";
   const std::string s = "Shop.gbk.zst.sha256", b = "Shop.gbk.zst.sha256.aside-k1ll3d00";
@@ -132,6 +137,12 @@ TEST_F(Recovery, ARecordFoundAtStartActsOnlyOnTheJobsOwnFiles) {
       {"an aside that is not the job's own name", "backup", {{"Shop.gbk.bak", "OLD"}, {t, "PART"}}, true, true, false,
        {{"Shop.gbk.bak", "OLD"}, {t, "PART"}},
        {"!чужое имя отложенного файла: @D/Shop.gbk.bak; ничего не изменено: @R"}, "", "Shop.gbk.bak"},
+      // Killed before its first sign of life: the file's creation tells
+      // whether the request made it (made now here, with an old date).
+      {"before its first sign of life, a file its request created", "backup", {{t, "PART"}}, false, true, false,
+       {{t + ".failed", "PART"}}, {"неполный файл переименован: @T -> @T.failed"}, "", "", 5, 0},
+      {"before its first sign of life, a file created after the job", "backup", {{t, "COPIED"}}, false, true, false,
+       {{t, "COPIED"}}, {"файл создан не во время задания и оставлен как есть: @T"}, "", "", 3610, 3600},
   };
   // clang-format on
   for (const Row& row : rows) {
@@ -154,13 +165,15 @@ TEST_F(Recovery, ARecordFoundAtStartActsOnlyOnTheJobsOwnFiles) {
     TJobRecord record;
     record.Kind = row.kind;
     record.Started = "06.12.2026 в 12:00";
+    record.StartedAt = "2026-12-06T12:00:00+00:00";
     record.Settings = row.settings.empty() ? q.IniPath() : row.settings;
     // A restore's database is its target.
     record.Database = std::string(row.kind) == "restore" ? Dir / t : Dir / "Shop.gdb";
     record.Target = Dir / t;
     record.RequestStarted = row.requestStarted;
     record.Succeeded = row.succeeded;
-    record.Alive = now - 3600;
+    record.Alive = now - row.aliveAgo;
+    record.RequestStart = row.requestStartAgo == 0 ? 0 : now - row.requestStartAgo;
     Files expected;
     for (const auto& [name, content] : row.before) {
       const bool late = name[0] == '~';
@@ -206,6 +219,17 @@ TEST_F(Recovery, ARecordFoundAtStartActsOnlyOnTheJobsOwnFiles) {
     }
     EXPECT_EQ(Events.Events.size(), 1u);
     EXPECT_FALSE(q.FinishInterruptedJob());
+    // The job is in the history, with its outcome and what recovery did.
+    const std::vector<THistoryRecord> history = ReadHistory(q.HistoryPath());
+    ASSERT_EQ(history.size(), refused ? 0u : 1u);
+    if (refused) continue;
+    EXPECT_EQ(history[0].Kind, row.kind);
+    EXPECT_EQ(history[0].Succeeded(), row.succeeded);
+    EXPECT_EQ(history[0].Start, "2026-12-06T12:00:00+00:00");
+    if (!row.succeeded) {
+      EXPECT_EQ(history[0].Reason.rfind(InterruptedReason, 0), 0u) << history[0].Reason;
+      for (std::size_t i = 1; i < done.size(); ++i) EXPECT_NE(history[0].Reason.find(done[i]), std::string::npos);
+    }
   }
 }
 
@@ -232,6 +256,64 @@ TEST(TemporaryDatabase, NamedBesideTheBackupAsItsServerSeesIt) {
   }
   EXPECT_FALSE(IsTemporaryDatabaseOf("/srv/db/shop.gbk.verify-ab/../x.fdb", "/srv/db/shop.gbk"));
   EXPECT_FALSE(IsTemporaryDatabaseOf("/srv/db/shop.fdb", "/srv/db/shop.gbk"));
+}
+
+// A job started by hand finishes what a killed job left before it starts
+// (as the window's and the service's start do), and never writes over a
+// record recovery could not finish (it waits for a password nobody gave).
+TEST_F(Recovery, EveryJobFinishesTheInterruptedJobFirst) {
+  TQuorvin& q = StartWithStandIn();
+  q.Settings().AutoBackName = false;
+  q.Settings().DataBase = Dir / "Shop.gdb";
+  Job = [](TSchedule& job) {
+    WriteFileBytes(job.JobFile(2), "NEW");
+    return true;
+  };
+  // Killed in its request, an hour ago, with an earlier backup aside.
+  const auto killedBackup = [&](bool shutDown) {
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(2);
+    const std::string aside = Dir / "Shop.gbk.aside-k1ll3d00";
+    for (const auto& [file, content] :
+         {std::pair{aside, "OLD"}, std::pair{Dir / "Shop.gbk", "PART"}, std::pair{Dir / "Shop.gdb", "db"}}) {
+      WriteFileBytes(file, content);
+      std::filesystem::last_write_time(file, old);
+    }
+    TJobRecord record;
+    record.Kind = TJobRecord::Backup;
+    record.Settings = q.IniPath();
+    record.Database = Dir / "Shop.gdb";
+    record.Target = Dir / "Shop.gbk";
+    record.Replaced.push_back({record.Target, aside, IdentityOf(aside)});
+    record.RequestStarted = true;
+    record.ShutDown = shutDown;
+    record.User = "STRANGER";
+    record.Alive =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count() -
+        3600;
+    WriteFileBytes(q.JobRecordPath(), record.Text());
+  };
+
+  // The database's start needs a password nobody gives: the record stays,
+  // and the backup is refused without touching it.
+  killedBackup(true);
+  const std::string recordBefore = ReadFileBytes(q.JobRecordPath());
+  const TBackupOutcome refused = BackupNow();
+  EXPECT_FALSE(refused.Succeeded);
+  EXPECT_EQ(refused.Reason, LeftJobText + q.JobRecordPath());
+  EXPECT_TRUE(Jobs.empty()) << "nothing was asked of the server";
+  EXPECT_EQ(ReadFileBytes(q.JobRecordPath()), recordBefore);
+  EXPECT_EQ(ReadFileBytes(Dir / "Shop.gbk"), "OLD") << "what recovery could do, it did";
+
+  // A record recovery can finish: the next backup finishes it first.
+  std::filesystem::remove(q.JobRecordPath());
+  std::filesystem::remove(Dir / "Shop.gbk.failed");
+  killedBackup(false);
+  Events.Events.clear();
+  EXPECT_TRUE(BackupNow().Succeeded);
+  EXPECT_EQ(FolderFiles(Dir.Path), (Files{{"Shop.gdb", "db"}, {"Shop.gbk", "NEW"}, {"Shop.gbk.failed", "PART"}}));
+  ASSERT_FALSE(Events.Events.empty());
+  EXPECT_EQ(Events.Events[0].rfind("notice:Задание, прерванное при прошлом запуске программы, завершено", 0), 0u)
+      << Events.Events[0];
 }
 
 // While another program runs a job of the same settings file, its record is

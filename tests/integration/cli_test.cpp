@@ -18,14 +18,13 @@
 #include "controller/quorvin.h"
 #include "controller/status_texts.h"
 #include "integration/fb_fixture.h"
-#include "platform/child_process.h"
+#include "integration/quorvinctl_process.h"
 #include "platform/date_time.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using TClock = std::chrono::steady_clock;
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -44,31 +43,7 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// quorvinctl running beside the test; standard output and error together.
-class TCtl {
- public:
-  TCtl(const std::vector<std::string>& arguments, const std::vector<std::string>& environment)
-      : FChild(QUORVINCTL, arguments, "", environment) {}
-  // True once a line holding `text` came; false when the program ended or
-  // `limit` passed first.
-  bool WaitFor(const std::string& text, std::chrono::seconds limit = 120s) {
-    const auto until = TClock::now() + limit;
-    while (!Has(FOutput, text))
-      if (TClock::now() > until || !FChild.ReadOutput(FOutput, 100ms)) return Has(FOutput, text);
-    return true;
-  }
-  void Terminate() { FChild.Terminate(); }
-  int Finish() {
-    while (FChild.ReadOutput(FOutput, 100ms)) {
-    }
-    return FChild.Wait();
-  }
-  const std::string& Output() const { return FOutput; }
-
- private:
-  TChildProcess FChild;
-  std::string FOutput;
-};
+using fbtest::TCtl;
 
 class CliTest : public ::testing::Test {
  protected:

@@ -33,3 +33,14 @@ quorvin_add_test(character_type_firebird_tests LABEL firebird GTEST TIMEOUT 300
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/character_type_test.cpp)
 add_dependencies(character_type_firebird_tests controller_job_probe)
 target_compile_definitions(character_type_firebird_tests PRIVATE QUORVIN_JOB_PROBE="$<TARGET_FILE:controller_job_probe>")
+
+# Jobs cut short by a kill or a stop, in one fixture against the embedded
+# engine: physical backups killed or stopped in their verification, a hand
+# incremental backup stopped, a killed quorvinctl restore finished by the
+# next quorvinctl backup.
+quorvin_add_test(interrupted_jobs_tests LABEL firebird GTEST TIMEOUT 900
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/interrupted_jobs_test.cpp
+  LIBS quorvin_controller)
+add_dependencies(interrupted_jobs_tests controller_job_probe quorvinctl)
+target_compile_definitions(interrupted_jobs_tests PRIVATE QUORVIN_JOB_PROBE="$<TARGET_FILE:controller_job_probe>"
+  QUORVINCTL="$<TARGET_FILE:quorvinctl>")

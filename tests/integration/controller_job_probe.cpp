@@ -6,9 +6,11 @@
 //   controller_job_probe <program folder> backup <protocol> <database> [kill-at <text>]
 //   controller_job_probe <program folder> restore <protocol> <backup file> <database> [kill-at <text>]
 //   controller_job_probe <program folder> nbackup <protocol> <database> <level> [kill-in-backup-mode]
+//   controller_job_probe <program folder> nbackup <protocol> <database> <level> [kill-at <text>]
 //
-// The physical backup kills itself once the database's header says it is in
-// backup mode and the new backup file has its first page.
+// With kill-in-backup-mode the physical backup kills itself once the
+// database's header says it is in backup mode and the new backup file has
+// its first page.
 //
 // The protocol is 0 (TCP) or 3 (Local); the login is SYSDBA with the
 // server's password; the backup shuts the database down first and has no

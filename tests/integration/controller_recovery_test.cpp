@@ -1,6 +1,7 @@
 // Jobs cut short: a backup with "Shutdown DB" on, and a restore, run by a
 // program that is killed (SIGKILL) in the middle of the job, through the
-// embedded engine and through a server, and finished by a fresh controller;
+// embedded engine and through a server, and finished by a fresh controller,
+// which adds the killed job to the history;
 // and a server killed (kill -9) in the middle of a restore, whose guardian
 // brings it back while the job wants its database on line again. The server
 // is the tests' own (integration/private_server.h), for the whole process:
@@ -14,6 +15,8 @@
 #include <string>
 #include <thread>
 
+#include "controller/history/job_history.h"
+#include "controller/recovery/interrupted_history.h"
 #include "controller/recovery/recovery.h"
 #include "integration/controller_fixture_fb.h"
 #include "integration/private_server_environment.h"
@@ -51,6 +54,19 @@ class KilledJob : public ControllerFirebird, public ::testing::WithParamInterfac
     ASSERT_TRUE(q->FinishInterruptedJob()) << seams.Dump();
   }
 
+  // The history has the killed job: a failure, interrupted, and what
+  // recovery did.
+  void ExpectInHistoryAsInterrupted(const char* kind, const std::string& file, const std::string& done) {
+    const std::vector<THistoryRecord> history = ReadHistory(q->HistoryPath());
+    ASSERT_FALSE(history.empty());
+    const THistoryRecord& last = history.back();
+    EXPECT_EQ(last.Kind, kind);
+    EXPECT_EQ(last.File, file);
+    EXPECT_FALSE(last.Succeeded());
+    EXPECT_EQ(last.Reason.rfind(InterruptedReason, 0), 0u) << last.Reason;
+    EXPECT_NE(last.Reason.find(done), std::string::npos) << last.Reason;
+  }
+
   // The user is told once, and the operation log says so too.
   void ExpectToldOnce(const std::string& what) {
     ASSERT_EQ(seams.Notices.size(), 1u);
@@ -82,6 +98,7 @@ TEST_P(KilledJob, BackupWithShutdownKilledMidJob) {
   EXPECT_TRUE(FilesWith(".aside-").empty());
   EXPECT_FALSE(fs::exists(dir.File("Quorvin.job")));
   ExpectToldOnce("база данных в рабочем режиме: " + db);
+  ExpectInHistoryAsInterrupted(HistoryKindBackup, gbk, "база данных в рабочем режиме: " + db);
   EXPECT_EQ(fbtest::RowCount(db, "T_ORDERS"), fbtest::kOrders);
 }
 
@@ -104,6 +121,7 @@ TEST_P(KilledJob, RestoreKilledMidJob) {
   EXPECT_FALSE(fbtest::IsShutdown(db)) << fbtest::HeaderAttributes(db) << seams.Dump();
   EXPECT_EQ(fbtest::RowCount(db, "T_NOTES"), 10) << "the database as it was before the restore";
   ExpectToldOnce("прежний файл возвращён под своё имя: ");
+  ExpectInHistoryAsInterrupted(HistoryKindRestore, gbk, "прежний файл возвращён под своё имя: ");
 }
 
 // Item by item, what recovery must never do: swap a restored database the

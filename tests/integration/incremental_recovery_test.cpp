@@ -1,17 +1,30 @@
-// A physical backup killed (SIGKILL) while its database is in backup mode,
-// through the embedded engine and through a server of the tests' own
-// (integration/private_server.h), and finished by a fresh controller: the
-// database is out of backup mode at the next start, the ending offered and
-// agreed to; declined, the mode stays and the record says so.
+// Physical backups the server must never be asked for, and a physical
+// backup killed (SIGKILL) while its database is in backup mode, through the
+// embedded engine and through a server of the tests' own
+// (integration/private_server.h): a failed nbackup request stops a Firebird
+// 3.0 server from accepting connections, so these tests never go near the
+// shared one.
+//
+// A level whose level below the database's own history lacks (a database
+// restored from a logical backup) or names a file the program does not have
+// is refused before the request, with its log line and history record. A
+// killed backup is finished by a fresh controller: the database is out of
+// backup mode at the next start, the ending offered and agreed to;
+// declined, the mode stays and the record says so.
 
 #include <signal.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 
+#include "controller/history/job_history.h"
 #include "integration/controller_fixture_fb.h"
 #include "integration/private_server_environment.h"
+#include "runner/log_pane.h"
+#include "runner/physical_backup.h"
 
 namespace ctltest {
 namespace {
@@ -93,6 +106,91 @@ TEST_P(KilledIncrementalBackup, DeclinedTheModeStaysAndIsReported) {
       << seams.Notices[0];
   fbtest::RunIsqlScript("ALTER DATABASE END BACKUP;\n", db);
 }
+
+class RefusedLevel : public ControllerFirebird, public ::testing::WithParamInterface<std::int32_t> {
+ protected:
+  void SetUp() override {
+    ControllerFirebird::SetUp();
+    q->Settings().Protocol = GetParam();
+  }
+
+  std::string Level(TQuorvin& controller, int level) {
+    const auto outcome = controller.IncrementalBackup(db, level);
+    EXPECT_TRUE(outcome && outcome->Succeeded) << seams.Dump();
+    return outcome && outcome->Succeeded ? outcome->BackFile : std::string();
+  }
+
+  // Refused before the request, naming `texts`: the outcome, the operation
+  // log's lines, a history record, no file; the server still answers.
+  void ExpectRefused(int level, const std::vector<std::string>& texts) {
+    const auto outcome = q->IncrementalBackup(db, level);
+    ASSERT_TRUE(outcome);
+    EXPECT_FALSE(outcome->Succeeded);
+    for (const std::string& text : texts) EXPECT_NE(outcome->Reason.find(text), std::string::npos) << outcome->Reason;
+    const std::string made = "Инкрементная копия уровня " + std::to_string(level) + " НЕ создана. " + db;
+    EXPECT_NE(FailureLogLine().find(made), std::string::npos) << FailureLogLine();
+    EXPECT_NE(LastLogLine().find(outcome->Reason), std::string::npos) << LastLogLine();
+    const std::vector<THistoryRecord> history = ReadHistory(q->HistoryPath());
+    ASSERT_FALSE(history.empty());
+    EXPECT_EQ(history.back().Kind, HistoryKindNBackup);
+    EXPECT_EQ(history.back().Level, level);
+    EXPECT_EQ(history.back().Reason, outcome->Reason);
+    EXPECT_TRUE(FilesWith("_L" + std::to_string(level) + "_").empty());
+    EXPECT_TRUE(
+        ServerAnswers(LocalComputerName(), static_cast<std::uint8_t>(GetParam()), "SYSDBA", fbtest::SysdbaPassword()));
+  }
+};
+
+TEST_P(RefusedLevel, ADatabaseRestoredFromALogicalBackupHasNoLevelBelow) {
+  ASSERT_FALSE(Level(*q, 0).empty());
+  ASSERT_TRUE(Backup()) << seams.Dump();
+  fbtest::ShareWithServer(backup.BackFile);
+  ASSERT_TRUE(Restore(backup.BackFile, db)) << seams.Dump();
+
+  ExpectRefused(1, {"RDB$BACKUP_HISTORY", "нет копии уровня 0"});
+  // The plan makes the level the database lacks instead.
+  EXPECT_EQ(q->Jobs().PlanLevel(q->Settings(), 1), 0);
+  EXPECT_FALSE(Level(*q, 0).empty());
+  EXPECT_EQ(q->Jobs().PlanLevel(q->Settings(), 1), 1);
+}
+
+// Another program folder on the same database makes a level 1, which the
+// server builds the next level on: moved away, that level is refused; set
+// apart under the program's own ".failed" name, the search by its GUID finds
+// it and the chain through it restores.
+TEST_P(RefusedLevel, ALevelBelowTheProgramDoesNotHaveIsNoBase) {
+  const std::string l0 = Level(*q, 0);
+  ASSERT_FALSE(Level(*q, 1).empty());
+  fbtest::TempFolder otherDir("quorvin-other");
+  fs::copy_file(q->HistoryPath(), otherDir.File(fs::path(q->HistoryPath()).filename().string()));
+  // Backup names go down to the second.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  std::string theirs;
+  {
+    TQuorvin other(TFrontEnd{&seams, &seams}, otherDir.Path() + "/");
+    other.Settings() = q->Settings();
+    theirs = Level(other, 1);
+  }
+  ASSERT_FALSE(theirs.empty());
+  fs::create_directory(dir.File("elsewhere"));
+  const std::string away = dir.File("elsewhere/" + fs::path(theirs).filename().string());
+  fs::rename(theirs, away);
+  ExpectRefused(2, {"которой у программы нет", fs::path(theirs).filename().string()});
+
+  fs::rename(away, theirs + ".failed");
+  seams.Lines.clear();
+  const auto l2 = q->IncrementalBackup(db, 2);
+  ASSERT_TRUE(l2 && l2->Succeeded) << seams.Dump();
+  EXPECT_NE(seams.Dump().find("WARNING: the server built this backup on " + theirs + ".failed"), std::string::npos)
+      << seams.Dump();
+  EXPECT_EQ(l2->Chain, l0);
+  const std::string target = dir.File("restored.fdb");
+  ASSERT_TRUE(Restore(l2->BackFile, target)) << seams.Dump();
+  ExpectSameRows(db, target);
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocols, RefusedLevel, ::testing::Values(kLocal, kTcp),
+                         [](const auto& info) { return info.param == kLocal ? "Local" : "TCP"; });
 
 INSTANTIATE_TEST_SUITE_P(Protocols, KilledIncrementalBackup, ::testing::Values(kLocal, kTcp),
                          [](const auto& info) { return info.param == kLocal ? "Local" : "TCP"; });

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <type_traits>
 
 #include "service/ib_services.h"
@@ -17,6 +18,16 @@ static_assert(std::is_same_v<::isc_svc_handle, isc_svc_handle>);
 static_assert(std::is_same_v<::isc_resv_handle, isc_resv_handle>);
 static_assert(std::is_same_v<::ISC_LONG, ISC_LONG>);
 static_assert(ISC_STATUS_LENGTH == StatusVectorLength);
+
+// The statement's column blocks are laid out as the library's.
+static_assert(sizeof(TSqlVar) == sizeof(XSQLVAR));
+static_assert(offsetof(TSqlVar, sqldata) == offsetof(XSQLVAR, sqldata));
+static_assert(offsetof(TSqlVar, sqlind) == offsetof(XSQLVAR, sqlind));
+static_assert(offsetof(TSqlVar, aliasname) == offsetof(XSQLVAR, aliasname));
+static_assert(sizeof(TSqlDa) == sizeof(XSQLDA));
+static_assert(offsetof(TSqlDa, sqld) == offsetof(XSQLDA, sqld));
+static_assert(offsetof(TSqlDa, sqlvar) == offsetof(XSQLDA, sqlvar));
+static_assert(std::is_same_v<::isc_stmt_handle, isc_stmt_handle>);
 
 template <typename A, typename B>
 constexpr bool SameSignature = std::is_same_v<std::remove_cv_t<A>, std::remove_cv_t<B>>;

@@ -20,6 +20,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/growing_file_hash.h"
+#include "platform/iso_time.h"
 #include "platform/text.h"
 #include "runner/backup_source.h"
 #include "runner/job_output.h"
@@ -150,10 +151,13 @@ bool TDatabaseJobs::RunJobOf(TSchedule& job) {
 }
 
 TJobRecord TDatabaseJobs::NewJobRecord(const TDatabaseOptions& db, const char* kind, const std::string& database,
-                                       const std::string& target, bool shutDown) const {
+                                       const std::string& target, bool shutDown, TJobBy by) const {
   TJobRecord record;
   record.Kind = kind;
   record.Started = TOperationLog::LogStamp();
+  record.StartedAt = FormatIso8601(Now());
+  record.By = ByOf(by);
+  record.Verify = db.VerifyBackup;
   record.Database = database;
   record.Target = target;
   record.ShutDown = shutDown;
@@ -253,7 +257,7 @@ TBackupOutcome TDatabaseJobs::TBackupRun::Run() {
   // The record of the job for a crash or a kill: every file the job makes
   // under its final name and where the earlier file of that name is kept.
   TJobRecordFile record(FJobs.FPlaces.JobRecordPath,
-                        FJobs.NewJobRecord(FDb, TJobRecord::Backup, FDb.DataBase, target, FDb.BackShutDown));
+                        FJobs.NewJobRecord(FDb, TJobRecord::Backup, FDb.DataBase, target, FDb.BackShutDown, FBy));
   FRecord = &record;
   TReplacedFile previous(serverFile ? backFile : std::string(), FOutput, &record);
   TReplacedFile previousCopy(copyPath, FOutput, &record);
@@ -366,11 +370,23 @@ std::string TDatabaseJobs::TBackupRun::FailureReason(const TJobRecorder& recorde
   return copyOnly ? "копия на этом компьютере не найдена" : NoBackupFileReason;
 }
 
-TBackupOutcome TDatabaseJobs::Backup(const TDatabaseOptions& db, TJobOutput& output, TJobBy by) {
+bool TDatabaseJobs::Free(TJobOutput& output, std::string& refusal) const {
   if (FJobRunning) {
-    output.ShowJobMessage(JobAlreadyRunningText);
-    return {};
+    refusal = JobAlreadyRunningText;
+  } else if (FileExists(FPlaces.JobRecordPath)) {
+    // The record of a job cut short is that job's until recovery has
+    // finished it: a new job would write over it and remove it.
+    refusal = std::string(LeftJobText) + FPlaces.JobRecordPath;
+  } else {
+    return true;
   }
+  output.ShowJobMessage(refusal);
+  return false;
+}
+
+TBackupOutcome TDatabaseJobs::Backup(const TDatabaseOptions& db, TJobOutput& output, TJobBy by) {
+  TBackupOutcome refused;
+  if (!Free(output, refused.Reason)) return refused;
   return TBackupRun(*this, db, output, by).Run();
 }
 
@@ -463,8 +479,9 @@ bool TDatabaseJobs::TRestoreRun::Run() {
   TPhasedProgress progress(Now(), phases, PhaseWeights(phases, recorder.Baseline(), recorder.History()));
   TPhasesScope phasesScope(FJobs, progress);
   TCurrentJob current(FJobs, recorder);
-  TJobRecordFile record(FJobs.FPlaces.JobRecordPath,
-                        FJobs.NewJobRecord(FDb, TJobRecord::Restore, FTarget, FTarget, true));
+  TJobRecord restoring = FJobs.NewJobRecord(FDb, TJobRecord::Restore, FTarget, FTarget, true, FBy);
+  restoring.Source = FSource;
+  TJobRecordFile record(FJobs.FPlaces.JobRecordPath, std::move(restoring));
   TReplacedFile previous(FTarget, FOutput, &record);
   bool started = false;
   bool finished = false;
@@ -518,9 +535,7 @@ bool TDatabaseJobs::TRestoreRun::Run() {
 
 bool TDatabaseJobs::Restore(const TDatabaseOptions& db, const std::string& source, const std::string& target,
                             TJobOutput& output, TJobBy by) {
-  if (FJobRunning) {
-    output.ShowJobMessage(JobAlreadyRunningText);
-    return false;
-  }
+  std::string refusal;
+  if (!Free(output, refusal)) return false;
   return TRestoreRun(*this, db, source, target, output, by).Run();
 }

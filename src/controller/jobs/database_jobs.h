@@ -52,7 +52,8 @@ TBackupName SplitDataBaseName(const std::string& dataBase);
 // What a backup job came to.
 struct TBackupOutcome {
   bool Succeeded = false;
-  // The job got past its checks and questions (it has an outcome line).
+  // The job has its outcome line in the operation log: it got past its
+  // checks and questions, or was refused with a line of its own.
   bool Started = false;
   // The backup file: on the server, or with "copy only" the copy here.
   std::string BackFile;
@@ -109,10 +110,12 @@ class TDatabaseJobs {
   // cannot make it (too old a server, a read-only database, one already in
   // backup mode: the user is offered to end that mode, never without asking).
   TBackupOutcome IncrementalBackup(const TDatabaseOptions& db, int level, TJobOutput& output, TJobBy by);
-  // The level the plan makes when `level` falls due for `database`: the
+  // The level the plan makes when `level` falls due for `db.DataBase`: the
   // lowest level whose lower level the history lacks (a plan's first backup
-  // is a level 0, whatever level fell due), else `level`.
-  int PlanLevel(const std::string& database, int level) const;
+  // is a level 0, whatever level fell due), or the database's own history
+  // of physical backups lacks as a file the program has (a database restored
+  // from a logical backup has none), else `level`.
+  int PlanLevel(const TDatabaseOptions& db, int level) const;
   // The restore of `source` into `target` with `db`'s login, protocol and
   // switches. True when the restored database exists. A physical backup
   // file restores its whole chain (incremental/chain.h), every link checked
@@ -150,6 +153,9 @@ class TDatabaseJobs {
   class TRestoreRun;
   class TIncrementalRun;
 
+  // False (the user told, `refusal` set) while a job runs, or while the
+  // record of a job cut short earlier is there.
+  bool Free(TJobOutput& output, std::string& refusal) const;
   bool RunJobOf(TSchedule& job);
   void NotifyProgress();
   // The job under way moves on to `phase` (its progress says so).
@@ -210,7 +216,7 @@ class TDatabaseJobs {
                         const char* removedText);
   // A record of a job about to start, with its login and protocol.
   TJobRecord NewJobRecord(const TDatabaseOptions& db, const char* kind, const std::string& database,
-                          const std::string& target, bool shutDown) const;
+                          const std::string& target, bool shutDown, TJobBy by) const;
   void RemoveJobLog(const std::string& name);
 
   TOperationLog& FLog;
@@ -223,3 +229,8 @@ class TDatabaseJobs {
 
 // The refusal shown when a job is asked for while another one runs.
 inline constexpr const char* JobAlreadyRunningText = "Задание уже выполняется. Дождитесь его окончания.";
+// The refusal while the record of a job cut short is not finished yet
+// (recovery waits for a password), then the record's name.
+inline constexpr const char* LeftJobText =
+    "Задание не начато: задание, прерванное при прошлом запуске программы, ещё не завершено (его завершает "
+    "следующий запуск программы, когда есть пароль пользователя). Запись о нём: ";

@@ -85,15 +85,21 @@ std::string TJobRecord::Text() const {
   const auto line = [&out](const char* key, const std::string& value) { out << key << '=' << Escaped(value) << '\n'; };
   line("Kind", Kind);
   line("Started", Started);
+  line("StartedAt", StartedAt);
+  line("By", By);
   line("Settings", Settings);
   line("Database", Database);
   line("Target", Target);
+  line("Source", Source);
   // Escaped per field, so a tab stays the separator.
   for (const TReplacedPair& pair : Replaced) out << "Replaced=" << PairText(pair) << '\n';
   line("VerifyDatabase", VerifyDatabase);
   line("ShutDown", ShutDown ? "1" : "0");
   line("RequestStarted", RequestStarted ? "1" : "0");
   line("Succeeded", Succeeded ? "1" : "0");
+  line("Made", Made ? "1" : "0");
+  line("Verify", Verify ? "1" : "0");
+  line("RequestStart", std::to_string(RequestStart));
   line("Protocol", std::to_string(Protocol));
   line("User", User);
   line("Alive", std::to_string(Alive));
@@ -113,6 +119,9 @@ std::optional<TJobRecord> TJobRecord::Parse(const std::string& text) {
     const std::string value = Unescaped(raw);
     if (key == "Kind") record.Kind = value;
     if (key == "Started") record.Started = value;
+    if (key == "StartedAt") record.StartedAt = value;
+    if (key == "By") record.By = value;
+    if (key == "Source") record.Source = value;
     if (key == "Settings") record.Settings = value;
     if (key == "Database") record.Database = value;
     if (key == "Target") record.Target = value;
@@ -122,6 +131,9 @@ std::optional<TJobRecord> TJobRecord::Parse(const std::string& text) {
     if (key == "ShutDown") record.ShutDown = value == "1";
     if (key == "RequestStarted") record.RequestStarted = value == "1";
     if (key == "Succeeded") record.Succeeded = value == "1";
+    if (key == "Made") record.Made = value == "1";
+    if (key == "Verify") record.Verify = value == "1";
+    if (key == "RequestStart") record.RequestStart = std::atoll(value.c_str());
     if (key == "Protocol") record.Protocol = static_cast<std::uint8_t>(std::atoi(value.c_str()));
     if (key == "User") record.User = value;
     if (key == "Alive") record.Alive = std::atoll(value.c_str());
@@ -193,6 +205,7 @@ void TJobRecordFile::NoteRequestStarted() {
     std::lock_guard<std::mutex> lock(FMutex);
     FRecord.RequestStarted = true;
     FRecord.Alive = SecondsNow();
+    FRecord.RequestStart = FRecord.Alive;
     SaveLocked();
   }
   if (!FHeart.joinable()) FHeart = std::thread([this] { Beat(); });
@@ -201,6 +214,12 @@ void TJobRecordFile::NoteRequestStarted() {
 void TJobRecordFile::NoteSucceeded() {
   std::lock_guard<std::mutex> lock(FMutex);
   FRecord.Succeeded = true;
+  SaveLocked();
+}
+
+void TJobRecordFile::NoteMade() {
+  std::lock_guard<std::mutex> lock(FMutex);
+  FRecord.Made = true;
   SaveLocked();
 }
 

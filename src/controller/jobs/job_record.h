@@ -33,8 +33,12 @@ struct TReplacedPair {
 struct TJobRecord {
   // "backup", "restore" or "nbackup".
   std::string Kind;
-  // The log stamp of the job's start.
+  // The log stamp of the job's start, and the same moment as the history
+  // writes it (ISO 8601; empty in a record of an earlier version).
   std::string Started;
+  std::string StartedAt;
+  // Who started the job, as the history names it ("user" or "plan").
+  std::string By;
   // The settings file the job belongs to.
   std::string Settings;
   // The database, as the job names it.
@@ -42,6 +46,8 @@ struct TJobRecord {
   // The file the job creates anew: the backup file (with "copy only" the
   // copy on this computer), or the restored database.
   std::string Target;
+  // A restore's backup file (the history's file of the job).
+  std::string Source;
   // Every file the job recreates (the target first, then a copy's files),
   // with its earlier file's place; a copy's temporary files are
   // "<its name>.part-XXXXXX".
@@ -56,6 +62,16 @@ struct TJobRecord {
   bool RequestStarted = false;
   // The request ended well and Target exists: only the clean-up was left.
   bool Succeeded = false;
+  // A physical backup's request ended well and Target exists: the server has
+  // finished the file and its database's own history lists it, whatever the
+  // verification that follows says.
+  bool Made = false;
+  // The job verifies its backup by a test restore.
+  bool Verify = false;
+  // When the request started (seconds since 1970; 0 in a record of an
+  // earlier version): a file under a target's name that was created before
+  // then, or after the job's last sign of life, is not the job's own.
+  std::int64_t RequestStart = 0;
   std::uint8_t Protocol = 0;
   std::string User;
   // The job's last sign of life (seconds since 1970), and the target's
@@ -104,6 +120,8 @@ class TJobRecordFile {
   // seconds with the job's sign of life and its target's state.
   void NoteRequestStarted();
   void NoteSucceeded();
+  // A physical backup's file is finished (see TJobRecord::Made).
+  void NoteMade();
   void NoteVerifyDatabase(const std::string& database);
 
   // How often the sign of life is refreshed.

@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "controller/jobs/database_jobs.h"
+#include "controller/jobs/incremental/engine_history.h"
 #include "controller/jobs/temporary_database.h"
 #include "controller/log/operation_log.h"
+#include "controller/recovery/interrupted_history.h"
 #include "platform/exception.h"
 #include "platform/file_aside.h"
 #include "platform/files.h"
@@ -108,6 +110,7 @@ class TRecovery::TRun {
     Done(JobDescription(FRecord));
     // Before the unfinished file is renamed: it proves whose backup mode it is.
     if (FRecord.Kind == TJobRecord::NBackup) EndBackupModeLeft();
+    JudgeServerFinished();
     for (const TReplacedPair& pair : FRecord.Replaced) ResolvePair(pair);
     if (FRecord.Replaced.empty() || FRecord.Replaced.front().Target != FRecord.Target) ResolveTargetAlone();
     for (const TReplacedPair& pair : FRecord.Replaced) RemoveTemporaries(pair.Target);
@@ -117,6 +120,8 @@ class TRecovery::TRun {
   const std::vector<std::string>& Lines() const { return FLines; }
   // A step waited for a password nobody gave: the record stays.
   bool LeftForLater() const { return FLeftForLater; }
+  // A physical backup's file that its server finished (and kept its name).
+  bool TargetFinished() const { return FFinished == TFinished::Yes; }
 
  private:
   void Done(const std::string& line) { FLines.push_back(line); }
@@ -127,19 +132,84 @@ class TRecovery::TRun {
     return file.ModifiedNs <= (since + GraceSeconds) * NsPerSecond;
   }
 
-  // The file the request wrote under the target's name, as the job left it:
-  // the same file as the last sign of life saw, not written since; a restored
-  // database also still shut down (one on line is a finished restore).
-  bool JobsOwnTarget(const std::string& target, const TFileIdentity& now) {
-    if (!FRecord.RequestStarted) return false;
-    if (target == FRecord.Target && FRecord.TargetIdentity && !FRecord.TargetIdentity->SameFile(now)) return false;
-    if (!UnchangedSince(now, FRecord.Alive)) return false;
-    if (FRecord.Kind != TJobRecord::Restore) return true;
+  // Created while the job's request ran (from its start to the job's last
+  // sign of life); nullopt when the file system does not keep the time. A
+  // record of an earlier version does not say when its request started.
+  std::optional<bool> CreatedWhileRequestRan(const std::string& file) const {
+    if (FRecord.RequestStart == 0) return true;
+    const std::optional<std::int64_t> created = CreationTimeNs(file);
+    if (!created) return std::nullopt;
+    return *created >= (FRecord.RequestStart - 1) * NsPerSecond &&
+           *created <= (FRecord.Alive + GraceSeconds) * NsPerSecond;
+  }
+
+  // Empty when the file under the target's name is the one the request
+  // wrote, as the job left it: the same file as the last sign of life saw
+  // (before that: one created while the request ran), not written since; a
+  // restored database also still shut down (one on line is a finished
+  // restore). Otherwise why it is left as it is.
+  std::string NotJobsOwn(const std::string& target, const TFileIdentity& now) {
+    const std::string changed =
+        "файл изменён после задания (его могла закончить программа сервера) и оставлен как есть: ";
+    if (!FRecord.RequestStarted) return changed;
+    const bool seen = target == FRecord.Target && FRecord.TargetIdentity;
+    if (seen && !FRecord.TargetIdentity->SameFile(now)) return changed;
+    if (!seen) {
+      const std::optional<bool> created = CreatedWhileRequestRan(target);
+      if (!created)
+        return "не доказано, что файл записало это задание (его файловая система не хранит время создания), он "
+               "оставлен как есть: ";
+      if (!*created) return "файл создан не во время задания и оставлен как есть: ";
+    }
+    if (!UnchangedSince(now, FRecord.Alive)) return changed;
+    if (FRecord.Kind != TJobRecord::Restore) return {};
     const std::optional<std::string> state = ShutdownState(target);
-    return !state || !state->empty();
+    return !state || !state->empty() ? std::string() : changed;
+  }
+
+  // A physical backup's file its server finished is listed in its database's
+  // own history, and the next level builds on it: it keeps its name, and the
+  // verification the kill cut short is what failed. Judged before anything
+  // is renamed; a file whose fate is not known keeps its name too.
+  void JudgeServerFinished() {
+    if (FRecord.Kind != TJobRecord::NBackup || FRecord.Succeeded || !FRecord.RequestStarted ||
+        !IdentityOf(FRecord.Target))
+      return;
+    FFinished = TFinished::Unknown;
+    if (FRecord.Made) {
+      FFinished = TFinished::Yes;
+      return;
+    }
+    const auto password = Password();
+    if (!password) {
+      Left("не проверено, закончил ли сервер копию (нет пароля пользователя " + FRecord.User +
+           "); файл оставлен под своим именем: " + FRecord.Target);
+      return;
+    }
+    const TEngineHistory engine = ReadEngineHistory(FRecord.Database, FRecord.Protocol, FRecord.User, *password);
+    if (!engine.Known) {
+      Done("не проверено, закончил ли сервер копию (" + engine.Error +
+           "); файл оставлен под своим именем: " + FRecord.Target);
+      return;
+    }
+    FFinished = EngineListsFile(engine.Backups, FRecord.Target) ? TFinished::Yes : TFinished::No;
+  }
+
+  void KeepFinishedTarget(const TReplacedPair& pair) {
+    if (FFinished == TFinished::Yes)
+      Done(
+          "копия закончена сервером и записана в историю копий базы данных (RDB$BACKUP_HISTORY), файл сохранён под "
+          "своим именем: " +
+          pair.Target);
+    if (!pair.Aside.empty() && IdentityOf(pair.Aside))
+      Done("прежний файл того же имени оставлен как есть: " + pair.Aside);
   }
 
   void ResolvePair(const TReplacedPair& pair) {
+    if (pair.Target == FRecord.Target && (FFinished == TFinished::Yes || FFinished == TFinished::Unknown)) {
+      KeepFinishedTarget(pair);
+      return;
+    }
     const std::optional<TFileIdentity> aside = pair.Aside.empty() ? std::nullopt : IdentityOf(pair.Aside);
     // Noted, but gone: never moved, or back already.
     const bool asideOwn = aside && (!pair.AsideIdentity || *aside == *pair.AsideIdentity);
@@ -154,9 +224,9 @@ class TRecovery::TRun {
     }
     if (target) {
       if (!aside && !(pair.Aside.empty() && FRecord.RequestStarted)) return;
-      if (!JobsOwnTarget(pair.Target, *target)) {
-        Done("файл изменён после задания (его могла закончить программа сервера) и оставлен как есть: " + pair.Target +
-             (aside ? "; прежний файл сохранён как " + pair.Aside : std::string()));
+      const std::string notOwn = NotJobsOwn(pair.Target, *target);
+      if (!notOwn.empty()) {
+        Done(notOwn + pair.Target + (aside ? "; прежний файл сохранён как " + pair.Aside : std::string()));
         return;
       }
       Try([&] {
@@ -321,14 +391,24 @@ class TRecovery::TRun {
     return slash == std::string::npos ? std::string(".") : file.substr(0, slash);
   }
 
+  // Whether a physical backup's server finished its file (None: no such
+  // question, the job's files are judged as any job's).
+  enum class TFinished { None, No, Yes, Unknown };
+
   TRecovery& FOwner;
   const TJobRecord& FRecord;
   TJobOutput& FOutput;
+  TFinished FFinished = TFinished::None;
   std::vector<std::string> FLines;
   bool FPasswordAsked = false;
   std::optional<std::string> FPasswordGiven;
   bool FLeftForLater = false;
 };
+
+void TRecovery::AddToHistory(const TJobRecord& record, bool targetFinished, std::vector<std::string>& lines) {
+  for (const THistoryRecord& entry : InterruptedJobRecords(record, targetFinished, lines, ReadHistory(FHistoryPath)))
+    if (!AppendHistory(FHistoryPath, entry)) lines.push_back("запись в истории заданий не сделана: " + FHistoryPath);
+}
 
 bool TRecovery::FinishInterruptedJob(TJobOutput& output) {
   bool exists = false;
@@ -343,6 +423,7 @@ bool TRecovery::FinishInterruptedJob(TJobOutput& output) {
     run.Finish();
     lines = run.Lines();
     keep = run.LeftForLater();
+    if (!keep) AddToHistory(*record, run.TargetFinished(), lines);
   } else {
     // Nothing is touched on the word of a record that is not the job's own;
     // what it said stays in the log and beside it.

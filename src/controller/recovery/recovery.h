@@ -6,7 +6,11 @@
 //
 // A file counts as the job's own when it is the file the record names (the
 // earlier file aside: the same file, unchanged since the move; the file the
-// job wrote: not changed after the job's last sign of life). A database is
+// job wrote: the one its last sign of life saw, or before that one created
+// while its request ran, and not changed after the job's last sign of
+// life). A physical backup's file that its server finished (its database's
+// own history lists it) keeps its name: the next level builds on it. A
+// database is
 // brought back on line only when the job shut it down and nothing has
 // changed it since (so a database an administrator shut down later stays as
 // it is), and a restored database is never set aside once it is on line (the
@@ -35,15 +39,18 @@ std::string RecordRefusal(const TJobRecord& record, const std::string& settingsP
 
 class TRecovery {
  public:
-  TRecovery(std::string jobRecordPath, std::string settingsPath, TOperationLog& log, TRecoveryPassword password)
+  TRecovery(std::string jobRecordPath, std::string settingsPath, std::string historyPath, TOperationLog& log,
+            TRecoveryPassword password)
       : FPath(std::move(jobRecordPath)),
         FSettingsPath(std::move(settingsPath)),
+        FHistoryPath(std::move(historyPath)),
         FLog(log),
         FPassword(std::move(password)) {}
 
   // When the record is there: finishes the job (see above), says in the
-  // operation log what was done and what was left, shows the steps on
-  // `output`'s pane and tells the user once (a notice). A record that cannot
+  // operation log what was done and what was left, adds the job to the
+  // history (interrupted_history.h), shows the steps on `output`'s pane and
+  // tells the user once (a notice). A record that cannot
   // be read or trusted is set aside ("<record>.ignored") with a log line. A
   // record whose steps needed a password nobody gave stays for the next
   // start. False when there was nothing to finish.
@@ -56,8 +63,13 @@ class TRecovery {
  private:
   class TRun;
 
+  // The history's records of the finished job; a record that cannot be
+  // written adds a line to `lines`.
+  void AddToHistory(const TJobRecord& record, bool targetFinished, std::vector<std::string>& lines);
+
   std::string FPath;
   std::string FSettingsPath;
+  std::string FHistoryPath;
   TOperationLog& FLog;
   TRecoveryPassword FPassword;
 };

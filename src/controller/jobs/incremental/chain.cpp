@@ -16,30 +16,21 @@ std::string NormalPath(const std::string& path) {
   return (error ? std::filesystem::path(path) : absolute).lexically_normal().string();
 }
 
-// True when `base` (of level `level`) is the backup whose GUID is `guid`.
-bool IsBackupOf(const std::string& base, int level, const TBackupGuid& guid) {
-  if (level == 0) return LevelZeroHoldsGuid(base, guid);
-  const auto header = ReadNBackupHeader(base);
-  return header && header->Level == level && header->Guid == guid;
-}
-
 // The file of `level` in `file`'s folder whose GUID `guid` is; empty when
 // none is there.
 std::string BaseInFolder(const std::string& file, int level, const TBackupGuid& guid) {
-  const std::string folder = IncludeTrailingPathDelimiter(std::filesystem::path(file).parent_path().string());
-  const auto names = FilesInFolder(folder);
-  if (!names) return {};
-  for (const std::string& name : *names) {
-    const std::string path = folder + name;
-    if (IsIncrementalFile(path) && path != file && IsBackupOf(path, level, guid)) return path;
-  }
-  return {};
+  return BackupByGuid(std::filesystem::path(file).parent_path().string(), level, guid, file);
 }
 
 // One step down the chain from `link`; the base's name, or a refusal.
 std::string BaseOf(const TChainLink& link, const std::optional<TNBackupHeader>& header, std::string& refusal) {
   std::string base = link.Record ? link.Record->Base : std::string();
-  if (base.empty() && header) base = BaseInFolder(link.File, link.Level - 1, header->BaseGuid);
+  // Unknown to the history, or gone from the name it has there (set apart
+  // by an earlier version): the file that is the base by its GUID.
+  if ((base.empty() || !FileExists(base)) && header) {
+    const std::string found = BaseInFolder(link.File, link.Level - 1, header->BaseGuid);
+    if (!found.empty()) base = found;
+  }
   if (base.empty()) {
     refusal = LinkText(UnknownLinkText, link.File);
     return {};
@@ -49,7 +40,7 @@ std::string BaseOf(const TChainLink& link, const std::optional<TNBackupHeader>& 
     return {};
   }
   // The history's word checked against the files' own.
-  if (header && !IsBackupOf(base, link.Level - 1, header->BaseGuid)) {
+  if (header && !BackupHoldsGuid(base, link.Level - 1, header->BaseGuid)) {
     refusal = LinkText(ForeignLinkText, base);
     return {};
   }
@@ -57,6 +48,27 @@ std::string BaseOf(const TChainLink& link, const std::optional<TNBackupHeader>& 
 }
 
 }  // namespace
+
+bool BackupHoldsGuid(const std::string& file, int level, const TBackupGuid& guid) {
+  if (level == 0) return LevelZeroHoldsGuid(file, guid);
+  const auto header = ReadNBackupHeader(file);
+  return header && header->Level == level && header->Guid == guid;
+}
+
+std::string BackupByGuid(const std::string& folder, int level, const TBackupGuid& guid, const std::string& except) {
+  const std::string dir = IncludeTrailingPathDelimiter(folder);
+  const auto names = FilesInFolder(dir);
+  if (!names) return {};
+  std::string setApart;
+  for (const std::string& name : *names) {
+    const std::string path = dir + name;
+    if (path == except || !IsIncrementalFileSetApart(path) || !BackupHoldsGuid(path, level, guid)) continue;
+    // A file under its own name before one the program set apart.
+    if (IsIncrementalFile(path)) return path;
+    if (setApart.empty()) setApart = path;
+  }
+  return setApart;
+}
 
 std::string LinkText(const char* text, const std::string& file) {
   const std::string_view t(text);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "controller/history/job_history.h"
+#include "service/nbackup_file.h"
 
 struct TChainLink {
   std::string File;
@@ -29,6 +30,13 @@ struct TChain {
   // empty when it can.
   std::string Refusal;
 };
+
+// True when `file` (of `level`) is the backup whose GUID is `guid`.
+bool BackupHoldsGuid(const std::string& file, int level, const TBackupGuid& guid);
+// The file in `folder` (other than `except`) that is the backup of `level`
+// whose GUID is `guid`: under its own name, else under a name the program
+// set it apart with (incremental_names.h); empty when none is there.
+std::string BackupByGuid(const std::string& folder, int level, const TBackupGuid& guid, const std::string& except = {});
 
 // The latest successful physical backup record of `file` (paths compared
 // after making them absolute and normal).

@@ -8,6 +8,12 @@
 
 namespace {
 
+bool Digits(std::string_view text) {
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return !text.empty();
+}
+
 // "<folder><base>_L<level>_dd_mm_yy_hh_nn_ss".
 std::string IncrementalStem(const TBackupName& name, int level, TDateTime moment) {
   return name.BackDir + name.BackBaseName + "_L" + std::to_string(level) + FormatDateTime("_dd_mm_yy_hh_nn_ss", moment);
@@ -44,4 +50,17 @@ std::optional<TIncrementalName> ParseIncrementalName(std::string_view fileName, 
 bool IsIncrementalFile(const std::string& path) {
   const std::string_view ext = IncrementalExtension;
   return path.size() > ext.size() && std::string_view(path).substr(path.size() - ext.size()) == ext;
+}
+
+bool IsIncrementalFileSetApart(const std::string& path) {
+  if (IsIncrementalFile(path)) return true;
+  const std::string_view ext = IncrementalExtension;
+  const std::size_t at = path.rfind(ext);
+  if (at == std::string::npos) return false;
+  const std::string_view rest = std::string_view(path).substr(at + ext.size());
+  constexpr std::string_view Failed = ".failed";
+  constexpr std::string_view Aside = ".aside-";
+  if (rest.substr(0, Failed.size()) == Failed)
+    return rest.size() == Failed.size() || (rest[Failed.size()] == '.' && Digits(rest.substr(Failed.size() + 1)));
+  return rest.substr(0, Aside.size()) == Aside && rest.size() == Aside.size() + 8;
 }

@@ -37,3 +37,8 @@ std::optional<TIncrementalName> ParseIncrementalName(std::string_view fileName, 
 
 // A file named as a physical backup (by its extension, any folder).
 bool IsIncrementalFile(const std::string& path);
+// The same, or a physical backup under a name the program gives a file it
+// sets apart: "<name>.failed", "<name>.failed.N" (after a failed job),
+// "<name>.aside-XXXXXXXX" (during a job). The server's own history may
+// still count such a file as a link of its chain.
+bool IsIncrementalFileSetApart(const std::string& path);
