@@ -44,8 +44,8 @@ std::string ReadPrivateFile(const std::string& path, const std::string& what) {
   std::string content(MaxPrivateFileBytes + 1, '\0');
   std::size_t length = 0;
   try {
-    for (std::size_t n; length < content.size() &&
-                        (n = ReadBlock(fd, content.data() + length, content.size() - length, path)) > 0;) {
+    for (std::size_t n;
+         length < content.size() && (n = ReadBlock(fd, content.data() + length, content.size() - length, path)) > 0;) {
       length += n;
     }
   } catch (...) {

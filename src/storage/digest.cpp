@@ -55,9 +55,9 @@ std::string BytesOfHex(std::string_view hex, bool& ok) {
 
 std::string Base64Of(std::string_view bytes) {
   std::string text(4 * ((bytes.size() + 2) / 3), '\0');
-  const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
-                                     reinterpret_cast<const unsigned char*>(bytes.data()),
-                                     static_cast<int>(bytes.size()));
+  const int length =
+      EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
+                      reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
   text.resize(static_cast<std::size_t>(length));
   return text;
 }

@@ -169,8 +169,8 @@ THttpAnswer THttpTransfer::Perform(const THttpRequest& request, const std::strin
   if (state.SinkError) std::rethrow_exception(state.SinkError);
   if (state.Stopped) throw ES3Stopped();
   if (state.RangeIgnored) {
-    throw ES3Error(what + ": the store sent the whole object again instead of resuming where the transfer broke off",
-                   0, "RangeIgnored", false);
+    throw ES3Error(what + ": the store sent the whole object again instead of resuming where the transfer broke off", 0,
+                   "RangeIgnored", false);
   }
   if (result != CURLE_OK) throw ErrorOfTransfer(what, result, state.ErrorText);
   long status = 0;

@@ -16,8 +16,8 @@
 #include "storage/s3/s3_credentials.h"
 
 struct THttpRequest {
-  std::string Method;  // GET, HEAD, PUT, POST, DELETE
-  std::string Url;     // already percent-encoded, query as the signature expects
+  std::string Method;                // GET, HEAD, PUT, POST, DELETE
+  std::string Url;                   // already percent-encoded, query as the signature expects
   std::vector<std::string> Headers;  // "Name: value"
   // The body of PUT and POST, sent with its length known.
   std::string_view Body;

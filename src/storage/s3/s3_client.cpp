@@ -32,6 +32,10 @@ std::uint64_t NumberOf(const std::string& text) {
   }
 }
 
+std::string_view LockModeName(TS3ObjectLock::TMode mode) {
+  return mode == TS3ObjectLock::TMode::Governance ? "GOVERNANCE" : "COMPLIANCE";
+}
+
 std::optional<TS3ObjectLock> LockOfHeaders(const THttpAnswer& answer) {
   const std::string mode = AsciiUpper(answer.Header("x-amz-object-lock-mode"));
   const auto until = ParseIso8601(answer.Header("x-amz-object-lock-retain-until-date"));
@@ -168,8 +172,8 @@ void TS3Client::PauseBeforeRetry(const TCall& call, const ES3Error& error, int a
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(pause);
   while (std::chrono::steady_clock::now() < until) {
     if (!call.IgnoreStop && FOptions.Limits.StopRequested && FOptions.Limits.StopRequested()) throw ES3Stopped();
-    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(std::chrono::milliseconds(50),
-                                                                              until - std::chrono::steady_clock::now()));
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        std::chrono::milliseconds(50), until - std::chrono::steady_clock::now()));
   }
 }
 
@@ -277,8 +281,7 @@ std::vector<std::string> TS3Client::WriteHeaders(std::string_view body, const TS
   std::vector<std::string> headers;
   for (const auto& [name, value] : metadata) headers.push_back(std::string(MetaPrefix) + name + ": " + value);
   if (lock) {
-    headers.push_back(std::string("x-amz-object-lock-mode: ") +
-                      (lock->Mode == TS3ObjectLock::TMode::Governance ? "GOVERNANCE" : "COMPLIANCE"));
+    headers.push_back("x-amz-object-lock-mode: " + std::string(LockModeName(lock->Mode)));
     headers.push_back("x-amz-object-lock-retain-until-date: " + S3Time(lock->RetainUntil));
   }
   headers.push_back("Content-MD5: " + Base64Of(Md5Of(body)));
@@ -304,7 +307,8 @@ std::string TS3Client::CreateMultipartUpload(const std::string& key, const TS3Me
   call.Headers = WriteHeaders({}, metadata, lock);
   call.Headers.push_back("Content-Type: application/octet-stream");
   const std::string uploadId = ParseXml(Send(call).Body).ChildText("UploadId");
-  if (uploadId.empty()) throw Exception("The object store started an upload of " + FPlace.Describe(key) + " without its id");
+  if (uploadId.empty())
+    throw Exception("The object store started an upload of " + FPlace.Describe(key) + " without its id");
   return uploadId;
 }
 
@@ -365,8 +369,20 @@ std::vector<TS3MultipartUpload> TS3Client::ListMultipartUploads(const std::strin
     if (page.ChildText("IsTruncated") != "true") return uploads;
     keyMarker = page.ChildText("NextKeyMarker");
     idMarker = page.ChildText("NextUploadIdMarker");
-    if (keyMarker.empty()) throw Exception("The object store's list of uploads under " + FPlace.Describe(prefix) + " breaks off");
+    if (keyMarker.empty())
+      throw Exception("The object store's list of uploads under " + FPlace.Describe(prefix) + " breaks off");
   }
+}
+
+void TS3Client::PutObjectRetention(const std::string& key, const std::string& versionId, const TS3ObjectLock& lock) {
+  const std::string body = "<Retention><Mode>" + std::string(LockModeName(lock.Mode)) + "</Mode><RetainUntilDate>" +
+                           S3Time(lock.RetainUntil) + "</RetainUntilDate></Retention>";
+  TCall call("PUT", key);
+  call.Query = {{"retention", ""}};
+  if (!versionId.empty()) call.Query.emplace_back("versionId", versionId);
+  call.Headers = {"Content-MD5: " + Base64Of(Md5Of(body)), "Content-Type: application/xml"};
+  call.Body = body;
+  Send(call);
 }
 
 bool TS3Client::ObjectLockEnabled() {

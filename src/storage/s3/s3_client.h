@@ -104,6 +104,9 @@ class TS3Client {
   void AbortMultipartUpload(const std::string& key, const std::string& uploadId);
   std::vector<TS3MultipartUpload> ListMultipartUploads(const std::string& prefix);
 
+  // Sets a version's retention (PutObjectRetention): for stores that take
+  // the lock headers of a single PUT but not of a multipart upload.
+  void PutObjectRetention(const std::string& key, const std::string& versionId, const TS3ObjectLock& lock);
   // Whether the bucket has Object Lock enabled.
   bool ObjectLockEnabled();
   void CreateBucket(bool objectLock = false);

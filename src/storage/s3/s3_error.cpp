@@ -95,11 +95,8 @@ ES3Error ErrorOfTransfer(const std::string& request, int curlCode, const std::st
     case CURLE_PARTIAL_FILE:
     case CURLE_HTTP2:
     case CURLE_HTTP2_STREAM:
-    case CURLE_SSL_CONNECT_ERROR:
-      transient = true;
-      break;
-    default:
-      break;
+    case CURLE_SSL_CONNECT_ERROR: transient = true; break;
+    default: break;
   }
   std::string reason = curl_easy_strerror(code);
   if (!detail.empty() && detail != reason) reason += ": " + OnOneLine(detail);

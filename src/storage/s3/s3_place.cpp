@@ -109,8 +109,8 @@ TS3Place ResolvePlace(TS3Place place) {
     throw Exception("'" + place.Bucket + "' cannot be a bucket: " + problem);
   }
   if (place.Addressing == TS3Addressing::Auto) {
-    const bool path = IsIpAddress(parts.Host) || parts.Host == "localhost" ||
-                      place.Bucket.find('.') != std::string::npos;
+    const bool path =
+        IsIpAddress(parts.Host) || parts.Host == "localhost" || place.Bucket.find('.') != std::string::npos;
     place.Addressing = path ? TS3Addressing::Path : TS3Addressing::VirtualHost;
   }
   return place;

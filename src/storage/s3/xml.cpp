@@ -50,8 +50,8 @@ class TXmlReader {
     FPos = end + token.size();
   }
   void SkipBlanks() {
-    while (FPos < FText.size() && (FText[FPos] == ' ' || FText[FPos] == '\t' || FText[FPos] == '\r' ||
-                                   FText[FPos] == '\n')) {
+    while (FPos < FText.size() &&
+           (FText[FPos] == ' ' || FText[FPos] == '\t' || FText[FPos] == '\r' || FText[FPos] == '\n')) {
       ++FPos;
     }
   }

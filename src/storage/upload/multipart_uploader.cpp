@@ -28,7 +28,8 @@ void TMultipartUploader::Write(const char* data, std::size_t size) {
     FSha256.Update(data, size);
     FWritten += size;
     while (size > 0) {
-      const std::uint64_t partSize = PartSize(FBasePart, static_cast<int>(FParts.size()) + 1 + (FInFlight.valid() ? 1 : 0));
+      const std::uint64_t partSize =
+          PartSize(FBasePart, static_cast<int>(FParts.size()) + 1 + (FInFlight.valid() ? 1 : 0));
       const std::size_t room = static_cast<std::size_t>(partSize - FFilling.size());
       const std::size_t piece = std::min(room, size);
       FFilling.append(data, piece);
@@ -77,25 +78,57 @@ TUploadedObject TMultipartUploader::Commit() {
 }
 
 TUploadedObject TMultipartUploader::Finish() {
-  const std::string sha256 = FSha256.HexDigest();
+  std::string expectedETag;
   if (FUploadId.empty()) {
     // Smaller than one part: one request, whose ETag is the body's MD5.
     FClient.PutObject(FKey, FFilling, FOptions.Metadata, FOptions.Lock);
-    TUploadedObject object = CheckObject(FWritten, HexOf(Md5Of(FFilling)));
-    object.Sha256 = sha256;
-    return object;
+    expectedETag = HexOf(Md5Of(FFilling));
+  } else {
+    if (!FFilling.empty()) SendFullPart();
+    CollectPartInFlight();
+    FClient.CompleteMultipartUpload(FKey, FUploadId, FParts);
+    FUploadId.clear();  // nothing left to abort: the object stands
+    expectedETag = HexOf(Md5Of(FPartMd5s)) + "-" + std::to_string(FParts.size());
   }
-  if (!FFilling.empty()) SendFullPart();
-  CollectPartInFlight();
-  FClient.CompleteMultipartUpload(FKey, FUploadId, FParts);
-  TUploadedObject object = CheckObject(FWritten, HexOf(Md5Of(FPartMd5s)) + "-" + std::to_string(FParts.size()));
-  object.Sha256 = sha256;
+  TUploadedObject object = CheckObject(FWritten, expectedETag);
   object.Parts = static_cast<int>(FParts.size());
+  object.Sha256 = FSha256.HexDigest();
   return object;
 }
 
+void TMultipartUploader::EnsureLocked(TUploadedObject& object) {
+  const TS3ObjectLock& wanted = *FOptions.Lock;
+  auto holds = [&] {
+    return object.Lock && object.Lock->Mode == wanted.Mode && object.Lock->RetainUntil >= wanted.RetainUntil;
+  };
+  if (holds()) return;
+  // Some stores (the RADOS gateway among them) drop the lock headers of a
+  // multipart upload: the retention is set on the new version instead.
+  FClient.PutObjectRetention(FKey, object.VersionId, wanted);
+  object.Lock = FClient.HeadObject(FKey, object.VersionId).Lock;
+  if (!holds()) {
+    throw Exception("The object store keeps " + FClient.Place().Describe(FKey) +
+                    " without the Object Lock retention it was given");
+  }
+}
+
+// The object as the store has it, checked against what was sent; an object
+// that fails the check is removed where the store lets it be.
 TUploadedObject TMultipartUploader::CheckObject(std::uint64_t size, const std::string& expectedETag) {
   const TS3ObjectInfo info = FClient.HeadObject(FKey);
+  try {
+    return CheckedObject(info, size, expectedETag);
+  } catch (...) {
+    try {
+      FClient.DeleteObject(FKey, info.VersionId);
+    } catch (const std::exception&) {
+    }
+    throw;
+  }
+}
+
+TUploadedObject TMultipartUploader::CheckedObject(const TS3ObjectInfo& info, std::uint64_t size,
+                                                  const std::string& expectedETag) {
   const std::string where = FClient.Place().Describe(FKey);
   if (info.Size != size) {
     throw Exception("The object store holds " + std::to_string(info.Size) + " bytes of " + where + " where " +
@@ -114,6 +147,7 @@ TUploadedObject TMultipartUploader::CheckObject(std::uint64_t size, const std::s
   object.ETag = info.ETag;
   object.VersionId = info.VersionId;
   object.Lock = info.Lock;
+  if (FOptions.Lock) EnsureLocked(object);
   return object;
 }
 
@@ -128,8 +162,6 @@ void TMultipartUploader::Fail(std::exception_ptr error) {
   } else {
     try {
       std::rethrow_exception(error);
-    } catch (const ES3Stopped&) {
-      FFailure = std::make_exception_ptr(Exception(MessageOf(ES3Stopped()) + "; " + abortFailure));
     } catch (const std::exception& failure) {
       FFailure = std::make_exception_ptr(Exception(MessageOf(failure) + "; " + abortFailure));
     }

@@ -35,8 +35,8 @@ struct TUploadedObject {
   std::uint64_t Size = 0;
   std::string ETag;
   std::string VersionId;
-  std::string Sha256;  // of every byte written, 64 hex digits
-  int Parts = 0;       // 0: small enough to go in one request
+  std::string Sha256;                 // of every byte written, 64 hex digits
+  int Parts = 0;                      // 0: small enough to go in one request
   std::optional<TS3ObjectLock> Lock;  // as the store reports it
 };
 
@@ -67,6 +67,8 @@ class TMultipartUploader {
   void CollectPartInFlight();
   TUploadedObject Finish();
   TUploadedObject CheckObject(std::uint64_t size, const std::string& expectedETag);
+  TUploadedObject CheckedObject(const TS3ObjectInfo& info, std::uint64_t size, const std::string& expectedETag);
+  void EnsureLocked(TUploadedObject& object);
   [[noreturn]] void Fail(std::exception_ptr error);
   std::string AbortUpload();
 
