@@ -126,6 +126,32 @@ TEST_F(S3ClientTest, ObjectThatIsNotThere) {
   }
 }
 
+// A download that breaks off (the gateway restarted under it) goes on from
+// the next byte: the reader sees every byte once.
+TEST_F(S3ClientTest, DownloadGoesOnAfterTheGatewayRestarts) {
+  const std::string bytes = TestBytes(24 * 1024 * 1024, 21);
+  Client().PutObject("big.bin", bytes);
+  s3test::TPrivateGateway gateway(Setting("QUORVIN_S3_CEPH_CONF"));
+  std::vector<std::string> retries;
+  TS3Options options = QuickOptions();
+  options.OnRetry = [&](const std::string& line) { retries.push_back(line); };
+  TS3Client client(Place(gateway.Endpoint()), Keys(), options);
+  std::string back;
+  bool restarted = false;
+  const TS3ObjectInfo info = client.GetObject("big.bin", [&](const char* data, std::size_t size) {
+    back.append(data, size);
+    if (!restarted && back.size() > 1024 * 1024) {
+      restarted = true;
+      gateway.Stop();
+      gateway.Start();
+    }
+  });
+  EXPECT_EQ(info.Size, bytes.size());
+  EXPECT_TRUE(back == bytes);
+  ASSERT_EQ(retries.size(), 1u);
+  EXPECT_THAT(retries[0], HasSubstr("GET s3://" + Bucket + "/big.bin"));
+}
+
 // s3cmd, knowing nothing of this program, reads back what it uploaded.
 TEST_F(S3ClientTest, IndependentClientReadsTheObject) {
   const std::string s3cmd = FindProgram("s3cmd");
