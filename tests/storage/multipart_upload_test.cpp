@@ -179,6 +179,10 @@ TEST_F(MultipartUploadTest, GatewayThatStaysAwayIsReported) {
   const std::vector<TS3MultipartUpload> left = Client().ListMultipartUploads("away/");
   ASSERT_EQ(left.size(), 1u);
   EXPECT_EQ(left[0].UploadId, upload.UploadId());
+  // Once the store is back, what was left is found by its key and aborted.
+  EXPECT_EQ(Client().AbortUploadsOf("away/shop.gbk"), 0);
+  EXPECT_EQ(Client().AbortUploadsOf("away/shop.gbk.zst"), 1);
+  EXPECT_TRUE(Client().ListMultipartUploads("").empty());
 }
 
 TEST(PartSizesTest, PartsGrowSoThatAnyObjectFits) {

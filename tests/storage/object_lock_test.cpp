@@ -58,11 +58,19 @@ TEST_F(ObjectLockTest, LockedCopiesCannotBeDeletedBeforeTheirDate) {
       EXPECT_EQ(error.HttpStatus, 403);
       EXPECT_FALSE(error.Transient);
     }
+    // A delete without a version only hides the copy behind a marker.
+    client.DeleteObject(test.Key);
+    EXPECT_FALSE(client.FindObject(test.Key).has_value());
+    std::vector<TS3ObjectVersion> versions = client.ListObjectVersions(test.Key);
+    ASSERT_EQ(versions.size(), 2u);
+    EXPECT_TRUE(versions[0].DeleteMarker && versions[0].Latest);
+    EXPECT_EQ(versions[1].Object.VersionId, object.VersionId);
+    EXPECT_EQ(versions[1].Object.Size, test.Size);
     // Governance gives way to a user allowed to bypass it; compliance to
     // nobody.
     if (test.Mode == TMode::Governance) {
       client.DeleteObject(test.Key, object.VersionId, true);
-      EXPECT_FALSE(client.FindObject(test.Key).has_value());
+      EXPECT_EQ(client.ListObjectVersions(test.Key).size(), 1u);
     } else {
       EXPECT_THROW(client.DeleteObject(test.Key, object.VersionId, true), ES3Error);
       EXPECT_EQ(client.HeadObject(test.Key, object.VersionId).Size, test.Size);

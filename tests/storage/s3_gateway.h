@@ -123,14 +123,19 @@ class TS3GatewayTest : public ::testing::Test {
 
   void TearDown() override {
     if (!FCreated) return;
-    // Best effort: a bucket with locked objects stays (the store goes with
-    // the gateway).
+    // Best effort: a bucket with objects locked in compliance mode stays
+    // (the store goes with the gateway).
     try {
       TS3Client client = Client();
       for (const TS3MultipartUpload& upload : client.ListMultipartUploads("")) {
         client.AbortMultipartUpload(upload.Key, upload.UploadId);
       }
-      for (const TS3ObjectInfo& object : client.ListObjects("")) client.DeleteObject(object.Key);
+      for (const TS3ObjectVersion& version : client.ListObjectVersions("")) {
+        try {
+          client.DeleteObject(version.Object.Key, version.Object.VersionId, true);
+        } catch (const ES3Error&) {  // locked in compliance mode
+        }
+      }
       client.DeleteBucket();
     } catch (const std::exception& e) {
     }

@@ -62,6 +62,16 @@ TS3ObjectInfo InfoOfHeaders(const std::string& key, const THttpAnswer& answer) {
   return info;
 }
 
+// An object of a listing (<Contents>, <Version>, <DeleteMarker>).
+TS3ObjectInfo ObjectOfEntry(const TXmlElement& entry) {
+  TS3ObjectInfo info;
+  info.Key = entry.ChildText("Key");
+  info.Size = NumberOf(entry.ChildText("Size"));
+  info.ETag = Unquoted(entry.ChildText("ETag"));
+  info.LastModified = ParseIso8601(entry.ChildText("LastModified")).value_or(0);
+  return info;
+}
+
 // Metadata goes in headers: printable ASCII only, or the signature and
 // the store would see different bytes.
 void CheckMetadata(const TS3Metadata& metadata) {
@@ -254,17 +264,37 @@ std::vector<TS3ObjectInfo> TS3Client::ListObjects(const std::string& prefix, int
     call.Query = {{"list-type", "2"}, {"prefix", prefix}, {"max-keys", std::to_string(pageSize)}};
     if (!token.empty()) call.Query.emplace_back("continuation-token", token);
     const TXmlElement page = ParseXml(Send(call).Body);
-    for (const TXmlElement* entry : page.ChildrenNamed("Contents")) {
-      TS3ObjectInfo info;
-      info.Key = entry->ChildText("Key");
-      info.Size = NumberOf(entry->ChildText("Size"));
-      info.ETag = Unquoted(entry->ChildText("ETag"));
-      info.LastModified = ParseIso8601(entry->ChildText("LastModified")).value_or(0);
-      objects.push_back(std::move(info));
-    }
+    for (const TXmlElement* entry : page.ChildrenNamed("Contents")) objects.push_back(ObjectOfEntry(*entry));
     token = page.ChildText("NextContinuationToken");
     if (page.ChildText("IsTruncated") != "true") return objects;
     if (token.empty()) throw Exception("The object store's listing of " + FPlace.Describe(prefix) + " breaks off");
+  }
+}
+
+std::vector<TS3ObjectVersion> TS3Client::ListObjectVersions(const std::string& prefix) {
+  std::vector<TS3ObjectVersion> versions;
+  std::string keyMarker;
+  std::string versionMarker;
+  for (;;) {
+    TCall call("GET", "");
+    call.Query = {{"versions", ""}, {"prefix", prefix}};
+    if (!keyMarker.empty()) call.Query.emplace_back("key-marker", keyMarker);
+    if (!versionMarker.empty()) call.Query.emplace_back("version-id-marker", versionMarker);
+    const TXmlElement page = ParseXml(Send(call).Body);
+    for (const TXmlElement& entry : page.Children) {
+      if (entry.Name != "Version" && entry.Name != "DeleteMarker") continue;
+      TS3ObjectVersion version;
+      version.Object = ObjectOfEntry(entry);
+      version.Object.VersionId = entry.ChildText("VersionId");
+      version.Latest = entry.ChildText("IsLatest") == "true";
+      version.DeleteMarker = entry.Name == "DeleteMarker";
+      versions.push_back(std::move(version));
+    }
+    if (page.ChildText("IsTruncated") != "true") return versions;
+    keyMarker = page.ChildText("NextKeyMarker");
+    versionMarker = page.ChildText("NextVersionIdMarker");
+    if (keyMarker.empty())
+      throw Exception("The object store's list of versions under " + FPlace.Describe(prefix) + " breaks off");
   }
 }
 
@@ -383,6 +413,16 @@ void TS3Client::PutObjectRetention(const std::string& key, const std::string& ve
   call.Headers = {"Content-MD5: " + Base64Of(Md5Of(body)), "Content-Type: application/xml"};
   call.Body = body;
   Send(call);
+}
+
+int TS3Client::AbortUploadsOf(const std::string& key) {
+  int aborted = 0;
+  for (const TS3MultipartUpload& upload : ListMultipartUploads(key)) {
+    if (upload.Key != key) continue;
+    AbortMultipartUpload(upload.Key, upload.UploadId);
+    ++aborted;
+  }
+  return aborted;
 }
 
 bool TS3Client::ObjectLockEnabled() {

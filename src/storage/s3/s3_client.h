@@ -59,6 +59,14 @@ struct TS3ObjectInfo {
   std::optional<TS3ObjectLock> Lock;
 };
 
+// One version of an object in a versioned bucket, or a delete marker (what
+// a delete without a version leaves: it hides the object, its versions stay).
+struct TS3ObjectVersion {
+  TS3ObjectInfo Object;  // Key, VersionId, Size, ETag, LastModified
+  bool Latest = false;
+  bool DeleteMarker = false;
+};
+
 struct TS3MultipartUpload {
   std::string Key;
   std::string UploadId;
@@ -86,6 +94,8 @@ class TS3Client {
   // Every object whose key starts with `prefix`, in key order, read a page
   // of `pageSize` keys at a time.
   std::vector<TS3ObjectInfo> ListObjects(const std::string& prefix, int pageSize = 1000);
+  // Every version and delete marker under `prefix`, by key, newest first.
+  std::vector<TS3ObjectVersion> ListObjectVersions(const std::string& prefix);
   // In a versioned bucket, deleting without a version only hides the
   // object; a version id deletes that version (refused while it is locked).
   void DeleteObject(const std::string& key, const std::string& versionId = {}, bool bypassGovernance = false);
@@ -103,6 +113,9 @@ class TS3Client {
   // Runs also once a stop is asked: it is the clean-up after a failure.
   void AbortMultipartUpload(const std::string& key, const std::string& uploadId);
   std::vector<TS3MultipartUpload> ListMultipartUploads(const std::string& prefix);
+  // Aborts every unfinished upload of exactly `key` (what a job that was cut
+  // off left behind); how many there were.
+  int AbortUploadsOf(const std::string& key);
 
   // Sets a version's retention (PutObjectRetention): for stores that take
   // the lock headers of a single PUT but not of a multipart upload.
