@@ -47,7 +47,7 @@ stop() {
   pending=$(pids)
   [ -n "$pending" ] && kill $pending 2>/dev/null || true
   for _ in $(seq 1 100); do
-    pending=$(for pid in $pending; do kill -0 "$pid" 2>/dev/null && echo "$pid"; done)
+    pending=$(for pid in $pending; do if kill -0 "$pid" 2>/dev/null; then echo "$pid"; fi; done)
     [ -z "$pending" ] && break
     sleep 0.1
   done
@@ -151,6 +151,7 @@ fi
 [ "$(id -u)" -eq 0 ] || die "needs root"
 if running; then
   say "already running at http://127.0.0.1:$port (environment in $env_file)"
+  echo "$env_file"
   exit 0
 fi
 answers "$port" && die "127.0.0.1:$port is taken by another program"
