@@ -40,6 +40,7 @@ struct THttpTransfer::TState {
   std::exception_ptr SinkError;
   bool Stopped = false;
   bool RangeIgnored = false;
+  bool BodyTooLarge = false;
   char ErrorText[CURL_ERROR_SIZE] = {};
 
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
@@ -72,7 +73,10 @@ struct THttpTransfer::TState {
       state.Answer.StreamedBytes += bytes;
       return bytes;
     }
-    if (state.Answer.Body.size() + bytes > MaxCollectedBody) return 0;
+    if (state.Answer.Body.size() + bytes > MaxCollectedBody) {
+      state.BodyTooLarge = true;
+      return 0;
+    }
     state.Answer.Body.append(data, bytes);
     return bytes;
   }
@@ -168,6 +172,11 @@ THttpAnswer THttpTransfer::Perform(const THttpRequest& request, const std::strin
   curl_slist_free_all(headers);
   if (state.SinkError) std::rethrow_exception(state.SinkError);
   if (state.Stopped) throw ES3Stopped();
+  if (state.BodyTooLarge) {
+    throw ES3Error(what + ": the store's answer is larger than " + std::to_string(MaxCollectedBody / (1024 * 1024)) +
+                       " MiB, not an answer to this request",
+                   0, "AnswerTooLarge", false);
+  }
   if (state.RangeIgnored) {
     throw ES3Error(what + ": the store sent the whole object again instead of resuming where the transfer broke off", 0,
                    "RangeIgnored", false);
