@@ -185,6 +185,39 @@ TEST_F(MultipartUploadTest, GatewayThatStaysAwayIsReported) {
   EXPECT_TRUE(Client().ListMultipartUploads("").empty());
 }
 
+// A bucket whose quota is used up refuses the first part: told at once,
+// not retried, and nothing left behind.
+TEST_F(MultipartUploadTest, FullQuotaIsToldAtOnce) {
+  const std::string conf = Setting("QUORVIN_S3_CEPH_CONF");
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"set", "--max-size=1048576"}, std::vector<std::string>{"enable"}}) {
+    std::vector<std::string> command = {"-c", conf, "quota"};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    command.insert(command.end(), {"--quota-scope=bucket", "--bucket=" + Bucket});
+    TChildProcess admin(FindProgram("radosgw-admin"), command, "");
+    std::string output;
+    while (admin.ReadOutput(output, std::chrono::milliseconds(1000))) {
+    }
+    ASSERT_EQ(admin.Wait(), 0) << output;
+  }
+  int retries = 0;
+  TS3Options options = QuickOptions();
+  options.OnRetry = [&](const std::string&) { ++retries; };
+  TS3Client client = Client(options);
+  const std::string bytes = TestBytes(12 * MiB, 19);
+  try {
+    TMultipartUploader upload(client, "full/shop.gbk.zst");
+    upload.Write(bytes.data(), bytes.size());
+    upload.Commit();
+    ADD_FAILURE() << "the store took more than its quota";
+  } catch (const ES3Error& error) {
+    EXPECT_EQ(error.Code, "QuotaExceeded");
+    EXPECT_THAT(error.Message, HasSubstr("the store's quota is used up"));
+  }
+  EXPECT_EQ(retries, 0);
+  EXPECT_TRUE(client.ListMultipartUploads("").empty());
+}
+
 TEST(PartSizesTest, PartsGrowSoThatAnyObjectFits) {
   EXPECT_EQ(BasePartSize(0), 5 * MiB);
   EXPECT_EQ(BasePartSize(10 * MiB), 5 * MiB);
