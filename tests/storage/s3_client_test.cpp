@@ -116,6 +116,16 @@ TEST_F(S3ClientTest, RefusalsAreClearAndNotRetried) {
     }
     EXPECT_EQ(retries, 0);
   }
+  // HEAD answers carry no code: a missing bucket is still told as such.
+  TS3Place place = Place();
+  place.Bucket = Bucket + "-missing";
+  TS3Client missing(place, Keys(), QuickOptions());
+  try {
+    missing.FindObject("x");
+    ADD_FAILURE() << "an object was looked for in no bucket";
+  } catch (const ES3Error& error) {
+    EXPECT_EQ(error.Code, "NoSuchBucket");
+  }
 }
 
 // A download that breaks off (the gateway restarted under it) goes on from

@@ -163,7 +163,11 @@ THttpAnswer TS3Client::SendOnce(const TCall& call, const TBodySink& sink) {
   request.IgnoreStop = call.IgnoreStop;
   request.Resumed = call.Resumed;
   THttpAnswer answer = FTransfer.Perform(request, Describe(call), sink);
-  if (answer.Status < 200 || answer.Status > 299) throw ErrorOfAnswer(Describe(call), answer.Status, answer.Body);
+  if (answer.Status < 200 || answer.Status > 299) {
+    // A HEAD of the bucket itself that finds nothing has found no bucket.
+    const bool noBucket = answer.Status == 404 && call.Key.empty() && call.Query.empty();
+    throw ErrorOfAnswer(Describe(call), answer.Status, answer.Body, noBucket ? "NoSuchBucket" : "");
+  }
   return answer;
 }
 
@@ -211,7 +215,14 @@ THttpAnswer TS3Client::Send(const TCall& call, const TBodySink& sink) {
 TS3ObjectInfo TS3Client::HeadObject(const std::string& key, const std::string& versionId) {
   TCall call("HEAD", key);
   if (!versionId.empty()) call.Query.emplace_back("versionId", versionId);
-  return InfoOfHeaders(key, Send(call));
+  try {
+    return InfoOfHeaders(key, Send(call));
+  } catch (const ES3Error& error) {
+    // HEAD answers carry no error code: a missing bucket and a missing
+    // object look alike until the bucket is asked for.
+    if (error.HttpStatus == 404) Send(TCall("HEAD", ""));
+    throw;
+  }
 }
 
 std::optional<TS3ObjectInfo> TS3Client::FindObject(const std::string& key) {

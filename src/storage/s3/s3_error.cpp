@@ -61,7 +61,8 @@ std::string CodeOfStatus(int status) {
 
 }  // namespace
 
-ES3Error ErrorOfAnswer(const std::string& request, int httpStatus, std::string_view body) {
+ES3Error ErrorOfAnswer(const std::string& request, int httpStatus, std::string_view body,
+                       std::string_view codeWithoutBody) {
   std::string code;
   std::string message;
   if (!IsBlankText(body)) {
@@ -73,7 +74,7 @@ ES3Error ErrorOfAnswer(const std::string& request, int httpStatus, std::string_v
       message = OnOneLine(Utf8Cut(body, 200));
     }
   }
-  if (code.empty()) code = CodeOfStatus(httpStatus);
+  if (code.empty()) code = codeWithoutBody.empty() ? CodeOfStatus(httpStatus) : std::string(codeWithoutBody);
   const TKnownCode* known = Known(code);
   const bool transient = httpStatus >= 500 || httpStatus == 429 || (known != nullptr && known->Transient);
   std::string text = request + ": " + (known != nullptr ? std::string(known->Meaning) : "the store refused it") + " (" +

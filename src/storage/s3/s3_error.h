@@ -27,8 +27,10 @@ class ES3Stopped : public Exception {
 
 // The error for an answer with a status outside 2xx: `request` says what
 // was asked ("PUT s3://bucket/key at https://host"), `body` is the store's
-// XML error document (may be empty, as for HEAD).
-ES3Error ErrorOfAnswer(const std::string& request, int httpStatus, std::string_view body);
+// XML error document (may be empty, as for HEAD: then `codeWithoutBody`, or
+// one the status gives, stands for its code).
+ES3Error ErrorOfAnswer(const std::string& request, int httpStatus, std::string_view body,
+                       std::string_view codeWithoutBody = {});
 
 // The error for a transfer that got no complete answer; `curlCode` is
 // libcurl's result, `detail` its error text.

@@ -1,7 +1,5 @@
 #include "storage/upload/multipart_uploader.h"
 
-#include <cstring>
-
 #include "platform/exception.h"
 #include "storage/digest.h"
 #include "storage/s3/s3_error.h"
@@ -52,6 +50,8 @@ void TMultipartUploader::SendFullPart() {
   }
   FSending.swap(FFilling);
   FFilling.clear();
+  // Room for the whole next part at once: growing by steps would copy it.
+  FFilling.reserve(PartSize(FBasePart, number + 1));
   FInFlight = std::async(std::launch::async, [this, number] {
     const std::string md5 = Md5Of(FSending);
     TS3Part part{number, FClient.UploadPart(FKey, FUploadId, number, FSending, md5)};
