@@ -148,7 +148,8 @@ void THttpTransfer::Prepare(const THttpRequest& request, TState& state, curl_sli
     curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(request.Body.size()));
   } else if (request.Method == "POST") {
     curl_easy_setopt(curl, CURLOPT_POST, 1L);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.Body.data());
+    // Never a null pointer: libcurl would then read the body from stdin.
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.Body.empty() ? "" : request.Body.data());
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.Body.size()));
   } else if (request.Method != "GET") {
     curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.Method.c_str());
