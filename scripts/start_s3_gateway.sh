@@ -25,7 +25,6 @@ say() { echo "start_s3_gateway: $*" >&2; }
 die() { say "$*"; exit 1; }
 answers() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 ceph_cmd() { ceph -c "$conf" --connect-timeout 10 "$@"; }
-random_text() { tr -dc "$1" </dev/urandom 2>/dev/null | head -c "$2" || true; }
 
 # The daemons this script started, by their pid files.
 pids() {
@@ -123,21 +122,22 @@ start_gateway() {
   die "the gateway did not open 127.0.0.1:$port within 30 s; see $dir/log/client.rgw.quorvin.log"
 }
 
+# The test user's keys are the ones the gateway makes (never on a command
+# line), written with the address to the environment file.
 write_env() {
-  local key secret
-  key=$(random_text 'A-Z0-9' 20)
-  secret=$(random_text 'A-Za-z0-9' 40)
-  radosgw-admin -c "$conf" user create --uid=quorvin-test --display-name="Quorvin tests" \
-    --access-key="$key" --secret="$secret" >/dev/null
   (
     umask 077
-    cat >"$env_file.new" <<EOF
-AWS_ENDPOINT_URL=http://127.0.0.1:$port
-AWS_REGION=$region
-AWS_ACCESS_KEY_ID=$key
-AWS_SECRET_ACCESS_KEY=$secret
-QUORVIN_S3_CEPH_CONF=$conf
-EOF
+    radosgw-admin -c "$conf" user create --uid=quorvin-test --display-name="Quorvin tests" >"$dir/user.json"
+    python3 - "$dir/user.json" "$port" "$region" "$conf" >"$env_file.new" <<'PY'
+import json, sys
+keys = json.load(open(sys.argv[1]))["keys"][0]
+print(f"AWS_ENDPOINT_URL=http://127.0.0.1:{sys.argv[2]}")
+print(f"AWS_REGION={sys.argv[3]}")
+print(f"AWS_ACCESS_KEY_ID={keys['access_key']}")
+print(f"AWS_SECRET_ACCESS_KEY={keys['secret_key']}")
+print(f"QUORVIN_S3_CEPH_CONF={sys.argv[4]}")
+PY
+    rm -f "$dir/user.json"
   )
   mv "$env_file.new" "$env_file"
 }
