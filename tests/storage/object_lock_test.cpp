@@ -33,7 +33,7 @@ TEST_F(ObjectLockTest, LockedCopiesCannotBeDeletedBeforeTheirDate) {
   };
   // Through one request and through a multipart upload, in both modes.
   for (const TCase& test :
-       {TCase{"small.gbk.zst", 4000, TMode::Governance}, TCase{"large.gbk.zst", 11 * MiB, TMode::Compliance},
+       {TCase{"small.gbk.zst", 4000, TMode::Governance}, TCase{"large.gbk.zst", 6 * MiB, TMode::Compliance},
         TCase{"large-governed.gbk.zst", 6 * MiB, TMode::Governance}}) {
     SCOPED_TRACE(test.Key);
     TUploadOptions options;
