@@ -15,6 +15,8 @@ packages=(
   libzstd-dev zstd coreutils
   xfce4-panel dbus-daemon libglib2.0-bin
   lintian systemd
+  libcurl4-openssl-dev
+  ceph-mon ceph-osd radosgw ceph-common s3cmd
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the tests need, checks the code's format, starts the Firebird
-# server, builds everything (program, tests, benchmarks) and runs every test;
+# server and the S3 gateway (a single-node Ceph cluster, a few seconds),
+# builds everything (program, tests, benchmarks) and runs every test;
 # fuzzes the server-answer parser for a minute; then builds the core with
 # address and undefined-behaviour sanitizers and runs its tests again.
 set -euo pipefail
@@ -9,6 +10,9 @@ cd "$(dirname "$0")/.."
 bash scripts/install_deps.sh
 bash scripts/format_check.sh
 bash scripts/start_firebird.sh
+bash scripts/start_s3_gateway.sh >/dev/null
+# The object-storage tests fail, never skip, when the gateway is not there.
+export QUORVIN_REQUIRE_S3=1
 
 jobs=$(nproc)
 
@@ -29,5 +33,6 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DQUORVIN_WITH_GUI=OFF -DQUORVIN_BENCH=OFF -DQUORVIN_SANITIZE=ON >/dev/null
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan --output-on-failure -j "$jobs" -L unit
+ctest --test-dir build-asan --output-on-failure -j "$jobs" -L s3
 ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j 1 -L firebird
 
