@@ -19,6 +19,10 @@ void RefuseJobOptions(const TCliOptions& options) {
 
 }  // namespace
 
+bool MayFinishAfterStop(std::int32_t kind, const std::optional<TJobProgress>& progress) {
+  return kind == TSchedule::KindBackup && progress && progress->Estimated && progress->SecondsLeft <= NearlyDoneSeconds;
+}
+
 TServiceRun::TServiceRun(const TCliOptions& options, const TConsole& console)
     : FCli(options, console, true), FQ(FCli.Core()), FStatus(FQ), FNextTick(TClock::now()) {
   FCli.ApplyLogin(options);
@@ -95,8 +99,7 @@ void TServiceRun::OnSignals() {
   FStatus.Update();
   if (!FQ.Queue().Busy()) return;
   const std::optional<TJobProgress> progress = FQ.Jobs().JobProgress();
-  const bool backup = FQ.Jobs().RunningJob().Kind == TSchedule::KindBackup;
-  if (backup && progress && progress->SecondsLeft <= NearlyDoneSeconds) {
+  if (MayFinishAfterStop(FQ.Jobs().RunningJob().Kind, progress)) {
     FGraceEnds = TClock::now() + NearlyDoneGrace;
     FCli.Console().Info("the running backup is nearly done (" + ProgressText(*progress) + "): it may finish within " +
                         std::to_string(NearlyDoneGrace.count()) + " s");
