@@ -30,13 +30,24 @@ TServiceRun::TServiceRun(const TCliOptions& options, const TConsole& console)
   FPump.OnTurn = [this] { OnTurn(); };
 }
 
-std::string TServiceRun::StartedText() {
-  std::string text = "running the plan of " + FCli.SettingsFile();
+void TServiceRun::SayStarted() {
+  const TConsole& console = FCli.Console();
+  console.Info("running the plan of " + FCli.SettingsFile());
+  const std::vector<TPlanEntry> entries = FQ.PlanEntries();
+  if (std::all_of(entries.begin(), entries.end(), [](const TPlanEntry& entry) { return entry.DataBase.empty(); })) {
+    console.Warning("the plan has no databases: it makes no backups (set it up in the window program)");
+    return;
+  }
+  // A plan that makes no backup is no healthy service either.
   const std::string next = StatusLinesOf(FQ, false).NextPlanBackup;
-  return next.empty() ? text : text + "\n" + next;
+  if (FQ.NextPlanBackups().empty())
+    console.Warning(next);
+  else
+    console.Info(next);
 }
 
 int TServiceRun::Run() {
+  FCli.RequireReadSettings();
   if (!FCli.SettingsExist()) {
     FCli.Console().Error("no settings file " + FCli.SettingsFile() +
                          ": set the plan up in the window program, or name the file with --config");
@@ -48,7 +59,7 @@ int TServiceRun::Run() {
     FCli.Console().Error("the plan of " + FCli.SettingsFile() + " is run by " + FQ.PlanRunElsewhere());
     return 1;
   }
-  FCli.Console().Info(StartedText());
+  SayStarted();
   while (!FStopping) {
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(FNextTick - TClock::now()).count();
     FPump.Wait(static_cast<int>(std::clamp<long long>(wait, 0, PlanTimerInterval)));

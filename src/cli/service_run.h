@@ -40,7 +40,8 @@ class TServiceRun {
   // The plan's tick and the status file when the tick is due.
   void TickWhenDue();
   void StopTheJob();
-  std::string StartedText();
+  // The plan's start, with a warning when it makes no backups.
+  void SayStarted();
 
   TCliCore FCli;
   TQuorvin& FQ;

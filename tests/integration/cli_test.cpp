@@ -5,6 +5,7 @@
 // the same settings, with the hooks after them.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -44,11 +45,28 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// Who runs quorvinctl: the test's own user, or user nobody in `Groups`
+// (comma-separated, none when empty) as a service's user would, which needs a
+// test run by root.
+struct TUser {
+  bool Nobody = false;
+  std::string Groups;
+};
+
+std::vector<std::string> CommandOf(const std::vector<std::string>& arguments, const TUser& user) {
+  if (!user.Nobody) return arguments;
+  std::vector<std::string> words{"--reuid=nobody", "--regid=nogroup"};
+  words.push_back(user.Groups.empty() ? "--clear-groups" : "--groups=" + user.Groups);
+  words.push_back(QUORVINCTL);
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  return words;
+}
+
 // quorvinctl running beside the test; standard output and error together.
 class TCtl {
  public:
-  TCtl(const std::vector<std::string>& arguments, const std::vector<std::string>& environment)
-      : FChild(QUORVINCTL, arguments, "", environment) {}
+  TCtl(const std::vector<std::string>& arguments, const std::vector<std::string>& environment, const TUser& user = {})
+      : FChild(user.Nobody ? "/usr/bin/setpriv" : QUORVINCTL, CommandOf(arguments, user), "", environment) {}
   // True once a line holding `text` came; false when the program ended or
   // `limit` passed first.
   bool WaitFor(const std::string& text, std::chrono::seconds limit = 120s) {
@@ -88,9 +106,9 @@ class CliTest : public ::testing::Test {
     return arguments;
   }
   int Ctl(const std::vector<std::string>& more, std::string* output = nullptr,
-          std::vector<std::string> environment = {}) {
+          std::vector<std::string> environment = {}, const TUser& user = {}) {
     if (environment.empty()) environment = Environment();
-    TCtl ctl(Arguments(more), environment);
+    TCtl ctl(Arguments(more), environment, user);
     const int status = ctl.Finish();
     if (output) *output = ctl.Output();
     return status;
@@ -165,6 +183,46 @@ TEST_F(CliTest, SubcommandsWithTheirExitCodesThroughTheEngineAndTheServer) {
   EXPECT_EQ(Ctl({"--protocol", "TCP", "backup", first}, &out, nowhere), 1) << out;
   EXPECT_TRUE(Has(out, "backup of " + first + " failed: ") && Has(out, "Unable to complete network request")) << out;
   EXPECT_FALSE(fbtest::IsShutdown(first));
+}
+
+// A settings file that cannot be read (a mode that refuses its user) or is
+// no settings file stops the service and its status with the file and the
+// reason; a plan without a database is a warning.
+TEST_F(CliTest, ASettingsFileThatCannotBeReadOrIsNoneIsAnErrorAndAPlanWithoutDatabasesAWarning) {
+  const TUser user{geteuid() == 0, ""};
+  struct Row {
+    const char* name;
+    std::string bytes;
+    fs::perms mode;
+    std::string says;
+  } const rows[] = {
+      {"unreadable.ini", "[Main]\nDataBase=/srv/db/shop.fdb\n", fs::perms::owner_write, ": Permission denied"},
+      {"program.ini",
+       std::string("\x7f"
+                   "ELF\x02\x01\x01\0\0\0\n[Main]\n",
+                   14),
+       fs::perms::all, " is not a settings file: it holds binary bytes before its first [section] line"},
+      {"words.ini", "DataBase=/srv/db/shop.fdb\n", fs::perms::all, " is not a settings file: it has no [section] line"},
+  };
+  for (const Row& row : rows) {
+    const std::string file = dir.File(row.name);
+    std::ofstream(file, std::ios::binary) << row.bytes;
+    fs::permissions(file, row.mode);
+    for (const char* command : {"status", "run"}) {
+      SCOPED_TRACE(std::string(row.name) + " " + command);
+      TCtl ctl({"--config", file, "--log-dir", dir.File("logs-" + std::string(command)), command}, Environment(), user);
+      EXPECT_EQ(ctl.Finish(), 1) << ctl.Output();
+      EXPECT_TRUE(Has(ctl.Output(), "<3>quorvinctl: ") && Has(ctl.Output(), file + row.says)) << ctl.Output();
+    }
+  }
+
+  WriteSettings("");
+  std::string out;
+  EXPECT_EQ(Ctl({"status"}, &out), 0) << out;
+  TCtl run(Arguments({"run"}), Environment());
+  EXPECT_TRUE(run.WaitFor("<4>quorvinctl: the plan has no databases", 30s)) << run.Output();
+  run.Terminate();
+  EXPECT_EQ(run.Finish(), 0) << run.Output();
 }
 
 class CliStop : public CliTest, public ::testing::WithParamInterface<const char*> {
