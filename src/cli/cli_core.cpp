@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "platform/exception.h"
 #include "platform/files.h"
 
 TEnvironment ProcessEnvironmentOf() {
@@ -26,6 +27,10 @@ TCliCore::TCliCore(const TCliOptions& options, const TConsole& console, bool run
 }
 
 bool TCliCore::SettingsExist() const { return FileExists(FSetup.SettingsFile); }
+
+void TCliCore::RequireReadSettings() const {
+  if (!FCore->SettingsFault().empty()) throw Exception(FCore->SettingsFault());
+}
 
 void TCliCore::ApplyLogin(const TCliOptions& options) {
   ::ApplyLogin(options, ProcessEnvironmentOf(), FCore->Settings(),

@@ -25,6 +25,10 @@ class TCliCore {
   TJobStop& Stop() { return FStop; }
   const std::string& SettingsFile() const { return FSetup.SettingsFile; }
   bool SettingsExist() const;
+  // Raises Exception naming the settings file and the reason when it is
+  // there but cannot be read or is no settings file: a plan, a status or a
+  // job on the defaults instead would look healthy and do something else.
+  void RequireReadSettings() const;
   // The login of the command line and the environment over the settings'.
   void ApplyLogin(const TCliOptions& options);
 

@@ -30,6 +30,7 @@ void CheckJobSettings(const TSettings& settings) {
 class TJobCommand {
  public:
   TJobCommand(const TCliOptions& options, const TConsole& console) : FCli(options, console, true) {
+    FCli.RequireReadSettings();
     FCli.ApplyLogin(options);
     ApplyJobOptions(options, FCli.Core().Settings());
     CheckJobSettings(FCli.Core().Settings());

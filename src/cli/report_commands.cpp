@@ -86,6 +86,7 @@ int PrintStatusJson(TCliCore& cli, const std::string& holder, const TStatusLines
 
 int StatusCommand(const TCliOptions& options, const TConsole& console) {
   TCliCore cli(options, console, false);
+  cli.RequireReadSettings();
   TQuorvin& q = cli.Core();
   const std::string holder = q.PlanRunElsewhere();
   const std::optional<TPlanStatus> elsewhere = PlanStatusElsewhere(q);

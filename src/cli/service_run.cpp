@@ -19,6 +19,10 @@ void RefuseJobOptions(const TCliOptions& options) {
 
 }  // namespace
 
+bool MayFinishAfterStop(std::int32_t kind, const std::optional<TJobProgress>& progress) {
+  return kind == TSchedule::KindBackup && progress && progress->Estimated && progress->SecondsLeft <= NearlyDoneSeconds;
+}
+
 TServiceRun::TServiceRun(const TCliOptions& options, const TConsole& console)
     : FCli(options, console, true), FQ(FCli.Core()), FStatus(FQ), FNextTick(TClock::now()) {
   FCli.ApplyLogin(options);
@@ -26,13 +30,24 @@ TServiceRun::TServiceRun(const TCliOptions& options, const TConsole& console)
   FPump.OnTurn = [this] { OnTurn(); };
 }
 
-std::string TServiceRun::StartedText() {
-  std::string text = "running the plan of " + FCli.SettingsFile();
+void TServiceRun::SayStarted() {
+  const TConsole& console = FCli.Console();
+  console.Info("running the plan of " + FCli.SettingsFile());
+  const std::vector<TPlanEntry> entries = FQ.PlanEntries();
+  if (std::all_of(entries.begin(), entries.end(), [](const TPlanEntry& entry) { return entry.DataBase.empty(); })) {
+    console.Warning("the plan has no databases: it makes no backups (set it up in the window program)");
+    return;
+  }
+  // A plan that makes no backup is no healthy service either.
   const std::string next = StatusLinesOf(FQ, false).NextPlanBackup;
-  return next.empty() ? text : text + "\n" + next;
+  if (FQ.NextPlanBackups().empty())
+    console.Warning(next);
+  else
+    console.Info(next);
 }
 
 int TServiceRun::Run() {
+  FCli.RequireReadSettings();
   if (!FCli.SettingsExist()) {
     FCli.Console().Error("no settings file " + FCli.SettingsFile() +
                          ": set the plan up in the window program, or name the file with --config");
@@ -44,7 +59,7 @@ int TServiceRun::Run() {
     FCli.Console().Error("the plan of " + FCli.SettingsFile() + " is run by " + FQ.PlanRunElsewhere());
     return 1;
   }
-  FCli.Console().Info(StartedText());
+  SayStarted();
   while (!FStopping) {
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(FNextTick - TClock::now()).count();
     FPump.Wait(static_cast<int>(std::clamp<long long>(wait, 0, PlanTimerInterval)));
@@ -95,8 +110,7 @@ void TServiceRun::OnSignals() {
   FStatus.Update();
   if (!FQ.Queue().Busy()) return;
   const std::optional<TJobProgress> progress = FQ.Jobs().JobProgress();
-  const bool backup = FQ.Jobs().RunningJob().Kind == TSchedule::KindBackup;
-  if (backup && progress && progress->SecondsLeft <= NearlyDoneSeconds) {
+  if (MayFinishAfterStop(FQ.Jobs().RunningJob().Kind, progress)) {
     FGraceEnds = TClock::now() + NearlyDoneGrace;
     FCli.Console().Info("the running backup is nearly done (" + ProgressText(*progress) + "): it may finish within " +
                         std::to_string(NearlyDoneGrace.count()) + " s");

@@ -8,16 +8,24 @@
 // Further signals stop it at once; none skips the clean-up.
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 
 #include "cli/cli_core.h"
 #include "cli/signal_pump.h"
+#include "controller/history/job_progress.h"
 #include "controller/plan_status/plan_status.h"
 
 // A backup whose estimate has at most this much left may finish...
 inline constexpr std::int64_t NearlyDoneSeconds = 15;
 // ...but is stopped after this at the latest.
 inline constexpr auto NearlyDoneGrace = std::chrono::seconds(30);
+
+// Whether a running job of `kind` (TSchedule's) at `progress` may finish after
+// a stop: only a backup whose estimate exists and has at most
+// NearlyDoneSeconds left. Without an estimate (a database's first backup) the
+// time left is unknown, never "nearly done".
+bool MayFinishAfterStop(std::int32_t kind, const std::optional<TJobProgress>& progress);
 
 class TServiceRun {
  public:
@@ -32,7 +40,8 @@ class TServiceRun {
   // The plan's tick and the status file when the tick is due.
   void TickWhenDue();
   void StopTheJob();
-  std::string StartedText();
+  // The plan's start, with a warning when it makes no backups.
+  void SayStarted();
 
   TCliCore FCli;
   TQuorvin& FQ;

@@ -78,6 +78,7 @@ TQuorvin::TQuorvin(TFrontEnd frontEnd, const std::string& programDir, const TFil
     if (OnJobEnded) OnJobEnded();
   };
   LoadSettings();
+  if (!SettingsFault().empty()) FLog.Stamped(" Внимание: " + SettingsFault());
 }
 
 TQuorvin::~TQuorvin() {

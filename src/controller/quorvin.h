@@ -93,6 +93,10 @@ class TQuorvin {
   // The settings file beside the program (or in the XDG folders).
   std::string IniPath() const { return FSettingsFile.Path(); }
   void LoadSettings() { FSettingsFile.ReadIni(FSettings); }
+  // What is wrong with the settings file (it cannot be read, or it is no
+  // settings file), naming it; empty when it was read or is missing. A front
+  // end that must not run on defaults or on a stray file refuses to start.
+  const std::string& SettingsFault() const { return FSettingsFile.Fault(); }
   void WriteIni() { FSettingsFile.WriteIni(FSettings); }
   void SavePlan() { FSettingsFile.SavePlan(FSettings); }
   // Remembers at once whether the plan runs, and DataBase: a plan still

@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "platform/exception.h"
@@ -176,6 +178,39 @@ bool TChildProcess::ReadOutput(std::string& output, std::chrono::milliseconds ti
     FOutput = -1;
     return false;
   }
+}
+
+bool TChildProcess::Ended() const {
+  if (FPid <= 0) return true;
+  siginfo_t info{};
+  while (waitid(P_PID, static_cast<id_t>(FPid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+    if (errno != EINTR) return true;  // no child left to wait for
+  return info.si_pid != 0;
+}
+
+bool TChildProcess::GroupEnded() const {
+  if (!Ended()) return false;
+  // The child's end is not collected yet: the group's number cannot have
+  // gone to another group meanwhile.
+  const pid_t group = FPid;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos || name == std::to_string(group)) continue;
+    bool exists = false;
+    const std::optional<std::string> stat = ReadWholeFile(entry.path().string() + "/stat", exists);
+    if (!stat) continue;
+    // "pid (name) state ppid pgrp …": the name may hold anything, so the
+    // fields are counted from its closing parenthesis.
+    const std::size_t close = stat->rfind(')');
+    if (close == std::string::npos) continue;
+    char state = 0;
+    long parent = 0;
+    long processGroup = 0;
+    if (std::sscanf(stat->c_str() + close + 1, " %c %ld %ld", &state, &parent, &processGroup) != 3) continue;
+    if (processGroup == group && state != 'Z') return false;
+  }
+  return true;
 }
 
 int TChildProcess::Wait() {

@@ -34,6 +34,14 @@ class TChildProcess {
   // once the output has ended (the child and everything it started have
   // closed it).
   bool ReadOutput(std::string& output, std::chrono::milliseconds timeout);
+  // Whether the child has ended, without waiting. Its end is left for Wait
+  // to collect, so the number of its process group stays its own meanwhile
+  // and KillGroup still reaches what it started.
+  bool Ended() const;
+  // Whether the child has ended and left nothing running in its process
+  // group (what it started in the background included), without waiting.
+  // Without /proc to look in, the child's own end decides.
+  bool GroupEnded() const;
   // Waits for the child to end: its exit code, or minus the number of the
   // signal that ended it (-1 when its end could not be learnt).
   int Wait();

@@ -9,14 +9,24 @@
 #include <random>
 
 #include "platform/exception.h"
+#include "platform/folder_rights.h"
 
 namespace {
 
 [[noreturn]] void RaiseRename(const std::string& from, const std::string& to, int error) {
-  throw EOSError(error, "Cannot rename " + from + " to " + to + ": " + std::strerror(error));
+  throw EOSError(error, RenameErrorText("Cannot rename " + from + " to " + to, error, to));
 }
 
 }  // namespace
+
+std::string RenameErrorText(const std::string& what, int error, const std::string& to) {
+  std::string text = what + ": " + std::strerror(error);
+  if (error == EACCES || error == EPERM || error == EROFS) {
+    const std::string refused = RefusedFolderRight(FolderOf(to), TFolderNeed::Write);
+    if (!refused.empty()) text += ". " + refused;
+  }
+  return text;
+}
 
 std::string RandomLetters(std::size_t count) {
   static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";

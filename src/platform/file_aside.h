@@ -21,5 +21,10 @@ std::string MoveToFreeName(const std::string& path, const std::string& wanted);
 // otherwise.
 bool RenameNoReplace(const std::string& from, const std::string& to);
 
+// The message of a refused rename of `from` to `to` ("Cannot rename …"
+// or `what` in its place), with the folder and the right it lacks when a
+// folder refused it.
+std::string RenameErrorText(const std::string& what, int error, const std::string& to);
+
 // `count` random lowercase letters and digits, for fresh file names.
 std::string RandomLetters(std::size_t count);

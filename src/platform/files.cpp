@@ -37,6 +37,12 @@ bool FileExists(const std::string& path) {
   return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+int LookUpError(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) == 0 || errno == ENOENT || errno == ENOTDIR) return 0;
+  return errno;
+}
+
 bool DirectoryExists(const std::string& path) {
   struct stat st {};
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

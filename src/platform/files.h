@@ -20,6 +20,10 @@ std::string IncludeTrailingPathDelimiter(const std::string& path);
 // True for an existing file that is not a folder (links followed).
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
+// 0 when whether `path` exists can be told (it is there, or certainly is
+// not); otherwise the error that keeps it unknown (EACCES: a folder on its
+// way may not be entered).
+int LookUpError(const std::string& path);
 // Creates one folder level (no parents); false on any failure.
 bool CreateDir(const std::string& path);
 // Removes a file; false on failure.

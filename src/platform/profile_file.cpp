@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "platform/files.h"
@@ -285,6 +286,33 @@ bool EraseProfileSection(const std::string& path, const std::string& section) {
   return ReplaceFile(path, JoinLines(lines), exists);
 }
 
+namespace {
+
+// Bytes no text holds: controls other than tabs, line and page breaks.
+bool IsBinaryByte(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (byte < 0x20 && std::string_view("\t\n\v\f\r").find(c) == std::string_view::npos) || byte == 0x7F;
+}
+
+bool IsComment(const std::string& line) {
+  const std::string text = TrimBlanks(line);
+  return !text.empty() && (text[0] == ';' || text[0] == '#');
+}
+
+}  // namespace
+
+std::optional<std::string> ProfileContentFault(const std::string& content) {
+  bool text = false;
+  for (const TLine& line : SplitLines(content)) {
+    if (SectionName(line.Text)) return std::nullopt;
+    for (char c : line.Text)
+      if (IsBinaryByte(c)) return "it holds binary bytes before its first [section] line";
+    text = text || !(TrimBlanks(line.Text).empty() || IsComment(line.Text));
+  }
+  if (text) return "it has no [section] line";
+  return std::nullopt;
+}
+
 std::optional<std::int32_t> ParseProfileInteger(const std::string& text) {
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     std::uint64_t v = 0;
@@ -314,8 +342,20 @@ std::optional<std::int32_t> ParseProfileInteger(const std::string& text) {
 bool TIniFile::Snapshot() {
   bool exists = false;
   auto content = ReadWholeFile(FFileName, exists);
-  FSnapshot = content ? std::move(*content) : std::string();
-  return content.has_value();
+  FSnapshot = std::string();
+  FFault.clear();
+  if (!content) {
+    FState = TProfileState::Unreadable;
+    FFault = std::strerror(errno);
+    return false;
+  }
+  FState = exists ? TProfileState::Read : TProfileState::Missing;
+  if (const auto fault = ProfileContentFault(*content)) {
+    FState = TProfileState::NotAProfile;
+    FFault = *fault;
+  }
+  FSnapshot = std::move(*content);
+  return true;
 }
 
 std::optional<std::string> TIniFile::Value(const std::string& section, const std::string& key) const {

@@ -45,6 +45,15 @@ bool WriteProfileValue(const std::string& path, const std::string& section, cons
 // refused.
 bool EraseProfileSection(const std::string& path, const std::string& section);
 
+// Why `content` is not a profile file: "it has no [section] line" (text
+// that is not blank or comments only, without a single section line), or
+// "it holds binary bytes before its first [section] line" (a program, a
+// database, a compressed file given by mistake); nullopt for a profile file,
+// an empty one (blank and comment lines only) included. What follows the
+// first section line is not judged: a damaged end never costs the sections
+// before it.
+std::optional<std::string> ProfileContentFault(const std::string& content);
+
 // Integer text: decimal with an optional sign, or "0x"/"0X" followed by up to
 // eight hexadecimal digits (taken as 32 bits). nullopt for anything else.
 std::optional<std::int32_t> ParseProfileInteger(const std::string& text);
@@ -53,6 +62,9 @@ class EIniFileException : public Exception {
  public:
   using Exception::Exception;
 };
+
+// What reading a whole profile file found.
+enum class TProfileState { Read, Missing, Unreadable, NotAProfile };
 
 // One settings file, read and written key by key.
 class TIniFile {
@@ -63,8 +75,14 @@ class TIniFile {
   // Reads the whole file once; later reads answer from that copy, so a set
   // of values comes from one state of the file. A missing file counts as
   // read (empty). False when the file exists but cannot be read: the copy is
-  // then empty and every read gives its default.
+  // then empty and every read gives its default. A file that is no profile
+  // file (ProfileContentFault) is read all the same, as leniently as ever:
+  // State says so, for a reader that refuses it.
   bool Snapshot();
+  // What the last Snapshot found, and why it failed: the system's reason
+  // ("Permission denied") or ProfileContentFault's; empty when it did not.
+  TProfileState State() const { return FState; }
+  const std::string& Fault() const { return FFault; }
 
   // Whether the key is there (with any value).
   bool HasKey(const std::string& section, const std::string& key) const { return Value(section, key).has_value(); }
@@ -93,4 +111,6 @@ class TIniFile {
 
   std::string FFileName;
   std::optional<std::string> FSnapshot;
+  TProfileState FState = TProfileState::Read;
+  std::string FFault;
 };

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/exception.h"
+#include "service/client_library.h"
 
 // Base of every database-layer error.
 class EDatabaseError : public Exception {
@@ -69,5 +70,26 @@ std::string FormatClientError(int number, const std::string& arg1 = {}, const st
 
 [[noreturn]] void RaiseClientError(int number, const std::string& arg1 = {}, const std::string& arg2 = {});
 
-// Reads the calling thread's status vector and raises EIBInterBaseError.
+// The kinds of the items of a status vector that name something (as ibase.h
+// numbers them).
+enum TStatusArgument : int {
+  StatusArgEnd = 0,
+  StatusArgGds = 1,
+  StatusArgString = 2,
+  StatusArgCstring = 3,
+  StatusArgInterpreted = 5,
+  StatusArgUnix = 7,
+};
+// "Can not access lock files directory": the engine's lock folder.
+inline constexpr int32_t GdsLockDirAccess = 335544992;
+
+// The folder a status vector names as refused to this process (a system
+// error of EACCES or EPERM, or the lock folder's own error, beside a path),
+// with the right it lacks (platform/folder_rights.h); empty when it names
+// none. The embedded engine refuses a service's user this way when its lock
+// folder belongs to another group.
+std::string RefusedFolderOf(const ISC_STATUS* vector);
+
+// Reads the calling thread's status vector and raises EIBInterBaseError,
+// with RefusedFolderOf's sentence after the library's texts.
 [[noreturn]] void RaiseStatusError();

@@ -4,11 +4,14 @@
 // making its plan backups at the next whole minute beside a window's core on
 // the same settings, with the hooks after them.
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -44,6 +47,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 using fbtest::TCtl;
+using fbtest::TUser;
 
 class CliTest : public ::testing::Test {
  protected:
@@ -63,9 +67,9 @@ class CliTest : public ::testing::Test {
     return arguments;
   }
   int Ctl(const std::vector<std::string>& more, std::string* output = nullptr,
-          std::vector<std::string> environment = {}) {
+          std::vector<std::string> environment = {}, const TUser& user = {}) {
     if (environment.empty()) environment = Environment();
-    TCtl ctl(Arguments(more), environment);
+    TCtl ctl(Arguments(more), environment, user);
     const int status = ctl.Finish();
     if (output) *output = ctl.Output();
     return status;
@@ -140,6 +144,120 @@ TEST_F(CliTest, SubcommandsWithTheirExitCodesThroughTheEngineAndTheServer) {
   EXPECT_EQ(Ctl({"--protocol", "TCP", "backup", first}, &out, nowhere), 1) << out;
   EXPECT_TRUE(Has(out, "backup of " + first + " failed: ") && Has(out, "Unable to complete network request")) << out;
   EXPECT_FALSE(fbtest::IsShutdown(first));
+}
+
+// A settings file that cannot be read (a mode that refuses its user) or is
+// no settings file stops the service and its status with the file and the
+// reason; a plan without a database is a warning.
+TEST_F(CliTest, ASettingsFileThatCannotBeReadOrIsNoneIsAnErrorAndAPlanWithoutDatabasesAWarning) {
+  const TUser user{geteuid() == 0, ""};
+  struct Row {
+    const char* name;
+    std::string bytes;
+    fs::perms mode;
+    std::string says;
+  } const rows[] = {
+      {"unreadable.ini", "[Main]\nDataBase=/srv/db/shop.fdb\n", fs::perms::owner_write, ": Permission denied"},
+      {"program.ini",
+       std::string("\x7f"
+                   "ELF\x02\x01\x01\0\0\0\n[Main]\n",
+                   14),
+       fs::perms::all, " is not a settings file: it holds binary bytes before its first [section] line"},
+      {"words.ini", "DataBase=/srv/db/shop.fdb\n", fs::perms::all, " is not a settings file: it has no [section] line"},
+  };
+  for (const Row& row : rows) {
+    const std::string file = dir.File(row.name);
+    std::ofstream(file, std::ios::binary) << row.bytes;
+    fs::permissions(file, row.mode);
+    for (const char* command : {"status", "run"}) {
+      SCOPED_TRACE(std::string(row.name) + " " + command);
+      TCtl ctl({"--config", file, "--log-dir", dir.File("logs-" + std::string(command)), command}, Environment(), user);
+      EXPECT_EQ(ctl.Finish(), 1) << ctl.Output();
+      EXPECT_TRUE(Has(ctl.Output(), "<3>quorvinctl: ") && Has(ctl.Output(), file + row.says)) << ctl.Output();
+    }
+  }
+
+  WriteSettings("");
+  std::string out;
+  EXPECT_EQ(Ctl({"status"}, &out), 0) << out;
+  TCtl run(Arguments({"run"}), Environment());
+  EXPECT_TRUE(run.WaitFor("<4>quorvinctl: the plan has no databases", 30s)) << run.Output();
+  run.Terminate();
+  EXPECT_EQ(run.Finish(), 0) << run.Output();
+}
+
+// A service's user among folders like those of Debian's Firebird server
+// (group firebird, mode 0770: the database folder and the engine's lock
+// folder): with the group a Local backup replaces the earlier one there;
+// without it, and in a folder only its owner may write in, the job names the
+// folder, its rights and who has them, and nothing is lost.
+TEST_F(CliTest, TheServiceUserReachesTheServerFoldersThroughGroupFirebirdAndARefusedFolderIsNamed) {
+  if (geteuid() != 0 || getgrnam("firebird") == nullptr) GTEST_SKIP() << "needs root and group firebird";
+  const auto folder = [&](const std::string& name, const char* owner, fs::perms mode) {
+    fs::create_directory(dir.File(name));
+    fbtest::RunCommand(std::string("chown ") + owner + " " + fbtest::ShellQuote(dir.File(name)));
+    fs::permissions(dir.File(name), mode);
+    return dir.File(name);
+  };
+  using P = fs::perms;
+  const std::string lock = folder("lock", "firebird:firebird", P::owner_all | P::group_all);
+  const std::string data = folder("data", "firebird:firebird", P::owner_all | P::group_all);
+  const std::string open = folder("open", "root:root", P::all);
+  const std::string owners =
+      folder("owners", "root:root", P::owner_all | P::group_read | P::group_exec | P::others_read | P::others_exec);
+  const std::string service = folder("service", "root:root", P::all);
+  std::ofstream(service + "/Quorvin.INI") << "[Main]\nUser=SYSDBA\n[Parameters]\nProtocol=3\nAutoBackName=0\n";
+  std::vector<std::string> environment = Environment();
+  environment.push_back("FIREBIRD_LOCK=" + lock);
+  const auto backup = [&](const std::string& db, const TUser& user) {
+    const std::string state = user.Nobody ? service : dir.File("root-state");
+    TCtl ctl(
+        {"--config", service + "/Quorvin.INI", "--state-dir", state, "--log-dir", state + "/logs", "-q", "backup", db},
+        environment, user);
+    const int status = ctl.Finish();
+    return std::make_pair(status, ctl.Output());
+  };
+  std::map<std::string, std::string> earlier;
+  for (const std::string& place : {data, open, owners}) {
+    const std::string db = place + "/shop.fdb";
+    fbtest::CreateDatabase(db);
+    if (place == data) fs::permissions(db, P::owner_read | P::owner_write | P::group_read | P::group_write);
+    ASSERT_EQ(backup(db, {}).first, 0);
+    earlier[db] = Bytes(db + ".gbk");
+  }
+
+  struct Row {
+    std::string database;
+    std::string groups;
+    std::string says;
+  } const rows[] = {
+      {data + "/shop.fdb", "",
+       "The folder " + data +
+           " (owner firebird, group firebird, mode 0770) does not let user nobody (groups nogroup) "
+           "enter it; members of group firebird may."},
+      {open + "/shop.fdb", "",
+       "The folder " + lock +
+           " (owner firebird, group firebird, mode 0770) does not let user nobody (groups nogroup) "
+           "read, write and enter it; members of group firebird may. The embedded engine (protocol Local) keeps its "
+           "lock "
+           "files there."},
+      {owners + "/shop.fdb", "firebird",
+       "The folder " + owners +
+           " (owner root, group root, mode 0755) does not let user nobody (groups nogroup, "
+           "firebird) write in it; only its owner root may."},
+      {data + "/shop.fdb", "firebird", "backup made: " + data + "/shop.fdb.gbk"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.database + " by nobody in groups: " + row.groups);
+    const auto [status, out] = backup(row.database, {true, row.groups});
+    EXPECT_EQ(status, row.groups == "firebird" && row.database.starts_with(data) ? 0 : 1) << out;
+    EXPECT_TRUE(Has(out, row.says)) << out;
+    if (status != 0) {
+      EXPECT_EQ(Bytes(row.database + ".gbk"), earlier[row.database]) << "the earlier backup is kept";
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(dir.Path()))
+      EXPECT_FALSE(Has(entry.path().string(), ".aside-")) << entry.path();
+  }
 }
 
 class CliStop : public CliTest, public ::testing::WithParamInterface<const char*> {

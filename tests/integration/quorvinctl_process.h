@@ -11,10 +11,27 @@
 
 namespace fbtest {
 
+// Who runs quorvinctl: the test's own user, or user nobody in `Groups`
+// (comma-separated, none when empty) as a service's user would, which needs a
+// test run by root.
+struct TUser {
+  bool Nobody = false;
+  std::string Groups;
+};
+
+inline std::vector<std::string> CommandOf(const std::vector<std::string>& arguments, const TUser& user) {
+  if (!user.Nobody) return arguments;
+  std::vector<std::string> words{"--reuid=nobody", "--regid=nogroup"};
+  words.push_back(user.Groups.empty() ? "--clear-groups" : "--groups=" + user.Groups);
+  words.push_back(QUORVINCTL);
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  return words;
+}
+
 class TCtl {
  public:
-  TCtl(const std::vector<std::string>& arguments, const std::vector<std::string>& environment)
-      : FChild(QUORVINCTL, arguments, "", environment) {}
+  TCtl(const std::vector<std::string>& arguments, const std::vector<std::string>& environment, const TUser& user = {})
+      : FChild(user.Nobody ? "/usr/bin/setpriv" : QUORVINCTL, CommandOf(arguments, user), "", environment) {}
   // True once a line holding `text` came; false when the program ended or
   // `limit` passed first.
   bool WaitFor(const std::string& text, std::chrono::seconds limit = std::chrono::seconds(120)) {

@@ -90,6 +90,38 @@ system_unit="$root/lib/systemd/system/quorvinctl.service"
 user_unit="$usr/lib/systemd/user/quorvinctl.service"
 [ -s "$system_unit" ] && [ -s "$user_unit" ] || fail "the units are missing"
 grep -qx 'User=quorvin' "$system_unit" || fail "the system unit does not run as quorvin"
+# The system unit's user reaches the Firebird server's folders (the engine's
+# lock folder /tmp/firebird and Debian's database folder, both group firebird,
+# mode 0770): the package's configuration makes user quorvin a member of that
+# group where the server made it, and only there (a unit naming a group that
+# does not exist would not start at all); the unit keeps the /tmp the server
+# shares. The maintainer script runs with stand-ins for the commands that
+# would change this machine, which note what they are asked.
+grep -q '^PrivateTmp=yes' "$system_unit" && fail "the system unit hides /tmp/firebird behind a private /tmp"
+dpkg-deb -e "$ctl" "$work/control"
+mkdir -p "$work/stand-ins"
+for command in getent adduser install systemctl; do
+  printf '#!/bin/sh\necho "%s $*" >>"$CALLS"\n' "$command" >"$work/stand-ins/$command"
+  chmod +x "$work/stand-ins/$command"
+done
+cat >>"$work/stand-ins/getent" <<'EOF'
+case "$*" in
+  "passwd quorvin") exit 0 ;;
+  "group firebird") [ -n "$SERVER_GROUP" ] ;;
+  *) exit 2 ;;
+esac
+EOF
+for server in "" yes; do
+  : >"$work/calls"
+  CALLS="$work/calls" SERVER_GROUP=$server PATH="$work/stand-ins:$PATH" sh "$work/control/postinst" configure ||
+    fail "postinst configure: $(cat "$work/calls")"
+  if [ -n "$server" ]; then
+    grep -qx 'adduser --quiet quorvin firebird' "$work/calls" ||
+      fail "user quorvin does not join group firebird: $(cat "$work/calls")"
+  else
+    grep -q '^adduser.*firebird' "$work/calls" && fail "a group firebird that is not there is joined: $(cat "$work/calls")"
+  fi
+done
 # The units as systemd reads them, their program where the package put it.
 if command -v systemd-analyze >/dev/null; then
   mkdir -p "$work/units/system" "$work/units/user" "$work/runtime-units"

@@ -121,6 +121,31 @@ TEST(ProfileRead, AByteOrderMarkDoesNotHideTheFirstSection) {
   EXPECT_EQ(ReadProfileValue(ini, "S", "Key"), "v");
 }
 
+// What is no profile file at all, judged before the first section only: a
+// file the program always read (a damaged end, keys before the first
+// section) still is one.
+TEST(ProfileRead, NoSectionLineOrBinaryBytesBeforeTheFirstAreNoProfileFile) {
+  const std::string none = "";
+  const std::string binary = "it holds binary bytes before its first [section] line";
+  const std::string noSection = "it has no [section] line";
+  struct Row {
+    std::string content;
+    std::string fault;
+  } const rows[] = {
+      {"", none},
+      {"\xEF\xBB\xBF\r\n  \n; only a comment\n# another\n", none},
+      {"Orphan=1\n[Main]\nUser=x\n", none},
+      {std::string("[Main]\nUser=x\n\0\0\0\x01", 18), none},
+      {"DataBase=/srv/db/shop.fdb\n", noSection},
+      {std::string("\x1F\x8B\x08\0\n[Main]\n", 12), binary},
+      {std::string("\xFF\xFE[\0M\0]\0", 8), binary},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.content);
+    EXPECT_EQ(ProfileContentFault(row.content).value_or(none), row.fault);
+  }
+}
+
 TEST(ProfileInteger, DecimalAndTheHexRule) {
   struct Case {
     const char* text;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <exception>
+#include <thread>
 
 #include "controller/log/operation_log.h"
 #include "controller/settings/settings.h"
@@ -58,13 +59,21 @@ std::string EndText(int exitCode) {
   return " Команда после копии завершилась с ошибкой, код " + std::to_string(exitCode) + ".";
 }
 
-// Waits for the command's output to end, `limit` at most; false when it had
-// to be killed (the reason logged).
+// Waits for the command to end, `limit` at most; false when it had to be
+// killed (the reason logged). It has ended once its output is closed and
+// nothing of its process group runs: a command that closes its output and
+// runs on (`exec >/dev/null; sleep 600`), or leaves something running in the
+// background, is still running, and the limit and a stop reach it.
 bool AwaitCommand(TChildProcess& child, std::chrono::seconds limit, TOperationLog& log, const TJobStop* stop) {
   THookLines lines(log);
   std::string pending;
   const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (child.ReadOutput(pending, ReadTurn)) {
+  bool writing = true;
+  while (writing || !child.GroupEnded()) {
+    if (writing)
+      writing = child.ReadOutput(pending, ReadTurn);
+    else
+      std::this_thread::sleep_for(ReadTurn);
     lines.Take(pending, false);
     ProcessMessages();
     const bool stopped = stop != nullptr && stop->Requested();

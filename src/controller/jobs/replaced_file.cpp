@@ -7,6 +7,7 @@
 #include "platform/exception.h"
 #include "platform/file_aside.h"
 #include "platform/files.h"
+#include "platform/folder_rights.h"
 #include "runner/job_output.h"
 
 TReplacedFile::TReplacedFile(std::string path, TJobOutput& output, TJobRecordFile* record)
@@ -24,7 +25,17 @@ TReplacedFile::~TReplacedFile() {
 }
 
 void TReplacedFile::MoveAside() {
-  if (!FAside.empty() || !FileExists(FPath)) return;
+  if (!FAside.empty() || FPath.empty()) return;
+  // A name this program cannot look up may still be a file the job would
+  // overwrite (the server writes where this program may not look): the job
+  // must not start then.
+  if (const int error = LookUpError(FPath); error != 0) {
+    const std::string text =
+        "Cannot tell whether " + FPath + " exists, to keep it if the job fails: " + std::strerror(error);
+    const std::string refused = RefusedFolderRight(FolderOf(FPath), TFolderNeed::Enter);
+    throw EOSError(error, refused.empty() ? text : text + ". " + refused);
+  }
+  if (!FileExists(FPath)) return;
   FAside = ::MoveAside(FPath, [this](const std::string& aside) {
     if (FRecord) FRecord->NoteAside(FPath, aside);
   });
@@ -35,7 +46,7 @@ void TReplacedFile::PutBack() {
   const std::string aside = FAside;
   if (!RenameNoReplace(aside, FPath)) {
     const int error = errno;
-    throw EOSError(error, "Cannot put " + aside + " back as " + FPath + ": " + std::strerror(error));
+    throw EOSError(error, RenameErrorText("Cannot put " + aside + " back as " + FPath, error, FPath));
   }
   FAside.clear();
 }

@@ -298,7 +298,8 @@ void TSettingsFile::ReadIni(TSettings& settings) {
   FRead = false;
   TIniFile ini(FPath);
   // A file that is there but cannot be read leaves the defaults in place
-  // and is never written over from them.
+  // and is never written over from them. One that is no settings file is
+  // read as leniently as the window always has; Fault says what it is.
   const bool readable = ini.Snapshot();
   TOwner owner = OwnerOf(settings);
   for (const TSetting& setting : Settings) ReadSetting(ini, setting, owner);
@@ -306,6 +307,9 @@ void TSettingsFile::ReadIni(TSettings& settings) {
   const std::int32_t size = settings.PageSize;
   if (size != 1024 && size != 2048 && size != 4096 && size != 8192) settings.PageSize = 4096;
   FRead = readable;
+  FFault.clear();
+  if (ini.State() == TProfileState::Unreadable) FFault = "cannot read the settings file " + FPath + ": " + ini.Fault();
+  if (ini.State() == TProfileState::NotAProfile) FFault = FPath + " is not a settings file: " + ini.Fault();
 }
 
 void TSettingsFile::WriteIni(const TSettings& settings) {

@@ -20,6 +20,11 @@ class TSettingsFile {
   // True once the file was read in full: settings read only in part (a file
   // that is there but cannot be read) are never written back over it.
   bool WasRead() const { return FRead; }
+  // What is wrong with the file, naming it: "cannot read the settings file
+  // …: Permission denied" (the defaults hold), "… is not a settings file: it
+  // has no [section] line" (read leniently all the same); empty when it was
+  // read or is missing (a fresh start).
+  const std::string& Fault() const { return FFault; }
   // [Main], [Parameters] and [BDNames].
   void WriteIni(const TSettings& settings);
   // [Plan] and the sections of the further entries (those no longer in the
@@ -33,4 +38,5 @@ class TSettingsFile {
  private:
   std::string FPath;
   bool FRead = false;
+  std::string FFault;
 };
