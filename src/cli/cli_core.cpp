@@ -18,6 +18,9 @@ TCliCore::TCliCore(const TCliOptions& options, const TConsole& console, bool run
   TFrontEnd frontEnd{&FPane, &FPrompts, &FNotices, "quorvinctl", &FStop};
   frontEnd.WritesSettings = false;
   frontEnd.StartsLog = runsJobs;
+  frontEnd.WhileWaiting = [this] {
+    if (FWhileWaiting) FWhileWaiting();
+  };
   if (runsJobs) {
     // The state and log folders of a service may be new.
     for (const std::string& folder : {FSetup.Locations.StateFolder(), FSetup.Locations.DataDir})

@@ -39,8 +39,9 @@ class TJobCommand {
         FCli.Console().Warning("stopping: the job ends as a failed one, its database and files put back");
       FCli.Stop().Request();
     };
+    FCli.SetWhileWaiting([this] { FPump.Turn(); });
     FPump.OnTurn = [this] {
-      const std::string& waitingFor = FCli.Core().WaitingFor();
+      const std::string waitingFor = FCli.Core().WaitingFor();
       if (waitingFor.empty() || FToldWaiting) return;
       FCli.Console().Info("waiting for the job of " + waitingFor);
       FToldWaiting = true;

@@ -24,7 +24,6 @@
 #include <unistd.h>
 
 #include "app/app_test_support.h"
-#include "app/blocking_call_worker.h"
 #include "app/cool_tray_icon.h"
 #include "app/log_pane_widget.h"
 #include "app/main_form.h"
@@ -76,8 +75,6 @@ class TMainFormEngineTest : public QObject {
 // window closes and the settings are written.
 void TMainFormEngineTest::sessionEndDuringBackupClosesAfterIt() {
   InstallQtSeams();
-  TBlockingCallWorker worker;
-  worker.Install();
   TScriptedBoxes boxes;
   fbtest::TempFolder data;
   const std::string db = data.File("late.fdb");
@@ -111,7 +108,6 @@ void TMainFormEngineTest::sessionEndDuringBackupClosesAfterIt() {
     closedAt = form.Log->LineCount();
     QVERIFY(form.Controller() == nullptr);
   }
-  TBlockingCallWorker::Uninstall();
   UninstallQtSeams();
   QVERIFY(signalledMidJob);
   QVERIFY(keptDuringJob);
@@ -123,8 +119,6 @@ void TMainFormEngineTest::sessionEndDuringBackupClosesAfterIt() {
 
 void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
   InstallQtSeams();
-  TBlockingCallWorker worker;
-  worker.Install();
   TScriptedBoxes boxes;
   fbtest::TempFolder data;
   const std::string db = data.File("shop.fdb");
@@ -176,7 +170,6 @@ void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
            qPrintable(form.Log->Text()));
 
   QVERIFY(form.close());
-  TBlockingCallWorker::Uninstall();
   UninstallQtSeams();
   const QString log = [&] {
     QDir logDir(QString::fromStdString(folder.Dir()) + "log");
@@ -192,8 +185,6 @@ void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
 // its whole chain.
 void TMainFormEngineTest::incrementalChainFromTheWindow() {
   InstallQtSeams();
-  TBlockingCallWorker worker;
-  worker.Install();
   TScriptedBoxes boxes;
   fbtest::TempFolder data;
   const std::string db = data.File("big.fdb");
@@ -223,7 +214,6 @@ void TMainFormEngineTest::incrementalChainFromTheWindow() {
   QVERIFY(form.Log->Text().contains("Files of the chain: 2"));
   QCOMPARE(fbtest::RowCount(restored, "T_ORDERS"), 1000LL);
   QVERIFY(form.close());
-  TBlockingCallWorker::Uninstall();
   UninstallQtSeams();
 }
 
@@ -250,8 +240,6 @@ void TMainFormEngineTest::cutShortRestoreDoesNotWaitOnStandardInput() {
   });
 
   InstallQtSeams();
-  TBlockingCallWorker worker;
-  worker.Install();
   TScriptedBoxes boxes;
   fbtest::TempFolder data;
   const std::string db = data.File("stock.fdb");
@@ -294,7 +282,6 @@ void TMainFormEngineTest::cutShortRestoreDoesNotWaitOnStandardInput() {
   watchdog.join();
   dup2(savedInput, STDIN_FILENO);
   close(savedInput);
-  TBlockingCallWorker::Uninstall();
   UninstallQtSeams();
   QVERIFY2(!watchdogFired, "the restore waited on standard input");
   QVERIFY2(boxes.Messages.filter("создан").isEmpty(), qPrintable(boxes.Messages.join(" | ")));
@@ -306,8 +293,6 @@ void TMainFormEngineTest::cutShortRestoreDoesNotWaitOnStandardInput() {
 // both open. The job runs on to its end and the pane fills to its last line.
 void TMainFormEngineTest::noticeHeldOpenDoesNotStallTheJob() {
   InstallQtSeams();
-  TBlockingCallWorker worker;
-  worker.Install();
   fbtest::TempFolder data;
   const std::string db = data.File("held.fdb");
   fbtest::CreateDatabase(db, 10);
@@ -368,7 +353,6 @@ void TMainFormEngineTest::noticeHeldOpenDoesNotStallTheJob() {
   open[0]->accept();
   QTRY_COMPARE(form.StatusBar1->currentMessage(), QString());
   QVERIFY(form.close());
-  TBlockingCallWorker::Uninstall();
   UninstallQtSeams();
 }
 
@@ -378,8 +362,6 @@ void TMainFormEngineTest::noticeHeldOpenDoesNotStallTheJob() {
 // the status bar tell.
 void TMainFormEngineTest::failedPlanBackupTellsWithoutABox() {
   InstallQtSeams();
-  TBlockingCallWorker worker;
-  worker.Install();
   fbtest::TempFolder data;
   const std::string db = data.File("planned.fdb");
   fbtest::CreateDatabase(db);
@@ -416,7 +398,6 @@ void TMainFormEngineTest::failedPlanBackupTellsWithoutABox() {
            qPrintable(form.StatusState->text()));
   QVERIFY(folder.ReadFile(QString::fromStdString(q.Log().LogFileName())).contains("в 10:00 Причина: "));
   QVERIFY(form.close());
-  TBlockingCallWorker::Uninstall();
   UninstallQtSeams();
 }
 

@@ -572,6 +572,8 @@ TEST_F(JobGuard, APlanTickDuringAUserJobStartsNothingBesideIt) {
 using JobGuardDeathTest = JobTest;
 
 TEST_F(JobGuardDeathTest, DestroyingTheControllerDuringItsJobStopsTheProgram) {
+  // The jobs' thread is not in a forked child: the child starts afresh.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   TQuorvin& q = StartWithStandIn();
   WriteFileBytes(Dir / "Shop.gdb", "LIVE");
   q.Settings().DataBase = Dir / "Shop.gdb";

@@ -27,21 +27,22 @@ TEST_F(Queue, TwoDatabasesDueTogetherAndOneByHandRunOneAfterTheOther) {
   }
   SetPlanEntries(settings, entries);
 
-  // The event pump of the jobs: the jobs it sees under way, in turn; the
-  // first time it turns inside a job, a backup is asked for by hand.
+  // The jobs' pane lines as they arrive: the jobs under way, in turn; at the
+  // first line of a job, a backup is asked for by hand.
   std::vector<std::pair<std::string, TJobBy>> seen;
   std::optional<std::optional<TBackupOutcome>> askedByHand;
   std::optional<TBackupOutcome> heardByHand;
-  SetMessagePump([&] {
+  seams.OnLine = [&] {
     const auto& running = q->Queue().Running();
     if (!running || !q->Jobs().JobRunning()) return;
     if (seen.empty() || seen.back() != std::make_pair(running->Database, running->By))
       seen.emplace_back(running->Database, running->By);
     if (!askedByHand) askedByHand = q->Backup(db, [&](const TBackupOutcome& outcome) { heardByHand = outcome; });
-  });
+  };
   q->Execute();
   q->OnPlanTimer();
-  SetMessagePump(nullptr);
+  q->WaitIdle();
+  seams.OnLine = nullptr;
 
   ASSERT_TRUE(askedByHand.has_value());
   EXPECT_FALSE(askedByHand->has_value()) << "the backup by hand waited";

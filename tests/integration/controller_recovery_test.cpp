@@ -221,7 +221,7 @@ TEST_F(ControllerFirebird, ServerKilledDuringATcpRestoreTheDatabaseComesBackOnLi
   const pid_t guardian = server.GuardianPid();
   bool killed = false;
   bool resumed = false;
-  SetMessagePump([&] {
+  seams.OnLine = [&] {
     const std::string& last = seams.Lines.empty() ? std::string() : seams.Lines.back();
     if (!killed && last.find("restoring data for table") != std::string::npos) {
       ::kill(guardian, SIGSTOP);
@@ -232,9 +232,9 @@ TEST_F(ControllerFirebird, ServerKilledDuringATcpRestoreTheDatabaseComesBackOnLi
       ::kill(guardian, SIGCONT);
       resumed = true;
     }
-  });
+  };
   EXPECT_FALSE(Restore(backup.BackFile, db)) << seams.Dump();
-  SetMessagePump(nullptr);
+  seams.OnLine = nullptr;
   if (!resumed) ::kill(guardian, SIGCONT);
   server.WaitUntilAnswering();
   ASSERT_TRUE(killed) << seams.Dump();

@@ -24,7 +24,6 @@ class ServerStop : public ControllerFirebird {
     ControllerFirebird::SetUp();
   }
   void TearDown() override {
-    SetMessagePump(nullptr);
     ControllerFirebird::TearDown();
     server.reset();
   }
@@ -44,7 +43,7 @@ TEST_F(ServerStop, ServerStoppedInTheMiddleOfABackup) {
   // At the first table the server goes down; the job is still reading its
   // output.
   bool stopped = false;
-  SetMessagePump([&] {
+  seams.OnLine = [&] {
     if (stopped) return;
     for (const auto& line : seams.Lines) {
       if (line.find("writing data for table") != std::string::npos) {
@@ -53,10 +52,10 @@ TEST_F(ServerStop, ServerStoppedInTheMiddleOfABackup) {
         return;
       }
     }
-  });
+  };
   seams.Messages.clear();
   EXPECT_FALSE(Backup()) << seams.Dump();
-  SetMessagePump(nullptr);
+  seams.OnLine = nullptr;
   ASSERT_TRUE(stopped) << seams.Dump();
 
   EXPECT_EQ(backup.BackFile, gbk);

@@ -31,12 +31,8 @@ class FakeClientTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetClientLibraryCandidates({FakeClient::Path()});
-    SetBlockingCallRunner({});
   }
-  void TearDown() override {
-    SetBlockingCallRunner({});
-    SetClientLibraryCandidates({});
-  }
+  void TearDown() override { SetClientLibraryCandidates({}); }
 
   // A service ready to attach to the local service manager.
   template <typename T>
