@@ -511,13 +511,17 @@ void TMainFormTest::parametersOpenOnPageOfActiveTab() {
   TMainForm form(folder.Dir());
   for (int tab : {0, 1}) {
     int page = -1;
-    AnswerNextDialog<TParamsForm>([&page](TParamsForm& dialog) {
+    QString protocol;
+    AnswerNextDialog<TParamsForm>([&](TParamsForm& dialog) {
       page = dialog.Notebook->currentIndex();
+      protocol = dialog.brProtocol->currentText();
       dialog.bbCloseClick();
     });
     form.PageControl->setCurrentIndex(tab);
     (tab == 0 ? form.bbParameters : form.BitBtn4)->click();
     QCOMPARE(page, tab);
+    // A first start (no settings file): TCP is chosen.
+    QCOMPARE(protocol, QString("TCP"));
   }
   // Confirmed ("Сохранить"), the choice is in the file at once: a crash
   // later costs none of it; closed, nothing is written.

@@ -18,6 +18,7 @@ struct TDatabaseOptions {
   std::string DataBase;
   // −1 none chosen, 0 TCP, 1 SPX, 2 Named Pipes, 3 Local.
   std::int32_t Protocol = 0;
+  static constexpr std::int32_t ProtocolTCP = 0;
   std::string User;
   std::string Pass;
   bool BackShutDown = false;
@@ -75,6 +76,9 @@ struct TPlanEntry : TDatabaseOptions {
   // Levels 1 and 2 of an incremental entry.
   TLevelPlans LevelPlans;
 };
+
+// The protocol of a first start, when there is no settings file yet: TCP.
+inline constexpr std::int32_t FirstStartProtocol = TDatabaseOptions::ProtocolTCP;
 
 struct TSettings : TDatabaseOptions {
   // DataBase (inherited) is the database last named for a backup; entry 1 of

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <variant>
 
+#include "platform/files.h"
 #include "platform/profile_file.h"
 
 namespace {
@@ -296,6 +297,9 @@ void ReadMoreEntries(const TIniFile& ini, TSettings& settings) {
 
 void TSettingsFile::ReadIni(TSettings& settings) {
   FRead = false;
+  // A first start: no settings file yet (a file that is there keeps what it
+  // says, a protocol of −1 or none included).
+  const bool firstStart = !IdentityOf(FPath);
   TIniFile ini(FPath);
   // A file that is there but cannot be read leaves the defaults in place
   // and is never written over from them.
@@ -305,6 +309,9 @@ void TSettingsFile::ReadIni(TSettings& settings) {
   ReadMoreEntries(ini, settings);
   const std::int32_t size = settings.PageSize;
   if (size != 1024 && size != 2048 && size != 4096 && size != 8192) settings.PageSize = 4096;
+  // A new user's first job works without a visit to "Параметры": the server
+  // of the database path, over TCP.
+  if (firstStart) settings.Protocol = FirstStartProtocol;
   FRead = readable;
 }
 
