@@ -106,6 +106,10 @@ struct TSettings : TDatabaseOptions {
   std::string OnFailure;
   std::string OnSuccess;
   std::int32_t TimeLimit = 0;
+  // The end (ISO 8601) of the newest history record the user has looked at
+  // in the window: failed backups that ended then or before are seen
+  // ([History] SeenUntil, written only when it moves).
+  std::string HistorySeenUntil;
 };
 
 // The plan's entries: entry 1 (Id 1) is the program's plan ([Plan]) of

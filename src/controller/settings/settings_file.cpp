@@ -38,8 +38,8 @@ enum class TSettingRule {
   // (otherwise the key stays in the file, empty). An entry's: written only
   // when the entry has a login of its own, which its user key says.
   Login,
-  // Written only when the state it keeps changes (SavePlanRunning), never
-  // by WriteIni or SavePlan.
+  // Written only when the state it keeps changes (SavePlanRunning,
+  // SaveHistorySeen), never by WriteIni or SavePlan.
   OwnWrite,
   // A key later versions added, which older files lack: written only once
   // its value differs from the default or the file has it, so a file of an
@@ -133,6 +133,7 @@ const TSetting Settings[] = {
     {"Hooks", "OnFailure", &TSettings::OnFailure, "", Added},
     {"Hooks", "OnSuccess", &TSettings::OnSuccess, "", Added},
     {"Hooks", "TimeLimit", &TSettings::TimeLimit, 60, Added},
+    {"History", "SeenUntil", &TSettings::HistorySeenUntil, "", TSettingRule::OwnWrite},
 };
 
 template <typename... TVisitors>
@@ -348,4 +349,10 @@ void TSettingsFile::SavePlanRunning(const TSettings& settings) {
     const bool database = key == "DataBase" && !IsPlanKey(setting);
     if (planRunning || database) WriteSetting(ini, setting, owner);
   }
+}
+
+void TSettingsFile::SaveHistorySeen(const TSettings& settings) {
+  TIniFile ini(FPath);
+  for (const TSetting& setting : Settings)
+    if (std::string_view(setting.Section) == "History") WriteSetting(ini, setting, WrittenFrom(settings));
 }

@@ -31,6 +31,9 @@ class TSettingsFile {
   // stops, so a plan still running when the program ends resumes at the
   // next start when ResumePlan is on.
   void SavePlanRunning(const TSettings& settings);
+  // How far the user has looked at the history (HistorySeenUntil): written
+  // when it moves, so a restart keeps seen failures seen.
+  void SaveHistorySeen(const TSettings& settings);
 
  private:
   std::string FPath;
