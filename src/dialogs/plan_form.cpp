@@ -159,8 +159,9 @@ void TPlanForm::FollowEdits() {
   connect(eDataBase, &QLineEdit::textEdited, this, [this] { EntryEdited(); });
 }
 
-// Under the windows: why a chosen rhythm never runs. Two lines are kept for
-// it whether there is anything to say or not, so the dialog keeps its size.
+// Under the windows: why a chosen rhythm never runs. Three lines are kept
+// for it whether there is anything to say or not, so the dialog keeps its
+// size; the whole text is in its tool tip too.
 QLabel* TPlanForm::BuildRhythmProblem() {
   lbRhythmProblem = new QLabel;
   lbRhythmProblem->setObjectName("lbRhythmProblem");
@@ -169,7 +170,7 @@ QLabel* TPlanForm::BuildRhythmProblem() {
   QPalette palette = lbRhythmProblem->palette();
   palette.setColor(QPalette::WindowText, Qt::red);
   lbRhythmProblem->setPalette(palette);
-  lbRhythmProblem->setMinimumHeight(2 * lbRhythmProblem->fontMetrics().lineSpacing());
+  lbRhythmProblem->setFixedHeight(3 * lbRhythmProblem->fontMetrics().lineSpacing());
   lbRhythmProblem->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   lbRhythmProblem->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   return lbRhythmProblem;
@@ -184,7 +185,9 @@ void TPlanForm::EntryEdited() {
 
 void TPlanForm::ShowRhythmProblem() {
   if (FCurrent < 0) return;
-  lbRhythmProblem->setText(Q(RhythmProblemText(EditedPlan(FEntries[static_cast<std::size_t>(FCurrent)]))));
+  const QString problem = Q(RhythmProblemText(EditedPlan(FEntries[static_cast<std::size_t>(FCurrent)])));
+  lbRhythmProblem->setText(problem);
+  lbRhythmProblem->setToolTip(problem);
 }
 
 // Top: the plan's databases, one line each, and below them the buttons that

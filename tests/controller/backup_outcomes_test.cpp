@@ -147,6 +147,22 @@ TEST_F(StatusTexts, TellTheHistory) {
   lines = StatusLinesOf(q, true, nullptr, &outcomes);
   EXPECT_EQ(lines.LastPlanBackup, "Последние: a.fdb — 07.12 в 06:00 НЕ создана: " + std::string(39, 'x') +
                                       "…; b.fdb — 07.12 в 05:20 создана");
+
+  // A plan backup made with a warning: attention until the database's next
+  // backup.
+  TJobReport warned;
+  warned.Succeeded = true;
+  warned.Ended = EncodeDate(2026, 12, 7) + EncodeTime(7, 0, 1, 0);
+  warned.Database = "/db/b.fdb";
+  warned.Warnings = {"database left off line"};
+  q.Plan().NoteReport(q.PlanEntries()[1].Id, warned);
+  outcomes.Take(Backup("/db/b.fdb", At(7, 0), true));
+  EXPECT_TRUE(NeedsAttention(q, outcomes));
+  EXPECT_NE(StatusLinesOf(q, false, nullptr, &outcomes)
+                .LastPlanBackup.find("/db/b.fdb — 07.12.2026 в 07:00 создана, внимание: database left off line"),
+            std::string::npos);
+  outcomes.Take(Backup("/db/b.fdb", At(8, 0), true));
+  EXPECT_FALSE(NeedsAttention(q, outcomes));
 }
 
 }  // namespace

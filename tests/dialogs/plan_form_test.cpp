@@ -189,6 +189,9 @@ class PlanFormTest : public QObject {
     TRecordingBoxes boxes;
     TDialogFixture fx("[Main]\nDataBase=/srv/a.fdb\n[Plan]\nDay1Back=1\nNightPeriodBack=3\n");
     TPlanDialog form(*fx.Controller);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QSize opened = form.size();
     auto* problem = form.findChild<QLabel*>("lbRhythmProblem");
     QVERIFY(problem && problem->text().isEmpty());
     const struct {
@@ -209,6 +212,8 @@ class PlanFormTest : public QObject {
       form.findChild<QDateTimeEdit*>("dtDayBack")->setTime(row.DayClock);
       QVERIFY2(QString(row.Says).isEmpty() ? problem->text().isEmpty() : problem->text().contains(row.Says),
                qPrintable(problem->text()));
+      QCoreApplication::processEvents();
+      QCOMPARE(form.size(), opened);
       if (QString(row.Says).isEmpty()) break;
       for (QPushButton* button : {form.bbOk, form.bbStart}) {
         boxes.Messages.clear();
