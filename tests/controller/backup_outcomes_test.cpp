@@ -75,8 +75,7 @@ TEST(BackupOutcomes, FollowsTheFileAsItGrows) {
 }
 
 // A failure stays until seen, whatever succeeds later (another database, or
-// its own); seeing it up to a moment keeps those after it; a restart with the
-// moment kept neither brings the seen ones back nor forgets the others.
+// its own); seeing it up to a moment keeps those after it.
 TEST(BackupOutcomes, AFailureStaysUntilSeen) {
   const std::vector<THistoryRecord> records = {
       Backup("/db/b.fdb", At(4, 20), false, "disk full"),
@@ -93,13 +92,6 @@ TEST(BackupOutcomes, AFailureStaysUntilSeen) {
   EXPECT_TRUE(outcomes.MarkSeen(At(5, 20)));
   EXPECT_FALSE(outcomes.MarkSeen(At(5, 0)));
   EXPECT_EQ(Failing(outcomes), (Strings{"/db/c.fdb 1"}));
-
-  TBackupOutcomes restarted("");
-  restarted.SetSeenUntil(outcomes.SeenUntil());
-  for (const THistoryRecord& record : records) restarted.Take(record);
-  restarted.Take(Backup("/db/a.fdb", At(6, 0), false, "the service's"));
-  EXPECT_EQ(Failing(restarted), (Strings{"/db/c.fdb 1", "/db/a.fdb 1"}));
-  EXPECT_TRUE(restarted.AnyUnseenFailure());
 
   // Many failures: the newest few kept, every one counted.
   TBackupOutcomes many("");
