@@ -163,6 +163,15 @@ class TQuorvin {
   // Without TFrontEnd::Post: waits until no job runs or waits, running what
   // the jobs post meanwhile.
   void WaitIdle();
+  // Runs `work` on the front end's thread after everything a job showed
+  // before, and returns once it has run: how a job hands the front end what
+  // only its thread may do. On the front end's thread it runs at once.
+  void RunOnFrontEnd(const std::function<void()>& work) {
+    FChannel.Ask<bool>([&work] {
+      work();
+      return true;
+    });
+  }
 
   // Finishes what a job cut short by a crash or a kill left, when its record
   // is there (recovery/recovery.h), as a job of its own. False when there

@@ -103,7 +103,7 @@ void TMainFormEngineTest::sessionEndDuringBackupClosesAfterIt() {
     form.eUser->setText("SYSDBA");
     form.ePass->setText("masterkey");
     form.cbBD_Name->setEditText(QString::fromStdString(db));
-    form.BitBtn1Click();
+    RunJob(form, &TMainForm::BitBtn1Click);
     QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, 10000);
     closedAt = form.Log->LineCount();
     QVERIFY(form.Controller() == nullptr);
@@ -141,7 +141,7 @@ void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
   form.cbBD_Name->setEditText(QString::fromStdString(db));
   QElapsedTimer clock;
   clock.start();
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
   const qint64 backupMs = clock.elapsed();
 
   const QString backFile = QString::fromStdString(data.File("shop.fdb.gbk"));
@@ -160,7 +160,7 @@ void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
   form.PageControl->setCurrentIndex(1);
   form.eNameBD->setText(QString::fromStdString(restored));
   boxes.Messages.clear();
-  form.bbRestoreClick();
+  RunJob(form, &TMainForm::bbRestoreClick);
   QVERIFY2(QFile::exists(QString::fromStdString(restored)), qPrintable(form.Log->Text()));
   QCOMPARE(boxes.Messages.last(), "Файл " + QString::fromStdString(restored) + " создан.");
   QCOMPARE(fbtest::RowCount(restored, "T_ORDERS"), static_cast<long long>(fbtest::kOrders) * scale);
@@ -196,11 +196,11 @@ void TMainFormEngineTest::incrementalChainFromTheWindow() {
   form.ePass->setText("masterkey");
   form.cbBD_Name->setEditText(QString::fromStdString(db));
   form.seIncrementalLevel->setValue(0);
-  form.bbIncrementalClick();
+  RunJob(form, &TMainForm::bbIncrementalClick);
   QVERIFY2(boxes.Messages.last().contains("_L0_"), qPrintable(boxes.Messages.join(" | ") + "\n" + form.Log->Text()));
   fbtest::RunIsqlScript("DELETE FROM T_ORDERS WHERE ID >= 1000;\nCOMMIT;\n", db);
   form.seIncrementalLevel->setValue(1);
-  form.bbIncrementalClick();
+  RunJob(form, &TMainForm::bbIncrementalClick);
   QVERIFY2(boxes.Messages.last().contains("_L1_"), qPrintable(boxes.Messages.join(" | ") + "\n" + form.Log->Text()));
   QVERIFY(form.Log->Text().contains("**** INCREMENTAL BACKUP COMPLETE ****"));
   QVERIFY(QString::fromStdString(form.RestoreSource()).endsWith(".nbk"));
@@ -208,7 +208,7 @@ void TMainFormEngineTest::incrementalChainFromTheWindow() {
   const std::string restored = data.File("restored.fdb");
   form.PageControl->setCurrentIndex(1);
   form.eNameBD->setText(QString::fromStdString(restored));
-  form.bbRestoreClick();
+  RunJob(form, &TMainForm::bbRestoreClick);
   QVERIFY2(QFile::exists(QString::fromStdString(restored)), qPrintable(form.Log->Text()));
   QCOMPARE(boxes.Messages.last(), "Файл " + QString::fromStdString(restored) + " создан.");
   QVERIFY(form.Log->Text().contains("Files of the chain: 2"));
@@ -275,7 +275,7 @@ void TMainFormEngineTest::cutShortRestoreDoesNotWaitOnStandardInput() {
     form.eUser->setText("SYSDBA");
     form.ePass->setText("masterkey");
     form.eNameBD->setText(target);
-    form.bbRestoreClick();
+    RunJob(form, &TMainForm::bbRestoreClick);
     done = true;
     QVERIFY(form.close());
   }
@@ -325,7 +325,7 @@ void TMainFormEngineTest::noticeHeldOpenDoesNotStallTheJob() {
   form.eUser->setText("SYSDBA");
   form.ePass->setText("masterkey");
   form.cbBD_Name->setEditText(QString::fromStdString(db));
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
   poll.stop();
   answer.stop();
   const QStringList pane = form.Log->Text().split('\n');
