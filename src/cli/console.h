@@ -21,13 +21,20 @@ class TConsole {
   void Error(const std::string& text) const { Say(TPriority::Error, text); }
   void Warning(const std::string& text) const { Say(TPriority::Warning, text); }
   void Info(const std::string& text) const { Say(TPriority::Info, text); }
+  // Whether standard error is a terminal (a person reads it).
+  bool Terminal() const { return !FPrefixes; }
+  // One line rewritten in place on the terminal (a job's progress), left
+  // unfinished; the next message or progress replaces it. Empty: cleared.
+  void Progress(const std::string& text) const;
 
  private:
   bool FPrefixes;
+  // A progress line stands unfinished on the terminal.
+  mutable bool FLineOpen = false;
 };
 
-// The log pane of the jobs: standard output, line by line, or nothing when
-// quiet; the first error line of the job is kept for its outcome.
+// The log pane of the jobs: standard output, line by line (--verbose), or
+// nothing; the first error line of the job is kept for its outcome.
 class TConsolePane : public TLogPaneView {
  public:
   explicit TConsolePane(bool quiet) : FQuiet(quiet) {}
