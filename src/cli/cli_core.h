@@ -23,6 +23,7 @@ class TCliCore {
   TQuorvin& Core() { return *FCore; }
   const TConsole& Console() const { return FConsole; }
   TConsolePane& Pane() { return FPane; }
+  TConsolePrompts& Prompts() { return FPrompts; }
   TJobStop& Stop() { return FStop; }
   const std::string& SettingsFile() const { return FSetup.SettingsFile; }
   bool SettingsExist() const;

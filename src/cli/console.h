@@ -6,6 +6,8 @@
 // are left out: a person reads the words.
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "runner/job_notices.h"
 #include "runner/ui_seams.h"
@@ -55,7 +57,16 @@ class TConsolePane : public TLogPaneView {
 class TConsolePrompts : public TPrompts {
  public:
   explicit TConsolePrompts(const TConsole& console) : FConsole(console) {}
-  void ShowMessage(const std::string& text) override { FConsole.Error(text); }
+  // A job's boxes (its failure's) are held while `hold` is on, for its
+  // outcome to say its reason once.
+  void Hold(bool hold) { FHold = hold; }
+  std::vector<std::string> TakeHeld() { return std::exchange(FHeld, {}); }
+  void ShowMessage(const std::string& text) override {
+    if (FHold)
+      FHeld.push_back(text);
+    else
+      FConsole.Error(text);
+  }
   bool AskYesNo(const std::string& text) override;
   bool ConfirmOkCancel(const std::string&) override { return true; }
   void Beep() override {}
@@ -63,6 +74,8 @@ class TConsolePrompts : public TPrompts {
 
  private:
   const TConsole& FConsole;
+  bool FHold = false;
+  std::vector<std::string> FHeld;
 };
 
 // The plan's reports, to the journal.

@@ -2,6 +2,7 @@
 // the plan entry of its database, when it has one) and the command line's
 // overrides, stopped as a failed job on SIGTERM or SIGINT.
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -63,22 +64,34 @@ class TJobCommand {
       FCli.Stop().Request();
     };
     FPump.OnTurn = [this] { OnTurn(); };
+    FCli.Prompts().Hold(true);
     FRecordsBefore = ReadHistory(FCli.Core().HistoryPath()).size();
   }
   TCliCore& Cli() { return FCli; }
   bool Stopped() { return FCli.Stop().Requested(); }
 
-  // The outcome's line or JSON; the exit status.
+  // The outcome's line or JSON; the exit status. A failure says its reason
+  // once, the one its history record keeps (else the first error line, else
+  // its first box); its boxes say it again in other words.
   int Outcome(bool succeeded, const std::string& made, const std::string& failed, TJson facts) {
     FProgress.Clear();
-    const std::string& reason = FCli.Pane().FirstError();
-    if (FOptions.Json) PrintJson(succeeded, reason, std::move(facts));
-    if (succeeded) {
-      FCli.Console().Info(made);
-      return ExitSuccess;
+    const std::vector<std::string> boxes = FCli.Prompts().TakeHeld();
+    std::vector<THistoryRecord> records = ReadHistory(FCli.Core().HistoryPath());
+    records.erase(records.begin(),
+                  records.begin() + static_cast<std::ptrdiff_t>(std::min(FRecordsBefore, records.size())));
+    std::string reason;
+    for (const THistoryRecord& record : records)
+      if (reason.empty() && !record.Succeeded()) reason = record.Reason;
+    if (reason.empty()) reason = FCli.Pane().FirstError();
+    if (reason.empty() && !boxes.empty()) reason = boxes.front();
+    if (FOptions.Json) PrintJson(succeeded, reason, records, std::move(facts));
+    if (!succeeded) {
+      FCli.Console().Error(failed + (reason.empty() ? std::string() : ": " + reason));
+      return ExitFailure;
     }
-    FCli.Console().Error(failed + (reason.empty() ? std::string() : ": " + reason));
-    return ExitFailure;
+    for (const std::string& box : boxes) FCli.Console().Warning(box);
+    FCli.Console().Info(made);
+    return ExitSuccess;
   }
 
  private:
@@ -93,11 +106,9 @@ class TJobCommand {
 
   // One JSON object on standard output: the outcome, and the records the job
   // added to the history (the backup, its verification).
-  void PrintJson(bool succeeded, const std::string& reason, TJson facts) {
+  void PrintJson(bool succeeded, const std::string& reason, const std::vector<THistoryRecord>& added, TJson facts) {
     TJson records = TJson::array();
-    const std::vector<THistoryRecord> history = ReadHistory(FCli.Core().HistoryPath());
-    for (std::size_t i = FRecordsBefore; i < history.size(); ++i)
-      records.push_back(TJson::parse(HistoryLine(history[i]), nullptr, false));
+    for (const THistoryRecord& record : added) records.push_back(TJson::parse(HistoryLine(record), nullptr, false));
     TJson json = {{"command", FWhat}};
     json.update(facts);
     json.update(TJson{{"outcome", succeeded ? HistorySuccess : HistoryFailure},

@@ -56,9 +56,9 @@ std::vector<std::string> RhythmWarnings(const TPlanRecord& plan, const std::stri
   const bool dayWindow = SecondOfDay(plan.NightBeginBack) > SecondOfDay(plan.DayBeginBack);
   const bool dayRhythm = plan.DayPeriodBack > 0 && plan.DayPeriodBack <= 7;
   const bool nightRhythm = plan.NightPeriodBack > 0 && plan.NightPeriodBack <= 7;
-  if (!nightRhythm && !(dayRhythm && dayWindow)) return {what + " has no rhythm: it makes no backups"};
   if (dayRhythm && !dayWindow)
     return {what + "'s day rhythm never applies: the night window lasts all day (give --day and --night)"};
+  if (!nightRhythm && !dayRhythm) return {what + " has no rhythm: it makes no backups"};
   return {};
 }
 
