@@ -422,7 +422,7 @@ int Jobs(int jobs, int sizeMb) {
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
     std::printf("after %d jobs: rss %.1f MB; pane blocks %d, history rows %d, chart points %lld\n", done,
                 ResidentKb() / 1024.0, form.Log->document()->blockCount(), form.TabSheet8->Model->rowCount(),
-                static_cast<long long>(form.TabSheet8->DurationSeries->count() + form.TabSheet8->SizeSeries->count()));
+                static_cast<long long>(form.TabSheet8->ChartPoints()));
     std::fflush(stdout);
   };
   for (int job = 1; job <= jobs; ++job) {

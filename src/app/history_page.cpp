@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -17,14 +18,24 @@
 #include <algorithm>
 #include <map>
 
-#include "app/history_model.h"
+#include "controller/history/backup_outcomes.h"
 #include "controller/history/job_history.h"
+#include "dialogs/elide_delegate.h"
 
 namespace {
 
 constexpr qsizetype MarkedPoints = 60;
 // The combo box's first item: the table shows every record.
 constexpr const char* AllDatabases = "Все базы данных";
+// The databases' colours, in the order of the list; red is the failures'.
+constexpr const char* SeriesColours[THistoryPage::MaxChartDatabases] = {"#1f77b4", "#2ca02c", "#ff7f0e", "#9467bd",
+                                                                        "#8c564b", "#17becf", "#e377c2", "#7f7f7f"};
+// Columns that share what the others leave, and how much of it each takes.
+constexpr int StretchWeight[THistoryModel::ColCount] = {0, 0, 0, 0, 2, 3, 0, 0, 3};
+// The width such a column asks for, in average characters, and the least it
+// keeps before the others give too.
+constexpr int StretchChars = 10;
+constexpr int StretchFloorChars = 4;
 
 // A value axis from zero to a little above `top`, with decimals only where
 // whole numbers would repeat.
@@ -32,6 +43,18 @@ void FitAxis(QValueAxis* axis, double top) {
   axis->setRange(0, top > 0 ? top * 1.1 : 1);
   axis->setLabelFormat(top >= 10 ? "%.0f" : "%.1f");
 }
+
+QString FileName(const std::string& path) {
+  const QString name = QString::fromStdString(path);
+  const qsizetype slash = std::max(name.lastIndexOf('/'), name.lastIndexOf('\\'));
+  return slash < 0 ? name : name.mid(slash + 1);
+}
+
+// The points of one database, as its lines draw them.
+struct TLine {
+  QList<QPointF> Durations;
+  QList<QPointF> Sizes;
+};
 
 }  // namespace
 
@@ -54,6 +77,7 @@ THistoryPage::THistoryPage(QWidget* parent) : QWidget(parent) {
   auto* row = new QHBoxLayout;
   lbHistoryBase = new QLabel(QString::fromUtf8("База данных"), this);
   cbHistoryBase = new QComboBox(this);
+  cbHistoryBase->setObjectName("cbHistoryBase");
   cbHistoryBase->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   cbHistoryBase->setMinimumContentsLength(30);
   lbHistoryBase->setBuddy(cbHistoryBase);
@@ -64,6 +88,18 @@ THistoryPage::THistoryPage(QWidget* parent) : QWidget(parent) {
   auto* split = new QSplitter(Qt::Vertical, this);
   Model = new THistoryModel(this);
   tvHistory = new QTableView(split);
+  BuildTable();
+  split->addWidget(tvHistory);
+  split->addWidget(BuildCharts());
+  split->setStretchFactor(0, 1);
+  split->setStretchFactor(1, 1);
+  column->addWidget(split, 1);
+
+  connect(cbHistoryBase, &QComboBox::currentIndexChanged, this, [this] { ShowDatabase(); });
+}
+
+void THistoryPage::BuildTable() {
+  tvHistory->setObjectName("tvHistory");
   tvHistory->setModel(Model);
   tvHistory->setSelectionBehavior(QAbstractItemView::SelectRows);
   tvHistory->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -72,67 +108,82 @@ THistoryPage::THistoryPage(QWidget* parent) : QWidget(parent) {
   // Fixed row heights and column widths: nothing has to look at every row.
   tvHistory->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   tvHistory->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-  tvHistory->horizontalHeader()->setStretchLastSection(true);
-  const int widths[THistoryModel::ColCount] = {145, 100, 125, 100, 200, 260, 80, 80, 200};
-  for (int i = 0; i < THistoryModel::ColCount; ++i) tvHistory->setColumnWidth(i, widths[i]);
-  BuildChart();
-  split->addWidget(tvHistory);
-  split->addWidget(chHistory);
-  split->setStretchFactor(0, 1);
-  split->setStretchFactor(1, 1);
-  column->addWidget(split, 1);
-
-  connect(cbHistoryBase, &QComboBox::currentIndexChanged, this, [this] { ShowDatabase(); });
+  tvHistory->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  // The widths FitColumns gives, however narrow.
+  tvHistory->horizontalHeader()->setMinimumSectionSize(1);
+  tvHistory->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  tvHistory->setItemDelegate(new TElideDelegate({THistoryModel::ColDatabase, THistoryModel::ColFile}, tvHistory));
+  // What each column's texts need: its caption, or its widest possible text.
+  const QFontMetrics text = tvHistory->fontMetrics();
+  const QFontMetrics caption = tvHistory->horizontalHeader()->fontMetrics();
+  const QStringList widest[THistoryModel::ColCount] = {
+      {"00.00.0000 00:00:00"},
+      {"000:00:00"},
+      // The common kinds; a physical backup's level is cut where it must be.
+      {HistoryKindText(HistoryKindBackup), HistoryKindText(HistoryKindRestore)},
+      {QString::fromUtf8("пользователь")},
+      {},
+      {},
+      {QString::fromUtf8("1023.9 МиБ")},
+      {QString::fromUtf8("успешно"), QString::fromUtf8("ошибка") + "MM"},  // the error picture beside it
+      {}};
+  const int margin = 2 * tvHistory->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 12;
+  for (int i = 0; i < THistoryModel::ColCount; ++i) {
+    int need = caption.horizontalAdvance(Model->headerData(i, Qt::Horizontal).toString());
+    for (const QString& sample : widest[i]) need = std::max(need, text.horizontalAdvance(sample));
+    if (StretchWeight[i] > 0) need = StretchChars * text.averageCharWidth();
+    FNatural[i] = need + margin;
+  }
+  tvHistory->viewport()->installEventFilter(this);
 }
 
-void THistoryPage::BuildChart() {
-  FChart = new QChart;
-  FChart->legend()->setAlignment(Qt::AlignBottom);
-  FChart->setMargins(QMargins(4, 4, 4, 4));
-  DurationSeries = new QLineSeries(FChart);
-  DurationSeries->setName(QString::fromUtf8("Длительность, с"));
-  SizeSeries = new QLineSeries(FChart);
-  SizeSeries->setName(QString::fromUtf8("Размер, МиБ"));
-  FailureSeries = new QScatterSeries(FChart);
-  FailureSeries->setName(QString::fromUtf8("Ошибка"));
-  FailureSeries->setColor(Qt::red);
-  // Large enough to be seen alone among many good backups.
-  FailureSeries->setMarkerSize(13);
-  FailureSeries->setBorderColor(Qt::darkRed);
-  for (QAbstractSeries* series :
-       {static_cast<QAbstractSeries*>(DurationSeries), static_cast<QAbstractSeries*>(SizeSeries),
-        static_cast<QAbstractSeries*>(FailureSeries)})
-    FChart->addSeries(series);
-  FTimeAxis = new QDateTimeAxis(FChart);
-  FTimeAxis->setFormat("dd.MM");
-  FSecondsAxis = new QValueAxis(FChart);
-  FSecondsAxis->setLabelFormat("%.0f");
-  FSizeAxis = new QValueAxis(FChart);
-  FSizeAxis->setLabelFormat("%.0f");
-  // Small labels and few ticks: the window is narrow.
+QWidget* THistoryPage::BuildCharts() {
+  auto* charts = new QWidget(this);
+  auto* column = new QVBoxLayout(charts);
+  column->setContentsMargins(0, 0, 0, 0);
+  auto* row = new QHBoxLayout;
+  FDuration = NewChart(QString::fromUtf8("Длительность, с"), chDuration, "chHistoryDuration");
+  FSize = NewChart(QString::fromUtf8("Размер, МиБ"), chSize, "chHistorySize");
+  row->addWidget(chDuration, 1);
+  row->addWidget(chSize, 1);
+  column->addLayout(row, 1);
+  lbLegend = new QLabel(charts);
+  lbLegend->setObjectName("lbHistoryLegend");
+  lbLegend->setTextFormat(Qt::RichText);
+  lbLegend->setWordWrap(true);
+  lbLegend->setAlignment(Qt::AlignHCenter);
+  column->addWidget(lbLegend);
+  return charts;
+}
+
+THistoryPage::TChart THistoryPage::NewChart(const QString& title, QChartView*& view, const char* name) {
+  TChart chart;
+  chart.Chart = new QChart;
+  chart.Chart->setMargins(QMargins(4, 4, 4, 4));
+  // One legend below both charts instead.
+  chart.Chart->legend()->hide();
+  chart.Time = new QDateTimeAxis(chart.Chart);
+  chart.Time->setFormat("dd.MM");
+  chart.Values = new QValueAxis(chart.Chart);
+  chart.Values->setLabelFormat("%.0f");
+  chart.Values->setTitleText(title);
+  // Small labels and few ticks: the charts are narrow.
   QFont small = font();
   small.setPointSizeF(small.pointSizeF() * 0.8);
-  for (QAbstractAxis* axis : {static_cast<QAbstractAxis*>(FTimeAxis), static_cast<QAbstractAxis*>(FSecondsAxis),
-                              static_cast<QAbstractAxis*>(FSizeAxis)})
+  for (QAbstractAxis* axis : {static_cast<QAbstractAxis*>(chart.Time), static_cast<QAbstractAxis*>(chart.Values)}) {
     axis->setLabelsFont(small);
-  FTimeAxis->setTickCount(5);
-  FSecondsAxis->setTickCount(4);
-  FSizeAxis->setTickCount(4);
-  FChart->legend()->setFont(small);
-  FChart->setTitleFont(small);
-  FChart->addAxis(FTimeAxis, Qt::AlignBottom);
-  FChart->addAxis(FSecondsAxis, Qt::AlignLeft);
-  FChart->addAxis(FSizeAxis, Qt::AlignRight);
-  for (QAbstractSeries* series :
-       {static_cast<QAbstractSeries*>(DurationSeries), static_cast<QAbstractSeries*>(FailureSeries)}) {
-    series->attachAxis(FTimeAxis);
-    series->attachAxis(FSecondsAxis);
+    axis->setTitleFont(small);
   }
-  SizeSeries->attachAxis(FTimeAxis);
-  SizeSeries->attachAxis(FSizeAxis);
-  chHistory = new QChartView(FChart, this);
-  chHistory->setRenderHint(QPainter::Antialiasing);
-  chHistory->setMinimumHeight(180);
+  chart.Time->setTickCount(4);
+  chart.Values->setTickCount(4);
+  chart.Chart->setTitleFont(small);
+  chart.Chart->addAxis(chart.Time, Qt::AlignBottom);
+  chart.Chart->addAxis(chart.Values, Qt::AlignLeft);
+  view = new QChartView(chart.Chart, this);
+  view->setObjectName(name);
+  view->setRenderHint(QPainter::Antialiasing);
+  view->setMinimumHeight(160);
+  return chart;
 }
 
 void THistoryPage::EnsureLoaded() {
@@ -140,15 +191,22 @@ void THistoryPage::EnsureLoaded() {
 }
 
 void THistoryPage::ReloadIfLoaded() {
-  if (FLoaded) Load();
+  if (FLoaded && IdentityOf(FPath) != FReadFile) Load();
 }
 
 void THistoryPage::Load() {
   FLoaded = true;
+  FReadFile = IdentityOf(FPath);
   std::vector<THistoryRecord> records = ReadHistory(FPath);
   FPoints.clear();
+  std::optional<std::int64_t> newest;
   for (std::size_t i = 0; i < records.size(); ++i) {
     const THistoryRecord& record = records[i];
+    const auto ended = EndedSeconds(record);
+    if (ended && (!newest || *ended >= *newest)) {
+      newest = ended;
+      FNewestEnd = record.EndSeconds() ? record.End : record.Start;
+    }
     if (record.Kind != HistoryKindBackup) continue;
     const auto start = record.StartSeconds();
     if (!start) continue;
@@ -179,56 +237,132 @@ void THistoryPage::FillDatabases() {
 }
 
 void THistoryPage::ShowDatabase() {
-  // Every database: the table in full, the chart of the one backed up last.
+  // Every database: the table in full, a line each in the charts (those
+  // backed up last, as many as have a colour).
   const bool all = cbHistoryBase->currentIndex() <= 0;
   Model->ShowDatabase(all ? std::string() : cbHistoryBase->currentText().toStdString());
-  ShowChartFor(all ? cbHistoryBase->itemText(1) : cbHistoryBase->currentText());
+  std::vector<std::string> databases;
+  if (!all) databases.push_back(cbHistoryBase->currentText().toStdString());
+  for (int i = 1; all && i < cbHistoryBase->count(); ++i) databases.push_back(cbHistoryBase->itemText(i).toStdString());
+  ShowCharts(databases);
 }
 
-void THistoryPage::ShowChartFor(const QString& database) {
-  const std::string wanted = database.toStdString();
-  QList<QPointF> durations;
-  QList<QPointF> sizes;
+void THistoryPage::ShowCharts(const std::vector<std::string>& databases) {
+  const std::size_t drawn = std::min<std::size_t>(databases.size(), MaxChartDatabases);
+  std::map<std::string, std::size_t> lineOf;
+  for (std::size_t i = 0; i < drawn; ++i) lineOf[databases[i]] = i;
+  std::vector<TLine> lines(drawn);
   QList<QPointF> failures;
   qint64 first = 0;
   qint64 last = 0;
+  bool any = false;
   double longest = 0;
   double largest = 0;
   for (const TPoint& point : FPoints) {
-    if (point.Database != wanted) continue;
-    if (durations.isEmpty() && failures.isEmpty()) first = point.StartMSecs;
-    first = std::min(first, point.StartMSecs);
-    last = std::max(last, point.StartMSecs);
+    const auto line = lineOf.find(point.Database);
+    if (line == lineOf.end()) continue;
+    first = any ? std::min(first, point.StartMSecs) : point.StartMSecs;
+    last = any ? std::max(last, point.StartMSecs) : point.StartMSecs;
+    any = true;
     const auto x = static_cast<qreal>(point.StartMSecs);
     if (point.Failed) {
       failures.append(QPointF(x, point.Seconds));
     } else {
-      durations.append(QPointF(x, point.Seconds));
-      sizes.append(QPointF(x, point.MBytes));
+      lines[line->second].Durations.append(QPointF(x, point.Seconds));
+      lines[line->second].Sizes.append(QPointF(x, point.MBytes));
       largest = std::max(largest, point.MBytes);
     }
     longest = std::max(longest, point.Seconds);
   }
-  // Points drawn while there are few: a single backup is a point, not a
-  // line; thousands of markers would only cost time.
-  const bool fewPoints = durations.size() <= MarkedPoints;
-  DurationSeries->setPointsVisible(fewPoints);
-  SizeSeries->setPointsVisible(fewPoints);
   // A failure that took no time stands above the axis, not half behind it.
   for (QPointF& failure : failures) failure.setY(std::max(failure.y(), longest * 0.06 + 0.05));
-  DurationSeries->replace(durations);
-  SizeSeries->replace(sizes);
-  FailureSeries->replace(failures);
+  for (TChart* chart : {&FDuration, &FSize}) chart->Chart->removeAllSeries();
+  QStringList legend;
+  QStringList names;
+  for (std::size_t i = 0; i < drawn; ++i) {
+    const QColor colour(SeriesColours[i]);
+    const QString name = QString::fromStdString(databases[i]);
+    for (auto [chart, points] : {std::pair{&FDuration, &lines[i].Durations}, std::pair{&FSize, &lines[i].Sizes}}) {
+      auto* series = new QLineSeries;
+      series->setName(name);
+      series->setColor(colour);
+      // Points drawn while there are few: a single backup is a point, not a
+      // line; thousands of markers would only cost time.
+      series->setPointsVisible(points->size() <= MarkedPoints);
+      series->replace(*points);
+      chart->Chart->addSeries(series);
+      series->attachAxis(chart->Time);
+      series->attachAxis(chart->Values);
+    }
+    legend << QString("<span style=\"color:%1\">&#9632;</span>&nbsp;%2")
+                  .arg(colour.name(), FileName(databases[i]).toHtmlEscaped());
+    names << name;
+  }
+  if (databases.size() > drawn) legend << QString::fromUtf8("и&nbsp;ещё&nbsp;%1").arg(databases.size() - drawn);
+  if (!failures.isEmpty()) {
+    auto* marks = new QScatterSeries;
+    marks->setName(QString::fromUtf8("Ошибка"));
+    marks->setColor(Qt::red);
+    // Large enough to be seen alone among many good backups.
+    marks->setMarkerSize(13);
+    marks->setBorderColor(Qt::darkRed);
+    marks->replace(failures);
+    FDuration.Chart->addSeries(marks);
+    marks->attachAxis(FDuration.Time);
+    marks->attachAxis(FDuration.Values);
+    legend << QString::fromUtf8("<span style=\"color:red\">&#9679;</span>&nbsp;ошибок: %1").arg(failures.size());
+  }
+  lbLegend->setText(legend.join("&nbsp;&nbsp;&nbsp;"));
+  lbLegend->setToolTip(names.join('\n'));
   // A single moment still gets a readable stretch of time around it.
   if (last - first < 60000) {
     first -= 30 * 60000;
     last += 30 * 60000;
   }
-  FTimeAxis->setRange(QDateTime::fromMSecsSinceEpoch(first), QDateTime::fromMSecsSinceEpoch(last));
-  FTimeAxis->setFormat(TimeAxisFormat(first, last, FTimeAxis->tickCount()));
-  FitAxis(FSecondsAxis, longest);
-  FitAxis(FSizeAxis, largest);
-  QString title = database.isEmpty() ? QString() : QString::fromUtf8("Резервные копии: ") + database;
-  if (!failures.isEmpty()) title += QString::fromUtf8(" — ошибок: %1").arg(failures.size());
-  FChart->setTitle(title);
+  for (TChart* chart : {&FDuration, &FSize}) {
+    chart->Time->setRange(QDateTime::fromMSecsSinceEpoch(first), QDateTime::fromMSecsSinceEpoch(last));
+    chart->Time->setFormat(TimeAxisFormat(first, last, chart->Time->tickCount()));
+  }
+  FitAxis(FDuration.Values, longest);
+  FitAxis(FSize.Values, largest);
+}
+
+qsizetype THistoryPage::ChartPoints() const {
+  qsizetype points = 0;
+  for (const TChart* chart : {&FDuration, &FSize})
+    for (QAbstractSeries* series : chart->Chart->series())
+      if (auto* xy = qobject_cast<QXYSeries*>(series)) points += xy->count();
+  return points;
+}
+
+bool THistoryPage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == tvHistory->viewport() && event->type() == QEvent::Resize) FitColumns();
+  return QWidget::eventFilter(watched, event);
+}
+
+void THistoryPage::FitColumns() {
+  const int available = tvHistory->viewport()->width();
+  int fixed = 0;
+  int least = 0;
+  int weights = 0;
+  for (int i = 0; i < THistoryModel::ColCount; ++i) {
+    (StretchWeight[i] > 0 ? least : fixed) += FNatural[i];
+    weights += StretchWeight[i];
+  }
+  // Room to spare goes to the names and the reason; with too little room
+  // they give up theirs first (cut, whole in their tool tips), down to a few
+  // characters; below that every column gives alike.
+  const int floor = StretchFloorChars * tvHistory->fontMetrics().averageCharWidth() * 3;
+  const int shared = std::max(std::min(available - fixed, least), floor);
+  const int spare = std::max(0, available - fixed - shared);
+  const double scale = std::min(1.0, static_cast<double>(available) / (fixed + shared));
+  int used = 0;
+  for (int i = 0; i < THistoryModel::ColCount; ++i) {
+    const int share = StretchWeight[i] > 0 ? (shared + spare) * StretchWeight[i] / weights : FNatural[i];
+    int width = static_cast<int>(share * scale);
+    // The last column takes what rounding left: no scroll bar, no gap.
+    if (i == THistoryModel::ColCount - 1) width = std::max(0, available - used);
+    tvHistory->setColumnWidth(i, width);
+    used += width;
+  }
 }

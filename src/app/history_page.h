@@ -1,25 +1,27 @@
 #pragma once
 // The main window's history page: the jobs of the history as a table
 // (newest first, failures marked; every database's, or that of the one chosen
-// above it) and a chart of one database's backups' duration and size over
-// time, so a growing, slowing or failing backup shows at a glance. The file is read when the page is
-// first shown and again whenever a job has ended.
+// above it) whose columns share the page's width, and beneath it two charts
+// of the backups over time, their duration and their size, each on its own
+// axis: one line per database (every database's, or the one chosen), failures
+// as large red marks, and one legend for both. A growing, slowing or failing
+// backup shows at a glance. The file is read when the page is first shown and
+// again whenever it has changed.
 
 #include <QWidget>
 #include <string>
 #include <vector>
+
+#include "app/history_model.h"
+#include "platform/files.h"
 
 class QChart;
 class QChartView;
 class QComboBox;
 class QDateTimeAxis;
 class QLabel;
-class QLineSeries;
-class QScatterSeries;
 class QTableView;
 class QValueAxis;
-class THistoryModel;
-struct THistoryRecord;
 
 // The time axis's label format for a range from `firstMSecs` to `lastMSecs`
 // with `ticks` ticks: no two ticks get the same label.
@@ -27,24 +29,34 @@ QString TimeAxisFormat(qint64 firstMSecs, qint64 lastMSecs, int ticks);
 
 class THistoryPage : public QWidget {
  public:
+  // The chart draws at most this many databases (those backed up last).
+  static constexpr int MaxChartDatabases = 8;
+
   explicit THistoryPage(QWidget* parent = nullptr);
 
   void SetHistoryFile(const std::string& path) { FPath = path; }
   // Reads the file unless it was read already.
   void EnsureLoaded();
-  // Reads the file again, when it was read before (a page never shown stays
-  // unread).
+  // Reads the file again when it was read before and has changed since (a
+  // page never shown stays unread).
   void ReloadIfLoaded();
   bool Loaded() const { return FLoaded; }
+  // The end (ISO 8601) of the newest record the page shows; empty before.
+  const std::string& NewestEnd() const { return FNewestEnd; }
+  // The points the charts hold now.
+  qsizetype ChartPoints() const;
 
   QLabel* lbHistoryBase;
   QComboBox* cbHistoryBase;
   QTableView* tvHistory;
-  QChartView* chHistory;
   THistoryModel* Model;
-  QLineSeries* DurationSeries;
-  QLineSeries* SizeSeries;
-  QScatterSeries* FailureSeries;
+  QChartView* chDuration;
+  QChartView* chSize;
+  // The databases' colours and the failures' mark, for both charts.
+  QLabel* lbLegend;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // One backup of the chart: when it started, how long it took, its size.
@@ -55,18 +67,32 @@ class THistoryPage : public QWidget {
     double MBytes;
     bool Failed;
   };
+  // A chart with its time axis and its value axis.
+  struct TChart {
+    QChart* Chart = nullptr;
+    QDateTimeAxis* Time = nullptr;
+    QValueAxis* Values = nullptr;
+  };
   void Load();
-  void BuildChart();
+  void BuildTable();
+  QWidget* BuildCharts();
+  TChart NewChart(const QString& title, QChartView*& view, const char* name);
   void FillDatabases();
-  // The table and the chart of the database chosen.
+  // The table and the charts of the database chosen (every one: "").
   void ShowDatabase();
-  void ShowChartFor(const QString& database);
+  void ShowCharts(const std::vector<std::string>& databases);
+  // The columns as wide as their texts need, the names and the reason
+  // sharing the rest; all narrower alike when the page is too narrow.
+  void FitColumns();
 
   std::string FPath;
   bool FLoaded = false;
+  // The file as last read: unchanged, it is not read again.
+  std::optional<TFileIdentity> FReadFile;
+  std::string FNewestEnd;
   std::vector<TPoint> FPoints;
-  QChart* FChart = nullptr;
-  QDateTimeAxis* FTimeAxis = nullptr;
-  QValueAxis* FSecondsAxis = nullptr;
-  QValueAxis* FSizeAxis = nullptr;
+  TChart FDuration;
+  TChart FSize;
+  // The widths the columns' texts need.
+  int FNatural[THistoryModel::ColCount] = {};
 };

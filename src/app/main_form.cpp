@@ -33,8 +33,10 @@
 #include "app/image_list.h"
 #include "app/popup_menu.h"
 #include "app/setting_bytes.h"
+#include "controller/history/backup_outcomes.h"
 #include "controller/plan_status/plan_status.h"
 #include "controller/quorvin.h"
+#include "controller/settings/settings_file.h"
 #include "controller/status_texts.h"
 #include "dialogs/params_form.h"
 #include "dialogs/plan_form.h"
@@ -410,13 +412,16 @@ void TMainForm::PageChanged(int index) {
     PageControl->setMinimumHeight(TabControlHeight);
     PageControl->setMaximumHeight(QWIDGETSIZE_MAX);
     if (!FSizeBeforeHistory.isValid()) FSizeBeforeHistory = size();
-    if (height() < HistoryHeight) resize(width(), HistoryHeight);
+    QSize wanted(HistoryWidth, HistoryHeight);
+    if (const QScreen* screen = QApplication::primaryScreen())
+      wanted = wanted.boundedTo(screen->availableGeometry().size() - (frameGeometry().size() - size()));
+    resize(size().expandedTo(wanted));
     FHistorySize = size();
     TabSheet8->EnsureLoaded();
+    if (FController) RefreshState();
   } else {
-    // Back to the height it had, unless the user sized the window meanwhile;
-    // the width is the user's in any case.
-    if (FSizeBeforeHistory.isValid() && size() == FHistorySize) resize(width(), FSizeBeforeHistory.height());
+    // Back to the size it had, unless the user sized the window meanwhile.
+    if (FSizeBeforeHistory.isValid() && size() == FHistorySize) resize(FSizeBeforeHistory);
     FSizeBeforeHistory = QSize();
     FitPages();
   }
@@ -546,6 +551,8 @@ void TMainForm::FormCreate() {
   TQuorvin& q = *FController;
   FPlanStatus = std::make_unique<TPlanStatusWriter>(q);
   const TSettings& settings = q.Settings();
+  FOutcomes = std::make_unique<TBackupOutcomes>(q.HistoryPath());
+  FOutcomes->SetSeenUntil(settings.HistorySeenUntil);
   ShowFileLocations();
   // 4.
   for (const std::string& name : settings.BDNames) {
@@ -580,13 +587,37 @@ void TMainForm::RefreshState() {
   if (!FController) return;
   FPlanStatus->Update();
   FollowPlanElsewhere();
+  // What anyone (the service, quorvinctl) added to the history meanwhile.
+  if (FOutcomes->Follow()) TabSheet8->ReloadIfLoaded();
+  NoteHistorySeen();
   // One figure for the line, the bar and the tool tip.
   const std::optional<TJobProgress> progress = FController->Jobs().JobProgress();
-  FStatus->Show(StatusLinesOf(*FController, false, &progress), progress, JobInProgress());
-  const std::string tip = JoinStatusLines(StatusLinesOf(*FController, true, &progress), TipSeparator);
+  FStatus->Show(StatusLinesOf(*FController, false, &progress, FOutcomes.get()), progress, JobInProgress());
+  const std::string tip = JoinStatusLines(StatusLinesOf(*FController, true, &progress, FOutcomes.get()), TipSeparator);
   const QString hint = tip.empty() ? QString(ApplicationTitle) : QString(ApplicationTitle) + "\n" + Q(tip);
   // Set only when it changes: a desktop host is told of every change.
   if (FTrayIcon && FTrayIcon->Hint() != hint) FTrayIcon->SetHint(hint);
+  ShowTrayPicture();
+}
+
+void TMainForm::NoteHistorySeen() {
+  if (PageControl->currentIndex() != HistoryTab || !TabSheet8->Loaded() || !isVisible() || isMinimized()) return;
+  const std::string until = TabSheet8->NewestEnd();
+  if (!FOutcomes->MarkSeen(until)) return;
+  TSettings& settings = FController->Settings();
+  settings.HistorySeenUntil = until;
+  try {
+    TSettingsFile(FController->IniPath()).SaveHistorySeen(settings);
+  } catch (const std::exception&) {
+    // Not kept for the next start; this run knows it all the same, and the
+    // close writes nothing else over it.
+  }
+}
+
+void TMainForm::ShowTrayPicture() {
+  if (!FTrayIcon || !FController->Plan().Running()) return;
+  const int picture = NeedsAttention(*FController, *FOutcomes) ? AttentionPicture : PlanRunningPicture;
+  if (FTrayIcon->IconIndex() != picture) FTrayIcon->SetIconIndex(picture);
 }
 
 void TMainForm::FollowPlanElsewhere() {
@@ -622,6 +653,7 @@ void TMainForm::FormClose() {
   // the reference first.
   FStateTimer->stop();
   FPlanStatus.reset();
+  FOutcomes.reset();
   FController.reset();
   FClosed = true;
 }

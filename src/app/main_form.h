@@ -37,6 +37,7 @@ class TImageList;
 class TPopupMenu;
 class TQuorvin;
 class TPlanStatusWriter;
+class TBackupOutcomes;
 struct TBackupOutcome;
 
 // A label that reports any mouse button pressed on it.
@@ -60,8 +61,10 @@ class TMainForm : public QMainWindow {
   static constexpr int TabControlHeight = 177;
   // The history page's tab: the last one.
   static constexpr int HistoryTab = 4;
-  // The window grows to this height while the history page shows.
+  // The window grows to this size (within the screen) while the history
+  // page shows: its table's columns and its two charts side by side.
   static constexpr int HistoryHeight = 600;
+  static constexpr int HistoryWidth = 960;
 
   // `programDir` empty: the controller uses the folder of the executable.
   explicit TMainForm(const std::string& programDir = {}, QWidget* parent = nullptr);
@@ -120,8 +123,9 @@ class TMainForm : public QMainWindow {
   TMessageBoxPrompts& MessageBoxes() { return FPrompts; }
   // The backup file the restore page offers.
   const std::string& RestoreSource() const { return FRestoreSource; }
-  // Brings the status bar and the tray icon's tool tip up to date with what
-  // the controller is doing; also run every second.
+  // Brings the status bar, the tray icon's tool tip and its picture up to
+  // date with what the controller is doing and what the history says (read
+  // as it grows, whoever writes it); also run every second.
   void RefreshState();
   // The history page is read again after each plan backup of the program
   // that runs the plan of these settings (the service).
@@ -217,6 +221,12 @@ class TMainForm : public QMainWindow {
   // The other pages as tall as the tallest of them needs at the window's
   // width, never less than TabControlHeight.
   void FitPages();
+  // The history page in a window the user can see: every failure it lists
+  // is seen from now on (also after a restart: the settings keep it).
+  void NoteHistorySeen();
+  // While the plan runs here: the icon's attention picture while a failure
+  // is unseen or the newest backup of a database has a warning.
+  void ShowTrayPicture();
   // After a line of a job's output: the status line and the bar follow, a
   // few times a second, and at once when the job starts, moves on to its
   // next phase or ends.
@@ -275,6 +285,8 @@ class TMainForm : public QMainWindow {
   std::unique_ptr<TPlanStatusWriter> FPlanStatus;
   // When the other program's last plan backup ended, as last seen.
   double FElsewhereLastEnded = 0;
+  // The newest outcome of each database and the failures not seen yet.
+  std::unique_ptr<TBackupOutcomes> FOutcomes;
   TCoolTrayIcon* FTrayIcon = nullptr;
   TMessageBoxPrompts FPrompts;
   std::unique_ptr<TTrayNotices> FTrayNotices;
@@ -289,7 +301,7 @@ class TMainForm : public QMainWindow {
   // When the progress was last shown after a line, and in which phase.
   QElapsedTimer FProgressClock;
   int FShownPhase = -1;
-  // The window's size before the history page made it taller, and the size
+  // The window's size before the history page made it larger, and the size
   // it made: a size the user gives it meanwhile is kept.
   QSize FSizeBeforeHistory;
   QSize FHistorySize;

@@ -1,19 +1,33 @@
 #pragma once
 // The main window's status bar: one line with the state at a glance and the
 // job's progress as a bar beside it, both from the same figure. The line
-// shows the job and its progress while one runs, the plan's next backup or
-// that the plan is stopped otherwise, and a notice of the job only while the
-// job it belongs to runs.
+// shows the job and its progress while one runs, the failed backups nobody
+// has seen yet, the plan's next backup or that the plan is stopped, and the
+// newest outcome of each database; a notice of the job only while the job it
+// belongs to runs. Cut with "…" where the window ends, whole in its tool tip.
 
+#include <QLabel>
 #include <QString>
 #include <optional>
 
 #include "controller/history/job_progress.h"
 #include "controller/status_texts.h"
 
-class QLabel;
 class QProgressBar;
 class QStatusBar;
+
+// A label of one line whose text, too long for it, is drawn cut at its end
+// with "…"; text() keeps it whole.
+class TElidedLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+  // The text as drawn at the label's width.
+  QString ShownText() const;
+  QSize minimumSizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
 
 class TStatusPanel {
  public:
@@ -29,7 +43,7 @@ class TStatusPanel {
   // The line as shown (also its tool tip).
   QString Text() const;
 
-  QLabel* State;
+  TElidedLabel* State;
   // A figure while there is an estimate, a busy bar while there is none yet,
   // hidden while no job runs.
   QProgressBar* Progress;

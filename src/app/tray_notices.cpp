@@ -12,8 +12,6 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 void TTrayNotices::UnattendedJobEnded(const TJobReport& report) {
   const bool attention = !report.Succeeded || !report.Warnings.empty();
-  // The icon shows the plan only while it sits in the notification area.
-  if (FTray.IconVisible()) FTray.SetIconIndex(attention ? AttentionPicture : PlanRunningPicture);
   if (attention) {
     const QString title = report.Succeeded ? "Резервная копия создана с предупреждением" : "Резервная копия НЕ создана";
     const QString detail =

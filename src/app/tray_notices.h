@@ -17,9 +17,9 @@ class TTrayNotices : public TNotices {
   TTrayNotices(TCoolTrayIcon& tray, std::function<void()> refreshState)
       : FTray(tray), FRefreshState(std::move(refreshState)) {}
 
-  // A failure (or a backup made with a warning) turns the icon to its
-  // attention picture and raises a notification; a clean backup turns the
-  // icon back to the running plan's picture.
+  // A failure (or a backup made with a warning) raises a notification. The
+  // icon's picture is the window's to choose (refreshState): it keeps the
+  // attention picture while any failure is unseen, whatever succeeds later.
   void UnattendedJobEnded(const TJobReport& report) override;
 
  private:

@@ -19,6 +19,18 @@ void TFixedDialog::FixClientSize(int width, int height) {
   setFixedSize(std::max(width, need.width()), std::max(height, need.height()));
 }
 
+void TFixedDialog::StartClientSize(int width, int height) {
+  setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, false);
+  setSizeGripEnabled(true);
+  if (layout()) layout()->activate();
+  const QSize least = layout() ? layout()->minimumSize() : minimumSizeHint();
+  setMinimumSize(least);
+  QSize size(std::max(width, least.width()), std::max(height, least.height()));
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    size = size.boundedTo(screen->availableGeometry().size()).expandedTo(least);
+  resize(size);
+}
+
 void TFixedDialog::PlainButton(QPushButton* button) {
   button->setAutoDefault(false);
   button->setDefault(false);

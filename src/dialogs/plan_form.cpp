@@ -13,7 +13,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStyle>
@@ -23,6 +23,7 @@
 
 #include "controller/plan/plan.h"
 #include "controller/plan/plan_summary.h"
+#include "dialogs/elide_delegate.h"
 #include "dialogs/params_form.h"
 #include "dialogs/radio_group.h"
 #include "dialogs/time_of_day.h"
@@ -102,6 +103,7 @@ TPlanForm::TPlanForm(QWidget* parent, TSettings& settings, const TPlan* plan, TS
   top->addLayout(frames);
   frames->addWidget(BuildWeekFrame());
   frames->addWidget(BuildWindowFrame(), 1);
+  top->addWidget(BuildRhythmProblem());
   top->addWidget(BuildRetentionFrame());
   BuildButtons(top);
 
@@ -110,21 +112,94 @@ TPlanForm::TPlanForm(QWidget* parent, TSettings& settings, const TPlan* plan, TS
   rbNightBack->SetItemIndex(0);
   SetClockEnabled(false, dtDayBack);
   SetClockEnabled(false, dtNightBack);
-  rbDayBack->OnClick = [this] { rbDayBackClick(); };
-  rbNightBack->OnClick = [this] { rbNightBackClick(); };
+  rbDayBack->OnClick = [this] {
+    rbDayBackClick();
+    EntryEdited();
+  };
+  rbNightBack->OnClick = [this] {
+    rbNightBackClick();
+    EntryEdited();
+  };
+  FollowEdits();
+  NameControls();
 
-  FixClientSize(ClientWidth, ClientHeight);
+  StartClientSize(ClientWidth, ClientHeight);
   bbOk->setFocus();
   FormCreate();
 }
 
-// Top: the plan's databases, one line each, and the buttons that change the
-// list.
+void TPlanForm::NameControls() {
+  const std::pair<QWidget*, const char*> names[] = {{cbDay1Back, "cbDay1Back"},
+                                                    {cbDay2Back, "cbDay2Back"},
+                                                    {cbDay3Back, "cbDay3Back"},
+                                                    {cbDay4Back, "cbDay4Back"},
+                                                    {cbDay5Back, "cbDay5Back"},
+                                                    {cbDay6Back, "cbDay6Back"},
+                                                    {cbDay7Back, "cbDay7Back"},
+                                                    {dtDayBeginBack, "dtDayBeginBack"},
+                                                    {dtNightBeginBack, "dtNightBeginBack"},
+                                                    {rbDayBack, "rbDayBack"},
+                                                    {dtDayBack, "dtDayBack"},
+                                                    {rbNightBack, "rbNightBack"},
+                                                    {dtNightBack, "dtNightBack"},
+                                                    {eDataBase, "eDataBase"},
+                                                    {cbBackupKind, "cbBackupKind"},
+                                                    {cbLevel, "cbLevel"},
+                                                    {bbStart, "bbStart"},
+                                                    {bbOk, "bbOk"},
+                                                    {bbCancel, "bbCancel"}};
+  for (const auto& [widget, name] : names) widget->setObjectName(name);
+}
+
+void TPlanForm::FollowEdits() {
+  for (QCheckBox* day : {cbDay1Back, cbDay2Back, cbDay3Back, cbDay4Back, cbDay5Back, cbDay6Back, cbDay7Back})
+    connect(day, &QCheckBox::toggled, this, [this] { EntryEdited(); });
+  for (QDateTimeEdit* picker : {dtDayBeginBack, dtNightBeginBack, dtDayBack, dtNightBack})
+    connect(picker, &QDateTimeEdit::timeChanged, this, [this] { EntryEdited(); });
+  connect(eDataBase, &QLineEdit::textEdited, this, [this] { EntryEdited(); });
+}
+
+// Under the windows: why a chosen rhythm never runs. Three lines are kept
+// for it whether there is anything to say or not, so the dialog keeps its
+// size; the whole text is in its tool tip too.
+QLabel* TPlanForm::BuildRhythmProblem() {
+  lbRhythmProblem = new QLabel;
+  lbRhythmProblem->setObjectName("lbRhythmProblem");
+  lbRhythmProblem->setWordWrap(true);
+  lbRhythmProblem->setTextFormat(Qt::PlainText);
+  QPalette palette = lbRhythmProblem->palette();
+  palette.setColor(QPalette::WindowText, Qt::red);
+  lbRhythmProblem->setPalette(palette);
+  lbRhythmProblem->setFixedHeight(3 * lbRhythmProblem->fontMetrics().lineSpacing());
+  lbRhythmProblem->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lbRhythmProblem->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  return lbRhythmProblem;
+}
+
+void TPlanForm::EntryEdited() {
+  if (FLoading || FCurrent < 0) return;
+  StoreEntry(FCurrent);
+  FillRow(FCurrent);
+  ShowRhythmProblem();
+}
+
+void TPlanForm::ShowRhythmProblem() {
+  if (FCurrent < 0) return;
+  const QString problem = Q(RhythmProblemText(EditedPlan(FEntries[static_cast<std::size_t>(FCurrent)])));
+  lbRhythmProblem->setText(problem);
+  lbRhythmProblem->setToolTip(problem);
+}
+
+// Top: the plan's databases, one line each, and below them the buttons that
+// change the list. Every column shares the list's width (none runs past its
+// edge): names are cut in the middle, other texts at their end, each whole
+// in its tool tip.
 QFrame* TPlanForm::BuildListFrame() {
   auto* frame = new QFrame;
   frame->setFrameShape(QFrame::StyledPanel);
-  auto* row = new QHBoxLayout(frame);
+  auto* column = new QVBoxLayout(frame);
   twEntries = new QTableWidget(0, ColumnCount, frame);
+  twEntries->setObjectName("twEntries");
   twEntries->setHorizontalHeaderLabels({QString::fromUtf8("База данных"), QString::fromUtf8("Расписание"),
                                         QString::fromUtf8("Следующая копия"),
                                         QString::fromUtf8("Последний результат")});
@@ -133,22 +208,27 @@ QFrame* TPlanForm::BuildListFrame() {
   twEntries->setEditTriggers(QAbstractItemView::NoEditTriggers);
   twEntries->verticalHeader()->hide();
   twEntries->setWordWrap(false);
-  // The file names share what is left; the other columns take what they need.
+  twEntries->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  twEntries->setItemDelegate(new TElideDelegate({ColumnDatabase}, twEntries));
   QHeaderView* header = twEntries->horizontalHeader();
-  header->setSectionResizeMode(QHeaderView::ResizeToContents);
-  header->setSectionResizeMode(ColumnDatabase, QHeaderView::Stretch);
+  header->setSectionResizeMode(QHeaderView::Stretch);
+  header->setSectionResizeMode(ColumnNext, QHeaderView::ResizeToContents);
   twEntries->setMinimumHeight(110);
-  row->addWidget(twEntries, 1);
-  auto* buttons = new QVBoxLayout;
+  FitEntries();
+  column->addWidget(twEntries, 1);
+  auto* buttons = new QHBoxLayout;
   bbAddEntry = new QPushButton(QString::fromUtf8("Добавить"));
+  bbAddEntry->setObjectName("bbAddEntry");
   bbAddCurrent = new QPushButton(QString::fromUtf8("Добавить текущую"));
+  bbAddCurrent->setObjectName("bbAddCurrent");
   bbRemoveEntry = new QPushButton(QString::fromUtf8("Удалить"));
+  bbRemoveEntry->setObjectName("bbRemoveEntry");
   for (QPushButton* button : {bbAddEntry, bbAddCurrent, bbRemoveEntry}) {
     PlainButton(button);
     buttons->addWidget(button);
   }
   buttons->addStretch(1);
-  row->addLayout(buttons);
+  column->addLayout(buttons);
   connect(twEntries, &QTableWidget::currentCellChanged, this,
           [this](int current, int, int, int) { SelectEntry(current); });
   connect(bbAddEntry, &QPushButton::clicked, this, [this] { bbAddEntryClick(); });
@@ -295,6 +375,7 @@ void TPlanForm::LevelChanged() {
   LoadPlan(EditedPlan(entry));
   // The list shows every level's rhythm as edited so far.
   FillRow(FCurrent);
+  ShowRhythmProblem();
 }
 
 // Bottom: how many of the plan's backups stay, "Хранить последние" N
@@ -372,36 +453,35 @@ void TPlanForm::FillRow(int row) {
     for (const TNextBackup& backup : FPlan->NextBackups({entry}))
       next = Q(FormatDateTime("dd.mm.yyyy hh:nn", backup.When));
   }
-  // The database by its file name; the whole name in the tool tip.
   const QString database = entry.DataBase.empty() ? QString::fromUtf8("не выбрана") : Q(entry.DataBase);
-  const QString texts[ColumnCount] = {database.section(QRegularExpression("[/\\\\]"), -1), RhythmText(entry), next,
+  const QString texts[ColumnCount] = {database, RhythmText(entry), next,
                                       LastOutcomeText(FPlan ? FPlan->LastReportOf(entry.Id) : nullptr)};
   for (int column = 0; column < ColumnCount; ++column) {
-    auto* item = new QTableWidgetItem(texts[column]);
-    item->setToolTip(column == ColumnDatabase ? database : texts[column]);
-    twEntries->setItem(row, column, item);
+    QTableWidgetItem* item = twEntries->item(row, column);
+    if (item == nullptr) {
+      item = new QTableWidgetItem;
+      twEntries->setItem(row, column, item);
+    }
+    item->setText(texts[column]);
+    item->setToolTip(texts[column]);
   }
-  FitEntries();
 }
 
 void TPlanForm::FitEntries() {
-  // The list as wide as its columns' texts with room for a short file name:
-  // the dialog grows rather than cut off the last column.
-  constexpr int DatabaseColumnWidth = 110;
-  // A cell's text and its padding on either side.
-  constexpr int CellMargin = 8;
-  QHeaderView* header = twEntries->horizontalHeader();
-  int width = 2 * twEntries->frameWidth() + twEntries->verticalScrollBar()->sizeHint().width() + DatabaseColumnWidth;
-  for (int column = ColumnDatabase + 1; column < ColumnCount; ++column) {
-    int widest = header->sectionSizeHint(column);
-    for (int row = 0; row < twEntries->rowCount(); ++row) {
-      if (const QTableWidgetItem* item = twEntries->item(row, column))
-        widest = std::max(widest, twEntries->fontMetrics().horizontalAdvance(item->text()) + 2 * CellMargin);
-    }
-    width += widest;
+  // The list never narrower than its captions: the columns that share its
+  // width each get at least the widest of theirs, the date column its own.
+  // It depends on no line's text, so the dialog never resizes itself.
+  constexpr int CaptionMargin = 16;
+  const QFontMetrics metrics = twEntries->horizontalHeader()->fontMetrics();
+  int widest = 0;
+  for (int column = 0; column < ColumnCount; ++column) {
+    if (column == ColumnNext) continue;
+    widest = std::max(widest, metrics.horizontalAdvance(twEntries->horizontalHeaderItem(column)->text()));
   }
-  twEntries->setMinimumWidth(width);
-  FixClientSize(ClientWidth, ClientHeight);
+  const int next = std::max(metrics.horizontalAdvance(twEntries->horizontalHeaderItem(ColumnNext)->text()),
+                            twEntries->fontMetrics().horizontalAdvance("00.00.0000 00:00"));
+  twEntries->setMinimumWidth(2 * twEntries->frameWidth() + twEntries->verticalScrollBar()->sizeHint().width() +
+                             (ColumnCount - 1) * (widest + CaptionMargin) + next + CaptionMargin);
 }
 
 void TPlanForm::SelectEntry(int row) {
@@ -415,6 +495,8 @@ void TPlanForm::SelectEntry(int row) {
 }
 
 void TPlanForm::LoadPlan(const TPlanRecord& plan) {
+  // The controls change one by one: nothing is stored until all are set.
+  const QScopedValueRollback<bool> loading(FLoading, true);
   QCheckBox* const days[] = {cbDay1Back, cbDay2Back, cbDay3Back, cbDay4Back, cbDay5Back, cbDay6Back, cbDay7Back};
   const bool on[] = {plan.Day1Back, plan.Day2Back, plan.Day3Back, plan.Day4Back,
                      plan.Day5Back, plan.Day6Back, plan.Day7Back};
@@ -429,6 +511,7 @@ void TPlanForm::LoadPlan(const TPlanRecord& plan) {
 }
 
 void TPlanForm::LoadEntry(int row) {
+  const QScopedValueRollback<bool> loading(FLoading, true);
   const TPlanEntry& entry = FEntries[static_cast<std::size_t>(row)];
   FLevel = 0;
   cbBackupKind->setCurrentIndex(entry.Incremental() ? TDatabaseOptions::BackupKindIncremental
@@ -451,6 +534,7 @@ void TPlanForm::LoadEntry(int row) {
   eEntryPass->setText(first ? QString() : Q(entry.Pass));
   eEntryUser->setEnabled(!first && entry.OwnLogin);
   eEntryPass->setEnabled(!first && entry.OwnLogin);
+  ShowRhythmProblem();
 }
 
 void TPlanForm::StorePlanInto(TPlanRecord& plan) {
@@ -553,7 +637,35 @@ void TPlanForm::rbDayBackClick() { SetClockEnabled(rbDayBack->ItemIndex() == Clo
 
 void TPlanForm::rbNightBackClick() { SetClockEnabled(rbNightBack->ItemIndex() == ClockItem, dtNightBack); }
 
+bool TPlanForm::RefusedRhythm() {
+  StoreEntry(FCurrent);
+  for (std::size_t i = 0; i < FEntries.size(); ++i) {
+    const TPlanEntry& entry = FEntries[i];
+    for (int level = 0; level <= (entry.Incremental() ? PlanLevels : 0); ++level) {
+      const TPlanRecord& plan = level == 0 ? entry.PlanRecord : entry.LevelPlans.Level[level - 1];
+      // A level on no day is not made at all.
+      if (level > 0 && !PlanOnAnyDay(plan)) continue;
+      const std::string problem = RhythmProblemText(plan);
+      if (problem.empty()) continue;
+      // The line and the level at fault are shown, with the reason below.
+      SelectEntry(static_cast<int>(i));
+      cbLevel->setCurrentIndex(level);
+      LevelChanged();
+      QString where = entry.DataBase.empty() ? QString::fromUtf8("база данных не выбрана") : Q(entry.DataBase);
+      if (entry.Incremental()) where += QString::fromUtf8(", уровень %1").arg(level);
+      QMessageBox::warning(this, windowTitle(),
+                           QString::fromUtf8("Расписание не сохранено.\n%1: %2\n"
+                                             "Выберите другой ритм или поправьте начало дня и ночи.")
+                               .arg(where, Q(problem)));
+      return true;
+    }
+  }
+  return false;
+}
+
 void TPlanForm::SaveAndClose(int result) {
+  // A plan whose chosen rhythm never runs would look saved and make nothing.
+  if (RefusedRhythm()) return;
   try {
     StorePlan();
   } catch (const std::exception& error) {

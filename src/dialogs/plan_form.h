@@ -5,8 +5,12 @@
 // selected entry (weekdays, day and night windows with their rhythms,
 // retention) and, for every entry but the first, its own protocol, switches
 // and login. Entry 1 is the program's plan: its parameters and login are the
-// program's own. Saving stores the list into the settings and writes the
-// plan to the settings file at once.
+// program's own. A line follows every edit of its entry at once. Saving
+// stores the list into the settings and writes the plan to the settings file
+// at once; a plan whose chosen rhythm never runs (a window of no length, a
+// clock time outside its window) is not saved: the dialog says why, beneath
+// the windows as they are edited and in a box when saving. The user may size
+// the dialog; its content never does.
 
 #include <QDate>
 #include <functional>
@@ -119,6 +123,9 @@ class TPlanForm : public TFixedDialog {
   // Retention of the entry's plan backups; 0 turns a rule off.
   QSpinBox* seKeepLastBackups;
   QSpinBox* seKeepBackupDays;
+  // Why a chosen rhythm of the entry (the level) being edited never runs;
+  // empty while every one can.
+  QLabel* lbRhythmProblem;
   QPushButton* bbStart;
   QPushButton* bbOk;
   QPushButton* bbCancel;
@@ -148,9 +155,19 @@ class TPlanForm : public TFixedDialog {
   // One line of the list per entry; the selection kept.
   void FillList();
   void FillRow(int row);
-  // Widens the list (and the dialog) to show every column whole.
+  // The list's least width: every column's caption whole.
   void FitEntries();
-  // The dialog's least client size.
+  // The controls' changes reach the entry and its line at once.
+  void FollowEdits();
+  // Tests and style sheets find the controls by these names.
+  void NameControls();
+  void EntryEdited();
+  QLabel* BuildRhythmProblem();
+  void ShowRhythmProblem();
+  // True (the line at fault selected, the user told) when a chosen rhythm
+  // of an entry never runs.
+  bool RefusedRhythm();
+  // The dialog's size when it opens.
   static constexpr int ClientWidth = 620;
   static constexpr int ClientHeight = 480;
   void AddEntry(const std::string& database);
@@ -167,4 +184,6 @@ class TPlanForm : public TFixedDialog {
   int FLevel = 0;
   // The database the window names, as bytes.
   std::string FWindowDatabase;
+  // The controls are being loaded from an entry.
+  bool FLoading = false;
 };

@@ -1,12 +1,17 @@
 // The history page and the status bar's progress in the main window, with a
 // prepared history file and stand-in jobs. Headless.
 
+#include <QChartView>
 #include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineSeries>
 #include <QProgressBar>
 #include <QScatterSeries>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QValueAxis>
 #include <QtTest>
 
 #include "app/app_test_support.h"
@@ -35,6 +40,16 @@ std::string Line(const char* start, const char* end, const char* database, const
   return HistoryLine(r) + "\n";
 }
 
+// The series of a chart of the page by name.
+QMap<QString, QXYSeries*> SeriesOf(THistoryPage& page, const char* chart) {
+  QMap<QString, QXYSeries*> series;
+  auto* view = page.findChild<QChartView*>(chart);
+  if (view == nullptr) return series;
+  for (QAbstractSeries* one : view->chart()->series())
+    if (auto* xy = qobject_cast<QXYSeries*>(one)) series[xy->name()] = xy;
+  return series;
+}
+
 }  // namespace
 
 class THistoryPageTest : public QObject {
@@ -44,6 +59,7 @@ class THistoryPageTest : public QObject {
   void pageIsReadWhenFirstShownAndMarksFailures();
   void jobsShowProgressAndRefreshThePage();
   void rowsByStartOwnDurationsAndDistinctLabels();
+  void everyDatabaseALineColumnsThatFit();
 };
 
 void THistoryPageTest::pageIsReadWhenFirstShownAndMarksFailures() {
@@ -81,19 +97,21 @@ void THistoryPageTest::pageIsReadWhenFirstShownAndMarksFailures() {
   QVERIFY(!failed.data(Qt::DecorationRole).value<QIcon>().isNull());
 
   // Every database, then the database backed up last: the table in full
-  // and the chart of b; choosing a database filters the table as well.
+  // and a line of each database; choosing a database filters the table and
+  // the charts as well.
   QCOMPARE(page.cbHistoryBase->count(), 3);
   QCOMPARE(page.cbHistoryBase->currentText(), QString("Все базы данных"));
   QCOMPARE(page.cbHistoryBase->itemText(1), QString("/db/b.fdb"));
-  QCOMPARE(page.DurationSeries->count(), 1);
-  QCOMPARE(page.FailureSeries->count(), 0);
+  QCOMPARE(SeriesOf(page, "chHistoryDuration").keys(), QStringList({"/db/a.fdb", "/db/b.fdb", "Ошибка"}));
   page.cbHistoryBase->setCurrentIndex(2);
   QCOMPARE(page.Model->rowCount(), 2);
   QCOMPARE(text(0, THistoryModel::ColDatabase), QString("/db/a.fdb"));
-  QCOMPARE(page.DurationSeries->count(), 1);
-  QCOMPARE(page.SizeSeries->at(0).y(), 2.0);
-  QCOMPARE(page.FailureSeries->count(), 1);
-  QCOMPARE(page.FailureSeries->at(0).y(), 120.0);
+  const auto durations = SeriesOf(page, "chHistoryDuration");
+  QCOMPARE(durations.keys(), QStringList({"/db/a.fdb", "Ошибка"}));
+  QCOMPARE(durations["/db/a.fdb"]->count(), 1);
+  QCOMPARE(SeriesOf(page, "chHistorySize")["/db/a.fdb"]->at(0).y(), 2.0);
+  QCOMPARE(durations["Ошибка"]->count(), 1);
+  QCOMPARE(durations["Ошибка"]->at(0).y(), 120.0);
 
   form.PageControl->setCurrentIndex(0);
   QVERIFY(!form.Log->isHidden());
@@ -180,6 +198,84 @@ void THistoryPageTest::rowsByStartOwnDurationsAndDistinctLabels() {
       labels << QDateTime::fromMSecsSinceEpoch(start + span.Span * tick / 4).toString(format);
     QCOMPARE(labels.size(), 5);
   }
+}
+
+// Ten databases, two backups each and one failure: with every database the
+// charts draw the eight backed up last, a line each in both charts (duration
+// and size on charts of their own) and one legend naming them; the table's
+// columns fit the page. One database chosen: its lines alone.
+void THistoryPageTest::everyDatabaseALineColumnsThatFit() {
+  TScriptedBoxes boxes;
+  TProgramFolder folder("");
+  std::string history;
+  for (int day = 1; day <= 2; ++day)
+    for (int db = 0; db < 10; ++db) {
+      const std::string at = QString("2026-12-0%1T%2:00:00+01:00").arg(day).arg(10 + db).toStdString();
+      const std::string end = QString("2026-12-0%1T%2:0%3:00+01:00").arg(day).arg(10 + db).arg(day).toStdString();
+      const std::string name = "/db/base" + std::to_string(db) + ".fdb";
+      const bool failed = day == 2 && db == 9;
+      history += Line(at.c_str(), end.c_str(), name.c_str(), failed ? HistoryFailure : HistorySuccess,
+                      failed ? 0 : static_cast<std::uint64_t>(db + day) << 20);
+    }
+  folder.WriteFile(QString::fromStdString(HistoryFileName("Quorvin")), QString::fromStdString(history));
+  TMainForm form(folder.Dir());
+  form.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&form));
+  form.PageControl->setCurrentIndex(TMainForm::HistoryTab);
+  THistoryPage& page = *form.TabSheet8;
+  QCoreApplication::processEvents();
+
+  const auto durations = SeriesOf(page, "chHistoryDuration");
+  const auto sizes = SeriesOf(page, "chHistorySize");
+  QStringList expected;
+  for (int db = 9; db >= 2; --db) expected << QString("/db/base%1.fdb").arg(db);
+  std::sort(expected.begin(), expected.end());
+  QCOMPARE(sizes.keys(), expected);
+  QCOMPARE(durations.keys(), expected + QStringList{"Ошибка"});
+  QSet<QRgb> colours;
+  for (const QString& name : expected) {
+    QCOMPARE(sizes[name]->count(), name.contains("base9") ? 1 : 2);
+    colours << sizes[name]->color().rgb();
+    QCOMPARE(durations[name]->color(), sizes[name]->color());
+  }
+  QCOMPARE(colours.size(), 8);
+  QCOMPARE(sizes["/db/base8.fdb"]->at(1).y(), 10.0);
+  QCOMPARE(durations["/db/base8.fdb"]->at(1).y(), 120.0);
+  // Each figure on its own chart and axis, side by side.
+  auto* durationView = page.findChild<QChartView*>("chHistoryDuration");
+  auto* sizeView = page.findChild<QChartView*>("chHistorySize");
+  QVERIFY(!durationView->geometry().intersects(sizeView->geometry()));
+  const auto top = [](QChartView* view) {
+    return qobject_cast<QValueAxis*>(view->chart()->axes(Qt::Vertical).first())->max();
+  };
+  QCOMPARE(top(durationView), 120.0 * 1.1);
+  QCOMPARE(top(sizeView), 10.0 * 1.1);
+  const QString legend = page.findChild<QLabel*>("lbHistoryLegend")->text();
+  for (int db = 2; db <= 9; ++db) QVERIFY2(legend.contains(QString("base%1.fdb").arg(db)), qPrintable(legend));
+  QVERIFY(legend.contains("и&nbsp;ещё&nbsp;2") && legend.contains("ошибок: 1"));
+
+  // Every column inside the table, "Задание" and "Итог" with room for their
+  // captions; no scroll bar across.
+  auto* table = page.findChild<QTableView*>("tvHistory");
+  const QHeaderView* header = table->horizontalHeader();
+  QVERIFY(!table->horizontalScrollBar()->isVisible());
+  for (int column = 0; column < THistoryModel::ColCount; ++column) {
+    const int right = header->sectionViewportPosition(column) + header->sectionSize(column);
+    QVERIFY2(header->sectionViewportPosition(column) >= 0 && right <= table->viewport()->width(),
+             qPrintable(QString::number(column)));
+  }
+  for (int column : {int(THistoryModel::ColKind), int(THistoryModel::ColOutcome)}) {
+    const QString caption = page.Model->headerData(column, Qt::Horizontal).toString();
+    QVERIFY2(header->sectionSize(column) >= header->fontMetrics().horizontalAdvance(caption), qPrintable(caption));
+  }
+  form.resize(form.width() - 150, form.height());
+  QCoreApplication::processEvents();
+  QVERIFY(header->sectionViewportPosition(THistoryModel::ColReason) + header->sectionSize(THistoryModel::ColReason) <=
+          table->viewport()->width());
+
+  page.cbHistoryBase->setCurrentIndex(page.cbHistoryBase->findText("/db/base0.fdb"));
+  QCOMPARE(SeriesOf(page, "chHistorySize").keys(), QStringList({"/db/base0.fdb"}));
+  QCOMPARE(SeriesOf(page, "chHistoryDuration").keys(), QStringList({"/db/base0.fdb"}));
 }
 
 QTEST_MAIN(THistoryPageTest)

@@ -26,10 +26,14 @@
 #include "app/main_form.h"
 #include "app/qt_seams.h"
 #include "app/qt_translations.h"
+#include "app/tray_notices.h"
+#include "controller/history/job_history.h"
 #include "controller/quorvin.h"
 #include "dialogs/params_form.h"
 #include "dialogs/plan_form.h"
 #include "platform/exception.h"
+#include "platform/fake_clock.h"
+#include "platform/iso_time.h"
 #include "runner/job_output.h"
 #include "runner/schedule.h"
 
@@ -111,6 +115,7 @@ class TMainFormTest : public QObject {
   void damagedCopyIsNamedBeforeAnyQuestion();
   void aboutPageFitsAndTheWidthIsKept();
   void qtSpeaksRussianInDialogs();
+  void threeDatabasesOneFailingNothingHidden();
 };
 
 void TMainFormTest::startUpFillsFromSettings_data() {
@@ -511,13 +516,17 @@ void TMainFormTest::parametersOpenOnPageOfActiveTab() {
   TMainForm form(folder.Dir());
   for (int tab : {0, 1}) {
     int page = -1;
-    AnswerNextDialog<TParamsForm>([&page](TParamsForm& dialog) {
+    QString protocol;
+    AnswerNextDialog<TParamsForm>([&](TParamsForm& dialog) {
       page = dialog.Notebook->currentIndex();
+      protocol = dialog.brProtocol->currentText();
       dialog.bbCloseClick();
     });
     form.PageControl->setCurrentIndex(tab);
     (tab == 0 ? form.bbParameters : form.BitBtn4)->click();
     QCOMPARE(page, tab);
+    // A first start (no settings file): TCP is chosen.
+    QCOMPARE(protocol, QString("TCP"));
   }
   // Confirmed ("Сохранить"), the choice is in the file at once: a crash
   // later costs none of it; closed, nothing is written.
@@ -994,6 +1003,104 @@ void TMainFormTest::qtSpeaksRussianInDialogs() {
     QCoreApplication::removeTranslator(translator);
     delete translator;
   }
+}
+
+// A plan of three databases, hourly, the second failing at 04:00 and made at
+// 05:00, each backup 14 seconds: after each slot the tray icon, its tool tip
+// and the status line keep the failure, by its database with its reason; a
+// later success (another's, or its own) hides nothing. A restart keeps it;
+// the history page seen, it goes, and a restart does not bring it back; a
+// failure the service makes meanwhile shows.
+void TMainFormTest::threeDatabasesOneFailingNothingHidden() {
+  TScriptedBoxes boxes;
+  TProgramFolder folder;
+  const QString a = folder.Path("a.fdb"), b = folder.Path("b.fdb"), c = folder.Path("c.fdb");
+  const QString hourly = "Day1Back=1\nNightPeriodBack=3\n";  // Mondays, hourly all day
+  folder.WriteFile("Quorvin.INI", "[Main]\nDataBase=" + a + "\n[Parameters]\nProtocol=3\n[Plan]\n" + hourly +
+                                      "DataBase=" + a + "\n[Plan2]\nDataBase=" + b + "\n" + hourly +
+                                      "[Plan3]\nDataBase=" + c + "\n" + hourly);
+  for (const QString& db : {a, b, c}) folder.WriteFile(db.section('/', -1), "LIVE");
+  const TDateTime monday = EncodeDate(2026, 12, 7);
+  TFakeClock clock(monday + EncodeTime(3, 59, 58, 0));
+  auto form = std::make_unique<TMainForm>(folder.Dir());
+  form->TrayIcon()->TrayAvailable = [] { return true; };
+  QStringList order;
+  form->Controller()->Jobs().JobRunner = [&](TSchedule& job) {
+    clock.Advance(14.0 / 86400);
+    const QString database = QString::fromStdString(job.JobFile(1));
+    order << database.section('/', -1);
+    const bool made = !(database == b && DecodeDateTime(clock.Now()).Hour == 4);
+    if (made) folder.WriteFile(QString::fromStdString(job.JobFile(2)).section('/', -1), "GBK");
+    return made;
+  };
+  StartPlan(*form);
+  QVERIFY(form->Controller()->Plan().Running());
+  QCOMPARE(form->TrayIcon()->IconIndex(), int(PlanRunningPicture));
+  std::string reason;
+  const auto slot = [&](int hour) {
+    clock.Set(monday + EncodeTime(hour, 0, 2, 0));
+    form->Controller()->Timer().Tick();
+    for (const THistoryRecord& r : ReadHistory(form->Controller()->HistoryPath()))
+      if (!r.Succeeded()) reason = r.Reason;
+  };
+  const QString failure = "Не созданы копии: " + b + " — 07.12.2026 в 04:00: ";
+  const auto checkFailureShown = [&] {
+    QCOMPARE(form->TrayIcon()->IconIndex(), int(AttentionPicture));
+    const QString tip = TrayTipText(form->TrayIcon()->Hint(), true);
+    QVERIFY2(tip.startsWith("Quorvin\nНЕ создана: b.fdb 07.12 в 04:00 — "), qPrintable(tip));
+    QVERIFY2(form->StatusState->text().startsWith(failure + QString::fromStdString(reason)),
+             qPrintable(form->StatusState->text()));
+  };
+  slot(4);
+  QCOMPARE(order, QStringList({"a.fdb", "b.fdb", "c.fdb"}));
+  QVERIFY(!reason.empty());
+  checkFailureShown();
+  const QString status = form->StatusState->text();
+  QVERIFY2(status.endsWith("Последние копии: " + a + " — 07.12.2026 в 04:00 создана; " + b +
+                           " — 07.12.2026 в 04:00 НЕ создана; " + c + " — 07.12.2026 в 04:00 создана"),
+           qPrintable(status));
+  slot(5);
+  QCOMPARE(order.size(), 6);
+  checkFailureShown();
+  QVERIFY2(form->StatusState->text().contains(b + " — 07.12.2026 в 05:00 создана"), qPrintable(status));
+  QVERIFY(form->StatusState->toolTip().startsWith(failure));
+
+  // Ended from the icon, started again: still not seen.
+  form->Exit1Click();
+  form = std::make_unique<TMainForm>(folder.Dir());
+  QVERIFY2(form->StatusState->text().startsWith(failure), qPrintable(form->StatusState->text()));
+  // Shown, the line is cut at the window's edge, whole in its tool tip.
+  form->show();
+  QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+  const TElidedLabel& line = *form->StatusPanel().State;
+  QVERIFY2(line.ShownText().startsWith(failure) && line.ShownText().endsWith("…"), qPrintable(line.ShownText()));
+  QVERIFY(line.fontMetrics().horizontalAdvance(line.ShownText()) <= line.width());
+  QVERIFY(line.toolTip().startsWith(failure) && line.toolTip().endsWith(" создана"));
+  // The history page, shown: seen, also after the next start.
+  form->PageControl->setCurrentIndex(TMainForm::HistoryTab);
+  QVERIFY2(!form->StatusState->text().contains("Не созданы"), qPrintable(form->StatusState->text()));
+  QVERIFY(folder.Ini().contains("[History]\nSeenUntil=" + QString::fromStdString(FormatIso8601(clock.Now()))));
+  form->close();
+  form = std::make_unique<TMainForm>(folder.Dir());
+  QVERIFY2(!form->StatusState->text().contains("Не созданы"), qPrintable(form->StatusState->text()));
+  // The service's plan backup fails meanwhile: the window tells at its next
+  // look, and the icon of a plan started here shows it.
+  THistoryRecord service;
+  service.Start = service.End = FormatIso8601(monday + EncodeTime(6, 0, 30, 0));
+  service.Kind = HistoryKindBackup;
+  service.By = HistoryByPlan;
+  service.Database = c.toStdString();
+  service.Outcome = HistoryFailure;
+  service.Reason = "I/O error during write";
+  QVERIFY(AppendHistory(form->Controller()->HistoryPath(), service));
+  form->RefreshState();
+  QVERIFY2(
+      form->StatusState->text().startsWith("Не созданы копии: " + c + " — 07.12.2026 в 06:00: I/O error during write"),
+      qPrintable(form->StatusState->text()));
+  form->Controller()->Jobs().JobRunner = StandInJob(true);
+  StartPlan(*form);
+  QCOMPARE(form->TrayIcon()->IconIndex(), int(AttentionPicture));
+  form->Exit1Click();
 }
 
 QTEST_MAIN(TMainFormTest)

@@ -111,9 +111,10 @@ AutoBackName=1
 RememberPass=1
 INI
 
-# A plan with a clock time in both windows on every weekday, a minute and a
-# half to two and a half minutes after the start, so the jobs before it end
-# first.
+# A plan with a clock time on every weekday, a minute and a half to two and
+# a half minutes after the start, so the jobs before it end first. Day and
+# night start together: there is no day window, the night's rhythm holds all
+# day (a day rhythm would never run, and the dialog would not save it).
 at=$(date -d "@$(($(date +%s) + 150))" +%H:%M:00)
 echo "plan backup due at $at"
 cat >>"$prog/Quorvin.INI" <<INI
@@ -125,9 +126,7 @@ Day4Back=1
 Day5Back=1
 Day6Back=1
 Day7Back=1
-DayPeriodBack=7
 NightPeriodBack=7
-DayClockBack=$at
 NightClockBack=$at
 INI
 

@@ -15,6 +15,7 @@
 #include <set>
 #include <string>
 
+#include "controller/plan/plan_summary.h"
 #include "job_fixture.h"
 #include "platform/files.h"
 
@@ -133,6 +134,52 @@ TEST_F(Plan, AWeekdaySwitchedOffChangesNothing) {
   EXPECT_TRUE(q.Plan().IsPlanDue(entry));
   EXPECT_EQ(q.Plan().RunOf(1)->LastTickStamp, 1420000);
   EXPECT_FALSE(q.Plan().RunOf(1)->FiredThisMinute);
+}
+
+// What the dialog says of a rhythm agrees with the rules: a rhythm said to
+// have no window or no minute in its window never comes within eight days,
+// every other one does.
+TEST_F(Plan, ARhythmThatCannotRunIsToldAndNeverRuns) {
+  struct Row {
+    const char* name;
+    int dayStart[3];
+    int nightStart[3];
+    TPlanWindow window;
+    std::uint8_t period;
+    int clock[2];
+    TRhythmProblem expected;
+  };
+  const auto none = TRhythmProblem::None;
+  const auto noWindow = TRhythmProblem::NoWindow;
+  const auto noSlot = TRhythmProblem::NoSlot;
+  const auto day = TPlanWindow::Day;
+  const auto night = TPlanWindow::Night;
+  const Row rows[] = {
+      {"day and night start together", {0, 0, 0}, {0, 0, 0}, day, 7, {0, 0}, noWindow},
+      {"night starts before day", {9, 0, 0}, {7, 0, 0}, day, 3, {0, 0}, noWindow},
+      {"the clock time is outside the day", {8, 0, 0}, {20, 0, 0}, day, 7, {7, 0}, noSlot},
+      {"a window of ten minutes, hourly", {8, 5, 0}, {8, 15, 0}, day, 3, {0, 0}, noSlot},
+      {"a window of ten minutes, every 20 minutes", {8, 5, 0}, {8, 15, 0}, day, 1, {0, 0}, noSlot},
+      {"a window of twenty minutes, every 20 minutes", {8, 5, 0}, {8, 25, 0}, day, 1, {0, 0}, none},
+      {"a day opening at 08:00:30 misses 08:00", {8, 0, 30}, {20, 0, 0}, day, 7, {8, 0}, noSlot},
+      {"the day takes every minute", {0, 0, 0}, {23, 59, 30}, night, 1, {0, 0}, noWindow},
+      {"a night clock time at 07:00", {8, 0, 0}, {20, 0, 0}, night, 7, {7, 0}, none},
+      {"every four hours by day", {8, 0, 0}, {20, 0, 0}, day, 6, {0, 0}, none},
+      {"no rhythm chosen", {0, 0, 0}, {0, 0, 0}, day, 0, {0, 0}, none},
+  };
+  AllDays();
+  Clock.Set(At(0, 12, 0, 0));
+  for (const Row& row : rows) {
+    TPlanRecord& p = Controller->Settings().PlanRecord;
+    p.DayBeginBack = EncodeTime(row.dayStart[0], row.dayStart[1], row.dayStart[2], 0);
+    p.NightBeginBack = EncodeTime(row.nightStart[0], row.nightStart[1], row.nightStart[2], 0);
+    p.DayPeriodBack = row.window == day ? row.period : 0;
+    p.NightPeriodBack = row.window == night ? row.period : 0;
+    p.DayClockBack = p.NightClockBack = EncodeTime(row.clock[0], row.clock[1], 0, 0);
+    EXPECT_EQ(RhythmProblemOf(p, row.window), row.expected) << row.name;
+    EXPECT_EQ(NextBackup(*Controller).has_value(), row.expected == none && row.period != 0) << row.name;
+    EXPECT_EQ(RhythmProblemText(p).empty(), row.expected == none) << row.name;
+  }
 }
 
 TEST_F(Plan, EdgeCasesOfTheRhythms) {

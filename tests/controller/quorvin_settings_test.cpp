@@ -21,7 +21,7 @@ TEST_F(Settings, MissingFileGivesEveryDefault) {
   EXPECT_EQ(q.Settings().DataBase, "");
   EXPECT_EQ(q.Settings().LastBack, "");
   EXPECT_EQ(q.Settings().PageSize, 4096);
-  EXPECT_EQ(q.Settings().Protocol, -1);
+  EXPECT_EQ(q.Settings().Protocol, 0);  // a first start: TCP
   const bool back[] = {q.Settings().BackParam1, q.Settings().BackParam2, q.Settings().BackParam3,
                        q.Settings().BackParam4, q.Settings().BackParam5, q.Settings().BackParam6,
                        q.Settings().BackParam7};
@@ -48,6 +48,35 @@ TEST_F(Settings, MissingFileGivesEveryDefault) {
   EXPECT_FALSE(q.Plan().Running() || q.PlanBackupRunning());
   // Reading alone never creates the file.
   EXPECT_FALSE(FileExists(IniPath()));
+}
+
+// Only a first start (no settings file) takes TCP; a file keeps its protocol,
+// "none chosen" included, also when it lacks the key. The command line, which
+// never writes the file, gets TCP the same way.
+TEST_F(Settings, FirstStartTakesTcpAFileKeepsItsProtocol) {
+  const struct {
+    const char* name;
+    const char* ini;  // null: no file
+    std::int32_t protocol;
+    const char* written;
+  } rows[] = {
+      {"first start", nullptr, 0, "Protocol=0"},
+      {"a file that chose none", "[Parameters]\nProtocol=-1\n", -1, "Protocol=-1"},
+      {"a file without the key", "[Main]\nDataBase=/db/a.fdb\n", -1, "Protocol=-1"},
+      {"a file that chose Local", "[Parameters]\nProtocol=3\n", 3, "Protocol=3"},
+  };
+  for (const auto& row : rows) {
+    DeleteFile(IniPath());
+    if (row.ini) SetIni(row.ini);
+    TQuorvin commandLine(TFrontEnd{nullptr, &Prompts, nullptr, "quorvinctl", nullptr, false, false}, Dir.Path);
+    EXPECT_EQ(commandLine.Settings().Protocol, row.protocol) << row.name;
+    EXPECT_EQ(FileExists(IniPath()), row.ini != nullptr) << row.name;
+    EXPECT_EQ(Start().Settings().Protocol, row.protocol) << row.name;
+    Close();
+    EXPECT_NE(Ini().find(std::string(row.written) + "\n"), std::string::npos) << row.name << ": " << Ini();
+    EXPECT_EQ(Start().Settings().Protocol, row.protocol) << row.name << ", read again";
+    Close();
+  }
 }
 
 TEST_F(Settings, ValuesAsTheFileHoldsThem) {

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -109,9 +110,9 @@ class PlanFormTest : public QObject {
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     // Taller and wider than the one-database dialog was: the list of the
-    // plan's databases sits at its top.
+    // plan's databases sits at its top. The user may size it.
     QVERIFY(form.width() >= 620 && form.height() >= 480);
-    QCOMPARE(form.minimumSize(), form.maximumSize());
+    QVERIFY(form.minimumSize() != form.maximumSize());
     QCOMPARE(form.focusWidget(), form.bbOk);
     const QRect screen = form.screen()->geometry();
     QVERIFY((form.geometry().center() - screen.center()).manhattanLength() < 4);
@@ -121,18 +122,112 @@ class PlanFormTest : public QObject {
     const QRadioButton* clockItem = form.rbDayBack->Button(TPlanForm::ClockItem);
     QVERIFY(form.dtDayBack->geometry().left() >= clockItem->geometry().right());
     QVERIFY(qAbs(form.dtDayBack->geometry().center().y() - clockItem->geometry().center().y()) < 6);
-    // Every column of the list whole, the last one ("Последний результат")
-    // included.
-    QCoreApplication::processEvents();
-    const QHeaderView* header = form.twEntries->horizontalHeader();
-    const int last = TPlanForm::ColumnLast;
-    QVERIFY2(header->sectionViewportPosition(last) + header->sectionSize(last) <= form.twEntries->viewport()->width(),
-             qPrintable(QString("%1 + %2 > %3")
-                            .arg(header->sectionViewportPosition(last))
-                            .arg(header->sectionSize(last))
-                            .arg(form.twEntries->viewport()->width())));
-    QVERIFY(header->sectionSize(last) >= header->sectionSizeHint(last));
     form.bbCancelClick();
+  }
+
+  // At its default size, with a database name longer than the screen is
+  // wide: every column's caption whole inside the list, no scroll bar
+  // across, no button over the list; the name cut in the middle, whole in
+  // its tool tip. Lines added later, an edit, and a size the user gave
+  // leave the dialog's size alone; a line follows each edit at once.
+  void LongNameKeepsEveryColumnInView() {
+    const QString longName = "/srv/" + QString("very_long_folder_name/").repeated(12) + "shop.fdb";
+    TDialogFixture fx("[Main]\nDataBase=/srv/a.fdb\n[Plan]\nDay1Back=1\nNightPeriodBack=3\n[Plan2]\nDataBase=" +
+                      longName + "\nDay2Back=1\nNightPeriodBack=2\n");
+    TPlanDialog form(*fx.Controller);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* list = form.findChild<QTableWidget*>("twEntries");
+    QVERIFY(list);
+    const QSize opened = form.size();
+    const auto checkGeometry = [&] {
+      QCoreApplication::processEvents();
+      const QHeaderView* header = list->horizontalHeader();
+      QVERIFY(!list->horizontalScrollBar()->isVisible());
+      for (int column = 0; column < TPlanForm::ColumnCount; ++column) {
+        const QString caption = list->horizontalHeaderItem(column)->text();
+        const int left = header->sectionViewportPosition(column);
+        QVERIFY2(left >= 0 && left + header->sectionSize(column) <= list->viewport()->width(), qPrintable(caption));
+        QVERIFY2(header->sectionSize(column) >= header->fontMetrics().horizontalAdvance(caption), qPrintable(caption));
+      }
+      const QRect listArea(list->mapTo(&form, QPoint(0, 0)), list->size());
+      QVERIFY(form.rect().contains(listArea));
+      for (const char* name : {"bbAddEntry", "bbAddCurrent", "bbRemoveEntry"}) {
+        auto* button = form.findChild<QPushButton*>(name);
+        QVERIFY2(button && !QRect(button->mapTo(&form, QPoint(0, 0)), button->size()).intersects(listArea), name);
+      }
+    };
+    checkGeometry();
+    QCOMPARE(list->item(1, TPlanForm::ColumnDatabase)->toolTip(), longName);
+
+    // A further line and an edit: the size stays; the line follows the edit.
+    form.findChild<QPushButton*>("bbAddEntry")->click();
+    QTest::keyClicks(form.findChild<QLineEdit*>("eDataBase"), longName + "2");
+    QCOMPARE(list->item(2, TPlanForm::ColumnDatabase)->text(), longName + "2");
+    form.findChild<QCheckBox*>("cbDay5Back")->setChecked(true);
+    QCOMPARE(list->item(2, TPlanForm::ColumnRhythm)->text(), QString::fromUtf8("Пт; весь день ничего"));
+    QVERIFY(list->item(2, TPlanForm::ColumnNext)->text().isEmpty());
+    ClickItem(form.findChild<TRadioGroup*>("rbNightBack"), 3);
+    QCOMPARE(list->item(2, TPlanForm::ColumnRhythm)->text(), QString::fromUtf8("Пт; весь день раз в 1 час"));
+    QVERIFY(!list->item(2, TPlanForm::ColumnNext)->text().isEmpty());
+    QCOMPARE(form.size(), opened);
+    checkGeometry();
+    // The user's size is kept through further changes.
+    form.resize(opened + QSize(150, 60));
+    QCoreApplication::processEvents();
+    form.findChild<QPushButton*>("bbAddCurrent")->click();
+    QCoreApplication::processEvents();
+    QCOMPARE(form.size(), opened + QSize(150, 60));
+    checkGeometry();
+    form.bbCancelClick();
+  }
+
+  // A chosen rhythm that cannot run is named beneath the windows as it is
+  // edited, and keeps both "Сохранить" and "Запустить" from saving; put
+  // right, the plan saves.
+  void RhythmThatCannotRunIsRefused() {
+    TRecordingBoxes boxes;
+    TDialogFixture fx("[Main]\nDataBase=/srv/a.fdb\n[Plan]\nDay1Back=1\nNightPeriodBack=3\n");
+    TPlanDialog form(*fx.Controller);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QSize opened = form.size();
+    auto* problem = form.findChild<QLabel*>("lbRhythmProblem");
+    QVERIFY(problem && problem->text().isEmpty());
+    const struct {
+      QTime DayStart, NightStart, DayClock;
+      const char* Says;
+    } rows[] = {
+        {QTime(0, 0), QTime(0, 0), QTime(0, 0),
+         "Дневной ритм «в 00:00» не сработает ни разу: день и ночь начинаются в 00:00, у дневного окна нет "
+         "длительности."},
+        {QTime(9, 0), QTime(7, 0), QTime(10, 0), "ночь (07:00) начинается раньше дня (09:00)"},
+        {QTime(8, 0), QTime(20, 0), QTime(7, 0), "время 07:00 вне дневного окна (08:00–20:00)."},
+        {QTime(8, 0), QTime(20, 0), QTime(12, 0), ""},
+    };
+    ClickItem(form.findChild<TRadioGroup*>("rbDayBack"), TPlanForm::ClockItem);
+    for (const auto& row : rows) {
+      form.findChild<QDateTimeEdit*>("dtDayBeginBack")->setTime(row.DayStart);
+      form.findChild<QDateTimeEdit*>("dtNightBeginBack")->setTime(row.NightStart);
+      form.findChild<QDateTimeEdit*>("dtDayBack")->setTime(row.DayClock);
+      QVERIFY2(QString(row.Says).isEmpty() ? problem->text().isEmpty() : problem->text().contains(row.Says),
+               qPrintable(problem->text()));
+      QCoreApplication::processEvents();
+      QCOMPARE(form.size(), opened);
+      if (QString(row.Says).isEmpty()) break;
+      for (QPushButton* button : {form.bbOk, form.bbStart}) {
+        boxes.Messages.clear();
+        button->click();
+        QCOMPARE(boxes.Messages.size(), std::size_t(1));
+        QVERIFY2(QString::fromStdString(boxes.Messages[0]).contains("Расписание не сохранено.\n/srv/a.fdb: "),
+                 boxes.Messages[0].c_str());
+        QCOMPARE(form.result(), 0);  // still open
+        QVERIFY(!fx.ReadText().contains("DayPeriodBack"));
+      }
+    }
+    form.bbOk->click();
+    QCOMPARE(form.result(), 2);
+    QCOMPARE(fx.ReadIni()["Plan"]["DayPeriodBack"], QString("7"));
   }
 
   void LoadsEveryControl() {
@@ -171,7 +266,10 @@ class PlanFormTest : public QObject {
   void StoredPeriod() {
     QFETCH(QString, iniValue);
     QFETCH(int, item);
-    TDialogFixture fx("[Plan]\nDayPeriodBack=" + iniValue + "\nNightPeriodBack=" + iniValue + "\n");
+    // Windows in which every rhythm (a clock time too) can run.
+    TDialogFixture fx("[Plan]\nDayPeriodBack=" + iniValue + "\nNightPeriodBack=" + iniValue +
+                      "\nDayBeginBack=" + TimeText(8, 0, 0) + "\nNightBeginBack=" + TimeText(20, 0, 0) +
+                      "\nDayClockBack=" + TimeText(12, 0, 0) + "\nNightClockBack=" + TimeText(23, 0, 0) + "\n");
     TPlanDialog form(*fx.Controller);
     const QColor window = QApplication::palette(form.dtDayBack).color(QPalette::Base);
     for (auto [group, picker] :
@@ -401,7 +499,7 @@ class PlanFormTest : public QObject {
     form.eEntryPass->setText("pw");
     QTest::mouseClick(form.bbAddEntry, Qt::LeftButton);
     QTest::keyClicks(form.eDataBase, "/srv/gone.fdb");
-    QCOMPARE(form.twEntries->item(2, TPlanForm::ColumnDatabase)->text(), QString("gone.fdb"));
+    QCOMPARE(form.twEntries->item(2, TPlanForm::ColumnDatabase)->text(), QString("/srv/gone.fdb"));
     QCOMPARE(form.twEntries->item(2, TPlanForm::ColumnDatabase)->toolTip(), QString("/srv/gone.fdb"));
     QTest::mouseClick(form.bbRemoveEntry, Qt::LeftButton);
     QCOMPARE(form.twEntries->rowCount(), 2);

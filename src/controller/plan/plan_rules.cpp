@@ -132,6 +132,40 @@ void RecordPlanStart(TPlanState& state, const TPlanVerdict& verdict, TDateTime n
 
 namespace {
 
+// Whether `period` (with its clock time) falls on minute `minuteOfDay` as the
+// rules count it; the hourly rhythms fall on every full hour of their window
+// at least once (the first one since the window opened).
+bool RhythmFallsOn(std::uint8_t period, TDateTime clock, int minuteOfDay) {
+  const int minute = minuteOfDay % 60;
+  switch (period) {
+    case 1: return minute % 20 == 0;
+    case 2: return minute % 30 == 0;
+    case 3:
+    case 4:
+    case 5:
+    case 6: return minute == 0;
+    case 7: return minuteOfDay == MinuteOfDay(clock);
+    default: return false;
+  }
+}
+
+}  // namespace
+
+TRhythmProblem RhythmProblemOf(const TPlanRecord& plan, TPlanWindow window) {
+  const bool day = window == TPlanWindow::Day;
+  const std::uint8_t period = day ? plan.DayPeriodBack : plan.NightPeriodBack;
+  if (period == 0 || period > 7) return TRhythmProblem::None;
+  bool applies = false;
+  for (int minute = 0; minute < MinutesPerDay; ++minute) {
+    if (PlanWindowAt(plan, EncodeTime(minute / 60, minute % 60, 0, 0)) != window) continue;
+    applies = true;
+    if (RhythmFallsOn(period, day ? plan.DayClockBack : plan.NightClockBack, minute)) return TRhythmProblem::None;
+  }
+  return applies ? TRhythmProblem::NoSlot : TRhythmProblem::NoWindow;
+}
+
+namespace {
+
 // A plan that can never start a backup: no weekday, or no rhythm in either
 // window.
 bool NeverDue(const TPlanRecord& plan) {

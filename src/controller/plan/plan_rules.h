@@ -74,6 +74,13 @@ bool PlanDayEnabled(const TPlanRecord& plan, TDateTime now);
 // the night window all day when NightBeginBack is not after DayBeginBack.
 TPlanWindow PlanWindowAt(const TPlanRecord& plan, TDateTime now);
 
+// Why a window's chosen rhythm can never start a backup: the window applies
+// at no minute of the day (it has no length), or none of its minutes is one
+// of the rhythm's (a clock time outside it, a window too short for the
+// rhythm). None also for a window without a rhythm.
+enum class TRhythmProblem { None, NoWindow, NoSlot };
+TRhythmProblem RhythmProblemOf(const TPlanRecord& plan, TPlanWindow window);
+
 // The rules at a tick at local moment `now` with monotonic reading `steadyMs`
 // (the weekday switch is the caller's to check first). `lastPlanRun` is the
 // local moment of the last plan backup of this run, 0 for none.

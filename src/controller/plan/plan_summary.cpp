@@ -52,3 +52,43 @@ std::string PlanSummary(const TPlanRecord& plan) {
   if (SecondOfDay(plan.NightBeginBack) <= SecondOfDay(plan.DayBeginBack)) return days + "; весь день " + night;
   return days + "; днём " + RhythmText(plan.DayPeriodBack, plan.DayClockBack) + ", ночью " + night;
 }
+
+namespace {
+
+// A window's start as the dialog's pickers show it, the seconds only where
+// there are any.
+std::string StartText(TDateTime value) {
+  return FormatDateTime(SecondOfDay(value) % 60 != 0 ? "hh:nn:ss" : "hh:nn", value);
+}
+
+std::string WindowProblemText(const TPlanRecord& plan, TPlanWindow window) {
+  const bool day = window == TPlanWindow::Day;
+  const TRhythmProblem problem = RhythmProblemOf(plan, window);
+  if (problem == TRhythmProblem::None) return {};
+  const std::uint8_t period = day ? plan.DayPeriodBack : plan.NightPeriodBack;
+  const TDateTime clock = day ? plan.DayClockBack : plan.NightClockBack;
+  const std::string dayStart = StartText(plan.DayBeginBack);
+  const std::string nightStart = StartText(plan.NightBeginBack);
+  std::string text =
+      std::string(day ? "Дневной" : "Ночной") + " ритм «" + RhythmText(period, clock) + "» не сработает ни разу: ";
+  if (problem == TRhythmProblem::NoWindow && day) {
+    if (SecondOfDay(plan.NightBeginBack) == SecondOfDay(plan.DayBeginBack))
+      return text + "день и ночь начинаются в " + dayStart + ", у дневного окна нет длительности.";
+    return text + "ночь (" + nightStart + ") начинается раньше дня (" + dayStart +
+           "), дневного окна нет и весь день действует ночной ритм.";
+  }
+  if (problem == TRhythmProblem::NoWindow)
+    return text + "дневное окно (" + dayStart + "–" + nightStart + ") занимает все минуты суток, ночного окна нет.";
+  const std::string span = day ? dayStart + "–" + nightStart : nightStart + "–" + dayStart;
+  const std::string where = std::string(day ? "дневного" : "ночного") + " окна (" + span + ")";
+  if (period == 7) return text + "время " + FormatDateTime("hh:nn", clock) + " вне " + where + ".";
+  return text + "внутри " + where + " нет ни одной его минуты.";
+}
+
+}  // namespace
+
+std::string RhythmProblemText(const TPlanRecord& plan) {
+  const std::string day = WindowProblemText(plan, TPlanWindow::Day);
+  const std::string night = WindowProblemText(plan, TPlanWindow::Night);
+  return day.empty() || night.empty() ? day + night : day + " " + night;
+}

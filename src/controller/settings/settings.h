@@ -18,6 +18,7 @@ struct TDatabaseOptions {
   std::string DataBase;
   // −1 none chosen, 0 TCP, 1 SPX, 2 Named Pipes, 3 Local.
   std::int32_t Protocol = 0;
+  static constexpr std::int32_t ProtocolTCP = 0;
   std::string User;
   std::string Pass;
   bool BackShutDown = false;
@@ -76,6 +77,9 @@ struct TPlanEntry : TDatabaseOptions {
   TLevelPlans LevelPlans;
 };
 
+// The protocol of a first start, when there is no settings file yet: TCP.
+inline constexpr std::int32_t FirstStartProtocol = TDatabaseOptions::ProtocolTCP;
+
 struct TSettings : TDatabaseOptions {
   // DataBase (inherited) is the database last named for a backup; entry 1 of
   // the plan backs it up unless PlanDataBase names another.
@@ -102,6 +106,10 @@ struct TSettings : TDatabaseOptions {
   std::string OnFailure;
   std::string OnSuccess;
   std::int32_t TimeLimit = 0;
+  // The end (ISO 8601) of the newest history record the user has looked at
+  // in the window: failed backups that ended then or before are seen
+  // ([History] SeenUntil, written only when it moves).
+  std::string HistorySeenUntil;
 };
 
 // The plan's entries: entry 1 (Id 1) is the program's plan ([Plan]) of

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <variant>
 
+#include "platform/files.h"
 #include "platform/profile_file.h"
 
 namespace {
@@ -38,8 +39,8 @@ enum class TSettingRule {
   // (otherwise the key stays in the file, empty). An entry's: written only
   // when the entry has a login of its own, which its user key says.
   Login,
-  // Written only when the state it keeps changes (SavePlanRunning), never
-  // by WriteIni or SavePlan.
+  // Written only when the state it keeps changes (SavePlanRunning,
+  // SaveHistorySeen), never by WriteIni or SavePlan.
   OwnWrite,
   // A key later versions added, which older files lack: written only once
   // its value differs from the default or the file has it, so a file of an
@@ -133,6 +134,7 @@ const TSetting Settings[] = {
     {"Hooks", "OnFailure", &TSettings::OnFailure, "", Added},
     {"Hooks", "OnSuccess", &TSettings::OnSuccess, "", Added},
     {"Hooks", "TimeLimit", &TSettings::TimeLimit, 60, Added},
+    {"History", "SeenUntil", &TSettings::HistorySeenUntil, "", TSettingRule::OwnWrite},
 };
 
 template <typename... TVisitors>
@@ -340,6 +342,9 @@ void ReadMoreEntries(const TIniFile& ini, TSettings& settings) {
 
 void TSettingsFile::ReadIni(TSettings& settings) {
   FRead = false;
+  // A first start: no settings file yet (a file that is there keeps what it
+  // says, a protocol of −1 or none included).
+  const bool firstStart = !IdentityOf(FPath);
   TIniFile ini(FPath);
   // A file that is there but cannot be read leaves the defaults in place
   // and is never written over from them. One that is no settings file is
@@ -350,6 +355,9 @@ void TSettingsFile::ReadIni(TSettings& settings) {
   ReadMoreEntries(ini, settings);
   const std::int32_t size = settings.PageSize;
   if (size != 1024 && size != 2048 && size != 4096 && size != 8192) settings.PageSize = 4096;
+  // A new user's first job works without a visit to "Параметры": the server
+  // of the database path, over TCP.
+  if (firstStart) settings.Protocol = FirstStartProtocol;
   FRead = readable;
   FFault.clear();
   if (ini.State() == TProfileState::Unreadable) FFault = "cannot read the settings file " + FPath + ": " + ini.Fault();
@@ -419,4 +427,10 @@ void TSettingsFile::SavePlanRunning(const TSettings& settings) {
     const bool database = key == "DataBase" && !IsPlanKey(setting);
     if (planRunning || database) WriteSetting(ini, setting, owner);
   }
+}
+
+void TSettingsFile::SaveHistorySeen(const TSettings& settings) {
+  TIniFile ini(FPath);
+  for (const TSetting& setting : Settings)
+    if (std::string_view(setting.Section) == "History") WriteSetting(ini, setting, WrittenFrom(settings));
 }

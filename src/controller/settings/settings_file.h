@@ -15,7 +15,9 @@ class TSettingsFile {
   const std::string& Path() const { return FPath; }
 
   // Every key into `settings`, each missing key giving its default; the page
-  // size corrected to one of the four sizes.
+  // size corrected to one of the four sizes. Without a settings file (a
+  // first start) the protocol is FirstStartProtocol rather than the key's
+  // default, "none chosen".
   void ReadIni(TSettings& settings);
   // True once the file was read in full: settings read only in part (a file
   // that is there but cannot be read) are never written back over it.
@@ -40,6 +42,9 @@ class TSettingsFile {
   // stops, so a plan still running when the program ends resumes at the
   // next start when ResumePlan is on.
   void SavePlanRunning(const TSettings& settings);
+  // How far the user has looked at the history (HistorySeenUntil): written
+  // when it moves, so a restart keeps seen failures seen.
+  void SaveHistorySeen(const TSettings& settings);
 
  private:
   std::string FPath;
