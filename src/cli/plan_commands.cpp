@@ -134,6 +134,16 @@ int EditPlan(TCliCore& cli, const std::function<std::optional<std::size_t>(TPlan
   }
   TPlanEditor editor(q.Settings());
   const std::optional<std::size_t> changed = edit(editor);
+  // As the window, no rhythm that can never run is saved.
+  const std::vector<std::string> refusals =
+      changed ? RhythmRefusals(editor.Entries()[*changed]) : std::vector<std::string>();
+  for (const std::string& refusal : refusals)
+    cli.Console().Error("entry " + std::to_string(*changed + 1) + ": " + refusal);
+  if (!refusals.empty()) {
+    cli.Console().Error("the plan of " + cli.SettingsFile() +
+                        " was not changed: choose another rhythm or move the starts of the day and the night");
+    return 1;
+  }
   TSettingsFile file(cli.SettingsFile());
   editor.Save(file);
   jobs.Release();

@@ -186,10 +186,36 @@ TEST_F(PlanEditor, EntriesAreNamedByNumberOrDatabaseAndOwnLoginsComeAndGo) {
   entry.PlanRecord.NightPeriodBack = 0;
   EXPECT_EQ(EntryWarnings(entry), std::vector<std::string>{"its plan has no rhythm: it makes no backups"});
   entry.PlanRecord.DayPeriodBack = 2;
-  EXPECT_EQ(EntryWarnings(entry).front(),
-            "its plan's day rhythm never applies: the night window lasts all day (give --day and --night)");
+  const std::string allNight =
+      "its plan's day rhythm can never run: the night (--night 00:00) does not start after the day (--day 00:00), "
+      "so the night window lasts all day";
+  EXPECT_EQ(EntryWarnings(entry).front(), allNight);
+  EXPECT_EQ(RhythmRefusals(entry), std::vector<std::string>{allNight});
+  entry.PlanRecord.DayBeginBack = EncodeTime(8, 0, 0, 0);
+  entry.PlanRecord.NightBeginBack = EncodeTime(20, 0, 0, 0);
+  entry.PlanRecord.DayPeriodBack = 7;
+  entry.PlanRecord.DayClockBack = EncodeTime(21, 30, 0, 0);
+  EXPECT_EQ(RhythmRefusals(entry),
+            std::vector<std::string>{"its plan's day rhythm can never run: 21:30 is outside the day window "
+                                     "(08:00-20:00)"});
   EXPECT_EQ(EntryWarnings(editor.Entries()[3]),
             std::vector<std::string>{"its plan is on no weekday: it makes no backups"});
+  EXPECT_EQ(RhythmRefusals(editor.Entries()[3]), std::vector<std::string>());
+}
+
+TEST_F(PlanEditor, AnEntryAddedWhereNoFileIsWritesItWholeWithTheFirstStartsProtocol) {
+  const std::string path = Folder / "New.INI";
+  TSettings settings;
+  TSettingsFile file(path);
+  file.ReadIni(settings);
+  TPlanEditor editor(settings);
+  editor.Add("/srv/db/first.fdb", TEntryChanges());
+  editor.Save(file);
+  TSettings again;
+  TSettingsFile(path).ReadIni(again);
+  EXPECT_EQ(again.Protocol, FirstStartProtocol);
+  EXPECT_EQ(PlanEntriesOf(again).front().DataBase, "/srv/db/first.fdb");
+  EXPECT_NE(ReadFileBytes(path).find("[Parameters]\n"), std::string::npos) << ReadFileBytes(path);
 }
 
 }  // namespace

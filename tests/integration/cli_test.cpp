@@ -523,6 +523,11 @@ TEST_F(CliTest, APlanOfTwoSetUpCheckedRunAndWatchedFromTheShellAlone) {
         << out;
     EXPECT_EQ(Bytes(ini), settings);
   }
+  // Nor for a rhythm that can never run.
+  EXPECT_EQ(Ctl({"plan", "set", "1", "--day", "08:00", "--night", "20:00", "--day-at", "21:30"}, &out, none), 1) << out;
+  EXPECT_TRUE(Has(out, "entry 1: its plan's day rhythm can never run: 21:30 is outside the day window (08:00-20:00)"))
+      << out;
+  EXPECT_EQ(Bytes(ini), settings);
   EXPECT_EQ(Ctl({"status"}, &out, none), 2) << out;
   EXPECT_TRUE(Has(out, "QUORVIN CRITICAL - nothing runs the plan;")) << out;
 

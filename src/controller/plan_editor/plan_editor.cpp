@@ -1,6 +1,9 @@
 #include "controller/plan_editor/plan_editor.h"
 
 #include <filesystem>
+#include <utility>
+
+#include "controller/plan/plan_summary.h"
 
 namespace {
 
@@ -45,21 +48,47 @@ void ApplyOptions(TPlanEntry& entry, const TEntryChanges& changes) {
   for (int level = 1; level <= PlanLevels; ++level) changes.Rhythms[level].ApplyTo(entry.LevelPlans.Level[level - 1]);
 }
 
-// hour × 60 + minute, seconds counted as the rules count them.
-int SecondOfDay(TDateTime value) {
-  const TDateParts t = DecodeDateTime(value);
-  return t.Hour * 3600 + t.Minute * 60 + t.Second;
+// Why the rhythm of one window of `plan` can never start a backup; empty
+// when it can (or the window has none).
+std::string WindowProblem(const TPlanRecord& plan, TPlanWindow window, const std::string& what) {
+  const TRhythmProblem problem = RhythmProblemOf(plan, window);
+  if (problem == TRhythmProblem::None) return {};
+  const bool day = window == TPlanWindow::Day;
+  const std::string dayStart = StartText(plan.DayBeginBack);
+  const std::string nightStart = StartText(plan.NightBeginBack);
+  const std::string text = what + "'s " + (day ? "day" : "night") + " rhythm can never run: ";
+  if (problem == TRhythmProblem::NoWindow && day)
+    return text + "the night (--night " + nightStart + ") does not start after the day (--day " + dayStart +
+           "), so the night window lasts all day";
+  if (problem == TRhythmProblem::NoWindow) return text + "the day window takes every minute of the day";
+  const std::string span = day ? dayStart + "-" + nightStart : nightStart + "-" + dayStart;
+  const std::string where = std::string(day ? "the day" : "the night") + " window (" + span + ")";
+  const std::uint8_t period = day ? plan.DayPeriodBack : plan.NightPeriodBack;
+  if (period == 7) return text + StartText(day ? plan.DayClockBack : plan.NightClockBack) + " is outside " + where;
+  return text + "none of its minutes falls within " + where;
 }
 
+// The rhythms of `plan` that can never run, then what makes it back up
+// nothing.
 std::vector<std::string> RhythmWarnings(const TPlanRecord& plan, const std::string& what) {
   if (!PlanOnAnyDay(plan)) return {what + " is on no weekday: it makes no backups"};
-  const bool dayWindow = SecondOfDay(plan.NightBeginBack) > SecondOfDay(plan.DayBeginBack);
+  std::vector<std::string> warnings;
+  for (const TPlanWindow window : {TPlanWindow::Day, TPlanWindow::Night})
+    if (std::string problem = WindowProblem(plan, window, what); !problem.empty()) warnings.push_back(problem);
   const bool dayRhythm = plan.DayPeriodBack > 0 && plan.DayPeriodBack <= 7;
   const bool nightRhythm = plan.NightPeriodBack > 0 && plan.NightPeriodBack <= 7;
-  if (dayRhythm && !dayWindow)
-    return {what + "'s day rhythm never applies: the night window lasts all day (give --day and --night)"};
-  if (!nightRhythm && !dayRhythm) return {what + " has no rhythm: it makes no backups"};
-  return {};
+  if (!nightRhythm && !dayRhythm) warnings.push_back(what + " has no rhythm: it makes no backups");
+  return warnings;
+}
+
+// The plans of `entry` that are made: its own, and its levels that are on
+// some weekday (a level on none is simply not made).
+std::vector<std::pair<const TPlanRecord*, std::string>> PlansOf(const TPlanEntry& entry) {
+  std::vector<std::pair<const TPlanRecord*, std::string>> plans = {{&entry.PlanRecord, "its plan"}};
+  for (int level = 1; entry.Incremental() && level <= PlanLevels; ++level)
+    if (PlanOnAnyDay(entry.LevelPlans.Level[level - 1]))
+      plans.emplace_back(&entry.LevelPlans.Level[level - 1], "level " + std::to_string(level));
+  return plans;
 }
 
 }  // namespace
@@ -192,16 +221,17 @@ bool SameDatabase(const std::string& a, const std::string& b) {
 }
 
 std::vector<std::string> EntryWarnings(const TPlanEntry& entry) {
-  std::vector<std::string> warnings;
   if (entry.DataBase.empty()) return {"it names no database"};
-  for (const std::string& warning : RhythmWarnings(entry.PlanRecord, "its plan")) warnings.push_back(warning);
-  if (!entry.Incremental()) return warnings;
-  for (int level = 1; level <= PlanLevels; ++level) {
-    const TPlanRecord& plan = entry.LevelPlans.Level[level - 1];
-    // A level on no weekday is simply not made.
-    if (PlanOnAnyDay(plan))
-      for (const std::string& warning : RhythmWarnings(plan, "level " + std::to_string(level)))
-        warnings.push_back(warning);
-  }
+  std::vector<std::string> warnings;
+  for (const auto& [plan, what] : PlansOf(entry))
+    for (const std::string& warning : RhythmWarnings(*plan, what)) warnings.push_back(warning);
   return warnings;
+}
+
+std::vector<std::string> RhythmRefusals(const TPlanEntry& entry) {
+  std::vector<std::string> refusals;
+  for (const auto& [plan, what] : PlansOf(entry))
+    for (const TPlanWindow window : {TPlanWindow::Day, TPlanWindow::Night})
+      if (std::string problem = WindowProblem(*plan, window, what); !problem.empty()) refusals.push_back(problem);
+  return refusals;
 }

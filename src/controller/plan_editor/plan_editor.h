@@ -64,5 +64,9 @@ void CopyJobOptions(TDatabaseOptions& to, const TDatabaseOptions& from);
 bool SameDatabase(const std::string& a, const std::string& b);
 
 // What makes an entry back up nothing, or fail: "no weekday", "the day
-// rhythm never applies: …" and the like; empty for a sound entry.
+// rhythm can never run: …" and the like; empty for a sound entry.
 std::vector<std::string> EntryWarnings(const TPlanEntry& entry);
+
+// The rhythms of an entry (its own, its levels') that can never start a
+// backup, as the window refuses to save them; empty when every one can.
+std::vector<std::string> RhythmRefusals(const TPlanEntry& entry);

@@ -389,6 +389,14 @@ void TSettingsFile::SavePlan(const TSettings& settings) {
 }
 
 void TSettingsFile::SaveChanges(const TSettings& before, const TSettings& after) {
+  // A new file is written whole, as the window writes its first one: a key
+  // left out would read back as the key's default, and a first start's
+  // protocol is not that.
+  if (!IdentityOf(FPath)) {
+    WriteIni(after);
+    SavePlan(after);
+    return;
+  }
   TIniFile ini(FPath);
   ini.Snapshot();
   for (const TSetting& setting : Settings) WriteChanged(ini, setting, WrittenFrom(before), WrittenFrom(after));
