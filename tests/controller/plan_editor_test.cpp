@@ -203,7 +203,7 @@ TEST_F(PlanEditor, EntriesAreNamedByNumberOrDatabaseAndOwnLoginsComeAndGo) {
   EXPECT_EQ(RhythmRefusals(editor.Entries()[3]), std::vector<std::string>());
 }
 
-TEST_F(PlanEditor, AnEntryAddedWhereNoFileIsWritesItWholeWithTheFirstStartsProtocol) {
+TEST_F(PlanEditor, AnEntryAddedWhereNoFileIsKeepsTheFirstStartsProtocol) {
   const std::string path = Folder / "New.INI";
   TSettings settings;
   TSettingsFile file(path);
@@ -215,7 +215,8 @@ TEST_F(PlanEditor, AnEntryAddedWhereNoFileIsWritesItWholeWithTheFirstStartsProto
   TSettingsFile(path).ReadIni(again);
   EXPECT_EQ(again.Protocol, FirstStartProtocol);
   EXPECT_EQ(PlanEntriesOf(again).front().DataBase, "/srv/db/first.fdb");
-  EXPECT_NE(ReadFileBytes(path).find("[Parameters]\n"), std::string::npos) << ReadFileBytes(path);
+  EXPECT_EQ(again.User, "SYSDBA");
+  EXPECT_NE(ReadFileBytes(path).find("[Parameters]\nProtocol=0\n"), std::string::npos) << ReadFileBytes(path);
 }
 
 }  // namespace

@@ -389,17 +389,17 @@ void TSettingsFile::SavePlan(const TSettings& settings) {
 }
 
 void TSettingsFile::SaveChanges(const TSettings& before, const TSettings& after) {
-  // A new file is written whole, as the window writes its first one: a key
-  // left out would read back as the key's default, and a first start's
-  // protocol is not that.
-  if (!IdentityOf(FPath)) {
-    WriteIni(after);
-    SavePlan(after);
-    return;
-  }
+  // Into a new file the protocol goes in any case: left out, it would read
+  // back as its key's default (none chosen), not as a first start's.
+  const bool newFile = !IdentityOf(FPath);
   TIniFile ini(FPath);
   ini.Snapshot();
-  for (const TSetting& setting : Settings) WriteChanged(ini, setting, WrittenFrom(before), WrittenFrom(after));
+  for (const TSetting& setting : Settings) {
+    if (newFile && std::string_view(setting.Key) == "Protocol" && !IsPlanKey(setting))
+      WriteSetting(ini, setting, WrittenFrom(after));
+    else
+      WriteChanged(ini, setting, WrittenFrom(before), WrittenFrom(after));
+  }
   const auto indexOf = [&](std::uint64_t id) -> std::optional<std::size_t> {
     for (std::size_t i = 0; i < before.MorePlanEntries.size(); ++i)
       if (before.MorePlanEntries[i].Id == id) return i;
