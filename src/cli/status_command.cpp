@@ -3,7 +3,11 @@
 // 2 CRITICAL, 3 UNKNOWN); read only (no operation log is started, the
 // settings file is not written).
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_core.h"
@@ -15,6 +19,7 @@
 #include "controller/plan_status/plan_status.h"
 #include "controller/status_texts.h"
 #include "platform/file_lock.h"
+#include "platform/files.h"
 #include "platform/iso_time.h"
 
 namespace {
@@ -40,9 +45,19 @@ struct TRunner {
   }
 };
 
+// Why the plan's lock cannot tell whether the plan runs; empty when it can.
+// A lock, or a state folder, that is not there tells: nothing runs the plan
+// (whatever ran it would have made them).
+std::string LockUnreadable(const std::string& path) {
+  if (access(path.c_str(), R_OK | W_OK) == 0 || errno == ENOENT) return {};
+  return "cannot open the plan's lock " + path + ": " + std::strerror(errno) +
+         " (run status as the user that runs the plan)";
+}
+
 TRunner RunnerOf(const TQuorvin& q) {
   TRunner runner;
-  if (q.PlanRunElsewhere().empty()) return runner;
+  // A lock not there yet is not made by a look.
+  if (!FileExists(q.PlanLockPath()) || q.PlanRunElsewhere().empty()) return runner;
   runner.Holder = TFileLock::Holder(q.PlanLockPath());
   if (runner.Holder.empty()) runner.Holder = "another program";
   runner.Program = runner.Holder.substr(0, runner.Holder.find(", "));
@@ -137,6 +152,7 @@ int StatusCommand(const TCliOptions& options, const TConsole& console) {
   TCliCore cli(options, console, false);
   TQuorvin& q = cli.Core();
   if (!q.SettingsFault().empty()) return Unknown(options, q.SettingsFault());
+  if (const std::string fault = LockUnreadable(q.PlanLockPath()); !fault.empty()) return Unknown(options, fault);
   const TRunner runner = RunnerOf(q);
   const std::vector<TEntryHealth> entries = PlanHealthOf(q.PlanEntries(), ReadHistory(q.HistoryPath()), ReadClock());
   const TPlanHealth health = OverallHealth(entries, runner.Text());

@@ -282,6 +282,14 @@ TEST_F(CliTest, TheServiceUserReachesTheServerFoldersThroughGroupFirebirdAndARef
     for (const auto& entry : fs::recursive_directory_iterator(dir.Path()))
       EXPECT_FALSE(Has(entry.path().string(), ".aside-")) << entry.path();
   }
+  // Nor can status tell whether the plan runs through a state folder closed
+  // to its user.
+  fs::permissions(dir.File("root-state"), P::owner_all);
+  TCtl status({"--config", service + "/Quorvin.INI", "--state-dir", dir.File("root-state"), "status"}, environment,
+              {true, ""});
+  EXPECT_EQ(status.Finish(), 3) << status.Output();
+  EXPECT_TRUE(Has(status.Output(), "QUORVIN UNKNOWN - cannot open the plan's lock " + dir.File("root-state")))
+      << status.Output();
 }
 
 class CliStop : public CliTest, public ::testing::WithParamInterface<const char*> {
