@@ -79,10 +79,12 @@ TEST(CliOptions, WrongUsageIsRefusedWithItsReason) {
 // The plan's options in the words an administrator reads; the rhythm
 // options after --level N go to that level's rhythm.
 TEST(CliOptions, PlanOptionsChangeOnlyWhatTheyName) {
-  const TCliOptions set = Parse({"plan", "set", "2", "--days", "sat-mon,wed", "--day", "8:00", "--night", "20:00",
-                                 "--day-every", "30m", "--night-at", "02:30", "--keep-last", "7", "--kind",
-                                 "incremental", "--level", "1", "--days", "mon-sun", "--night-every", "off",
-                                 "--no-shutdown", "--on-failure", "mail -s failed root", "--program-login"});
+  // The words of one command line, a group of options at a time.
+  std::vector<std::string> words = {"plan", "set", "2", "--days", "sat-mon,wed", "--day", "8:00", "--night", "20:00"};
+  words.insert(words.end(), {"--day-every", "30m", "--night-at", "02:30", "--keep-last", "7", "--kind", "incremental"});
+  words.insert(words.end(), {"--level", "1", "--days", "mon-sun", "--night-every", "off", "--no-shutdown"});
+  words.insert(words.end(), {"--on-failure", "mail -s failed root", "--program-login"});
+  const TCliOptions set = Parse(words);
   EXPECT_EQ(set.Command, TCommand::Plan);
   EXPECT_EQ(set.Arguments, (std::vector<std::string>{"set", "2"}));
   const TRhythmChanges& own = set.Entry.Rhythms[0];
