@@ -214,10 +214,14 @@ settings="$home/.config/Quorvin/Quorvin.INI"
 logs=("$home"/state/Quorvin/log/*.log)
 [ -s "${logs[0]}" ] || fail "no operation log under $home/state/Quorvin/log"
 grep -q 'Начало работы' "${logs[0]}" || fail "the log lacks its first line"
-# The headless program of the same user finds the window's settings.
+# The headless program of the same user finds the window's settings; with
+# nothing running the plan, status is CRITICAL (2).
+status=0
 setpriv --reuid=65534 --regid=65534 --clear-groups \
   env -i HOME="$home" XDG_STATE_HOME="$home/state" PATH="$usr/bin:/usr/bin:/bin" LC_ALL=C.UTF-8 \
-  "$usr/bin/quorvinctl" status </dev/null >"$work/status.out" 2>&1 || fail "quorvinctl status: $(cat "$work/status.out")"
+  "$usr/bin/quorvinctl" status </dev/null >"$work/status.out" 2>&1 || status=$?
+[ "$status" -eq 2 ] && grep -q '^QUORVIN CRITICAL - nothing runs the plan' "$work/status.out" ||
+  fail "quorvinctl status ended with $status: $(cat "$work/status.out")"
 grep -qx "Settings: $settings" "$work/status.out" || fail "quorvinctl status does not read $settings: $(cat "$work/status.out")"
 leftovers=$(find "$root" -newer "$deb" -type f)
 [ -z "$leftovers" ] || fail "files written beside the program: $leftovers"
