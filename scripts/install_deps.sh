@@ -16,6 +16,7 @@ packages=(
   xfce4-panel dbus-daemon libglib2.0-bin
   lintian systemd
   libcurl4-openssl-dev
+  prometheus-node-exporter
   ceph-mon ceph-osd radosgw ceph-common s3cmd
 )
 
@@ -35,3 +36,10 @@ echo "install_deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# The metrics test runs the node exporter itself, on 127.0.0.1 only: the
+# service the package starts on every address of this computer is stopped
+# when this script installed it.
+if [[ " ${missing[*]} " == *" prometheus-node-exporter "* ]] && [ -d /run/systemd/system ]; then
+  echo "install_deps: stopping the prometheus-node-exporter service the package started (the tests run their own)"
+  systemctl disable --now prometheus-node-exporter.service >/dev/null 2>&1 || true
+fi

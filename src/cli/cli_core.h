@@ -15,7 +15,8 @@
 
 class TCliCore {
  public:
-  // `runsJobs`: the run starts an operation log, as the window does.
+  // `runsJobs`: the run starts an operation log, as the window does, and
+  // needs its state folder (RequireStateFolder).
   TCliCore(const TCliOptions& options, const TConsole& console, bool runsJobs);
   TCliCore(const TCliCore&) = delete;
   TCliCore& operator=(const TCliCore&) = delete;
@@ -23,6 +24,7 @@ class TCliCore {
   TQuorvin& Core() { return *FCore; }
   const TConsole& Console() const { return FConsole; }
   TConsolePane& Pane() { return FPane; }
+  TConsolePrompts& Prompts() { return FPrompts; }
   TJobStop& Stop() { return FStop; }
   const std::string& SettingsFile() const { return FSetup.SettingsFile; }
   bool SettingsExist() const;
@@ -30,6 +32,11 @@ class TCliCore {
   // there but cannot be read or is no settings file: a plan, a status or a
   // job on the defaults instead would look healthy and do something else.
   void RequireReadSettings() const;
+  // Makes the state folder when missing; raises Exception naming it and
+  // the reason when it cannot be made or written in (a lock there could
+  // not be taken, which is no other program's doing).
+  void RequireStateFolder() const;
+  const TFileLocations& Locations() const { return FSetup.Locations; }
   // The login of the command line and the environment over the settings'.
   void ApplyLogin(const TCliOptions& options);
   // What runs every 50 ms or so while the program waits for a job of its

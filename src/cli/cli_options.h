@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "controller/plan_editor/plan_changes.h"
 #include "platform/exception.h"
 
 // Wrong usage: the message says what, the program exits with status 2.
@@ -16,11 +17,12 @@ class EUsage : public Exception {
   using Exception::Exception;
 };
 
-enum class TCommand { None, Run, Backup, Restore, Status, History };
+enum class TCommand { None, Run, Backup, Restore, Status, History, Plan, Check };
 
 struct TCliOptions {
   TCommand Command = TCommand::None;
-  // The command's own arguments (the database; the backup and the database).
+  // The command's own arguments (the database; the backup and the database;
+  // plan's own command and its entry or database).
   std::vector<std::string> Arguments;
   bool Help = false;
   bool Version = false;
@@ -40,8 +42,20 @@ struct TCliOptions {
   bool Replace = false;
 
   bool Quiet = false;
+  bool Verbose = false;
   bool Json = false;
   std::optional<std::size_t> Limit;
+
+  // run: the folder of the metrics file; empty: none.
+  std::string MetricsDir;
+
+  // plan add and plan set: the entry's changes, the rhythm options going to
+  // the rhythm of PlanLevel (--level), and the plan's hooks. PlanOptions
+  // names the options given that only plan takes.
+  TEntryChanges Entry;
+  THookChanges Hooks;
+  int PlanLevel = 0;
+  std::vector<std::string> PlanOptions;
 };
 
 // The options of `arguments` (without the program's name).

@@ -11,7 +11,8 @@
 TConsole::TConsole() : FPrefixes(isatty(STDERR_FILENO) == 0) {}
 
 void TConsole::Say(TPriority priority, const std::string& text) const {
-  std::string lines;
+  std::string lines = FLineOpen ? "\r\033[K" : "";
+  FLineOpen = false;
   std::istringstream in(text.empty() ? std::string(" ") : text);
   for (std::string line; std::getline(in, line);) {
     if (FPrefixes) lines += "<" + std::to_string(static_cast<int>(priority)) + ">";
@@ -20,6 +21,14 @@ void TConsole::Say(TPriority priority, const std::string& text) const {
   // One write: lines of another thread or process never land inside it.
   std::fwrite(lines.data(), 1, lines.size(), stderr);
   std::fflush(stderr);
+}
+
+void TConsole::Progress(const std::string& text) const {
+  if (FPrefixes) return;
+  const std::string line = "\r\033[K" + text;
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+  FLineOpen = !text.empty();
 }
 
 void TConsolePane::AppendLine(const std::string& line) {

@@ -6,6 +6,8 @@
 // are left out: a person reads the words.
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "runner/job_notices.h"
 #include "runner/ui_seams.h"
@@ -21,13 +23,20 @@ class TConsole {
   void Error(const std::string& text) const { Say(TPriority::Error, text); }
   void Warning(const std::string& text) const { Say(TPriority::Warning, text); }
   void Info(const std::string& text) const { Say(TPriority::Info, text); }
+  // Whether standard error is a terminal (a person reads it).
+  bool Terminal() const { return !FPrefixes; }
+  // One line rewritten in place on the terminal (a job's progress), left
+  // unfinished; the next message or progress replaces it. Empty: cleared.
+  void Progress(const std::string& text) const;
 
  private:
   bool FPrefixes;
+  // A progress line stands unfinished on the terminal.
+  mutable bool FLineOpen = false;
 };
 
-// The log pane of the jobs: standard output, line by line, or nothing when
-// quiet; the first error line of the job is kept for its outcome.
+// The log pane of the jobs: standard output, line by line (--verbose), or
+// nothing; the first error line of the job is kept for its outcome.
 class TConsolePane : public TLogPaneView {
  public:
   explicit TConsolePane(bool quiet) : FQuiet(quiet) {}
@@ -48,7 +57,16 @@ class TConsolePane : public TLogPaneView {
 class TConsolePrompts : public TPrompts {
  public:
   explicit TConsolePrompts(const TConsole& console) : FConsole(console) {}
-  void ShowMessage(const std::string& text) override { FConsole.Error(text); }
+  // A job's boxes (its failure's) are held while `hold` is on, for its
+  // outcome to say its reason once.
+  void Hold(bool hold) { FHold = hold; }
+  std::vector<std::string> TakeHeld() { return std::exchange(FHeld, {}); }
+  void ShowMessage(const std::string& text) override {
+    if (FHold)
+      FHeld.push_back(text);
+    else
+      FConsole.Error(text);
+  }
   bool AskYesNo(const std::string& text) override;
   bool ConfirmOkCancel(const std::string&) override { return true; }
   void Beep() override {}
@@ -56,6 +74,8 @@ class TConsolePrompts : public TPrompts {
 
  private:
   const TConsole& FConsole;
+  bool FHold = false;
+  std::vector<std::string> FHeld;
 };
 
 // The plan's reports, to the journal.

@@ -27,11 +27,15 @@ std::string FolderOf(const std::string& option, const TEnvironment& environment,
 
 TCoreSetup CoreSetupOf(const TCliOptions& options, const TEnvironment& environment) {
   TCoreSetup setup;
-  setup.Locations = ProcessFileLocations();
-  if (options.Config.empty()) {
+  // The window's folders, decided but not made: a service with a settings
+  // file of its own leaves no empty folders in its home.
+  setup.Locations = DecideProcessFileLocations(ProgramDirectory());
+  std::string config = options.Config;
+  if (config.empty() && environment("QUORVIN_CONFIG") != nullptr) config = environment("QUORVIN_CONFIG");
+  if (config.empty()) {
     setup.SettingsFile = setup.Locations.SettingsDir + "Quorvin.INI";
   } else {
-    const std::filesystem::path file = std::filesystem::absolute(options.Config).lexically_normal();
+    const std::filesystem::path file = std::filesystem::absolute(config).lexically_normal();
     setup.SettingsFile = file.string();
     setup.Locations.SettingsDir = IncludeTrailingPathDelimiter(file.parent_path().string());
   }
@@ -39,6 +43,11 @@ TCoreSetup CoreSetupOf(const TCliOptions& options, const TEnvironment& environme
   const std::string logs = FolderOf(options.LogDir, environment, "LOGS_DIRECTORY");
   if (!logs.empty()) setup.Locations.DataDir = logs;
   return setup;
+}
+
+std::string PathArgument(const std::string& path) {
+  if (path.empty() || path[0] == '/' || path.rfind("\\\\", 0) == 0) return path;
+  return std::filesystem::absolute(path).lexically_normal().string();
 }
 
 std::string ReadPasswordFile(const std::string& path, const std::function<void(const std::string&)>& warn) {

@@ -2,7 +2,8 @@
 // Where quorvinctl's core keeps its files, and the command line's overrides
 // of the settings for the jobs of this run.
 //
-// Without --config it uses the settings file of the window program (the
+// Without --config (or QUORVIN_CONFIG) it uses the settings file of the
+// window program (the
 // same decision: beside the executables of a build folder, else the XDG
 // folders), so the service and the window share one plan, one history and
 // one lock. A system service names its own: --config for the settings file,
@@ -31,6 +32,10 @@ void ApplyLogin(const TCliOptions& options, const TEnvironment& environment, TSe
                 const std::function<void(const std::string&)>& warn);
 // The job options of the command line over those of the settings.
 void ApplyJobOptions(const TCliOptions& options, TSettings& settings);
+
+// A database or backup named on the command line as jobs name it: a local
+// path made absolute and normal, a network name (\\server\…) as it is.
+std::string PathArgument(const std::string& path);
 
 // The first line of a password file; warns through `warn` when others may
 // read the file.

@@ -8,6 +8,7 @@
 #include "cli/cli_options.h"
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "cli/exit_codes.h"
 #include "platform/process_signals.h"
 
 int main(int argc, char* argv[]) {
@@ -22,7 +23,7 @@ int main(int argc, char* argv[]) {
     const TCliOptions options = ParseCliOptions({argv + 1, argv + argc});
     if (options.Help) {
       std::fputs(UsageText().c_str(), stdout);
-      return 0;
+      return ExitSuccess;
     }
     if (options.Version) {
       std::printf("quorvinctl %s\n", QUORVIN_VERSION);
@@ -36,9 +37,12 @@ int main(int argc, char* argv[]) {
     return status;
   } catch (const EUsage& error) {
     console.Error(error.Message + "\nTry 'quorvinctl --help'.");
-    return 2;
+    return ExitUsage;
+  } catch (const EWouldReplace& error) {
+    console.Error(error.Message);
+    return ExitWouldReplace;
   } catch (const std::exception& error) {
     console.Error(MessageOf(error));
-    return 1;
+    return ExitFailure;
   }
 }

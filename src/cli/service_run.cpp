@@ -26,6 +26,10 @@ bool MayFinishAfterStop(std::int32_t kind, const std::optional<TJobProgress>& pr
 TServiceRun::TServiceRun(const TCliOptions& options, const TConsole& console)
     : FCli(options, console, true), FQ(FCli.Core()), FStatus(FQ), FNextTick(TClock::now()) {
   FCli.ApplyLogin(options);
+  if (!options.MetricsDir.empty()) {
+    FMetrics.emplace(PathArgument(options.MetricsDir));
+    FQ.OnJobEnded = [this] { FMetricsDue = true; };
+  }
   FPump.OnSignals = [this](int) { OnSignals(); };
   FPump.OnTurn = [this] { OnTurn(); };
   FCli.SetWhileWaiting([this] { FPump.Turn(); });
@@ -36,7 +40,7 @@ void TServiceRun::SayStarted() {
   console.Info("running the plan of " + FCli.SettingsFile());
   const std::vector<TPlanEntry> entries = FQ.PlanEntries();
   if (std::all_of(entries.begin(), entries.end(), [](const TPlanEntry& entry) { return entry.DataBase.empty(); })) {
-    console.Warning("the plan has no databases: it makes no backups (set it up in the window program)");
+    console.Warning("the plan has no databases: it makes no backups (set it up with quorvinctl plan add)");
     return;
   }
   // A plan that makes no backup is no healthy service either.
@@ -51,7 +55,7 @@ int TServiceRun::Run() {
   FCli.RequireReadSettings();
   if (!FCli.SettingsExist()) {
     FCli.Console().Error("no settings file " + FCli.SettingsFile() +
-                         ": set the plan up in the window program, or name the file with --config");
+                         ": set the plan up with quorvinctl plan add, or name the file with --config");
     return 1;
   }
   // What a job cut short by a crash or a kill left is finished first.
@@ -61,6 +65,7 @@ int TServiceRun::Run() {
     return 1;
   }
   SayStarted();
+  UpdateMetrics();
   // The jobs run on the core's own thread; this one ticks the plan, reads
   // the signals and shows what the jobs post, until it is stopped and the
   // job under way has ended.
@@ -71,6 +76,8 @@ int TServiceRun::Run() {
   }
   FQ.RunPosted();
   FStatus.Remove();
+  FMetricsDue = true;
+  UpdateMetrics();
   FCli.Console().Info("stopped");
   return 0;
 }
@@ -80,6 +87,16 @@ void TServiceRun::TickWhenDue() {
   FNextTick = TClock::now() + std::chrono::milliseconds(PlanTimerInterval);
   if (FQ.Timer().Enabled()) FQ.Timer().Tick();
   FStatus.Update();
+  UpdateMetrics();
+}
+
+void TServiceRun::UpdateMetrics() {
+  if (!FMetrics || !FMetricsDue.exchange(false)) return;
+  const std::string fault = FMetrics->Update(FQ, FQ.Plan().Running());
+  if (!fault.empty() && fault != FMetricsFault) FCli.Console().Warning(fault);
+  FMetricsFault = fault;
+  // Written again at the next tick.
+  if (!fault.empty()) FMetricsDue = true;
 }
 
 void TServiceRun::OnTurn() {

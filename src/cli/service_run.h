@@ -8,13 +8,16 @@
 // says is nearly done: that one may finish for up to NearlyDoneGrace more.
 // Further signals stop it at once; none skips the clean-up.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "cli/cli_core.h"
 #include "cli/signal_pump.h"
 #include "controller/history/job_progress.h"
+#include "controller/monitoring/metrics_file.h"
 #include "controller/plan_status/plan_status.h"
 
 // A backup whose estimate has at most this much left may finish...
@@ -43,6 +46,9 @@ class TServiceRun {
   void StopTheJob();
   // The plan's start, with a warning when it makes no backups.
   void SayStarted();
+  // The metrics file (--metrics-dir), at the start, after each job and at
+  // the stop; a failure to write it is said once.
+  void UpdateMetrics();
 
   TCliCore FCli;
   TQuorvin& FQ;
@@ -51,4 +57,7 @@ class TServiceRun {
   bool FStopping = false;
   std::optional<std::chrono::steady_clock::time_point> FGraceEnds;
   std::chrono::steady_clock::time_point FNextTick;
+  std::optional<TMetricsFile> FMetrics;
+  std::atomic<bool> FMetricsDue{true};
+  std::string FMetricsFault;
 };

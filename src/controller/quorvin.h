@@ -190,6 +190,8 @@ class TQuorvin {
   std::string PlanRunElsewhere() const;
   // The lock of the settings file's plan, whose file says who holds it.
   const std::string& PlanLockPath() const { return FPlanLock.Path(); }
+  // The lock held while a job of this settings file runs.
+  const std::string& JobsLockPath() const { return FJobsLock.Path(); }
   void OnPlanTimer();
   // The plan's entries as the settings have them now.
   std::vector<TPlanEntry> PlanEntries() const { return PlanEntriesOf(FSettings); }

@@ -91,9 +91,12 @@ bool FolderTakesFiles(const std::string& dir) {
   return access(dir.c_str(), W_OK) == 0;
 }
 
+TFileLocations DecideProcessFileLocations(const std::string& programDir) {
+  return DecideFileLocations(programDir, FolderTakesFiles(programDir), ProcessEnvironment(), PasswordHome());
+}
+
 TFileLocations LocateFiles(const std::string& programDir) {
-  TFileLocations places =
-      DecideFileLocations(programDir, FolderTakesFiles(programDir), ProcessEnvironment(), PasswordHome());
+  TFileLocations places = DecideProcessFileLocations(programDir);
   if (!places.Portable) {
     MakeFolders(places.SettingsDir.substr(0, places.SettingsDir.size() - 1));
     MakeFolders(places.DataDir.substr(0, places.DataDir.size() - 1));

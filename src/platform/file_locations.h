@@ -53,6 +53,10 @@ bool FolderTakesFiles(const std::string& dir);
 // hold a password).
 TFileLocations LocateFiles(const std::string& programDir);
 
+// The decision for `programDir` in this process's environment, no folder
+// made: for a program that makes only the folders it writes in.
+TFileLocations DecideProcessFileLocations(const std::string& programDir);
+
 // LocateFiles for the executable's own folder, decided at the first call and
 // kept for the life of the process.
 const TFileLocations& ProcessFileLocations();

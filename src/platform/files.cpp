@@ -139,11 +139,11 @@ std::optional<std::vector<std::string>> FilesInFolder(const std::string& folder)
   return names;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& text) {
+bool WriteFileAtomically(const std::string& path, const std::string& text, unsigned mode) {
   std::string temporary = path + ".XXXXXX";
   const int fd = mkstemp(temporary.data());
   if (fd < 0) return false;
-  const bool written = fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
+  const bool written = fchmod(fd, static_cast<mode_t>(mode & 07777)) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
   if (close(fd) == 0 && written && rename(temporary.c_str(), path.c_str()) == 0) return true;
   unlink(temporary.c_str());
   return false;

@@ -53,11 +53,12 @@ std::optional<std::uint64_t> FileSize(const std::string& path);
 // Names (without folder) of the files in a folder, folders left out; nullopt
 // when the folder cannot be listed.
 std::optional<std::vector<std::string>> FilesInFolder(const std::string& folder);
-// Writes `text` as the whole content of `path`, readable by its owner only:
-// into a new file beside it, flushed to disk, then renamed over `path`, so a
-// crash leaves either the old content or the new one, never a part. False
-// (and nothing left beside it) on failure.
-bool WriteFileAtomically(const std::string& path, const std::string& text);
+// Writes `text` as the whole content of `path`, with `mode` (readable by its
+// owner only unless said otherwise): into a new file beside it ("<path>.XXXXXX"),
+// flushed to disk, then renamed over `path`, so a crash leaves either the old
+// content or the new one, never a part. False (and nothing left beside it) on
+// failure.
+bool WriteFileAtomically(const std::string& path, const std::string& text, unsigned mode = 0600);
 // The whole content of a file; nullopt (errno set) when it cannot be read. A
 // missing file reads as empty with `exists` false.
 std::optional<std::string> ReadWholeFile(const std::string& path, bool& exists);

@@ -116,6 +116,12 @@ std::string RefusedFolderRight(const std::string& folder, TFolderNeed need) {
   return Describe(whole.string(), need, error);
 }
 
+int FolderRefusal(const std::string& folder, TFolderNeed need) { return Refusal(folder, need); }
+
+int ReadWriteRefusal(const std::string& file) {
+  return faccessat(AT_FDCWD, file.c_str(), R_OK | W_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
 std::string FolderOf(const std::string& path) {
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   return parent.empty() ? std::string(".") : parent.string();

@@ -19,5 +19,11 @@ enum class TFolderNeed { Enter, Write, Everything };
 // firebird may." Empty when nothing refuses it (or it cannot be told).
 std::string RefusedFolderRight(const std::string& folder, TFolderNeed need);
 
+// 0 when this process has `need` on `folder` itself (its parents not
+// looked at), else the error that refuses it (EACCES, EROFS, ENOENT …).
+int FolderRefusal(const std::string& folder, TFolderNeed need);
+// 0 when this process may read and write the file, else the error.
+int ReadWriteRefusal(const std::string& file);
+
 // The folder of `path` (the current folder for a bare name).
 std::string FolderOf(const std::string& path);

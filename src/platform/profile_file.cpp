@@ -286,6 +286,41 @@ bool EraseProfileSection(const std::string& path, const std::string& section) {
   return ReplaceFile(path, JoinLines(lines), exists);
 }
 
+bool RenameProfileSection(const std::string& path, const std::string& from, const std::string& to) {
+  const std::string newName = TrimBlanks(to);
+  if (!Writable(newName, "key", "")) {
+    errno = EINVAL;
+    return false;
+  }
+  bool exists = false;
+  const auto content = ReadWholeFile(path, exists);
+  if (!content) return false;
+  if (!exists) return true;
+  std::vector<TLine> lines = SplitLines(*content);
+  const TKeyPlace place = FindKey(lines, TrimBlanks(from), "\n");
+  if (!place.SectionAt) return true;
+  if (FindKey(lines, newName, "\n").SectionAt) {
+    errno = EEXIST;
+    return false;
+  }
+  lines[*place.SectionAt].Text = "[" + newName + "]";
+  return ReplaceFile(path, JoinLines(lines), exists);
+}
+
+bool EraseProfileValue(const std::string& path, const std::string& section, const std::string& key) {
+  bool exists = false;
+  const auto content = ReadWholeFile(path, exists);
+  if (!content) return false;
+  if (!exists) return true;
+  std::vector<TLine> lines = SplitLines(*content);
+  const TKeyPlace place = FindKey(lines, TrimBlanks(section), TrimBlanks(key));
+  if (!place.KeyAt) return true;
+  const std::size_t at = *place.KeyAt;
+  if (!lines[at].Bom.empty() && at + 1 < lines.size()) lines[at + 1].Bom = lines[at].Bom;
+  lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(at));
+  return ReplaceFile(path, JoinLines(lines), exists);
+}
+
 namespace {
 
 // Bytes no text holds: controls other than tabs, line and page breaks.
@@ -392,6 +427,16 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
 
 void TIniFile::EraseSection(const std::string& section) {
   if (!EraseProfileSection(FFileName, section)) throw EIniFileException("Unable to write to " + FFileName);
+  if (FSnapshot) Snapshot();
+}
+
+void TIniFile::RenameSection(const std::string& from, const std::string& to) {
+  if (!RenameProfileSection(FFileName, from, to)) throw EIniFileException("Unable to write to " + FFileName);
+  if (FSnapshot) Snapshot();
+}
+
+void TIniFile::EraseKey(const std::string& section, const std::string& key) {
+  if (!EraseProfileValue(FFileName, section, key)) throw EIniFileException("Unable to write to " + FFileName);
   if (FSnapshot) Snapshot();
 }
 

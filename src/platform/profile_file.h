@@ -44,6 +44,14 @@ bool WriteProfileValue(const std::string& path, const std::string& section, cons
 // section is gone (or never was); false (errno set) when the write is
 // refused.
 bool EraseProfileSection(const std::string& path, const std::string& section);
+// Gives the first section named `from` the name `to`, its lines kept as they
+// are. True when it is renamed (or there is none of that name); false (errno
+// set) when the write is refused or a section `to` is there already.
+bool RenameProfileSection(const std::string& path, const std::string& from, const std::string& to);
+// Removes the first line of `key` in `section`, every other line kept. True
+// when the key is gone (or never was); false (errno set) when the write is
+// refused.
+bool EraseProfileValue(const std::string& path, const std::string& section, const std::string& key);
 
 // Why `content` is not a profile file: "it has no [section] line" (text
 // that is not blank or comments only, without a single section line), or
@@ -103,8 +111,10 @@ class TIniFile {
   void WriteInteger(const std::string& section, const std::string& key, std::int32_t value);
   void WriteBool(const std::string& section, const std::string& key, bool value);
   void WriteTime(const std::string& section, const std::string& key, TDateTime value);
-  // Raises EIniFileException as the writes do.
+  // Raise EIniFileException as the writes do.
   void EraseSection(const std::string& section);
+  void RenameSection(const std::string& from, const std::string& to);
+  void EraseKey(const std::string& section, const std::string& key);
 
  private:
   std::optional<std::string> Value(const std::string& section, const std::string& key) const;

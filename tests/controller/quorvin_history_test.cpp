@@ -106,4 +106,32 @@ TEST_F(History, PlanBackupsKeepTheNewestAndLogEveryRemovalAndEveryLostRecord) {
   EXPECT_EQ(LogAfterStart().back(), "06.12.2026 в 19:15 Не удалось записать историю заданий. " + q.HistoryPath());
 }
 
+// The files of failed plan backups (renamed ".failed") follow the same
+// rules: after three failures and a success with "keep the newest 2", the
+// newest two failed files stay and the oldest goes, with its log line.
+TEST_F(History, FailedPlanBackupsAreKeptByTheRetentionRulesToo) {
+  TQuorvin& q = StartShop();
+  q.Settings().KeepLastBackups = 2;
+  Makes("BAD", false);
+  for (int i = 0; i < 3; ++i) {
+    q.RunPlanBackup(q.PlanEntries().front());
+    Clock.Advance(1.0 / 24);
+  }
+  const Strings failed = {"Shop.fdb_06_12_26_12_15.gbk.failed", "Shop.fdb_06_12_26_13_15.gbk.failed",
+                          "Shop.fdb_06_12_26_14_15.gbk.failed"};
+  for (const std::string& name : failed) ASSERT_TRUE(FileExists(Dir / name)) << name;
+  // A failed backup by hand is no plan backup: it stays.
+  q.Backup(Dir / "Shop.fdb");
+  ASSERT_TRUE(FileExists(Dir / "Shop.fdb_06_12_26_15_15.gbk.failed"));
+  Clock.Advance(1.0 / 24);
+  Makes("NEW");
+  q.RunPlanBackup(q.PlanEntries().front());
+  EXPECT_FALSE(FileExists(Dir / failed[0]));
+  EXPECT_TRUE(FileExists(Dir / failed[1]) && FileExists(Dir / failed[2]));
+  EXPECT_TRUE(FileExists(Dir / "Shop.fdb_06_12_26_15_15.gbk.failed"));
+  const Strings log = LogAfterStart();
+  const std::string line = "06.12.2026 в 16:15 Удалена старая неудачная резервная копия. " + Dir / failed[0];
+  EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line;
+}
+
 }  // namespace

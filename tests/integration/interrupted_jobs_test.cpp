@@ -194,7 +194,7 @@ TEST_F(InterruptedJob, AKilledCommandLineRestoreIsFinishedByTheNextBackup) {
     return more;
   };
   {
-    fbtest::TCtl restore(with({"--replace", "restore", gbk, db}), environment);
+    fbtest::TCtl restore(with({"--replace", "--verbose", "restore", gbk, db}), environment);
     ASSERT_TRUE(restore.WaitFor("restoring data for table")) << restore.Output();
     restore.Kill();
     ASSERT_EQ(restore.Finish(), -SIGKILL) << restore.Output();

@@ -86,10 +86,22 @@ for program in quorvin quorvinctl; do
   [ -s "$usr/share/doc/$program/copyright" ] || fail "no copyright file for $program"
 done
 ldd "$usr/bin/quorvinctl" | grep -qi qt && fail "quorvinctl is linked with Qt"
+# The settings file's own page, key by key with an example plan, comes with
+# the headless program.
+settings_page="$usr/share/man/man5/quorvin.ini.5.gz"
+[ -s "$settings_page" ] || fail "no manual page of the settings file"
+for part in "^.SH KEYS" "^.SH EXAMPLE" "^.BR DayPeriodBack" "^\\[Plan2\\]" "quorvinctl plan add"; do
+  zcat "$settings_page" | grep -q "$part" || fail "the settings file's page lacks $part"
+done
+dpkg-deb -c "$deb" | grep -q 'quorvin.ini.5' && fail "the window's package ships the settings file's page as well"
 system_unit="$root/lib/systemd/system/quorvinctl.service"
 user_unit="$usr/lib/systemd/user/quorvinctl.service"
 [ -s "$system_unit" ] && [ -s "$user_unit" ] || fail "the units are missing"
 grep -qx 'User=quorvin' "$system_unit" || fail "the system unit does not run as quorvin"
+# Both check the set-up before the plan, without keeping a broken entry from
+# stopping the others.
+grep -q '^ExecStartPre=-/usr/bin/quorvinctl .*check$' "$system_unit" || fail "the system unit does not check first"
+grep -q '^ExecStartPre=-/usr/bin/quorvinctl check$' "$user_unit" || fail "the user unit does not check first"
 # The system unit's user reaches the Firebird server's folders (the engine's
 # lock folder /tmp/firebird and Debian's database folder, both group firebird,
 # mode 0770): the package's configuration makes user quorvin a member of that
@@ -202,10 +214,14 @@ settings="$home/.config/Quorvin/Quorvin.INI"
 logs=("$home"/state/Quorvin/log/*.log)
 [ -s "${logs[0]}" ] || fail "no operation log under $home/state/Quorvin/log"
 grep -q 'Начало работы' "${logs[0]}" || fail "the log lacks its first line"
-# The headless program of the same user finds the window's settings.
+# The headless program of the same user finds the window's settings; with
+# nothing running the plan, status is CRITICAL (2).
+status=0
 setpriv --reuid=65534 --regid=65534 --clear-groups \
   env -i HOME="$home" XDG_STATE_HOME="$home/state" PATH="$usr/bin:/usr/bin:/bin" LC_ALL=C.UTF-8 \
-  "$usr/bin/quorvinctl" status </dev/null >"$work/status.out" 2>&1 || fail "quorvinctl status: $(cat "$work/status.out")"
+  "$usr/bin/quorvinctl" status </dev/null >"$work/status.out" 2>&1 || status=$?
+[ "$status" -eq 2 ] && grep -q '^QUORVIN CRITICAL - nothing runs the plan' "$work/status.out" ||
+  fail "quorvinctl status ended with $status: $(cat "$work/status.out")"
 grep -qx "Settings: $settings" "$work/status.out" || fail "quorvinctl status does not read $settings: $(cat "$work/status.out")"
 leftovers=$(find "$root" -newer "$deb" -type f)
 [ -z "$leftovers" ] || fail "files written beside the program: $leftovers"

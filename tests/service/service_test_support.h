@@ -29,9 +29,7 @@ inline std::string NumberItem(int tag, uint32_t value) {
 
 class FakeClientTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SetClientLibraryCandidates({FakeClient::Path()});
-  }
+  void SetUp() override { SetClientLibraryCandidates({FakeClient::Path()}); }
   void TearDown() override { SetClientLibraryCandidates({}); }
 
   // A service ready to attach to the local service manager.

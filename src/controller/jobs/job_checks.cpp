@@ -90,11 +90,14 @@ void TDatabaseJobs::ApplyRetention(const TDatabaseOptions& db, const TBackupOutc
   const TRetentionRule rule{db.KeepLastBackups, db.KeepBackupDays};
   if (!rule.Active()) return;
   // The plan's own backups of this database, as the history knows them.
+  // Their failed backups, renamed ".failed", go by the same rules: a database
+  // that fails night after night does not fill its folder with them.
   std::set<std::string> own;
+  std::set<std::string> failed;
   for (const THistoryRecord& record : ReadHistory(FPlaces.HistoryPath)) {
-    if (record.Kind != HistoryKindBackup || record.By != HistoryByPlan || !record.Succeeded() ||
-        record.Database != db.DataBase)
-      continue;
+    if (record.Kind != HistoryKindBackup || record.By != HistoryByPlan || record.Database != db.DataBase) continue;
+    if (!record.Succeeded() && !record.File.empty()) failed.insert(record.File + ".failed");
+    if (!record.Succeeded()) continue;
     for (const std::string& file : {record.File, record.Copy})
       if (!file.empty()) own.insert(file);
   }
@@ -103,6 +106,8 @@ void TDatabaseJobs::ApplyRetention(const TDatabaseOptions& db, const TBackupOutc
   if (serverFile) {
     const std::string justMade = std::filesystem::path(made.BackFile).filename().string();
     RemoveOldBackups(made.Name.BackDir, own, {base, ".gbk", justMade, rule}, " Удалена старая резервная копия. ");
+    RemoveOldBackups(made.Name.BackDir, failed, {base, ".gbk.failed", {}, rule},
+                     " Удалена старая неудачная резервная копия. ");
   }
   if (!db.LocalCopyDir.empty()) {
     const std::string justMade = made.Copy ? std::filesystem::path(made.Copy->File).filename().string() : "";

@@ -53,13 +53,11 @@ std::string PlanSummary(const TPlanRecord& plan) {
   return days + "; днём " + RhythmText(plan.DayPeriodBack, plan.DayClockBack) + ", ночью " + night;
 }
 
-namespace {
-
-// A window's start as the dialog's pickers show it, the seconds only where
-// there are any.
 std::string StartText(TDateTime value) {
   return FormatDateTime(SecondOfDay(value) % 60 != 0 ? "hh:nn:ss" : "hh:nn", value);
 }
+
+namespace {
 
 std::string WindowProblemText(const TPlanRecord& plan, TPlanWindow window) {
   const bool day = window == TPlanWindow::Day;

@@ -9,6 +9,10 @@
 
 std::string PlanSummary(const TPlanRecord& plan);
 
+// A window's start as the dialog's pickers show it ("08:00"), the seconds
+// only where there are any.
+std::string StartText(TDateTime value);
+
 // Why a chosen rhythm of `plan` can never start a backup, in a sentence for
 // the schedule dialog ("Дневной ритм «в 00:00» не сработает ни разу: …");
 // empty while every chosen rhythm can.

@@ -4,8 +4,10 @@
 
 #include "controller/quorvin.h"
 #include "controller/status_texts.h"
+#include "platform/computer_name.h"
 #include "platform/file_lock.h"
 #include "platform/files.h"
+#include "platform/iso_time.h"
 
 namespace {
 
@@ -42,6 +44,8 @@ std::string PlanStatusPath(const TQuorvin& q) {
 TPlanStatus PlanStatusOf(const TQuorvin& q) {
   TPlanStatus status;
   status.Holder = TFileLock::Holder(q.PlanLockPath());
+  status.Pid = ProcessId();
+  status.Host = ComputerName();
   status.Job = StatusLinesOf(q, false).Job;
   status.Next = q.NextPlanBackups();
   for (const TPlanEntry& entry : q.PlanEntries())
@@ -51,10 +55,12 @@ TPlanStatus PlanStatusOf(const TQuorvin& q) {
 
 std::string PlanStatusText(const TPlanStatus& status) {
   TJson next = TJson::array();
-  for (const TNextBackup& backup : status.Next) next.push_back({{"database", backup.DataBase}, {"when", backup.When}});
+  for (const TNextBackup& backup : status.Next)
+    next.push_back({{"database", backup.DataBase}, {"when", backup.When}, {"at", FormatIso8601(backup.When)}});
   TJson last = TJson::array();
   for (const TJobReport& report : status.Last) last.push_back(ReportJson(report));
-  const TJson json = {{"holder", status.Holder}, {"job", status.Job}, {"next", next}, {"last", last}};
+  const TJson json = {{"holder", status.Holder}, {"pid", status.Pid}, {"host", status.Host}, {"since", status.Since},
+                      {"job", status.Job},       {"next", next},      {"last", last}};
   return json.dump(-1, ' ', false, TJson::error_handler_t::replace) + "\n";
 }
 
@@ -67,6 +73,9 @@ std::optional<TPlanStatus> ReadPlanStatus(const std::string& path) {
   try {
     TPlanStatus status;
     status.Holder = json.value("holder", "");
+    status.Pid = json.value("pid", 0L);
+    status.Host = json.value("host", "");
+    status.Since = json.value("since", "");
     status.Job = json.value("job", "");
     for (const TJson& backup : json.value("next", TJson::array()))
       status.Next.push_back({0, backup.value("database", ""), backup.value("when", 0.0)});
@@ -87,12 +96,16 @@ void TPlanStatusWriter::Update() {
     Remove();
     return;
   }
-  const std::string text = PlanStatusText(PlanStatusOf(FQuorvin));
+  if (FSince.empty()) FSince = FormatIso8601(Now());
+  TPlanStatus status = PlanStatusOf(FQuorvin);
+  status.Since = FSince;
+  const std::string text = PlanStatusText(status);
   if (text == FWritten) return;
   if (WriteFileAtomically(FPath, text)) FWritten = text;
 }
 
 void TPlanStatusWriter::Remove() {
+  FSince.clear();
   if (FWritten.empty()) return;
   DeleteFile(FPath);
   FWritten.clear();

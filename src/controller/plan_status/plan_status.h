@@ -15,8 +15,12 @@
 class TQuorvin;
 
 struct TPlanStatus {
-  // Who runs the plan, as its lock says.
+  // Who runs the plan, as its lock says, and the same in parts: its process,
+  // computer, and since when it runs the plan (ISO 8601; empty: not said).
   std::string Holder;
+  long Pid = 0;
+  std::string Host;
+  std::string Since;
   // The job under way as the status line says it; empty while none runs.
   std::string Job;
   // The next backup of each database, the earliest first.
@@ -53,4 +57,5 @@ class TPlanStatusWriter {
   const TQuorvin& FQuorvin;
   std::string FPath;
   std::string FWritten;
+  std::string FSince;
 };

@@ -5,6 +5,7 @@
 
 #include "controller/settings/settings_file.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -276,6 +277,49 @@ void WriteSetting(TIniFile& ini, const TSetting& setting, const TOwner& o) {
       setting.Field);
 }
 
+// True when the field of `setting` holds different values in `a` and `b`.
+bool Differs(const TSetting& setting, const TOwner& a, const TOwner& b) {
+  return std::visit(
+      TOverloaded{
+          [&](std::string TDatabaseOptions::*f) { return a.Options.*f != b.Options.*f; },
+          [&](std::int32_t TDatabaseOptions::*f) { return a.Options.*f != b.Options.*f; },
+          [&](bool TDatabaseOptions::*f) { return a.Options.*f != b.Options.*f; },
+          [&](std::string TSettings::*f) { return a.Program->*f != b.Program->*f; },
+          [&](std::int32_t TSettings::*f) { return a.Program->*f != b.Program->*f; },
+          [&](bool TSettings::*f) { return a.Program->*f != b.Program->*f; },
+          [&](std::vector<std::string> TSettings::*f) { return a.Program->*f != b.Program->*f; },
+          [&](bool TPlanRecord::*f) { return a.Plan.*f != b.Plan.*f; },
+          [&](std::uint8_t TPlanRecord::*f) { return a.Plan.*f != b.Plan.*f; },
+          [&](TDateTime TPlanRecord::*f) { return FormatLongTime(a.Plan.*f) != FormatLongTime(b.Plan.*f); },
+          [&](TLevelPlanKey f) {
+            return LevelPlanText(a.Levels.Level[f.Index]) != LevelPlanText(b.Levels.Level[f.Index]);
+          },
+      },
+      setting.Field);
+}
+
+bool IsLogin(const TSetting& setting) { return setting.Rule == TSettingRule::Login; }
+
+// One key of `after` when it changed from `before`: a key added later that
+// goes back to its default where the file never had it stays out; a login
+// follows whether it is kept at all (the program's RememberPass, an entry's
+// own login).
+void WriteChanged(TIniFile& ini, const TSetting& setting, const TOwner& before, const TOwner& after) {
+  if (!after.Keeps(setting) || setting.Rule == TSettingRule::OwnWrite) return;
+  const std::string section = after.SectionOf(setting);
+  const bool loginKept = after.Program ? after.Program->RememberPass : after.PlanEntry->OwnLogin;
+  const bool loginWasKept = before.Program ? before.Program->RememberPass : before.PlanEntry->OwnLogin;
+  if (IsLogin(setting) && loginKept != loginWasKept) {
+    if (after.PlanEntry && !loginKept) return ini.EraseKey(section, setting.Key);
+    return WriteSetting(ini, setting, after);
+  }
+  if (!Differs(setting, before, after)) return;
+  const bool added = setting.Rule == TSettingRule::Added || setting.Rule == TSettingRule::AddedLater;
+  if (added && AtDefault(setting, after) && !ini.HasKey(section, setting.Key)) return;
+  if (after.PlanEntry && IsLogin(setting) && !loginKept) return;
+  WriteSetting(ini, setting, after);
+}
+
 bool IsPlanKey(const TSetting& setting) { return std::string_view(setting.Section) == SectionPlan; }
 
 bool OwnWrite(const TSetting& setting) { return setting.Rule == TSettingRule::OwnWrite; }
@@ -341,6 +385,44 @@ void TSettingsFile::SavePlan(const TSettings& settings) {
   for (const TPlanEntry& entry : settings.MorePlanEntries) {
     const TOwner owner = WrittenFrom(entry, i++);
     for (const TSetting& setting : Settings) WriteSetting(ini, setting, owner);
+  }
+}
+
+void TSettingsFile::SaveChanges(const TSettings& before, const TSettings& after) {
+  // Into a new file the protocol goes in any case: left out, it would read
+  // back as its key's default (none chosen), not as a first start's.
+  const bool newFile = !IdentityOf(FPath);
+  TIniFile ini(FPath);
+  ini.Snapshot();
+  for (const TSetting& setting : Settings) {
+    if (newFile && std::string_view(setting.Key) == "Protocol" && !IsPlanKey(setting))
+      WriteSetting(ini, setting, WrittenFrom(after));
+    else
+      WriteChanged(ini, setting, WrittenFrom(before), WrittenFrom(after));
+  }
+  const auto indexOf = [&](std::uint64_t id) -> std::optional<std::size_t> {
+    for (std::size_t i = 0; i < before.MorePlanEntries.size(); ++i)
+      if (before.MorePlanEntries[i].Id == id) return i;
+    return std::nullopt;
+  };
+  std::vector<bool> kept(before.MorePlanEntries.size(), false);
+  for (const TPlanEntry& entry : after.MorePlanEntries)
+    if (const auto was = indexOf(entry.Id)) kept[*was] = true;
+  for (std::size_t i = before.MorePlanEntries.size(); i-- > 0;)
+    if (!kept[i]) ini.EraseSection(EntrySection(i));
+  for (std::size_t i = 0; i < after.MorePlanEntries.size(); ++i) {
+    const TPlanEntry& entry = after.MorePlanEntries[i];
+    const TOwner owner = WrittenFrom(entry, i);
+    const auto was = indexOf(entry.Id);
+    if (!was || *was < i) {
+      // A new entry: a section of its own, written afresh.
+      ini.EraseSection(EntrySection(i));
+      for (const TSetting& setting : Settings) WriteSetting(ini, setting, owner);
+      continue;
+    }
+    if (*was != i) ini.RenameSection(EntrySection(*was), EntrySection(i));
+    const TOwner old = WrittenFrom(before.MorePlanEntries[*was], i);
+    for (const TSetting& setting : Settings) WriteChanged(ini, setting, old, owner);
   }
 }
 

@@ -32,6 +32,13 @@ class TSettingsFile {
   // [Plan] and the sections of the further entries (those no longer in the
   // plan removed).
   void SavePlan(const TSettings& settings);
+  // Only the keys whose values differ between `before` (the settings as read
+  // from this file) and `after`: every other line keeps its bytes. A further
+  // entry keeps its section, renamed when entries before it were removed;
+  // sections of removed entries go, new entries get sections of their own.
+  // Entries may be removed and added at the end, never reordered. A new
+  // file gets the protocol too, which a first start chose.
+  void SaveChanges(const TSettings& before, const TSettings& after);
   // Whether the plan runs, and DataBase: written when the plan starts or
   // stops, so a plan still running when the program ends resumes at the
   // next start when ResumePlan is on.
