@@ -59,12 +59,12 @@
 #include "app/log_pane_widget.h"
 #include "app/main_form.h"
 #include "app/qt_seams.h"
-#include "jobs/worker/front_end_channel.h"
 #include "app/single_instance.h"
 #include "bench_tools.h"
 #include "controller/quorvin.h"
 #include "dialogs/plan_form.h"
 #include "integration/fb_fixture.h"
+#include "jobs/worker/front_end_channel.h"
 #include "runner/job_output.h"
 
 namespace {
@@ -231,15 +231,16 @@ int Pane(int lines) {
   for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
   // The window's own channel: the job writes on its thread, the lines reach
   // the pane on this one.
-  TFrontEndChannel channel([](std::function<void()> work) { QMetaObject::invokeMethod(qApp, std::move(work)); },
-                           &pane, nullptr, nullptr);
+  TFrontEndChannel channel([](std::function<void()> work) { QMetaObject::invokeMethod(qApp, std::move(work)); }, &pane,
+                           nullptr, nullptr);
   TStallMeter meter;
   meter.Start();
   bool arrived = false;
   const auto start = Clock::now();
   std::thread job([&] {
     TJobOutput output(channel.Pane());
-    for (int i = 1; i <= lines; ++i) output.AddPaneLine("gbak:    writing data for table T_ORDERS " + std::to_string(i));
+    for (int i = 1; i <= lines; ++i)
+      output.AddPaneLine("gbak:    writing data for table T_ORDERS " + std::to_string(i));
     channel.Send([&] { arrived = true; });
   });
   while (!arrived) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
@@ -442,8 +443,7 @@ int main(int argc, char** argv) {
   if (mode == "start") return Start();
   if (mode == "idle") return Idle();
   if (mode == "pane") return Pane(Arg(argc, argv, "--lines", 1000000));
-  if (mode == "stall")
-    return Stall(Arg(argc, argv, "--size-mb", 200), Arg(argc, argv, "--rounds", 3));
+  if (mode == "stall") return Stall(Arg(argc, argv, "--size-mb", 200), Arg(argc, argv, "--rounds", 3));
   if (mode == "notice") return Notice(Arg(argc, argv, "--size-mb", 200), Arg(argc, argv, "--rounds", 3));
   if (mode == "jobs") return Jobs(Arg(argc, argv, "--jobs", 20), Arg(argc, argv, "--size-mb", 20));
   std::fprintf(stderr,

@@ -129,7 +129,8 @@ std::optional<TOutcome> TQuorvin::HandJob(std::int32_t kind, const std::string& 
     bool Ended = false;
   };
   auto end = std::make_shared<TEnd>();
-  TQueuedJob job = Locked({kind, database, TJobBy::User, 0, [this, run, done, end] {
+  TQueuedJob job = Locked({kind, database, TJobBy::User, 0,
+                           [this, run, done, end] {
                              TJobOutput output(FChannel.Pane(), FChannel.Prompts());
                              Prepare(output);
                              const TOutcome outcome = run(output);

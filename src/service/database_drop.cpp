@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "service/library_call.h"
 #include "service/client_library.h"
 #include "service/ib_errors.h"
+#include "service/library_call.h"
 
 namespace {
 

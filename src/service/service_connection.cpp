@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "platform/text.h"
-#include "service/library_call.h"
 #include "service/ib_errors.h"
+#include "service/library_call.h"
 
 namespace {
 

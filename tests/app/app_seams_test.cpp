@@ -26,10 +26,10 @@
 #include "app/qt_seams.h"
 #include "app/session_end.h"
 #include "app/single_instance.h"
-#include "platform/exception.h"
-#include "platform/process_signals.h"
 #include "controller/jobs/job_queue.h"
 #include "jobs/worker/front_end_channel.h"
+#include "platform/exception.h"
+#include "platform/process_signals.h"
 #include "service/library_call.h"
 
 class TAppSeamsTest : public QObject {
@@ -93,8 +93,8 @@ class TNotingSeams : public TLogPaneView, public TPrompts {
 // answer goes back to the job, and the event loop is never held for long.
 void TAppSeamsTest::channelHandsOverInOrderInShortSlices() {
   TNotingSeams seams;
-  TFrontEndChannel channel([](std::function<void()> work) { QMetaObject::invokeMethod(qApp, std::move(work)); },
-                           &seams, &seams, nullptr);
+  TFrontEndChannel channel([](std::function<void()> work) { QMetaObject::invokeMethod(qApp, std::move(work)); }, &seams,
+                           &seams, nullptr);
   constexpr int Lines = 200000;
   std::atomic<bool> answered{true};
   std::thread job([&] {

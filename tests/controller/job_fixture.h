@@ -106,7 +106,9 @@ class JobTest : public ControllerTest {
   // A tick of the plan timer as the window's event loop delivers it: on the
   // front end's thread. From a job's thread the job waits for it; on the
   // front end's thread the jobs it started are waited for.
-  void Tick() { OnFrontEnd([this] { Controller->Timer().Tick(); }); }
+  void Tick() {
+    OnFrontEnd([this] { Controller->Timer().Tick(); });
+  }
   // Runs `work` on the front end's thread (from a job's thread, the job waits
   // for it), then, on that thread, waits until no job runs or waits.
   void OnFrontEnd(const std::function<void()>& work) {

@@ -13,8 +13,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
