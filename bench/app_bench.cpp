@@ -6,10 +6,11 @@
 //                              the program's own start-up path
 //   app_bench idle             resident memory once the window sits in the
 //                              notification area with the plan running
-//   app_bench pane [--lines N] cost per line appended to the log pane with
-//                              the event pump after every line, and the
-//                              longest gap in event handling meanwhile
-//   app_bench stall [--size-mb N] [--rounds R] [--direct 1]
+//   app_bench pane [--lines N] cost per line of a job's output on its own
+//                              thread until it is in the window's log pane,
+//                              and the longest gap in the window's event
+//                              handling meanwhile
+//   app_bench stall [--size-mb N] [--rounds R]
 //                              the longest time the user-interface thread
 //                              handles no events during a backup and a
 //                              restore (embedded engine) started with the
@@ -49,9 +50,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "app/blocking_call_worker.h"
 #include "app/cool_tray_icon.h"
 #include "app/history_model.h"
 #include "app/history_page.h"
@@ -63,6 +64,7 @@
 #include "controller/quorvin.h"
 #include "dialogs/plan_form.h"
 #include "integration/fb_fixture.h"
+#include "jobs/worker/front_end_channel.h"
 #include "runner/job_output.h"
 
 namespace {
@@ -227,40 +229,27 @@ int Pane(int lines) {
   pane.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   pane.show();
   for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
-  TJobOutput output(&pane);
+  // The window's own channel: the job writes on its thread, the lines reach
+  // the pane on this one.
+  TFrontEndChannel channel([](std::function<void()> work) { QMetaObject::invokeMethod(qApp, std::move(work)); }, &pane,
+                           nullptr, nullptr);
   TStallMeter meter;
   meter.Start();
-  const int step = std::max(1, lines / 10);
-  auto batchStart = Clock::now();
-  const auto allStart = batchStart;
-  double worstBatch = 0;
-  double longestAppend = 0;
-  double longestPump = 0;
-  for (int i = 1; i <= lines; ++i) {
-    const auto a = Clock::now();
-    output.AddPaneLine("gbak:    writing data for table T_ORDERS " + std::to_string(i));
-    const auto b = Clock::now();
-    ProcessMessages();
-    const auto c = Clock::now();
-    longestAppend = std::max(longestAppend, std::chrono::duration<double, std::milli>(b - a).count());
-    longestPump = std::max(longestPump, std::chrono::duration<double, std::milli>(c - b).count());
-    if (i % step == 0) {
-      const auto now = Clock::now();
-      const double us = std::chrono::duration<double, std::micro>(now - batchStart).count() / step;
-      worstBatch = std::max(worstBatch, us);
-      std::printf("pane_us_per_line_at_%d: %.2f\n", i, us);
-      std::fflush(stdout);
-      batchStart = now;
-    }
-  }
-  const double total = std::chrono::duration<double, std::micro>(Clock::now() - allStart).count() / lines;
+  bool arrived = false;
+  const auto start = Clock::now();
+  std::thread job([&] {
+    TJobOutput output(channel.Pane());
+    for (int i = 1; i <= lines; ++i)
+      output.AddPaneLine("gbak:    writing data for table T_ORDERS " + std::to_string(i));
+    channel.Send([&] { arrived = true; });
+  });
+  while (!arrived) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  const double total = std::chrono::duration<double, std::micro>(Clock::now() - start).count() / lines;
   const double stall = meter.StopMs();
+  job.join();
   std::printf("pane_lines: %d\n", pane.LineCount());
   std::printf("pane_us_per_line_mean: %.2f\n", total);
-  std::printf("pane_us_per_line_worst_batch: %.2f\n", worstBatch);
   std::printf("pane_longest_event_gap_ms: %.1f\n", stall);
-  std::printf("pane_longest_append_ms: %.1f\n", longestAppend);
-  std::printf("pane_longest_pump_ms: %.1f\n", longestPump);
   UninstallQtSeams();
   return 0;
 }
@@ -281,23 +270,18 @@ void MakeDatabase(const std::string& db, int sizeMb) {
 }
 
 // The window's jobs on a generated database of `sizeMb`: the application,
-// library calls on a helper thread (unless `direct`), boxes answered and a
-// settings file with the login; everything installed is put back when it
-// goes.
+// boxes answered and a settings file with the login; everything installed is
+// put back when it goes.
 class TWindowJobBench {
  public:
-  TWindowJobBench(int sizeMb, bool direct) {
+  explicit TWindowJobBench(int sizeMb) {
     QApplication::setApplicationName(ApplicationTitle);
     MakeDatabase(Db, sizeMb);
     InstallQtSeams();
-    if (!direct) FWorker.Install();
     std::ofstream ini((FSettings.path() + "/Quorvin.INI").toStdString());
     ini << "[Main]\nUser=SYSDBA\nPass=masterkey\n[Parameters]\nProtocol=3\nBackShutDown=0\nAutoBackName=0\n";
   }
-  ~TWindowJobBench() {
-    TBlockingCallWorker::Uninstall();
-    UninstallQtSeams();
-  }
+  ~TWindowJobBench() { UninstallQtSeams(); }
   std::string SettingsDir() const { return (FSettings.path() + "/").toStdString(); }
 
  private:
@@ -311,16 +295,19 @@ class TWindowJobBench {
   const std::string Db = Data.File("bench.fdb");
 
  private:
-  TBlockingCallWorker FWorker;
   TBoxAnswerer FBoxes;
   QTemporaryDir FSettings;
 };
 
-int Stall(int sizeMb, int rounds, bool direct) {
-  // --direct 1: library calls on the user-interface thread itself, for
-  // comparison.
-  TWindowJobBench bench(sizeMb, direct);
-  std::printf("library_calls: %s\n", direct ? "direct" : "helper thread");
+// Clicks a job's button and runs the window's event loop until the job has
+// ended, as a user waits.
+void RunWindowJob(TMainForm& form, void (TMainForm::*click)()) {
+  (form.*click)();
+  while (form.JobInProgress()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+}
+
+int Stall(int sizeMb, int rounds) {
+  TWindowJobBench bench(sizeMb);
   const std::string& db = bench.Db;
   std::vector<double> backupStalls, restoreStalls;
   {
@@ -332,7 +319,7 @@ int Stall(int sizeMb, int rounds, bool direct) {
       form.cbBD_Name->setEditText(QString::fromStdString(db));
       meter.Start();
       auto t0 = Clock::now();
-      form.BitBtn1Click();
+      RunWindowJob(form, &TMainForm::BitBtn1Click);
       backupStalls.push_back(meter.StopMs());
       const double backupS = std::chrono::duration<double>(Clock::now() - t0).count();
       const std::string target = bench.Data.File("restored.fdb");
@@ -340,7 +327,7 @@ int Stall(int sizeMb, int rounds, bool direct) {
       form.eNameBD->setText(QString::fromStdString(target));
       meter.Start();
       t0 = Clock::now();
-      form.bbRestoreClick();
+      RunWindowJob(form, &TMainForm::bbRestoreClick);
       restoreStalls.push_back(meter.StopMs());
       const double restoreS = std::chrono::duration<double>(Clock::now() - t0).count();
       const bool ok = std::filesystem::exists(target) && std::filesystem::exists(form.RestoreSource());
@@ -363,7 +350,7 @@ int Stall(int sizeMb, int rounds, bool direct) {
 // refused during a job opens one): the longest stall and the wall time of
 // each.
 int Notice(int sizeMb, int rounds) {
-  TWindowJobBench bench(sizeMb, false);
+  TWindowJobBench bench(sizeMb);
   const std::string& db = bench.Db;
   std::vector<double> plainS, noticeS, plainStall, noticeStall;
   {
@@ -386,7 +373,7 @@ int Notice(int sizeMb, int rounds) {
       form.cbBD_Name->setEditText(QString::fromStdString(db));
       meter.Start();
       const auto t0 = Clock::now();
-      form.BitBtn1Click();
+      RunWindowJob(form, &TMainForm::BitBtn1Click);
       const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
       const double stall = meter.StopMs();
       const int open = static_cast<int>(form.MessageBoxes().OpenNotices().size());
@@ -411,7 +398,7 @@ int Notice(int sizeMb, int rounds) {
 // each as a user would look: resident memory at the start, every five jobs
 // and at the end, with the sizes of what keeps data between jobs.
 int Jobs(int jobs, int sizeMb) {
-  TWindowJobBench bench(sizeMb, false);
+  TWindowJobBench bench(sizeMb);
   const std::string& db = bench.Db;
   TMainForm form(bench.SettingsDir());
   form.show();
@@ -429,12 +416,12 @@ int Jobs(int jobs, int sizeMb) {
     form.PageControl->setCurrentIndex(job % 2 == 1 ? 0 : 1);
     if (job % 2 == 1) {
       form.cbBD_Name->setEditText(QString::fromStdString(db));
-      form.BitBtn1Click();
+      RunWindowJob(form, &TMainForm::BitBtn1Click);
     } else {
       const std::string target = bench.Data.File("restored.fdb");
       std::filesystem::remove(target);
       form.eNameBD->setText(QString::fromStdString(target));
-      form.bbRestoreClick();
+      RunWindowJob(form, &TMainForm::bbRestoreClick);
     }
     form.PageControl->setCurrentIndex(TMainForm::HistoryTab);
     if (job % 5 == 0) report(job);
@@ -456,13 +443,11 @@ int main(int argc, char** argv) {
   if (mode == "start") return Start();
   if (mode == "idle") return Idle();
   if (mode == "pane") return Pane(Arg(argc, argv, "--lines", 1000000));
-  if (mode == "stall")
-    return Stall(Arg(argc, argv, "--size-mb", 200), Arg(argc, argv, "--rounds", 3),
-                 Arg(argc, argv, "--direct", 0) != 0);
+  if (mode == "stall") return Stall(Arg(argc, argv, "--size-mb", 200), Arg(argc, argv, "--rounds", 3));
   if (mode == "notice") return Notice(Arg(argc, argv, "--size-mb", 200), Arg(argc, argv, "--rounds", 3));
   if (mode == "jobs") return Jobs(Arg(argc, argv, "--jobs", 20), Arg(argc, argv, "--size-mb", 20));
   std::fprintf(stderr,
-               "usage: app_bench start|idle|pane [--lines N]|stall [--size-mb N] [--rounds R] [--direct 1]|"
+               "usage: app_bench start|idle|pane [--lines N]|stall [--size-mb N] [--rounds R]|"
                "notice [--size-mb N] [--rounds R]\n");
   return 2;
 }

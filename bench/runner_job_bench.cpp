@@ -54,8 +54,6 @@ int main(int argc, char** argv) {
   const TOptions options = Parse(argc, argv);
   TStoringPane pane;
   TJobOutput output(&pane);
-  long pumps = 0;
-  SetMessagePump([&pumps] { ++pumps; });
 
   fbtest::TempFolder tmp("quorvin-bench");
   const std::string dir = options.dir.empty() ? tmp.Path() : options.dir;
@@ -145,6 +143,5 @@ int main(int argc, char** argv) {
               options.tcp ? "TCP" : "Local", FileMb(db), FileMb(oursGbk), outputLines, options.rounds);
   std::printf("  backup : ours %.2f s, gbak -b -v -se %.2f s, ratio %.3f (target <= 1.05)\n", ob, gb, ob / gb);
   std::printf("  restore: ours %.2f s, gbak -c -v -se %.2f s, ratio %.3f (target <= 1.05)\n", orr, gr, orr / gr);
-  SetMessagePump(nullptr);
   return 0;
 }

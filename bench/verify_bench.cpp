@@ -79,10 +79,10 @@ int main(int argc, char** argv) {
     const std::string command = "gbak -c -v -se " + service + " " + login + " " + fbtest::ShellQuote(backFile) + " " +
                                 fbtest::ShellQuote(gbakDb) + " > /dev/null";
     fbtest::RunCommand(command, &code);
-    if (code > 128) {
+    for (int retry = 0; code > 128 && retry < 3; ++retry) {
       // Firebird 3's embedded gbak now and then dies by a signal while other
       // processes share the engine's lock files; its timing is only a yardstick,
-      // so one more try, timed afresh.
+      // so a few more tries, each timed afresh.
       std::fprintf(stderr, "gbak -c ended by a signal (%d), once more\n", code);
       std::filesystem::remove(gbakDb);
       start = Clock::now();

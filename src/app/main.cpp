@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 
-#include "app/blocking_call_worker.h"
 #include "app/main_form.h"
 #include "app/qt_seams.h"
 #include "app/qt_translations.h"
@@ -90,8 +89,6 @@ int main(int argc, char* argv[]) {
   TTerminationSignals::Install();
 
   InstallQtSeams();
-  TBlockingCallWorker worker;
-  worker.Install();
   int status = 0;
   try {
     TMainForm form;
@@ -107,7 +104,6 @@ int main(int argc, char* argv[]) {
     QMessageBox::critical(nullptr, ApplicationTitle, QString::fromStdString(MessageOf(e)));
     status = 1;
   }
-  TBlockingCallWorker::Uninstall();
   UninstallQtSeams();
   // The lock is given up after the message loop, so a new start succeeds at
   // once.

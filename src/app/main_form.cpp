@@ -547,7 +547,13 @@ void TMainForm::FormCreate() {
   PageControl->setCurrentIndex(0);
   // 3. The controller: reads the settings, starts the operation log; its
   // jobs show themselves in the log pane, the boxes and the tray.
-  FController = std::make_unique<TQuorvin>(TFrontEnd{Log, &FPrompts, FTrayNotices.get()}, FProgramDir);
+  // Its jobs run on a thread of their own and hand what they show over to
+  // this window's event loop.
+  TFrontEnd frontEnd{Log, &FPrompts, FTrayNotices.get()};
+  frontEnd.Post = [this](std::function<void()> work) {
+    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+  };
+  FController = std::make_unique<TQuorvin>(std::move(frontEnd), FProgramDir);
   TQuorvin& q = *FController;
   FPlanStatus = std::make_unique<TPlanStatusWriter>(q);
   const TSettings& settings = q.Settings();
@@ -572,13 +578,8 @@ void TMainForm::FormCreate() {
   FRestoreSource = settings.LastBack;
   ShowBackSource();
   TabSheet8->SetHistoryFile(q.HistoryPath());
-  q.Jobs().OnJobProgress = [this] { ShowJobProgress(); };
-  // Posted: the controller is still inside its job when it says so.
-  q.OnJobEnded = [this] {
-    QTimer::singleShot(0, this, [this] {
-      if (FController) TabSheet8->ReloadIfLoaded();
-    });
-  };
+  q.OnJobProgress = [this] { ShowJobProgress(); };
+  q.OnJobEnded = [this] { TabSheet8->ReloadIfLoaded(); };
   RefreshState();
   FStateTimer->start();
 }
@@ -704,8 +705,12 @@ void TMainForm::RunWindowJob(const std::function<bool(const TEndJob& end)>& star
   }
   FJobActive = true;
   SetJobControlsEnabled(false);
-  // The job may end inside `start` (it ran at once): its announcement waits
-  // until `start` has returned. (Shared: a job that waits ends later.)
+  // A job of the plan (or another program's) runs: ours waits for it.
+  const std::optional<TQueuedJob> before = FController->Queue().Running();
+  const bool waits = FController->JobRunning();
+  // The job ends later, on the jobs' own thread; one refused before it was
+  // asked for ends inside `start`, and its announcement waits until `start`
+  // has returned.
   struct TStart {
     bool Starting = true;
     std::optional<std::string> EndedWith;
@@ -725,10 +730,8 @@ void TMainForm::RunWindowJob(const std::function<bool(const TEndJob& end)>& star
     EndWindowJob(state->EndedWith.value_or(std::string()));
     return;
   }
-  // It waits for the job under way.
   RefreshState();
-  const auto& running = FController->Queue().Running();
-  FPrompts.ShowMessage(Std(QString(TextJobWaits).arg(running ? Q(running->Database) : QString())));
+  if (waits) FPrompts.ShowMessage(Std(QString(TextJobWaits).arg(before ? Q(before->Database) : QString())));
 }
 
 void TMainForm::EndWindowJob(const std::string& announcement) {
@@ -746,7 +749,6 @@ std::string TMainForm::DatabaseForBackup() {
     database = FController->Settings().DataBase;
   }
   PutDatabaseNameFirst(database);
-  ProcessMessages();
   if (!FController->JobRunning()) PrepareLogForJob();
   return database;
 }

@@ -22,6 +22,9 @@ TCliCore::TCliCore(const TCliOptions& options, const TConsole& console, bool run
   TFrontEnd frontEnd{&FPane, &FPrompts, &FNotices, "quorvinctl", &FStop};
   frontEnd.WritesSettings = false;
   frontEnd.StartsLog = runsJobs;
+  frontEnd.WhileWaiting = [this] {
+    if (FWhileWaiting) FWhileWaiting();
+  };
   if (runsJobs) {
     // The state and log folders of a service may be new.
     MakeFolders(FSetup.Locations.DataDir.substr(0, FSetup.Locations.DataDir.size() - 1));

@@ -3,6 +3,7 @@
 // request to stop them, and the core for its settings file. The settings
 // file is only ever read: the command line's overrides hold for its own jobs.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -38,6 +39,9 @@ class TCliCore {
   const TFileLocations& Locations() const { return FSetup.Locations; }
   // The login of the command line and the environment over the settings'.
   void ApplyLogin(const TCliOptions& options);
+  // What runs every 50 ms or so while the program waits for a job of its
+  // own (the signals read).
+  void SetWhileWaiting(std::function<void()> turn) { FWhileWaiting = std::move(turn); }
 
  private:
   const TConsole& FConsole;
@@ -46,6 +50,7 @@ class TCliCore {
   TConsoleNotices FNotices;
   TJobStop FStop;
   TCoreSetup FSetup;
+  std::function<void()> FWhileWaiting;
   std::unique_ptr<TQuorvin> FCore;
 };
 

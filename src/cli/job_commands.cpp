@@ -63,6 +63,7 @@ class TJobCommand {
         FCli.Console().Warning("stopping: the job ends as a failed one, its database and files put back");
       FCli.Stop().Request();
     };
+    FCli.SetWhileWaiting([this] { FPump.Turn(); });
     FPump.OnTurn = [this] { OnTurn(); };
     FCli.Prompts().Hold(true);
     FRecordsBefore = ReadHistory(FCli.Core().HistoryPath()).size();
@@ -98,7 +99,7 @@ class TJobCommand {
   void OnTurn() {
     TQuorvin& q = FCli.Core();
     if (q.Queue().Busy()) FProgress.Show(FWhat, q.Jobs().JobProgress());
-    const std::string& waitingFor = q.WaitingFor();
+    const std::string waitingFor = q.WaitingFor();
     if (waitingFor.empty() || FToldWaiting) return;
     FCli.Console().Info("waiting for the job of " + waitingFor);
     FToldWaiting = true;

@@ -32,6 +32,7 @@ TServiceRun::TServiceRun(const TCliOptions& options, const TConsole& console)
   }
   FPump.OnSignals = [this](int) { OnSignals(); };
   FPump.OnTurn = [this] { OnTurn(); };
+  FCli.SetWhileWaiting([this] { FPump.Turn(); });
 }
 
 void TServiceRun::SayStarted() {
@@ -65,11 +66,15 @@ int TServiceRun::Run() {
   }
   SayStarted();
   UpdateMetrics();
-  while (!FStopping) {
+  // The jobs run on the core's own thread; this one ticks the plan, reads
+  // the signals and shows what the jobs post, until it is stopped and the
+  // job under way has ended.
+  while (!FStopping || FQ.JobRunning()) {
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(FNextTick - TClock::now()).count();
-    FPump.Wait(static_cast<int>(std::clamp<long long>(wait, 0, PlanTimerInterval)));
+    FPump.Wait(static_cast<int>(std::clamp<long long>(wait, 0, PlanTimerInterval)), FQ.PostedFd());
     if (!FStopping) TickWhenDue();
   }
+  FQ.RunPosted();
   FStatus.Remove();
   FMetricsDue = true;
   UpdateMetrics();
@@ -95,13 +100,11 @@ void TServiceRun::UpdateMetrics() {
 }
 
 void TServiceRun::OnTurn() {
+  FQ.RunPosted();
   if (FGraceEnds && TClock::now() >= *FGraceEnds) {
     FGraceEnds.reset();
     StopTheJob();
   }
-  // Inside a job: the due backups are queued behind it. (Outside, the loop
-  // ticks itself, and a tick may run a job.)
-  if (FQ.Queue().Busy() && !FStopping) TickWhenDue();
 }
 
 void TServiceRun::StopTheJob() {

@@ -1,8 +1,9 @@
 #pragma once
 // `quorvinctl run`: the plan of the settings file in the foreground, as the
 // window runs it, until SIGTERM, SIGINT or SIGHUP. The plan timer's tick
-// comes every 5 seconds, also from inside a running job, so backups falling
-// due meanwhile are queued. A stop lets no new job start; the running job
+// comes every 5 seconds, also while a job runs (on the core's own thread),
+// so backups falling due meanwhile are queued. A stop lets no new job start;
+// the running job
 // ends as a failed one (TJobStop), unless it is a backup that its estimate
 // says is nearly done: that one may finish for up to NearlyDoneGrace more.
 // Further signals stop it at once; none skips the clean-up.

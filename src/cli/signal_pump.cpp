@@ -2,30 +2,15 @@
 
 #include <poll.h>
 
-#include <chrono>
-
 #include "platform/process_signals.h"
-#include "runner/ui_seams.h"
 
-TSignalPump::TSignalPump() {
-  FSignalFd = TTerminationSignals::Install();
-  SetMessagePump([this] { Turn(); });
-  SetBlockingCallRunner([this](const TBlockingCall& call) {
-    TBlockingCallThread::TWaiting waiting;
-    waiting.Grace = std::chrono::milliseconds(20);
-    waiting.Turn = [this] { Turn(); };
-    FThread.Run(call, waiting);
-  });
-}
+TSignalPump::TSignalPump() { FSignalFd = TTerminationSignals::Install(); }
 
-TSignalPump::~TSignalPump() {
-  SetBlockingCallRunner({});
-  SetMessagePump({});
-  TTerminationSignals::Uninstall();
-}
+TSignalPump::~TSignalPump() { TTerminationSignals::Uninstall(); }
 
 void TSignalPump::Turn() {
-  // A turn that leads into the core (a tick) may pump again: once is enough.
+  // A turn that leads into the core may wait, and so turn, again: once is
+  // enough.
   if (FInTurn) return;
   FInTurn = true;
   struct TLeave {
@@ -39,10 +24,8 @@ void TSignalPump::Turn() {
   if (OnTurn) OnTurn();
 }
 
-void TSignalPump::Wait(int milliseconds) {
-  if (FSignalFd >= 0) {
-    pollfd wait{FSignalFd, POLLIN, 0};
-    poll(&wait, 1, milliseconds);
-  }
+void TSignalPump::Wait(int milliseconds, int otherFd) {
+  pollfd waits[2] = {{FSignalFd, POLLIN, 0}, {otherFd, POLLIN, 0}};
+  poll(waits, 2, milliseconds);
   Turn();
 }

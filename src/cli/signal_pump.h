@@ -1,17 +1,14 @@
 #pragma once
-// The event pump of quorvinctl, which has no event loop of its own: the core
-// calls it while a job runs (after each line of output, between waits), and
-// it also runs while a library call waits on the server (the call itself on
-// a helper thread). Each turn reads the termination signals (SIGTERM,
-// SIGINT, SIGHUP; a handler only notes them) and gives its owner a turn.
+// The termination signals of quorvinctl, which has no event loop of its own:
+// SIGTERM, SIGINT and SIGHUP are noted by a handler and read here whenever
+// the program waits (for a job of its own, or for the plan's next tick),
+// and its owner gets a turn then.
 
 #include <functional>
 
-#include "service/blocking_call.h"
-
 class TSignalPump {
  public:
-  // Installs the signal handlers, the pump and the blocking-call thread.
+  // Installs the signal handlers.
   TSignalPump();
   // Puts the defaults back.
   ~TSignalPump();
@@ -23,13 +20,13 @@ class TSignalPump {
   // Called at every turn.
   std::function<void()> OnTurn;
 
-  // One turn: what the core's ProcessMessages does.
+  // One turn: the signals read, the owner's turn taken.
   void Turn();
-  // Waits up to `milliseconds` for a signal, then takes a turn.
-  void Wait(int milliseconds);
+  // Waits up to `milliseconds` for a signal, or for `otherFd` to become
+  // readable (-1: none), then takes a turn.
+  void Wait(int milliseconds, int otherFd = -1);
 
  private:
   int FSignalFd = -1;
   bool FInTurn = false;
-  TBlockingCallThread FThread;
 };

@@ -62,6 +62,8 @@ TQuorvin::TQuorvin(TFrontEnd frontEnd, const std::string& settingsFile, const TF
 TQuorvin::TQuorvin(TFrontEnd frontEnd, const std::string& programDir, const TFileLocations& locations,
                    const std::string& settingsFile, const std::string& title)
     : FFrontEnd(std::move(frontEnd)),
+      FChannel(FFrontEnd.Post ? FFrontEnd.Post : FDispatch.Poster(), FFrontEnd.Pane, FFrontEnd.Prompts,
+               FFrontEnd.Notices),
       FProgramDir(IncludeTrailingPathDelimiter(programDir.empty() ? ProgramDirectory() : programDir)),
       FLocations(locations),
       FSettingsFile(settingsFile.empty() ? FLocations.SettingsDir + title + ".INI" : settingsFile),
@@ -74,20 +76,25 @@ TQuorvin::TQuorvin(TFrontEnd frontEnd, const std::string& programDir, const TFil
   FTimer->SetEnabled(false);
   FTimer->SetInterval(PlanTimerInterval);
   FTimer->SetOnTimer([this] { OnPlanTimer(); });
+  // Both reach the front end after everything the job showed before them.
   FQueue.OnJobEnded = [this](const TQueuedJob&) {
-    if (OnJobEnded) OnJobEnded();
+    FChannel.Send([this] {
+      if (OnJobEnded) OnJobEnded();
+    });
+  };
+  FJobs.OnJobProgress = [this] {
+    FChannel.Send([this] {
+      if (OnJobProgress) OnJobProgress();
+    });
   };
   LoadSettings();
   if (!SettingsFault().empty()) FLog.Stamped(" Внимание: " + SettingsFault());
 }
 
 TQuorvin::~TQuorvin() {
-  // A job of this core is still on the stack below (the front end closes
-  // only when JobRunning() is false): stop before anything is written.
-  if (FQueue.Busy()) {
-    std::fputs("Quorvin: the core was destroyed while a job was running\n", stderr);
-    std::abort();
-  }
+  // The front end closes only when JobRunning() is false; a job that runs
+  // all the same is let finish before anything it uses goes.
+  FQueue.Shutdown();
   FTimer.reset();
   if (!FSettingsFile.WasRead() || !FFrontEnd.WritesSettings) return;
   try {
@@ -112,77 +119,125 @@ void TQuorvin::ApplyStartWithSession() {
     RemoveAutostartEntry(entry);
 }
 
+template <typename TOutcome>
+std::optional<TOutcome> TQuorvin::HandJob(std::int32_t kind, const std::string& database,
+                                          std::function<TOutcome(TJobOutput& output)> run,
+                                          std::function<void(const TOutcome& outcome)> done, bool finishLeftJob) {
+  // Set on the front end's thread once the job has ended (or did not start).
+  struct TEnd {
+    std::optional<TOutcome> Outcome;
+    bool Ended = false;
+  };
+  auto end = std::make_shared<TEnd>();
+  TQueuedJob job = Locked({kind, database, TJobBy::User, 0,
+                           [this, run, done, end] {
+                             TJobOutput output(FChannel.Pane(), FChannel.Prompts());
+                             Prepare(output);
+                             const TOutcome outcome = run(output);
+                             FChannel.Send([done, end, outcome] {
+                               end->Outcome = outcome;
+                               if (done) done(outcome);
+                             });
+                           }},
+                          finishLeftJob);
+  job.Ended = [this, end] { FChannel.Send([end] { end->Ended = true; }); };
+  const bool now = FQueue.Submit(std::move(job));
+  if (!now || FFrontEnd.Post || FQueue.OnQueueThread()) return std::nullopt;
+  WaitUntil([end] { return end->Ended; });
+  return end->Outcome;
+}
+
+void TQuorvin::WaitUntil(const std::function<bool()>& ready) {
+  constexpr auto Turn = std::chrono::milliseconds(50);
+  while (!ready()) {
+    FDispatch.WaitAndRun(Turn);
+    if (FFrontEnd.WhileWaiting) FFrontEnd.WhileWaiting();
+  }
+}
+
+void TQuorvin::WaitIdle() {
+  WaitUntil([this] { return !FQueue.Active(); });
+  // What the last job posted as it ended.
+  FDispatch.RunPending();
+}
+
 std::optional<TBackupOutcome> TQuorvin::Backup(const std::string& database, TBackupDone done) {
   FSettings.DataBase = database;
   const TDatabaseOptions options = FSettings;
-  // Set when the job runs; read here only when it ran at once.
-  auto result = std::make_shared<std::optional<TBackupOutcome>>();
-  const bool ranNow = FQueue.Submit(Locked({TSchedule::KindBackup, database, TJobBy::User, 0, [=, this] {
-                                              TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
-                                              Prepare(output);
-                                              *result = FJobs.Backup(options, output, TJobBy::User);
-                                              if ((*result)->Succeeded) FSettings.LastBack = (*result)->BackFile;
-                                              if (done) done(**result);
-                                            }}));
-  return ranNow ? *result : std::nullopt;
+  return HandJob<TBackupOutcome>(
+      TSchedule::KindBackup, database,
+      [this, options](TJobOutput& output) { return FJobs.Backup(options, output, TJobBy::User); },
+      [this, done](const TBackupOutcome& outcome) {
+        if (outcome.Succeeded) FSettings.LastBack = outcome.BackFile;
+        if (done) done(outcome);
+      });
 }
 
 std::optional<TBackupOutcome> TQuorvin::IncrementalBackup(const std::string& database, int level, TBackupDone done) {
   FSettings.DataBase = database;
   const TDatabaseOptions options = FSettings;
-  auto result = std::make_shared<std::optional<TBackupOutcome>>();
-  const bool ranNow = FQueue.Submit(Locked({TSchedule::KindBackup, database, TJobBy::User, 0, [=, this] {
-                                              TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
-                                              Prepare(output);
-                                              *result = FJobs.IncrementalBackup(options, level, output, TJobBy::User);
-                                              if ((*result)->Succeeded) FSettings.LastBack = (*result)->BackFile;
-                                              if (done) done(**result);
-                                            }}));
-  return ranNow ? *result : std::nullopt;
+  return HandJob<TBackupOutcome>(
+      TSchedule::KindBackup, database,
+      [this, options, level](TJobOutput& output) {
+        return FJobs.IncrementalBackup(options, level, output, TJobBy::User);
+      },
+      [this, done](const TBackupOutcome& outcome) {
+        if (outcome.Succeeded) FSettings.LastBack = outcome.BackFile;
+        if (done) done(outcome);
+      });
 }
 
 std::optional<bool> TQuorvin::Restore(const std::string& source, const std::string& target, TRestoreDone done) {
   const TDatabaseOptions options = FSettings;
-  auto result = std::make_shared<std::optional<bool>>();
-  const bool ranNow = FQueue.Submit(Locked({TSchedule::KindRestore, target, TJobBy::User, 0, [=, this] {
-                                              TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts);
-                                              Prepare(output);
-                                              *result = FJobs.Restore(options, source, target, output);
-                                              if (done) done(**result);
-                                            }}));
-  return ranNow ? *result : std::nullopt;
+  return HandJob<bool>(
+      TSchedule::KindRestore, target,
+      [this, options, source, target](TJobOutput& output) { return FJobs.Restore(options, source, target, output); },
+      [done](const bool& restored) {
+        if (done) done(restored);
+      });
 }
 
 bool TQuorvin::FinishInterruptedJob() {
   if (JobRunning() || !FileExists(JobRecordPath())) return false;
   // The record of a job that another program is running is that job's own.
   if (!FJobsLock.Acquire()) return false;
-  auto finished = std::make_shared<bool>(false);
-  FQueue.Submit(Locked({0, {}, TJobBy::User, 0, [this, finished] { *finished = FinishLeftJob(TJobBy::User); }}, false));
-  return *finished;
+  FJobsLock.Release();
+  const TLogins logins = RememberedLogins();
+  // Only the recovery: no job of its own follows it.
+  const std::optional<bool> finished = HandJob<bool>(
+      0, {}, [this, logins](TJobOutput&) { return FinishLeftJob(TJobBy::User, logins); }, {}, false);
+  return finished.value_or(true);
 }
 
-bool TQuorvin::FinishLeftJob(TJobBy by) {
+bool TQuorvin::FinishLeftJob(TJobBy by, const TLogins& logins) {
   if (!FileExists(JobRecordPath())) return false;
   // Nobody attends a plan backup: recovery's questions get their cautious
   // answers, and no password is asked for.
   const TAttendance attendance = by == TJobBy::Plan ? TAttendance::Unattended : TAttendance::Attended;
-  TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts, attendance);
-  TRecovery recovery(JobRecordPath(), IniPath(), HistoryPath(), FLog, RecoveryPassword(attendance));
+  TJobOutput output(FChannel.Pane(), FChannel.Prompts(), attendance);
+  TRecovery recovery(JobRecordPath(), IniPath(), HistoryPath(), FLog, RecoveryPassword(attendance, logins));
   return recovery.FinishInterruptedJob(output);
 }
 
-TRecoveryPassword TQuorvin::RecoveryPassword(TAttendance attendance) const {
-  return [this, attendance](const TJobRecord& record) -> std::optional<std::string> {
-    // The remembered login of the program, or of the plan's entry.
-    for (const TPlanEntry& entry : PlanEntries()) {
-      const TDatabaseOptions login = JobOptionsOf(entry, FSettings);
-      if (!login.Pass.empty() && SameTextAscii(login.User, record.User)) return login.Pass;
-    }
-    if (!FFrontEnd.Prompts || attendance == TAttendance::Unattended) return std::nullopt;
-    return FFrontEnd.Prompts->AskPassword("Пароль пользователя " + record.User +
-                                          " для завершения задания, прерванного при прошлом запуске программы (" +
-                                          record.Database + "):");
+TQuorvin::TLogins TQuorvin::RememberedLogins() const {
+  TLogins logins;
+  // The remembered login of the program, or of the plan's entry.
+  for (const TPlanEntry& entry : PlanEntries()) {
+    const TDatabaseOptions login = JobOptionsOf(entry, FSettings);
+    if (!login.Pass.empty()) logins.emplace_back(login.User, login.Pass);
+  }
+  return logins;
+}
+
+TRecoveryPassword TQuorvin::RecoveryPassword(TAttendance attendance, TLogins logins) {
+  return [this, attendance, logins = std::move(logins)](const TJobRecord& record) -> std::optional<std::string> {
+    for (const auto& [user, pass] : logins)
+      if (SameTextAscii(user, record.User)) return pass;
+    TPrompts* prompts = FChannel.Prompts();
+    if (!prompts || attendance == TAttendance::Unattended) return std::nullopt;
+    return prompts->AskPassword("Пароль пользователя " + record.User +
+                                " для завершения задания, прерванного при прошлом запуске программы (" +
+                                record.Database + "):");
   };
 }
 
@@ -221,22 +276,20 @@ bool TQuorvin::PlanBackupRunning() const { return FQueue.Busy() && FQueue.Runnin
 void TQuorvin::OnPlanTimer() {
   if (!FPlan.Running()) return;
   const std::vector<TPlanEntry> entries = PlanEntries();
-  // Due together: queued in the order of the list, then run one by one.
+  // Due together: queued in the order of the list, and run one by one.
   for (const TPlanEntry* entry : FPlan.DueEntries(entries, [this](std::uint64_t id) { return FQueue.Holds(id); })) {
     const TEntryRun* run = FPlan.RunOf(entry->Id);
-    FQueue.Enqueue(PlanBackupJob(*entry, run ? run->DueLevel : 0));
+    FQueue.Submit(PlanBackupJob(*entry, run ? run->DueLevel : 0));
   }
-  FQueue.RunWaiting();
 }
 
-void TQuorvin::RunPlanBackup(const TPlanEntry& entry) {
-  FQueue.Enqueue(PlanBackupJob(entry));
-  FQueue.RunWaiting();
-}
+void TQuorvin::RunPlanBackup(const TPlanEntry& entry) { FQueue.Submit(PlanBackupJob(entry)); }
 
 TQueuedJob TQuorvin::PlanBackupJob(const TPlanEntry& entry, int level) {
+  // The job runs with the settings as they are now: the window may edit
+  // them while it waits or runs.
   return Locked({TSchedule::KindBackup, entry.DataBase, TJobBy::Plan, entry.Id,
-                 [this, entry, level] { MakePlanBackup(entry, level); }});
+                 [this, settings = FSettings, entry, level] { MakePlanBackup(settings, entry, level); }});
 }
 
 bool TQuorvin::Stopping() const { return FFrontEnd.Stop != nullptr && FFrontEnd.Stop->Requested(); }
@@ -244,7 +297,7 @@ bool TQuorvin::Stopping() const { return FFrontEnd.Stop != nullptr && FFrontEnd.
 void TQuorvin::Prepare(TJobOutput& output) const { output.SetStop(FFrontEnd.Stop); }
 
 TQueuedJob TQuorvin::Locked(TQueuedJob job, bool finishLeftJob) {
-  job.Run = [this, run = std::move(job.Run), finishLeftJob, by = job.By] {
+  job.Run = [this, run = std::move(job.Run), finishLeftJob, by = job.By, logins = RememberedLogins()] {
     // Once the front end asked to stop, a job that waited does not start.
     if (Stopping()) return;
     AcquireJobsLock();
@@ -259,7 +312,7 @@ TQueuedJob TQuorvin::Locked(TQueuedJob job, bool finishLeftJob) {
     } release{FJobsLock};
     // A job cut short earlier (by a crash, a kill, or in another program on
     // these settings) is finished before any other job touches its files.
-    if (finishLeftJob) FinishLeftJob(by);
+    if (finishLeftJob) FinishLeftJob(by, logins);
     run();
   };
   return job;
@@ -268,38 +321,46 @@ TQueuedJob TQuorvin::Locked(TQueuedJob job, bool finishLeftJob) {
 void TQuorvin::AcquireJobsLock() {
   if (FJobsLock.Acquire()) return;
   const std::string holder = TFileLock::Holder(FJobsLock.Path());
-  FWaitingFor = holder.empty() ? "другая программа" : holder;
-  FLog.Stamped(" Задание ждёт окончания задания другой программы: " + FWaitingFor);
-  while (!FJobsLock.Acquire() && !Stopping()) {
-    ProcessMessages();
-    std::this_thread::sleep_for(LockRetry);
-  }
-  FWaitingFor.clear();
+  SetWaitingFor(holder.empty() ? "другая программа" : holder);
+  FLog.Stamped(" Задание ждёт окончания задания другой программы: " + WaitingFor());
+  while (!FJobsLock.Acquire() && !Stopping()) std::this_thread::sleep_for(LockRetry);
+  SetWaitingFor({});
 }
 
-void TQuorvin::MakePlanBackup(const TPlanEntry& entry, int level) {
+void TQuorvin::SetWaitingFor(std::string holder) {
+  std::lock_guard<std::mutex> guard(FWaitingMutex);
+  FWaitingFor = std::move(holder);
+}
+
+std::string TQuorvin::WaitingFor() const {
+  std::lock_guard<std::mutex> guard(FWaitingMutex);
+  return FWaitingFor;
+}
+
+void TQuorvin::MakePlanBackup(const TSettings& settings, const TPlanEntry& entry, int level) {
   FLog.Stamped(" резервная копия. начало");
-  TJobOutput output(FFrontEnd.Pane, FFrontEnd.Prompts, TAttendance::Unattended);
+  TJobOutput output(FChannel.Pane(), FChannel.Prompts(), TAttendance::Unattended);
   Prepare(output);
-  const TDatabaseOptions options = JobOptionsOf(entry, FSettings);
+  const TDatabaseOptions options = JobOptionsOf(entry, settings);
   const int made = entry.Incremental() ? FJobs.PlanLevel(options, level) : 0;
   const TBackupOutcome outcome = entry.Incremental() ? FJobs.IncrementalBackup(options, made, output, TJobBy::Plan)
                                                      : FJobs.Backup(options, output, TJobBy::Plan);
   if (outcome.Succeeded) {
-    FSettings.LastBack = outcome.BackFile;
+    FChannel.Send([this, made = outcome.BackFile] { FSettings.LastBack = made; });
     if (entry.Incremental())
       FJobs.ApplyChainRetention(options, outcome);
     else
       FJobs.ApplyRetention(options, outcome);
   }
-  ReportPlanBackup(entry, outcome, output);
+  ReportPlanBackup(settings, entry, outcome, output);
   FLog.SaveStrToLog("---");
   // A slot of the minute in which the backup ended fell while it ran: the
   // next tick must not start another backup (of the same name) in it.
-  FPlan.ServeHeld(entry, made);
+  FChannel.Send([this, entry, made] { FPlan.ServeHeld(entry, made); });
 }
 
-void TQuorvin::ReportPlanBackup(const TPlanEntry& entry, const TBackupOutcome& outcome, const TJobOutput& output) {
+void TQuorvin::ReportPlanBackup(const TSettings& settings, const TPlanEntry& entry, const TBackupOutcome& outcome,
+                                const TJobOutput& output) {
   TJobReport report;
   report.Succeeded = outcome.Succeeded;
   report.Ended = Now();
@@ -313,12 +374,8 @@ void TQuorvin::ReportPlanBackup(const TPlanEntry& entry, const TBackupOutcome& o
     if (!outcome.Started) FLog.Stamped(" Причина: " + report.Reason);
   }
   for (const std::string& warning : report.Warnings) FLog.Stamped(" Внимание: " + warning);
-  FPlan.NoteReport(entry.Id, report);
-  try {
-    if (FFrontEnd.Notices) FFrontEnd.Notices->UnattendedJobEnded(report);
-  } catch (...) {
-    // The report is in the log and in the plan; the plan goes on.
-  }
+  FChannel.Send([this, id = entry.Id, report] { FPlan.NoteReport(id, report); });
+  if (TNotices* notices = FChannel.Notices()) notices->UnattendedJobEnded(report);
   // The administrator's own command for the outcome; it never stops the plan.
-  RunPlanHook(FSettings, report, FLog, FFrontEnd.Stop);
+  RunPlanHook(settings, report, FLog, FFrontEnd.Stop);
 }

@@ -5,13 +5,18 @@
 // the plan and its entries (plan/), the jobs and their queue (jobs/),
 // recovery after a crash (recovery/) and the history (history/).
 //
-// Jobs run one at a time: a backup or restore asked for while another job
-// runs, and plan backups that fall due together or meanwhile, wait their
-// turn and run in the order they were asked for.
+// Jobs run one at a time, on a thread of the core's own: a backup or restore
+// asked for while another job runs, and plan backups that fall due together
+// or meanwhile, wait their turn and run in the order they were asked for.
+// The front end's thread (the one that makes the core and calls it) never
+// runs a job: what a job shows (its pane lines, boxes, questions, reports)
+// and what it comes to reach the front end on that thread, posted there in
+// order (jobs/worker/front_end_channel.h).
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +28,8 @@
 #include "controller/plan/plan_timer.h"
 #include "controller/recovery/recovery.h"
 #include "controller/settings/settings_file.h"
+#include "jobs/worker/dispatch_queue.h"
+#include "jobs/worker/front_end_channel.h"
 #include "platform/file_locations.h"
 #include "platform/file_lock.h"
 #include "runner/job_notices.h"
@@ -55,6 +62,14 @@ struct TFrontEnd {
   // for one job), and its status and history start no operation log.
   bool WritesSettings = true;
   bool StartsLog = true;
+  // Runs work on the front end's thread later, in order (the window: its
+  // event loop). Empty: the core keeps the work in a queue of its own and
+  // runs it while the front end waits for a job (RunPosted, WaitIdle, and
+  // the jobs that return their outcome), as the command line and tests do.
+  TPost Post{};
+  // Called on the front end's thread about every 50 ms while it waits for a
+  // job (a program without an event loop reads its signals there).
+  std::function<void()> WhileWaiting{};
 };
 
 class TQuorvin {
@@ -129,14 +144,34 @@ class TQuorvin {
   std::optional<bool> Restore(const std::string& source, const std::string& target, TRestoreDone done = {});
   // A job runs or waits: the front end starts no other job by itself and
   // does not close meanwhile.
-  bool JobRunning() const { return FQueue.Busy() || !FQueue.Waiting().empty(); }
+  bool JobRunning() const { return FQueue.Active(); }
   // Another program on the same settings file (the service, a window on
   // another computer sharing the folder) runs a job: ours waits for it, and
   // this names that program; empty otherwise.
-  const std::string& WaitingFor() const { return FWaitingFor; }
-  // Called after each job, while the core is still inside it: post work to
-  // the event loop from here, never destroy the core at once.
+  std::string WaitingFor() const;
+  // Called on the front end's thread after each job, once everything the job
+  // showed has been handed over.
   std::function<void()> OnJobEnded;
+  // Called on the front end's thread when the progress of the job under way
+  // (Jobs().JobProgress()) moves on.
+  std::function<void()> OnJobProgress;
+
+  // Without TFrontEnd::Post: runs what the jobs posted for the front end so
+  // far; PostedFd() is readable while something waits (a loop polls it).
+  void RunPosted() { FDispatch.RunPending(); }
+  int PostedFd() const { return FDispatch.WakeFd(); }
+  // Without TFrontEnd::Post: waits until no job runs or waits, running what
+  // the jobs post meanwhile.
+  void WaitIdle();
+  // Runs `work` on the front end's thread after everything a job showed
+  // before, and returns once it has run: how a job hands the front end what
+  // only its thread may do. On the front end's thread it runs at once.
+  void RunOnFrontEnd(const std::function<void()>& work) {
+    FChannel.Ask<bool>([&work] {
+      work();
+      return true;
+    });
+  }
 
   // Finishes what a job cut short by a crash or a kill left, when its record
   // is there (recovery/recovery.h), as a job of its own. False when there
@@ -179,35 +214,55 @@ class TQuorvin {
   void Prepare(TJobOutput& output) const;
   // `level`: of an incremental entry, the level that fell due.
   TQueuedJob PlanBackupJob(const TPlanEntry& entry, int level = 0);
-  void MakePlanBackup(const TPlanEntry& entry, int level);
+  // On the jobs' thread, with the settings as they were when it was queued.
+  void MakePlanBackup(const TSettings& settings, const TPlanEntry& entry, int level);
   // `job` run while this program holds the lock of the settings file's jobs,
   // waited for while another program holds it; with `finishLeftJob`, what a
   // job cut short left is finished first.
   TQueuedJob Locked(TQueuedJob job, bool finishLeftJob = true);
+  // A hand job: `run` on the jobs' thread, `done` with its outcome on the
+  // front end's. Without TFrontEnd::Post and outside a job, waits for it
+  // when it starts at once and returns its outcome; nullopt otherwise.
+  template <typename TOutcome>
+  std::optional<TOutcome> HandJob(std::int32_t kind, const std::string& database,
+                                  std::function<TOutcome(TJobOutput& output)> run,
+                                  std::function<void(const TOutcome& outcome)> done, bool finishLeftJob = true);
+  // Waits, running what the jobs post, until `ready`.
+  void WaitUntil(const std::function<bool()>& ready);
   // Recovery (recovery/recovery.h) of the record of a job in progress, when
-  // it is there, for a job started `by`; false when there was none.
-  bool FinishLeftJob(TJobBy by);
+  // it is there, for a job started `by` with `logins` (user, password) that
+  // the program remembers; false when there was none.
+  using TLogins = std::vector<std::pair<std::string, std::string>>;
+  bool FinishLeftJob(TJobBy by, const TLogins& logins);
+  TLogins RememberedLogins() const;
   void AcquireJobsLock();
+  void SetWaitingFor(std::string holder);
   // What this program's locks say of it.
   std::string HolderText() const;
   // The password recovery needs: a remembered one of the record's user, or
   // the front end asks (while attended).
-  TRecoveryPassword RecoveryPassword(TAttendance attendance) const;
-  void ReportPlanBackup(const TPlanEntry& entry, const TBackupOutcome& outcome, const TJobOutput& output);
+  TRecoveryPassword RecoveryPassword(TAttendance attendance, TLogins logins);
+  void ReportPlanBackup(const TSettings& settings, const TPlanEntry& entry, const TBackupOutcome& outcome,
+                        const TJobOutput& output);
 
   TFrontEnd FFrontEnd;
+  // The front end's thread's work, when the front end has no loop of its own.
+  TDispatchQueue FDispatch;
+  TFrontEndChannel FChannel;
   std::string FProgramDir;
   TFileLocations FLocations;
   TSettingsFile FSettingsFile;
   TSettings FSettings;
   TOperationLog FLog;
   TDatabaseJobs FJobs;
-  TJobQueue FQueue;
   TPlan FPlan;
   std::unique_ptr<TPlanTimer> FTimer;
   // Beside the record of the job in progress: one program runs the plan of
   // the settings file, one program's job runs at a time.
   TFileLock FPlanLock;
   TFileLock FJobsLock;
+  mutable std::mutex FWaitingMutex;
   std::string FWaitingFor;
+  // Last: its thread ends before anything a job uses is gone.
+  TJobQueue FQueue;
 };

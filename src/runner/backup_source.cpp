@@ -42,7 +42,7 @@ std::optional<TSourceRefusal> RestoreSourceRefusal(const std::string& source, co
   if (RestoreFedFromThisComputer(source, from, ServerPathOf(target, computer, mounts))) {
     std::optional<TChecksumCheck> check;
     try {
-      check = TLocalCopyReader(source).CheckChecksum([] { ProcessMessages(); });
+      check = TLocalCopyReader(source).CheckChecksum();
     } catch (const std::exception&) {
       // Not readable here: the job itself says so when it opens the file.
     }

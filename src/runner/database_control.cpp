@@ -70,13 +70,8 @@ bool ServerDidNotAnswer(const std::exception& error) {
   return false;
 }
 
-// Waits about a second between two attempts, the window kept responsive.
-void PauseBeforeNextAttempt() {
-  for (int i = 0; i < 10; ++i) {
-    ProcessMessages();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-}
+// About a second between two attempts.
+void PauseBeforeNextAttempt() { std::this_thread::sleep_for(std::chrono::seconds(1)); }
 
 // The server's answer to a request on a database name under which it still
 // has another database open, shut down: the restore of an interrupted job

@@ -13,7 +13,6 @@
 #include "runner/log_pane.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
-#include "service/blocking_call.h"
 
 namespace {
 
@@ -65,22 +64,18 @@ void StreamInto(TIBBackupStreamService& request, TLocalCopyWriter& writer, const
   request.ServiceStart();
   const auto toCopy = [&](const char* data, std::size_t size) { writer.Write(data, size); };
   while (!request.OutputEnded()) {
-    // The server hands its output on in pieces of a few kilobytes: queries
-    // go in batches of a tenth of a second, each batch one blocking call, so
-    // handing a call to the program's helper thread is paid per batch rather
-    // than per query. The window is kept alive meanwhile, as for any call.
-    RunBlockingCall([&] {
-      const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
-      do {
-        request.ReadStreamPiece(toCopy);
-      } while (!request.OutputEnded() && std::chrono::steady_clock::now() < until);
-    });
+    // The server hands its output on in pieces of a few kilobytes: the
+    // progress is told (and a stop looked for) a few times a second.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    do {
+      request.ReadStreamPiece(toCopy);
+    } while (!request.OutputEnded() && std::chrono::steady_clock::now() < until);
     turn(request.BytesReceived());
   }
 }
 
 TLocalCopyInfo CommitAndShow(TLocalCopyWriter& writer, TJobOutput& output) {
-  const TLocalCopyInfo info = writer.Commit([] { ProcessMessages(); });
+  const TLocalCopyInfo info = writer.Commit();
   const double share =
       info.InputBytes == 0 ? 0.0 : 100.0 * static_cast<double>(info.OutputBytes) / static_cast<double>(info.InputBytes);
   char percent[16];
@@ -101,11 +96,9 @@ TLocalCopyInfo MakeLocalCopy(const TLocalCopySource& source, const std::string& 
   // Created before any request starts: a folder that takes no file stops
   // the copy before the server does any work.
   TLocalCopyWriter writer(copyPath);
-  ProcessMessages();
   TProgressLines progress("Received", output);
   const TCopyTurn turn = [&](std::uint64_t bytesReceived) {
     progress.Update(bytesReceived);
-    ProcessMessages();
     output.ThrowIfStopped();
   };
   std::string refusal;
@@ -129,7 +122,7 @@ TLocalCopyInfo MakeLocalCopy(const TLocalCopySource& source, const std::string& 
 
 TRestoreFeed::TRestoreFeed(const std::string& backupFile, TJobOutput& output)
     : FReader(std::make_unique<TLocalCopyReader>(backupFile)), FOutput(output) {
-  FSha256 = FReader->VerifyChecksum([] { ProcessMessages(); });
+  FSha256 = FReader->VerifyChecksum();
 }
 
 void TRestoreFeed::ShowSource() const {
@@ -142,8 +135,7 @@ void TRestoreFeed::ShowSource() const {
 void TRestoreFeed::Start() { FReader->Start(); }
 
 TStreamSource TRestoreFeed::Source() {
-  return
-      [this](char* buffer, std::size_t capacity) { return FReader->Read(buffer, capacity, [] { ProcessMessages(); }); };
+  return [this](char* buffer, std::size_t capacity) { return FReader->Read(buffer, capacity); };
 }
 
 void TRestoreFeed::ShowSent() const {

@@ -322,7 +322,6 @@ class TSchedule::TRun {
     PaneAndLog("Started: " + RunStamp());
     FOut.AddPaneLine("");
     if (FFeed) FFeed->ShowSource();
-    ProcessMessages();
   }
 
   void RunRequest(TIBControlAndQueryService& request) {
@@ -357,7 +356,6 @@ class TSchedule::TRun {
     while (!request.OutputEnded()) {
       std::string line;
       if (!NextOutputLine(request, line)) {
-        ProcessMessages();
         FOut.ThrowIfStopped();
         continue;
       }
@@ -365,7 +363,6 @@ class TSchedule::TRun {
       if (FJob.OnOutputLine) FJob.OnOutputLine(line);
       FOut.AddPaneLine(line);
       if (copyOutput) FJobLog.push_back(std::move(line));
-      ProcessMessages();
       FOut.ThrowIfStopped();
     }
     return reportedFailure;

@@ -1,7 +1,8 @@
 #pragma once
-// The core reaches the user interface only through these seams. Each has a
-// do-nothing (or scripted) default so the core runs without a display; the
-// main window installs the real ones.
+// The core reaches the user interface only through these seams, which a
+// front end implements (the window: its log pane and message boxes; the
+// command line: its console; tests: recording ones). A job on its own thread
+// reaches them through the front end's channel (jobs/worker/).
 
 #include <functional>
 #include <optional>
@@ -15,11 +16,6 @@ class TLogPaneView {
   virtual void Clear() = 0;
   virtual void AppendLine(const std::string& line) = 0;
 };
-
-// Event pump: lets the user interface handle its pending events. The default
-// does nothing.
-void ProcessMessages();
-void SetMessagePump(std::function<void()> pump);
 
 // Modal prompts: the main window's message boxes, scripted ones in tests,
 // silent ones (job_output.h) where nobody is asked.

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "service/blocking_call.h"
 #include "service/client_library.h"
 #include "service/ib_errors.h"
+#include "service/library_call.h"
 
 namespace {
 
@@ -37,11 +37,11 @@ void AddItem(std::string& block, std::uint8_t tag, const char* what, const std::
   block += value;
 }
 
-// Runs one library call on the blocking-call seam; raises on an error
+// Runs one library call; raises on an error
 // status.
 template <typename TCall>
 void Call(TCall call) {
-  RunBlockingCall([&] {
+  CallClientLibrary([&] {
     ISC_STATUS* status = ThreadStatusVector();
     if (call(status) != 0 && status[0] == 1 && status[1] != 0) RaiseStatusError();
   });

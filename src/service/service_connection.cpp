@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "platform/text.h"
-#include "service/blocking_call.h"
 #include "service/ib_errors.h"
+#include "service/library_call.h"
 
 namespace {
 
@@ -197,7 +197,7 @@ bool TIBCustomService::RunLogin() {
 }
 
 void TIBCustomService::CallLibrary(const std::function<ISC_STATUS(ISC_STATUS* status)>& call, TOnFailure onFailure) {
-  RunBlockingCall([&] {
+  CallClientLibrary([&] {
     // The status vector and the raise belong to the thread that made the call.
     const ISC_STATUS status = call(ThreadStatusVector());
     if (CheckStatus(status, false) > 0) {

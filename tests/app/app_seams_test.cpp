@@ -1,11 +1,13 @@
-// The Qt side of the core's seams and the start-up guard, headless: the
-// blocking-call worker keeps events flowing and hands errors back unchanged,
-// the plan timer ticks on the event loop, and the single-instance lock and
+// The Qt side of the core's seams and the start-up guard, headless: a job's
+// channel hands what it shows over to the event loop in order and in short
+// slices, the plan timer ticks on the event loop, the jobs' thread leaves
+// the termination signals to others, and the single-instance lock and
 // socket find, check and wake the first copy.
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 #include <QtTest>
@@ -13,20 +15,22 @@
 #include <csignal>
 #include <future>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
 
-#include "app/blocking_call_worker.h"
 #include "app/qt_plan_timer.h"
 #include "app/qt_seams.h"
 #include "app/session_end.h"
 #include "app/single_instance.h"
+#include "controller/jobs/job_queue.h"
+#include "jobs/worker/front_end_channel.h"
 #include "platform/exception.h"
 #include "platform/process_signals.h"
-#include "service/blocking_call.h"
+#include "service/library_call.h"
 
 class TAppSeamsTest : public QObject {
   Q_OBJECT
@@ -39,11 +43,9 @@ class TAppSeamsTest : public QObject {
     qputenv("XDG_RUNTIME_DIR", FRuntime.path().toUtf8());
   }
 
-  void workerKeepsEventsFlowing();
-  void workerReturnsErrorsUnchanged();
-  void workerUsesOneHelperThread();
+  void channelHandsOverInOrderInShortSlices();
   void planTimerTicksOnEventLoop();
-  void pumpProcessesPostedEvents();
+  void timerFactoryIsTheEventLoops();
   void lockIsExclusiveAndReleased();
   void laterStartChecksBothKeys_data();
   void laterStartChecksBothKeys();
@@ -60,60 +62,70 @@ class TAppSeamsTest : public QObject {
   QTemporaryDir FRuntime;
 };
 
-void TAppSeamsTest::workerKeepsEventsFlowing() {
-  TBlockingCallWorker worker;
-  worker.Install();
-  int ticks = 0;
-  QTimer timer;
-  QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
-  timer.start(10);
-  bool ran = false;
-  RunBlockingCall([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    ran = true;
-  });
-  TBlockingCallWorker::Uninstall();
-  QVERIFY(ran);
-  // Roughly 40 ticks are due; a frozen thread would have none.
-  QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
-}
+namespace {
 
-void TAppSeamsTest::workerReturnsErrorsUnchanged() {
-  TBlockingCallWorker worker;
-  worker.Install();
-  for (int delayMs : {0, 50}) {
-    try {
-      RunBlockingCall([delayMs] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-        throw EOSError(13, "denied");
-      });
-      QFAIL("no exception");
-    } catch (const EOSError& e) {
-      QCOMPARE(e.Message, std::string("denied"));
-    }
+// A pane and boxes that note what reaches them, and on which thread.
+class TNotingSeams : public TLogPaneView, public TPrompts {
+ public:
+  void Clear() override { Note("clear"); }
+  void AppendLine(const std::string& line) override { Note("line " + line); }
+  void ShowMessage(const std::string& text) override { Note("box " + text); }
+  bool AskYesNo(const std::string& text) override {
+    Note("ask " + text);
+    return false;
   }
-  TBlockingCallWorker::Uninstall();
-}
+  bool ConfirmOkCancel(const std::string&) override { return true; }
+  void Beep() override { Note("beep"); }
+  std::vector<std::string> Seen;
+  bool AllOnThisThread = true;
 
-void TAppSeamsTest::workerUsesOneHelperThread() {
-  TBlockingCallWorker worker;
-  worker.Install();
-  std::thread::id first;
-  std::thread::id second;
-  RunBlockingCall([&] { first = std::this_thread::get_id(); });
-  RunBlockingCall([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    second = std::this_thread::get_id();
+ private:
+  void Note(const std::string& what) {
+    AllOnThisThread = AllOnThisThread && QThread::currentThread() == qApp->thread();
+    Seen.push_back(what);
+  }
+};
+
+}  // namespace
+
+// A job on its own thread writes a flood of lines, a box and a question: all
+// reach the window's seams on its thread, in the job's order, the question's
+// answer goes back to the job, and the event loop is never held for long.
+void TAppSeamsTest::channelHandsOverInOrderInShortSlices() {
+  TNotingSeams seams;
+  TFrontEndChannel channel([](std::function<void()> work) { QMetaObject::invokeMethod(qApp, std::move(work)); }, &seams,
+                           &seams, nullptr);
+  constexpr int Lines = 200000;
+  std::atomic<bool> answered{true};
+  std::thread job([&] {
+    channel.Pane()->Clear();
+    for (int i = 0; i < Lines; ++i) channel.Pane()->AppendLine(std::to_string(i));
+    channel.Prompts()->ShowMessage("done");
+    answered = channel.Prompts()->AskYesNo("again?");
+    channel.Prompts()->Beep();
   });
-  // A call from a thread other than the user-interface one runs directly.
-  std::thread::id direct;
-  std::thread other([&] { RunBlockingCall([&] { direct = std::this_thread::get_id(); }); });
-  const std::thread::id otherId = other.get_id();
-  other.join();
-  TBlockingCallWorker::Uninstall();
-  QVERIFY(first != std::this_thread::get_id());
-  QVERIFY(first == second);
-  QVERIFY(direct == otherId);
+  QElapsedTimer turn;
+  qint64 longest = 0;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    if (turn.isValid()) longest = std::max(longest, turn.elapsed());
+    turn.start();
+  });
+  ticker.start(0);
+  QTRY_VERIFY_WITH_TIMEOUT(seams.Seen.size() == Lines + 4u, 60000);
+  ticker.stop();
+  job.join();
+  QVERIFY(seams.AllOnThisThread);
+  QCOMPARE(seams.Seen.front(), std::string("clear"));
+  QCOMPARE(seams.Seen[1], std::string("line 0"));
+  QCOMPARE(seams.Seen[Lines], "line " + std::to_string(Lines - 1));
+  QCOMPARE(seams.Seen[Lines + 1], std::string("box done"));
+  QCOMPARE(seams.Seen[Lines + 2], std::string("ask again?"));
+  QCOMPARE(seams.Seen.back(), std::string("beep"));
+  QVERIFY(!answered);
+  // One hand-over takes a slice; the appends themselves cost next to nothing
+  // here, so a turn of the loop stays well under a frame.
+  QVERIFY2(longest < 100, qPrintable(QString::number(longest)));
 }
 
 void TAppSeamsTest::planTimerTicksOnEventLoop() {
@@ -132,15 +144,7 @@ void TAppSeamsTest::planTimerTicksOnEventLoop() {
   QCOMPARE(timer.Interval(), 20);
 }
 
-void TAppSeamsTest::pumpProcessesPostedEvents() {
-  InstallQtSeams();
-  bool delivered = false;
-  QMetaObject::invokeMethod(
-      qApp, [&] { delivered = true; }, Qt::QueuedConnection);
-  ProcessMessages();
-  UninstallQtSeams();
-  QVERIFY(delivered);
-  // The timer factory is the event loop's while installed.
+void TAppSeamsTest::timerFactoryIsTheEventLoops() {
   InstallQtSeams();
   QVERIFY(dynamic_cast<TQtPlanTimer*>(CreatePlanTimer().get()) != nullptr);
   UninstallQtSeams();
@@ -301,18 +305,18 @@ void TAppSeamsTest::ignoredHangUpStaysIgnored() {
   }
 }
 
+// The jobs' thread never takes a termination signal: the front end's
+// thread reads them and asks the job to stop.
 void TAppSeamsTest::workerThreadLeavesSignalsToOthers() {
-  TBlockingCallWorker worker;
-  worker.Install();
-  sigset_t mask;
-  sigemptyset(&mask);
-  std::thread::id helper;
-  RunBlockingCall([&] {
-    helper = std::this_thread::get_id();
-    pthread_sigmask(SIG_BLOCK, nullptr, &mask);
-  });
-  TBlockingCallWorker::Uninstall();
-  QVERIFY(helper != std::this_thread::get_id());
+  TJobQueue queue;
+  std::promise<sigset_t> seen;
+  queue.Submit({0, {}, TJobBy::User, 0, [&] {
+                  sigset_t mask;
+                  sigemptyset(&mask);
+                  pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+                  seen.set_value(mask);
+                }});
+  const sigset_t mask = seen.get_future().get();
   for (int signal : TTerminationSignals::Signals) QVERIFY(sigismember(&mask, signal) == 1);
 }
 
@@ -327,10 +331,7 @@ void ForeignHandler(int) { ++ForeignCalls; }
 void TAppSeamsTest::blockingCallTakesSignalsBack() {
   int calls = 0;
   TSessionEndWatcher watcher([&] { ++calls; });
-  TBlockingCallWorker worker;
-  worker.Install();
-  RunBlockingCall([] { std::signal(SIGTERM, ForeignHandler); });
-  TBlockingCallWorker::Uninstall();
+  CallClientLibrary([] { std::signal(SIGTERM, ForeignHandler); });
   QVERIFY(raise(SIGTERM) == 0);
   QTRY_COMPARE(calls, 1);
   QCOMPARE(ForeignCalls.load(), 0);

@@ -17,6 +17,22 @@
 
 #include "app/message_box_prompts.h"
 
+// Runs the window's event loop until its jobs, and any that waited behind
+// them, have ended and shown their ends, as a user waits.
+template <typename TForm>
+void WaitForJobs(TForm& form) {
+  while (form.JobInProgress() || (form.Controller() && form.Controller()->JobRunning()))
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  QCoreApplication::processEvents();
+}
+
+// Clicks a job's button and waits for the job.
+template <typename TForm>
+void RunJob(TForm& form, void (TForm::*click)()) {
+  (form.*click)();
+  WaitForJobs(form);
+}
+
 // The window shows its own message boxes (and its jobs theirs): each one that
 // opens is recorded, then answered once its event loop runs: a notice with
 // OK, a question with Yes / OK unless told otherwise. Beeps are counted.

@@ -140,10 +140,10 @@ void THistoryPageTest::jobsShowProgressAndRefreshThePage() {
   form.PageControl->setCurrentIndex(TMainForm::HistoryTab);
   QCOMPARE(form.TabSheet8->Model->rowCount(), 0);
   form.cbBD_Name->setEditText(folder.Path("a.fdb"));
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
   QCOMPARE(shown, QList<int>({-2, -2, -2, -2}));  // a first run: a busy bar, no figure
   shown.clear();
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
   QCOMPARE(shown, QList<int>({25, 50, 75, 99}));
   QVERIFY(!form.pbJobProgress->isVisibleTo(&form));
   QTRY_COMPARE(form.TabSheet8->Model->rowCount(), 2);

@@ -24,7 +24,6 @@
 #include <unistd.h>
 
 #include "app/app_test_support.h"
-#include "app/blocking_call_worker.h"
 #include "app/cool_tray_icon.h"
 #include "app/log_pane_widget.h"
 #include "app/main_form.h"
@@ -76,8 +75,6 @@ class TMainFormEngineTest : public QObject {
 // window closes and the settings are written.
 void TMainFormEngineTest::sessionEndDuringBackupClosesAfterIt() {
   InstallQtSeams();
-  TBlockingCallWorker worker;
-  worker.Install();
   TScriptedBoxes boxes;
   fbtest::TempFolder data;
   const std::string db = data.File("late.fdb");
@@ -106,12 +103,11 @@ void TMainFormEngineTest::sessionEndDuringBackupClosesAfterIt() {
     form.eUser->setText("SYSDBA");
     form.ePass->setText("masterkey");
     form.cbBD_Name->setEditText(QString::fromStdString(db));
-    form.BitBtn1Click();
+    RunJob(form, &TMainForm::BitBtn1Click);
     QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, 10000);
     closedAt = form.Log->LineCount();
     QVERIFY(form.Controller() == nullptr);
   }
-  TBlockingCallWorker::Uninstall();
   UninstallQtSeams();
   QVERIFY(signalledMidJob);
   QVERIFY(keptDuringJob);
@@ -123,8 +119,6 @@ void TMainFormEngineTest::sessionEndDuringBackupClosesAfterIt() {
 
 void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
   InstallQtSeams();
-  TBlockingCallWorker worker;
-  worker.Install();
   TScriptedBoxes boxes;
   fbtest::TempFolder data;
   const std::string db = data.File("shop.fdb");
@@ -147,7 +141,7 @@ void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
   form.cbBD_Name->setEditText(QString::fromStdString(db));
   QElapsedTimer clock;
   clock.start();
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
   const qint64 backupMs = clock.elapsed();
 
   const QString backFile = QString::fromStdString(data.File("shop.fdb.gbk"));
@@ -166,7 +160,7 @@ void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
   form.PageControl->setCurrentIndex(1);
   form.eNameBD->setText(QString::fromStdString(restored));
   boxes.Messages.clear();
-  form.bbRestoreClick();
+  RunJob(form, &TMainForm::bbRestoreClick);
   QVERIFY2(QFile::exists(QString::fromStdString(restored)), qPrintable(form.Log->Text()));
   QCOMPARE(boxes.Messages.last(), "Файл " + QString::fromStdString(restored) + " создан.");
   QCOMPARE(fbtest::RowCount(restored, "T_ORDERS"), static_cast<long long>(fbtest::kOrders) * scale);
@@ -176,7 +170,6 @@ void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
            qPrintable(form.Log->Text()));
 
   QVERIFY(form.close());
-  TBlockingCallWorker::Uninstall();
   UninstallQtSeams();
   const QString log = [&] {
     QDir logDir(QString::fromStdString(folder.Dir()) + "log");
@@ -192,8 +185,6 @@ void TMainFormEngineTest::backupAndRestoreFromTheWindow() {
 // its whole chain.
 void TMainFormEngineTest::incrementalChainFromTheWindow() {
   InstallQtSeams();
-  TBlockingCallWorker worker;
-  worker.Install();
   TScriptedBoxes boxes;
   fbtest::TempFolder data;
   const std::string db = data.File("big.fdb");
@@ -205,11 +196,11 @@ void TMainFormEngineTest::incrementalChainFromTheWindow() {
   form.ePass->setText("masterkey");
   form.cbBD_Name->setEditText(QString::fromStdString(db));
   form.seIncrementalLevel->setValue(0);
-  form.bbIncrementalClick();
+  RunJob(form, &TMainForm::bbIncrementalClick);
   QVERIFY2(boxes.Messages.last().contains("_L0_"), qPrintable(boxes.Messages.join(" | ") + "\n" + form.Log->Text()));
   fbtest::RunIsqlScript("DELETE FROM T_ORDERS WHERE ID >= 1000;\nCOMMIT;\n", db);
   form.seIncrementalLevel->setValue(1);
-  form.bbIncrementalClick();
+  RunJob(form, &TMainForm::bbIncrementalClick);
   QVERIFY2(boxes.Messages.last().contains("_L1_"), qPrintable(boxes.Messages.join(" | ") + "\n" + form.Log->Text()));
   QVERIFY(form.Log->Text().contains("**** INCREMENTAL BACKUP COMPLETE ****"));
   QVERIFY(QString::fromStdString(form.RestoreSource()).endsWith(".nbk"));
@@ -217,13 +208,12 @@ void TMainFormEngineTest::incrementalChainFromTheWindow() {
   const std::string restored = data.File("restored.fdb");
   form.PageControl->setCurrentIndex(1);
   form.eNameBD->setText(QString::fromStdString(restored));
-  form.bbRestoreClick();
+  RunJob(form, &TMainForm::bbRestoreClick);
   QVERIFY2(QFile::exists(QString::fromStdString(restored)), qPrintable(form.Log->Text()));
   QCOMPARE(boxes.Messages.last(), "Файл " + QString::fromStdString(restored) + " создан.");
   QVERIFY(form.Log->Text().contains("Files of the chain: 2"));
   QCOMPARE(fbtest::RowCount(restored, "T_ORDERS"), 1000LL);
   QVERIFY(form.close());
-  TBlockingCallWorker::Uninstall();
   UninstallQtSeams();
 }
 
@@ -250,8 +240,6 @@ void TMainFormEngineTest::cutShortRestoreDoesNotWaitOnStandardInput() {
   });
 
   InstallQtSeams();
-  TBlockingCallWorker worker;
-  worker.Install();
   TScriptedBoxes boxes;
   fbtest::TempFolder data;
   const std::string db = data.File("stock.fdb");
@@ -287,14 +275,13 @@ void TMainFormEngineTest::cutShortRestoreDoesNotWaitOnStandardInput() {
     form.eUser->setText("SYSDBA");
     form.ePass->setText("masterkey");
     form.eNameBD->setText(target);
-    form.bbRestoreClick();
+    RunJob(form, &TMainForm::bbRestoreClick);
     done = true;
     QVERIFY(form.close());
   }
   watchdog.join();
   dup2(savedInput, STDIN_FILENO);
   close(savedInput);
-  TBlockingCallWorker::Uninstall();
   UninstallQtSeams();
   QVERIFY2(!watchdogFired, "the restore waited on standard input");
   QVERIFY2(boxes.Messages.filter("создан").isEmpty(), qPrintable(boxes.Messages.join(" | ")));
@@ -306,8 +293,6 @@ void TMainFormEngineTest::cutShortRestoreDoesNotWaitOnStandardInput() {
 // both open. The job runs on to its end and the pane fills to its last line.
 void TMainFormEngineTest::noticeHeldOpenDoesNotStallTheJob() {
   InstallQtSeams();
-  TBlockingCallWorker worker;
-  worker.Install();
   fbtest::TempFolder data;
   const std::string db = data.File("held.fdb");
   fbtest::CreateDatabase(db, 10);
@@ -340,7 +325,7 @@ void TMainFormEngineTest::noticeHeldOpenDoesNotStallTheJob() {
   form.eUser->setText("SYSDBA");
   form.ePass->setText("masterkey");
   form.cbBD_Name->setEditText(QString::fromStdString(db));
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
   poll.stop();
   answer.stop();
   const QStringList pane = form.Log->Text().split('\n');
@@ -368,7 +353,6 @@ void TMainFormEngineTest::noticeHeldOpenDoesNotStallTheJob() {
   open[0]->accept();
   QTRY_COMPARE(form.StatusBar1->currentMessage(), QString());
   QVERIFY(form.close());
-  TBlockingCallWorker::Uninstall();
   UninstallQtSeams();
 }
 
@@ -378,8 +362,6 @@ void TMainFormEngineTest::noticeHeldOpenDoesNotStallTheJob() {
 // the status bar tell.
 void TMainFormEngineTest::failedPlanBackupTellsWithoutABox() {
   InstallQtSeams();
-  TBlockingCallWorker worker;
-  worker.Install();
   fbtest::TempFolder data;
   const std::string db = data.File("planned.fdb");
   fbtest::CreateDatabase(db);
@@ -420,7 +402,6 @@ void TMainFormEngineTest::failedPlanBackupTellsWithoutABox() {
   QVERIFY2(status.endsWith("Последняя копия: 07.12.2026 в 10:00 — НЕ создана"), qPrintable(status));
   QVERIFY(folder.ReadFile(QString::fromStdString(q.Log().LogFileName())).contains("в 10:00 Причина: "));
   QVERIFY(form.close());
-  TBlockingCallWorker::Uninstall();
   UninstallQtSeams();
 }
 

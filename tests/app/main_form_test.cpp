@@ -176,7 +176,7 @@ void TMainFormTest::closingHandsSettingsOver() {
     // start's request does not bring the closed window back.
     form.ShowAtRequest();
     QVERIFY(!form.isVisible());
-    form.BitBtn1Click();
+    RunJob(form, &TMainForm::BitBtn1Click);
     form.Restore1Click();
     form.Exit1Click();
     form.N1Click();
@@ -218,7 +218,7 @@ void TMainFormTest::untouchedSettingsKeepTheirBytes() {
     };
     form.cbBD_Name->setCurrentIndex(1);
     form.cbBD_Name->setCurrentIndex(0);
-    form.BitBtn1Click();
+    RunJob(form, &TMainForm::BitBtn1Click);
     QCOMPARE(QByteArray::fromStdString(jobFile), base);
     QVERIFY(form.close());
   }
@@ -234,14 +234,14 @@ void TMainFormTest::typedNameInOtherCaseMovesEntry() {
   int runs = 0;
   form.Controller()->Jobs().JobRunner = StandInJob(false, &runs);
   form.cbBD_Name->setEditText("/DATA/second.GDB");
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
   // Moved, not added, and spelt as the entry was.
   QCOMPARE(Items(form.cbBD_Name), QStringList({"/data/Second.gdb", "/data/First.gdb", "/data/Third.gdb"}));
   QCOMPARE(form.cbBD_Name->currentText(), QString("/data/Second.gdb"));
   QCOMPARE(form.Controller()->Settings().DataBase, std::string("/DATA/second.GDB"));
   // A new name goes on top.
   form.cbBD_Name->setEditText("/data/new.gdb");
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
   QCOMPARE(Items(form.cbBD_Name).first(), QString("/data/new.gdb"));
   QCOMPARE(form.cbBD_Name->count(), 4);
   QCOMPARE(runs, 2);
@@ -260,7 +260,7 @@ void TMainFormTest::emptyNameOpensDialogAndFailsTwice() {
     return false;
   };
   form.cbBD_Name->setEditText("");
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
   QCOMPARE(dialogs, 1);
   QCOMPARE(title, QString("Выберите файл БД"));
   QCOMPARE(boxes.Messages, QStringList({"Файл не найден!", BackupFailed}));
@@ -278,7 +278,7 @@ void TMainFormTest::onlyElevenNamesReachTheFile() {
     form.Controller()->Jobs().JobRunner = StandInJob(false);
     for (int i = 0; i < 13; ++i) {
       form.cbBD_Name->setEditText(QString("/data/db%1.gdb").arg(i));
-      form.BitBtn1Click();
+      RunJob(form, &TMainForm::BitBtn1Click);
     }
     QCOMPARE(form.cbBD_Name->count(), 13);
     form.close();
@@ -299,7 +299,7 @@ void TMainFormTest::successfulBackupOffersFileForRestore() {
   form.eUser->setText("SYSDBA");
   form.ePass->setText("pw");
   form.cbBD_Name->setEditText(folder.Path("shop.gdb"));
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
   const QString backFile = folder.Path("shop.gbk");
   QVERIFY(QFile::exists(backFile));
   QCOMPARE(QString::fromStdString(form.RestoreSource()), backFile);
@@ -319,7 +319,7 @@ void TMainFormTest::failedBackupKeepsRestoreSource() {
   form.Controller()->Jobs().JobRunner = StandInJob(false);
   form.cbBD_Name->setEditText(folder.Path("shop.gdb"));
   form.ePass->setText("pw");
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
   QCOMPARE(form.PanelBD_Back->text(), QString(" /old/one.gbk"));
   QCOMPARE(form.RestoreSource(), std::string("/old/one.gbk"));
   QCOMPARE(boxes.Messages, QStringList({"Errors were encountered during backup", BackupFailed}));
@@ -341,13 +341,13 @@ void TMainFormTest::restoreAnnouncesTarget() {
   form.Controller()->Jobs().JobRunner = StandInJob(true);
   form.ePass->setText("pw");
   form.eNameBD->setText(folder.Path("restored.gdb"));
-  form.bbRestoreClick();
+  RunJob(form, &TMainForm::bbRestoreClick);
   QCOMPARE(boxes.Messages.last(), "Файл " + folder.Path("restored.gdb") + " создан.");
   // A failed restore: only the controller's own message.
   boxes.Messages.clear();
   form.Controller()->Jobs().JobRunner = StandInJob(false);
   form.eNameBD->setText(folder.Path("other.gdb"));
-  form.bbRestoreClick();
+  RunJob(form, &TMainForm::bbRestoreClick);
   QCOMPARE(boxes.Messages, QStringList({"Errors were encountered during restore"}));
   // Cancelling the choice empties the panel.
   form.RunFileDialog = [](QFileDialog&) { return false; };
@@ -475,26 +475,28 @@ void TMainFormTest::actionsAndClosingRefusedDuringJob() {
   bool buttonsDisabled = false;
   form.Controller()->Jobs().JobRunner = [&](TSchedule& job) {
     ++runs;
-    buttonsDisabled = !form.BitBtn1->isEnabled() && !form.bbRestore->isEnabled() && !form.BitBtn3->isEnabled();
-    // Everything the user could click while the runner pumps events.
-    form.BitBtn1Click();
-    form.bbRestoreClick();
-    form.bbParametersClick();
-    form.BitBtn3Click();
-    form.sbOpenDataBackClick();
-    form.BitBtn1->click();
-    closedMidJob = form.close();
-    // Its notice answered meanwhile, the next refusal opens a box of its own
-    // (the same notice still open would only come forward).
-    QCoreApplication::processEvents();
-    form.Exit1Click();
+    // Everything the user could click while the job runs on its own thread.
+    form.Controller()->RunOnFrontEnd([&] {
+      buttonsDisabled = !form.BitBtn1->isEnabled() && !form.bbRestore->isEnabled() && !form.BitBtn3->isEnabled();
+      form.BitBtn1Click();
+      form.bbRestoreClick();
+      form.bbParametersClick();
+      form.BitBtn3Click();
+      form.sbOpenDataBackClick();
+      form.BitBtn1->click();
+      closedMidJob = form.close();
+      // Its notice answered meanwhile, the next refusal opens a box of its
+      // own (the same notice still open would only come forward).
+      QCoreApplication::processEvents();
+      form.Exit1Click();
+    });
     QFile file(QString::fromStdString(job.JobFile(2)));
     file.open(QIODevice::WriteOnly);
     return true;
   };
   form.ePass->setText("pw");
   form.cbBD_Name->setEditText(folder.Path("shop.gdb"));
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
   QCOMPARE(runs, 1);
   QCOMPARE(dialogsOpened, 0);
   QVERIFY(buttonsDisabled);
@@ -615,7 +617,7 @@ void TMainFormTest::logPaneScrollBarFromFirstJob() {
   form.Controller()->Jobs().JobRunner = StandInJob(false);
   form.cbBD_Name->setEditText("/none.gdb");
   form.ePass->setText("pw");
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
   QCOMPARE(form.Log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   QVERIFY(!form.Log->Text().contains("left from before"));
   // The pane's menu carries its two items.
@@ -705,10 +707,12 @@ void TMainFormTest::sessionEndDuringJobClosesAfterIt() {
   QSignalSpy closed(&form, &TMainForm::Closed);
   bool controllerKept = false;
   form.Controller()->Jobs().JobRunner = [&](TSchedule& job) {
-    form.RequestSessionClose();
-    // Many turns of the close timer while the job pumps events.
-    QTest::qWait(300);
-    controllerKept = form.Controller() != nullptr && closed.isEmpty() && form.isVisible();
+    form.Controller()->RunOnFrontEnd([&] {
+      form.RequestSessionClose();
+      // Many turns of the close timer while the job runs.
+      QTest::qWait(300);
+      controllerKept = form.Controller() != nullptr && closed.isEmpty() && form.isVisible();
+    });
     QFile file(QString::fromStdString(job.JobFile(2)));
     file.open(QIODevice::WriteOnly);
     file.write("x");
@@ -716,7 +720,7 @@ void TMainFormTest::sessionEndDuringJobClosesAfterIt() {
   };
   form.ePass->setText("pw");
   form.cbBD_Name->setEditText(folder.Path("shop.gdb"));
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
   QVERIFY(controllerKept);
   QVERIFY(QFile::exists(folder.Path("shop.gbk")));
   QTRY_COMPARE(closed.count(), 1);
@@ -750,7 +754,7 @@ void TMainFormTest::sessionEndAnswersOpenQuestionsNo() {
     if (!form.SessionCloseRequested()) form.RequestSessionClose();
   });
   poll->start(5);
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
   QTRY_COMPARE(closed.count(), 1);
   poll->stop();
   QCOMPARE(runs, 0);
@@ -841,19 +845,22 @@ void TMainFormTest::statusLineTellsTheStateThroughAJob() {
   form.Controller()->Jobs().JobRunner = [&](TSchedule& job) {
     for (int i = 0; i < 3; ++i) {
       job.OnOutputLine("line");
-      if (i == 1) form.MessageBoxes().ShowMessage("Занято");
-      if (i == 2) form.MessageBoxes().OpenNotices().last()->accept();
-      form.RefreshState();
-      lines << form.StatusState->text();
-      const QRegularExpressionMatch figure = QRegularExpression("(\\d+) %").match(lines.last());
-      if (figure.hasMatch()) figures << figure.captured(1).toInt() << form.pbJobProgress->value();
+      form.Controller()->RunOnFrontEnd([&] {
+        if (i == 1) form.MessageBoxes().ShowMessage("Занято");
+        // Answered by now, or answered here.
+        if (i == 2 && !form.MessageBoxes().OpenNotices().isEmpty()) form.MessageBoxes().OpenNotices().last()->accept();
+        form.RefreshState();
+        lines << form.StatusState->text();
+        const QRegularExpressionMatch figure = QRegularExpression("(\\d+) %").match(lines.last());
+        if (figure.hasMatch()) figures << figure.captured(1).toInt() << form.pbJobProgress->value();
+      });
     }
     QFile file(QString::fromStdString(job.JobFile(2)));
     return file.open(QIODevice::WriteOnly) && file.write("GBK") == 3;
   };
   form.cbBD_Name->setEditText(folder.Path("a.fdb"));
-  form.BitBtn1Click();
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
+  RunJob(form, &TMainForm::BitBtn1Click);
   QCOMPARE(lines.size(), 6);
   QCOMPARE(figures.size(), 6);
   for (int i = 0; i < 6; i += 2) QCOMPARE(figures[i], figures[i + 1]);
@@ -884,10 +891,13 @@ void TMainFormTest::progressFollowsTheJobsPhases() {
   TMainForm form(folder.Dir());
   QStringList texts;
   QList<int> bars;
+  // What the window shows, looked at on its own thread.
   const auto look = [&] {
-    form.RefreshState();
-    texts << form.StatusState->text().section("   |   ", 0, 0);
-    bars << (form.pbJobProgress->maximum() == 0 ? -1 : form.pbJobProgress->value());
+    form.Controller()->RunOnFrontEnd([&] {
+      form.RefreshState();
+      texts << form.StatusState->text().section("   |   ", 0, 0);
+      bars << (form.pbJobProgress->maximum() == 0 ? -1 : form.pbJobProgress->value());
+    });
   };
   const QString copyFile = folder.Path("copies/a.fdb.gbk.zst");
   form.Controller()->Jobs().JobRunner = [&](TSchedule& job) {
@@ -908,7 +918,7 @@ void TMainFormTest::progressFollowsTheJobsPhases() {
     return true;
   };
   form.cbBD_Name->setEditText(folder.Path("a.fdb"));
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
   const QStringList phases{"этап 1 из 3, копирование на сервере", "этап 1 из 3, копирование на сервере",
                            "этап 2 из 3, копия на этом компьютере", "этап 3 из 3, проверка восстановлением",
                            "этап 3 из 3, проверка восстановлением"};
@@ -919,7 +929,7 @@ void TMainFormTest::progressFollowsTheJobsPhases() {
                " создан.\nПроверена пробным восстановлением.\nКопия на этом компьютере: " + copyFile);
   texts.clear();
   bars.clear();
-  form.BitBtn1Click();
+  RunJob(form, &TMainForm::BitBtn1Click);
   QCOMPARE(bars.size(), 5);
   for (int i = 0; i < 5; ++i) {
     QVERIFY2(texts[i].contains(phases[i] + QString(": %1 %").arg(bars[i])), qPrintable(texts[i]));
@@ -941,7 +951,7 @@ void TMainFormTest::damagedCopyIsNamedBeforeAnyQuestion() {
   int runs = 0;
   form.Controller()->Jobs().JobRunner = StandInJob(true, &runs);
   form.eNameBD->setText(folder.Path("new.fdb"));
-  form.bbRestoreClick();
+  RunJob(form, &TMainForm::bbRestoreClick);
   QCOMPARE(runs, 0);
   QVERIFY2(boxes.Questions.isEmpty(), qPrintable(boxes.Questions.join(" | ")));
   QCOMPARE(boxes.Messages.size(), 1);
@@ -1040,6 +1050,7 @@ void TMainFormTest::threeDatabasesOneFailingNothingHidden() {
   const auto slot = [&](int hour) {
     clock.Set(monday + EncodeTime(hour, 0, 2, 0));
     form->Controller()->Timer().Tick();
+    WaitForJobs(*form);
     for (const THistoryRecord& r : ReadHistory(form->Controller()->HistoryPath()))
       if (!r.Succeeded()) reason = r.Reason;
   };

@@ -87,16 +87,34 @@ class JobTest : public ControllerTest {
     return q;
   }
 
-  // Jobs started by hand while no other job runs: they run at once.
+  // Jobs started by hand while no other job runs: they run at once (and
+  // those that waited for them after them).
   TBackupOutcome BackupNow() {
     const std::optional<TBackupOutcome> outcome = Controller->Backup(Controller->Settings().DataBase);
+    // And those it let wait behind it.
+    Controller->WaitIdle();
     EXPECT_TRUE(outcome.has_value()) << "the backup waits for another job";
     return outcome.value_or(TBackupOutcome{});
   }
   bool RestoreNow(const std::string& source, const std::string& target) {
     const std::optional<bool> restored = Controller->Restore(source, target);
+    Controller->WaitIdle();
     EXPECT_TRUE(restored.has_value()) << "the restore waits for another job";
     return restored.value_or(false);
+  }
+
+  // A tick of the plan timer as the window's event loop delivers it: on the
+  // front end's thread. From a job's thread the job waits for it; on the
+  // front end's thread the jobs it started are waited for.
+  void Tick() {
+    OnFrontEnd([this] { Controller->Timer().Tick(); });
+  }
+  // Runs `work` on the front end's thread (from a job's thread, the job waits
+  // for it), then, on that thread, waits until no job runs or waits.
+  void OnFrontEnd(const std::function<void()>& work) {
+    if (Controller->Queue().OnQueueThread()) return Controller->RunOnFrontEnd(work);
+    work();
+    Controller->WaitIdle();
   }
 
   // The operation log lines after this run's first one (runs started in

@@ -183,7 +183,7 @@ TEST_F(PlanEntries, AWeekOfThreeDatabasesMakesEveryDueBackupOnceInOrderOneAtATim
   // ticks coming in meanwhile as the event loop lets them.
   const auto tickEvery5s = [&](TDateTime until) {
     while (Clock.Now() < until) {
-      q.Timer().Tick();
+      Tick();
       Clock.Set(std::round((Clock.Now() + 5.0 / 86400.0) * 86400.0) / 86400.0);
     }
   };
@@ -230,14 +230,14 @@ TEST_F(PlanEntries, ABackupByHandWaitsForThePlansRunningBackup) {
   Job = [&](TSchedule& job) {
     order.push_back(job.JobFile(1));
     if (job.JobFile(1) == Dir / "A.fdb") {
-      asked = q.Backup(Dir / "B.fdb", [&](const TBackupOutcome& outcome) { heard = outcome; });
+      OnFrontEnd([&] { asked = q.Backup(Dir / "B.fdb", [&](const TBackupOutcome& outcome) { heard = outcome; }); });
       EXPECT_TRUE(q.PlanBackupRunning());
       EXPECT_EQ(q.Queue().Waiting().size(), 1u);
     }
     WriteFileBytes(job.JobFile(2), "gbk");
     return true;
   };
-  q.RunPlanBackup(q.PlanEntries().front());
+  OnFrontEnd([&] { q.RunPlanBackup(q.PlanEntries().front()); });
   EXPECT_FALSE(asked.has_value());
   EXPECT_EQ(order, (Strings{Dir / "A.fdb", Dir / "B.fdb"}));
   ASSERT_TRUE(heard.has_value());

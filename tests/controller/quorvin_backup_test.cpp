@@ -502,9 +502,11 @@ TEST_F(JobGuard, JobsAskedForInsideARunningOneWaitAndRunAfterIt) {
     most = std::max(most, ++running);
     if (Jobs.size() == 1) {
       runningInside = q.JobRunning();
-      nestedBackup = q.Backup(Dir / "Two.gdb", [&](const TBackupOutcome& o) { heard.push_back(o.BackFile); });
-      nestedRestore =
-          q.Restore(Dir / "Shop.gbk", Dir / "Other.fdb", [&](bool ok) { heard.push_back(ok ? "ok" : "no"); });
+      OnFrontEnd([&] {
+        nestedBackup = q.Backup(Dir / "Two.gdb", [&](const TBackupOutcome& o) { heard.push_back(o.BackFile); });
+        nestedRestore =
+            q.Restore(Dir / "Shop.gbk", Dir / "Other.fdb", [&](bool ok) { heard.push_back(ok ? "ok" : "no"); });
+      });
       EXPECT_EQ(Jobs.size(), 1u) << "a job started beside the running one";
     }
     WriteFileBytes(job.JobFile(2), "gbk");
@@ -549,7 +551,7 @@ TEST_F(JobGuard, APlanTickDuringAUserJobStartsNothingBesideIt) {
   q.Execute();
   Job = [&](TSchedule& job) {
     if (Jobs.size() == 1) {
-      q.Timer().Tick();
+      Tick();
       EXPECT_TRUE(q.Timer().Enabled());
       EXPECT_EQ(Jobs.size(), 1u);
       EXPECT_EQ(q.Queue().Waiting().size(), 1u);
@@ -572,6 +574,8 @@ TEST_F(JobGuard, APlanTickDuringAUserJobStartsNothingBesideIt) {
 using JobGuardDeathTest = JobTest;
 
 TEST_F(JobGuardDeathTest, DestroyingTheControllerDuringItsJobStopsTheProgram) {
+  // The jobs' thread is not in a forked child: the child starts afresh.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   TQuorvin& q = StartWithStandIn();
   WriteFileBytes(Dir / "Shop.gdb", "LIVE");
   q.Settings().DataBase = Dir / "Shop.gdb";

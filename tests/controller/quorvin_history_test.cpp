@@ -66,7 +66,7 @@ TEST_F(History, PlanBackupsKeepTheNewestAndLogEveryRemovalAndEveryLostRecord) {
   Clock.Advance(1.0 / 24);
   const Strings byHand = {"Shop.fdb_06_12_26_12_15.gbk", "Shop.fdb_06_12_26_13_15.gbk", "Shop.fdb_06_12_26_14_15.gbk"};
   for (int i = 0; i < 3; ++i) {
-    q.RunPlanBackup(q.PlanEntries().front());
+    OnFrontEnd([&] { q.RunPlanBackup(q.PlanEntries().front()); });
     Clock.Advance(1.0 / 24);
   }
   // The plan's 16:15 went, its 17:15 and 18:15 stay; so does every other file.
@@ -89,7 +89,7 @@ TEST_F(History, PlanBackupsKeepTheNewestAndLogEveryRemovalAndEveryLostRecord) {
   // A failed plan backup removes nothing; a folder that cannot be listed is
   // said so.
   Job = Writes("NEW", false);
-  q.RunPlanBackup(q.PlanEntries().front());
+  OnFrontEnd([&] { q.RunPlanBackup(q.PlanEntries().front()); });
   EXPECT_TRUE(FileExists(Dir / "Shop.fdb_06_12_26_17_15.gbk"));
   TBackupOutcome elsewhere;
   elsewhere.Name.BackDir = Dir / "gone/";
@@ -114,7 +114,7 @@ TEST_F(History, FailedPlanBackupsAreKeptByTheRetentionRulesToo) {
   q.Settings().KeepLastBackups = 2;
   Makes("BAD", false);
   for (int i = 0; i < 3; ++i) {
-    q.RunPlanBackup(q.PlanEntries().front());
+    OnFrontEnd([&] { q.RunPlanBackup(q.PlanEntries().front()); });
     Clock.Advance(1.0 / 24);
   }
   const Strings failed = {"Shop.fdb_06_12_26_12_15.gbk.failed", "Shop.fdb_06_12_26_13_15.gbk.failed",
@@ -125,7 +125,7 @@ TEST_F(History, FailedPlanBackupsAreKeptByTheRetentionRulesToo) {
   ASSERT_TRUE(FileExists(Dir / "Shop.fdb_06_12_26_15_15.gbk.failed"));
   Clock.Advance(1.0 / 24);
   Makes("NEW");
-  q.RunPlanBackup(q.PlanEntries().front());
+  OnFrontEnd([&] { q.RunPlanBackup(q.PlanEntries().front()); });
   EXPECT_FALSE(FileExists(Dir / failed[0]));
   EXPECT_TRUE(FileExists(Dir / failed[1]) && FileExists(Dir / failed[2]));
   EXPECT_TRUE(FileExists(Dir / "Shop.fdb_06_12_26_15_15.gbk.failed"));

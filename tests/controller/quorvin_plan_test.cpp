@@ -55,7 +55,7 @@ class Plan : public JobTest {
     const TDateTime end = Clock.Now() + minutes / (24.0 * 60.0);
     for (TDateTime t = Clock.Now() + 5.0 / 86400.0; t < end; t += 5.0 / 86400.0) {
       Clock.Set(t);
-      Controller->Timer().Tick();
+      Tick();
     }
     Clock.Set(end);
   }
@@ -70,7 +70,7 @@ class Plan : public JobTest {
     Clock.Set(from);
     if (!Controller->Plan().Running()) Controller->Execute();
     while (Clock.Now() < to) {
-      if (Controller->Timer().Enabled()) Controller->Timer().Tick();
+      if (Controller->Timer().Enabled()) Tick();
       // Whole seconds, so the ticks do not drift.
       Clock.Set(std::round((Clock.Now() + 5.0 / 86400.0) * 86400.0) / 86400.0);
     }
@@ -275,18 +275,18 @@ TEST_F(Plan, TicksDuringAPlanBackupSkipItsEntryAndTheTimerStaysOffAfterStop) {
     EXPECT_TRUE(q.Timer().Enabled());
     // The schedule dialog started the plan anew during a backup that ran
     // into the next hour: its tick skips the entry whose backup runs.
-    q.Execute();
+    OnFrontEnd([&] { q.Execute(); });
     EXPECT_TRUE(q.Timer().Enabled());
     Clock.Set(At(0, 11, 0, 3));
-    q.Timer().Tick();
+    Tick();
     skippedWhileBusy = Starts.size() == 1 && q.Queue().Waiting().empty();
-    q.Stop();
+    OnFrontEnd([&] { q.Stop(); });
     WriteFileBytes(job.JobFile(2), "gbk");
     return true;
   };
   Clock.Set(At(0, 10, 0, 3));
   q.Execute();
-  q.Timer().Tick();
+  Tick();
   EXPECT_TRUE(skippedWhileBusy);
   EXPECT_EQ(Starts.size(), 1u);
   EXPECT_FALSE(q.Timer().Enabled());
@@ -497,7 +497,7 @@ TEST_F(Plan, SimulatedWeeksAgainstTheReference) {
       const bool expectStart = ref.Due(Clock.Now(), lastRun) && minute != lastStartMinute;
       const std::size_t before = Starts.size();
       const TDateTime tickMoment = Clock.Now();
-      q.Timer().Tick();
+      Tick();
       ASSERT_EQ(Starts.size() - before, expectStart ? 1u : 0u) << FormatDateTime("dd.mm hh:nn:ss", tickMoment);
       if (expectStart) {
         ++expectedStarts;
@@ -625,7 +625,7 @@ TEST_F(Plan, DaysOfTicksOnTheWallClockOfBerlin) {
       // Ticks during the job skip its entry.
       for (std::int64_t left = longJob ? 130 * 60000 : 12000; left > 0; left -= 5000) {
         Clock.Pass(std::min<std::int64_t>(left, 5000));
-        q.Timer().Tick();
+        Tick();
       }
       return true;
     };
@@ -639,7 +639,7 @@ TEST_F(Plan, DaysOfTicksOnTheWallClockOfBerlin) {
         predicted.reset();
       }
       const std::size_t before = started.size();
-      q.Timer().Tick();
+      Tick();
       if (started.size() == before) continue;
       if (predicted) {
         EXPECT_EQ(FormatDateTime("dd.mm hh:nn", *predicted), started.back().substr(0, 11));

@@ -78,7 +78,7 @@ TEST_F(Unattended, PlanBackupsReportWithoutWaiting) {
     Job = c.Job;
     Clock.Set(moment);
     moment += EncodeTime(0, 20, 0, 0);
-    q.Timer().Tick();
+    Tick();
     EXPECT_EQ(Waiting(), Strings{});
     ASSERT_FALSE(Reports.Reports.empty());
     EXPECT_EQ(Reports.Reports.back().Succeeded, c.Succeeded);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,7 +36,10 @@ class TSeams : public TPrompts, public TLogPaneView {
     return Password;
   }
   void Clear() override { Lines.clear(); }
-  void AppendLine(const std::string& line) override { Lines.push_back(line); }
+  void AppendLine(const std::string& line) override {
+    Lines.push_back(line);
+    if (OnLine) OnLine();
+  }
 
   std::string Dump() const {
     std::string all;
@@ -53,6 +57,9 @@ class TSeams : public TPrompts, public TLogPaneView {
   int Beeps = 0;
   // The answer to every Yes/No question.
   bool Answer = true;
+  // Called after each pane line has reached the pane: a moment inside a job,
+  // on the test's thread.
+  std::function<void()> OnLine;
 };
 
 inline constexpr std::int32_t kTcp = 0;
@@ -70,10 +77,7 @@ class ControllerFirebird : public ::testing::Test {
     q->Settings().AutoBackName = false;
     q->Settings().BackShutDown = false;
   }
-  void TearDown() override {
-    q.reset();
-    SetMessagePump(nullptr);
-  }
+  void TearDown() override { q.reset(); }
 
   // A controller of the test's program folder that shows itself to `seams`.
   std::unique_ptr<TQuorvin> NewController() {

@@ -7,6 +7,7 @@
 #include "controller/history/job_history.h"
 #include "integration/controller_fixture_fb.h"
 #include "platform/fake_clock.h"
+#include "runner/schedule.h"
 
 namespace ctltest {
 namespace {
@@ -27,21 +28,24 @@ TEST_F(Queue, TwoDatabasesDueTogetherAndOneByHandRunOneAfterTheOther) {
   }
   SetPlanEntries(settings, entries);
 
-  // The event pump of the jobs: the jobs it sees under way, in turn; the
-  // first time it turns inside a job, a backup is asked for by hand.
+  // The jobs as they start, on the jobs' thread; at the first one's start a
+  // backup is asked for by hand, on the front end's thread.
   std::vector<std::pair<std::string, TJobBy>> seen;
   std::optional<std::optional<TBackupOutcome>> askedByHand;
   std::optional<TBackupOutcome> heardByHand;
-  SetMessagePump([&] {
-    const auto& running = q->Queue().Running();
-    if (!running || !q->Jobs().JobRunning()) return;
-    if (seen.empty() || seen.back() != std::make_pair(running->Database, running->By))
+  q->Jobs().JobRunner = [&](TSchedule& job) {
+    const std::optional<TQueuedJob> running = q->Queue().Running();
+    if (running && (seen.empty() || seen.back() != std::make_pair(running->Database, running->By)))
       seen.emplace_back(running->Database, running->By);
-    if (!askedByHand) askedByHand = q->Backup(db, [&](const TBackupOutcome& outcome) { heardByHand = outcome; });
-  });
+    if (!askedByHand)
+      q->RunOnFrontEnd(
+          [&] { askedByHand = q->Backup(db, [&](const TBackupOutcome& outcome) { heardByHand = outcome; }); });
+    return job.RunJob();
+  };
   q->Execute();
   q->OnPlanTimer();
-  SetMessagePump(nullptr);
+  q->WaitIdle();
+  q->Jobs().JobRunner = nullptr;
 
   ASSERT_TRUE(askedByHand.has_value());
   EXPECT_FALSE(askedByHand->has_value()) << "the backup by hand waited";

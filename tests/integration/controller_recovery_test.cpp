@@ -22,6 +22,7 @@
 #include "integration/private_server_environment.h"
 #include "platform/computer_name.h"
 #include "platform/files.h"
+#include "runner/schedule.h"
 
 namespace ctltest {
 namespace {
@@ -221,20 +222,29 @@ TEST_F(ControllerFirebird, ServerKilledDuringATcpRestoreTheDatabaseComesBackOnLi
   const pid_t guardian = server.GuardianPid();
   bool killed = false;
   bool resumed = false;
-  SetMessagePump([&] {
+  // Killed on the job's own thread, while the server still restores.
+  q->Jobs().JobRunner = [&](TSchedule& job) {
+    const auto shown = job.OnOutputLine;
+    job.OnOutputLine = [&, shown](const std::string& line) {
+      if (shown) shown(line);
+      if (!killed && line.find("restoring data for table") != std::string::npos) {
+        ::kill(guardian, SIGSTOP);
+        server.KillServer();
+        killed = true;
+      }
+    };
+    return job.RunJob();
+  };
+  seams.OnLine = [&] {
     const std::string& last = seams.Lines.empty() ? std::string() : seams.Lines.back();
-    if (!killed && last.find("restoring data for table") != std::string::npos) {
-      ::kill(guardian, SIGSTOP);
-      server.KillServer();
-      killed = true;
-    }
     if (killed && !resumed && last.rfind("The server does not answer (", 0) == 0) {
       ::kill(guardian, SIGCONT);
       resumed = true;
     }
-  });
+  };
   EXPECT_FALSE(Restore(backup.BackFile, db)) << seams.Dump();
-  SetMessagePump(nullptr);
+  seams.OnLine = nullptr;
+  q->Jobs().JobRunner = nullptr;
   if (!resumed) ::kill(guardian, SIGCONT);
   server.WaitUntilAnswering();
   ASSERT_TRUE(killed) << seams.Dump();

@@ -10,6 +10,7 @@
 #include "integration/controller_fixture_fb.h"
 #include "integration/private_server.h"
 #include "platform/files.h"
+#include "runner/schedule.h"
 
 namespace ctltest {
 namespace {
@@ -24,7 +25,6 @@ class ServerStop : public ControllerFirebird {
     ControllerFirebird::SetUp();
   }
   void TearDown() override {
-    SetMessagePump(nullptr);
     ControllerFirebird::TearDown();
     server.reset();
   }
@@ -41,22 +41,23 @@ TEST_F(ServerStop, ServerStoppedInTheMiddleOfABackup) {
   const std::string previous = Bytes(gbk);
   ASSERT_GT(previous.size(), 1000000u);
 
-  // At the first table the server goes down; the job is still reading its
-  // output.
+  // At the first table the server goes down, on the job's own thread: the
+  // job is still reading its output.
   bool stopped = false;
-  SetMessagePump([&] {
-    if (stopped) return;
-    for (const auto& line : seams.Lines) {
-      if (line.find("writing data for table") != std::string::npos) {
+  q->Jobs().JobRunner = [&](TSchedule& job) {
+    const auto shown = job.OnOutputLine;
+    job.OnOutputLine = [&, shown](const std::string& line) {
+      if (shown) shown(line);
+      if (!stopped && line.find("writing data for table") != std::string::npos) {
         StopServer();
         stopped = true;
-        return;
       }
-    }
-  });
+    };
+    return job.RunJob();
+  };
   seams.Messages.clear();
   EXPECT_FALSE(Backup()) << seams.Dump();
-  SetMessagePump(nullptr);
+  q->Jobs().JobRunner = nullptr;
   ASSERT_TRUE(stopped) << seams.Dump();
 
   EXPECT_EQ(backup.BackFile, gbk);

@@ -208,14 +208,19 @@ TEST_F(LocalCopyFirebird, CopyCutOffWhileGbakWritesLeavesNothingBehind) {
     env.Set("TMPDIR", pipes.Path());
     fs::create_directories(copies);
     const auto pipeMade = [&] { return !fs::is_empty(pipes.Path()); };
-    bool cut = false;
-    SetMessagePump([&] {
-      const auto [gbak, written] = BackupGbak();
-      if (cut || !pipeMade() || (row.killGbak && written < 1024 * 1024)) return;
-      cut = row.killGbak ? kill(gbak, SIGKILL) == 0 : fs::remove_all(copies) > 0;
+    // Beside the job, as soon as the copy is under way.
+    std::atomic<bool> cut{false};
+    std::atomic<bool> jobEnded{false};
+    std::thread cutter([&] {
+      for (; !cut && !jobEnded; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+        const auto [gbak, written] = BackupGbak();
+        if (!pipeMade() || (row.killGbak && written < 1024 * 1024)) continue;
+        cut = row.killGbak ? kill(gbak, SIGKILL) == 0 : fs::remove_all(copies) > 0;
+      }
     });
     EXPECT_FALSE(RunCopyJob(db, row.protocol));
-    SetMessagePump(nullptr);
+    jobEnded = true;
+    cutter.join();
     EXPECT_TRUE(cut);
     EXPECT_TRUE(PaneSays(row.error)) << seams.Dump();
     EXPECT_TRUE(fs::is_empty(pipes.Path()));

@@ -47,7 +47,6 @@ class RunnerFirebird : public ::testing::Test {
     db = dir.File("base.fdb");
     fbtest::CreateDatabase(db);
   }
-  void TearDown() override { SetMessagePump(nullptr); }
 
   void Fill(TSchedule& job, int32_t kind, uint8_t protocol, const std::string& file1, const std::string& file2) {
     job.JobKind = kind;
@@ -160,20 +159,16 @@ TEST_F(RunnerFirebird, BackupTcpWithShutdownTakesTheDatabaseOffLineDuringTheJob)
 
   // While the job runs: the header says shut down, and a new attachment of
   // an ordinary user is refused.
-  int pumpsSeen = 0;
   bool shutDownSeen = false;
   std::string attributesSeen;
-  SetMessagePump([&] {
-    if (pumpsSeen++ != 0) return;
-    attributesSeen = fbtest::HeaderAttributes(db);
-    shutDownSeen = fbtest::IsShutdown(db) || attributesSeen.find("maintenance") != std::string::npos;
-  });
-
   TSchedule job;
   Fill(job, 1, kTcp, db, gbk);
   job.StopDatabase = true;
+  job.BeforeRequest = [&] {
+    attributesSeen = fbtest::HeaderAttributes(db);
+    shutDownSeen = fbtest::IsShutdown(db) || attributesSeen.find("maintenance") != std::string::npos;
+  };
   ASSERT_TRUE(job.RunJob()) << Dump();
-  SetMessagePump(nullptr);
 
   EXPECT_TRUE(shutDownSeen) << "attributes during the job: " << attributesSeen;
   EXPECT_EQ(pane.Lines[0], "Stopping database: base.fdb") << Dump();
@@ -200,13 +195,10 @@ TEST_F(RunnerFirebird, BackupTcpWithShutdownTakesTheDatabaseOffLineDuringTheJob)
 
 TEST_F(RunnerFirebird, BackupLocalWithShutdownThroughTheEmbeddedEngine) {
   bool shutDownSeen = false;
-  int pumpsSeen = 0;
-  SetMessagePump([&] {
-    if (pumpsSeen++ == 0) shutDownSeen = fbtest::HeaderAttributes(db).find("maintenance") != std::string::npos;
-  });
   TSchedule job;
   Fill(job, 1, kLocal, db, dir.File("local.gbk"));
   job.StopDatabase = true;
+  job.BeforeRequest = [&] { shutDownSeen = fbtest::HeaderAttributes(db).find("maintenance") != std::string::npos; };
   ASSERT_TRUE(job.RunJob()) << Dump();
   EXPECT_TRUE(shutDownSeen);
   EXPECT_EQ(pane.Lines[1], "Database shutdown complete") << Dump();

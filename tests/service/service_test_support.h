@@ -29,14 +29,8 @@ inline std::string NumberItem(int tag, uint32_t value) {
 
 class FakeClientTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SetClientLibraryCandidates({FakeClient::Path()});
-    SetBlockingCallRunner({});
-  }
-  void TearDown() override {
-    SetBlockingCallRunner({});
-    SetClientLibraryCandidates({});
-  }
+  void SetUp() override { SetClientLibraryCandidates({FakeClient::Path()}); }
+  void TearDown() override { SetClientLibraryCandidates({}); }
 
   // A service ready to attach to the local service manager.
   template <typename T>

@@ -72,6 +72,7 @@ TPhasedProgress::TPhasedProgress(TDateTime started, std::vector<TJobPhase> phase
 }
 
 void TPhasedProgress::Enter(TJobPhase phase, TDateTime now) {
+  std::lock_guard<std::mutex> guard(FMutex);
   const auto at = std::find(FPhases.begin() + static_cast<std::ptrdiff_t>(FCurrent), FPhases.end(), phase);
   if (at == FPhases.end()) return;
   const auto next = static_cast<std::size_t>(at - FPhases.begin());
@@ -82,6 +83,7 @@ void TPhasedProgress::Enter(TJobPhase phase, TDateTime now) {
 }
 
 std::optional<std::int64_t> TPhasedProgress::SecondsIn(TJobPhase phase, TDateTime now) const {
+  std::lock_guard<std::mutex> guard(FMutex);
   const auto at = std::find(FPhases.begin(), FPhases.end(), phase);
   if (at == FPhases.end()) return std::nullopt;
   const auto i = static_cast<std::size_t>(at - FPhases.begin());
@@ -91,8 +93,9 @@ std::optional<std::int64_t> TPhasedProgress::SecondsIn(TJobPhase phase, TDateTim
 }
 
 TJobProgress TPhasedProgress::Estimate(TDateTime now, std::optional<double> phaseFraction) const {
+  std::lock_guard<std::mutex> guard(FMutex);
   TJobProgress progress;
-  progress.Phase = Current();
+  progress.Phase = FPhases.at(FCurrent);
   progress.PhaseNumber = static_cast<int>(FCurrent) + 1;
   progress.PhaseCount = static_cast<int>(FPhases.size());
   double total = 0;

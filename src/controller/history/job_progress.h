@@ -7,7 +7,9 @@
 // lines and grows no file the job can name. No earlier record, no estimate;
 // never 100 % before the job has ended.
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,8 +40,9 @@ class TProgressEstimator {
   TProgressEstimator(TDateTime started, std::optional<THistoryRecord> baseline, std::string grownFile = {},
                      bool byTime = false);
 
+  // Counted on the job's thread, read on any.
   void AddLine() { ++FLines; }
-  std::uint64_t Lines() const { return FLines; }
+  std::uint64_t Lines() const { return FLines.load(); }
   // The estimate at `now`; nullopt without a usable baseline.
   std::optional<TJobProgress> Estimate(TDateTime now) const;
   // The share of the job done at `now`, 0 … 0.99; nullopt without a usable
@@ -53,7 +56,7 @@ class TProgressEstimator {
   std::optional<THistoryRecord> FBaseline;
   std::string FGrownFile;
   bool FByTime;
-  std::uint64_t FLines = 0;
+  std::atomic<std::uint64_t> FLines{0};
 };
 
 // One progress over a job's phases: each phase weighs what it took in the
@@ -68,7 +71,10 @@ class TPhasedProgress {
 
   // The job moves on to `phase` (one of its phases) at `now`.
   void Enter(TJobPhase phase, TDateTime now);
-  TJobPhase Current() const { return FPhases.at(FCurrent); }
+  TJobPhase Current() const {
+    std::lock_guard<std::mutex> guard(FMutex);
+    return FPhases.at(FCurrent);
+  }
   // Whole seconds spent in `phase`, up to `now` for the current one; nullopt
   // for a phase not entered.
   std::optional<std::int64_t> SecondsIn(TJobPhase phase, TDateTime now) const;
@@ -86,6 +92,8 @@ class TPhasedProgress {
   // The highest share shown so far: a slower phase holds the figure still
   // instead of taking it back.
   mutable double FShown = 0;
+  // The job's thread moves on while another thread reads the estimate.
+  mutable std::mutex FMutex;
 };
 
 // The phases' expected seconds for a job of `phases` on the database of

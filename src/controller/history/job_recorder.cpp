@@ -6,19 +6,16 @@
 #include "platform/sha256.h"
 #include "platform/text.h"
 #include "runner/schedule.h"
-#include "service/blocking_call.h"
 
 TFileFacts FileFactsOf(const std::string& path) {
   TFileFacts facts;
   facts.Size = FileSize(path);
   if (!facts.Size) return facts;
-  RunBlockingCall([&] {
-    try {
-      facts.Sha256 = Sha256OfFile(path);
-    } catch (const std::exception&) {
-      // Not readable here: the record goes without a checksum.
-    }
-  });
+  try {
+    facts.Sha256 = Sha256OfFile(path);
+  } catch (const std::exception&) {
+    // Not readable here: the record goes without a checksum.
+  }
   return facts;
 }
 

@@ -4,6 +4,7 @@
 // showed on its output. Created when the job starts (it reads the history
 // then), finished with the outcome (it appends the record then).
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -17,8 +18,7 @@
 
 class TSchedule;
 
-// Size and SHA-256 of a file; the hashing runs on the blocking-call seam, so
-// the window keeps handling events while a large file is read.
+// Size and SHA-256 of a file.
 TFileFacts FileFactsOf(const std::string& path);
 
 class TJobRecorder {
@@ -74,5 +74,5 @@ class TJobRecorder {
   TJobOutput& FOutput;
   std::size_t FMark;
   bool FFinished = false;
-  bool FWatching = false;
+  std::atomic<bool> FWatching{false};
 };

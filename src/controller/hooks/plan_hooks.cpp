@@ -75,7 +75,6 @@ bool AwaitCommand(TChildProcess& child, std::chrono::seconds limit, TOperationLo
     else
       std::this_thread::sleep_for(ReadTurn);
     lines.Take(pending, false);
-    ProcessMessages();
     const bool stopped = stop != nullptr && stop->Requested();
     if (!stopped && std::chrono::steady_clock::now() < deadline) continue;
     child.KillGroup();

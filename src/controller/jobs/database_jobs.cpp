@@ -29,7 +29,6 @@
 #include "runner/local_copy_writer.h"
 #include "runner/schedule.h"
 #include "runner/ui_seams.h"
-#include "service/blocking_call.h"
 
 namespace {
 
@@ -341,7 +340,7 @@ bool TDatabaseJobs::TBackupRun::CheckServerBackup(TJobRecorder& recorder, const 
 
 TFileFacts TDatabaseJobs::TBackupRun::NewBackupFacts() {
   std::optional<TGrowingFileHash::TDigest> digest;
-  if (FGrowing) RunBlockingCall([&] { digest = FGrowing->Finish(); });
+  if (FGrowing) digest = FGrowing->Finish();
   FGrowing.reset();
   return digest ? TFileFacts{digest->Size, digest->Sha256} : FileFactsOf(FOutcome.BackFile);
 }
@@ -429,12 +428,9 @@ bool TDatabaseJobs::TRestoreRun::CanStart() {
 }
 
 bool TDatabaseJobs::TRestoreRun::UsersDisconnected() {
-  if (!FOutput.Prompts().ConfirmOkCancel("Make sure all users are disconnected from the database \n"
-                                         "before continuing. Click OK to continue")) {
-    return false;
-  }
-  ProcessMessages();
-  return true;
+  return FOutput.Prompts().ConfirmOkCancel(
+      "Make sure all users are disconnected from the database \n"
+      "before continuing. Click OK to continue");
 }
 
 bool TDatabaseJobs::TRestoreRun::SourceFit(TJobRecorder& recorder) {

@@ -10,8 +10,10 @@
 // job_checks.cpp (the history's part: progress, retention, the restore's
 // check of its source), local_copy_outcome.cpp.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -131,8 +133,9 @@ class TDatabaseJobs {
   // (incremental/chain_retention.h), after a successful plan backup `made`.
   void ApplyChainRetention(const TDatabaseOptions& db, const TBackupOutcome& made);
 
-  bool JobRunning() const { return FJobRunning; }
-  const TRunningJob& RunningJob() const { return FRunningJob; }
+  // The job under way, read from any thread (the status line's).
+  bool JobRunning() const { return FJobRunning.load(); }
+  TRunningJob RunningJob() const;
   // The estimate of the job under way, one figure over its phases (backup,
   // copy, verification): nullopt while no job runs; not Estimated for a job
   // whose kind has no earlier successful record on its database.
@@ -221,7 +224,10 @@ class TDatabaseJobs {
 
   TOperationLog& FLog;
   TJobPlaces FPlaces;
-  bool FJobRunning = false;
+  std::atomic<bool> FJobRunning{false};
+  // Guards what another thread reads of the job under way: its name and
+  // what its progress is measured with (which goes with the job's scopes).
+  mutable std::mutex FProgressMutex;
   TRunningJob FRunningJob;
   TJobRecorder* FRecorder = nullptr;
   TPhasedProgress* FPhases = nullptr;

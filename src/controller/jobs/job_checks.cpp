@@ -43,7 +43,13 @@ TFileFacts RestoreSourceFacts(const std::string& source, const std::string& targ
 
 }  // namespace
 
+TRunningJob TDatabaseJobs::RunningJob() const {
+  std::lock_guard<std::mutex> guard(FProgressMutex);
+  return FRunningJob;
+}
+
 std::optional<TJobProgress> TDatabaseJobs::JobProgress() const {
+  std::lock_guard<std::mutex> guard(FProgressMutex);
   if (!FRecorder) return std::nullopt;
   if (!FPhases) {
     TJobProgress unknown;

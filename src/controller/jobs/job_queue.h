@@ -1,18 +1,19 @@
 #pragma once
-// One job at a time. A job asked for while another runs (a plan backup that
-// fell due meanwhile, a backup started by hand during a plan backup) waits in
-// the queue, and the jobs run one after the other in the order they were
-// asked for: none is skipped, none runs beside another.
-//
-// A job runs inside the call that started the first of them: that call runs
-// every job queued meanwhile before it returns (the runner lets events in
-// during a job, so the next job is asked for from inside the running one).
+// One job at a time, on a thread of the queue's own. A job asked for while
+// another runs (a plan backup that fell due meanwhile, a backup started by
+// hand during a plan backup) waits, and the jobs run one after the other in
+// the order they were asked for: none is skipped, none runs beside another.
+// The thread that asks (the front end's) never runs a job, so it never waits
+// for one unless it chooses to.
 
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "controller/jobs/database_jobs.h"
@@ -24,39 +25,52 @@ struct TQueuedJob {
   TJobBy By = TJobBy::User;
   // The plan entry whose backup it is (0: none).
   std::uint64_t EntryId = 0;
-  std::function<void()> Run;
+  std::function<void()> Run{};
+  // Called on the queue's thread once the job no longer runs (also when it
+  // did not start).
+  std::function<void()> Ended{};
 };
 
 class TJobQueue {
  public:
-  TJobQueue() = default;
+  TJobQueue();
+  // Shutdown().
+  ~TJobQueue();
   TJobQueue(const TJobQueue&) = delete;
   TJobQueue& operator=(const TJobQueue&) = delete;
 
-  // Runs `job` at once when no job runs, and after it every job queued
-  // meanwhile, in order; true then. Otherwise the job waits its turn: false.
+  // Queues `job` to run once every job before it has run; true when none
+  // ran or waited before it (it starts at once).
   bool Submit(TQueuedJob job);
-  // Queues `job` without running anything (jobs that fell due together are
-  // queued first, then run).
-  void Enqueue(TQueuedJob job) { FWaiting.push_back(std::move(job)); }
-  // When no job runs: runs the waiting jobs, and those queued meanwhile, in
-  // order; true then.
-  bool RunWaiting();
   // A job runs.
-  bool Busy() const { return FRunning.has_value(); }
-  const std::optional<TQueuedJob>& Running() const { return FRunning; }
-  const std::deque<TQueuedJob>& Waiting() const { return FWaiting; }
+  bool Busy() const;
+  // The job that runs, and those that wait (copies: the queue moves on).
+  std::optional<TQueuedJob> Running() const;
+  std::deque<TQueuedJob> Waiting() const;
+  // A job runs or waits.
+  bool Active() const;
   // The entry's backup runs or waits.
   bool Holds(std::uint64_t entryId) const;
   // Takes the waiting jobs for which `drop` is true out of the queue, in
   // their order.
   std::vector<TQueuedJob> Drop(const std::function<bool(const TQueuedJob&)>& drop);
-  // Called after each job (the queue may hold more).
+  // Waits until no job runs or waits, calling `turn` between short waits.
+  void WaitIdle(const std::function<void()>& turn);
+  // True on the queue's own thread (inside a job).
+  bool OnQueueThread() const { return std::this_thread::get_id() == FThread.get_id(); }
+  // Drops the waiting jobs, lets the running one end and ends the thread.
+  void Shutdown();
+  // Called on the queue's thread after each job.
   std::function<void(const TQueuedJob& job)> OnJobEnded;
 
  private:
-  void RunOne(TQueuedJob job);
+  void Loop();
+  void RunOne(TQueuedJob& job);
 
+  mutable std::mutex FMutex;
+  std::condition_variable FChanged;
   std::optional<TQueuedJob> FRunning;
   std::deque<TQueuedJob> FWaiting;
+  bool FQuit = false;
+  std::thread FThread;
 };

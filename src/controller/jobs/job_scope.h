@@ -4,6 +4,8 @@
 // another: a verification inside a backup is current while it runs, the
 // backup again afterwards. OnJobProgress hears both.
 
+#include <mutex>
+
 #include "controller/history/job_recorder.h"
 #include "controller/jobs/database_jobs.h"
 
@@ -11,9 +13,13 @@ class TJobScope {
  public:
   explicit TJobScope(TDatabaseJobs& owner) : FOwner(owner) { FOwner.FJobRunning = true; }
   // The job has passed its checks: the status line names it.
-  void Name(TRunningJob job) { FOwner.FRunningJob = std::move(job); }
+  void Name(TRunningJob job) {
+    std::lock_guard<std::mutex> guard(FOwner.FProgressMutex);
+    FOwner.FRunningJob = std::move(job);
+  }
   ~TJobScope() {
     FOwner.FJobRunning = false;
+    std::lock_guard<std::mutex> guard(FOwner.FProgressMutex);
     FOwner.FRunningJob = {};
   }
   TJobScope(const TJobScope&) = delete;
@@ -25,12 +31,19 @@ class TJobScope {
 
 class TCurrentJob {
  public:
-  TCurrentJob(TDatabaseJobs& owner, TJobRecorder& recorder) : FOwner(owner), FPrevious(owner.FRecorder) {
-    FOwner.FRecorder = &recorder;
+  TCurrentJob(TDatabaseJobs& owner, TJobRecorder& recorder) : FOwner(owner) {
+    {
+      std::lock_guard<std::mutex> guard(FOwner.FProgressMutex);
+      FPrevious = FOwner.FRecorder;
+      FOwner.FRecorder = &recorder;
+    }
     FOwner.NotifyProgress();
   }
   ~TCurrentJob() {
-    FOwner.FRecorder = FPrevious;
+    {
+      std::lock_guard<std::mutex> guard(FOwner.FProgressMutex);
+      FOwner.FRecorder = FPrevious;
+    }
     FOwner.NotifyProgress();
   }
   TCurrentJob(const TCurrentJob&) = delete;
@@ -38,15 +51,21 @@ class TCurrentJob {
 
  private:
   TDatabaseJobs& FOwner;
-  TJobRecorder* FPrevious;
+  TJobRecorder* FPrevious = nullptr;
 };
 
 // Makes `phases` the progress of the job under way for the life of the
 // object.
 class TPhasesScope {
  public:
-  TPhasesScope(TDatabaseJobs& owner, TPhasedProgress& phases) : FOwner(owner) { FOwner.FPhases = &phases; }
-  ~TPhasesScope() { FOwner.FPhases = nullptr; }
+  TPhasesScope(TDatabaseJobs& owner, TPhasedProgress& phases) : FOwner(owner) {
+    std::lock_guard<std::mutex> guard(FOwner.FProgressMutex);
+    FOwner.FPhases = &phases;
+  }
+  ~TPhasesScope() {
+    std::lock_guard<std::mutex> guard(FOwner.FProgressMutex);
+    FOwner.FPhases = nullptr;
+  }
   TPhasesScope(const TPhasesScope&) = delete;
   TPhasesScope& operator=(const TPhasesScope&) = delete;
 
