@@ -64,6 +64,13 @@ TEST(Messages, StoredTextsAreShownInTheFrontEndsLanguage) {
        "Проверка восстановлением не пройдена: проверка целости сервером сообщила: Index 1 is corrupt"},
       {"Unable to complete network request to host \"db\"", "Unable to complete network request to host \"db\"",
        "Unable to complete network request to host \"db\""},
+      // A refusal kept in Russian, as the window's box says it.
+      {"Файл резервной копии обрезан: он кончается раньше, чем записанная в нём копия.\n/db/a.gbk\nИз него ничего не "
+       "восстановлено.",
+       "The backup file is cut short: it ends before the backup written in it does.\n/db/a.gbk\nNothing was restored "
+       "from it.",
+       "Файл резервной копии обрезан: он кончается раньше, чем записанная в нём копия.\n/db/a.gbk\nИз него ничего не "
+       "восстановлено."},
   };
   for (const TCase& reason : reasons) {
     EXPECT_EQ(ShownReason(reason.Stored, TLanguage::English), reason.English);

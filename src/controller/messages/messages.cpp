@@ -57,6 +57,18 @@ constexpr TPhrase ReasonWords[] = {
   {"нет имени для временной базы данных рядом с ", "no name for the temporary database beside "},
   {"файл копии не найден на этом компьютере", "the backup file is not found on this computer"},
   {"копия на этом компьютере не найдена", "the copy on this computer is not found"},
+  // Why a restore was refused before it started.
+  {"Копия на этом компьютере повреждена: её содержимое не совпадает с контрольной суммой, записанной при её "
+   "создании.",
+   "The copy on this computer is damaged: its content does not match the checksum written when it was made."},
+  {"Копию на этом компьютере нельзя проверить: её файл контрольной суммы отсутствует или не читается.",
+   "The copy on this computer cannot be checked: its checksum file is missing or unreadable."},
+  {"Файл резервной копии обрезан: он кончается раньше, чем записанная в нём копия.",
+   "The backup file is cut short: it ends before the backup written in it does."},
+  {"Файл резервной копии изменён или обрезан после создания: ",
+   "The backup file was changed or cut short after it was made: "},
+  {"Из неё ничего не восстановлено.", "Nothing was restored from it."},
+  {"Из него ничего не восстановлено.", "Nothing was restored from it."},
 };
 
 // How a lock names its holder's parts.
