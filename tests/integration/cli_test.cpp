@@ -36,6 +36,7 @@
 #include "platform/files.h"
 #include "platform/has_cyrillic.h"
 #include "platform/iso_time.h"
+#include "platform/local_ports.h"
 
 namespace {
 
@@ -428,7 +429,7 @@ class TNodeExporter {
  public:
   explicit TNodeExporter(const std::string& folder) {
     for (int attempt = 0; attempt < 5 && !FChild; ++attempt) {
-      FPort = FreePort();
+      FPort = fbtest::FreeLocalPort();
       auto child = std::make_unique<TChildProcess>(
           "/usr/bin/prometheus-node-exporter",
           std::vector<std::string>{"--web.listen-address=127.0.0.1:" + std::to_string(FPort),
@@ -448,17 +449,6 @@ class TNodeExporter {
   }
 
  private:
-  static int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    close(fd);
-    return ntohs(address.sin_port);
-  }
   int FPort = 0;
   std::unique_ptr<TChildProcess> FChild;
 };

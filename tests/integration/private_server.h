@@ -45,6 +45,7 @@
 #include <vector>
 
 #include "integration/fb_fixture.h"
+#include "platform/local_ports.h"
 
 namespace fbtest {
 
@@ -90,7 +91,7 @@ class TPrivateServer {
   void WaitUntilAnswering(pid_t previous = 0) const {
     for (int i = 0; i < 300; ++i) {
       const pid_t pid = ServerPid();
-      if (pid > 0 && pid != previous && Alive(pid) && Answers()) return;
+      if (pid > 0 && pid != previous && Alive(pid) && fbtest::LocalPortAnswers(FPort)) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     throw std::runtime_error("the private Firebird server does not answer on port " + std::to_string(FPort));
@@ -107,7 +108,7 @@ class TPrivateServer {
         Stop();
         if (attempt == 2) throw;
         // Someone took the port meanwhile: another one.
-        FPort = FreePort();
+        FPort = fbtest::FreeLocalPort();
         WriteConfiguration();
       }
     }
@@ -149,32 +150,6 @@ class TPrivateServer {
     return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
   }
 
-  bool Answers() const {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(FPort));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    if (fd >= 0) close(fd);
-    return ok;
-  }
-
-  static int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      if (fd >= 0) close(fd);
-      throw std::runtime_error("no free TCP port on 127.0.0.1");
-    }
-    close(fd);
-    return ntohs(address.sin_port);
-  }
-
   // The system's firebird.conf with the keys this server sets taken out.
   static std::string SystemConfigWithout(const std::vector<std::string>& keys) {
     std::ifstream in(std::string(kSystemConfig) + "/firebird.conf");
@@ -209,7 +184,7 @@ class TPrivateServer {
     fs::create_directory_symlink(fs::path(kSystemLibrary) / "intl", root / "intl");
     std::ofstream(root / "databases.conf") << "security.db = " << Root() << "/security3.fdb\n{\n"
                                            << "\tRemoteAccess = false\n\tDefaultDbCachePages = 50\n}\n";
-    FPort = FreePort();
+    FPort = fbtest::FreeLocalPort();
     WriteConfiguration();
     RunCommand("chown -R firebird:firebird " + ShellQuote(Root()));
     ::chmod(Root().c_str(), 0755);

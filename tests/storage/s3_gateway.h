@@ -28,6 +28,7 @@
 #include <thread>
 
 #include "platform/child_process.h"
+#include "platform/local_ports.h"
 #include "platform/temp_folder.h"
 #include "storage/s3/s3_client.h"
 #include "storage/s3/s3_error.h"
@@ -50,33 +51,7 @@ inline std::map<std::string, std::string> ReadGatewayEnvironment() {
   return values;
 }
 
-inline bool Answers(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  if (fd >= 0) close(fd);
-  return ok;
-}
-
 inline int PortOf(const std::string& endpoint) { return std::atoi(endpoint.substr(endpoint.rfind(':') + 1).c_str()); }
-
-inline int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    if (fd >= 0) close(fd);
-    throw std::runtime_error("no free TCP port on 127.0.0.1");
-  }
-  close(fd);
-  return ntohs(address.sin_port);
-}
 
 // Bytes that differ from part to part, the same for the same seed.
 inline std::string TestBytes(std::size_t size, std::uint32_t seed) {
@@ -107,8 +82,8 @@ class TS3GatewayTest : public ::testing::Test {
  protected:
   void SetUp() override {
     FEnvironment = ReadGatewayEnvironment();
-    const bool running =
-        FEnvironment.count("AWS_ENDPOINT_URL") > 0 && Answers(PortOf(FEnvironment["AWS_ENDPOINT_URL"]));
+    const bool running = FEnvironment.count("AWS_ENDPOINT_URL") > 0 &&
+                         fbtest::LocalPortAnswers(PortOf(FEnvironment["AWS_ENDPOINT_URL"]));
     if (!running) {
       const std::string why = "no S3 gateway answers (environment file " + EnvFile() +
                               "); start one with: bash scripts/start_s3_gateway.sh";
@@ -177,7 +152,9 @@ class TS3GatewayTest : public ::testing::Test {
 // cluster as the shared one: a test can stop it without disturbing others.
 class TPrivateGateway {
  public:
-  explicit TPrivateGateway(std::string cephConf) : FCephConf(std::move(cephConf)), FPort(FreePort()) { Start(); }
+  explicit TPrivateGateway(std::string cephConf) : FCephConf(std::move(cephConf)), FPort(fbtest::FreeLocalPort()) {
+    Start();
+  }
   ~TPrivateGateway() { Stop(); }
   TPrivateGateway(const TPrivateGateway&) = delete;
   TPrivateGateway& operator=(const TPrivateGateway&) = delete;
@@ -193,8 +170,9 @@ class TPrivateGateway {
                                  "beast endpoint=127.0.0.1:" + std::to_string(FPort), "--pid-file", FFolder / "rgw.pid",
                                  "--log-file", FFolder / "rgw.log", "--admin-socket", FFolder / "rgw.asok"},
         "");
-    for (int i = 0; i < 600 && !Answers(FPort); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (!Answers(FPort))
+    for (int i = 0; i < 600 && !fbtest::LocalPortAnswers(FPort); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!fbtest::LocalPortAnswers(FPort))
       throw std::runtime_error("the private gateway did not open its port; see " + FFolder / "rgw.log");
   }
 
