@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QBrush>
 #include <QDateTime>
+#include <QLocale>
 #include <QStyle>
 
 namespace {
@@ -29,10 +30,13 @@ QString HistoryKindText(const std::string& kind) {
 }
 
 QString HistorySizeText(std::uint64_t bytes) {
+  // Decimals as the window's Russian has them: "628,1 МиБ".
+  QLocale russian(QLocale::Russian, QLocale::Russia);
+  russian.setNumberOptions(QLocale::OmitGroupSeparator);
   const auto value = static_cast<double>(bytes);
-  if (value < BytesPerMiB) return QString::number(value / 1024, 'f', 1) + QString::fromUtf8(" КиБ");
-  if (value < BytesPerMiB * 1024) return QString::number(value / BytesPerMiB, 'f', 1) + QString::fromUtf8(" МиБ");
-  return QString::number(value / BytesPerMiB / 1024, 'f', 2) + QString::fromUtf8(" ГиБ");
+  if (value < BytesPerMiB) return russian.toString(value / 1024, 'f', 1) + QString::fromUtf8(" КиБ");
+  if (value < BytesPerMiB * 1024) return russian.toString(value / BytesPerMiB, 'f', 1) + QString::fromUtf8(" МиБ");
+  return russian.toString(value / BytesPerMiB / 1024, 'f', 2) + QString::fromUtf8(" ГиБ");
 }
 
 QString HistoryDurationText(std::int64_t seconds) {

@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineSeries>
+#include <QLocale>
 #include <QScatterSeries>
 #include <QSplitter>
 #include <QTableView>
@@ -124,7 +125,7 @@ void THistoryPage::BuildTable() {
       {QString::fromUtf8("пользователь")},
       {},
       {},
-      {QString::fromUtf8("1023.9 МиБ")},
+      {QString::fromUtf8("1023,9 МиБ")},
       {QString::fromUtf8("успешно"), QString::fromUtf8("ошибка") + "MM"},  // the error picture beside it
       {}};
   const int margin = 2 * tvHistory->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 12;
@@ -160,6 +161,9 @@ THistoryPage::TChart THistoryPage::NewChart(const QString& title, QChartView*& v
   TChart chart;
   chart.Chart = new QChart;
   chart.Chart->setMargins(QMargins(4, 4, 4, 4));
+  // Decimals on the axes as the window's Russian has them ("0,5").
+  chart.Chart->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+  chart.Chart->setLocalizeNumbers(true);
   // One legend below both charts instead.
   chart.Chart->legend()->hide();
   chart.Time = new QDateTimeAxis(chart.Chart);

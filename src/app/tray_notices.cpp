@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "app/cool_tray_icon.h"
+#include "controller/messages/messages.h"
 
 namespace {
 
@@ -14,8 +15,8 @@ void TTrayNotices::UnattendedJobEnded(const TJobReport& report) {
   const bool attention = !report.Succeeded || !report.Warnings.empty();
   if (attention) {
     const QString title = report.Succeeded ? "Резервная копия создана с предупреждением" : "Резервная копия НЕ создана";
-    const QString detail =
-        report.Succeeded ? "Внимание: " + Q(report.Warnings.front()) : "Причина: " + Q(report.Reason);
+    const QString detail = report.Succeeded ? "Внимание: " + Q(report.Warnings.front())
+                                            : "Причина: " + Q(ShownReason(report.Reason, TLanguage::Russian));
     FTray.ShowNotification(title, Q(report.Database) + "\n" + detail, QSystemTrayIcon::Warning);
   }
   if (FRefreshState) FRefreshState();

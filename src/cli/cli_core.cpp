@@ -20,6 +20,7 @@ TCliCore::TCliCore(const TCliOptions& options, const TConsole& console, bool run
       FNotices(console),
       FSetup(CoreSetupOf(options, ProcessEnvironmentOf())) {
   TFrontEnd frontEnd{&FPane, &FPrompts, &FNotices, "quorvinctl", &FStop};
+  frontEnd.Language = TLanguage::English;
   frontEnd.WritesSettings = false;
   frontEnd.StartsLog = runsJobs;
   frontEnd.WhileWaiting = [this] {

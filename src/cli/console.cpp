@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "controller/messages/messages.h"
 #include "platform/text.h"
 
 TConsole::TConsole() : FPrefixes(isatty(STDERR_FILENO) == 0) {}
@@ -50,7 +51,7 @@ bool TConsolePrompts::AskYesNo(const std::string& text) {
 
 void TConsoleNotices::UnattendedJobEnded(const TJobReport& report) {
   if (!report.Succeeded) {
-    FConsole.Error("plan backup of " + report.Database + " failed: " + report.Reason);
+    FConsole.Error("plan backup of " + report.Database + " failed: " + ShownReason(report.Reason, TLanguage::English));
     return;
   }
   FConsole.Info("plan backup of " + report.Database + " made: " + report.Target);

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "controller/messages/messages.h"
 #include "runner/job_notices.h"
 #include "runner/ui_seams.h"
 
@@ -61,11 +62,13 @@ class TConsolePrompts : public TPrompts {
   // outcome to say its reason once.
   void Hold(bool hold) { FHold = hold; }
   std::vector<std::string> TakeHeld() { return std::exchange(FHeld, {}); }
+  // In English: the program's known reasons are said so (a box the window
+  // shows word for word stays as it is).
   void ShowMessage(const std::string& text) override {
     if (FHold)
-      FHeld.push_back(text);
+      FHeld.push_back(ShownReason(text, TLanguage::English));
     else
-      FConsole.Error(text);
+      FConsole.Error(ShownReason(text, TLanguage::English));
   }
   bool AskYesNo(const std::string& text) override;
   bool ConfirmOkCancel(const std::string&) override { return true; }

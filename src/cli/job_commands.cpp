@@ -16,6 +16,7 @@
 #include "cli/progress_line.h"
 #include "cli/signal_pump.h"
 #include "controller/history/job_history.h"
+#include "controller/messages/messages.h"
 #include "controller/plan_editor/plan_editor.h"
 #include "platform/computer_name.h"
 #include "platform/files.h"
@@ -94,7 +95,7 @@ class TJobCommand {
                   records.begin() + static_cast<std::ptrdiff_t>(std::min(FRecordsBefore, records.size())));
     std::string reason;
     for (const THistoryRecord& record : records)
-      if (reason.empty() && !record.Succeeded()) reason = record.Reason;
+      if (reason.empty() && !record.Succeeded()) reason = ShownReason(record.Reason, TLanguage::English);
     if (reason.empty()) reason = FCli.Pane().FirstError();
     if (reason.empty() && !boxes.empty()) reason = boxes.front();
     if (FOptions.Json) PrintJson(succeeded, reason, records, std::move(facts));

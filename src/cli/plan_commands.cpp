@@ -9,6 +9,7 @@
 #include "cli/cli_core.h"
 #include "cli/commands.h"
 #include "cli/plan_words.h"
+#include "controller/messages/messages.h"
 #include "controller/plan/plan_dry_run.h"
 #include "controller/plan_editor/plan_editor.h"
 #include "platform/file_locations.h"
@@ -129,7 +130,8 @@ int EditPlan(TCliCore& cli, const std::function<std::optional<std::size_t>(TPlan
   if (!jobs.Acquire()) {
     const std::string holder = TFileLock::Holder(q.JobsLockPath());
     cli.Console().Error("the plan of " + cli.SettingsFile() + " was not changed: a job on these settings runs (" +
-                        (holder.empty() ? q.JobsLockPath() : holder) + "); try again when it has ended");
+                        (holder.empty() ? q.JobsLockPath() : ShownHolder(holder, TLanguage::English)) +
+                        "); try again when it has ended");
     return 1;
   }
   TPlanEditor editor(q.Settings());

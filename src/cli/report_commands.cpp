@@ -7,6 +7,7 @@
 #include "cli/cli_core.h"
 #include "cli/commands.h"
 #include "controller/history/job_history.h"
+#include "controller/messages/messages.h"
 #include "controller/plan_editor/plan_editor.h"
 
 namespace {
@@ -37,7 +38,7 @@ int HistoryCommand(const TCliOptions& options, const TConsole& console) {
                   record.By.c_str(), record.Outcome.c_str());
     std::string line = head + record.Database + " " + record.File;
     if (record.Size) line += " (" + std::to_string(*record.Size) + " bytes)";
-    if (!record.Succeeded() && !record.Reason.empty()) line += " — " + record.Reason;
+    if (!record.Succeeded() && !record.Reason.empty()) line += " — " + ShownReason(record.Reason, TLanguage::English);
     Print(line);
   }
   return 0;

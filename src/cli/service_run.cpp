@@ -132,8 +132,8 @@ void TServiceRun::OnSignals() {
   const std::optional<TJobProgress> progress = FQ.Jobs().JobProgress();
   if (MayFinishAfterStop(FQ.Jobs().RunningJob().Kind, progress)) {
     FGraceEnds = TClock::now() + NearlyDoneGrace;
-    FCli.Console().Info("the running backup is nearly done (" + ProgressText(*progress) + "): it may finish within " +
-                        std::to_string(NearlyDoneGrace.count()) + " s");
+    FCli.Console().Info("the running backup is nearly done (" + ProgressText(*progress, TLanguage::English) +
+                        "): it may finish within " + std::to_string(NearlyDoneGrace.count()) + " s");
     return;
   }
   StopTheJob();

@@ -14,6 +14,7 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "controller/history/job_history.h"
+#include "controller/messages/messages.h"
 #include "controller/monitoring/plan_health.h"
 #include "controller/plan_editor/plan_editor.h"
 #include "controller/plan_status/plan_status.h"
@@ -33,7 +34,7 @@ void Print(const std::string& text) {
 
 // Who runs the plan, as status tells it.
 struct TRunner {
-  std::string Holder;   // what its lock says; empty: nobody runs the plan
+  std::string Holder;   // what its lock says, in English; empty: nobody runs the plan
   std::string Program;  // "quorvinctl", the window's name
   std::optional<TPlanStatus> Status;
 
@@ -58,9 +59,9 @@ TRunner RunnerOf(const TQuorvin& q) {
   TRunner runner;
   // A lock not there yet is not made by a look.
   if (!FileExists(q.PlanLockPath()) || q.PlanRunElsewhere().empty()) return runner;
-  runner.Holder = TFileLock::Holder(q.PlanLockPath());
-  if (runner.Holder.empty()) runner.Holder = "another program";
-  runner.Program = runner.Holder.substr(0, runner.Holder.find(", "));
+  const std::string stored = TFileLock::Holder(q.PlanLockPath());
+  runner.Holder = ShownHolder(stored, TLanguage::English);
+  runner.Program = stored.empty() ? runner.Holder : stored.substr(0, stored.find(", "));
   runner.Status = PlanStatusElsewhere(q);
   return runner;
 }
@@ -106,7 +107,7 @@ void PrintJson(TCliCore& cli, const TRunner& runner, const TPlanHealth& health,
                       {"pid", status && runner.Status->Pid != 0 ? TJson(runner.Status->Pid) : TJson(nullptr)},
                       {"host", status && !runner.Status->Host.empty() ? TJson(runner.Status->Host) : TJson(nullptr)},
                       {"since", status && !runner.Status->Since.empty() ? TJson(runner.Status->Since) : TJson(nullptr)},
-                      {"job", status ? runner.Status->Job : std::string()}};
+                      {"job", status ? runner.Status->JobIn(TLanguage::English) : std::string()}};
   const TJson json = {{"state", HealthWord(health.Health)},
                       {"exit_code", static_cast<int>(health.Health)},
                       {"summary", health.Summary},
@@ -126,7 +127,8 @@ void PrintText(TCliCore& cli, const TRunner& runner, const TPlanHealth& health,
   Print("Settings: " + cli.SettingsFile() + (cli.SettingsExist() ? "" : " (missing)"));
   Print("Plan: " + (runner.Holder.empty() ? std::string("not running") : "run by " + runner.Text()) +
         (runner.Status && !runner.Status->Since.empty() ? " since " + runner.Status->Since : std::string()));
-  if (runner.Status && !runner.Status->Job.empty()) Print("Job: " + runner.Status->Job);
+  if (runner.Status && !runner.Status->JobIn(TLanguage::English).empty())
+    Print("Job: " + runner.Status->JobIn(TLanguage::English));
   for (const TEntryHealth& entry : entries) {
     Print(std::to_string(entry.Number) + "  " + entry.Database + ": " + HealthWord(entry.Health) + ", " + entry.Reason);
     if (const std::optional<TDateTime> next = NextOf(runner, entry.Database))

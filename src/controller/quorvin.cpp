@@ -215,7 +215,7 @@ bool TQuorvin::FinishLeftJob(TJobBy by, const TLogins& logins) {
   // answers, and no password is asked for.
   const TAttendance attendance = by == TJobBy::Plan ? TAttendance::Unattended : TAttendance::Attended;
   TJobOutput output(FChannel.Pane(), FChannel.Prompts(), attendance);
-  TRecovery recovery(JobRecordPath(), IniPath(), HistoryPath(), FLog, RecoveryPassword(attendance, logins));
+  TRecovery recovery(JobRecordPath(), IniPath(), HistoryPath(), FLog, RecoveryPassword(attendance, logins), Language());
   return recovery.FinishInterruptedJob(output);
 }
 
@@ -235,9 +235,7 @@ TRecoveryPassword TQuorvin::RecoveryPassword(TAttendance attendance, TLogins log
       if (SameTextAscii(user, record.User)) return pass;
     TPrompts* prompts = FChannel.Prompts();
     if (!prompts || attendance == TAttendance::Unattended) return std::nullopt;
-    return prompts->AskPassword("Пароль пользователя " + record.User +
-                                " для завершения задания, прерванного при прошлом запуске программы (" +
-                                record.Database + "):");
+    return prompts->AskPassword(Message(TMessage::RecoveryPassword, Language(), {record.User, record.Database}));
   };
 }
 
@@ -258,8 +256,7 @@ std::string TQuorvin::PlanRunElsewhere() const {
   if (FPlanLock.Held()) return {};
   TFileLock probe(FPlanLock.Path());
   if (probe.Acquire()) return {};
-  const std::string holder = TFileLock::Holder(FPlanLock.Path());
-  return holder.empty() ? "другая программа" : holder;
+  return ShownHolder(TFileLock::Holder(FPlanLock.Path()), Language());
 }
 
 void TQuorvin::Stop() {
@@ -321,8 +318,8 @@ TQueuedJob TQuorvin::Locked(TQueuedJob job, bool finishLeftJob) {
 void TQuorvin::AcquireJobsLock() {
   if (FJobsLock.Acquire()) return;
   const std::string holder = TFileLock::Holder(FJobsLock.Path());
-  SetWaitingFor(holder.empty() ? "другая программа" : holder);
-  FLog.Stamped(" Задание ждёт окончания задания другой программы: " + WaitingFor());
+  SetWaitingFor(holder.empty() ? std::string(MessageText(TMessage::AnotherProgram, TLanguage::Russian)) : holder);
+  FLog.Stamped(" Задание ждёт окончания задания другой программы: " + ShownHolder(holder, TLanguage::Russian));
   while (!FJobsLock.Acquire() && !Stopping()) std::this_thread::sleep_for(LockRetry);
   SetWaitingFor({});
 }
@@ -334,7 +331,7 @@ void TQuorvin::SetWaitingFor(std::string holder) {
 
 std::string TQuorvin::WaitingFor() const {
   std::lock_guard<std::mutex> guard(FWaitingMutex);
-  return FWaitingFor;
+  return FWaitingFor.empty() ? std::string() : ShownHolder(FWaitingFor, Language());
 }
 
 void TQuorvin::MakePlanBackup(const TSettings& settings, const TPlanEntry& entry, int level) {

@@ -24,6 +24,7 @@
 #include "controller/jobs/database_jobs.h"
 #include "controller/jobs/job_queue.h"
 #include "controller/log/operation_log.h"
+#include "controller/messages/messages.h"
 #include "controller/plan/plan.h"
 #include "controller/plan/plan_timer.h"
 #include "controller/recovery/recovery.h"
@@ -70,6 +71,10 @@ struct TFrontEnd {
   // Called on the front end's thread about every 50 ms while it waits for a
   // job (a program without an event loop reads its signals there).
   std::function<void()> WhileWaiting{};
+  // The language of what the core says to the user through this front end
+  // (the window Russian, the command line English); what it stores for
+  // other programs (the operation log, the history) is the same in both.
+  TLanguage Language = TLanguage::Russian;
 };
 
 class TQuorvin {
@@ -104,6 +109,7 @@ class TQuorvin {
   TPlanTimer& Timer() { return *FTimer; }
   const TFileLocations& Locations() const { return FLocations; }
   const std::string& ProgramDir() const { return FProgramDir; }
+  TLanguage Language() const { return FFrontEnd.Language; }
 
   // The settings file beside the program (or in the XDG folders).
   std::string IniPath() const { return FSettingsFile.Path(); }

@@ -4,6 +4,7 @@
 
 #include "controller/history/backup_outcomes.h"
 #include "controller/history/job_progress.h"
+#include "controller/messages/messages.h"
 #include "controller/plan_status/plan_status.h"
 #include "controller/quorvin.h"
 #include "platform/clock.h"
@@ -17,12 +18,14 @@ namespace {
 // characters) for file names and day.month.
 struct TStyle {
   bool Short;
+  TLanguage Language = TLanguage::Russian;
   std::string Stamp(TDateTime moment) const {
-    return FormatDateTime(Short ? "dd.mm в hh:nn" : "dd.mm.yyyy в hh:nn", moment);
+    return FormatDateTime(std::string(MessageText(Short ? TMessage::StampShort : TMessage::StampLong, Language)),
+                          moment);
   }
   std::string Stamp(std::int64_t seconds) const { return Stamp(LocalDateTimeOf(seconds * 1000)); }
   std::string Name(const std::string& path) const {
-    if (path.empty()) return "база данных не выбрана";
+    if (path.empty()) return Message(TMessage::NoDatabaseChosen, Language);
     const std::size_t slash = path.find_last_of("/\\");
     return Short && slash != std::string::npos ? path.substr(slash + 1) : path;
   }
@@ -35,9 +38,11 @@ const char* DoingWord(std::int32_t kind) {
 std::string JobLine(const TQuorvin& q, const TStyle& style, const std::optional<TJobProgress>* shown) {
   const TRunningJob& job = q.Jobs().RunningJob();
   if (!q.Jobs().JobRunning() || job.Kind == 0) return {};
-  const char* what = job.Kind == TSchedule::KindRestore ? "Идёт восстановление: " : "Идёт резервное копирование: ";
+  const std::string what =
+      Message(job.Kind == TSchedule::KindRestore ? TMessage::Restoring : TMessage::BackingUp, style.Language);
   const std::optional<TJobProgress> progress = shown ? *shown : q.Jobs().JobProgress();
-  return what + style.Name(job.File) + (progress ? " — " + PhaseProgressText(*progress) : std::string());
+  return what + style.Name(job.File) +
+         (progress ? " — " + PhaseProgressText(*progress, style.Language) : std::string());
 }
 
 std::string WaitingLine(const TQuorvin& q, const TStyle& style) {
@@ -55,11 +60,12 @@ std::string WaitingLine(const TQuorvin& q, const TStyle& style) {
 
 // The next backups, the earliest first; a tool tip has room for the first two.
 std::string NextBackupsText(const std::vector<TNextBackup>& next, const TStyle& style) {
-  std::string line = style.Short ? "Следующая копия: " : "Следующая копия по расписанию: ";
+  std::string line =
+      Message(style.Short ? TMessage::NextPlanBackupShort : TMessage::NextPlanBackupLong, style.Language);
   const std::size_t shown = style.Short ? std::min<std::size_t>(next.size(), 2) : next.size();
   for (std::size_t i = 0; i < shown; ++i)
     line += (i > 0 ? "; " : "") + style.Stamp(next[i].When) + " — " + style.Name(next[i].DataBase);
-  if (shown < next.size()) line += " и ещё " + std::to_string(next.size() - shown);
+  if (shown < next.size()) line += Message(TMessage::AndMore, style.Language, {std::to_string(next.size() - shown)});
   return line;
 }
 
@@ -67,14 +73,14 @@ std::string NextLine(const TQuorvin& q, const TStyle& style, const std::optional
   if (!q.Plan().Running()) {
     const std::string elsewhere = q.PlanRunElsewhere();
     if (elsewhere.empty()) return {};
-    std::string line = "Расписание выполняет: " + elsewhere;
+    std::string line = Message(TMessage::PlanRunBy, style.Language) + elsewhere;
     // What that program wrote of its plan, when it writes it.
     if (elsewhereStatus && !elsewhereStatus->Next.empty())
       line += (style.Short ? "\n" : ". ") + NextBackupsText(elsewhereStatus->Next, style);
     return line;
   }
   const std::vector<TNextBackup> next = q.NextPlanBackups();
-  if (next.empty()) return "Расписание запущено, копий по нему не предстоит";
+  if (next.empty()) return Message(TMessage::PlanMakesNoBackups, style.Language);
   return NextBackupsText(next, style);
 }
 
@@ -93,7 +99,7 @@ std::string LastLine(const TQuorvin& q, const TStyle& style, const std::optional
   if (last.Ended == 0) return {};
   std::string outcome = "создана";
   if (!last.Succeeded)
-    outcome = "НЕ создана: " + last.Reason;
+    outcome = "НЕ создана: " + ShownReason(last.Reason, style.Language);
   else if (!last.Warnings.empty())
     outcome += ", внимание: " + last.Warnings.front();
   // Beside other databases the plan's failure names its own.
@@ -108,7 +114,8 @@ std::string LastLine(const TQuorvin& q, const TStyle& style, const std::optional
 constexpr std::size_t ShortReason = 40;
 
 std::string ReasonText(const THistoryRecord& record, const TStyle& style) {
-  const std::string reason = record.Reason.empty() ? "причина не записана" : OnOneLine(record.Reason);
+  const std::string reason =
+      record.Reason.empty() ? "причина не записана" : OnOneLine(ShownReason(record.Reason, style.Language));
   if (!style.Short || Utf8Length(reason) <= ShortReason) return reason;
   return Utf8Cut(reason, ShortReason - 1) + "…";
 }
@@ -194,16 +201,18 @@ std::string NewestLine(const TQuorvin& q, const TBackupOutcomes& outcomes, const
 
 TStatusLines StatusLinesOf(const TQuorvin& q, bool shortNames, const std::optional<TJobProgress>* progress,
                            const TBackupOutcomes* outcomes) {
-  const TStyle style{shortNames};
+  const TStyle style{shortNames, q.Language()};
   const std::optional<TPlanStatus> elsewhere = PlanStatusElsewhere(q);
   std::string job = JobLine(q, style, progress);
   // The job of the program that runs the plan, while this one runs none.
-  if (job.empty() && elsewhere) job = elsewhere->Job;
+  if (job.empty() && elsewhere) job = elsewhere->JobIn(q.Language());
   if (outcomes == nullptr)
     return {job, {}, WaitingLine(q, style), NextLine(q, style, elsewhere), LastLine(q, style, elsewhere)};
   return {job, FailuresLine(*outcomes, style), WaitingLine(q, style), NextLine(q, style, elsewhere),
           NewestLine(q, *outcomes, style, elsewhere)};
 }
+
+std::string JobStatusLine(const TQuorvin& q, TLanguage language) { return JobLine(q, {false, language}, nullptr); }
 
 bool NeedsAttention(const TQuorvin& q, const TBackupOutcomes& outcomes) {
   if (outcomes.AnyUnseenFailure()) return true;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "controller/history/job_progress.h"
+#include "controller/messages/messages.h"
 
 class TBackupOutcomes;
 class TQuorvin;
@@ -32,6 +33,10 @@ struct TStatusLines {
 // the history says (null: the plan's own reports alone).
 TStatusLines StatusLinesOf(const TQuorvin& q, bool shortNames, const std::optional<TJobProgress>* progress = nullptr,
                            const TBackupOutcomes* outcomes = nullptr);
+
+// The job under way in `language` as the long status line says it; empty
+// while none runs.
+std::string JobStatusLine(const TQuorvin& q, TLanguage language);
 
 // Something wants the user's attention: a failed backup not seen yet, or the
 // newest backup of a database of the plan made with a warning.

@@ -88,7 +88,7 @@ void THistoryPageTest::pageIsReadWhenFirstShownAndMarksFailures() {
   QCOMPARE(text(0, THistoryModel::ColDatabase), QString("/db/b.fdb"));
   QCOMPARE(text(1, THistoryModel::ColOutcome), QString("ошибка"));
   QCOMPARE(text(2, THistoryModel::ColDuration), QString("0:01:00"));
-  QCOMPARE(text(2, THistoryModel::ColSize), QString("2.0 МиБ"));
+  QCOMPARE(text(2, THistoryModel::ColSize), QString("2,0 МиБ"));
   // A copy on this computer is named beside the server's file.
   QCOMPARE(page.Model->index(0, THistoryModel::ColFile).data(Qt::ToolTipRole).toString(),
            QString("/db/b.fdb.gbk\nКопия на этом компьютере: /copies/b.gbk.zst"));
@@ -172,9 +172,9 @@ void THistoryPageTest::rowsByStartOwnDurationsAndDistinctLabels() {
                     record(HistoryKindBackup, "2026-12-07T10:00:00+01:00", "2026-12-07T10:01:10+01:00", 3 << 20),
                     newer});
   const auto text = [&](int row, int column) { return model.index(row, column).data().toString(); };
-  const QStringList expected[] = {{"Резервная копия", "0:00:30", "5.00 ГиБ"},
-                                  {"Проверка", "0:00:30", "3.0 МиБ"},
-                                  {"Резервная копия", "0:00:40", "3.0 МиБ"}};
+  const QStringList expected[] = {{"Резервная копия", "0:00:30", "5,00 ГиБ"},
+                                  {"Проверка", "0:00:30", "3,0 МиБ"},
+                                  {"Резервная копия", "0:00:40", "3,0 МиБ"}};
   for (int row = 0; row < 3; ++row) {
     const QStringList shown{text(row, THistoryModel::ColKind), text(row, THistoryModel::ColDuration),
                             text(row, THistoryModel::ColSize)};

@@ -116,6 +116,7 @@ class TMainFormTest : public QObject {
   void aboutPageFitsAndTheWidthIsKept();
   void qtSpeaksRussianInDialogs();
   void threeDatabasesOneFailingNothingHidden();
+  void theProgramsOwnReasonIsShownInRussian();
 };
 
 void TMainFormTest::startUpFillsFromSettings_data() {
@@ -1115,4 +1116,30 @@ void TMainFormTest::threeDatabasesOneFailingNothingHidden() {
 }
 
 QTEST_MAIN(TMainFormTest)
+// A failed verification that the history keeps with the program's English
+// reason (as the service wrote it): the window says the reason in Russian,
+// the server's own words in it as they are.
+void TMainFormTest::theProgramsOwnReasonIsShownInRussian() {
+  TProgramFolder folder;
+  const QString a = folder.Path("a.fdb");
+  folder.WriteFile("a.fdb", "LIVE");
+  folder.WriteFile("Quorvin.INI", "[Main]\nDataBase=" + a + "\n[Plan]\nDay1Back=1\nDataBase=" + a + "\n");
+  THistoryRecord failed;
+  failed.Start = FormatIso8601(EncodeDate(2026, 12, 7) + EncodeTime(4, 0, 0, 0));
+  failed.End = FormatIso8601(EncodeDate(2026, 12, 7) + EncodeTime(4, 1, 0, 0));
+  failed.Kind = HistoryKindBackup;
+  failed.By = HistoryByPlan;
+  failed.Database = a.toStdString();
+  failed.File = folder.Path("a_07_12_26_04_00.gbk").toStdString();
+  failed.Outcome = HistoryFailure;
+  failed.Reason = "Verification by test restore failed: the test restore failed: I/O error during \"open\"";
+  folder.WriteFile("Quorvin.history.jsonl", QString::fromStdString(HistoryLine(failed) + "\n"));
+  TMainForm form(folder.Dir());
+  const QString status = form.StatusState->text();
+  QVERIFY2(status.contains("Проверка восстановлением не пройдена: пробное восстановление не удалось: I/O error during "
+                           "\"open\""),
+           qPrintable(status));
+  QVERIFY2(!status.contains("Verification by"), qPrintable(status));
+}
+
 #include "main_form_test.moc"

@@ -32,8 +32,8 @@ TEST(JobProgress, LinesAgainstTheLastSuccessfulJob) {
     EXPECT_EQ(estimate->Percent, row[2]) << row[0];
     EXPECT_EQ(estimate->SecondsLeft, row[3]) << row[0];
   }
-  EXPECT_EQ(ProgressText({45, 80}), "45 %, осталось 1:20");
-  EXPECT_EQ(ProgressText({3, 3725}), "3 %, осталось 1:02:05");
+  EXPECT_EQ(ProgressText({45, 80}, TLanguage::Russian), "45 %, осталось 1:20");
+  EXPECT_EQ(ProgressText({3, 3725}, TLanguage::Russian), "3 %, осталось 1:02:05");
 }
 
 TEST(JobProgress, BytesOfAVisibleFileOrTimeTakePrecedenceAndAFirstRunHasNoEstimate) {
@@ -82,9 +82,11 @@ TEST(JobProgress, OneFigureOverTheJobsPhases) {
     EXPECT_EQ(estimate.PhaseCount, 3);
   }
   EXPECT_EQ(progress.SecondsIn(TJobPhase::Copy, Start + 99 * Second), 25);
-  EXPECT_EQ(PhaseProgressText({45, 80, true, TJobPhase::Verify, 3, 3}),
+  EXPECT_EQ(PhaseProgressText({45, 80, true, TJobPhase::Verify, 3, 3}, TLanguage::Russian),
             "этап 3 из 3, проверка восстановлением: 45 %, осталось 1:20");
-  EXPECT_EQ(PhaseProgressText({45, 80}), "45 %, осталось 1:20");
+  EXPECT_EQ(PhaseProgressText({45, 80}, TLanguage::Russian), "45 %, осталось 1:20");
+  EXPECT_EQ(PhaseProgressText({45, 80, true, TJobPhase::Verify, 3, 3}, TLanguage::English),
+            "step 3 of 3, verification by test restore: 45 %, 1:20 left");
 
   // An older record: the copy takes half of what the verification left.
   THistoryRecord older = Baseline(200, 1000);
@@ -92,7 +94,7 @@ TEST(JobProgress, OneFigureOverTheJobsPhases) {
   TPhasedProgress first(Start, phases, PhaseWeights(phases, std::nullopt, {}));
   const TJobProgress none = first.Estimate(Start + 5 * Second, 0.5);
   EXPECT_FALSE(none.Estimated);
-  EXPECT_EQ(PhaseProgressText(none), "этап 1 из 3, копирование на сервере: оценки пока нет");
+  EXPECT_EQ(PhaseProgressText(none, TLanguage::Russian), "этап 1 из 3, копирование на сервере: оценки пока нет");
 }
 
 }  // namespace

@@ -34,6 +34,7 @@
 #include "platform/date_time.h"
 #include "platform/file_lock.h"
 #include "platform/files.h"
+#include "platform/has_cyrillic.h"
 #include "platform/iso_time.h"
 
 namespace {
@@ -395,6 +396,7 @@ TEST_F(CliTest, RunMakesThePlanBackupsAtTheNextMinuteBesideTheWindowAndStopsClea
   // Run, but no plan backup yet.
   EXPECT_EQ(Ctl({"status"}, &out), 1);
   EXPECT_TRUE(Has(out, "QUORVIN WARNING - ") && Has(out, "Plan: run by quorvinctl (pid ")) << out;
+  EXPECT_FALSE(HasCyrillic(out)) << out;
 
   ASSERT_TRUE(run.WaitFor("plan backup of " + missing + " failed", 150s)) << run.Output();
   const std::string killed = " Команда после копии прервана: не завершилась за 2 с.";
@@ -402,6 +404,8 @@ TEST_F(CliTest, RunMakesThePlanBackupsAtTheNextMinuteBesideTheWindowAndStopsClea
   run.Terminate();
   EXPECT_EQ(run.Finish(), 0) << run.Output();
   EXPECT_TRUE(Has(run.Output(), "plan backup of " + db + " made") && Has(run.Output(), "stopped")) << run.Output();
+  EXPECT_TRUE(Has(run.Output(), "Next plan backup: ")) << run.Output();
+  EXPECT_FALSE(HasCyrillic(run.Output())) << run.Output();
 
   const std::string logs = OperationLogs();
   EXPECT_TRUE(Has(logs, " Команда после копии завершилась с ошибкой, код 3.")) << logs;
@@ -569,9 +573,12 @@ TEST_F(CliTest, APlanOfTwoSetUpCheckedRunAndWatchedFromTheShellAlone) {
   EXPECT_EQ(Ctl({"status"}, &out, none), 0) << out;
   EXPECT_TRUE(Has(out, "QUORVIN OK - plan run by quorvinctl (pid ") && Has(out, "; 2 databases backed up on time\n"))
       << out;
+  EXPECT_FALSE(HasCyrillic(out)) << out;
   ASSERT_EQ(Ctl({"status", "--json"}, &out, none), 0) << out;
+  EXPECT_FALSE(HasCyrillic(out)) << out;
   const nlohmann::json status = nlohmann::json::parse(out);
   EXPECT_EQ(status.at("state"), "OK");
+  EXPECT_TRUE(Has(status.at("plan").at("holder").get<std::string>(), "quorvinctl (pid ")) << out;
   EXPECT_GT(status.at("plan").at("pid").get<long>(), 0);
   EXPECT_TRUE(ParseIso8601(status.at("plan").at("since").get<std::string>()).has_value()) << out;
   ASSERT_EQ(status.at("databases").size(), 2u);

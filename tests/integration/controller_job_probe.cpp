@@ -26,6 +26,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -96,7 +97,11 @@ int main(int argc, char* argv[]) {
   if (argc >= 4 + files + 2 && std::string(argv[4 + files]) == "kill-at") seams.KillAt = argv[5 + files];
   int status = 1;
   {
-    TQuorvin q(TFrontEnd{&seams, &seams}, argv[1]);
+    // The job's lines reach the seams on the job's own thread the moment it
+    // writes them, so a kill at a line comes at that moment, not later.
+    TFrontEnd frontEnd{&seams, &seams};
+    frontEnd.Post = [](std::function<void()> work) { work(); };
+    TQuorvin q(frontEnd, argv[1]);
     q.Settings().Protocol = std::atoi(argv[3]);
     q.Settings().User = "SYSDBA";
     q.Settings().Pass = fbtest::SysdbaPassword();
@@ -108,17 +113,17 @@ int main(int argc, char* argv[]) {
     }
     q.Settings().VerifyBackup = std::getenv("QUORVIN_PROBE_VERIFY") != nullptr;
     bool ok = false;
+    const auto made = [&ok](const TBackupOutcome& outcome) { ok = outcome.Succeeded; };
     if (kind == "nbackup") {
       q.Settings().BackShutDown = false;
       if (argc > 6 && std::string(argv[6]) == "kill-in-backup-mode") KillInBackupMode(argv[4], std::atoi(argv[5]));
-      const std::optional<TBackupOutcome> outcome = q.IncrementalBackup(argv[4], std::atoi(argv[5]));
-      ok = outcome && outcome->Succeeded;
+      q.IncrementalBackup(argv[4], std::atoi(argv[5]), made);
     } else if (kind == "restore") {
-      ok = q.Restore(argv[4], argv[5]).value_or(false);
+      q.Restore(argv[4], argv[5], [&ok](bool restored) { ok = restored; });
     } else {
-      const std::optional<TBackupOutcome> outcome = q.Backup(argv[4]);
-      ok = outcome && outcome->Succeeded;
+      q.Backup(argv[4], made);
     }
+    q.WaitIdle();
     status = ok ? 0 : 1;
   }
   return status;

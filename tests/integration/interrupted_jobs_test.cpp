@@ -19,6 +19,7 @@
 #include "integration/controller_fixture_fb.h"
 #include "integration/private_server_environment.h"
 #include "integration/quorvinctl_process.h"
+#include "platform/has_cyrillic.h"
 #include "runner/job_stop.h"
 
 namespace ctltest {
@@ -204,7 +205,12 @@ TEST_F(InterruptedJob, AKilledCommandLineRestoreIsFinishedByTheNextBackup) {
 
   fbtest::TCtl next(with({"backup", db}), environment);
   ASSERT_EQ(next.Finish(), 0) << next.Output();
-  EXPECT_TRUE(Has(next.Output(), "прежний файл возвращён под своё имя: ")) << next.Output();
+  // The recovery's notice in the command line's English; its log lines stay Russian.
+  EXPECT_TRUE(Has(next.Output(), "the earlier file is back under its name: ")) << next.Output();
+  EXPECT_FALSE(HasCyrillic(next.Output())) << next.Output();
+  std::string logs;
+  for (const auto& entry : fs::recursive_directory_iterator(dir.File("logs"))) logs += Bytes(entry.path());
+  EXPECT_TRUE(Has(logs, "прежний файл возвращён под своё имя: ")) << logs;
   EXPECT_TRUE(Has(next.Output(), "backup made: " + gbk)) << next.Output();
   EXPECT_FALSE(fs::exists(dir.File("Quorvin.job")));
   EXPECT_TRUE(FilesWith(".aside-").empty());

@@ -167,16 +167,18 @@ std::vector<double> PhaseWeights(const std::vector<TJobPhase>& phases, const std
   return weights;
 }
 
-std::string PhaseProgressText(const TJobProgress& progress) {
-  static const char* const Names[] = {"копирование на сервере", "копия на этом компьютере", "проверка восстановлением",
-                                      "восстановление"};
-  const std::string figure = progress.Estimated ? ProgressText(progress) : std::string("оценки пока нет");
+std::string PhaseProgressText(const TJobProgress& progress, TLanguage language) {
+  static constexpr TMessage Names[] = {TMessage::PhaseBackup, TMessage::PhaseCopy, TMessage::PhaseVerify,
+                                       TMessage::PhaseRestore};
+  const std::string figure =
+      progress.Estimated ? ProgressText(progress, language) : Message(TMessage::NoEstimateYet, language);
   if (progress.PhaseCount <= 1) return figure;
-  return "этап " + std::to_string(progress.PhaseNumber) + " из " + std::to_string(progress.PhaseCount) + ", " +
-         Names[static_cast<int>(progress.Phase)] + ": " + figure;
+  return Message(TMessage::PhaseStep, language,
+                 {std::to_string(progress.PhaseNumber), std::to_string(progress.PhaseCount),
+                  Message(Names[static_cast<int>(progress.Phase)], language), figure});
 }
 
-std::string ProgressText(const TJobProgress& progress) {
+std::string ProgressText(const TJobProgress& progress, TLanguage language) {
   const std::int64_t s = progress.SecondsLeft;
   char left[32];
   if (s >= 3600) {
@@ -185,5 +187,5 @@ std::string ProgressText(const TJobProgress& progress) {
   } else {
     std::snprintf(left, sizeof left, "%lld:%02lld", static_cast<long long>(s / 60), static_cast<long long>(s % 60));
   }
-  return std::to_string(progress.Percent) + " %, осталось " + left;
+  return Message(TMessage::ProgressLeft, language, {std::to_string(progress.Percent), left});
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "controller/history/job_history.h"
+#include "controller/messages/messages.h"
 #include "platform/date_time.h"
 
 // The parts of a job, in the order they run: a backup on the server, its
@@ -103,9 +104,9 @@ class TPhasedProgress {
 std::vector<double> PhaseWeights(const std::vector<TJobPhase>& phases, const std::optional<THistoryRecord>& baseline,
                                  const std::vector<THistoryRecord>& history);
 
-// "45 %, осталось 1:20" (hours shown when there are any).
-std::string ProgressText(const TJobProgress& progress);
+// "45 %, осталось 1:20" ("45 %, 1:20 left"; hours shown when there are any).
+std::string ProgressText(const TJobProgress& progress, TLanguage language);
 // The progress with its phase for the status line: "45 %, осталось 1:20",
 // "этап 3 из 3, проверка восстановлением: 45 %, осталось 1:20", or without
-// an estimate "оценки пока нет".
-std::string PhaseProgressText(const TJobProgress& progress);
+// an estimate "оценки пока нет"; in `language`.
+std::string PhaseProgressText(const TJobProgress& progress, TLanguage language);

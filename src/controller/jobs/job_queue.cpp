@@ -8,13 +8,6 @@
 
 #include "platform/process_signals.h"
 
-namespace {
-
-// How long WaitIdle sleeps between turns.
-constexpr auto IdleTurn = std::chrono::milliseconds(20);
-
-}  // namespace
-
 TJobQueue::TJobQueue() : FThread([this] { Loop(); }) {}
 
 TJobQueue::~TJobQueue() { Shutdown(); }
@@ -75,15 +68,23 @@ void TJobQueue::RunOne(TQueuedJob& job) {
   {
     std::lock_guard<std::mutex> guard(FMutex);
     FRunning.reset();
+    FEnding = true;
   }
   FChanged.notify_all();
   // Told once the job no longer runs: whoever hears it may ask for the next.
   try {
-    if (job.Ended) job.Ended();
+    // The queue's listener first: whoever waits for this job's end finds
+    // everything told by then.
     if (OnJobEnded) OnJobEnded(job);
+    if (job.Ended) job.Ended();
   } catch (...) {
     // The job is over either way; a notice of its end is not its business.
   }
+  {
+    std::lock_guard<std::mutex> guard(FMutex);
+    FEnding = false;
+  }
+  FChanged.notify_all();
 }
 
 bool TJobQueue::Busy() const {
@@ -103,7 +104,7 @@ std::deque<TQueuedJob> TJobQueue::Waiting() const {
 
 bool TJobQueue::Active() const {
   std::lock_guard<std::mutex> guard(FMutex);
-  return FRunning.has_value() || !FWaiting.empty();
+  return FRunning.has_value() || !FWaiting.empty() || FEnding;
 }
 
 bool TJobQueue::Holds(std::uint64_t entryId) const {
@@ -125,13 +126,4 @@ std::vector<TQueuedJob> TJobQueue::Drop(const std::function<bool(const TQueuedJo
     }
   }
   return dropped;
-}
-
-void TJobQueue::WaitIdle(const std::function<void()>& turn) {
-  for (;;) {
-    if (turn) turn();
-    std::unique_lock<std::mutex> lock(FMutex);
-    if (!FRunning && FWaiting.empty()) return;
-    FChanged.wait_for(lock, IdleTurn);
-  }
 }

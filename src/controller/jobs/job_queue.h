@@ -47,15 +47,13 @@ class TJobQueue {
   // The job that runs, and those that wait (copies: the queue moves on).
   std::optional<TQueuedJob> Running() const;
   std::deque<TQueuedJob> Waiting() const;
-  // A job runs or waits.
+  // A job runs or waits, or the one that ran is still telling its end.
   bool Active() const;
   // The entry's backup runs or waits.
   bool Holds(std::uint64_t entryId) const;
   // Takes the waiting jobs for which `drop` is true out of the queue, in
   // their order.
   std::vector<TQueuedJob> Drop(const std::function<bool(const TQueuedJob&)>& drop);
-  // Waits until no job runs or waits, calling `turn` between short waits.
-  void WaitIdle(const std::function<void()>& turn);
   // True on the queue's own thread (inside a job).
   bool OnQueueThread() const { return std::this_thread::get_id() == FThread.get_id(); }
   // Drops the waiting jobs, lets the running one end and ends the thread.
@@ -71,6 +69,9 @@ class TJobQueue {
   std::condition_variable FChanged;
   std::optional<TQueuedJob> FRunning;
   std::deque<TQueuedJob> FWaiting;
+  // Between a job's end and the last of its end notices: whoever waits for
+  // the queue to be idle must find them posted.
+  bool FEnding = false;
   bool FQuit = false;
   std::thread FThread;
 };

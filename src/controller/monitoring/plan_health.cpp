@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "controller/messages/messages.h"
 #include "controller/plan/plan_dry_run.h"
 #include "controller/plan_editor/plan_editor.h"
 #include "platform/iso_time.h"
@@ -38,7 +39,8 @@ void Judge(TEntryHealth& health) {
   const std::string since = health.LastSuccess ? "last success " + health.LastSuccess->Start : "no success yet";
   if (!health.Last->Succeeded()) {
     health.Health = tooOld && health.LongestGap ? THealth::Critical : THealth::Warning;
-    health.Reason = "last plan backup failed at " + health.Last->End + ": " + health.Last->Reason + " (" + since + ")";
+    health.Reason = "last plan backup failed at " + health.Last->End + ": " +
+                    ShownReason(health.Last->Reason, TLanguage::English) + " (" + since + ")";
     return;
   }
   if (!health.LongestGap) return;

@@ -46,7 +46,8 @@ TPlanStatus PlanStatusOf(const TQuorvin& q) {
   status.Holder = TFileLock::Holder(q.PlanLockPath());
   status.Pid = ProcessId();
   status.Host = ComputerName();
-  status.Job = StatusLinesOf(q, false).Job;
+  status.Job = JobStatusLine(q, TLanguage::Russian);
+  status.JobEnglish = JobStatusLine(q, TLanguage::English);
   status.Next = q.NextPlanBackups();
   for (const TPlanEntry& entry : q.PlanEntries())
     if (const TJobReport* report = q.Plan().LastReportOf(entry.Id)) status.Last.push_back(*report);
@@ -59,8 +60,14 @@ std::string PlanStatusText(const TPlanStatus& status) {
     next.push_back({{"database", backup.DataBase}, {"when", backup.When}, {"at", FormatIso8601(backup.When)}});
   TJson last = TJson::array();
   for (const TJobReport& report : status.Last) last.push_back(ReportJson(report));
-  const TJson json = {{"holder", status.Holder}, {"pid", status.Pid}, {"host", status.Host}, {"since", status.Since},
-                      {"job", status.Job},       {"next", next},      {"last", last}};
+  const TJson json = {{"holder", status.Holder},
+                      {"pid", status.Pid},
+                      {"host", status.Host},
+                      {"since", status.Since},
+                      {"job", status.Job},
+                      {"job_english", status.JobEnglish},
+                      {"next", next},
+                      {"last", last}};
   return json.dump(-1, ' ', false, TJson::error_handler_t::replace) + "\n";
 }
 
@@ -77,6 +84,7 @@ std::optional<TPlanStatus> ReadPlanStatus(const std::string& path) {
     status.Host = json.value("host", "");
     status.Since = json.value("since", "");
     status.Job = json.value("job", "");
+    status.JobEnglish = json.value("job_english", "");
     for (const TJson& backup : json.value("next", TJson::array()))
       status.Next.push_back({0, backup.value("database", ""), backup.value("when", 0.0)});
     for (const TJson& report : json.value("last", TJson::array())) status.Last.push_back(ReportOf(report));

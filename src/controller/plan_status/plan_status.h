@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "controller/messages/messages.h"
 #include "controller/plan/plan.h"
 #include "runner/job_notices.h"
 
@@ -21,8 +22,15 @@ struct TPlanStatus {
   long Pid = 0;
   std::string Host;
   std::string Since;
-  // The job under way as the status line says it; empty while none runs.
+  // The job under way as the status line says it, in Russian and in
+  // English (the window and the command line read it); empty while none
+  // runs.
   std::string Job;
+  std::string JobEnglish;
+  // The job in `language`; a file without the English line: the Russian.
+  const std::string& JobIn(TLanguage language) const {
+    return language == TLanguage::English && !JobEnglish.empty() ? JobEnglish : Job;
+  }
   // The next backup of each database, the earliest first.
   std::vector<TNextBackup> Next;
   // The last plan backup of each database in this run of the plan.

@@ -28,6 +28,82 @@ namespace {
 constexpr const char* LogPrefix = " Восстановление после прерванного задания: ";
 constexpr std::int64_t NsPerSecond = 1000000000;
 
+// The notice's lines in English, phrase by phrase (the operation log keeps
+// the Russian ones); a longer phrase comes before one it holds.
+// clang-format off
+constexpr TPhrase NoticePhrases[] = {
+  {"восстановление базы данных ", "restore of the database "},
+  {"инкрементное резервное копирование ", "incremental backup of "},
+  {"резервное копирование ", "backup of "},
+  {", начато ", ", started "},
+  {"запись относится к другому файлу настроек: ", "the record belongs to another settings file: "},
+  {"в записи нет базы данных или файла задания", "the record names no database or no file of the job"},
+  {"восстанавливаемая база данных не та, что названа в записи",
+   "the database restored is not the one the record names"},
+  {"файл задания не резервная копия этой базы данных", "the job's file is no backup of this database"},
+  {"чужой файл в записи: ", "a file not the job's own in the record: "},
+  {"чужое имя отложенного файла: ", "a set-aside file's name not the job's own: "},
+  {"чужое имя временной базы данных: ", "a temporary database's name not the job's own: "},
+  {"файл изменён после задания (его могла закончить программа сервера) и оставлен как есть: ",
+   "the file changed after the job (the server's program may have finished it) and is left as it is: "},
+  {"не доказано, что файл записало это задание (его файловая система не хранит время создания), он оставлен как "
+   "есть: ",
+   "not proven that this job wrote the file (its file system keeps no creation time); it is left as it is: "},
+  {"файл создан не во время задания и оставлен как есть: ",
+   "the file was not made while the job ran and is left as it is: "},
+  {"не проверено, закончил ли сервер копию (нет пароля пользователя ",
+   "not checked whether the server finished the backup (no password of user "},
+  {"не проверено, закончил ли сервер копию (", "not checked whether the server finished the backup ("},
+  {"); файл оставлен под своим именем: ", "); the file is left under its name: "},
+  {"копия закончена сервером и записана в историю копий базы данных (RDB$BACKUP_HISTORY), файл сохранён под своим "
+   "именем: ",
+   "the server finished the backup and listed it in the database's backup history (RDB$BACKUP_HISTORY); the file "
+   "is kept under its name: "},
+  {"прежний файл того же имени оставлен как есть: ", "the earlier file of the same name is left as it is: "},
+  {"прежний файл изменён после задания и оставлен как есть: ",
+   "the earlier file changed after the job and is left as it is: "},
+  {"прежний файл удалён: ", "the earlier file was deleted: "},
+  {"; прежний файл сохранён как ", "; the earlier file is kept as "},
+  {"неполный файл переименован: ", "the incomplete file was renamed: "},
+  {"прежний файл возвращён под своё имя: ", "the earlier file is back under its name: "},
+  {"временный файл удалён: ", "the temporary file was deleted: "},
+  {"временная база данных проверки не удалена: нет пароля пользователя ",
+   "the verification's temporary database was not dropped: no password of user "},
+  {"временная база данных проверки НЕ удалена: ", "the verification's temporary database was NOT dropped: "},
+  {"временная база данных проверки удалена: ", "the verification's temporary database was dropped: "},
+  {"база данных недоступна с этого компьютера, её режим не проверен и не изменён: ",
+   "the database cannot be reached from this computer; its state was neither checked nor changed: "},
+  {"база данных недоступна с этого компьютера, её режим не проверен: ",
+   "the database cannot be reached from this computer; its state was not checked: "},
+  {"база данных изменена после задания и оставлена в своём режиме: ",
+   "the database changed after the job and is left in its state: "},
+  {"база данных не переведена в рабочий режим: нет пароля пользователя ",
+   "the database was not brought on line: no password of user "},
+  {"база данных НЕ переведена в рабочий режим: ", "the database was NOT brought on line: "},
+  {"база данных в рабочем режиме: ", "the database is on line: "},
+  {"режим резервного копирования базы данных не проверен: нет пароля пользователя ",
+   "the database's backup mode was not checked: no password of user "},
+  {"режим резервного копирования базы данных не проверен: ", "the database's backup mode was not checked: "},
+  {"база данных в режиме резервного копирования, но его оставило не это задание; режим не изменён (его завершает "
+   "ALTER DATABASE END BACKUP): ",
+   "the database is in backup mode, but not by this job; the mode is left as it is (ALTER DATABASE END BACKUP "
+   "ends it): "},
+  {"база данных оставлена в режиме резервного копирования по решению пользователя: ",
+   "the database is left in backup mode as the user chose: "},
+  {"режим резервного копирования завершён (ALTER DATABASE END BACKUP): ",
+   "the backup mode was ended (ALTER DATABASE END BACKUP): "},
+  {"ОШИБКА: ", "ERROR: "},
+  {"запись в истории заданий не сделана: ", "no entry was written to the job history: "},
+  {"запись о задании не читается", "the job's record cannot be read"},
+  {"; ничего не изменено: ", "; nothing was changed: "},
+  {"запись о задании не удалена: ", "the job's record was not removed: "},
+  {"запись о задании оставлена до следующего запуска: ", "the job's record stays for the next start: "},
+  {"запись: ", "record: "},
+  {": нет пароля пользователя ", ": no password of user "},
+  {" в ", " to "},
+};
+// clang-format on
+
 std::string JobDescription(const TJobRecord& record) {
   const std::string what = record.Kind == TJobRecord::Restore ? "восстановление базы данных " + record.Target
                            : record.Kind == TJobRecord::NBackup
@@ -342,9 +418,7 @@ class TRecovery::TRun {
           database);
       return;
     }
-    if (!FOutput.AskJobYesNo("Прерванное инкрементное копирование оставило базу данных " + database +
-                                 " в режиме резервного копирования.\nЗавершить этот режим (ALTER DATABASE END BACKUP)?",
-                             false)) {
+    if (!FOutput.AskJobYesNo(Message(TMessage::RecoveryEndBackup, FOwner.FLanguage, {database}), false)) {
       Done("база данных оставлена в режиме резервного копирования по решению пользователя: " + database);
       return;
     }
@@ -437,11 +511,10 @@ bool TRecovery::FinishInterruptedJob(TJobOutput& output) {
     lines.push_back("запись о задании оставлена до следующего запуска: " + FPath);
   else if (refusal.empty() && !DeleteFile(FPath))
     lines.push_back("запись о задании не удалена: " + FPath);
-  std::string notice = keep ? "Задание, прерванное при прошлом запуске программы, завершено не полностью:"
-                            : "Задание, прерванное при прошлом запуске программы, завершено:";
+  std::string notice = Message(keep ? TMessage::RecoveryUnfinished : TMessage::RecoveryFinished, FLanguage);
   for (const std::string& line : lines) {
     FLog.Stamped(LogPrefix + line);
-    notice += "\n" + line;
+    notice += "\n" + TranslatePhrases(line, NoticePhrases, TLanguage::Russian, FLanguage);
   }
   // Told once the work is done: the notice holds nothing up.
   output.Prompts().ShowNotice(notice);

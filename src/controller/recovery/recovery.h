@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "controller/jobs/job_record.h"
+#include "controller/messages/messages.h"
 
 class TJobOutput;
 class TOperationLog;
@@ -39,13 +40,15 @@ std::string RecordRefusal(const TJobRecord& record, const std::string& settingsP
 
 class TRecovery {
  public:
+  // `language`: of the notice and the question the user sees.
   TRecovery(std::string jobRecordPath, std::string settingsPath, std::string historyPath, TOperationLog& log,
-            TRecoveryPassword password)
+            TRecoveryPassword password, TLanguage language = TLanguage::Russian)
       : FPath(std::move(jobRecordPath)),
         FSettingsPath(std::move(settingsPath)),
         FHistoryPath(std::move(historyPath)),
         FLog(log),
-        FPassword(std::move(password)) {}
+        FPassword(std::move(password)),
+        FLanguage(language) {}
 
   // When the record is there: finishes the job (see above), says in the
   // operation log what was done and what was left, adds the job to the
@@ -72,4 +75,5 @@ class TRecovery {
   std::string FHistoryPath;
   TOperationLog& FLog;
   TRecoveryPassword FPassword;
+  TLanguage FLanguage;
 };
