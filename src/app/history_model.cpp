@@ -25,6 +25,7 @@ QString HistoryKindText(const std::string& kind) {
   if (kind == HistoryKindRestore) return QString::fromUtf8("Восстановление");
   if (kind == HistoryKindVerify) return QString::fromUtf8("Проверка");
   if (kind == HistoryKindNBackup) return QString::fromUtf8("Инкрементная копия");
+  if (kind == HistoryKindOffsite) return QString::fromUtf8("Копия в хранилище объектов");
   return Q(kind);
 }
 

@@ -68,6 +68,12 @@ const std::vector<TOption>& Options() {
       {"--verify", false, [](TCliOptions& o, const std::string&) { o.Verify = true; }},
       {"--no-verify", false, [](TCliOptions& o, const std::string&) { o.Verify = false; }},
       {"--replace", false, [](TCliOptions& o, const std::string&) { o.Replace = true; }},
+      {"--offsite", true, [](TCliOptions& o, const std::string& v) { o.Offsite = v; }},
+      {"--s3-endpoint", true, [](TCliOptions& o, const std::string& v) { o.S3Endpoint = v; }},
+      {"--s3-region", true, [](TCliOptions& o, const std::string& v) { o.S3Region = v; }},
+      {"--s3-path-style", false, [](TCliOptions& o, const std::string&) { o.S3PathStyle = true; }},
+      {"--s3-credentials", true, [](TCliOptions& o, const std::string& v) { o.S3CredentialsFile = v; }},
+      {"--encrypt-key", true, [](TCliOptions& o, const std::string& v) { o.EncryptKeyFile = v; }},
       {"--quiet", false, [](TCliOptions& o, const std::string&) { o.Quiet = true; }},
       {"-q", false, [](TCliOptions& o, const std::string&) { o.Quiet = true; }},
       {"--verbose", false, [](TCliOptions& o, const std::string&) { o.Verbose = true; }},
@@ -132,6 +138,8 @@ void CheckCommand(TCliOptions& options) {
   if (options.Command == TCommand::None && !options.Help && !options.Version) throw EUsage("no command given");
   if (options.CopyOnly && options.CopyDir && options.CopyDir->empty())
     throw EUsage("--copy-only and --no-copy exclude each other");
+  if (!options.Offsite.empty() && options.Command != TCommand::Backup)
+    throw EUsage("--offsite is an option of backup (restore takes the object's s3:// URL)");
   if (options.Quiet && options.Verbose) throw EUsage("--quiet and --verbose exclude each other");
   if (!options.PlanOptions.empty() && options.Command != TCommand::Plan && options.Command != TCommand::None)
     throw EUsage("'" + options.PlanOptions.front() + "' is an option of plan add and plan set");
@@ -186,8 +194,8 @@ Commands:
                            or SIGHUP (a running job then ends as a failed one)
   backup DATABASE          back DATABASE up with the settings' options (those
                            of its plan entry when it has one)
-  restore BACKUP DATABASE  restore BACKUP (a .gbk or a .gbk.zst copy) into
-                           DATABASE
+  restore BACKUP DATABASE  restore BACKUP (a .gbk or a .gbk.zst copy, or an
+                           off-site copy s3://BUCKET/KEY) into DATABASE
   status                   who runs the plan, next and last backup per database;
                            exits as a monitoring plugin does (see below)
   history [DATABASE]       the job history, newest first
@@ -215,6 +223,15 @@ Options:
   --copy-dir DIR           also keep a compressed copy in DIR on this computer
   --copy-only              only that copy, no backup file on the server
   --no-copy                no copy on this computer
+  --offsite s3://BUCKET[/PREFIX]
+                           backup: also send a compressed copy to that bucket
+  --s3-endpoint URL        the store (default: $AWS_ENDPOINT_URL)
+  --s3-region REGION       (default: $AWS_REGION, else us-east-1)
+  --s3-path-style          the bucket in the URL's path, not its host name
+  --s3-credentials FILE    the store's keys, in a file only its owner reads
+                           (default: $AWS_ACCESS_KEY_ID, $AWS_SECRET_ACCESS_KEY)
+  --encrypt-key FILE       encrypt the off-site copy with the key in FILE
+                           (restore: decrypt with it)
   --verify, --no-verify    check each backup by a test restore, or not
   --replace                let restore replace an existing database
   -v, --verbose            the server's output lines on standard output

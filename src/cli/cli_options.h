@@ -41,6 +41,15 @@ struct TCliOptions {
   std::optional<bool> Verify;
   bool Replace = false;
 
+  // backup: an off-site copy to object storage ("s3://bucket/prefix"), and
+  // how the store is reached; the keys only from a file or the environment.
+  std::string Offsite;
+  std::string S3Endpoint;
+  std::string S3Region;
+  bool S3PathStyle = false;
+  std::string S3CredentialsFile;
+  std::string EncryptKeyFile;  // backup: encrypt with it; restore: decrypt
+
   bool Quiet = false;
   bool Verbose = false;
   bool Json = false;

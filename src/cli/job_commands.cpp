@@ -3,13 +3,16 @@
 // overrides, stopped as a failed job on SIGTERM or SIGINT.
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <future>
 #include <nlohmann/json.hpp>
 #include <optional>
 
 #include "cli/cli_core.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/offsite_job.h"
 #include "cli/progress_line.h"
 #include "cli/signal_pump.h"
 #include "controller/history/job_history.h"
@@ -72,6 +75,15 @@ class TJobCommand {
   TCliCore& Cli() { return FCli; }
   bool Stopped() { return FCli.Stop().Requested(); }
 
+  // Runs a part of the command that is no job of the core's queue (an
+  // off-site copy) on a thread of its own, the signals read meanwhile.
+  template <typename TWork>
+  auto WhilePumping(TWork work) {
+    auto done = std::async(std::launch::async, std::move(work));
+    while (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) FPump.Turn();
+    return done.get();
+  }
+
   // The outcome's line or JSON; the exit status. A failure says its reason
   // once, the one its history record keeps (else the first error line, else
   // its first box); its boxes say it again in other words.
@@ -132,10 +144,33 @@ class TJobCommand {
   bool FToldWaiting = false;
 };
 
+// A restore from an off-site copy goes only into a new database: a failed
+// one removes what it created, which must never be a database that was.
+int RestoreObjectCommand(const TCliOptions& options, const TConsole& console, const std::string& target,
+                         bool& jobStopped) {
+  const std::string& source = options.Arguments[0];
+  if (FileExists(target))
+    throw EWouldReplace("the database " + target + " exists: a restore from object storage makes a new one");
+  TJobCommand command(options, console, target, "restore");
+  std::string reason;
+  const bool restored =
+      command.WhilePumping([&] { return RestoreFromObject(command.Cli(), options, source, target, reason); });
+  jobStopped = command.Stopped();
+  return command.Outcome(restored, "restored: " + target, "restore of " + source + " into " + target + " failed",
+                         {{"backup", source}, {"database", target}});
+}
+
 }  // namespace
 
 int BackupCommand(const TCliOptions& options, const TConsole& console, bool& jobStopped) {
   const std::string database = PathArgument(options.Arguments[0]);
+  // The store's place, its keys and the encryption key are checked before
+  // the server does any work.
+  if (options.Offsite.empty() && !options.EncryptKeyFile.empty())
+    throw EUsage("--encrypt-key encrypts an off-site copy: give --offsite");
+  std::unique_ptr<TS3Target> offsite;
+  if (!options.Offsite.empty()) offsite = OffsiteTargetOf(options, options.Offsite, console);
+  const std::optional<TCryptKey> key = EncryptionKeyOf(options);
   TJobCommand command(options, console, database, "backup");
   const std::optional<TBackupOutcome> outcome = command.Cli().Core().Backup(database);
   jobStopped = command.Stopped();
@@ -146,12 +181,21 @@ int BackupCommand(const TCliOptions& options, const TConsole& console, bool& job
   if (outcome->Copy) facts["copy"] = outcome->Copy->File;
   if (outcome->Copy && outcome->Copy->File != outcome->BackFile)
     made += "\ncopy on this computer: " + outcome->Copy->File;
-  return command.Outcome(true, made, {}, facts);
+  if (!offsite) return command.Outcome(true, made, {}, facts);
+  std::string reason;
+  const std::optional<std::string> sent = command.WhilePumping(
+      [&] { return SendOffsiteCopy(command.Cli(), *offsite, key ? &*key : nullptr, database, *outcome, reason); });
+  jobStopped = command.Stopped();
+  facts["offsite"] = sent ? TJson(*sent) : TJson(nullptr);
+  // The backup stands; the copy that was asked for does not: the command failed.
+  if (!sent) return command.Outcome(false, {}, made + "\noff-site copy failed", facts);
+  return command.Outcome(true, made + "\noff-site copy: " + *sent, {}, facts);
 }
 
 int RestoreCommand(const TCliOptions& options, const TConsole& console, bool& jobStopped) {
-  const std::string source = PathArgument(options.Arguments[0]);
   const std::string target = PathArgument(options.Arguments[1]);
+  if (IsObjectUrl(options.Arguments[0])) return RestoreObjectCommand(options, console, target, jobStopped);
+  const std::string source = PathArgument(options.Arguments[0]);
   if (!FileExists(source) && source.rfind("\\\\", 0) != 0) {
     console.Error("no backup file " + source);
     return ExitFailure;

@@ -104,9 +104,11 @@ void TIBRestoreStreamService::BuildStartRequest() {
   TIBRestoreService::BuildStartRequest();
 }
 
-std::string TIBRestoreStreamService::FeedItems(const TStreamSource& source) {
+std::string TIBRestoreStreamService::FeedItems(const TStreamSource& source, std::size_t otherItemBytes) {
   if (FStdinWanted == 0) return {};
-  const std::size_t capacity = std::min<std::size_t>(FStdinWanted, MaxFeedBytes);
+  // The send items as a whole have a 16-bit length: the timeout item, when
+  // there is one, takes its bytes off the input's.
+  const std::size_t capacity = std::min<std::size_t>(FStdinWanted, MaxFeedBytes - otherItemBytes);
   FFeedBuffer.resize(capacity);
   // An input that has ended is sent as an empty item: that is how gbak
   // learns about the end of its file.
@@ -129,8 +131,8 @@ bool TIBRestoreStreamService::FeedAndReadLine(const TStreamSource& source, std::
                                               std::uint16_t timeoutSeconds) {
   if (FOutputEnded) return false;
   if (FRequestAction == 0) RaiseClientError(ibceQueryParamsError);
-  QuerySendItems = FeedItems(source);
-  if (timeoutSeconds > 0) QuerySendItems.insert(0, QueryTimeoutItem(timeoutSeconds));
+  const std::string timeout = timeoutSeconds > 0 ? QueryTimeoutItem(timeoutSeconds) : std::string();
+  QuerySendItems = timeout + FeedItems(source, timeout.size());
   // Only what the next answer asks for may be sent after it.
   FStdinWanted = 0;
   QueryRequest = std::string{static_cast<char>(spb::info_svc_stdin), static_cast<char>(spb::info_svc_line)};

@@ -94,7 +94,7 @@ class TIBRestoreStreamService : public TIBRestoreService {
   std::uint64_t BytesSent() const { return FBytesSent; }
 
  private:
-  std::string FeedItems(const TStreamSource& source);
+  std::string FeedItems(const TStreamSource& source, std::size_t otherItemBytes);
 
   std::uint32_t FStdinWanted = 0;
   std::uint64_t FBytesSent = 0;

@@ -54,6 +54,7 @@ TEST(CliOptions, WrongUsageIsRefusedWithItsReason) {
       {{"--frobnicate", "run"}, "unknown option '--frobnicate'"},
       {{"--copy-only", "--no-copy", "backup", "x"}, "exclude each other"},
       {{"-q", "-v", "backup", "x"}, "--quiet and --verbose exclude each other"},
+      {{"--offsite", "s3://b/p", "restore", "s3://b/p/x.gbk.zst", "y"}, "--offsite is an option of backup"},
       {{"backup", "x", "--days", "mon"}, "'--days' is an option of plan add and plan set"},
       {{"plan", "add", "x", "--days", "mon-frx"}, "unknown weekday 'frx'"},
       {{"plan", "add", "x", "--days", ""}, "unknown weekday ''"},

@@ -101,6 +101,7 @@ class TRecordReader : public nlohmann::json_sax<TJson> {
     if (FKey == "outcome") return &FRecord.Outcome;
     if (FKey == "reason") return &FRecord.Reason;
     if (FKey == "leftover") return &FRecord.Leftover;
+    if (FKey == "key_id") return &FRecord.KeyId;
     if (FKey == "database_hex") return &FRecord.Database;
     if (FKey == "file_hex") return &FRecord.File;
     if (FKey == "copy_hex") return &FRecord.Copy;
@@ -190,6 +191,7 @@ std::string HistoryLine(const THistoryRecord& record) {
     if (!record.Chain.empty()) PutName(object, "chain", record.Chain);
     if (!record.Base.empty()) PutName(object, "base", record.Base);
   }
+  if (!record.KeyId.empty()) object["key_id"] = record.KeyId;
   return object.dump(-1, ' ', false, TJson::error_handler_t::replace);
 }
 

@@ -19,6 +19,8 @@ inline constexpr const char* HistoryKindVerify = "verify";
 // A physical (nbackup) backup of a level; its restore is a "restore" and its
 // verification a "verify", both with the level of the file they read.
 inline constexpr const char* HistoryKindNBackup = "nbackup";
+// A backup's copy in object storage: File is its URL, Sha256 of what was stored.
+inline constexpr const char* HistoryKindOffsite = "offsite";
 inline constexpr const char* HistoryByUser = "user";
 inline constexpr const char* HistoryByPlan = "plan";
 inline constexpr const char* HistorySuccess = "success";
@@ -63,6 +65,8 @@ struct THistoryRecord {
   std::optional<int> Level;
   std::string Chain;
   std::string Base;
+  // An encrypted off-site copy: the id of its key (never the key).
+  std::string KeyId;
 
   bool Succeeded() const { return Outcome == HistorySuccess; }
   // Start and end as seconds since 1970 (UTC); nullopt when unreadable.
