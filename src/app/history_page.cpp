@@ -51,12 +51,6 @@ QString FileName(const std::string& path) {
   return slash < 0 ? name : name.mid(slash + 1);
 }
 
-// The points of one database, as its lines draw them.
-struct TLine {
-  QList<QPointF> Durations;
-  QList<QPointF> Sizes;
-};
-
 }  // namespace
 
 QString TimeAxisFormat(qint64 firstMSecs, qint64 lastMSecs, int ticks) {
@@ -251,73 +245,88 @@ void THistoryPage::ShowDatabase() {
   ShowCharts(databases);
 }
 
-void THistoryPage::ShowCharts(const std::vector<std::string>& databases) {
-  const std::size_t drawn = std::min<std::size_t>(databases.size(), MaxChartDatabases);
+THistoryPage::TChartData THistoryPage::ChartData(const std::vector<std::string>& databases) const {
+  TChartData data;
+  data.Lines.resize(std::min<std::size_t>(databases.size(), MaxChartDatabases));
   std::map<std::string, std::size_t> lineOf;
-  for (std::size_t i = 0; i < drawn; ++i) lineOf[databases[i]] = i;
-  std::vector<TLine> lines(drawn);
-  QList<QPointF> failures;
-  qint64 first = 0;
-  qint64 last = 0;
+  for (std::size_t i = 0; i < data.Lines.size(); ++i) lineOf[databases[i]] = i;
   bool any = false;
-  double longest = 0;
-  double largest = 0;
   for (const TPoint& point : FPoints) {
     const auto line = lineOf.find(point.Database);
     if (line == lineOf.end()) continue;
-    first = any ? std::min(first, point.StartMSecs) : point.StartMSecs;
-    last = any ? std::max(last, point.StartMSecs) : point.StartMSecs;
+    data.First = any ? std::min(data.First, point.StartMSecs) : point.StartMSecs;
+    data.Last = any ? std::max(data.Last, point.StartMSecs) : point.StartMSecs;
     any = true;
     const auto x = static_cast<qreal>(point.StartMSecs);
     if (point.Failed) {
-      failures.append(QPointF(x, point.Seconds));
+      data.Failures.append(QPointF(x, point.Seconds));
     } else {
-      lines[line->second].Durations.append(QPointF(x, point.Seconds));
-      lines[line->second].Sizes.append(QPointF(x, point.MBytes));
-      largest = std::max(largest, point.MBytes);
+      data.Lines[line->second].Durations.append(QPointF(x, point.Seconds));
+      data.Lines[line->second].Sizes.append(QPointF(x, point.MBytes));
+      data.Largest = std::max(data.Largest, point.MBytes);
     }
-    longest = std::max(longest, point.Seconds);
+    data.Longest = std::max(data.Longest, point.Seconds);
   }
   // A failure that took no time stands above the axis, not half behind it.
-  for (QPointF& failure : failures) failure.setY(std::max(failure.y(), longest * 0.06 + 0.05));
+  for (QPointF& failure : data.Failures) failure.setY(std::max(failure.y(), data.Longest * 0.06 + 0.05));
+  return data;
+}
+
+void THistoryPage::ShowCharts(const std::vector<std::string>& databases) {
+  const TChartData data = ChartData(databases);
   for (TChart* chart : {&FDuration, &FSize}) chart->Chart->removeAllSeries();
   QStringList legend;
   QStringList names;
-  for (std::size_t i = 0; i < drawn; ++i) {
+  for (std::size_t i = 0; i < data.Lines.size(); ++i) {
     const QColor colour(SeriesColours[i]);
     const QString name = QString::fromStdString(databases[i]);
-    for (auto [chart, points] : {std::pair{&FDuration, &lines[i].Durations}, std::pair{&FSize, &lines[i].Sizes}}) {
-      auto* series = new QLineSeries;
-      series->setName(name);
-      series->setColor(colour);
-      // Points drawn while there are few: a single backup is a point, not a
-      // line; thousands of markers would only cost time.
-      series->setPointsVisible(points->size() <= MarkedPoints);
-      series->replace(*points);
-      chart->Chart->addSeries(series);
-      series->attachAxis(chart->Time);
-      series->attachAxis(chart->Values);
-    }
+    AddLines(name, colour, data.Lines[i]);
     legend << QString("<span style=\"color:%1\">&#9632;</span>&nbsp;%2")
                   .arg(colour.name(), FileName(databases[i]).toHtmlEscaped());
     names << name;
   }
-  if (databases.size() > drawn) legend << QString::fromUtf8("и&nbsp;ещё&nbsp;%1").arg(databases.size() - drawn);
-  if (!failures.isEmpty()) {
-    auto* marks = new QScatterSeries;
-    marks->setName(QString::fromUtf8("Ошибка"));
-    marks->setColor(Qt::red);
-    // Large enough to be seen alone among many good backups.
-    marks->setMarkerSize(13);
-    marks->setBorderColor(Qt::darkRed);
-    marks->replace(failures);
-    FDuration.Chart->addSeries(marks);
-    marks->attachAxis(FDuration.Time);
-    marks->attachAxis(FDuration.Values);
-    legend << QString::fromUtf8("<span style=\"color:red\">&#9679;</span>&nbsp;ошибок: %1").arg(failures.size());
+  if (databases.size() > data.Lines.size())
+    legend << QString::fromUtf8("и&nbsp;ещё&nbsp;%1").arg(databases.size() - data.Lines.size());
+  if (!data.Failures.isEmpty()) {
+    AddFailures(data.Failures);
+    legend << QString::fromUtf8("<span style=\"color:red\">&#9679;</span>&nbsp;ошибок: %1").arg(data.Failures.size());
   }
   lbLegend->setText(legend.join("&nbsp;&nbsp;&nbsp;"));
   lbLegend->setToolTip(names.join('\n'));
+  FitTime(data.First, data.Last);
+  FitAxis(FDuration.Values, data.Longest);
+  FitAxis(FSize.Values, data.Largest);
+}
+
+void THistoryPage::AddLines(const QString& name, const QColor& colour, const TLine& line) {
+  for (auto [chart, points] : {std::pair{&FDuration, &line.Durations}, std::pair{&FSize, &line.Sizes}}) {
+    auto* series = new QLineSeries;
+    series->setName(name);
+    series->setColor(colour);
+    // Points drawn while there are few: a single backup is a point, not a
+    // line; thousands of markers would only cost time.
+    series->setPointsVisible(points->size() <= MarkedPoints);
+    series->replace(*points);
+    chart->Chart->addSeries(series);
+    series->attachAxis(chart->Time);
+    series->attachAxis(chart->Values);
+  }
+}
+
+void THistoryPage::AddFailures(const QList<QPointF>& failures) {
+  auto* marks = new QScatterSeries;
+  marks->setName(QString::fromUtf8("Ошибка"));
+  marks->setColor(Qt::red);
+  // Large enough to be seen alone among many good backups.
+  marks->setMarkerSize(13);
+  marks->setBorderColor(Qt::darkRed);
+  marks->replace(failures);
+  FDuration.Chart->addSeries(marks);
+  marks->attachAxis(FDuration.Time);
+  marks->attachAxis(FDuration.Values);
+}
+
+void THistoryPage::FitTime(qint64 first, qint64 last) {
   // A single moment still gets a readable stretch of time around it.
   if (last - first < 60000) {
     first -= 30 * 60000;
@@ -327,8 +336,6 @@ void THistoryPage::ShowCharts(const std::vector<std::string>& databases) {
     chart->Time->setRange(QDateTime::fromMSecsSinceEpoch(first), QDateTime::fromMSecsSinceEpoch(last));
     chart->Time->setFormat(TimeAxisFormat(first, last, chart->Time->tickCount()));
   }
-  FitAxis(FDuration.Values, longest);
-  FitAxis(FSize.Values, largest);
 }
 
 qsizetype THistoryPage::ChartPoints() const {

@@ -8,6 +8,9 @@
 // backup shows at a glance. The file is read when the page is first shown and
 // again whenever it has changed.
 
+#include <QColor>
+#include <QList>
+#include <QPointF>
 #include <QWidget>
 #include <string>
 #include <vector>
@@ -80,7 +83,26 @@ class THistoryPage : public QWidget {
   void FillDatabases();
   // The table and the charts of the database chosen (every one: "").
   void ShowDatabase();
+  // The points of one database, as its lines draw them.
+  struct TLine {
+    QList<QPointF> Durations;
+    QList<QPointF> Sizes;
+  };
+  // What the charts draw of the databases: a line each (as many as have a
+  // colour), the failures, the span of time and the tops of the values.
+  struct TChartData {
+    std::vector<TLine> Lines;
+    QList<QPointF> Failures;
+    qint64 First = 0;
+    qint64 Last = 0;
+    double Longest = 0;
+    double Largest = 0;
+  };
+  TChartData ChartData(const std::vector<std::string>& databases) const;
   void ShowCharts(const std::vector<std::string>& databases);
+  void AddLines(const QString& name, const QColor& colour, const TLine& line);
+  void AddFailures(const QList<QPointF>& failures);
+  void FitTime(qint64 first, qint64 last);
   // The columns as wide as their texts need, the names and the reason
   // sharing the rest; all narrower alike when the page is too narrow.
   void FitColumns();
