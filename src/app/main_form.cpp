@@ -738,7 +738,11 @@ void TMainForm::EndWindowJob(const std::string& announcement) {
   FJobActive = false;
   SetJobControlsEnabled(true);
   RefreshState();
-  if (!announcement.empty()) FPrompts.ShowMessage(announcement);
+  if (announcement.empty()) return;
+  // This job is over, though the jobs' thread may still be telling its end:
+  // only another job, running or waiting, makes the announcement a notice.
+  const TJobQueue& queue = FController->Queue();
+  FPrompts.ShowMessage(announcement, queue.Busy() || !queue.Waiting().empty());
 }
 
 std::string TMainForm::DatabaseForBackup() {

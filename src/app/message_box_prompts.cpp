@@ -29,12 +29,13 @@ constexpr int StackStep = 24;
 
 }  // namespace
 
-void TMessageBoxPrompts::ShowMessage(const std::string& text) {
-  if (NonBlocking && NonBlocking()) {
+void TMessageBoxPrompts::ShowMessage(const std::string& text) { ShowMessage(text, NonBlocking && NonBlocking()); }
+
+void TMessageBoxPrompts::ShowMessage(const std::string& text, bool notice) {
+  if (notice)
     ShowNonBlocking(QString::fromStdString(text));
-    return;
-  }
-  RunBox(FOwner, QMessageBox::NoIcon, text, QMessageBox::Ok, QMessageBox::Ok);
+  else
+    RunBox(FOwner, QMessageBox::NoIcon, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 void TMessageBoxPrompts::ShowNonBlocking(const QString& text) {

@@ -22,6 +22,9 @@ class TMessageBoxPrompts : public TPrompts {
  public:
   explicit TMessageBoxPrompts(QWidget* owner) : FOwner(owner) {}
   void ShowMessage(const std::string& text) override;
+  // The same, a notice or a box that waits for a click as `notice` says,
+  // whatever NonBlocking says.
+  void ShowMessage(const std::string& text, bool notice);
   bool AskYesNo(const std::string& text) override;
   bool ConfirmOkCancel(const std::string& text) override;
   void Beep() override;
