@@ -9,12 +9,14 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "controller/history/job_history.h"
 #include "controller/quorvin.h"
+#include "controller/setup_check/setup_check.h"
 #include "integration/controller_fixture_fb.h"
 #include "integration/fb_fixture.h"
 #include "platform/clock.h"
@@ -172,6 +174,47 @@ TEST_F(OffsitePlanTest, FailedCopyIsToldAsSuchAndTheBackupStands) {
   std::getline(in, line);
   EXPECT_EQ(line, "offsite-failed " + copy.File);
   EXPECT_TRUE(Has(Log(), "Копия в хранилище объектов НЕ создана. " + copy.File)) << Log();
+}
+
+// quorvinctl check's items of an entry's place: each says what it found,
+// and what is wrong fails alone.
+TEST_F(OffsitePlanTest, CheckOfThePlaceSaysWhatIsWrong) {
+  const TOffsiteSettings good = q->Settings().Offsite;
+  struct TCase {
+    const char* What;
+    std::function<void(TOffsiteSettings&)> Spoil;
+    std::vector<bool> Fine;  // keys, then the bucket
+    const char* Says;
+  };
+  const TCase cases[] = {
+      {"all well", [](TOffsiteSettings&) {}, {true, true}, "Object Lock on"},
+      {"keys others may read", [&](TOffsiteSettings&) { chmod(keys.c_str(), 0644); }, {false}, "chmod 600"},
+      {"no such bucket",
+       [](TOffsiteSettings& p) { p.Url = "s3://qv-no-such-bucket-here/plan"; },
+       {true, false},
+       "NoSuchBucket"},
+      {"no key file",
+       [&](TOffsiteSettings& p) { p.EncryptKey = dir.File("missing.key"); },
+       {true, false, true},
+       "missing.key"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    TOffsiteSettings place = good;
+    chmod(keys.c_str(), 0600);
+    c.Spoil(place);
+    const std::vector<TCheckItem> items = CheckOffsitePlace(place);
+    std::vector<bool> fine;
+    std::string texts;
+    for (const TCheckItem& item : items) {
+      fine.push_back(item.Fine);
+      texts += item.Text + "\n";
+    }
+    EXPECT_EQ(fine, c.Fine) << texts;
+    EXPECT_TRUE(Has(texts, c.Says)) << texts;
+    EXPECT_FALSE(Has(texts, Setting("AWS_SECRET_ACCESS_KEY")));
+  }
+  EXPECT_TRUE(CheckOffsitePlace({}).empty());
 }
 
 }  // namespace
