@@ -104,6 +104,9 @@ const std::vector<TOption>& Options() {
       {"--no-shutdown", false, [](TCliOptions& o, const std::string&) { o.Entry.Shutdown = false; }, true},
       {"--date-in-name", false, [](TCliOptions& o, const std::string&) { o.Entry.DatedNames = true; }, true},
       {"--no-date-in-name", false, [](TCliOptions& o, const std::string&) { o.Entry.DatedNames = false; }, true},
+      {"--no-offsite", false, [](TCliOptions& o, const std::string&) { o.Entry.Offsite.Url = std::string(); }, true},
+      {"--no-s3-path-style", false,
+       [](TCliOptions& o, const std::string&) { o.Entry.Offsite.PathStyle = false; }, true},
       {"--program-login", false, [](TCliOptions& o, const std::string&) { o.Entry.ProgramLogin = true; }, true},
       {"--on-failure", true, [](TCliOptions& o, const std::string& v) { o.Hooks.OnFailure = v; }, true},
       {"--on-success", true, [](TCliOptions& o, const std::string& v) { o.Hooks.OnSuccess = v; }, true},
@@ -138,8 +141,10 @@ void CheckCommand(TCliOptions& options) {
   if (options.Command == TCommand::None && !options.Help && !options.Version) throw EUsage("no command given");
   if (options.CopyOnly && options.CopyDir && options.CopyDir->empty())
     throw EUsage("--copy-only and --no-copy exclude each other");
-  if (!options.Offsite.empty() && options.Command != TCommand::Backup)
-    throw EUsage("--offsite is an option of backup (restore takes the object's s3:// URL)");
+  if (!options.Offsite.empty() && options.Command != TCommand::Backup && options.Command != TCommand::Plan)
+    throw EUsage("--offsite is an option of backup, plan add and plan set (restore takes the object's s3:// URL)");
+  if (!options.Offsite.empty() && options.Entry.Offsite.Url)
+    throw EUsage("--offsite and --no-offsite exclude each other");
   if (options.Quiet && options.Verbose) throw EUsage("--quiet and --verbose exclude each other");
   if (!options.PlanOptions.empty() && options.Command != TCommand::Plan && options.Command != TCommand::None)
     throw EUsage("'" + options.PlanOptions.front() + "' is an option of plan add and plan set");
@@ -259,6 +264,11 @@ options above too; a login given is stored in the settings file):
   --keep-days D            remove plan backups older than D days (0: never)
   --shutdown, --no-shutdown      shut the database down for its backup, or not
   --date-in-name, --no-date-in-name  date and time in the backup's name
+  --offsite s3://BUCKET[/PREFIX]  send each plan backup's compressed copy
+                           there too, with --s3-endpoint, --s3-region,
+                           --s3-path-style (--no-s3-path-style),
+                           --s3-credentials FILE and --encrypt-key FILE (files,
+                           never keys, are stored); --no-offsite: none
   --program-login          the entry uses the program's login, not its own
   --on-failure CMD, --on-success CMD  the plan's commands after each plan
                            backup ('' for none); --hook-time-limit SECONDS

@@ -50,6 +50,12 @@ bool TConsolePrompts::AskYesNo(const std::string& text) {
 }
 
 void TConsoleNotices::UnattendedJobEnded(const TJobReport& report) {
+  if (report.What == TJobReport::TWhat::OffsiteCopy) {
+    if (report.Succeeded) return FConsole.Info("off-site copy of " + report.Database + " made: " + report.Target);
+    FConsole.Error("off-site copy of " + report.Database + " to " + report.Target +
+                   " failed: " + ShownReason(report.Reason, TLanguage::English));
+    return;
+  }
   if (!report.Succeeded) {
     FConsole.Error("plan backup of " + report.Database + " failed: " + ShownReason(report.Reason, TLanguage::English));
     return;

@@ -16,6 +16,9 @@
 #include "platform/file_lock.h"
 #include "platform/files.h"
 #include "platform/folder_rights.h"
+#include "storage/crypt/crypt_key.h"
+#include "storage/s3/s3_credentials.h"
+#include "storage/s3/s3_place.h"
 
 namespace {
 
@@ -48,6 +51,18 @@ std::string OptionsLine(const TPlanEntry& entry) {
   return text;
 }
 
+// The entry's off-site place as the options that set it.
+std::string OffsiteLine(const TOffsiteSettings& place) {
+  if (!place.Active()) return "--no-offsite";
+  std::string text = "--offsite " + ShellWord(place.Url);
+  if (!place.Endpoint.empty()) text += " --s3-endpoint " + ShellWord(place.Endpoint);
+  if (!place.Region.empty()) text += " --s3-region " + ShellWord(place.Region);
+  if (place.PathStyle) text += " --s3-path-style";
+  if (!place.Credentials.empty()) text += " --s3-credentials " + ShellWord(place.Credentials);
+  if (!place.EncryptKey.empty()) text += " --encrypt-key " + ShellWord(place.EncryptKey);
+  return text;
+}
+
 void PrintEntry(std::size_t index, const TPlanEntry& entry) {
   Print(std::to_string(index + 1) + "  " + (entry.DataBase.empty() ? std::string("(no database)") : entry.DataBase));
   Print("   " + OptionsLine(entry));
@@ -59,6 +74,7 @@ void PrintEntry(std::size_t index, const TPlanEntry& entry) {
   Print(std::string("   --kind ") + KindWord(entry.BackupKind) + " " + RhythmOptions(entry.PlanRecord));
   for (int level = 1; entry.Incremental() && level <= PlanLevels; ++level)
     Print("   --level " + std::to_string(level) + " " + RhythmOptions(entry.LevelPlans.Level[level - 1]));
+  Print("   " + OffsiteLine(entry.Offsite));
 }
 
 void PrintHooks(const TSettings& settings) {
@@ -101,8 +117,38 @@ int ShowPlan(TCliCore& cli, const TCliOptions& options) {
     Print(std::to_string(i + 1) + "  " + entries[i].DataBase +
           (lines.empty() ? ": no backup in the next " + std::to_string(ShowDays) + " days" : std::string()));
     for (const std::string& line : lines) Print(line);
+    if (entries[i].Offsite.Active()) Print("  each copied off-site: " + OffsiteLine(entries[i].Offsite));
   }
   return 0;
+}
+
+// The off-site place the options give. Its files are named absolutely (the
+// plan may run elsewhere) and only warned about when unreadable here: the
+// service's user may read what this one cannot; check tells for sure.
+void OffsiteChangesOf(const TCliOptions& options, TOffsiteChanges& changes, const TConsole& console) {
+  if (!options.Offsite.empty()) {
+    try {
+      PlaceOfUrl(options.Offsite);
+    } catch (const std::exception& error) {
+      throw EUsage(std::string("--offsite: ") + error.what());
+    }
+    changes.Url = options.Offsite;
+  }
+  if (!options.S3Endpoint.empty()) changes.Endpoint = options.S3Endpoint;
+  if (!options.S3Region.empty()) changes.Region = options.S3Region;
+  if (options.S3PathStyle) changes.PathStyle = true;
+  if (!options.S3CredentialsFile.empty()) changes.Credentials = PathArgument(options.S3CredentialsFile);
+  if (!options.EncryptKeyFile.empty()) changes.EncryptKey = PathArgument(options.EncryptKeyFile);
+  const auto warnIf = [&](const std::optional<std::string>& file, const auto& read) {
+    if (!file) return;
+    try {
+      read(*file);
+    } catch (const std::exception& error) {
+      console.Warning(error.what());
+    }
+  };
+  warnIf(changes.Credentials, [](const std::string& file) { ReadCredentialsFile(file); });
+  warnIf(changes.EncryptKey, [](const std::string& file) { ReadKeyFile(file); });
 }
 
 // The changes the options give, the login's password read from its file.
@@ -115,6 +161,7 @@ TEntryChanges ChangesOf(const TCliOptions& options, const TConsole& console) {
   if (options.User) changes.User = *options.User;
   if (!options.PasswordFile.empty())
     changes.Pass = ReadPasswordFile(options.PasswordFile, [&](const std::string& text) { console.Warning(text); });
+  OffsiteChangesOf(options, changes.Offsite, console);
   if (changes.ProgramLogin && changes.Login())
     throw EUsage("--program-login and a login of the entry's own (--user, --password-file) exclude each other");
   return changes;

@@ -38,6 +38,7 @@ int HistoryCommand(const TCliOptions& options, const TConsole& console) {
                   record.By.c_str(), record.Outcome.c_str());
     std::string line = head + record.Database + " " + record.File;
     if (record.Size) line += " (" + std::to_string(*record.Size) + " bytes)";
+    if (!record.ProtectedUntil.empty()) line += " locked until " + record.ProtectedUntil;
     if (!record.Succeeded() && !record.Reason.empty()) line += " — " + ShownReason(record.Reason, TLanguage::English);
     Print(line);
   }

@@ -9,6 +9,7 @@
 
 #include "controller/history/job_history.h"
 #include "controller/hooks/plan_hooks.h"
+#include "controller/jobs/offsite/plan_offsite.h"
 #include "controller/recovery/recovery.h"
 #include "platform/autostart_entry.h"
 #include "platform/computer_name.h"
@@ -350,10 +351,26 @@ void TQuorvin::MakePlanBackup(const TSettings& settings, const TPlanEntry& entry
       FJobs.ApplyRetention(options, outcome);
   }
   ReportPlanBackup(settings, entry, outcome, output);
+  if (outcome.Succeeded && options.Offsite.Active()) SendPlanOffsiteCopy(settings, options, outcome, output);
   FLog.SaveStrToLog("---");
   // A slot of the minute in which the backup ended fell while it ran: the
   // next tick must not start another backup (of the same name) in it.
   FChannel.Send([this, entry, made] { FPlan.ServeHeld(entry, made); });
+}
+
+void TQuorvin::SendPlanOffsiteCopy(const TSettings& settings, const TDatabaseOptions& options,
+                                   const TBackupOutcome& outcome, TJobOutput& output) {
+  // A physical backup is a file of the server's own format: no stream of it
+  // goes off-site.
+  if (options.Incremental()) {
+    FLog.Stamped(" Копия в хранилище объектов делается только для логических копий (gbak). " + options.DataBase);
+    return;
+  }
+  const TJobReport report = MakePlanOffsiteCopy(options, outcome, FJobs.Places().HistoryPath, FLog, output);
+  if (report.Succeeded) return;
+  // Told like a failed plan backup; the backup itself stands.
+  if (TNotices* notices = FChannel.Notices()) notices->UnattendedJobEnded(report);
+  RunPlanHook(settings, report, FLog, FFrontEnd.Stop);
 }
 
 void TQuorvin::ReportPlanBackup(const TSettings& settings, const TPlanEntry& entry, const TBackupOutcome& outcome,

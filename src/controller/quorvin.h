@@ -250,6 +250,11 @@ class TQuorvin {
   TRecoveryPassword RecoveryPassword(TAttendance attendance, TLogins logins);
   void ReportPlanBackup(const TSettings& settings, const TPlanEntry& entry, const TBackupOutcome& outcome,
                         const TJobOutput& output);
+  // After a plan backup that succeeded: its off-site copy and the bucket's
+  // retention (jobs/offsite/plan_offsite.h); a failed copy is told like a
+  // failed plan backup.
+  void SendPlanOffsiteCopy(const TSettings& settings, const TDatabaseOptions& options, const TBackupOutcome& outcome,
+                           TJobOutput& output);
 
   TFrontEnd FFrontEnd;
   // The front end's thread's work, when the front end has no loop of its own.

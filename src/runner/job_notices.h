@@ -11,6 +11,9 @@
 
 // The outcome of an unattended job, as its notices show it.
 struct TJobReport {
+  // What the job made: a backup, or the off-site copy of one.
+  enum class TWhat { Backup, OffsiteCopy };
+  TWhat What = TWhat::Backup;
   bool Succeeded = false;
   // When the job ended; 0 for a report of no job yet.
   TDateTime Ended = 0;

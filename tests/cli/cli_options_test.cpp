@@ -55,6 +55,8 @@ TEST(CliOptions, WrongUsageIsRefusedWithItsReason) {
       {{"--copy-only", "--no-copy", "backup", "x"}, "exclude each other"},
       {{"-q", "-v", "backup", "x"}, "--quiet and --verbose exclude each other"},
       {{"--offsite", "s3://b/p", "restore", "s3://b/p/x.gbk.zst", "y"}, "--offsite is an option of backup"},
+      {{"plan", "set", "1", "--offsite", "s3://b/p", "--no-offsite"}, "--offsite and --no-offsite exclude each other"},
+      {{"backup", "x", "--no-offsite"}, "'--no-offsite' is an option of plan add and plan set"},
       {{"backup", "x", "--days", "mon"}, "'--days' is an option of plan add and plan set"},
       {{"plan", "add", "x", "--days", "mon-frx"}, "unknown weekday 'frx'"},
       {{"plan", "add", "x", "--days", ""}, "unknown weekday ''"},
@@ -106,6 +108,11 @@ TEST(CliOptions, PlanOptionsChangeOnlyWhatTheyName) {
   EXPECT_TRUE(set.Entry.ProgramLogin);
   EXPECT_EQ(set.Hooks.OnFailure, "mail -s failed root");
   EXPECT_FALSE(set.Hooks.OnSuccess.has_value());
+  EXPECT_FALSE(set.Entry.Offsite.Any());
+  const TCliOptions off = Parse({"plan", "set", "1", "--no-offsite", "--no-s3-path-style"});
+  EXPECT_EQ(off.Entry.Offsite.Url, "");
+  EXPECT_EQ(off.Entry.Offsite.PathStyle, false);
+  EXPECT_EQ(Parse({"plan", "add", "x", "--offsite", "s3://b/p"}).Offsite, "s3://b/p");
 
   // The words read back as they are written.
   for (const char* days : {"none", "mon", "mon-fri", "mon-sun", "mon,wed,fri", "mon-wed,fri-sun", "sat,sun"})

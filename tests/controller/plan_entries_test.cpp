@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 
+#include "controller/plan_editor/plan_changes.h"
 #include "controller/settings/settings_file.h"
 #include "job_fixture.h"
 #include "platform/files.h"
@@ -94,6 +95,65 @@ TEST_F(PlanEntries, SettingsFilesOfOneAndOfThreeDatabasesRoundTrip) {
   // from the one that had it.
   EXPECT_EQ(ReadProfileValue(IniPath(), "Plan2", "User"), std::nullopt);
   EXPECT_EQ(ReadProfileValue(IniPath(), "Plan2", "Pass"), std::nullopt);
+}
+
+// The off-site places of entry 1 ([Plan]) and of entry 2 ([Plan2]) are
+// written once used, read back field by field, and turned off: entry 2's
+// section then has none of the keys again, [Plan] keeps them, empty. A
+// further entry never takes entry 1's place.
+TEST_F(PlanEntries, OffsitePlacesAreKeptPerEntryAndTurnedOff) {
+  SetIni(
+      "[Main]\r\nDataBase=/srv/shop.fdb\r\n\r\n[Plan]\r\nDataBase=/srv/shop.fdb\r\n\r\n"
+      "[Plan2]\r\nDataBase=/srv/stock.fdb\r\n");
+  const TOffsiteSettings shop{"s3://backups/shop", "https://s3.example.net", "eu-1", true,
+                              "/etc/q/keys",       "/etc/q/copies.key"};
+  const TOffsiteSettings stock{"s3://backups/stock", "", "", false, "", ""};
+  struct TKey {
+    const char* Key;
+    const char* Shop;
+    const char* Stock;  // null: not in [Plan2]
+  };
+  const TKey keys[] = {
+      {"OffsiteUrl", "s3://backups/shop", "s3://backups/stock"},
+      {"OffsiteEndpoint", "https://s3.example.net", nullptr},
+      {"OffsiteRegion", "eu-1", nullptr},
+      {"OffsitePathStyle", "1", nullptr},
+      {"OffsiteCredentials", "/etc/q/keys", nullptr},
+      {"OffsiteEncryptKey", "/etc/q/copies.key", nullptr},
+  };
+  {
+    TQuorvin& q = Start();
+    std::vector<TPlanEntry> entries = q.PlanEntries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_FALSE(entries[0].Offsite.Active() || entries[1].Offsite.Active());
+    entries[0].Offsite = shop;
+    entries[1].Offsite = stock;
+    SetPlanEntries(q.Settings(), entries);
+    EXPECT_FALSE(NewPlanEntry(q.Settings(), "/srv/hr.fdb").Offsite.Active());
+    q.SavePlan();
+    Close();
+  }
+  for (const TKey& key : keys) {
+    SCOPED_TRACE(key.Key);
+    EXPECT_EQ(ReadProfileValue(IniPath(), "Plan", key.Key), key.Shop);
+    EXPECT_EQ(ReadProfileValue(IniPath(), "Plan2", key.Key),
+              key.Stock ? std::optional<std::string>(key.Stock) : std::nullopt);
+  }
+  TQuorvin& q = Start();
+  std::vector<TPlanEntry> entries = q.PlanEntries();
+  EXPECT_EQ(entries[0].Offsite, shop);
+  EXPECT_EQ(entries[1].Offsite, stock);
+  TOffsiteChanges off;
+  off.Url = "";
+  for (TPlanEntry& entry : entries) off.ApplyTo(entry.Offsite);
+  SetPlanEntries(q.Settings(), entries);
+  q.SavePlan();
+  Close();
+  for (const TKey& key : keys) {
+    SCOPED_TRACE(key.Key);
+    EXPECT_EQ(ReadProfileValue(IniPath(), "Plan", key.Key), std::string(key.Key) == "OffsitePathStyle" ? "0" : "");
+    EXPECT_EQ(ReadProfileValue(IniPath(), "Plan2", key.Key), std::nullopt);
+  }
 }
 
 // The weekly plan of one entry, as the model below reads it.

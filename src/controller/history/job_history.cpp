@@ -102,6 +102,7 @@ class TRecordReader : public nlohmann::json_sax<TJson> {
     if (FKey == "reason") return &FRecord.Reason;
     if (FKey == "leftover") return &FRecord.Leftover;
     if (FKey == "key_id") return &FRecord.KeyId;
+    if (FKey == "protected_until") return &FRecord.ProtectedUntil;
     if (FKey == "database_hex") return &FRecord.Database;
     if (FKey == "file_hex") return &FRecord.File;
     if (FKey == "copy_hex") return &FRecord.Copy;
@@ -192,6 +193,7 @@ std::string HistoryLine(const THistoryRecord& record) {
     if (!record.Base.empty()) PutName(object, "base", record.Base);
   }
   if (!record.KeyId.empty()) object["key_id"] = record.KeyId;
+  if (!record.ProtectedUntil.empty()) object["protected_until"] = record.ProtectedUntil;
   return object.dump(-1, ' ', false, TJson::error_handler_t::replace);
 }
 

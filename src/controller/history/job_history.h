@@ -67,6 +67,9 @@ struct THistoryRecord {
   std::string Base;
   // An encrypted off-site copy: the id of its key (never the key).
   std::string KeyId;
+  // An off-site copy written under Object Lock: until when (ISO 8601) the
+  // store refuses to delete it.
+  std::string ProtectedUntil;
 
   bool Succeeded() const { return Outcome == HistorySuccess; }
   // Start and end as seconds since 1970 (UTC); nullopt when unreadable.

@@ -90,8 +90,11 @@ bool AwaitCommand(TChildProcess& child, std::chrono::seconds limit, TOperationLo
 }  // namespace
 
 std::vector<std::string> HookEnvironment(const TJobReport& report, const std::string& logFile) {
+  const bool offsite = report.What == TJobReport::TWhat::OffsiteCopy;
+  const char* event = offsite ? (report.Succeeded ? "offsite-succeeded" : "offsite-failed")
+                              : (report.Succeeded ? "backup-succeeded" : "backup-failed");
   return {
-      std::string("QUORVIN_EVENT=") + (report.Succeeded ? "backup-succeeded" : "backup-failed"),
+      std::string("QUORVIN_EVENT=") + event,
       std::string("QUORVIN_OUTCOME=") + (report.Succeeded ? "success" : "failure"),
       "QUORVIN_DATABASE=" + report.Database,
       "QUORVIN_BACKUP_FILE=" + report.Target,

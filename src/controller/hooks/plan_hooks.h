@@ -4,10 +4,13 @@
 // succeeded — the way mail, chat or monitoring are told. A command runs
 // through /bin/sh with the backup's facts in its environment:
 //
-//   QUORVIN_EVENT        backup-failed or backup-succeeded
+//   QUORVIN_EVENT        backup-failed or backup-succeeded; offsite-failed
+//                        when a plan backup's off-site copy failed (the
+//                        backup was made: its own event came before)
 //   QUORVIN_OUTCOME      failure or success (as the history names them)
 //   QUORVIN_DATABASE     the database backed up
-//   QUORVIN_BACKUP_FILE  the backup file (or the copy, with "copy only")
+//   QUORVIN_BACKUP_FILE  the backup file (or the copy, with "copy only"; the
+//                        off-site copy's s3:// URL)
 //   QUORVIN_REASON       why it failed (empty on success)
 //   QUORVIN_WARNINGS     warnings of a backup made all the same, "; " between
 //   QUORVIN_ENDED        when the backup ended, ISO 8601

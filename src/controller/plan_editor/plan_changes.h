@@ -27,6 +27,20 @@ struct TRhythmChanges {
   void ApplyTo(TPlanRecord& plan) const;
 };
 
+// The off-site place of an entry: every field given changes; an empty URL
+// turns the off-site copy off and forgets the place.
+struct TOffsiteChanges {
+  std::optional<std::string> Url;
+  std::optional<std::string> Endpoint;
+  std::optional<std::string> Region;
+  std::optional<bool> PathStyle;
+  std::optional<std::string> Credentials;
+  std::optional<std::string> EncryptKey;
+
+  bool Any() const { return Url || Endpoint || Region || PathStyle || Credentials || EncryptKey; }
+  void ApplyTo(TOffsiteSettings& place) const;
+};
+
 // What may change of one entry.
 struct TEntryChanges {
   std::optional<std::int32_t> Protocol;  // as TDatabaseOptions keeps it
@@ -43,6 +57,7 @@ struct TEntryChanges {
   std::optional<std::string> Pass;
   // The entry gives up its own login for the program's.
   bool ProgramLogin = false;
+  TOffsiteChanges Offsite;
   // Level 0 (the entry's own plan), then the levels of an incremental entry.
   std::array<TRhythmChanges, 1 + PlanLevels> Rhythms;
 

@@ -28,6 +28,7 @@ TPlanEntry EmptyEntry(const TSettings& settings) {
   entry.KeepLastBackups = 0;
   entry.KeepBackupDays = 0;
   entry.BackupKind = TDatabaseOptions::BackupKindLogical;
+  entry.Offsite = {};
   entry.Id = 1;
   entry.PlanRecord.QueueBack = 1;
   return entry;
@@ -44,6 +45,7 @@ void ApplyOptions(TPlanEntry& entry, const TEntryChanges& changes) {
   if (changes.KeepLast) entry.KeepLastBackups = *changes.KeepLast;
   if (changes.KeepDays) entry.KeepBackupDays = *changes.KeepDays;
   if (changes.Kind) entry.BackupKind = *changes.Kind;
+  changes.Offsite.ApplyTo(entry.Offsite);
   changes.Rhythms[0].ApplyTo(entry.PlanRecord);
   for (int level = 1; level <= PlanLevels; ++level) changes.Rhythms[level].ApplyTo(entry.LevelPlans.Level[level - 1]);
 }
@@ -116,6 +118,19 @@ void TRhythmChanges::ApplyTo(TPlanRecord& plan) const {
     plan.NightClockBack = *NightClock;
   }
   plan.QueueBack = 1;
+}
+
+void TOffsiteChanges::ApplyTo(TOffsiteSettings& place) const {
+  if (Url && Url->empty()) {
+    place = {};
+    return;
+  }
+  if (Url) place.Url = *Url;
+  if (Endpoint) place.Endpoint = *Endpoint;
+  if (Region) place.Region = *Region;
+  if (PathStyle) place.PathStyle = *PathStyle;
+  if (Credentials) place.Credentials = *Credentials;
+  if (EncryptKey) place.EncryptKey = *EncryptKey;
 }
 
 void THookChanges::ApplyTo(TSettings& settings) const {
@@ -225,6 +240,8 @@ std::vector<std::string> EntryWarnings(const TPlanEntry& entry) {
   std::vector<std::string> warnings;
   for (const auto& [plan, what] : PlansOf(entry))
     for (const std::string& warning : RhythmWarnings(*plan, what)) warnings.push_back(warning);
+  if (entry.Offsite.Active() && entry.Incremental())
+    warnings.push_back("its off-site place is not used: off-site copies are made of logical backups only");
   return warnings;
 }
 

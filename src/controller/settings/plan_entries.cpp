@@ -23,6 +23,7 @@ void SetPlanEntries(TSettings& settings, const std::vector<TPlanEntry>& entries)
   settings.BackupKind = first.BackupKind;
   settings.KeepLastBackups = first.KeepLastBackups;
   settings.KeepBackupDays = first.KeepBackupDays;
+  settings.Offsite = first.Offsite;
   // A one-database plan backs up the database last named, as it always has;
   // beside other entries entry 1 keeps its own.
   if (entries.size() > 1 || !settings.PlanDataBase.empty())
@@ -43,6 +44,8 @@ TPlanEntry NewPlanEntry(TSettings& settings, const std::string& database) {
   entry.PlanRecord.QueueBack = 1;
   entry.BackupKind = TDatabaseOptions::BackupKindLogical;
   entry.LevelPlans = {};
+  // A new database's backups go off-site only when asked to.
+  entry.Offsite = {};
   entry.Id = ++settings.LastPlanEntryId;
   return entry;
 }

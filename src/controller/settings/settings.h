@@ -12,6 +12,27 @@
 
 #include "controller/plan/plan_rules.h"
 
+// Where the plan's backups of a database also go: a bucket of an
+// S3-compatible store. Paths of the files that hold the keys, never a key:
+// no secret is kept in the settings.
+struct TOffsiteSettings {
+  // "s3://bucket/prefix"; empty: no off-site copy.
+  std::string Url;
+  // The store's address and region; empty: the environment's (AWS_ENDPOINT_URL,
+  // AWS_REGION), else the defaults.
+  std::string Endpoint;
+  std::string Region;
+  // The bucket in the URL's path rather than in the host name.
+  bool PathStyle = false;
+  // The store's keys (a file only its owner reads); empty: the environment's.
+  std::string Credentials;
+  // The key the copies are encrypted with; empty: not encrypted.
+  std::string EncryptKey;
+
+  bool Active() const { return !Url.empty(); }
+  bool operator==(const TOffsiteSettings&) const = default;
+};
+
 // One database and the options its jobs run with.
 struct TDatabaseOptions {
   // As typed: the job works out the server and its path from it.
@@ -54,6 +75,8 @@ struct TDatabaseOptions {
   static constexpr std::int32_t BackupKindLogical = 0;
   static constexpr std::int32_t BackupKindIncremental = 1;
   bool Incremental() const { return BackupKind == BackupKindIncremental; }
+  // The off-site copy of the plan's backups.
+  TOffsiteSettings Offsite;
 };
 
 // The rhythms of an incremental plan's levels above 0 (level 0 keeps the

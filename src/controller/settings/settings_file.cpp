@@ -26,10 +26,11 @@ namespace {
 struct TLevelPlanKey {
   int Index;
 };
-using TSettingField = std::variant<std::string TDatabaseOptions::*, std::int32_t TDatabaseOptions::*,
-                                   bool TDatabaseOptions::*, std::string TSettings::*, std::int32_t TSettings::*,
-                                   bool TSettings::*, std::vector<std::string> TSettings::*, bool TPlanRecord::*,
-                                   std::uint8_t TPlanRecord::*, TDateTime TPlanRecord::*, TLevelPlanKey>;
+using TSettingField =
+    std::variant<std::string TDatabaseOptions::*, std::int32_t TDatabaseOptions::*, bool TDatabaseOptions::*,
+                 std::string TSettings::*, std::int32_t TSettings::*, bool TSettings::*,
+                 std::vector<std::string> TSettings::*, bool TPlanRecord::*, std::uint8_t TPlanRecord::*,
+                 TDateTime TPlanRecord::*, TLevelPlanKey, std::string TOffsiteSettings::*, bool TOffsiteSettings::*>;
 // The value a missing key gives, in the type its field reads.
 using TSettingValue = std::variant<std::string_view, std::int32_t, bool, TDateTime>;
 
@@ -124,6 +125,12 @@ const TSetting Settings[] = {
     {SectionPlan, "BackupKind", &TSettings::BackupKind, 0, AddedLater, Entry},
     {SectionPlan, "Level1Plan", TLevelPlanKey{0}, "", AddedLater, Entry},
     {SectionPlan, "Level2Plan", TLevelPlanKey{1}, "", AddedLater, Entry},
+    {SectionPlan, "OffsiteUrl", &TOffsiteSettings::Url, "", AddedLater, Entry},
+    {SectionPlan, "OffsiteEndpoint", &TOffsiteSettings::Endpoint, "", AddedLater, Entry},
+    {SectionPlan, "OffsiteRegion", &TOffsiteSettings::Region, "", AddedLater, Entry},
+    {SectionPlan, "OffsitePathStyle", &TOffsiteSettings::PathStyle, false, AddedLater, Entry},
+    {SectionPlan, "OffsiteCredentials", &TOffsiteSettings::Credentials, "", AddedLater, Entry},
+    {SectionPlan, "OffsiteEncryptKey", &TOffsiteSettings::EncryptKey, "", AddedLater, Entry},
     {SectionPlan, "StartWithSession", &TSettings::StartWithSession, false, Added},
     {SectionPlan, "ResumePlan", &TSettings::ResumePlan, false, Added},
     {SectionPlan, "DataBase", &TSettings::PlanDataBase, "", Added},
@@ -215,6 +222,10 @@ void ReadSetting(const TIniFile& ini, const TSetting& setting, TOwner& o) {
           },
           [&](TDateTime TPlanRecord::*field) { o.Plan.*field = ReadPlanTime(ini, section, setting); },
           [&](TLevelPlanKey field) { o.Levels.Level[field.Index] = ParseLevelPlan(text()); },
+          [&](std::string TOffsiteSettings::*field) { o.Options.Offsite.*field = text(); },
+          [&](bool TOffsiteSettings::*field) {
+            o.Options.Offsite.*field = ini.ReadBool(section, key, std::get<bool>(def));
+          },
       },
       setting.Field);
   // An entry's login is its own when the file holds its user name.
@@ -233,6 +244,8 @@ bool AtDefault(const TSetting& setting, const TOwner& o) {
           [&](std::int32_t TSettings::*f) { return o.Program->*f == std::get<std::int32_t>(def); },
           [&](bool TSettings::*f) { return o.Program->*f == std::get<bool>(def); },
           [&](TLevelPlanKey f) { return !PlanOnAnyDay(o.Levels.Level[f.Index]); },
+          [&](std::string TOffsiteSettings::*f) { return o.Options.Offsite.*f == std::get<std::string_view>(def); },
+          [&](bool TOffsiteSettings::*f) { return o.Options.Offsite.*f == std::get<bool>(def); },
           [](auto) { return false; },
       },
       setting.Field);
@@ -273,6 +286,8 @@ void WriteSetting(TIniFile& ini, const TSetting& setting, const TOwner& o) {
           [&](std::uint8_t TPlanRecord::*f) { ini.WriteInteger(section, key, o.Plan.*f); },
           [&](TDateTime TPlanRecord::*f) { ini.WriteTime(section, key, o.Plan.*f); },
           [&](TLevelPlanKey f) { ini.WriteString(section, key, LevelPlanText(o.Levels.Level[f.Index])); },
+          [&](std::string TOffsiteSettings::*f) { ini.WriteString(section, key, o.Options.Offsite.*f); },
+          [&](bool TOffsiteSettings::*f) { ini.WriteBool(section, key, o.Options.Offsite.*f); },
       },
       setting.Field);
 }
@@ -294,6 +309,8 @@ bool Differs(const TSetting& setting, const TOwner& a, const TOwner& b) {
           [&](TLevelPlanKey f) {
             return LevelPlanText(a.Levels.Level[f.Index]) != LevelPlanText(b.Levels.Level[f.Index]);
           },
+          [&](std::string TOffsiteSettings::*f) { return a.Options.Offsite.*f != b.Options.Offsite.*f; },
+          [&](bool TOffsiteSettings::*f) { return a.Options.Offsite.*f != b.Options.Offsite.*f; },
       },
       setting.Field);
 }

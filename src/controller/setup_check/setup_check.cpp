@@ -118,6 +118,7 @@ TEntryCheck CheckPlanEntry(std::size_t number, const TPlanEntry& entry, const TD
     const bool paused = !PlanOnAnyDay(entry.PlanRecord);
     check.Items.push_back({paused && warning.find("no weekday") != std::string::npos, "plan: " + warning});
   }
+  for (TCheckItem& item : CheckOffsitePlace(entry.Offsite)) check.Items.push_back(std::move(item));
   if (options.Protocol != ProtocolTcp && options.Protocol != ProtocolLocal) {
     check.Items.push_back(
         Problem(std::string("protocol ") + ProtocolName(options.Protocol) + ": quorvinctl runs TCP and Local"));

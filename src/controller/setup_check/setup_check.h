@@ -29,3 +29,7 @@ TCheckItem CheckOwnFolder(const std::string& what, const std::string& folder);
 
 // One entry of the plan; `options` the options and login its jobs run with.
 TEntryCheck CheckPlanEntry(std::size_t number, const TPlanEntry& entry, const TDatabaseOptions& options);
+
+// The off-site place of an entry (none: no items): its keys' file, its
+// encryption key and its bucket reached under the prefix.
+std::vector<TCheckItem> CheckOffsitePlace(const TOffsiteSettings& place);

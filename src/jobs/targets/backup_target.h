@@ -24,6 +24,9 @@ struct TStoredCopy {
   std::uint64_t Size = 0;
   std::string Sha256;  // of every byte stored, when the target knows it
   TCopyMetadata Metadata;
+  // Seconds since 1970 (UTC) before which the target refuses to remove the
+  // copy (Object Lock); 0: none known.
+  std::int64_t RetainUntil = 0;
 };
 
 // A copy being written. Dropped before Commit, it leaves nothing behind.

@@ -13,7 +13,9 @@ class TS3CopyWriter : public TCopyWriter {
 
   TStoredCopy Commit() override {
     const TUploadedObject object = FUpload.Commit();
-    return TStoredCopy{FName, FClient.Place().Describe(object.Key), object.Size, object.Sha256, {}};
+    TStoredCopy copy{FName, FClient.Place().Describe(object.Key), object.Size, object.Sha256, {}};
+    if (object.Lock) copy.RetainUntil = object.Lock->RetainUntil;
+    return copy;
   }
 
  private:
@@ -36,6 +38,7 @@ std::unique_ptr<TCopyWriter> TS3Target::Put(const std::string& name, const TCopy
   TUploadOptions options;
   options.ExpectedBytes = expectedBytes;
   options.Metadata = metadata;
+  options.Lock = FLock;
   return std::make_unique<TS3CopyWriter>(FClient, name, std::move(options));
 }
 
@@ -60,5 +63,7 @@ void TS3Target::Remove(const std::string& name) { FClient.DeleteObject(FClient.P
 TStoredCopy TS3Target::CopyOf(const TS3ObjectInfo& info) const {
   const std::string& prefix = FClient.Place().Prefix;
   const std::string name = info.Key.rfind(prefix, 0) == 0 ? info.Key.substr(prefix.size()) : info.Key;
-  return TStoredCopy{name, FClient.Place().Describe(info.Key), info.Size, {}, info.Metadata};
+  TStoredCopy copy{name, FClient.Place().Describe(info.Key), info.Size, {}, info.Metadata};
+  if (info.Lock) copy.RetainUntil = info.Lock->RetainUntil;
+  return copy;
 }

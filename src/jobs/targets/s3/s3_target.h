@@ -4,6 +4,7 @@
 // so no parts stay behind) and read back with HEAD when it completes.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "jobs/targets/backup_target.h"
@@ -23,9 +24,13 @@ class TS3Target : public TBackupTarget {
   void Remove(const std::string& name) override;
 
   TS3Client& Client() { return FClient; }
+  // Every copy put from now on is written under this Object Lock retention
+  // (nullopt: none); the bucket must have Object Lock enabled.
+  void SetLock(std::optional<TS3ObjectLock> lock) { FLock = lock; }
 
  private:
   TStoredCopy CopyOf(const TS3ObjectInfo& info) const;
 
   TS3Client FClient;
+  std::optional<TS3ObjectLock> FLock;
 };
