@@ -62,9 +62,6 @@ echo "idle_in_notification_area_mb (median of 3): $(median <"$work/idle")  [$(tr
 
 "$bench" stall --size-mb "$size_mb" --rounds "$rounds" 2>/dev/null
 
-# The same without the helper thread: how long the window would freeze.
-"$bench" stall --size-mb "$size_mb" --rounds 1 --direct 1 2>/dev/null | grep -E 'library_calls|round|longest_stall_ms'
-
 # The same backup with a notice open from early in the job to its end, beside
 # the backup without one: the notice must not hold the job up.
 "$bench" notice --size-mb "$size_mb" --rounds "${APP_BENCH_NOTICE_ROUNDS:-7}" 2>/dev/null

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -16,6 +18,7 @@
 #include "controller/history/job_history.h"
 #include "integration/fb_fixture.h"
 #include "integration/quorvinctl_process.h"
+#include "platform/file_lock.h"
 #include "platform/files.h"
 #include "platform/sha256.h"
 #include "storage/crypt/crypt_key.h"
@@ -161,6 +164,52 @@ TEST_F(OffsiteTest, FailedUploadIsAFailureThatLeavesNoUploadBehind) {
     EXPECT_TRUE(Client().ListMultipartUploads("").empty());
     EXPECT_TRUE(Client().ListObjects("").empty());
   }
+}
+
+// Unfinished uploads under the prefix as programs left them: the one a killed
+// copy names in its unheld lock file is aborted by the next copy; one that a
+// copy under way names (its lock held) and one that nobody names stay.
+TEST_F(OffsiteTest, TheNextCopyAbortsOnlyTheUploadAKilledCopyLeft) {
+  const std::string db = dir.File("till.fdb");
+  fbtest::CreateDatabase(db);
+  const std::string state = dir.File("state");
+  const std::string place = "s3://" + Bucket + "/cut";
+  std::string out;
+  ASSERT_EQ(Ctl({"--state-dir", state, "--offsite", place, "backup", db}, out), 0) << out;
+  std::string history;
+  for (const std::string& file : FilesInFolder(state).value_or(std::vector<std::string>()))
+    if (file.size() > 14 && file.compare(file.size() - 14, 14, ".history.jsonl") == 0) history = state + "/" + file;
+  ASSERT_FALSE(history.empty());
+  struct TLeft {
+    const char* Name;
+    const char* LockFile;  // null: named nowhere
+    bool Held;
+    bool Stays;
+  };
+  const TLeft lefts[] = {{"killed.gbk.zst", "4000001", false, false},
+                         {"running.gbk.zst", "4000002", true, true},
+                         {"foreign.zst", nullptr, false, true}};
+  std::vector<std::unique_ptr<TFileLock>> locks;
+  for (const TLeft& left : lefts) {
+    const std::string key = std::string("cut/") + left.Name;
+    Client().UploadPart(key, Client().CreateMultipartUpload(key), 1, "left unfinished");
+    if (!left.LockFile) continue;
+    const std::string file = history + ".upload-" + left.LockFile;
+    // A killed program's lock file keeps what it said; the kernel dropped its lock.
+    std::ofstream(file) << place << "/\t" << left.Name << "\n";
+    if (!left.Held) continue;
+    locks.push_back(std::make_unique<TFileLock>(file));
+    ASSERT_TRUE(locks.back()->Acquire());
+  }
+  ASSERT_EQ(Ctl({"--state-dir", state, "--offsite", place, "backup", db}, out), 0) << out;
+  std::vector<std::string> unfinished;
+  for (const TS3MultipartUpload& upload : Client().ListMultipartUploads("cut/")) unfinished.push_back(upload.Key);
+  for (const TLeft& left : lefts) {
+    SCOPED_TRACE(left.Name);
+    EXPECT_EQ(std::count(unfinished.begin(), unfinished.end(), std::string("cut/") + left.Name), left.Stays ? 1 : 0);
+  }
+  EXPECT_FALSE(FileExists(history + ".upload-4000001"));
+  EXPECT_TRUE(FileExists(history + ".upload-4000002"));
 }
 
 }  // namespace

@@ -53,4 +53,7 @@ class TBackupTarget {
   virtual void Read(const std::string& name, const TByteOutput& output) = 0;
   virtual std::vector<TStoredCopy> List() = 0;
   virtual void Remove(const std::string& name) = 0;
+  // Drops what a Put of `name` that was cut short (a killed program) left
+  // behind unfinished; returns how many such leftovers it dropped.
+  virtual int DropUnfinished(const std::string& name) = 0;
 };

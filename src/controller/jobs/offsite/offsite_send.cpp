@@ -1,10 +1,16 @@
 #include "controller/jobs/offsite/offsite_send.h"
 
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
 #include "controller/history/job_history.h"
 #include "controller/jobs/offsite/offsite_place.h"
 #include "controller/log/operation_log.h"
 #include "jobs/offsite/offsite_copy.h"
 #include "platform/clock.h"
+#include "platform/file_lock.h"
 #include "platform/files.h"
 #include "platform/iso_time.h"
 #include "runner/job_output.h"
@@ -37,6 +43,66 @@ void Account(const TOffsiteAccount& account, THistoryRecord& record, const TOffs
                         sent.Location);
 }
 
+// A copy under way holds a lock file beside the history naming its place
+// and object ("<place>\t<name>"): one found unheld names the upload a killed
+// program left unfinished.
+std::string PendingPrefix(const TOffsiteAccount& account) { return account.HistoryPath + ".upload-"; }
+
+class TPendingUpload {
+ public:
+  TPendingUpload(const TOffsiteAccount& account, const std::string& place, const std::string& name)
+      : FLock(PendingPrefix(account) + std::to_string(getpid())) {
+    if (FLock.Acquire()) FLock.Describe(place + "\t" + name);
+  }
+  // Made or aborted: nothing of the copy is left unfinished.
+  ~TPendingUpload() {
+    if (FLock.Held()) DeleteFile(FLock.Path());
+  }
+  TPendingUpload(const TPendingUpload&) = delete;
+  TPendingUpload& operator=(const TPendingUpload&) = delete;
+
+ private:
+  TFileLock FLock;
+};
+
+// Aborts the unfinished upload that one cut-short copy left, when it went to
+// the same place as this one (the keys of another place are not at hand: the
+// log names its leftover for the administrator). True when done with it.
+bool DropInterruptedUpload(TBackupTarget& target, const TOffsiteAccount& account, const std::string& holder) {
+  const std::size_t tab = holder.find('\t');
+  const std::string place = holder.substr(0, tab);
+  const std::string name = tab == std::string::npos ? std::string() : holder.substr(tab + 1);
+  if (place != target.Describe("") || name.empty()) {
+    account.Log.Stamped(" Копия в хранилище объектов была прервана, её незавершённая загрузка осталась: " + place +
+                        name);
+    return true;
+  }
+  try {
+    if (target.DropUnfinished(name) + target.DropUnfinished(OffsiteChecksumName(name)) > 0)
+      account.Log.Stamped(" Незавершённая загрузка прерванной копии удалена из хранилища объектов. " +
+                          target.Describe(name));
+    return true;
+  } catch (const std::exception& error) {
+    // Tried again at the next copy.
+    account.Log.Stamped(" Незавершённая загрузка прерванной копии не удалена: " + std::string(error.what()));
+    return false;
+  }
+}
+
+void DropInterruptedUploads(TBackupTarget& target, const TOffsiteAccount& account) {
+  const std::string prefix = PendingPrefix(account);
+  const std::size_t slash = prefix.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string(".") : prefix.substr(0, slash);
+  const std::string start = prefix.substr(slash + 1);
+  for (const std::string& file : FilesInFolder(folder).value_or(std::vector<std::string>())) {
+    if (file.rfind(start, 0) != 0) continue;
+    TFileLock lock(folder + "/" + file);
+    // Held: a copy of another program under way.
+    if (!lock.Acquire()) continue;
+    if (DropInterruptedUpload(target, account, TFileLock::Holder(lock.Path()))) DeleteFile(lock.Path());
+  }
+}
+
 }  // namespace
 
 TOffsiteSent SendOffsiteCopy(TS3Target& target, const TCryptKey* key, const TOffsiteAccount& account,
@@ -50,6 +116,8 @@ TOffsiteSent SendOffsiteCopy(TS3Target& target, const TCryptKey* key, const TOff
   sent.Name = OffsiteCopyName(job.Slot[1].FileName);
   sent.Location = target.Describe(sent.Name);
   THistoryRecord record = OffsiteRecord(account.By, db.DataBase, sent.Location);
+  DropInterruptedUploads(target, account);
+  const TPendingUpload pending(account, target.Describe(""), sent.Name);
   try {
     const TOffsiteCopyInfo info = MakeOffsiteCopy(job, target, key, FileSize(made.BackFile).value_or(0), output);
     record.Size = info.Copy.Size;

@@ -60,6 +60,10 @@ std::vector<TStoredCopy> TS3Target::List() {
 
 void TS3Target::Remove(const std::string& name) { FClient.DeleteObject(FClient.Place().ObjectKey(name)); }
 
+int TS3Target::DropUnfinished(const std::string& name) {
+  return FClient.AbortUploadsOf(FClient.Place().ObjectKey(name));
+}
+
 TStoredCopy TS3Target::CopyOf(const TS3ObjectInfo& info) const {
   const std::string& prefix = FClient.Place().Prefix;
   const std::string name = info.Key.rfind(prefix, 0) == 0 ? info.Key.substr(prefix.size()) : info.Key;

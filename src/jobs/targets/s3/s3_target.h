@@ -22,6 +22,8 @@ class TS3Target : public TBackupTarget {
   void Read(const std::string& name, const TByteOutput& output) override;
   std::vector<TStoredCopy> List() override;
   void Remove(const std::string& name) override;
+  // Aborts the unfinished multipart uploads of exactly `name`'s object.
+  int DropUnfinished(const std::string& name) override;
 
   TS3Client& Client() { return FClient; }
   // Every copy put from now on is written under this Object Lock retention
