@@ -51,8 +51,9 @@ TSetter Rhythm(const std::function<void(TRhythmChanges&, const std::string&)>& s
   return [set](TCliOptions& o, const std::string& v) { set(o.Entry.Rhythms.at(o.PlanLevel), v); };
 }
 
-const std::vector<TOption>& Options() {
-  static const std::vector<TOption> options = {
+// The options of every command.
+std::vector<TOption> CommandOptions() {
+  return {
       {"--help", false, [](TCliOptions& o, const std::string&) { o.Help = true; }},
       {"-h", false, [](TCliOptions& o, const std::string&) { o.Help = true; }},
       {"--version", false, [](TCliOptions& o, const std::string&) { o.Version = true; }},
@@ -81,7 +82,12 @@ const std::vector<TOption>& Options() {
       {"--json", false, [](TCliOptions& o, const std::string&) { o.Json = true; }},
       {"--limit", true, [](TCliOptions& o, const std::string& v) { o.Limit = CountOf(v); }},
       {"--metrics-dir", true, [](TCliOptions& o, const std::string& v) { o.MetricsDir = v; }},
-      // The plan's entries.
+  };
+}
+
+// The options of plan add and plan set.
+std::vector<TOption> EntryOptions() {
+  return {
       {"--days", true, Rhythm([](TRhythmChanges& r, const std::string& v) { r.Days = ParseDays(v); }), true},
       {"--day", true, Rhythm([](TRhythmChanges& r, const std::string& v) { r.DayStart = ParseClock(v); }), true},
       {"--night", true, Rhythm([](TRhythmChanges& r, const std::string& v) { r.NightStart = ParseClock(v); }), true},
@@ -105,14 +111,22 @@ const std::vector<TOption>& Options() {
       {"--date-in-name", false, [](TCliOptions& o, const std::string&) { o.Entry.DatedNames = true; }, true},
       {"--no-date-in-name", false, [](TCliOptions& o, const std::string&) { o.Entry.DatedNames = false; }, true},
       {"--no-offsite", false, [](TCliOptions& o, const std::string&) { o.Entry.Offsite.Url = std::string(); }, true},
-      {"--no-s3-path-style", false,
-       [](TCliOptions& o, const std::string&) { o.Entry.Offsite.PathStyle = false; }, true},
+      {"--no-s3-path-style", false, [](TCliOptions& o, const std::string&) { o.Entry.Offsite.PathStyle = false; },
+       true},
       {"--program-login", false, [](TCliOptions& o, const std::string&) { o.Entry.ProgramLogin = true; }, true},
       {"--on-failure", true, [](TCliOptions& o, const std::string& v) { o.Hooks.OnFailure = v; }, true},
       {"--on-success", true, [](TCliOptions& o, const std::string& v) { o.Hooks.OnSuccess = v; }, true},
       {"--hook-time-limit", true, [](TCliOptions& o, const std::string& v) { o.Hooks.TimeLimit = SmallCountOf(v); },
        true},
   };
+}
+
+const std::vector<TOption>& Options() {
+  static const std::vector<TOption> options = [] {
+    std::vector<TOption> all = CommandOptions();
+    for (TOption& option : EntryOptions()) all.push_back(std::move(option));
+    return all;
+  }();
   return options;
 }
 
@@ -189,7 +203,9 @@ TCliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
   return options;
 }
 
-std::string UsageText() {
+namespace {
+
+const char* UsageCommands() {
   return R"(Usage: quorvinctl [OPTION]... COMMAND [ARGUMENT]...
 Backups of Firebird databases without a desktop: the plan of the Quorvin
 settings file as a service, and single jobs, on the same core as the window.
@@ -213,7 +229,11 @@ Commands:
   plan remove ENTRY        remove an entry
 ENTRY is an entry's number in the list (1 the first) or its database.
 
-Options:
+)";
+}
+
+const char* UsageOptions() {
+  return R"(Options:
   --config FILE            the settings file (default: $QUORVIN_CONFIG, else
                            the window program's)
   --state-dir DIR          history, job record and locks (default: beside the
@@ -248,7 +268,11 @@ Options:
   -h, --help               this text
   --version                the version
 
-Options of plan add and plan set (the protocol, login, copy and verify
+)";
+}
+
+const char* UsageEntryOptions() {
+  return R"(Options of plan add and plan set (the protocol, login, copy and verify
 options above too; a login given is stored in the settings file):
   --days LIST              weekdays: mon-fri,sun; mon-sun; none
   --day HH:MM              when the day window starts (and the night ends)
@@ -273,7 +297,11 @@ options above too; a login given is stored in the settings file):
   --on-failure CMD, --on-success CMD  the plan's commands after each plan
                            backup ('' for none); --hook-time-limit SECONDS
 
-Database and backup file names, as the server sees them, may be at most 80
+)";
+}
+
+const char* UsageNotes() {
+  return R"(Database and backup file names, as the server sees them, may be at most 80
 characters long.
 
 Exit status: 0 success, 1 a job failed or could not run, 2 wrong usage,
@@ -283,3 +311,7 @@ Messages go to standard error, marked with the journal's priorities.
 See quorvinctl(1) and quorvin.ini(5).
 )";
 }
+
+}  // namespace
+
+std::string UsageText() { return std::string(UsageCommands()) + UsageOptions() + UsageEntryOptions() + UsageNotes(); }
