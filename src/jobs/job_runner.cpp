@@ -77,7 +77,7 @@ TKindTexts TextsOf(TJobKind kind) {
 // restore keeps the database's name until it ends. Bringing the database
 // back waits for that as the recovery after a kill does (RestartPatience).
 bool StartAfterStop(const std::string& serverName, const std::string& localPath, const std::string& userName,
-                    const std::string& password, uint8_t protocol, TJobOutput& output) {
+                    const std::string& password, TProtocol protocol, TJobOutput& output) {
   const TStepResult result = BringDatabaseOnline(serverName, localPath, userName, password, protocol, output);
   if (result.Outcome != TStepOutcome::Failed) return true;
   output.ShowJobMessage("Error starting database");
@@ -118,7 +118,7 @@ class TJobRunner::TRun {
   }
 
  private:
-  // A name that did not fit its slot: the job is not run at all.
+  // A name that did not fit its field: the job is not run at all.
   bool RefuseOverlongNames() {
     std::vector<std::string> refused{SourceOf(FJob).Refused(), TargetOf(FJob).Refused()};
     for (const std::string& file : FJob.ChainFiles)
@@ -213,11 +213,11 @@ class TJobRunner::TRun {
   // Shuts the job's database down or brings it back; a failure is written
   // to the job log at once.
   using TDatabaseStepFunction = bool (*)(const std::string&, const std::string&, const std::string&, const std::string&,
-                                         uint8_t, TJobOutput&);
+                                         TProtocol, TJobOutput&);
   bool DatabaseStep(const char* starting, const char* failed, TDatabaseStepFunction step) {
     const TServerPath& db = Database();
     Log(starting + db.FileName);
-    if (step(db.ServerName, db.LocalPath, FUser, FPass, ProtocolNumber(), FOut)) return true;
+    if (step(db.ServerName, db.LocalPath, FUser, FPass, FJob.Protocol, FOut)) return true;
     Log(failed);
     WriteJobLogFile();
     return false;
@@ -277,9 +277,6 @@ class TJobRunner::TRun {
     return MakeRepairRequest(FSlot[0], protocol, FUser, FPass, FJob.RepairOptions);
   }
 
-  // The database steps' and checks' form of the protocol.
-  uint8_t ProtocolNumber() const { return static_cast<uint8_t>(FJob.Protocol); }
-
   // Firebird 3.0's nbackup service closes descriptor 0 of the process it
   // runs in when it fails: the embedded engine's is this program's, which
   // is opened again; a server stops accepting connections, which is said.
@@ -288,7 +285,7 @@ class TJobRunner::TRun {
       ReopenClosedStandardInput();
       return;
     }
-    if (ServerAnswers(FSlot[0].ServerName, ProtocolNumber(), FUser, FPass)) return;
+    if (ServerAnswers(FSlot[0].ServerName, FJob.Protocol, FUser, FPass)) return;
     PaneAndLog("ERROR: The server " + FSlot[0].ServerName +
                " no longer accepts connections after the failed incremental backup (a fault of its nbackup "
                "service); restart the Firebird server");
@@ -398,7 +395,7 @@ class TJobRunner::TRun {
   // leaves its database as gbak created it: shut down.
   void CheckRestoredDatabase() {
     const TServerPath& target = FSlot[1];
-    const std::string state = ShutdownStateOf(target.ServerName, target.LocalPath, ProtocolNumber(), FUser, FPass);
+    const std::string state = ShutdownStateOf(target.ServerName, target.LocalPath, FJob.Protocol, FUser, FPass);
     if (state.empty()) return;
     throw Exception("The restore did not complete: the server left the new database " + target.FileName +
                     " shut down (" + state + "); the backup file may be cut short or damaged");

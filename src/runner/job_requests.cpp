@@ -15,7 +15,7 @@ template <typename T, typename TOption>
 std::unique_ptr<T> NewJobRequest(const TServerPath& database, TProtocol protocol, const std::string& userName,
                                  const std::string& password, TOptionSet<TOption> options) {
   auto request = std::make_unique<T>();
-  PrepareRequest(*request, database.ServerName, static_cast<uint8_t>(protocol), userName, password);
+  PrepareRequest(*request, database.ServerName, protocol, userName, password);
   if constexpr (std::is_base_of_v<TIBBackupRestoreService, T>) request->Verbose = true;
   request->Options.Include(options);
   return request;
@@ -23,10 +23,10 @@ std::unique_ptr<T> NewJobRequest(const TServerPath& database, TProtocol protocol
 
 }  // namespace
 
-void PrepareRequest(TIBCustomService& service, const std::string& serverName, uint8_t protocol,
+void PrepareRequest(TIBCustomService& service, const std::string& serverName, TProtocol protocol,
                     const std::string& userName, const std::string& password) {
   service.SetServerName(serverName);
-  service.SetProtocol(static_cast<TProtocol>(protocol));
+  service.SetProtocol(protocol);
   service.LoginPrompt = false;
   service.Params().Add("User_Name=" + userName);
   service.Params().Add("Password=" + password);
@@ -76,7 +76,7 @@ std::unique_ptr<TIBNBackupService> MakePhysicalBackupRequest(const TServerPath& 
                                                              std::int32_t level, TProtocol protocol,
                                                              const std::string& userName, const std::string& password) {
   auto backup = std::make_unique<TIBNBackupService>();
-  PrepareRequest(*backup, database.ServerName, static_cast<uint8_t>(protocol), userName, password);
+  PrepareRequest(*backup, database.ServerName, protocol, userName, password);
   backup->DatabaseName = database.LocalPath;
   backup->BackupFile = backupFile.LocalPath;
   backup->Level = level;
@@ -88,7 +88,7 @@ std::unique_ptr<TIBNRestoreService> MakePhysicalRestoreRequest(const std::vector
                                                                const std::string& userName,
                                                                const std::string& password) {
   auto restore = std::make_unique<TIBNRestoreService>();
-  PrepareRequest(*restore, database.ServerName, static_cast<uint8_t>(protocol), userName, password);
+  PrepareRequest(*restore, database.ServerName, protocol, userName, password);
   restore->DatabaseName = database.LocalPath;
   for (const TServerPath& file : chain) {
     // The server reads the files on its own disk.

@@ -14,7 +14,7 @@
 
 // Server, protocol and the job's login; no login dialog. The protocol is set
 // after the server name, as a Local request forgets it.
-void PrepareRequest(TIBCustomService& service, const std::string& serverName, uint8_t protocol,
+void PrepareRequest(TIBCustomService& service, const std::string& serverName, TProtocol protocol,
                     const std::string& userName, const std::string& password);
 
 // Detaches when attached: a request whose attach, start or read failed has

@@ -173,7 +173,7 @@ TJobRecord TDatabaseJobs::NewJobRecord(const TDatabaseOptions& db, const char* k
   record.Target = target;
   record.ShutDown = shutDown;
   record.Settings = FPlaces.SettingsPath;
-  record.Protocol = static_cast<std::uint8_t>(db.Protocol & 0xFF);
+  record.Protocol = JobProtocolOf(db.Protocol);
   record.User = db.User;
   return record;
 }

@@ -61,8 +61,7 @@ class TTestRestoreTarget {
   bool Remove() {
     if (!FCreated || FRemoved) return true;
     FRemoved = true;
-    const TRemovalResult result =
-        RemoveTemporaryDatabase(FName, static_cast<std::uint8_t>(JobProtocolOf(FDb.Protocol)), FDb.User, FDb.Pass);
+    const TRemovalResult result = RemoveTemporaryDatabase(FName, JobProtocolOf(FDb.Protocol), FDb.User, FDb.Pass);
     TJobOutput& output = FContext.Output;
     switch (result.Outcome) {
       case TRemoval::NothingThere: break;

@@ -51,8 +51,8 @@ void CountStatsLine(const std::string& line, TRowCounts& counts) {
 TRowCounts RowCountsOf(const TDatabaseOptions& db, const std::string& database) {
   const TServerPath path = ServerPathOf(database, LocalComputerName(), ReadMountTable());
   TIBHeaderStatsService stats;
-  PrepareRequest(stats, path.ServerName.empty() ? LocalComputerName() : path.ServerName,
-                 static_cast<std::uint8_t>(db.Protocol & 0xFF), db.User, db.Pass);
+  PrepareRequest(stats, path.ServerName.empty() ? LocalComputerName() : path.ServerName, JobProtocolOf(db.Protocol),
+                 db.User, db.Pass);
   stats.DatabaseName = path.LocalPath;
   stats.Options = spb::sts_data_pages | spb::sts_record_versions;
   stats.SetActive(true);

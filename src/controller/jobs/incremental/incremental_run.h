@@ -63,7 +63,7 @@ class TDatabaseJobs::TIncrementalRun {
   // The operation log, the history and the outcome's reason.
   void Report(TJobRecorder& recorder, bool jobOk);
   TJob Describe() const;
-  std::uint8_t Protocol() const { return static_cast<std::uint8_t>(JobProtocolOf(FDb.Protocol)); }
+  TProtocol Protocol() const { return JobProtocolOf(FDb.Protocol); }
 
   TDatabaseJobs& FJobs;
   const TDatabaseOptions& FDb;
