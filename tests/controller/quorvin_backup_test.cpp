@@ -389,7 +389,7 @@ TEST_F(Restore, TheRunnerHooksMoveTheDatabaseAfterTheShutdownAndPutItBackBeforeT
     WriteFileBytes(target, "LIVE");
     std::string atRestart;
     Job = [&](TJobRunner& job) -> bool {
-      // What RunJob does after its shutdown step: the hook moved the
+      // What the runner does after its shutdown step: the hook moved the
       // database out of the way…
       EXPECT_FALSE(FileExists(target));
       EXPECT_EQ(FilesWith(".aside-").size(), 1u);
@@ -421,7 +421,7 @@ TEST_F(Restore, AJobThatNeverReachesItsRequestLeavesTheDatabaseWhereItIs) {
   const std::string target = Dir / "Shop.gdb";
   WriteFileBytes(target, "LIVE");
   q.Jobs().JobRunner = nullptr;
-  // A source name too long for the request: RunJob refuses it before it
+  // A source name too long for the request: the runner refuses it before it
   // sends anything.
   EXPECT_FALSE(RestoreNow(Dir / (std::string(90, 's') + ".gbk"), target));
   EXPECT_EQ(Events.Events.back(), "box:Errors were encountered during restore");

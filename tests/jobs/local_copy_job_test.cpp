@@ -1,4 +1,4 @@
-// Backups copied to this computer through RunJob, against the stand-in client
+// Backups copied to this computer through the job runner, against the stand-in client
 // library: the server's request unchanged, the copy's own request and pane
 // section, a connection lost mid-stream, and which restores are fed from
 // this computer.

@@ -75,7 +75,7 @@ void LogJobOutcome(TOperationLog& log, bool succeeded, const char* done, const c
   log.Stamped(std::string(" ") + (succeeded ? done : notDone) + file);
 }
 
-// Runs `run` (which fills in and runs a job); a job that ends badly gets a
+// Runs `run` (which describes and runs a job); a job that ends badly gets a
 // beep and `failureText`, an error raised on the way is shown in the pane
 // and in a box, in `order`. True when the job succeeded.
 bool RunReported(TJobOutput& output, const std::function<bool()>& run, const char* failureText, TErrorOrder order) {
@@ -156,7 +156,7 @@ TDatabaseJobs::~TDatabaseJobs() {
 bool TDatabaseJobs::RunJobOf(TJobRunner& job) {
   if (!JobRunner) return job.Run();
   // A stand-in has no shutdown step and no request: the file is moved out
-  // of the way before it, as RunJob would; the caller finishes the file.
+  // of the way before it, as the runner would; the caller finishes the file.
   if (job.BeforeRequest) job.BeforeRequest();
   return JobRunner(job);
 }

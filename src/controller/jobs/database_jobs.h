@@ -144,7 +144,7 @@ class TDatabaseJobs {
   // Called when a job starts, after each line of its output, and when it
   // ends: the place to refresh a display of JobProgress().
   std::function<void()> OnJobProgress;
-  // Runs the filled-in job; RunJob by default. Tests put a stand-in here;
+  // Runs the job's runner; its Run by default. Tests put a stand-in here;
   // the job's BeforeRequest hook runs just before it (a stand-in has no
   // shutdown step), its AfterRequest only if the stand-in calls it.
   std::function<bool(TJobRunner&)> JobRunner;

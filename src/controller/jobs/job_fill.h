@@ -32,7 +32,7 @@ const char* ByOf(TJobBy by);
 void LogJobOutcome(TOperationLog& log, bool succeeded, const char* done, const char* notDone, const std::string& file);
 
 enum class TErrorOrder { PaneFirst, BoxFirst };
-// Runs `run` (which fills in and runs a job); a job that ends badly gets a
+// Runs `run` (which describes and runs a job); a job that ends badly gets a
 // beep and `failureText`, an error raised on the way is shown in the pane
 // and in a box, in `order`. True when the job succeeded.
 bool RunReported(TJobOutput& output, const std::function<bool()>& run, const char* failureText, TErrorOrder order);
