@@ -1,6 +1,6 @@
 // The copy on this computer beside gbak, over TCP on a generated database,
 // alternating in one run: a backup streamed from the server into a
-// compressed copy (TSchedule, "copy only") beside gbak -b -se writing the
+// compressed copy (the job runner, "copy only") beside gbak -b -se writing the
 // backup file on the server's disk, and a restore fed from that copy beside
 // gbak -c -se reading the plain file from the server's disk. Prints the
 // medians, the ratios, the copy's size and compression ratio, and, once, the
@@ -20,9 +20,9 @@
 #include "bench_tools.h"
 #include "generated_database.h"
 #include "integration/fb_fixture.h"
+#include "jobs/job_runner.h"
 #include "runner/job_output.h"
 #include "runner/local_copy_writer.h"
-#include "runner/schedule.h"
 #include "runner/ui_seams.h"
 
 namespace {
@@ -91,25 +91,24 @@ int main(int argc, char** argv) {
     if (code != 0) Fail("gbak " + args + " failed: " + out, pane);
     return s;
   };
-  const auto ours = [&](int32_t kind, const std::string& from, const std::string& to, bool copyOnly) {
-    TSchedule job;
-    job.JobKind = kind;
-    job.SetJobName("BENCH");
-    job.SetUserName("SYSDBA");
-    job.SetPassword(password);
-    job.SetProtocol(0);
+  const auto ours = [&](TJobKind kind, const std::string& from, const std::string& to, bool copyOnly) {
+    TJob job;
+    job.Kind = kind;
+    job.Name.Set("BENCH");
+    job.UserName.Set("SYSDBA");
+    job.Password.Set(password);
+    job.Protocol = TProtocol::TCP;
     job.WriteJobLog = false;
     job.StopDatabase = false;
-    job.SetJobOption(5, kind == TSchedule::KindRestore);  // Replace, as gbak's -rep
-    job.SetJobFile(1, from);
-    job.SetJobFile(2, to);
-    if (copyOnly) {
-      job.LocalCopyDir = copies;
-      job.LocalCopyOnly = true;
-    }
-    job.Output = &output;
+    if (kind == TJobKind::Restore) job.RestoreOptions = {TRestoreOption::Replace};  // as gbak's -rep
+    const bool restore = RestoresDatabase(job);
+    (restore ? job.BackupFile : job.Database).Set(from);
+    (restore ? job.Database : job.BackupFile).Set(to);
+    if (copyOnly) job.Destination = {copies, true};
+    TJobRunner runner(job);
+    runner.Output = &output;
     const auto start = Clock::now();
-    if (!job.RunJob()) Fail("RunJob failed", pane);
+    if (!runner.Run()) Fail("the job failed", pane);
     return Seconds(start);
   };
 
@@ -121,7 +120,7 @@ int main(int argc, char** argv) {
     const bool oursFirst = run % 2 == 0;
     for (int side = 0; side < 2; ++side) {
       if ((side == 0) == oursFirst) {
-        oursBackup.push_back(ours(TSchedule::KindBackup, db, folder.File("bench.gbk"), true));
+        oursBackup.push_back(ours(TJobKind::Backup, db, folder.File("bench.gbk"), true));
       } else {
         fs::remove(serverGbk);
         gbakBackup.push_back(
@@ -131,7 +130,7 @@ int main(int argc, char** argv) {
     for (int side = 0; side < 2; ++side) {
       if ((side == 0) == oursFirst) {
         fs::remove(oursFdb);
-        oursRestore.push_back(ours(TSchedule::KindRestore, copy, oursFdb, false));
+        oursRestore.push_back(ours(TJobKind::Restore, copy, oursFdb, false));
       } else {
         fs::remove(gbakFdb);
         gbakRestore.push_back(

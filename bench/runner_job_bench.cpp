@@ -1,4 +1,4 @@
-// A whole backup and restore of a generated database through TSchedule,
+// A whole backup and restore of a generated database through the job runner,
 // beside gbak doing the same through the same service manager, alternating;
 // prints the medians and the ratios ours/gbak.
 //
@@ -17,9 +17,9 @@
 
 #include "bench_tools.h"
 #include "integration/fb_fixture.h"
+#include "jobs/job_runner.h"
 #include "runner/job_output.h"
 #include "runner/log_pane.h"
-#include "runner/schedule.h"
 #include "runner/ui_seams.h"
 
 namespace {
@@ -88,23 +88,25 @@ int main(int argc, char** argv) {
     }
     return s;
   };
-  auto runOurs = [&](int32_t kind, const std::string& from, const std::string& to) {
-    TSchedule job;
-    job.JobKind = kind;
-    job.SetJobName("BENCH");
-    job.SetUserName("SYSDBA");
-    job.SetPassword(password);
-    job.SetProtocol(options.tcp ? 0 : 3);
+  auto runOurs = [&](TJobKind kind, const std::string& from, const std::string& to) {
+    TJob job;
+    job.Kind = kind;
+    job.Name.Set("BENCH");
+    job.UserName.Set("SYSDBA");
+    job.Password.Set(password);
+    job.Protocol = options.tcp ? TProtocol::TCP : TProtocol::Local;
     job.WriteJobLog = false;
     job.StopDatabase = false;
-    job.SetJobFile(1, from);
-    job.SetJobFile(2, to);
-    job.Output = &output;
+    const bool restore = RestoresDatabase(job);
+    (restore ? job.BackupFile : job.Database).Set(from);
+    (restore ? job.Database : job.BackupFile).Set(to);
+    TJobRunner runner(job);
+    runner.Output = &output;
     const auto start = Clock::now();
-    const bool ok = job.RunJob();
+    const bool ok = runner.Run();
     const double s = std::chrono::duration<double>(Clock::now() - start).count();
     if (!ok) {
-      std::fprintf(stderr, "RunJob failed:\n");
+      std::fprintf(stderr, "the job failed:\n");
       for (const auto& line : pane.Lines) std::fprintf(stderr, "%s\n", line.c_str());
       std::exit(1);
     }
@@ -120,7 +122,7 @@ int main(int argc, char** argv) {
     const bool oursFirst = round % 2 == 0;
     for (int k = 0; k < 2; ++k) {
       if ((k == 0) == oursFirst) {
-        oursBackup.push_back(runOurs(1, db, oursGbk));
+        oursBackup.push_back(runOurs(TJobKind::Backup, db, oursGbk));
         outputLines = pane.Lines.size();
       } else {
         gbakBackup.push_back(runGbak("-b " + fbtest::ShellQuote(db) + " " + fbtest::ShellQuote(gbakGbk)));
@@ -129,7 +131,7 @@ int main(int argc, char** argv) {
     for (const std::string& f : {oursFdb, gbakFdb}) std::filesystem::remove(f);
     for (int k = 0; k < 2; ++k) {
       if ((k == 0) == oursFirst) {
-        oursRestore.push_back(runOurs(2, oursGbk, oursFdb));
+        oursRestore.push_back(runOurs(TJobKind::Restore, oursGbk, oursFdb));
       } else {
         gbakRestore.push_back(runGbak("-c " + fbtest::ShellQuote(gbakGbk) + " " + fbtest::ShellQuote(gbakFdb)));
       }

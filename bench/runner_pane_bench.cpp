@@ -1,5 +1,5 @@
 // Per-line overhead of the job runner: a backup job whose server (the
-// stand-in client library) answers N output lines, run through RunJob with a
+// stand-in client library) answers N output lines, run through the job runner with a
 // pane that stores every line and a pump, as the window uses them. The same
 // job without a pane and a loop that only reads the lines give the part of
 // the time that is the client layer's and the stand-in server's own.
@@ -18,8 +18,8 @@
 
 #include "bench_tools.h"
 #include "fakeclient/fake_client.h"
+#include "jobs/job_runner.h"
 #include "runner/job_output.h"
-#include "runner/schedule.h"
 #include "runner/ui_seams.h"
 #include "service/backup_restore_services.h"
 #include "service/client_library.h"
@@ -45,18 +45,18 @@ void Script(FakeClient& fake, long lines) {
 
 // `output` null: the job's lines go nowhere.
 bool RunBackup(TJobOutput* output) {
-  TSchedule job;
-  job.JobKind = 1;
-  job.SetJobName("BENCH");
-  job.SetUserName("SYSDBA");
-  job.SetPassword("x");
-  job.SetProtocol(3);
+  TJob job;
+  job.Name.Set("BENCH");
+  job.UserName.Set("SYSDBA");
+  job.Password.Set("x");
+  job.Protocol = TProtocol::Local;
   job.WriteJobLog = false;
   job.StopDatabase = false;
-  job.SetJobFile(1, "/bench/base.fdb");
-  job.SetJobFile(2, "/bench/base.gbk");
-  job.Output = output;
-  return job.RunJob();
+  job.Database.Set("/bench/base.fdb");
+  job.BackupFile.Set("/bench/base.gbk");
+  TJobRunner runner(job);
+  runner.Output = output;
+  return runner.Run();
 }
 
 // The client layer and the stand-in server alone: read every line.
@@ -113,8 +113,8 @@ int main(int argc, char** argv) {
                paneNs = Median(withPane) * perLine;
   std::printf("runner pane throughput, %ld lines, median of %d runs:\n", lines, repeats);
   std::printf("  client layer + stand-in server only : %8.1f ns/line\n", serverNs);
-  std::printf("  RunJob, no pane                     : %8.1f ns/line\n", bareNs);
-  std::printf("  RunJob, storing pane + pump         : %8.1f ns/line\n", paneNs);
+  std::printf("  Run, no pane                        : %8.1f ns/line\n", bareNs);
+  std::printf("  Run, storing pane + pump            : %8.1f ns/line\n", paneNs);
   std::printf("  runner overhead apart from server   : %8.1f ns/line (target < 2000)\n", paneNs - serverNs);
   std::printf(
       "  peak memory                         : %8.1f MB (pane holds %zu lines; the stand-in\n"

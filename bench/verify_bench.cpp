@@ -18,8 +18,8 @@
 #include "bench_tools.h"
 #include "controller/quorvin.h"
 #include "integration/fb_fixture.h"
+#include "jobs/job_runner.h"
 #include "runner/log_pane.h"
-#include "runner/schedule.h"
 #include "runner/ui_seams.h"
 
 namespace {}  // namespace
@@ -53,9 +53,9 @@ int main(int argc, char** argv) {
   // of Backup(): restore, row counts, removal of the temporary database and
   // the records, but not the checksum the history takes of every backup.
   Clock::time_point verifyStart;
-  q->Jobs().JobRunner = [&](TSchedule& job) {
-    if (job.JobKind == TSchedule::KindRestore) verifyStart = Clock::now();
-    return job.RunJob();
+  q->Jobs().JobRunner = [&](TJobRunner& job) {
+    if (job.Job().Kind == TJobKind::Restore) verifyStart = Clock::now();
+    return job.Run();
   };
 
   const std::string service = tcp ? LocalComputerName() + ":service_mgr" : std::string("service_mgr");

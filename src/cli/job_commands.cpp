@@ -20,7 +20,6 @@
 #include "controller/plan_editor/plan_editor.h"
 #include "platform/computer_name.h"
 #include "platform/files.h"
-#include "runner/schedule.h"
 
 namespace {
 

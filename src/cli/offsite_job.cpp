@@ -76,7 +76,7 @@ bool RestoreFromObject(TCliCore& cli, const TCliOptions& options, const std::str
   const TS3ObjectUrl object = ObjectOfUrl(objectUrl);
   std::unique_ptr<TS3Target> store = OffsiteTargetOf(options, "s3://" + object.Bucket, cli.Console());
   const std::optional<TCryptKey> key = EncryptionKeyOf(options);
-  TLocalCopySource job = OffsiteJobOf(cli.Core().Settings(), LastPathComponent(object.Key), target, true);
+  const TOffsiteRestore job = OffsiteRestoreOf(cli.Core().Settings(), target);
   TJobOutput output(&cli.Pane(), &cli.Prompts());
   output.SetStop(&cli.Stop());
   THistoryRecord record = RestoreRecord(target, objectUrl, Now());

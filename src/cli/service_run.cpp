@@ -4,7 +4,7 @@
 
 #include "cli/commands.h"
 #include "controller/status_texts.h"
-#include "runner/schedule.h"
+#include "jobs/job_kind.h"
 
 namespace {
 
@@ -19,8 +19,8 @@ void RefuseJobOptions(const TCliOptions& options) {
 
 }  // namespace
 
-bool MayFinishAfterStop(std::int32_t kind, const std::optional<TJobProgress>& progress) {
-  return kind == TSchedule::KindBackup && progress && progress->Estimated && progress->SecondsLeft <= NearlyDoneSeconds;
+bool MayFinishAfterStop(std::optional<TJobKind> kind, const std::optional<TJobProgress>& progress) {
+  return kind == TJobKind::Backup && progress && progress->Estimated && progress->SecondsLeft <= NearlyDoneSeconds;
 }
 
 TServiceRun::TServiceRun(const TCliOptions& options, const TConsole& console)

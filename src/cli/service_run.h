@@ -19,17 +19,18 @@
 #include "controller/history/job_progress.h"
 #include "controller/monitoring/metrics_file.h"
 #include "controller/plan_status/plan_status.h"
+#include "jobs/job_kind.h"
 
 // A backup whose estimate has at most this much left may finish...
 inline constexpr std::int64_t NearlyDoneSeconds = 15;
 // ...but is stopped after this at the latest.
 inline constexpr auto NearlyDoneGrace = std::chrono::seconds(30);
 
-// Whether a running job of `kind` (TSchedule's) at `progress` may finish after
+// Whether a running job of `kind` at `progress` may finish after
 // a stop: only a backup whose estimate exists and has at most
 // NearlyDoneSeconds left. Without an estimate (a database's first backup) the
 // time left is unknown, never "nearly done".
-bool MayFinishAfterStop(std::int32_t kind, const std::optional<TJobProgress>& progress);
+bool MayFinishAfterStop(std::optional<TJobKind> kind, const std::optional<TJobProgress>& progress);
 
 class TServiceRun {
  public:

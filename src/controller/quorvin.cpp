@@ -11,6 +11,7 @@
 #include "controller/hooks/plan_hooks.h"
 #include "controller/jobs/offsite/plan_offsite.h"
 #include "controller/recovery/recovery.h"
+#include "jobs/job_kind.h"
 #include "platform/autostart_entry.h"
 #include "platform/computer_name.h"
 #include "platform/exception.h"
@@ -20,7 +21,6 @@
 #include "runner/job_output.h"
 #include "runner/job_paths.h"
 #include "runner/job_stop.h"
-#include "runner/schedule.h"
 
 namespace {
 
@@ -121,7 +121,7 @@ void TQuorvin::ApplyStartWithSession() {
 }
 
 template <typename TOutcome>
-std::optional<TOutcome> TQuorvin::HandJob(std::int32_t kind, const std::string& database,
+std::optional<TOutcome> TQuorvin::HandJob(std::optional<TJobKind> kind, const std::string& database,
                                           std::function<TOutcome(TJobOutput& output)> run,
                                           std::function<void(const TOutcome& outcome)> done, bool finishLeftJob) {
   // Set on the front end's thread once the job has ended (or did not start).
@@ -166,7 +166,7 @@ std::optional<TBackupOutcome> TQuorvin::Backup(const std::string& database, TBac
   FSettings.DataBase = database;
   const TDatabaseOptions options = FSettings;
   return HandJob<TBackupOutcome>(
-      TSchedule::KindBackup, database,
+      TJobKind::Backup, database,
       [this, options](TJobOutput& output) { return FJobs.Backup(options, output, TJobBy::User); },
       [this, done](const TBackupOutcome& outcome) {
         if (outcome.Succeeded) FSettings.LastBack = outcome.BackFile;
@@ -178,7 +178,7 @@ std::optional<TBackupOutcome> TQuorvin::IncrementalBackup(const std::string& dat
   FSettings.DataBase = database;
   const TDatabaseOptions options = FSettings;
   return HandJob<TBackupOutcome>(
-      TSchedule::KindBackup, database,
+      TJobKind::Backup, database,
       [this, options, level](TJobOutput& output) {
         return FJobs.IncrementalBackup(options, level, output, TJobBy::User);
       },
@@ -191,7 +191,7 @@ std::optional<TBackupOutcome> TQuorvin::IncrementalBackup(const std::string& dat
 std::optional<bool> TQuorvin::Restore(const std::string& source, const std::string& target, TRestoreDone done) {
   const TDatabaseOptions options = FSettings;
   return HandJob<bool>(
-      TSchedule::KindRestore, target,
+      TJobKind::Restore, target,
       [this, options, source, target](TJobOutput& output) { return FJobs.Restore(options, source, target, output); },
       [done](const bool& restored) {
         if (done) done(restored);
@@ -206,7 +206,7 @@ bool TQuorvin::FinishInterruptedJob() {
   const TLogins logins = RememberedLogins();
   // Only the recovery: no job of its own follows it.
   const std::optional<bool> finished = HandJob<bool>(
-      0, {}, [this, logins](TJobOutput&) { return FinishLeftJob(TJobBy::User, logins); }, {}, false);
+      std::nullopt, {}, [this, logins](TJobOutput&) { return FinishLeftJob(TJobBy::User, logins); }, {}, false);
   return finished.value_or(true);
 }
 
@@ -286,7 +286,7 @@ void TQuorvin::RunPlanBackup(const TPlanEntry& entry) { FQueue.Submit(PlanBackup
 TQueuedJob TQuorvin::PlanBackupJob(const TPlanEntry& entry, int level) {
   // The job runs with the settings as they are now: the window may edit
   // them while it waits or runs.
-  return Locked({TSchedule::KindBackup, entry.DataBase, TJobBy::Plan, entry.Id,
+  return Locked({TJobKind::Backup, entry.DataBase, TJobBy::Plan, entry.Id,
                  [this, settings = FSettings, entry, level] { MakePlanBackup(settings, entry, level); }});
 }
 

@@ -230,7 +230,7 @@ class TQuorvin {
   // front end's. Without TFrontEnd::Post and outside a job, waits for it
   // when it starts at once and returns its outcome; nullopt otherwise.
   template <typename TOutcome>
-  std::optional<TOutcome> HandJob(std::int32_t kind, const std::string& database,
+  std::optional<TOutcome> HandJob(std::optional<TJobKind> kind, const std::string& database,
                                   std::function<TOutcome(TJobOutput& output)> run,
                                   std::function<void(const TOutcome& outcome)> done, bool finishLeftJob = true);
   // Waits, running what the jobs post, until `ready`.

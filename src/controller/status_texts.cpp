@@ -7,10 +7,10 @@
 #include "controller/messages/messages.h"
 #include "controller/plan_status/plan_status.h"
 #include "controller/quorvin.h"
+#include "jobs/job_kind.h"
 #include "platform/clock.h"
 #include "platform/date_time.h"
 #include "platform/text.h"
-#include "runner/schedule.h"
 
 namespace {
 
@@ -31,15 +31,15 @@ struct TStyle {
   }
 };
 
-const char* DoingWord(std::int32_t kind) {
-  return kind == TSchedule::KindRestore ? "восстановление" : "резервное копирование";
+const char* DoingWord(std::optional<TJobKind> kind) {
+  return kind == TJobKind::Restore ? "восстановление" : "резервное копирование";
 }
 
 std::string JobLine(const TQuorvin& q, const TStyle& style, const std::optional<TJobProgress>* shown) {
   const TRunningJob& job = q.Jobs().RunningJob();
-  if (!q.Jobs().JobRunning() || job.Kind == 0) return {};
+  if (!q.Jobs().JobRunning() || !job.Kind) return {};
   const std::string what =
-      Message(job.Kind == TSchedule::KindRestore ? TMessage::Restoring : TMessage::BackingUp, style.Language);
+      Message(job.Kind == TJobKind::Restore ? TMessage::Restoring : TMessage::BackingUp, style.Language);
   const std::optional<TJobProgress> progress = shown ? *shown : q.Jobs().JobProgress();
   return what + style.Name(job.File) +
          (progress ? " — " + PhaseProgressText(*progress, style.Language) : std::string());

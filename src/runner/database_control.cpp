@@ -36,7 +36,7 @@ struct TDatabaseTarget {
   const std::string& LocalPath;
   const std::string& UserName;
   const std::string& Password;
-  uint8_t Protocol;
+  TProtocol Protocol;
   TJobOutput& Output;
 };
 
@@ -196,7 +196,7 @@ std::string DatabaseSharePath(const std::string& serverName, const std::string& 
 }
 
 bool StopServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
-                        const std::string& password, uint8_t protocol, TJobOutput& output) {
+                        const std::string& password, TProtocol protocol, TJobOutput& output) {
   const TDatabaseStep stop{"Error stopping database", "Stopping database: ", "Database shutdown complete"};
   const TStepManner shutdown{
       [](TIBConfigService& service) { service.RequestShutdown(ShutdownMode::ShutdownForced, 10); },
@@ -211,13 +211,13 @@ bool StopServerDatabase(const std::string& serverName, const std::string& localP
 }
 
 bool StartServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
-                         const std::string& password, uint8_t protocol, TJobOutput& output) {
+                         const std::string& password, TProtocol protocol, TJobOutput& output) {
   return RunStartStep({serverName, localPath, userName, password, protocol, output}, &ServerSilent, &ReportStartFailure)
              .Outcome != TStepOutcome::Failed;
 }
 
 TStepResult BringDatabaseOnline(const std::string& serverName, const std::string& localPath,
-                                const std::string& userName, const std::string& password, uint8_t protocol,
+                                const std::string& userName, const std::string& password, TProtocol protocol,
                                 TJobOutput& output) {
   return RunStartStep({serverName, localPath, userName, password, protocol, output}, &ServerSilentOrBusy, nullptr);
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "service/protocol.h"
+
 class TJobOutput;
 
 // The probe by which both steps check that the database can be reached over
@@ -19,14 +21,14 @@ std::string DatabaseSharePath(const std::string& serverName, const std::string& 
 // when the server or the client library reported an error (message box and
 // pane line).
 bool StopServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
-                        const std::string& password, uint8_t protocol, TJobOutput& output);
+                        const std::string& password, TProtocol protocol, TJobOutput& output);
 
 // Brings the database back on line; results as StopServerDatabase. A server
 // that does not answer (its guardian restarting it after a crash) is tried
 // again for up to RestartPatience, with a pane line saying so; a refused
 // login or any other answer of the server is not.
 bool StartServerDatabase(const std::string& serverName, const std::string& localPath, const std::string& userName,
-                         const std::string& password, uint8_t protocol, TJobOutput& output);
+                         const std::string& password, TProtocol protocol, TJobOutput& output);
 inline constexpr std::chrono::seconds RestartPatience{30};
 
 enum class TStepOutcome { Done, Skipped, Failed };
@@ -42,7 +44,7 @@ struct TStepResult {
 // the name, shut down (a restore it carries on after its client was killed;
 // once it has ended, the name is the file's again).
 TStepResult BringDatabaseOnline(const std::string& serverName, const std::string& localPath,
-                                const std::string& userName, const std::string& password, uint8_t protocol,
+                                const std::string& userName, const std::string& password, TProtocol protocol,
                                 TJobOutput& output);
 
 // The reachability check both steps use; replaceable so tests can decide it.

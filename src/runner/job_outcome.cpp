@@ -58,14 +58,14 @@ std::string ShutdownAttributesOf(const std::string& statsLine) {
   return {};
 }
 
-std::string ShutdownStateOf(const std::string& serverName, const std::string& localPath, uint8_t protocol,
+std::string ShutdownStateOf(const std::string& serverName, const std::string& localPath, TProtocol protocol,
                             const std::string& userName, const std::string& password) {
   // The state is unknown: the request's own outcome stands.
   return ReadShutdownState(serverName, localPath, protocol, userName, password).value_or(std::string());
 }
 
 std::optional<std::string> ReadShutdownState(const std::string& serverName, const std::string& localPath,
-                                             uint8_t protocol, const std::string& userName,
+                                             TProtocol protocol, const std::string& userName,
                                              const std::string& password) {
   std::string state;
   try {

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "service/protocol.h"
+
 // The text of an output line of gbak that plainly says the request failed
 // ("gbak: ERROR…", the next-volume prompt, "Backup incomplete", "Exiting
 // before completion due to errors"); empty for any other line.
@@ -20,12 +22,12 @@ std::string FailureReportedBy(const std::string& outputLine);
 // state could not be read. gbak creates a restored database shut down and
 // brings it on line as its very last step, so a restored database still shut
 // down is one whose restore stopped half-way.
-std::string ShutdownStateOf(const std::string& serverName, const std::string& localPath, uint8_t protocol,
+std::string ShutdownStateOf(const std::string& serverName, const std::string& localPath, TProtocol protocol,
                             const std::string& userName, const std::string& password);
 // The same, with a state that could not be read told apart: nullopt then,
 // empty text for a database on line.
 std::optional<std::string> ReadShutdownState(const std::string& serverName, const std::string& localPath,
-                                             uint8_t protocol, const std::string& userName,
+                                             TProtocol protocol, const std::string& userName,
                                              const std::string& password);
 
 // The attributes text of a header statistics line "Attributes <tab>…" when it

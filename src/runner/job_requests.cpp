@@ -1,38 +1,32 @@
 #include "runner/job_requests.h"
 
-#include <optional>
 #include <type_traits>
 
 #include "platform/exception.h"
 #include "platform/text.h"
-#include "runner/job_options.h"
-#include "runner/schedule.h"
 #include "service/nbackup_services.h"
 #include "service/stream_services.h"
 
 namespace {
 
 // A request of type T for the database `database`, verbose where the
-// request has the switch, with the members the switches select.
+// request has the switch, with `options` added to its own.
 template <typename T, typename TOption>
-std::unique_ptr<T> NewJobRequest(const TServerPath& database, uint8_t protocol, const std::string& userName,
-                                 const std::string& password, const bool (&switches)[8],
-                                 std::optional<TOption> (*optionOfSwitch)(int)) {
+std::unique_ptr<T> NewJobRequest(const TServerPath& database, TProtocol protocol, const std::string& userName,
+                                 const std::string& password, TOptionSet<TOption> options) {
   auto request = std::make_unique<T>();
   PrepareRequest(*request, database.ServerName, protocol, userName, password);
   if constexpr (std::is_base_of_v<TIBBackupRestoreService, T>) request->Verbose = true;
-  for (int n = 1; n <= 8; ++n)
-    if (switches[n - 1])
-      if (auto option = optionOfSwitch(n)) request->Options.Include(*option);
+  request->Options.Include(options);
   return request;
 }
 
 }  // namespace
 
-void PrepareRequest(TIBCustomService& service, const std::string& serverName, uint8_t protocol,
+void PrepareRequest(TIBCustomService& service, const std::string& serverName, TProtocol protocol,
                     const std::string& userName, const std::string& password) {
   service.SetServerName(serverName);
-  service.SetProtocol(static_cast<TProtocol>(protocol));
+  service.SetProtocol(protocol);
   service.LoginPrompt = false;
   service.Params().Add("User_Name=" + userName);
   service.Params().Add("Password=" + password);
@@ -42,59 +36,64 @@ void ReleaseRequest(TIBCustomService& service) {
   if (service.Active()) service.SetActive(false);
 }
 
-std::unique_ptr<TIBControlAndQueryService> MakeJobRequest(int32_t kind, const TServerPath (&slot)[2], uint8_t protocol,
-                                                          const std::string& userName, const std::string& password,
-                                                          const bool (&switches)[8], bool streamed) {
-  if (kind == TSchedule::KindBackup) {
-    std::unique_ptr<TIBBackupService> backup;
-    if (streamed) {
-      backup =
-          NewJobRequest<TIBBackupStreamService>(slot[0], protocol, userName, password, switches, &BackupOptionOfSwitch);
-    } else {
-      backup = NewJobRequest<TIBBackupService>(slot[0], protocol, userName, password, switches, &BackupOptionOfSwitch);
-    }
-    backup->DatabaseName = slot[0].LocalPath;
-    backup->BackupFile.Assign({slot[1].LocalPath});
-    return backup;
-  }
-  if (kind == TSchedule::KindRestore) {
-    std::unique_ptr<TIBRestoreService> restore;
-    if (streamed) {
-      restore = NewJobRequest<TIBRestoreStreamService>(slot[1], protocol, userName, password, switches,
-                                                       &RestoreOptionOfSwitch);
-    } else {
-      restore =
-          NewJobRequest<TIBRestoreService>(slot[1], protocol, userName, password, switches, &RestoreOptionOfSwitch);
-    }
-    restore->DatabaseName.Assign({slot[1].LocalPath});
-    restore->BackupFile.Assign({slot[0].LocalPath});
-    return restore;
-  }
-  auto repair =
-      NewJobRequest<TIBValidationService>(slot[0], protocol, userName, password, switches, &ValidateOptionOfSwitch);
-  repair->DatabaseName = slot[0].LocalPath;
+std::unique_ptr<TIBBackupService> MakeBackupRequest(const TServerPath& database, const TServerPath& backupFile,
+                                                    TProtocol protocol, const std::string& userName,
+                                                    const std::string& password, TBackupOptions options,
+                                                    bool streamed) {
+  std::unique_ptr<TIBBackupService> backup;
+  if (streamed)
+    backup = NewJobRequest<TIBBackupStreamService>(database, protocol, userName, password, options);
+  else
+    backup = NewJobRequest<TIBBackupService>(database, protocol, userName, password, options);
+  backup->DatabaseName = database.LocalPath;
+  backup->BackupFile.Assign({backupFile.LocalPath});
+  return backup;
+}
+
+std::unique_ptr<TIBRestoreService> MakeRestoreRequest(const TServerPath& backupFile, const TServerPath& database,
+                                                      TProtocol protocol, const std::string& userName,
+                                                      const std::string& password, TRestoreOptions options,
+                                                      bool streamed) {
+  std::unique_ptr<TIBRestoreService> restore;
+  if (streamed)
+    restore = NewJobRequest<TIBRestoreStreamService>(database, protocol, userName, password, options);
+  else
+    restore = NewJobRequest<TIBRestoreService>(database, protocol, userName, password, options);
+  restore->DatabaseName.Assign({database.LocalPath});
+  restore->BackupFile.Assign({backupFile.LocalPath});
+  return restore;
+}
+
+std::unique_ptr<TIBValidationService> MakeRepairRequest(const TServerPath& database, TProtocol protocol,
+                                                        const std::string& userName, const std::string& password,
+                                                        TValidateOptions options) {
+  auto repair = NewJobRequest<TIBValidationService>(database, protocol, userName, password, options);
+  repair->DatabaseName = database.LocalPath;
   return repair;
 }
 
-std::unique_ptr<TIBControlAndQueryService> MakePhysicalJobRequest(int32_t kind, const TServerPath (&slot)[2],
-                                                                  const std::vector<TServerPath>& chain, int32_t level,
-                                                                  uint8_t protocol, const std::string& userName,
-                                                                  const std::string& password) {
-  if (kind == TSchedule::KindNBackup) {
-    auto backup = std::make_unique<TIBNBackupService>();
-    PrepareRequest(*backup, slot[0].ServerName, protocol, userName, password);
-    backup->DatabaseName = slot[0].LocalPath;
-    backup->BackupFile = slot[1].LocalPath;
-    backup->Level = level;
-    return backup;
-  }
+std::unique_ptr<TIBNBackupService> MakePhysicalBackupRequest(const TServerPath& database, const TServerPath& backupFile,
+                                                             std::int32_t level, TProtocol protocol,
+                                                             const std::string& userName, const std::string& password) {
+  auto backup = std::make_unique<TIBNBackupService>();
+  PrepareRequest(*backup, database.ServerName, protocol, userName, password);
+  backup->DatabaseName = database.LocalPath;
+  backup->BackupFile = backupFile.LocalPath;
+  backup->Level = level;
+  return backup;
+}
+
+std::unique_ptr<TIBNRestoreService> MakePhysicalRestoreRequest(const std::vector<TServerPath>& chain,
+                                                               const TServerPath& database, TProtocol protocol,
+                                                               const std::string& userName,
+                                                               const std::string& password) {
   auto restore = std::make_unique<TIBNRestoreService>();
-  PrepareRequest(*restore, slot[1].ServerName, protocol, userName, password);
-  restore->DatabaseName = slot[1].LocalPath;
+  PrepareRequest(*restore, database.ServerName, protocol, userName, password);
+  restore->DatabaseName = database.LocalPath;
   for (const TServerPath& file : chain) {
     // The server reads the files on its own disk.
-    if (!SameTextAscii(file.ServerName, slot[1].ServerName))
-      throw Exception("The files of the chain must be on the server of the database (" + slot[1].ServerName +
+    if (!SameTextAscii(file.ServerName, database.ServerName))
+      throw Exception("The files of the chain must be on the server of the database (" + database.ServerName +
                       "): " + file.FileName + " is on " + file.ServerName);
     restore->BackupFiles.push_back(file.LocalPath);
   }

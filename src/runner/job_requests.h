@@ -10,10 +10,11 @@
 
 #include "runner/job_paths.h"
 #include "service/backup_restore_services.h"
+#include "service/nbackup_services.h"
 
 // Server, protocol and the job's login; no login dialog. The protocol is set
 // after the server name, as a Local request forgets it.
-void PrepareRequest(TIBCustomService& service, const std::string& serverName, uint8_t protocol,
+void PrepareRequest(TIBCustomService& service, const std::string& serverName, TProtocol protocol,
                     const std::string& userName, const std::string& password);
 
 // Detaches when attached: a request whose attach, start or read failed has
@@ -21,19 +22,29 @@ void PrepareRequest(TIBCustomService& service, const std::string& serverName, ui
 // "service is not attached" over the real error.
 void ReleaseRequest(TIBCustomService& service);
 
-// The request of a job kind (1 backup, 2 restore, anything else repair),
-// configured from the two job files (`slot[0]` the source, `slot[1]` the
-// target) and switches 1..8 (`switches[0..7]`). `streamed`: the backup file
-// goes to or comes from this computer through the request's standard output
-// or input.
-std::unique_ptr<TIBControlAndQueryService> MakeJobRequest(int32_t kind, const TServerPath (&slot)[2], uint8_t protocol,
-                                                          const std::string& userName, const std::string& password,
-                                                          const bool (&switches)[8], bool streamed = false);
+// The requests of the jobs, configured from the job's files and the
+// options of its switches (a restore's on top of CreateNewDB, which its
+// request always has). `streamed`: the backup file goes to or comes from
+// this computer through the request's standard output or input.
+std::unique_ptr<TIBBackupService> MakeBackupRequest(const TServerPath& database, const TServerPath& backupFile,
+                                                    TProtocol protocol, const std::string& userName,
+                                                    const std::string& password, TBackupOptions options,
+                                                    bool streamed = false);
+std::unique_ptr<TIBRestoreService> MakeRestoreRequest(const TServerPath& backupFile, const TServerPath& database,
+                                                      TProtocol protocol, const std::string& userName,
+                                                      const std::string& password, TRestoreOptions options,
+                                                      bool streamed = false);
+std::unique_ptr<TIBValidationService> MakeRepairRequest(const TServerPath& database, TProtocol protocol,
+                                                        const std::string& userName, const std::string& password,
+                                                        TValidateOptions options);
 
-// The request of a physical job: a backup of `level` of slot 0's database
-// into slot 1's file, or a restore of `chain` (level 0 first) into slot 1's
-// database. The files of a chain must be on the server of the database.
-std::unique_ptr<TIBControlAndQueryService> MakePhysicalJobRequest(int32_t kind, const TServerPath (&slot)[2],
-                                                                  const std::vector<TServerPath>& chain, int32_t level,
-                                                                  uint8_t protocol, const std::string& userName,
-                                                                  const std::string& password);
+// A physical backup of `level` of `database` into `backupFile`, and a
+// physical restore of `chain` (level 0 first) into `database`. The files of
+// a chain must be on the server of the database.
+std::unique_ptr<TIBNBackupService> MakePhysicalBackupRequest(const TServerPath& database, const TServerPath& backupFile,
+                                                             std::int32_t level, TProtocol protocol,
+                                                             const std::string& userName, const std::string& password);
+std::unique_ptr<TIBNRestoreService> MakePhysicalRestoreRequest(const std::vector<TServerPath>& chain,
+                                                               const TServerPath& database, TProtocol protocol,
+                                                               const std::string& userName,
+                                                               const std::string& password);

@@ -14,7 +14,6 @@
 #include "runner/job_requests.h"
 #include "runner/job_stop.h"
 #include "runner/local_copy_fifo.h"
-#include "runner/schedule.h"
 #include "runner/ui_seams.h"
 #include "service/client_library.h"
 
@@ -42,9 +41,8 @@ constexpr TGbakSwitch GbakSwitches[] = {
 // The job's backup request as the server's backup would be made, verbose:
 // its options and database are the copy's.
 std::unique_ptr<TIBBackupService> BackupRequestOf(const TLocalCopySource& source) {
-  std::unique_ptr<TIBControlAndQueryService> request = MakeJobRequest(
-      TSchedule::KindBackup, source.Slot, source.Protocol, source.UserName, source.Password, source.Switches);
-  return std::unique_ptr<TIBBackupService>(static_cast<TIBBackupService*>(request.release()));
+  return MakeBackupRequest(source.Database, source.BackupFile, source.Protocol, source.UserName, source.Password,
+                           source.Options);
 }
 
 // The pipe gbak writes into; null with `refusal` set when none can be made.
@@ -177,7 +175,7 @@ bool CopyWithGbakProgram(const TLocalCopySource& source, TLocalCopyWriter& write
   if (!(refusal = VersionMismatch(program, turn)).empty()) return false;
   std::unique_ptr<TLocalCopyFifo> fifo = OpenFifo(writer, refusal);
   if (!fifo) return false;
-  const std::string database = source.Slot[0].ServerName + ":" + source.Slot[0].LocalPath;
+  const std::string database = source.Database.ServerName + ":" + source.Database.LocalPath;
   std::unique_ptr<TChildProcess> child;
   try {
     child = std::make_unique<TChildProcess>(program, ProgramArguments(source, *request, database, fifo->Path()),
@@ -201,7 +199,7 @@ bool CopyWithGbakProgram(const TLocalCopySource& source, TLocalCopyWriter& write
 bool CopyWithGbakHere(const TLocalCopySource& source, TLocalCopyWriter& writer, const TCopyTurn& turn,
                       std::string& refusal, TJobOutput& output) {
   refusal.clear();
-  switch (static_cast<TProtocol>(source.Protocol)) {
+  switch (source.Protocol) {
     case TProtocol::Local: return CopyWithEmbeddedEngine(source, writer, turn, refusal, output);
     case TProtocol::TCP: return CopyWithGbakProgram(source, writer, turn, refusal, output);
     default: return false;  // no gbak here speaks SPX or Named Pipes

@@ -11,8 +11,10 @@
 #include <optional>
 #include <string>
 
-#include "runner/local_copy_job.h"
+#include "runner/local_copy_source.h"
 #include "runner/local_copy_writer.h"
+
+class TJobOutput;
 
 // Makes the copy of the job's database into `writer` with gbak on this
 // computer, calling `turn` while it waits. False with `refusal` set (empty

@@ -11,7 +11,6 @@
 #include "runner/local_copy_gbak.h"
 #include "runner/local_copy_writer.h"
 #include "runner/log_pane.h"
-#include "runner/schedule.h"
 #include "runner/ui_seams.h"
 
 namespace {
@@ -106,8 +105,8 @@ TLocalCopyInfo MakeLocalCopy(const TLocalCopySource& source, const std::string& 
   if (!CopyWithGbakHere(source, writer, turn, refusal, output)) {
     output.AddPaneLine("Copy made by: the server's service manager, streamed" +
                        (refusal.empty() ? std::string() : " (" + refusal + ")"));
-    request = MakeJobRequest(TSchedule::KindBackup, source.Slot, source.Protocol, source.UserName, source.Password,
-                             source.Switches, true);
+    request = MakeBackupRequest(source.Database, source.BackupFile, source.Protocol, source.UserName, source.Password,
+                                source.Options, true);
     StreamInto(static_cast<TIBBackupStreamService&>(*request), writer, turn);
   }
   const TLocalCopyInfo info = CommitAndShow(writer, output);

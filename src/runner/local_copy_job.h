@@ -12,6 +12,7 @@
 #include "runner/job_paths.h"
 #include "runner/local_copy_info.h"
 #include "runner/local_copy_reader.h"
+#include "runner/local_copy_source.h"
 #include "service/stream_services.h"
 
 class TJobOutput;
@@ -27,16 +28,6 @@ bool RestoreFedFromThisComputer(const std::string& backupFile, const TServerPath
 // The same for the two files as this computer names them.
 bool RestoreFedFromThisComputer(const std::string& backupFile, const std::string& database);
 
-// The job a copy on this computer is made for, as its requests are
-// configured from it.
-struct TLocalCopySource {
-  TServerPath Slot[2];  // the database, the backup file
-  uint8_t Protocol = 3;
-  std::string UserName;
-  std::string Password;
-  bool Switches[8] = {};
-};
-
 // Makes the compressed copy of the job's backup under `copyPath` the
 // fastest way this computer allows: gbak on this computer writing into a
 // pipe read here (the embedded engine's for a Local job, Firebird's gbak
@@ -45,10 +36,6 @@ struct TLocalCopySource {
 // then the sizes, the checksum and "**** COPY COMPLETE ****". Raises on any
 // failure; nothing new stands under the copy's names then.
 TLocalCopyInfo MakeLocalCopy(const TLocalCopySource& source, const std::string& copyPath, TJobOutput& output);
-
-// One turn of the window while a copy arrives, with the bytes received so
-// far: a progress line now and then, pending events handled.
-using TCopyTurn = std::function<void(std::uint64_t bytesReceived)>;
 
 // The backup file of a restore, read from this computer.
 class TRestoreFeed {

@@ -32,7 +32,7 @@ void ReadPhysicalStateLine(const std::string& line, TPhysicalState& state) {
   if (StartsWith(text, guid)) state.BackupGuid = Trim(text.substr(guid.size()), LineBlanks);
 }
 
-TPhysicalState ReadPhysicalState(const std::string& serverName, const std::string& localPath, uint8_t protocol,
+TPhysicalState ReadPhysicalState(const std::string& serverName, const std::string& localPath, TProtocol protocol,
                                  const std::string& userName, const std::string& password) {
   TPhysicalState state;
   try {
@@ -52,17 +52,17 @@ TPhysicalState ReadPhysicalState(const std::string& serverName, const std::strin
   return state;
 }
 
-void EndPhysicalBackupMode(const std::string& serverName, const std::string& localPath, uint8_t protocol,
+void EndPhysicalBackupMode(const std::string& serverName, const std::string& localPath, TProtocol protocol,
                            const std::string& userName, const std::string& password) {
-  ExecuteServerStatement(ServerOrThis(serverName), localPath, static_cast<TProtocol>(protocol), userName, password,
+  ExecuteServerStatement(ServerOrThis(serverName), localPath, protocol, userName, password,
                          "ALTER DATABASE END BACKUP");
 }
 
 std::vector<TEngineBackup> ReadEngineBackups(const std::string& serverName, const std::string& localPath,
-                                             uint8_t protocol, const std::string& userName,
+                                             TProtocol protocol, const std::string& userName,
                                              const std::string& password) {
   const std::vector<TQueryRow> rows = QueryServerRows(
-      ServerOrThis(serverName), localPath, static_cast<TProtocol>(protocol), userName, password,
+      ServerOrThis(serverName), localPath, protocol, userName, password,
       "SELECT RDB$BACKUP_LEVEL, RDB$GUID, RDB$FILE_NAME FROM RDB$BACKUP_HISTORY ORDER BY RDB$BACKUP_ID");
   std::vector<TEngineBackup> backups;
   for (const TQueryRow& row : rows) {
@@ -72,7 +72,7 @@ std::vector<TEngineBackup> ReadEngineBackups(const std::string& serverName, cons
   return backups;
 }
 
-bool ServerAnswers(const std::string& serverName, uint8_t protocol, const std::string& userName,
+bool ServerAnswers(const std::string& serverName, TProtocol protocol, const std::string& userName,
                    const std::string& password) {
   try {
     TIBControlAndQueryService probe;

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "service/protocol.h"
+
 struct TPhysicalState {
   // The server answered the header statistics.
   bool Known = false;
@@ -28,12 +30,12 @@ struct TPhysicalState {
 
 // One header statistics request (and the server's version on the same
 // connection).
-TPhysicalState ReadPhysicalState(const std::string& serverName, const std::string& localPath, uint8_t protocol,
+TPhysicalState ReadPhysicalState(const std::string& serverName, const std::string& localPath, TProtocol protocol,
                                  const std::string& userName, const std::string& password);
 
 // Ends the backup mode a crash left behind: ALTER DATABASE END BACKUP through
 // an attachment of the database. Raises with the server's message.
-void EndPhysicalBackupMode(const std::string& serverName, const std::string& localPath, uint8_t protocol,
+void EndPhysicalBackupMode(const std::string& serverName, const std::string& localPath, TProtocol protocol,
                            const std::string& userName, const std::string& password);
 
 // One physical backup as the database's own history has it
@@ -51,12 +53,12 @@ struct TEngineBackup {
 // backup, or was restored from a logical one), through an attachment of the
 // database. Raises with the server's message.
 std::vector<TEngineBackup> ReadEngineBackups(const std::string& serverName, const std::string& localPath,
-                                             uint8_t protocol, const std::string& userName,
+                                             TProtocol protocol, const std::string& userName,
                                              const std::string& password);
 
 // True when the server's service manager can be attached (a server that
 // stopped accepting connections cannot).
-bool ServerAnswers(const std::string& serverName, uint8_t protocol, const std::string& userName,
+bool ServerAnswers(const std::string& serverName, TProtocol protocol, const std::string& userName,
                    const std::string& password);
 
 // The parts of one header statistics line that TPhysicalState keeps.

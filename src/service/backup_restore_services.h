@@ -7,40 +7,7 @@
 
 #include "service/option_set.h"
 #include "service/service_connection.h"
-
-enum class TBackupOption : uint8_t {
-  IgnoreChecksums,
-  IgnoreLimbo,
-  MetadataOnly,
-  NoGarbageCollection,
-  OldMetadataDesc,
-  NonTransportable,
-  ConvertExtTables
-};
-using TBackupOptions = TOptionSet<TBackupOption>;
-
-enum class TRestoreOption : uint8_t {
-  DeactivateIndexes,
-  NoShadow,
-  NoValidityCheck,
-  OneRelationAtATime,
-  Replace,
-  CreateNewDB,
-  UseAllSpace
-};
-using TRestoreOptions = TOptionSet<TRestoreOption>;
-
-enum class TValidateOption : uint8_t {
-  LimboTransactions,
-  CheckDB,
-  IgnoreChecksum,
-  KillShadows,
-  MendDB,
-  SweepDB,
-  ValidateDB,
-  ValidateFull
-};
-using TValidateOptions = TOptionSet<TValidateOption>;
+#include "service/service_options.h"
 
 // Published Services API bit of each member.
 uint32_t BackupOptionBit(TBackupOption option);

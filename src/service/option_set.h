@@ -12,6 +12,8 @@ class TOptionSet {
     for (E m : members) Include(m);
   }
   constexpr void Include(E m) { FBits |= Mask(m); }
+  // Every member of `other` as well.
+  constexpr void Include(TOptionSet other) { FBits |= other.FBits; }
   constexpr void Exclude(E m) { FBits &= ~Mask(m); }
   constexpr bool Contains(E m) const { return (FBits & Mask(m)) != 0; }
   constexpr bool Empty() const { return FBits == 0; }

@@ -8,12 +8,8 @@
 #include <vector>
 
 #include "service/client_library.h"
+#include "service/protocol.h"
 #include "service/string_list.h"
-
-// How the service manager is reached. Values outside the four members are
-// possible (the runner hands over the low 8 bits of an index) and give the
-// empty service-manager name.
-enum class TProtocol : uint8_t { TCP = 0, SPX = 1, NamedPipe = 2, Local = 3 };
 
 // Published service parameter tags of the connection item table.
 namespace spb {

@@ -317,7 +317,7 @@ void TAppSeamsTest::ignoredHangUpStaysIgnored() {
 void TAppSeamsTest::workerThreadLeavesSignalsToOthers() {
   TJobQueue queue;
   std::promise<sigset_t> seen;
-  queue.Submit({0, {}, TJobBy::User, 0, [&] {
+  queue.Submit({std::nullopt, {}, TJobBy::User, 0, [&] {
                   sigset_t mask;
                   sigemptyset(&mask);
                   pthread_sigmask(SIG_BLOCK, nullptr, &mask);

@@ -20,7 +20,7 @@
 #include "app/main_form.h"
 #include "controller/history/job_history.h"
 #include "controller/quorvin.h"
-#include "runner/schedule.h"
+#include "jobs/job_runner.h"
 
 namespace {
 
@@ -126,7 +126,7 @@ void THistoryPageTest::jobsShowProgressAndRefreshThePage() {
   TMainForm form(folder.Dir());
   TQuorvin& q = *form.Controller();
   QList<int> shown;
-  q.Jobs().JobRunner = [&](TSchedule& job) {
+  q.Jobs().JobRunner = [&](TJobRunner& job) {
     for (int i = 0; i < 4; ++i) {
       job.OnOutputLine("line");
       // The display follows a few times a second; here at once.
@@ -134,7 +134,7 @@ void THistoryPageTest::jobsShowProgressAndRefreshThePage() {
       const bool busy = form.pbJobProgress->maximum() == 0;
       shown << (form.pbJobProgress->isVisibleTo(&form) ? (busy ? -2 : form.pbJobProgress->value()) : -1);
     }
-    folder.WriteFile(QString::fromStdString(job.JobFile(2)).section('/', -1), "GBK");
+    folder.WriteFile(QString::fromStdString(TargetOf(job.Job()).Get()).section('/', -1), "GBK");
     return true;
   };
   form.PageControl->setCurrentIndex(TMainForm::HistoryTab);

@@ -31,23 +31,23 @@
 #include "controller/quorvin.h"
 #include "dialogs/params_form.h"
 #include "dialogs/plan_form.h"
+#include "jobs/job_runner.h"
 #include "platform/exception.h"
 #include "platform/fake_clock.h"
 #include "platform/iso_time.h"
 #include "runner/job_output.h"
-#include "runner/schedule.h"
 
 namespace {
 
 const QString BackupFailed = "Создать резервную копию не удалось !";
 
 // A job that makes its target file (or not) and says so.
-std::function<bool(TSchedule&)> StandInJob(bool makeTarget, int* runs = nullptr) {
-  return [makeTarget, runs](TSchedule& job) {
+std::function<bool(TJobRunner&)> StandInJob(bool makeTarget, int* runs = nullptr) {
+  return [makeTarget, runs](TJobRunner& job) {
     if (runs) ++*runs;
-    if (job.Output) job.Output->AddPaneLine("stand-in job " + job.JobFile(1));
+    if (job.Output) job.Output->AddPaneLine("stand-in job " + SourceOf(job.Job()).Get());
     if (makeTarget) {
-      QFile file(QString::fromStdString(job.JobFile(2)));
+      QFile file(QString::fromStdString(TargetOf(job.Job()).Get()));
       file.open(QIODevice::WriteOnly);
       file.write("x");
     }
@@ -213,8 +213,8 @@ void TMainFormTest::untouchedSettingsKeepTheirBytes() {
   std::string jobFile;
   {
     TMainForm form(folder.Dir());
-    form.Controller()->Jobs().JobRunner = [&](TSchedule& job) {
-      jobFile = job.JobFile(1);
+    form.Controller()->Jobs().JobRunner = [&](TJobRunner& job) {
+      jobFile = SourceOf(job.Job()).Get();
       return false;
     };
     form.cbBD_Name->setCurrentIndex(1);
@@ -474,7 +474,7 @@ void TMainFormTest::actionsAndClosingRefusedDuringJob() {
   };
   bool closedMidJob = true;
   bool buttonsDisabled = false;
-  form.Controller()->Jobs().JobRunner = [&](TSchedule& job) {
+  form.Controller()->Jobs().JobRunner = [&](TJobRunner& job) {
     ++runs;
     // Everything the user could click while the job runs on its own thread.
     form.Controller()->RunOnFrontEnd([&] {
@@ -491,7 +491,7 @@ void TMainFormTest::actionsAndClosingRefusedDuringJob() {
       QCoreApplication::processEvents();
       form.Exit1Click();
     });
-    QFile file(QString::fromStdString(job.JobFile(2)));
+    QFile file(QString::fromStdString(TargetOf(job.Job()).Get()));
     file.open(QIODevice::WriteOnly);
     return true;
   };
@@ -707,14 +707,14 @@ void TMainFormTest::sessionEndDuringJobClosesAfterIt() {
   form.show();
   QSignalSpy closed(&form, &TMainForm::Closed);
   bool controllerKept = false;
-  form.Controller()->Jobs().JobRunner = [&](TSchedule& job) {
+  form.Controller()->Jobs().JobRunner = [&](TJobRunner& job) {
     form.Controller()->RunOnFrontEnd([&] {
       form.RequestSessionClose();
       // Many turns of the close timer while the job runs.
       QTest::qWait(300);
       controllerKept = form.Controller() != nullptr && closed.isEmpty() && form.isVisible();
     });
-    QFile file(QString::fromStdString(job.JobFile(2)));
+    QFile file(QString::fromStdString(TargetOf(job.Job()).Get()));
     file.open(QIODevice::WriteOnly);
     file.write("x");
     return true;
@@ -843,7 +843,7 @@ void TMainFormTest::statusLineTellsTheStateThroughAJob() {
   QVERIFY(form.StatusState->text().contains(PlanStoppedText));
   QStringList lines;
   QList<int> figures;  // the line's, the bar's
-  form.Controller()->Jobs().JobRunner = [&](TSchedule& job) {
+  form.Controller()->Jobs().JobRunner = [&](TJobRunner& job) {
     for (int i = 0; i < 3; ++i) {
       job.OnOutputLine("line");
       form.Controller()->RunOnFrontEnd([&] {
@@ -856,7 +856,7 @@ void TMainFormTest::statusLineTellsTheStateThroughAJob() {
         if (figure.hasMatch()) figures << figure.captured(1).toInt() << form.pbJobProgress->value();
       });
     }
-    QFile file(QString::fromStdString(job.JobFile(2)));
+    QFile file(QString::fromStdString(TargetOf(job.Job()).Get()));
     return file.open(QIODevice::WriteOnly) && file.write("GBK") == 3;
   };
   form.cbBD_Name->setEditText(folder.Path("a.fdb"));
@@ -901,13 +901,13 @@ void TMainFormTest::progressFollowsTheJobsPhases() {
     });
   };
   const QString copyFile = folder.Path("copies/a.fdb.gbk.zst");
-  form.Controller()->Jobs().JobRunner = [&](TSchedule& job) {
+  form.Controller()->Jobs().JobRunner = [&](TJobRunner& job) {
     for (int i = 0; i < 2; ++i) {
       job.OnOutputLine("line");
       look();
     }
-    if (job.JobName() == "VERIFY BACKUP") return true;
-    QFile backup(QString::fromStdString(job.JobFile(2)));
+    if (job.Job().Name.Get() == "VERIFY BACKUP") return true;
+    QFile backup(QString::fromStdString(TargetOf(job.Job()).Get()));
     if (!backup.open(QIODevice::WriteOnly) || backup.write("GBK") != 3) return false;
     backup.close();
     job.OnLocalCopyStarting();
@@ -1036,12 +1036,12 @@ void TMainFormTest::threeDatabasesOneFailingNothingHidden() {
   auto form = std::make_unique<TMainForm>(folder.Dir());
   form->TrayIcon()->TrayAvailable = [] { return true; };
   QStringList order;
-  form->Controller()->Jobs().JobRunner = [&](TSchedule& job) {
+  form->Controller()->Jobs().JobRunner = [&](TJobRunner& job) {
     clock.Advance(14.0 / 86400);
-    const QString database = QString::fromStdString(job.JobFile(1));
+    const QString database = QString::fromStdString(SourceOf(job.Job()).Get());
     order << database.section('/', -1);
     const bool made = !(database == b && DecodeDateTime(clock.Now()).Hour == 4);
-    if (made) folder.WriteFile(QString::fromStdString(job.JobFile(2)).section('/', -1), "GBK");
+    if (made) folder.WriteFile(QString::fromStdString(TargetOf(job.Job()).Get()).section('/', -1), "GBK");
     return made;
   };
   StartPlan(*form);

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "runner/schedule.h"
+#include "jobs/job_runner.h"
 
 namespace {
 
@@ -17,19 +17,19 @@ TEST(ServiceRun, OnlyABackupWhoseEstimateSaysItIsNearlyDoneMayFinishAfterAStop) 
     return std::optional<TJobProgress>(progress);
   };
   struct Row {
-    std::int32_t kind;
+    TJobKind kind;
     std::optional<TJobProgress> progress;
     bool mayFinish;
   } const rows[] = {
-      {TSchedule::KindBackup, estimate(true, NearlyDoneSeconds), true},
-      {TSchedule::KindBackup, estimate(true, NearlyDoneSeconds + 1), false},
+      {TJobKind::Backup, estimate(true, NearlyDoneSeconds), true},
+      {TJobKind::Backup, estimate(true, NearlyDoneSeconds + 1), false},
       // A database's first backup: nothing to estimate from, 0 s left means nothing.
-      {TSchedule::KindBackup, estimate(false, 0), false},
-      {TSchedule::KindBackup, std::nullopt, false},
-      {TSchedule::KindRestore, estimate(true, 0), false},
+      {TJobKind::Backup, estimate(false, 0), false},
+      {TJobKind::Backup, std::nullopt, false},
+      {TJobKind::Restore, estimate(true, 0), false},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(testing::Message() << "kind " << row.kind << ", estimated "
+    SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(row.kind) << ", estimated "
                                     << (row.progress ? row.progress->Estimated : false) << ", left "
                                     << (row.progress ? row.progress->SecondsLeft : -1));
     EXPECT_EQ(MayFinishAfterStop(row.kind, row.progress), row.mayFinish);

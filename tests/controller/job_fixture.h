@@ -13,7 +13,7 @@
 
 #include "controller/quorvin.h"
 #include "controller_fixture.h"
-#include "runner/schedule.h"
+#include "jobs/job_runner.h"
 
 class TEventPrompts : public TPrompts, public TLogPaneView {
  public:
@@ -45,10 +45,12 @@ class TReportList : public TNotices {
 
 // What the stand-in saw of the job it was given.
 struct TJobSeen {
-  int32_t JobKind = 0;
+  TJobKind Kind = TJobKind::Backup;
+  // File1 the file the job reads, File2 the one it writes.
   std::string JobName, UserName, Password, File1, File2;
-  uint8_t Protocol = 0;
-  bool Options[9] = {};
+  TProtocol Protocol = TProtocol::TCP;
+  TBackupOptions BackupOptions;
+  TRestoreOptions RestoreOptions;
   bool StopDatabase = false, WriteJobLog = true, VerboseJobLog = true;
 };
 
@@ -68,19 +70,21 @@ class JobTest : public ControllerTest {
   TQuorvin& StartWithStandIn() {
     TQuorvin& q = Start();
     q.Settings().Pass = "secret";
-    q.Jobs().JobRunner = [this](TSchedule& job) {
+    q.Jobs().JobRunner = [this](TJobRunner& job) {
       TJobSeen seen;
-      seen.JobKind = job.JobKind;
-      seen.JobName = job.JobName();
-      seen.UserName = job.UserName();
-      seen.Password = job.Password();
-      seen.File1 = job.JobFile(1);
-      seen.File2 = job.JobFile(2);
-      seen.Protocol = job.Protocol();
-      for (int i = 1; i <= 8; ++i) seen.Options[i] = job.JobOption(i);
-      seen.StopDatabase = job.StopDatabase;
-      seen.WriteJobLog = job.WriteJobLog;
-      seen.VerboseJobLog = job.VerboseJobLog;
+      const TJob& described = job.Job();
+      seen.Kind = described.Kind;
+      seen.JobName = described.Name.Get();
+      seen.UserName = described.UserName.Get();
+      seen.Password = described.Password.Get();
+      seen.File1 = SourceOf(job.Job()).Get();
+      seen.File2 = TargetOf(job.Job()).Get();
+      seen.Protocol = described.Protocol;
+      seen.BackupOptions = described.BackupOptions;
+      seen.RestoreOptions = described.RestoreOptions;
+      seen.StopDatabase = described.StopDatabase;
+      seen.WriteJobLog = described.WriteJobLog;
+      seen.VerboseJobLog = described.VerboseJobLog;
       Jobs.push_back(seen);
       return Job ? Job(job) : true;
     };
@@ -143,5 +147,5 @@ class JobTest : public ControllerTest {
   TReportList Reports;
   std::vector<TJobSeen> Jobs;
   // What the stand-in job does; empty: succeeds without touching a file.
-  std::function<bool(TSchedule&)> Job;
+  std::function<bool(TJobRunner&)> Job;
 };

@@ -249,13 +249,13 @@ TEST_F(PlanEntries, AWeekOfThreeDatabasesMakesEveryDueBackupOnceInOrderOneAtATim
   };
   std::vector<std::pair<int, int>> starts;
   int running = 0, mostAtOnce = 0;
-  Job = [&](TSchedule& job) {
+  Job = [&](TJobRunner& job) {
     mostAtOnce = std::max(mostAtOnce, ++running);
     const int minute = static_cast<int>(std::floor((Clock.Now() - Monday) / Minute + 1e-6));
     int entry = 0;
-    while (Dir / model[static_cast<std::size_t>(entry)].Database != job.JobFile(1)) ++entry;
+    while (Dir / model[static_cast<std::size_t>(entry)].Database != SourceOf(job.Job()).Get()) ++entry;
     starts.emplace_back(minute, entry);
-    WriteFileBytes(job.JobFile(2), "gbk");
+    WriteFileBytes(TargetOf(job.Job()).Get(), "gbk");
     tickEvery5s(Monday + (minute + minutes(entry, minute)) * Minute);
     --running;
     return true;
@@ -287,14 +287,14 @@ TEST_F(PlanEntries, ABackupByHandWaitsForThePlansRunningBackup) {
   std::optional<TBackupOutcome> asked;
   std::optional<TBackupOutcome> heard;
   Strings order;
-  Job = [&](TSchedule& job) {
-    order.push_back(job.JobFile(1));
-    if (job.JobFile(1) == Dir / "A.fdb") {
+  Job = [&](TJobRunner& job) {
+    order.push_back(SourceOf(job.Job()).Get());
+    if (SourceOf(job.Job()).Get() == Dir / "A.fdb") {
       OnFrontEnd([&] { asked = q.Backup(Dir / "B.fdb", [&](const TBackupOutcome& outcome) { heard = outcome; }); });
       EXPECT_TRUE(q.PlanBackupRunning());
       EXPECT_EQ(q.Queue().Waiting().size(), 1u);
     }
-    WriteFileBytes(job.JobFile(2), "gbk");
+    WriteFileBytes(TargetOf(job.Job()).Get(), "gbk");
     return true;
   };
   OnFrontEnd([&] { q.RunPlanBackup(q.PlanEntries().front()); });

@@ -19,10 +19,10 @@ using Strings = std::vector<std::string>;
 const std::string Stamp = "06.12.2026 в 12:15";
 const std::string Suffix = "_06_12_26_12_15";
 
-// Writes `content` to the job's file `slot` and answers `result`.
-std::function<bool(TSchedule&)> Writes(int slot, std::string content, bool result) {
-  return [slot, content, result](TSchedule& job) {
-    WriteFileBytes(job.JobFile(slot), content);
+// Writes `content` to the file the job writes and answers `result`.
+std::function<bool(TJobRunner&)> Writes(std::string content, bool result) {
+  return [content, result](TJobRunner& job) {
+    WriteFileBytes(TargetOf(job.Job()).Get(), content);
     return result;
   };
 }
@@ -48,7 +48,7 @@ TEST_F(Backup, FileNameRule) {
     WriteFileBytes(Dir / row.database, "db");
     q.Settings().DataBase = Dir / row.database;
     q.Settings().AutoBackName = row.autoName;
-    Job = Writes(2, "gbk", true);
+    Job = Writes("gbk", true);
     const TBackupOutcome outcome = BackupNow();
     EXPECT_TRUE(outcome.Succeeded);
     EXPECT_EQ(outcome.BackFile, Dir / row.expected);
@@ -95,15 +95,15 @@ TEST_F(Backup, ADatabaseThisComputerCannotSeeNeverTakesTheNameOfAnother) {
   q.Settings().AutoBackName = false;
   WriteFileBytes(Dir / "A.gdb", "A");
   q.Settings().DataBase = Dir / "A.gdb";
-  Job = Writes(2, "backup of A", true);
+  Job = Writes("backup of A", true);
   const TBackupOutcome a = BackupNow();
   ASSERT_TRUE(a.Succeeded);
   ASSERT_EQ(a.BackFile, Dir / "A.gbk");
 
   q.Settings().DataBase = Dir / "server-only/B.gdb";
-  Job = [](TSchedule& job) {
-    if (std::filesystem::exists(std::filesystem::path(job.JobFile(2)).parent_path()))
-      WriteFileBytes(job.JobFile(2), "backup of B");
+  Job = [](TJobRunner& job) {
+    if (std::filesystem::exists(std::filesystem::path(TargetOf(job.Job()).Get()).parent_path()))
+      WriteFileBytes(TargetOf(job.Job()).Get(), "backup of B");
     return true;
   };
   const TBackupOutcome b = BackupNow();
@@ -144,7 +144,7 @@ TEST_F(Backup, AdministratorWithoutPasswordIsAskedFirst) {
         Events.YesAnswer = yes;
         Events.Events.clear();
         Jobs.clear();
-        Job = Writes(2, "NEW", true);
+        Job = Writes("NEW", true);
         const bool result = restore ? RestoreNow(Dir / "Shop.gbk", Dir / "Shop.gdb") : BackupNow().Succeeded;
         const bool runs = !row.asked || yes;
         EXPECT_EQ(result, runs);
@@ -172,18 +172,18 @@ TEST_F(Backup, FailurePathsWithTheirMessagesAndLogLines) {
   struct Row {
     const char* name;
     std::string database;
-    std::function<bool(TSchedule&)> job;
+    std::function<bool(TJobRunner&)> job;
     Strings events;
     std::string reason;  // after the outcome line; empty: no line at all
   };
   // clang-format off
   const Row rows[] = {
       {"no database", "", nullptr, {"box:Файл не найден!"}, ""},
-      {"runner reports failure", "Shop.gdb", [](TSchedule&) { return false; },
+      {"runner reports failure", "Shop.gdb", [](TJobRunner&) { return false; },
        {"beep", "box:Errors were encountered during backup"}, "Errors were encountered during backup"},
-      {"error raised in the job", "Shop.gdb", [](TSchedule&) -> bool { throw Exception("boom"); },
+      {"error raised in the job", "Shop.gdb", [](TJobRunner&) -> bool { throw Exception("boom"); },
        {"pane:ERROR: boom", "box:ERROR: boom"}, "boom"},
-      {"runner succeeds but no file", "Shop.gdb", [](TSchedule&) { return true; }, {},
+      {"runner succeeds but no file", "Shop.gdb", [](TJobRunner&) { return true; }, {},
        "файл копии не найден на этом компьютере"},
   };
   // clang-format on
@@ -215,7 +215,7 @@ TEST_F(Restore, FailurePathsWithTheirMessagesAndLogLines) {
     const char* name;
     std::string source, target;
     bool ok;
-    std::function<bool(TSchedule&)> job;
+    std::function<bool(TJobRunner&)> job;
     Strings events;
     std::string reason;  // after the outcome line; empty: no line at all
   };
@@ -226,9 +226,9 @@ TEST_F(Restore, FailurePathsWithTheirMessagesAndLogLines) {
       {"no target", "Shop.gbk", "", true, nullptr, {both}, ""},
       {"no source", "", "New.fdb", true, nullptr, {both}, ""},
       {"cancelled", "Shop.gbk", "New.fdb", false, nullptr, {c}, ""},
-      {"runner reports failure", "Shop.gbk", "New.fdb", true, [](TSchedule&) { return false; },
+      {"runner reports failure", "Shop.gbk", "New.fdb", true, [](TJobRunner&) { return false; },
        {c, "beep", "box:Errors were encountered during restore"}, "Errors were encountered during restore"},
-      {"error raised in the job", "Shop.gbk", "New.fdb", true, [](TSchedule&) -> bool { throw Exception("boom"); },
+      {"error raised in the job", "Shop.gbk", "New.fdb", true, [](TJobRunner&) -> bool { throw Exception("boom"); },
        {c, "box:ERROR: boom", "pane:ERROR: boom"}, "boom"},
   };
   // clang-format on
@@ -282,25 +282,26 @@ TEST_F(Backup, RunnerFilledFromTheSettings) {
       RestoreNow(Dir / "in.gbk", Dir / "out.fdb");
       ASSERT_EQ(Jobs.size(), 2u);
       const TJobSeen& b = Jobs[0];
-      EXPECT_EQ(b.JobKind, 1);
+      EXPECT_EQ(b.Kind, TJobKind::Backup);
       EXPECT_EQ(b.JobName, "BACKUP OPERATION");
       EXPECT_EQ(b.UserName, "BOSS");
       EXPECT_EQ(b.Password, "pw");
-      EXPECT_EQ(b.Protocol, static_cast<uint8_t>(protocol == -1 ? 255 : protocol));
+      EXPECT_EQ(b.Protocol, static_cast<TProtocol>(protocol == -1 ? 255 : protocol));
       EXPECT_EQ(b.File1, Dir / "Shop.gdb");
       EXPECT_EQ(b.File2, Dir / ("Shop" + FormatDateTime("_dd_mm_yy_hh_nn", Clock.Now()) + ".gbk"));
       EXPECT_EQ(b.StopDatabase, shutDown);
-      const bool backOptions[9] = {false, true, false, false, false, true, false, true, false};
-      for (int i = 1; i <= 8; ++i) EXPECT_EQ(b.Options[i], backOptions[i]) << i;
+      // Switch 5 is no garbage collection.
+      EXPECT_EQ(b.BackupOptions, (TBackupOptions{TBackupOption::IgnoreChecksums, TBackupOption::NoGarbageCollection,
+                                                 TBackupOption::ConvertExtTables}));
       const TJobSeen& r = Jobs[1];
-      EXPECT_EQ(r.JobKind, 2);
+      EXPECT_EQ(r.Kind, TJobKind::Restore);
       EXPECT_EQ(r.JobName, "Restore");
       EXPECT_EQ(r.File1, Dir / "in.gbk");
       EXPECT_EQ(r.File2, Dir / "out.fdb");
       EXPECT_TRUE(r.StopDatabase);
       EXPECT_EQ(r.Protocol, b.Protocol);
-      const bool restOptions[9] = {false, true, false, true, false, false, false, false, false};
-      for (int i = 1; i <= 8; ++i) EXPECT_EQ(r.Options[i], restOptions[i]) << i;
+      EXPECT_EQ(r.RestoreOptions,
+                (TRestoreOptions{TRestoreOption::DeactivateIndexes, TRestoreOption::NoValidityCheck}));
       for (const TJobSeen& j : Jobs) EXPECT_FALSE(j.WriteJobLog || j.VerboseJobLog);
     }
   }
@@ -334,15 +335,15 @@ TEST_F(Backup, PreviousFileSurvivesAFailedJobAndLeftoversLoseTheGoodName) {
     q.Settings().AutoBackName = false;
     const std::string target = row.restore ? Dir / "Shop.gdb" : Dir / "Shop.gbk";
     const std::string previous = row.restore ? "LIVE" : "OLD";
-    Job = [&](TSchedule& job) -> bool {
+    Job = [&](TJobRunner& job) -> bool {
       // The previous file is out of the way, whole, under a fresh name.
-      EXPECT_FALSE(FileExists(job.JobFile(2)));
+      EXPECT_FALSE(FileExists(TargetOf(job.Job()).Get()));
       const Strings aside = FilesWith(".aside-");
       EXPECT_EQ(aside.size(), 1u);
       if (!aside.empty()) {
         EXPECT_EQ(ReadFileBytes(Dir / aside[0]), previous);
       }
-      if (row.writes) WriteFileBytes(job.JobFile(2), "PARTIAL");
+      if (row.writes) WriteFileBytes(TargetOf(job.Job()).Get(), "PARTIAL");
       if (row.throws) throw Exception("broken pipe");
       return row.result;
     };
@@ -387,8 +388,8 @@ TEST_F(Restore, TheRunnerHooksMoveTheDatabaseAfterTheShutdownAndPutItBackBeforeT
     const std::string target = Dir / "Shop.gdb";
     WriteFileBytes(target, "LIVE");
     std::string atRestart;
-    Job = [&](TSchedule& job) -> bool {
-      // What RunJob does after its shutdown step: the hook moved the
+    Job = [&](TJobRunner& job) -> bool {
+      // What the runner does after its shutdown step: the hook moved the
       // database out of the way…
       EXPECT_FALSE(FileExists(target));
       EXPECT_EQ(FilesWith(".aside-").size(), 1u);
@@ -420,7 +421,7 @@ TEST_F(Restore, AJobThatNeverReachesItsRequestLeavesTheDatabaseWhereItIs) {
   const std::string target = Dir / "Shop.gdb";
   WriteFileBytes(target, "LIVE");
   q.Jobs().JobRunner = nullptr;
-  // A source name too long for the request: RunJob refuses it before it
+  // A source name too long for the request: the runner refuses it before it
   // sends anything.
   EXPECT_FALSE(RestoreNow(Dir / (std::string(90, 's') + ".gbk"), target));
   EXPECT_EQ(Events.Events.back(), "box:Errors were encountered during restore");
@@ -435,12 +436,12 @@ TEST_F(Backup, SuccessReplacesThePreviousFileAndLeavesNoCopy) {
   WriteFileBytes(Dir / "Shop.gbk", "OLD");
   q.Settings().DataBase = Dir / "Shop.gdb";
   q.Settings().AutoBackName = false;
-  Job = Writes(2, "NEW", true);
+  Job = Writes("NEW", true);
   EXPECT_TRUE(BackupNow().Succeeded);
   EXPECT_EQ(ReadFileBytes(Dir / "Shop.gbk"), "NEW");
   EXPECT_EQ(q.Settings().LastBack, Dir / "Shop.gbk");
 
-  Job = Writes(2, "RESTORED", true);
+  Job = Writes("RESTORED", true);
   EXPECT_TRUE(RestoreNow(Dir / "Shop.gbk", Dir / "Shop.gdb"));
   EXPECT_EQ(ReadFileBytes(Dir / "Shop.gdb"), "RESTORED");
   EXPECT_TRUE(FilesWith(".aside-").empty());
@@ -455,7 +456,7 @@ TEST_F(Backup, LeftoversOfRepeatedFailuresNeverReplaceEachOther) {
   q.Settings().DataBase = Dir / "Shop.gdb";
   q.Settings().AutoBackName = false;
   for (const char* content : {"first", "second", "third"}) {
-    Job = Writes(2, content, false);
+    Job = Writes(content, false);
     EXPECT_FALSE(BackupNow().Succeeded);
   }
   EXPECT_FALSE(FileExists(Dir / "Shop.gbk"));
@@ -473,7 +474,7 @@ TEST_F(Backup, AFileThatCannotBeMovedAsideStopsTheJob) {
   WriteFileBytes(Dir / (base + ".gbk"), "OLD");
   q.Settings().DataBase = Dir / (base + ".gdb");
   q.Settings().AutoBackName = false;
-  Job = Writes(2, "NEW", true);
+  Job = Writes("NEW", true);
   EXPECT_FALSE(BackupNow().Succeeded);
   EXPECT_TRUE(Jobs.empty());
   EXPECT_EQ(ReadFileBytes(Dir / (base + ".gbk")), "OLD");
@@ -498,7 +499,7 @@ TEST_F(JobGuard, JobsAskedForInsideARunningOneWaitAndRunAfterIt) {
   std::optional<bool> nestedRestore;
   bool runningInside = false;
   Strings heard;
-  Job = [&](TSchedule& job) {
+  Job = [&](TJobRunner& job) {
     most = std::max(most, ++running);
     if (Jobs.size() == 1) {
       runningInside = q.JobRunning();
@@ -509,7 +510,7 @@ TEST_F(JobGuard, JobsAskedForInsideARunningOneWaitAndRunAfterIt) {
       });
       EXPECT_EQ(Jobs.size(), 1u) << "a job started beside the running one";
     }
-    WriteFileBytes(job.JobFile(2), "gbk");
+    WriteFileBytes(TargetOf(job.Job()).Get(), "gbk");
     --running;
     return true;
   };
@@ -525,7 +526,7 @@ TEST_F(JobGuard, JobsAskedForInsideARunningOneWaitAndRunAfterIt) {
   EXPECT_EQ(ended, 3);
   ASSERT_EQ(Jobs.size(), 3u);
   EXPECT_EQ(Jobs[1].File1, Dir / "Two.gdb");
-  EXPECT_EQ(Jobs[2].JobKind, TSchedule::KindRestore);
+  EXPECT_EQ(Jobs[2].Kind, TJobKind::Restore);
   const std::string second = Dir / ("Two" + Suffix + ".gbk");
   EXPECT_EQ(heard, (Strings{second, "ok"}));
   EXPECT_EQ(Events.Events, Strings{RestoreConfirmation});
@@ -549,7 +550,7 @@ TEST_F(JobGuard, APlanTickDuringAUserJobStartsNothingBesideIt) {
   p.NightPeriodBack = 3;  // every full hour
   Clock.Set(EncodeDate(2026, 12, 6) + EncodeTime(13, 0, 1, 0));
   q.Execute();
-  Job = [&](TSchedule& job) {
+  Job = [&](TJobRunner& job) {
     if (Jobs.size() == 1) {
       Tick();
       EXPECT_TRUE(q.Timer().Enabled());
@@ -557,7 +558,7 @@ TEST_F(JobGuard, APlanTickDuringAUserJobStartsNothingBesideIt) {
       EXPECT_EQ(q.Queue().Waiting().size(), 1u);
     }
     EXPECT_EQ(q.PlanBackupRunning(), Jobs.size() == 2);
-    WriteFileBytes(job.JobFile(2), "gbk");
+    WriteFileBytes(TargetOf(job.Job()).Get(), "gbk");
     return true;
   };
   EXPECT_TRUE(BackupNow().Succeeded);
@@ -579,7 +580,7 @@ TEST_F(JobGuardDeathTest, DestroyingTheControllerDuringItsJobStopsTheProgram) {
   TQuorvin& q = StartWithStandIn();
   WriteFileBytes(Dir / "Shop.gdb", "LIVE");
   q.Settings().DataBase = Dir / "Shop.gdb";
-  Job = [this](TSchedule&) {
+  Job = [this](TJobRunner&) {
     Controller.reset();
     return true;
   };

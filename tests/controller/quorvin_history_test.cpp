@@ -23,9 +23,9 @@ class History : public JobTest {
   }
   // A stand-in job that writes `content` into its target and answers `ok`.
   void Makes(std::string content, bool ok = true) { Job = Writes(std::move(content), ok); }
-  static std::function<bool(TSchedule&)> Writes(std::string content, bool ok) {
-    return [content, ok](TSchedule& job) {
-      WriteFileBytes(job.JobFile(2), content);
+  static std::function<bool(TJobRunner&)> Writes(std::string content, bool ok) {
+    return [content, ok](TJobRunner& job) {
+      WriteFileBytes(TargetOf(job.Job()).Get(), content);
       return ok;
     };
   }
@@ -40,9 +40,10 @@ TEST_F(History, PlanBackupsKeepTheNewestAndLogEveryRemovalAndEveryLostRecord) {
   q.Settings().KeepLastBackups = 2;
   q.Settings().LocalCopyDir = Dir / "copies";
   std::filesystem::create_directory(Dir / "copies");
-  Job = [](TSchedule& job) {
-    WriteFileBytes(job.JobFile(2), "NEW");
-    const std::string copy = job.LocalCopyDir + "/" + LastPathComponent(job.JobFile(2)) + ".zst";
+  Job = [](TJobRunner& job) {
+    WriteFileBytes(TargetOf(job.Job()).Get(), "NEW");
+    const std::string copy =
+        job.Job().Destination.LocalCopyDir + "/" + LastPathComponent(TargetOf(job.Job()).Get()) + ".zst";
     WriteFileBytes(copy, "ZST");
     WriteFileBytes(copy + ".sha256", "SUM");
     job.OnLocalCopyMade(TLocalCopyInfo{copy, copy + ".sha256", std::string(64, 'a'), 3, 3});

@@ -34,10 +34,10 @@ TEST_F(LocalCopy, BackupOutcomesWithTheirMessagesAndLogLines) {
     q.Settings().LocalCopyDir = Dir / "copies";
     q.Settings().LocalCopyOnly = row.copyOnly;
     const std::string serverFile = Dir / "Shop.gbk", copy = Dir / "copies/Shop.gbk.zst";
-    Job = [&](TSchedule& job) {
-      if (row.serverMade) WriteFileBytes(job.JobFile(2), "gbk");
+    Job = [&](TJobRunner& job) {
+      if (row.serverMade) WriteFileBytes(TargetOf(job.Job()).Get(), "gbk");
       if (row.copyMade) {
-        std::filesystem::create_directories(job.LocalCopyDir);
+        std::filesystem::create_directories(job.Job().Destination.LocalCopyDir);
         WriteFileBytes(copy, "zst");
         job.OnLocalCopyMade(TLocalCopyInfo{copy, copy + ".sha256", std::string(64, 'a'), 3, 3});
       }
@@ -84,8 +84,8 @@ TEST_F(LocalCopy, ACopyThatFailsItsVerificationIsSetAside) {
   std::filesystem::create_directories(q.Settings().LocalCopyDir);
   WriteFileBytes(copy, "OLD");
   WriteFileBytes(sum, "OLD SUM");
-  Job = [&](TSchedule& job) {
-    if (job.JobKind == TSchedule::KindRestore) return false;
+  Job = [&](TJobRunner& job) {
+    if (job.Job().Kind == TJobKind::Restore) return false;
     WriteFileBytes(copy, "zstd");
     WriteFileBytes(sum, "SUM");
     job.OnLocalCopyMade(TLocalCopyInfo{copy, sum, std::string(64, 'a'), 9, 4});

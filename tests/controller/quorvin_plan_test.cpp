@@ -38,11 +38,11 @@ class Plan : public JobTest {
     WriteFileBytes(Dir / "Shop.gdb", "LIVE");
     q.Settings().DataBase = Dir / "Shop.gdb";
     q.Settings().AutoBackName = false;
-    Job = [this](TSchedule& job) {
+    Job = [this](TJobRunner& job) {
       Starts.push_back(Clock.Now());
       EXPECT_EQ(++Concurrent, 1) << "a second job runs beside a plan backup";
       EXPECT_TRUE(Controller->PlanBackupRunning());
-      WriteFileBytes(job.JobFile(2), "gbk");
+      WriteFileBytes(TargetOf(job.Job()).Get(), "gbk");
       Work(JobMinutes);
       --Concurrent;
       return true;
@@ -270,7 +270,7 @@ TEST_F(Plan, TicksDuringAPlanBackupSkipItsEntryAndTheTimerStaysOffAfterStop) {
   AllDays();
   q.Settings().PlanRecord.NightPeriodBack = 3;
   bool skippedWhileBusy = false;
-  Job = [&](TSchedule& job) {
+  Job = [&](TJobRunner& job) {
     Starts.push_back(Clock.Now());
     EXPECT_TRUE(q.Timer().Enabled());
     // The schedule dialog started the plan anew during a backup that ran
@@ -281,7 +281,7 @@ TEST_F(Plan, TicksDuringAPlanBackupSkipItsEntryAndTheTimerStaysOffAfterStop) {
     Tick();
     skippedWhileBusy = Starts.size() == 1 && q.Queue().Waiting().empty();
     OnFrontEnd([&] { q.Stop(); });
-    WriteFileBytes(job.JobFile(2), "gbk");
+    WriteFileBytes(TargetOf(job.Job()).Get(), "gbk");
     return true;
   };
   Clock.Set(At(0, 10, 0, 3));
@@ -310,10 +310,10 @@ TEST_F(Plan, ASlotThatFellWhileTheBackupWaitedOrRanIsServedByIt) {
   stock.AutoBackName = true;
   SetPlanEntries(q.Settings(), {q.PlanEntries().front(), stock});
   Strings started;
-  Job = [&](TSchedule& job) {
-    const bool shop = job.JobFile(1) == Dir / "Shop.gdb";
+  Job = [&](TJobRunner& job) {
+    const bool shop = SourceOf(job.Job()).Get() == Dir / "Shop.gdb";
     started.push_back(FormatDateTime("hh:nn:ss ", Clock.Now()) + (shop ? "Shop" : "Stock"));
-    WriteFileBytes(job.JobFile(2), "backup " + std::to_string(started.size()));
+    WriteFileBytes(TargetOf(job.Job()).Get(), "backup " + std::to_string(started.size()));
     // Shop's first backup: its last tick at 10:29:57, its end at 10:30:01.
     Work(started.size() == 1 ? 29 + 59.0 / 60 : 20.0 / 60);
     return true;
@@ -338,8 +338,8 @@ TEST_F(Plan, TwoBackupsOfOneDatabaseInOneMinuteNeverShareAName) {
   AllDays();
   q.Settings().PlanRecord.NightPeriodBack = 2;
   int made = 0;
-  Job = [&](TSchedule& job) {
-    WriteFileBytes(job.JobFile(2), "backup " + std::to_string(++made));
+  Job = [&](TJobRunner& job) {
+    WriteFileBytes(TargetOf(job.Job()).Get(), "backup " + std::to_string(++made));
     return true;
   };
   RunUntil(At(0, 10, 30, 2), At(0, 10, 30, 3));
@@ -619,7 +619,7 @@ TEST_F(Plan, DaysOfTicksOnTheWallClockOfBerlin) {
     p.NightBeginBack = EncodeTime(scenario.NightBegin, 0, 0, 0);
     p.NightClockBack = EncodeTime(std::stoi(std::string(scenario.Clock, 2)), std::stoi(scenario.Clock + 3), 0, 0);
     Strings started;
-    Job = [&](TSchedule&) {
+    Job = [&](TJobRunner&) {
       started.push_back(WallMinute(Clock.UtcMs()));
       const bool longJob = scenario.LongJob && started.back() == scenario.LongJob;
       // Ticks during the job skip its entry.

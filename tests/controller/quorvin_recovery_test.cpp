@@ -54,12 +54,12 @@ TEST_F(Recovery, TheRecordIsPrivateAndLivesAsLongAsTheJob) {
   q.Settings().DataBase = Dir / "Shop.gdb";
   std::string text;
   unsigned mode = 0;
-  Job = [&](TSchedule& job) {
+  Job = [&](TJobRunner& job) {
     bool exists = false;
     text = ReadWholeFile(q.JobRecordPath(), exists).value_or("");
     struct stat st {};
     if (stat(q.JobRecordPath().c_str(), &st) == 0) mode = st.st_mode & 0777;
-    WriteFileBytes(job.JobFile(2), "NEW");
+    WriteFileBytes(TargetOf(job.Job()).Get(), "NEW");
     return true;
   };
   ASSERT_TRUE(BackupNow().Succeeded);
@@ -265,8 +265,8 @@ TEST_F(Recovery, EveryJobFinishesTheInterruptedJobFirst) {
   TQuorvin& q = StartWithStandIn();
   q.Settings().AutoBackName = false;
   q.Settings().DataBase = Dir / "Shop.gdb";
-  Job = [](TSchedule& job) {
-    WriteFileBytes(job.JobFile(2), "NEW");
+  Job = [](TJobRunner& job) {
+    WriteFileBytes(TargetOf(job.Job()).Get(), "NEW");
     return true;
   };
   // Killed in its request, an hour ago, with an earlier backup aside.

@@ -33,7 +33,7 @@ class Unattended : public JobTest {
   }
 };
 
-bool RefusedLogin(TSchedule& job) {
+bool RefusedLogin(TJobRunner& job) {
   job.Output->ShowJobMessage("Error: Your user name and password are not defined.");
   job.Output->AddPaneLine("ERROR: Your user name and password are not defined.");
   return false;
@@ -41,14 +41,14 @@ bool RefusedLogin(TSchedule& job) {
 
 // A database the server does not have: the shutdown step finds nothing to
 // shut down first, the server then says why.
-bool MissingDatabase(TSchedule& job) {
+bool MissingDatabase(TJobRunner& job) {
   job.Output->AddPaneLine("Error stopping database");
   job.Output->AddPaneLine("ERROR: I/O error during \"open\" operation for file \"/srv/gone.fdb\"");
   return false;
 }
 
-bool MadeButNotOnLine(TSchedule& job) {
-  WriteFileBytes(job.JobFile(2), "gbk");
+bool MadeButNotOnLine(TJobRunner& job) {
+  WriteFileBytes(TargetOf(job.Job()).Get(), "gbk");
   job.Output->ShowJobMessage("Error starting database");
   return true;
 }
@@ -57,7 +57,7 @@ bool MadeButNotOnLine(TSchedule& job) {
 
 TEST_F(Unattended, PlanBackupsReportWithoutWaiting) {
   struct TCase {
-    bool (*Job)(TSchedule&);
+    bool (*Job)(TJobRunner&);
     bool NoDatabase;
     std::string LogLine;  // the line before "---"
     bool Succeeded;
@@ -65,7 +65,7 @@ TEST_F(Unattended, PlanBackupsReportWithoutWaiting) {
   const TCase cases[] = {
       {RefusedLogin, false, "Причина: Your user name and password are not defined.", false},
       {MissingDatabase, false, "Причина: I/O error during \"open\" operation for file \"/srv/gone.fdb\"", false},
-      {[](TSchedule&) { return true; }, false, "Причина: файл копии не найден на этом компьютере", false},
+      {[](TJobRunner&) { return true; }, false, "Причина: файл копии не найден на этом компьютере", false},
       {nullptr, true, "Причина: Файл не найден!", false},
       {MadeButNotOnLine, false, "Внимание: Error starting database", true},
   };

@@ -8,10 +8,10 @@
 
 #include "controller/history/job_history.h"
 #include "integration/controller_fixture_fb.h"
+#include "jobs/job_runner.h"
 #include "platform/files.h"
 #include "platform/sha256.h"
 #include "platform/temp_folder.h"
-#include "runner/schedule.h"
 
 namespace ctltest {
 namespace {
@@ -89,10 +89,10 @@ TEST_F(ControllerHistory, ABrokenBackupFailsItsVerificationLocalAndTcp) {
     ASSERT_TRUE(Backup()) << seams.Dump();
     const std::string older = Bytes(backup.BackFile);
     q->Settings().VerifyBackup = true;
-    q->Jobs().JobRunner = [](TSchedule& job) {
-      const bool ok = job.RunJob();
-      const std::string gbk = job.JobFile(2);
-      if (job.JobKind == TSchedule::KindBackup) std::filesystem::resize_file(gbk, std::filesystem::file_size(gbk) / 2);
+    q->Jobs().JobRunner = [](TJobRunner& job) {
+      const bool ok = job.Run();
+      const std::string gbk = TargetOf(job.Job()).Get();
+      if (job.Job().Kind == TJobKind::Backup) std::filesystem::resize_file(gbk, std::filesystem::file_size(gbk) / 2);
       return ok;
     };
     seams.Messages.clear();

@@ -6,8 +6,8 @@
 
 #include "controller/history/job_history.h"
 #include "integration/controller_fixture_fb.h"
+#include "jobs/job_runner.h"
 #include "platform/fake_clock.h"
-#include "runner/schedule.h"
 
 namespace ctltest {
 namespace {
@@ -33,14 +33,14 @@ TEST_F(Queue, TwoDatabasesDueTogetherAndOneByHandRunOneAfterTheOther) {
   std::vector<std::pair<std::string, TJobBy>> seen;
   std::optional<std::optional<TBackupOutcome>> askedByHand;
   std::optional<TBackupOutcome> heardByHand;
-  q->Jobs().JobRunner = [&](TSchedule& job) {
+  q->Jobs().JobRunner = [&](TJobRunner& job) {
     const std::optional<TQueuedJob> running = q->Queue().Running();
     if (running && (seen.empty() || seen.back() != std::make_pair(running->Database, running->By)))
       seen.emplace_back(running->Database, running->By);
     if (!askedByHand)
       q->RunOnFrontEnd(
           [&] { askedByHand = q->Backup(db, [&](const TBackupOutcome& outcome) { heardByHand = outcome; }); });
-    return job.RunJob();
+    return job.Run();
   };
   q->Execute();
   q->OnPlanTimer();

@@ -20,9 +20,9 @@
 #include "controller/recovery/recovery.h"
 #include "integration/controller_fixture_fb.h"
 #include "integration/private_server_environment.h"
+#include "jobs/job_runner.h"
 #include "platform/computer_name.h"
 #include "platform/files.h"
-#include "runner/schedule.h"
 
 namespace ctltest {
 namespace {
@@ -223,7 +223,7 @@ TEST_F(ControllerFirebird, ServerKilledDuringATcpRestoreTheDatabaseComesBackOnLi
   bool killed = false;
   bool resumed = false;
   // Killed on the job's own thread, while the server still restores.
-  q->Jobs().JobRunner = [&](TSchedule& job) {
+  q->Jobs().JobRunner = [&](TJobRunner& job) {
     const auto shown = job.OnOutputLine;
     job.OnOutputLine = [&, shown](const std::string& line) {
       if (shown) shown(line);
@@ -233,7 +233,7 @@ TEST_F(ControllerFirebird, ServerKilledDuringATcpRestoreTheDatabaseComesBackOnLi
         killed = true;
       }
     };
-    return job.RunJob();
+    return job.Run();
   };
   seams.OnLine = [&] {
     const std::string& last = seams.Lines.empty() ? std::string() : seams.Lines.back();

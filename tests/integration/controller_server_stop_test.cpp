@@ -9,8 +9,8 @@
 
 #include "integration/controller_fixture_fb.h"
 #include "integration/private_server.h"
+#include "jobs/job_runner.h"
 #include "platform/files.h"
-#include "runner/schedule.h"
 
 namespace ctltest {
 namespace {
@@ -44,7 +44,7 @@ TEST_F(ServerStop, ServerStoppedInTheMiddleOfABackup) {
   // At the first table the server goes down, on the job's own thread: the
   // job is still reading its output.
   bool stopped = false;
-  q->Jobs().JobRunner = [&](TSchedule& job) {
+  q->Jobs().JobRunner = [&](TJobRunner& job) {
     const auto shown = job.OnOutputLine;
     job.OnOutputLine = [&, shown](const std::string& line) {
       if (shown) shown(line);
@@ -53,7 +53,7 @@ TEST_F(ServerStop, ServerStoppedInTheMiddleOfABackup) {
         stopped = true;
       }
     };
-    return job.RunJob();
+    return job.Run();
   };
   seams.Messages.clear();
   EXPECT_FALSE(Backup()) << seams.Dump();

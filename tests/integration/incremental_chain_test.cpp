@@ -12,6 +12,7 @@
 #include "controller/history/job_history.h"
 #include "controller/jobs/incremental/chain.h"
 #include "integration/controller_fixture_fb.h"
+#include "jobs/job.h"
 #include "platform/fake_clock.h"
 #include "runner/log_pane.h"
 #include "runner/physical_backup.h"
@@ -154,8 +155,7 @@ TEST_P(IncrementalChain, ALevelWithoutItsLowerLevelIsRefused) {
         << outcome->Reason;
   }
   EXPECT_TRUE(FilesWith(".nbk").empty());
-  EXPECT_TRUE(
-      ServerAnswers(LocalComputerName(), static_cast<std::uint8_t>(GetParam()), "SYSDBA", fbtest::SysdbaPassword()));
+  EXPECT_TRUE(ServerAnswers(LocalComputerName(), JobProtocolOf(GetParam()), "SYSDBA", fbtest::SysdbaPassword()));
   const std::string l0 = Level(0);
   // Level 2 still lacks its level 1.
   EXPECT_FALSE(q->IncrementalBackup(db, 2)->Succeeded);

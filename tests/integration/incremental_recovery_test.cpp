@@ -23,6 +23,7 @@
 #include "controller/history/job_history.h"
 #include "integration/controller_fixture_fb.h"
 #include "integration/private_server_environment.h"
+#include "jobs/job.h"
 #include "runner/log_pane.h"
 #include "runner/physical_backup.h"
 
@@ -136,8 +137,7 @@ class RefusedLevel : public ControllerFirebird, public ::testing::WithParamInter
     EXPECT_EQ(history.back().Level, level);
     EXPECT_EQ(history.back().Reason, outcome->Reason);
     EXPECT_TRUE(FilesWith("_L" + std::to_string(level) + "_").empty());
-    EXPECT_TRUE(
-        ServerAnswers(LocalComputerName(), static_cast<std::uint8_t>(GetParam()), "SYSDBA", fbtest::SysdbaPassword()));
+    EXPECT_TRUE(ServerAnswers(LocalComputerName(), JobProtocolOf(GetParam()), "SYSDBA", fbtest::SysdbaPassword()));
   }
 };
 

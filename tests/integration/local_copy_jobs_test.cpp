@@ -9,10 +9,10 @@
 #include <sys/wait.h>
 
 #include "integration/controller_fixture_fb.h"
+#include "jobs/job_runner.h"
 #include "platform/files.h"
 #include "platform/scoped_env.h"
 #include "runner/local_copy_writer.h"
-#include "runner/schedule.h"
 
 namespace ctltest {
 namespace {
@@ -67,18 +67,18 @@ class LocalCopyFirebird : public ControllerFirebird {
   // A copy-only backup of `database` through the runner, as the controller
   // fills it in, without a shutdown.
   bool RunCopyJob(const std::string& database, std::int32_t protocol = kTcp) {
-    TSchedule job;
-    job.SetUserName("SYSDBA");
-    job.SetPassword(fbtest::SysdbaPassword());
-    job.SetProtocol(static_cast<uint8_t>(protocol));
+    TJob job;
+    job.UserName.Set("SYSDBA");
+    job.Password.Set(fbtest::SysdbaPassword());
+    job.Protocol = JobProtocolOf(protocol);
     job.WriteJobLog = false;
     job.StopDatabase = false;
-    job.SetJobFile(1, database);
-    job.SetJobFile(2, dir.File("base.gbk"));
-    job.LocalCopyDir = copies;
-    job.LocalCopyOnly = true;
-    job.Output = &output;
-    return job.RunJob();
+    job.Database.Set(database);
+    job.BackupFile.Set(dir.File("base.gbk"));
+    job.Destination = {copies, true};
+    TJobRunner runner(job);
+    runner.Output = &output;
+    return runner.Run();
   }
 
   bool PaneSays(const std::string& part) const {

@@ -1,4 +1,4 @@
-// Backups, restores and repairs through TSchedule against the real Firebird:
+// Backups, restores and repairs through the job runner against the real Firebird:
 // the embedded engine (protocol Local) and the server on this computer
 // (protocol TCP).
 
@@ -9,19 +9,21 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "integration/fb_fixture.h"
+#include "jobs/job_runner.h"
 #include "runner/job_output.h"
-#include "runner/schedule.h"
 #include "runner/ui_seams.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
-constexpr uint8_t kTcp = 0;
-constexpr uint8_t kLocal = 3;
+constexpr TProtocol kTcp = TProtocol::TCP;
+constexpr TProtocol kLocal = TProtocol::Local;
 
 class TPane : public TLogPaneView {
  public:
@@ -48,18 +50,31 @@ class RunnerFirebird : public ::testing::Test {
     fbtest::CreateDatabase(db);
   }
 
-  void Fill(TSchedule& job, int32_t kind, uint8_t protocol, const std::string& file1, const std::string& file2) {
-    job.JobKind = kind;
-    job.SetJobName("REAL JOB");
-    job.SetUserName("SYSDBA");
-    job.SetPassword(protocol == kTcp ? fbtest::SysdbaPassword() : "");
-    job.SetProtocol(protocol);
+  // A job of `kind` from `source` to `target` (a repair: none), without a
+  // shutdown.
+  TJob Describe(TJobKind kind, TProtocol protocol, const std::string& source, const std::string& target) {
+    TJob job;
+    job.Kind = kind;
+    job.Name.Set("REAL JOB");
+    job.UserName.Set("SYSDBA");
+    job.Password.Set(protocol == kTcp ? fbtest::SysdbaPassword() : "");
+    job.Protocol = protocol;
     job.WriteJobLog = false;
     job.VerboseJobLog = false;
-    job.SetJobFile(1, file1);
-    job.SetJobFile(2, file2);
+    const bool restore = RestoresDatabase(job);
+    (restore ? job.BackupFile : job.Database).Set(source);
+    (restore ? job.Database : job.BackupFile).Set(target);
     job.StopDatabase = false;
-    job.Output = &output;
+    return job;
+  }
+
+  // Runs `job` with its account on the pane; `beforeRequest` as the
+  // runner's hook.
+  bool Run(const TJob& job, std::function<void()> beforeRequest = {}) {
+    TJobRunner runner(job);
+    runner.Output = &output;
+    runner.BeforeRequest = std::move(beforeRequest);
+    return runner.Run();
   }
 
   // The lines the runner itself puts around the server's output.
@@ -113,10 +128,9 @@ class RunnerFirebird : public ::testing::Test {
 
 TEST_F(RunnerFirebird, BackupLocalRestoresWithGbakToTheSameRows) {
   const std::string gbk = dir.File("base.gbk");
-  TSchedule job;
-  Fill(job, 1, kLocal, db, gbk);
-  job.SetJobOption(2, true);
-  ASSERT_TRUE(job.RunJob()) << Dump();
+  TJob job = Describe(TJobKind::Backup, kLocal, db, gbk);
+  job.BackupOptions = {TBackupOption::IgnoreLimbo};
+  ASSERT_TRUE(Run(job)) << Dump();
   ExpectFrame("Backup of database: base.fdb", "**** BACKUP COMPLETE ****");
   EXPECT_EQ(pane.Lines[2], "Job options: [Ignore limbo transactions]");
   const Lines out = ServerOutput();
@@ -161,14 +175,12 @@ TEST_F(RunnerFirebird, BackupTcpWithShutdownTakesTheDatabaseOffLineDuringTheJob)
   // an ordinary user is refused.
   bool shutDownSeen = false;
   std::string attributesSeen;
-  TSchedule job;
-  Fill(job, 1, kTcp, db, gbk);
+  TJob job = Describe(TJobKind::Backup, kTcp, db, gbk);
   job.StopDatabase = true;
-  job.BeforeRequest = [&] {
+  ASSERT_TRUE(Run(job, [&] {
     attributesSeen = fbtest::HeaderAttributes(db);
     shutDownSeen = fbtest::IsShutdown(db) || attributesSeen.find("maintenance") != std::string::npos;
-  };
-  ASSERT_TRUE(job.RunJob()) << Dump();
+  })) << Dump();
 
   EXPECT_TRUE(shutDownSeen) << "attributes during the job: " << attributesSeen;
   EXPECT_EQ(pane.Lines[0], "Stopping database: base.fdb") << Dump();
@@ -195,11 +207,10 @@ TEST_F(RunnerFirebird, BackupTcpWithShutdownTakesTheDatabaseOffLineDuringTheJob)
 
 TEST_F(RunnerFirebird, BackupLocalWithShutdownThroughTheEmbeddedEngine) {
   bool shutDownSeen = false;
-  TSchedule job;
-  Fill(job, 1, kLocal, db, dir.File("local.gbk"));
+  TJob job = Describe(TJobKind::Backup, kLocal, db, dir.File("local.gbk"));
   job.StopDatabase = true;
-  job.BeforeRequest = [&] { shutDownSeen = fbtest::HeaderAttributes(db).find("maintenance") != std::string::npos; };
-  ASSERT_TRUE(job.RunJob()) << Dump();
+  ASSERT_TRUE(Run(job, [&] { shutDownSeen = fbtest::HeaderAttributes(db).find("maintenance") != std::string::npos; }))
+      << Dump();
   EXPECT_TRUE(shutDownSeen);
   EXPECT_EQ(pane.Lines[1], "Database shutdown complete") << Dump();
   ExpectFrame("Backup of database: base.fdb", "**** BACKUP COMPLETE ****", 2, 2);
@@ -216,13 +227,12 @@ TEST_F(RunnerFirebird, RestoreIntoANewFileLocalAndTcp) {
   ASSERT_EQ(code, 0) << gbakOut;
   fbtest::ShareWithServer(gbk);
 
-  for (uint8_t protocol : {kLocal, kTcp}) {
+  for (TProtocol protocol : {kLocal, kTcp}) {
     SCOPED_TRACE(protocol == kLocal ? "Local" : "TCP");
     const std::string target = dir.File(protocol == kLocal ? "new_local.fdb" : "new_tcp.fdb");
-    TSchedule job;
-    Fill(job, 2, protocol, gbk, target);
+    TJob job = Describe(TJobKind::Restore, protocol, gbk, target);
     job.StopDatabase = true;  // as every restore asks: the new file is not there yet
-    ASSERT_TRUE(job.RunJob()) << Dump();
+    ASSERT_TRUE(Run(job)) << Dump();
     // Nothing to stop: the pane says so plainly.
     EXPECT_EQ(pane.Lines[0], "New database: " + FileNameOf(target) + " does not exist yet, nothing to stop") << Dump();
     ExpectFrame("Restore of database: source.gbk", "**** RESTORE COMPLETE ****", 1, 2);
@@ -237,13 +247,11 @@ TEST_F(RunnerFirebird, RestoreIntoANewFileLocalAndTcp) {
 }
 
 TEST_F(RunnerFirebird, RepairLocalAndTcp) {
-  for (uint8_t protocol : {kLocal, kTcp}) {
+  for (TProtocol protocol : {kLocal, kTcp}) {
     SCOPED_TRACE(protocol == kLocal ? "Local" : "TCP");
-    TSchedule job;
-    Fill(job, 3, protocol, db, "");
-    job.SetJobOption(7, true);  // validate
-    job.SetJobOption(8, true);  // full
-    ASSERT_TRUE(job.RunJob()) << Dump();
+    TJob job = Describe(TJobKind::Repair, protocol, db, "");
+    job.RepairOptions = {TValidateOption::ValidateDB, TValidateOption::ValidateFull};
+    ASSERT_TRUE(Run(job)) << Dump();
     ExpectFrame("Fix of database: base.fdb", "**** FIX COMPLETE ****");
     EXPECT_EQ(pane.Lines[2], "Job options: [Validate database,Full validate]");
   }
@@ -251,11 +259,10 @@ TEST_F(RunnerFirebird, RepairLocalAndTcp) {
 }
 
 TEST_F(RunnerFirebird, RefusedLoginOnTheServer) {
-  TSchedule job;
-  Fill(job, 1, kTcp, db, dir.File("never.gbk"));
-  job.SetPassword("wrong-password");
+  TJob job = Describe(TJobKind::Backup, kTcp, db, dir.File("never.gbk"));
+  job.Password.Set("wrong-password");
   job.StopDatabase = true;
-  EXPECT_FALSE(job.RunJob());
+  EXPECT_FALSE(Run(job));
   // The shutdown is refused: the job does not run.
   ASSERT_EQ(pane.Lines.size(), 2u) << Dump();
   EXPECT_EQ(pane.Lines[0], "Stopping database: base.fdb");
@@ -267,7 +274,7 @@ TEST_F(RunnerFirebird, RefusedLoginOnTheServer) {
   // Without the shutdown the backup itself is refused, with its box.
   prompts.Messages.clear();
   job.StopDatabase = false;
-  EXPECT_FALSE(job.RunJob());
+  EXPECT_FALSE(Run(job));
   ASSERT_EQ(pane.Lines.size(), 6u) << Dump();
   EXPECT_EQ(pane.Lines[5].rfind("ERROR: ", 0), 0u);
   EXPECT_EQ(prompts.Messages, Lines{"Error: " + pane.Lines[5].substr(7)});
@@ -278,12 +285,10 @@ TEST_F(RunnerFirebird, RefusedLoginOnTheServer) {
 TEST_F(RunnerFirebird, FailedTcpJobsLeaveNoConnectionOpen) {
   const int before = fbtest::OwnConnectionsToPort();
   for (int i = 0; i < 4; ++i) {
-    TSchedule backup;
-    Fill(backup, 1, kTcp, dir.File("missing.fdb"), dir.File("missing.gbk"));
-    EXPECT_FALSE(backup.RunJob()) << Dump();
-    TSchedule restore;
-    Fill(restore, 2, kTcp, dir.File("missing.gbk"), dir.File("restored.fdb"));
-    EXPECT_FALSE(restore.RunJob()) << Dump();
+    TJob backup = Describe(TJobKind::Backup, kTcp, dir.File("missing.fdb"), dir.File("missing.gbk"));
+    EXPECT_FALSE(Run(backup)) << Dump();
+    TJob restore = Describe(TJobKind::Restore, kTcp, dir.File("missing.gbk"), dir.File("restored.fdb"));
+    EXPECT_FALSE(Run(restore)) << Dump();
   }
   EXPECT_EQ(fbtest::OwnConnectionsToPort(), before);
 }
@@ -325,14 +330,13 @@ TEST_F(RunnerFirebird, RestoreFromACutShortEmptyOrForeignFileFailsLocalAndTcp) {
       out << row.content;
     }
     fbtest::ShareWithServer(source);
-    for (uint8_t protocol : {kLocal, kTcp}) {
+    for (TProtocol protocol : {kLocal, kTcp}) {
       SCOPED_TRACE(std::string(row.name) + (protocol == kLocal ? " Local" : " TCP"));
       prompts.Messages.clear();
       const std::string target = dir.File(std::string("from_") + row.name + (protocol == kLocal ? ".local" : ".tcp"));
-      TSchedule job;
-      Fill(job, 2, protocol, source, target);
+      TJob job = Describe(TJobKind::Restore, protocol, source, target);
       job.StopDatabase = true;
-      EXPECT_FALSE(job.RunJob()) << Dump();
+      EXPECT_FALSE(Run(job)) << Dump();
       EXPECT_FALSE(ContainsLine("**** RESTORE COMPLETE ****")) << Dump();
       std::string error;
       for (const auto& line : pane.Lines)

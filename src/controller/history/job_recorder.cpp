@@ -1,11 +1,11 @@
 #include "controller/history/job_recorder.h"
 
+#include "jobs/job_runner.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/iso_time.h"
 #include "platform/sha256.h"
 #include "platform/text.h"
-#include "runner/schedule.h"
 
 TFileFacts FileFactsOf(const std::string& path) {
   TFileFacts facts;
@@ -34,7 +34,7 @@ TJobRecorder::TJobRecorder(std::string historyPath, TJobOutput& output, const ch
   FRecord.File = std::move(file);
 }
 
-void TJobRecorder::Watch(TSchedule& job, std::function<void()> notify, std::vector<std::string>* keep) {
+void TJobRecorder::Watch(TJobRunner& job, std::function<void()> notify, std::vector<std::string>* keep) {
   FWatching = true;
   job.OnOutputLine = [this, notify = std::move(notify), keep](const std::string& line) {
     FProgress.AddLine();

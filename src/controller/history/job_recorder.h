@@ -16,7 +16,7 @@
 #include "runner/job_output.h"
 #include "runner/local_copy_info.h"
 
-class TSchedule;
+class TJobRunner;
 
 // Size and SHA-256 of a file.
 TFileFacts FileFactsOf(const std::string& path);
@@ -35,7 +35,7 @@ class TJobRecorder {
 
   // Follows the job's output: counts its lines, keeps them in `keep` when
   // given, and calls `notify` after each one.
-  void Watch(TSchedule& job, std::function<void()> notify, std::vector<std::string>* keep = nullptr);
+  void Watch(TJobRunner& job, std::function<void()> notify, std::vector<std::string>* keep = nullptr);
   std::optional<TJobProgress> Progress() const;
   // The share of this job done by its own measure; nullopt without one.
   std::optional<double> Fraction() const;

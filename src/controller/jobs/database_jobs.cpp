@@ -17,6 +17,8 @@
 #include "controller/jobs/job_scope.h"
 #include "controller/jobs/replaced_file.h"
 #include "controller/log/operation_log.h"
+#include "jobs/job_runner.h"
+#include "jobs/job_switches.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/growing_file_hash.h"
@@ -27,7 +29,6 @@
 #include "runner/job_paths.h"
 #include "runner/local_copy_job.h"
 #include "runner/local_copy_writer.h"
-#include "runner/schedule.h"
 #include "runner/ui_seams.h"
 
 namespace {
@@ -74,7 +75,7 @@ void LogJobOutcome(TOperationLog& log, bool succeeded, const char* done, const c
   log.Stamped(std::string(" ") + (succeeded ? done : notDone) + file);
 }
 
-// Runs `run` (which fills in and runs a job); a job that ends badly gets a
+// Runs `run` (which describes and runs a job); a job that ends badly gets a
 // beep and `failureText`, an error raised on the way is shown in the pane
 // and in a box, in `order`. True when the job succeeded.
 bool RunReported(TJobOutput& output, const std::function<bool()>& run, const char* failureText, TErrorOrder order) {
@@ -98,17 +99,28 @@ bool RunReported(TJobOutput& output, const std::function<bool()>& run, const cha
   return false;
 }
 
-void FillJob(TSchedule& job, const TDatabaseOptions& db, std::int32_t kind, const char* name, const bool (&options)[7],
-             TJobOutput& output) {
-  job.JobKind = kind;
-  job.SetJobName(name);
-  job.SetUserName(db.User);
-  job.SetPassword(db.Pass);
-  job.SetProtocol(static_cast<std::uint8_t>(db.Protocol & 0xFF));
+TJob DescribeJob(const TDatabaseOptions& db, TJobKind kind, const char* name) {
+  TJob job;
+  job.Kind = kind;
+  job.Name.Set(name);
+  job.UserName.Set(db.User);
+  job.Password.Set(db.Pass);
+  job.Protocol = JobProtocolOf(db.Protocol);
   job.WriteJobLog = false;
   job.VerboseJobLog = false;
-  for (int i = 0; i < 7; ++i) job.SetJobOption(i + 1, options[i]);
-  job.Output = &output;
+  return job;
+}
+
+TBackupOptions BackupOptionsOf(const TDatabaseOptions& db) {
+  const bool on[] = {db.BackParam1, db.BackParam2, db.BackParam3, db.BackParam4,
+                     db.BackParam5, db.BackParam6, db.BackParam7};
+  return OptionsOfSwitches(BackupSwitches, on);
+}
+
+TRestoreOptions RestoreOptionsOf(const TDatabaseOptions& db) {
+  const bool on[] = {db.RestParam1, db.RestParam2, db.RestParam3, db.RestParam4,
+                     db.RestParam5, db.RestParam6, db.RestParam7};
+  return OptionsOfSwitches(RestoreSwitches, on);
 }
 
 TBackupName SplitDataBaseName(const std::string& dataBase) {
@@ -141,10 +153,10 @@ TDatabaseJobs::~TDatabaseJobs() {
   std::abort();
 }
 
-bool TDatabaseJobs::RunJobOf(TSchedule& job) {
-  if (!JobRunner) return job.RunJob();
+bool TDatabaseJobs::RunJobOf(TJobRunner& job) {
+  if (!JobRunner) return job.Run();
   // A stand-in has no shutdown step and no request: the file is moved out
-  // of the way before it, as RunJob would; the caller finishes the file.
+  // of the way before it, as the runner would; the caller finishes the file.
   if (job.BeforeRequest) job.BeforeRequest();
   return JobRunner(job);
 }
@@ -161,7 +173,7 @@ TJobRecord TDatabaseJobs::NewJobRecord(const TDatabaseOptions& db, const char* k
   record.Target = target;
   record.ShutDown = shutDown;
   record.Settings = FPlaces.SettingsPath;
-  record.Protocol = static_cast<std::uint8_t>(db.Protocol & 0xFF);
+  record.Protocol = JobProtocolOf(db.Protocol);
   record.User = db.User;
   return record;
 }
@@ -193,7 +205,7 @@ class TDatabaseJobs::TBackupRun {
   // Size and checksum of the new backup file: hashed while the server wrote
   // it, or read whole when that fell through.
   TFileFacts NewBackupFacts();
-  void FillJob(TSchedule& job);
+  TJob Describe() const;
   // The job's phases in the order they run.
   std::vector<TJobPhase> PhasesOf(bool serverFile, bool copy) const;
 
@@ -222,17 +234,14 @@ bool TDatabaseJobs::TBackupRun::CanStart() {
   return AdminLoginAccepted(FDb.User, FDb.Pass, FOutput);
 }
 
-void TDatabaseJobs::TBackupRun::FillJob(TSchedule& job) {
-  const bool options[] = {FDb.BackParam1, FDb.BackParam2, FDb.BackParam3, FDb.BackParam4,
-                          FDb.BackParam5, FDb.BackParam6, FDb.BackParam7};
-  ::FillJob(job, FDb, TSchedule::KindBackup, "BACKUP OPERATION", options, FOutput);
-  job.SetJobFile(1, FDb.DataBase);
-  job.SetJobFile(2, FOutcome.BackFile);
+TJob TDatabaseJobs::TBackupRun::Describe() const {
+  TJob job = DescribeJob(FDb, TJobKind::Backup, "BACKUP OPERATION");
+  job.BackupOptions = BackupOptionsOf(FDb);
+  job.Database.Set(FDb.DataBase);
+  job.BackupFile.Set(FOutcome.BackFile);
   job.StopDatabase = FDb.BackShutDown;
-  job.LocalCopyDir = FDb.LocalCopyDir;
-  job.LocalCopyOnly = FDb.LocalCopyOnly;
-  job.OnLocalCopyMade = [this](const TLocalCopyInfo& made) { FOutcome.Copy = made; };
-  job.OnLocalCopyStarting = [this] { FJobs.EnterPhase(TJobPhase::Copy); };
+  job.Destination = {FDb.LocalCopyDir, FDb.LocalCopyOnly};
+  return job;
 }
 
 TBackupOutcome TDatabaseJobs::TBackupRun::Run() {
@@ -243,7 +252,7 @@ TBackupOutcome TDatabaseJobs::TBackupRun::Run() {
     return FOutcome;
   }
   FOutcome.Started = true;
-  scope.Name({TSchedule::KindBackup, FDb.DataBase});
+  scope.Name({TJobKind::Backup, FDb.DataBase});
   const std::string& backFile = FOutcome.BackFile;
   // Nothing is moved or removed before this point: a job that is not
   // started leaves every file as it was. With "copy only" no file is made
@@ -276,8 +285,10 @@ TBackupOutcome TDatabaseJobs::TBackupRun::Run() {
         record.Save();
         for (TReplacedFile* file : {&previous, &previousCopy, &previousChecksum}) file->MoveAside();
         if (serverFile) FGrowing = std::make_unique<TGrowingFileHash>(backFile);
-        TSchedule job;
-        FillJob(job);
+        TJobRunner job(Describe());
+        job.Output = &FOutput;
+        job.OnLocalCopyMade = [this](const TLocalCopyInfo& made) { FOutcome.Copy = made; };
+        job.OnLocalCopyStarting = [this] { FJobs.EnterPhase(TJobPhase::Copy); };
         job.BeforeRequest = [&] { record.NoteRequestStarted(); };
         std::vector<std::string> output;
         FJobs.WatchJob(recorder, job, FDb.VerifyBackup ? &output : nullptr);
@@ -407,7 +418,7 @@ class TDatabaseJobs::TRestoreRun {
   bool SourceFit(TJobRecorder& recorder);
   // The question about users still attached; false when declined.
   bool UsersDisconnected();
-  void FillJob(TSchedule& job);
+  TJob Describe() const;
 
   TDatabaseJobs& FJobs;
   const TDatabaseOptions& FDb;
@@ -452,16 +463,14 @@ bool TDatabaseJobs::TRestoreRun::SourceFit(TJobRecorder& recorder) {
   return false;
 }
 
-void TDatabaseJobs::TRestoreRun::FillJob(TSchedule& job) {
-  const bool options[] = {FDb.RestParam1, FDb.RestParam2, FDb.RestParam3, FDb.RestParam4,
-                          FDb.RestParam5, FDb.RestParam6, FDb.RestParam7};
-  ::FillJob(job, FDb, TSchedule::KindRestore, "Restore", options, FOutput);
-  job.SetJobFile(2, FTarget);
-  job.SetJobFile(1, FSource);
+TJob TDatabaseJobs::TRestoreRun::Describe() const {
+  TJob job = DescribeJob(FDb, FChain.empty() ? TJobKind::Restore : TJobKind::PhysicalRestore, "Restore");
+  job.RestoreOptions = RestoreOptionsOf(FDb);
+  job.Database.Set(FTarget);
+  job.BackupFile.Set(FSource);
   job.StopDatabase = true;
-  if (FChain.empty()) return;
-  job.JobKind = TSchedule::KindNRestore;
   job.ChainFiles = FChain;
+  return job;
 }
 
 bool TDatabaseJobs::TRestoreRun::Run() {
@@ -470,7 +479,7 @@ bool TDatabaseJobs::TRestoreRun::Run() {
   TJobRecorder recorder(FJobs.FPlaces.HistoryPath, FOutput, HistoryKindRestore, ByOf(FBy), FTarget, FSource);
   // Before anything is asked or shut down.
   if (!SourceFit(recorder) || !UsersDisconnected()) return false;
-  scope.Name({TSchedule::KindRestore, FTarget});
+  scope.Name({TJobKind::Restore, FTarget});
   const std::vector<TJobPhase> phases{TJobPhase::Restore};
   TPhasedProgress progress(Now(), phases, PhaseWeights(phases, recorder.Baseline(), recorder.History()));
   TPhasesScope phasesScope(FJobs, progress);
@@ -487,7 +496,8 @@ bool TDatabaseJobs::TRestoreRun::Run() {
       [&] {
         FJobs.RemoveJobLog("rest.log");
         record.Save();
-        TSchedule job;
+        TJobRunner job(Describe());
+        job.Output = &FOutput;
         // The database is moved aside only after the runner has shut it
         // down: a user still attached to it would otherwise go on writing
         // into the moved file. It is put back before the runner brings the
@@ -504,7 +514,6 @@ bool TDatabaseJobs::TRestoreRun::Run() {
           previous.Finish(succeeded, started);
           finished = true;
         };
-        FillJob(job);
         FJobs.WatchJob(recorder, job);
         return FJobs.RunJobOf(job);
       },

@@ -23,22 +23,23 @@
 #include "controller/jobs/job_record.h"
 #include "controller/jobs/retention.h"
 #include "controller/settings/settings.h"
+#include "jobs/job_kind.h"
 #include "runner/local_copy_info.h"
 
 class TJobOutput;
 class TJobRecordFile;
 class TJobRecorder;
 class TOperationLog;
-class TSchedule;
+class TJobRunner;
 struct TFileFacts;
 
 // Who started a job: the history and the job's manners follow from it.
 enum class TJobBy { User, Plan };
 
-// The job under way, for the status line: its kind (TSchedule::KindBackup or
-// KindRestore; 0 while none runs) and the database it works on.
+// The job under way, for the status line: its kind (a backup or a restore;
+// none while none runs) and the database it works on.
 struct TRunningJob {
-  std::int32_t Kind = 0;
+  std::optional<TJobKind> Kind;
   std::string File;
 };
 
@@ -143,10 +144,10 @@ class TDatabaseJobs {
   // Called when a job starts, after each line of its output, and when it
   // ends: the place to refresh a display of JobProgress().
   std::function<void()> OnJobProgress;
-  // Runs the filled-in job; RunJob by default. Tests put a stand-in here;
+  // Runs the job's runner; its Run by default. Tests put a stand-in here;
   // the job's BeforeRequest hook runs just before it (a stand-in has no
   // shutdown step), its AfterRequest only if the stand-in calls it.
-  std::function<bool(TSchedule&)> JobRunner;
+  std::function<bool(TJobRunner&)> JobRunner;
 
  private:
   friend class TJobScope;
@@ -159,12 +160,12 @@ class TDatabaseJobs {
   // False (the user told, `refusal` set) while a job runs, or while the
   // record of a job cut short earlier is there.
   bool Free(TJobOutput& output, std::string& refusal) const;
-  bool RunJobOf(TSchedule& job);
+  bool RunJobOf(TJobRunner& job);
   void NotifyProgress();
   // The job under way moves on to `phase` (its progress says so).
   void EnterPhase(TJobPhase phase);
   // Follows `job` with `recorder` and tells OnJobProgress.
-  void WatchJob(TJobRecorder& recorder, TSchedule& job, std::vector<std::string>* keep = nullptr);
+  void WatchJob(TJobRecorder& recorder, TJobRunner& job, std::vector<std::string>* keep = nullptr);
   // Appends the job's history record; a record that cannot be written gets
   // an operation log line instead.
   void FinishRecord(TJobRecorder& recorder, bool succeeded, const std::string& reason);

@@ -12,13 +12,13 @@
 #include "controller/jobs/job_scope.h"
 #include "controller/jobs/retention.h"
 #include "controller/log/operation_log.h"
+#include "jobs/job_runner.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "runner/job_output.h"
 #include "runner/local_copy_job.h"
 #include "runner/local_copy_reader.h"
 #include "runner/local_copy_writer.h"
-#include "runner/schedule.h"
 
 namespace {
 
@@ -81,7 +81,7 @@ void TDatabaseJobs::FinishRecord(TJobRecorder& recorder, bool succeeded, const s
   if (!recorder.Finish(succeeded, reason)) FLog.Stamped(" Не удалось записать историю заданий. " + FPlaces.HistoryPath);
 }
 
-void TDatabaseJobs::WatchJob(TJobRecorder& recorder, TSchedule& job, std::vector<std::string>* keep) {
+void TDatabaseJobs::WatchJob(TJobRecorder& recorder, TJobRunner& job, std::vector<std::string>* keep) {
   recorder.Watch(
       job, [this] { NotifyProgress(); }, keep);
 }

@@ -20,7 +20,7 @@
 
 struct TQueuedJob {
   // What the job works on, for the status line and the log.
-  std::int32_t Kind = 0;  // TSchedule::KindBackup or KindRestore
+  std::optional<TJobKind> Kind;  // a backup or a restore; none: only a recovery
   std::string Database;
   TJobBy By = TJobBy::User;
   // The plan entry whose backup it is (0: none).

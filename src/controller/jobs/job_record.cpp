@@ -100,7 +100,7 @@ std::string TJobRecord::Text() const {
   line("Made", Made ? "1" : "0");
   line("Verify", Verify ? "1" : "0");
   line("RequestStart", std::to_string(RequestStart));
-  line("Protocol", std::to_string(Protocol));
+  line("Protocol", std::to_string(static_cast<int>(Protocol)));
   line("User", User);
   line("Alive", std::to_string(Alive));
   line("TargetIdentity", IdentityText(TargetIdentity));
@@ -134,7 +134,8 @@ std::optional<TJobRecord> TJobRecord::Parse(const std::string& text) {
     if (key == "Made") record.Made = value == "1";
     if (key == "Verify") record.Verify = value == "1";
     if (key == "RequestStart") record.RequestStart = std::atoll(value.c_str());
-    if (key == "Protocol") record.Protocol = static_cast<std::uint8_t>(std::atoi(value.c_str()));
+    if (key == "Protocol")
+      record.Protocol = static_cast<TProtocol>(static_cast<std::uint8_t>(std::atoi(value.c_str())));
     if (key == "User") record.User = value;
     if (key == "Alive") record.Alive = std::atoll(value.c_str());
     if (key == "TargetIdentity") record.TargetIdentity = ParseIdentity(value);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "service/protocol.h"
 
 // A file the job recreates and where its earlier file is kept meanwhile.
 struct TReplacedPair {
@@ -72,7 +73,7 @@ struct TJobRecord {
   // earlier version): a file under a target's name that was created before
   // then, or after the job's last sign of life, is not the job's own.
   std::int64_t RequestStart = 0;
-  std::uint8_t Protocol = 0;
+  TProtocol Protocol = TProtocol::TCP;
   std::string User;
   // The job's last sign of life (seconds since 1970), and the target's
   // state then.

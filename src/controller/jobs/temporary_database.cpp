@@ -54,15 +54,15 @@ bool IsTemporaryDatabaseOf(const std::string& name, const std::string& backupFil
   return !folder.empty() && (matches(backupFile + ".verify-") || matches(folder + "verify-"));
 }
 
-TRemovalResult RemoveTemporaryDatabase(const std::string& name, std::uint8_t protocol, const std::string& user,
+TRemovalResult RemoveTemporaryDatabase(const std::string& name, TProtocol protocol, const std::string& user,
                                        const std::string& password) {
   const bool seenHere = !IsServerNotation(name) && FolderSearchable(FolderOf(name));
   if (seenHere && !IdentityOf(name)) return {TRemoval::NothingThere, {}};
   if (FileExists(name) && DeleteFile(name)) return {TRemoval::Removed, {}};
   try {
     const TServerPath path = ServerPathOf(name, LocalComputerName(), ReadMountTable());
-    DropServerDatabase(path.ServerName.empty() ? LocalComputerName() : path.ServerName, path.LocalPath,
-                       static_cast<TProtocol>(protocol), user, password);
+    DropServerDatabase(path.ServerName.empty() ? LocalComputerName() : path.ServerName, path.LocalPath, protocol, user,
+                       password);
     return {TRemoval::Dropped, {}};
   } catch (const std::exception& error) {
     if (SaysNoSuchFile(error.what())) return {TRemoval::NothingThere, {}};

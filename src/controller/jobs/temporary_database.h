@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "service/protocol.h"
+
 // A fresh name for the temporary database beside `backupFile` (as this
 // computer or its server names it: "\\server\D$\…" keeps the server's
 // notation), no longer than `maxChars` characters: "<backup>.verify-xxxxxx.fdb",
@@ -26,5 +28,5 @@ struct TRemovalResult {
 // look into its folder and sees no such file; deleted here when it can be;
 // otherwise dropped through its server with the job's protocol and login
 // (a server that has no such file: nothing was there).
-TRemovalResult RemoveTemporaryDatabase(const std::string& name, std::uint8_t protocol, const std::string& user,
+TRemovalResult RemoveTemporaryDatabase(const std::string& name, TProtocol protocol, const std::string& user,
                                        const std::string& password);

@@ -5,18 +5,21 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "controller/jobs/database_jobs.h"
 #include "controller/jobs/job_fill.h"
 #include "controller/jobs/job_record.h"
 #include "controller/jobs/temporary_database.h"
+#include "jobs/job.h"
+#include "jobs/job_runner.h"
 #include "runner/job_output.h"
-#include "runner/schedule.h"
 
 class TTestRestoreTarget {
  public:
   TTestRestoreTarget(const std::string& backupFile, const TDatabaseOptions& db, const TVerifyContext& context)
-      : FName(TemporaryDatabaseName(backupFile, TSchedule::FileNameChars)), FDb(db), FContext(context) {}
+      : FName(TemporaryDatabaseName(backupFile, FileNameChars)), FDb(db), FContext(context) {}
   ~TTestRestoreTarget() {
     try {
       Remove();
@@ -28,17 +31,23 @@ class TTestRestoreTarget {
 
   // Empty when no free name fits the job's limit.
   const std::string& Name() const { return FName; }
-  // `job` as the restore of `source` (a logical backup, or the last file of
-  // a chain for KindNRestore) into this database. The database backed up is
+  // The restore of `source` (a logical backup, or the last file of `chain`
+  // for a physical restore) into this database. The database backed up is
   // never touched: nothing to shut down.
-  void FillRestore(TSchedule& job, std::int32_t kind, const std::string& source) {
-    const bool noOptions[7] = {};
-    FillJob(job, FDb, kind, VerifyJobName, noOptions, FContext.Output);
-    job.SetJobFile(1, source);
-    job.SetJobFile(2, FName);
+  TJob Restore(TJobKind kind, const std::string& source, std::vector<std::string> chain = {}) const {
+    TJob job = DescribeJob(FDb, kind, VerifyJobName);
+    job.BackupFile.Set(source);
+    job.Database.Set(FName);
+    job.ChainFiles = std::move(chain);
     job.StopDatabase = false;
     job.KeepPane = true;
-    job.BeforeRequest = [this] { Creating(); };
+    return job;
+  }
+  // The runner of that restore reports to the verification's output and
+  // tells when it is about to create the database.
+  void Follow(TJobRunner& runner) {
+    runner.Output = &FContext.Output;
+    runner.BeforeRequest = [this] { Creating(); };
   }
 
   // The restore is about to create it.
@@ -52,8 +61,7 @@ class TTestRestoreTarget {
   bool Remove() {
     if (!FCreated || FRemoved) return true;
     FRemoved = true;
-    const TRemovalResult result =
-        RemoveTemporaryDatabase(FName, static_cast<std::uint8_t>(FDb.Protocol & 0xFF), FDb.User, FDb.Pass);
+    const TRemovalResult result = RemoveTemporaryDatabase(FName, JobProtocolOf(FDb.Protocol), FDb.User, FDb.Pass);
     TJobOutput& output = FContext.Output;
     switch (result.Outcome) {
       case TRemoval::NothingThere: break;

@@ -16,6 +16,7 @@
 #include "controller/jobs/temporary_database.h"
 #include "controller/jobs/test_restore_target.h"
 #include "controller/log/operation_log.h"
+#include "jobs/job_runner.h"
 #include "platform/file_aside.h"
 #include "platform/files.h"
 #include "platform/mount_table.h"
@@ -23,7 +24,6 @@
 #include "runner/job_output.h"
 #include "runner/job_paths.h"
 #include "runner/log_pane.h"
-#include "runner/schedule.h"
 #include "runner/table_counts.h"
 #include "service/database_drop.h"
 
@@ -73,11 +73,11 @@ bool TDatabaseJobs::VerifyBackupFile(const TDatabaseOptions& db, const std::stri
     TTestRestoreTarget target(backFile, db, context);
     if (target.Name().empty()) {
       failure = "no name for the temporary database beside " + backFile + " (in its folder as the server sees it, " +
-                std::to_string(TSchedule::FileNameChars) + " characters at most)";
+                std::to_string(FileNameChars) + " characters at most)";
     } else {
       output.AddPaneLine("Test restore into: " + target.Name());
-      TSchedule job;
-      target.FillRestore(job, TSchedule::KindRestore, source);
+      TJobRunner job(target.Restore(TJobKind::Restore, source));
+      target.Follow(job);
       std::vector<std::string> restoreOutput;
       WatchJob(recorder, job, &restoreOutput);
       if (!RunJobOf(job)) {

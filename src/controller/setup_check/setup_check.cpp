@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "controller/plan_editor/plan_editor.h"
+#include "jobs/job.h"
 #include "platform/files.h"
 #include "platform/folder_rights.h"
 #include "platform/mount_table.h"
@@ -68,8 +69,8 @@ TCheckItem ServerItem(const TDatabaseOptions& options, const TServerPath& path) 
   const std::string server = options.Protocol == ProtocolLocal
                                  ? std::string("the embedded engine")
                                  : "server " + (path.ServerName.empty() ? LocalComputerName() : path.ServerName);
-  const TPhysicalState state = ReadPhysicalState(
-      path.ServerName, path.LocalPath, static_cast<std::uint8_t>(options.Protocol), options.User, options.Pass);
+  const TPhysicalState state =
+      ReadPhysicalState(path.ServerName, path.LocalPath, JobProtocolOf(options.Protocol), options.User, options.Pass);
   if (!state.Known) return Problem(server + " with user " + options.User + ": " + state.Error);
   std::string text = server + " (" + state.ServerVersion + ") reads the database as user " + options.User;
   if (state.ReadOnly) return Problem(text + ", but it is read-only: its backup cannot be made");

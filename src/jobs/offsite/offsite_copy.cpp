@@ -8,7 +8,7 @@
 #include "platform/sha256.h"
 #include "runner/job_output.h"
 #include "runner/job_requests.h"
-#include "runner/schedule.h"
+#include "service/stream_services.h"
 #include "storage/crypt/encrypting_writer.h"
 
 std::string OffsiteCopyName(const std::string& backupFileName) { return backupFileName + ".zst"; }
@@ -55,8 +55,8 @@ TCopyMetadata MetadataOf(const std::string& backupFileName, const TCryptKey* key
 }
 
 void StreamBackup(const TLocalCopySource& source, TOffsitePipe& pipe, TJobOutput& output) {
-  std::unique_ptr<TIBControlAndQueryService> request = MakeJobRequest(
-      TSchedule::KindBackup, source.Slot, source.Protocol, source.UserName, source.Password, source.Switches, true);
+  std::unique_ptr<TIBBackupService> request = MakeBackupRequest(source.Database, source.BackupFile, source.Protocol,
+                                                                source.UserName, source.Password, source.Options, true);
   auto& stream = static_cast<TIBBackupStreamService&>(*request);
   stream.SetActive(true);
   stream.ServiceStart();
@@ -91,10 +91,10 @@ void PutChecksum(TBackupTarget& target, const TStoredCopy& copy) {
 TOffsiteCopyInfo MakeOffsiteCopy(const TLocalCopySource& source, TBackupTarget& target, const TCryptKey* key,
                                  std::uint64_t expectedBytes, TJobOutput& output) {
   output.ThrowIfStopped();
-  const std::string name = OffsiteCopyName(source.Slot[1].FileName);
+  const std::string name = OffsiteCopyName(source.BackupFile.FileName);
   output.AddPaneLine("Off-site copy: " + target.Describe(name) + (key ? ", encrypted with key " + key->Id() : ""));
   TOffsiteCopyInfo info;
-  std::unique_ptr<TCopyWriter> writer = target.Put(name, MetadataOf(source.Slot[1].FileName, key), expectedBytes);
+  std::unique_ptr<TCopyWriter> writer = target.Put(name, MetadataOf(source.BackupFile.FileName, key), expectedBytes);
   TOffsitePipe pipe(*writer, key);
   StreamBackup(source, pipe, output);
   pipe.Finish();

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "jobs/targets/backup_target.h"
-#include "runner/local_copy_job.h"
+#include "runner/local_copy_source.h"
 #include "storage/crypt/crypt_key.h"
 
 class TJobOutput;

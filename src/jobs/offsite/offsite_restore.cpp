@@ -14,7 +14,7 @@
 #include "runner/job_output.h"
 #include "runner/job_requests.h"
 #include "runner/job_stop.h"
-#include "runner/schedule.h"
+#include "service/stream_services.h"
 #include "storage/crypt/decrypting_reader.h"
 
 namespace {
@@ -138,11 +138,11 @@ std::string OffsiteKeyProblem(const TStoredCopy& copy, const TCryptKey* key) {
 }
 
 void RestoreOffsiteCopy(TBackupTarget& target, const std::string& name, const TCryptKey* key,
-                        const TLocalCopySource& job, TJobOutput& output) {
+                        const TOffsiteRestore& job, TJobOutput& output) {
   TObjectFeed feed(target, name, key);
-  output.AddPaneLine("Restore from the off-site copy " + target.Describe(name) + " into " + job.Slot[1].FileName);
-  std::unique_ptr<TIBControlAndQueryService> request =
-      MakeJobRequest(TSchedule::KindRestore, job.Slot, job.Protocol, job.UserName, job.Password, job.Switches, true);
+  output.AddPaneLine("Restore from the off-site copy " + target.Describe(name) + " into " + job.Database.FileName);
+  std::unique_ptr<TIBRestoreService> request =
+      MakeRestoreRequest({}, job.Database, job.Protocol, job.UserName, job.Password, job.Options, true);
   std::string failure;
   try {
     failure = FeedRestore(static_cast<TIBRestoreStreamService&>(*request), feed, output);
@@ -154,6 +154,6 @@ void RestoreOffsiteCopy(TBackupTarget& target, const std::string& name, const TC
   output.AddPaneLine("Sent " + std::to_string(feed.Delivered()) + " bytes of the backup");
   if (!failure.empty()) throw Exception("The restore did not complete, the server reported: " + failure);
   const std::string state =
-      ShutdownStateOf(job.Slot[1].ServerName, job.Slot[1].LocalPath, job.Protocol, job.UserName, job.Password);
+      ShutdownStateOf(job.Database.ServerName, job.Database.LocalPath, job.Protocol, job.UserName, job.Password);
   if (!state.empty()) throw Exception("The restore did not complete: the new database is shut down (" + state + ")");
 }

@@ -9,7 +9,9 @@
 #include <string>
 
 #include "jobs/targets/backup_target.h"
-#include "runner/local_copy_job.h"
+#include "runner/job_paths.h"
+#include "service/protocol.h"
+#include "service/service_options.h"
 #include "storage/crypt/crypt_key.h"
 
 class TJobOutput;
@@ -18,8 +20,17 @@ class TJobOutput;
 // from its metadata alone; empty when it can.
 std::string OffsiteKeyProblem(const TStoredCopy& copy, const TCryptKey* key);
 
-// Restores the copy `name` of `target` into `job.Slot[1]` (a database that
+// The restore of an off-site copy: the new database and how it is made.
+struct TOffsiteRestore {
+  TServerPath Database;
+  TProtocol Protocol = TProtocol::Local;
+  std::string UserName;
+  std::string Password;
+  TRestoreOptions Options;
+};
+
+// Restores the copy `name` of `target` into `job.Database` (a database that
 // does not exist yet). Pane lines (the server's output) go to `output`.
 // Raises on any failure; the caller removes what a failed restore created.
 void RestoreOffsiteCopy(TBackupTarget& target, const std::string& name, const TCryptKey* key,
-                        const TLocalCopySource& job, TJobOutput& output);
+                        const TOffsiteRestore& job, TJobOutput& output);

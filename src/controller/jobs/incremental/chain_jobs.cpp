@@ -15,6 +15,7 @@
 #include "controller/jobs/job_scope.h"
 #include "controller/jobs/test_restore_target.h"
 #include "controller/log/operation_log.h"
+#include "jobs/job_runner.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/mount_table.h"
@@ -23,7 +24,6 @@
 #include "runner/job_paths.h"
 #include "runner/job_requests.h"
 #include "runner/log_pane.h"
-#include "runner/schedule.h"
 #include "service/nbackup_services.h"
 
 namespace {
@@ -51,8 +51,8 @@ void CountStatsLine(const std::string& line, TRowCounts& counts) {
 TRowCounts RowCountsOf(const TDatabaseOptions& db, const std::string& database) {
   const TServerPath path = ServerPathOf(database, LocalComputerName(), ReadMountTable());
   TIBHeaderStatsService stats;
-  PrepareRequest(stats, path.ServerName.empty() ? LocalComputerName() : path.ServerName,
-                 static_cast<std::uint8_t>(db.Protocol & 0xFF), db.User, db.Pass);
+  PrepareRequest(stats, path.ServerName.empty() ? LocalComputerName() : path.ServerName, JobProtocolOf(db.Protocol),
+                 db.User, db.Pass);
   stats.DatabaseName = path.LocalPath;
   stats.Options = spb::sts_data_pages | spb::sts_record_versions;
   stats.SetActive(true);
@@ -105,9 +105,8 @@ bool TDatabaseJobs::VerifyChain(const TDatabaseOptions& db, const std::vector<st
       failure = "no name for the temporary database beside " + source;
     } else {
       output.AddPaneLine("Test restore of the chain " + FileList(chain) + " into: " + target.Name());
-      TSchedule job;
-      target.FillRestore(job, TSchedule::KindNRestore, source);
-      job.ChainFiles = chain;
+      TJobRunner job(target.Restore(TJobKind::PhysicalRestore, source, chain));
+      target.Follow(job);
       WatchJob(recorder, job);
       failure = RunJobOf(job) ? CheckRestoredChain(db, target.Name(), output)
                               : "the test restore failed" +
@@ -127,14 +126,13 @@ std::string TDatabaseJobs::CheckRestoredChain(const TDatabaseOptions& db, const 
                                               TJobOutput& output) {
   // The server's validation of every page and record: a word from it is an
   // error it found.
-  TSchedule job;
-  const bool noOptions[7] = {};
-  FillJob(job, db, TSchedule::KindRepair, VerifyJobName, noOptions, output);
-  job.SetJobOption(7, true);  // validate database
-  job.SetJobOption(8, true);  // full validation
-  job.SetJobFile(1, database);
-  job.StopDatabase = false;
-  job.KeepPane = true;
+  TJob check = DescribeJob(db, TJobKind::Repair, VerifyJobName);
+  check.RepairOptions = {TValidateOption::ValidateDB, TValidateOption::ValidateFull};
+  check.Database.Set(database);
+  check.StopDatabase = false;
+  check.KeepPane = true;
+  TJobRunner job(check);
+  job.Output = &output;
   std::string found;
   job.OnOutputLine = [&](const std::string& line) {
     if (found.empty() && !Trim(line, " \t\r\n").empty()) found = Trim(line, " \t\r\n");

@@ -26,7 +26,7 @@ std::optional<bool> FileIsEngineBackup(const std::string& file, const TEngineBac
 
 }  // namespace
 
-TEngineHistory ReadEngineHistory(const std::string& database, std::uint8_t protocol, const std::string& user,
+TEngineHistory ReadEngineHistory(const std::string& database, TProtocol protocol, const std::string& user,
                                  const std::string& password) {
   TEngineHistory history;
   try {

@@ -22,7 +22,7 @@ struct TEngineHistory {
 };
 
 // The history of `database` (as this computer names it) through its server.
-TEngineHistory ReadEngineHistory(const std::string& database, std::uint8_t protocol, const std::string& user,
+TEngineHistory ReadEngineHistory(const std::string& database, TProtocol protocol, const std::string& user,
                                  const std::string& password);
 
 // The latest row of `level`; nullopt when there is none.

@@ -14,6 +14,7 @@
 #include "controller/jobs/job_scope.h"
 #include "controller/jobs/replaced_file.h"
 #include "controller/log/operation_log.h"
+#include "jobs/job_runner.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/mount_table.h"
@@ -21,7 +22,6 @@
 #include "runner/job_paths.h"
 #include "runner/log_pane.h"
 #include "runner/physical_backup.h"
-#include "runner/schedule.h"
 #include "service/nbackup_file.h"
 
 namespace {
@@ -35,21 +35,21 @@ constexpr const char* KeptUnknownText =
 
 }  // namespace
 
-void TDatabaseJobs::TIncrementalRun::FillJob(TSchedule& job) {
-  const bool noOptions[7] = {};
-  ::FillJob(job, FDb, TSchedule::KindNBackup, "INCREMENTAL BACKUP", noOptions, FOutput);
-  job.NBackupLevel = FLevel;
-  job.SetJobFile(1, FDb.DataBase);
-  job.SetJobFile(2, FOutcome.BackFile);
+TJob TDatabaseJobs::TIncrementalRun::Describe() const {
+  TJob job = DescribeJob(FDb, TJobKind::PhysicalBackup, "INCREMENTAL BACKUP");
+  job.Level = FLevel;
+  job.Database.Set(FDb.DataBase);
+  job.BackupFile.Set(FOutcome.BackFile);
   // Users go on working during a physical backup.
   job.StopDatabase = false;
+  return job;
 }
 
 bool TDatabaseJobs::TIncrementalRun::MakeFile(TJobRecordFile& record, TReplacedFile& previous, TJobRecorder& recorder) {
   record.Save();
   previous.MoveAside();
-  TSchedule job;
-  FillJob(job);
+  TJobRunner job(Describe());
+  job.Output = &FOutput;
   job.BeforeRequest = [&] { record.NoteRequestStarted(); };
   FJobs.WatchJob(recorder, job);
   FStarted = true;
@@ -167,7 +167,7 @@ TBackupOutcome TDatabaseJobs::TIncrementalRun::Run() {
     return FOutcome;
   }
   FOutcome.Started = true;
-  scope.Name({TSchedule::KindBackup, FDb.DataBase});
+  scope.Name({TJobKind::Backup, FDb.DataBase});
   const std::string& backFile = FOutcome.BackFile;
   TJobRecordFile record(FJobs.FPlaces.JobRecordPath,
                         FJobs.NewJobRecord(FDb, TJobRecord::NBackup, FDb.DataBase, backFile, false, FBy));

@@ -161,8 +161,7 @@ int TDatabaseJobs::PlanLevel(const TDatabaseOptions& db, int level) const {
     // The server builds on the latest level below in the database's own
     // history: a database restored from a logical backup has none, and one
     // the program does not have would make a level it cannot restore.
-    if (!engine)
-      engine = ReadEngineHistory(db.DataBase, static_cast<std::uint8_t>(db.Protocol & 0xFF), db.User, db.Pass);
+    if (!engine) engine = ReadEngineHistory(db.DataBase, JobProtocolOf(db.Protocol), db.User, db.Pass);
     if (!engine->Known) return level;
     const std::optional<TEngineBackup> row = LatestEngineBackup(engine->Backups, below);
     if (!row || FileOfEngineBackup(*row, record->File, SplitDataBaseName(db.DataBase).BackDir).empty()) return below;

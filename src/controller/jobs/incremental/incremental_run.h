@@ -13,6 +13,7 @@
 
 #include "controller/history/job_history.h"
 #include "controller/jobs/database_jobs.h"
+#include "jobs/job.h"
 
 class TJobRecordFile;
 class TReplacedFile;
@@ -61,8 +62,8 @@ class TDatabaseJobs::TIncrementalRun {
   void NoteFinishedAfterAll(TJobRecorder& recorder);
   // The operation log, the history and the outcome's reason.
   void Report(TJobRecorder& recorder, bool jobOk);
-  void FillJob(TSchedule& job);
-  std::uint8_t Protocol() const { return static_cast<std::uint8_t>(FDb.Protocol & 0xFF); }
+  TJob Describe() const;
+  TProtocol Protocol() const { return JobProtocolOf(FDb.Protocol); }
 
   TDatabaseJobs& FJobs;
   const TDatabaseOptions& FDb;

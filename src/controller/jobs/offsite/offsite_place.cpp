@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "controller/jobs/job_fill.h"
+#include "jobs/job.h"
 #include "platform/mount_table.h"
 #include "runner/job_paths.h"
 #include "runner/log_pane.h"
@@ -21,21 +23,20 @@ std::optional<TCryptKey> OffsiteKeyOf(const TOffsiteSettings& place) {
   return ReadKeyFile(place.EncryptKey);
 }
 
-TLocalCopySource OffsiteJobOf(const TDatabaseOptions& db, const std::string& source, const std::string& target,
-                              bool restore) {
+TLocalCopySource OffsiteJobOf(const TDatabaseOptions& db, const std::string& database, const std::string& backupFile) {
   const std::string computer = LocalComputerName();
   const std::vector<TMountEntry> mounts = ReadMountTable();
-  TLocalCopySource job{{ServerPathOf(source, computer, mounts), ServerPathOf(target, computer, mounts)},
-                       static_cast<std::uint8_t>(db.Protocol & 0xFF),
-                       db.User,
-                       db.Pass,
-                       {}};
-  const bool backupSwitches[] = {db.BackParam1, db.BackParam2, db.BackParam3, db.BackParam4,
-                                 db.BackParam5, db.BackParam6, db.BackParam7};
-  const bool restoreSwitches[] = {db.RestParam1, db.RestParam2, db.RestParam3, db.RestParam4,
-                                  db.RestParam5, db.RestParam6, db.RestParam7};
-  for (int i = 0; i < 7; ++i) job.Switches[i] = restore ? restoreSwitches[i] : backupSwitches[i];
-  return job;
+  return {ServerPathOf(database, computer, mounts),
+          ServerPathOf(backupFile, computer, mounts),
+          JobProtocolOf(db.Protocol),
+          db.User,
+          db.Pass,
+          BackupOptionsOf(db)};
+}
+
+TOffsiteRestore OffsiteRestoreOf(const TDatabaseOptions& db, const std::string& database) {
+  return {ServerPathOf(database, LocalComputerName(), ReadMountTable()), JobProtocolOf(db.Protocol), db.User, db.Pass,
+          RestoreOptionsOf(db)};
 }
 
 std::optional<TS3ObjectLock> PlanCopyLock(const TDatabaseOptions& db, std::int64_t nowSeconds) {

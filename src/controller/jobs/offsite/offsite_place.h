@@ -10,8 +10,9 @@
 #include <string>
 
 #include "controller/settings/settings.h"
+#include "jobs/offsite/offsite_restore.h"
 #include "jobs/targets/s3/s3_target.h"
-#include "runner/local_copy_job.h"
+#include "runner/local_copy_source.h"
 #include "storage/crypt/crypt_key.h"
 
 // The bucket's place `place.Url` reached as `place` says (the environment
@@ -22,10 +23,11 @@ std::unique_ptr<TS3Target> OffsiteTargetOf(const TOffsiteSettings& place, TS3Opt
 // The key of `place.EncryptKey`, read at once; nullopt without one.
 std::optional<TCryptKey> OffsiteKeyOf(const TOffsiteSettings& place);
 
-// The job that streams the backup of `source` into `target` (a restore: the
-// other way), with `db`'s protocol, login and backup (or restore) switches.
-TLocalCopySource OffsiteJobOf(const TDatabaseOptions& db, const std::string& source, const std::string& target,
-                              bool restore);
+// The job that streams the backup of `database` (named after `backupFile`),
+// with `db`'s protocol, login and backup switches; and the restore of an
+// off-site copy into the new `database` with its restore switches.
+TLocalCopySource OffsiteJobOf(const TDatabaseOptions& db, const std::string& database, const std::string& backupFile);
+TOffsiteRestore OffsiteRestoreOf(const TDatabaseOptions& db, const std::string& database);
 
 // The Object Lock retention of a plan copy made at `nowSeconds` under `db`'s
 // rule: kept D days, so locked for D days (governance mode: the program's

@@ -111,9 +111,9 @@ TOffsiteSent SendOffsiteCopy(TS3Target& target, const TCryptKey* key, const TOff
   // backup's file here already has ".zst").
   std::string backupFile = made.BackFile;
   if (IsCompressedCopy(backupFile)) backupFile.resize(backupFile.size() - 4);
-  const TLocalCopySource job = OffsiteJobOf(db, db.DataBase, backupFile, false);
+  const TLocalCopySource job = OffsiteJobOf(db, db.DataBase, backupFile);
   TOffsiteSent sent;
-  sent.Name = OffsiteCopyName(job.Slot[1].FileName);
+  sent.Name = OffsiteCopyName(job.BackupFile.FileName);
   sent.Location = target.Describe(sent.Name);
   THistoryRecord record = OffsiteRecord(account.By, db.DataBase, sent.Location);
   DropInterruptedUploads(target, account);

@@ -1,4 +1,4 @@
-// Backups copied to this computer through RunJob, against the stand-in client
+// Backups copied to this computer through the job runner, against the stand-in client
 // library: the server's request unchanged, the copy's own request and pane
 // section, a connection lost mid-stream, and which restores are fed from
 // this computer.
@@ -9,12 +9,12 @@
 #include <filesystem>
 
 #include "fakeclient/fake_client.h"
+#include "jobs/job_runner.h"
 #include "platform/date_time.h"
 #include "platform/fake_clock.h"
 #include "platform/temp_folder.h"
-#include "recording_seams.h"
 #include "runner/local_copy_job.h"
-#include "runner/schedule.h"
+#include "runner/recording_seams.h"
 #include "service/client_library.h"
 
 namespace {
@@ -40,18 +40,18 @@ TEST(LocalCopyJob, CopyAfterTheServersBackupOrInsteadOfItAndLostMidStream) {
   const std::string copy = copies / "BASE.gbk.zst";
   std::vector<TLocalCopyInfo> made;
   const auto run = [&](bool copyOnly) {
-    TSchedule job;
-    job.Output = &output;
-    job.SetJobName("B");
-    job.SetProtocol(3);
+    TJob job;
+    job.Name.Set("B");
+    job.Protocol = TProtocol::Local;
     job.WriteJobLog = false;
     job.StopDatabase = false;
-    job.SetJobFile(1, "/data/BASE.GDB");
-    job.SetJobFile(2, "/data/BASE.gbk");
-    job.LocalCopyDir = copies.Path;
-    job.LocalCopyOnly = copyOnly;
-    job.OnLocalCopyMade = [&](const TLocalCopyInfo& info) { made.push_back(info); };
-    return job.RunJob();
+    job.Database.Set("/data/BASE.GDB");
+    job.BackupFile.Set("/data/BASE.gbk");
+    job.Destination = {copies.Path, copyOnly};
+    TJobRunner runner(job);
+    runner.Output = &output;
+    runner.OnLocalCopyMade = [&](const TLocalCopyInfo& info) { made.push_back(info); };
+    return runner.Run();
   };
   const std::string head = "\x01" + Item(106, "/data/BASE.GDB") + std::string{108, 0, 0, 0, 0};
   for (bool copyOnly : {false, true}) {

@@ -1,13 +1,12 @@
-#include "runner/schedule.h"
+#include "jobs/job_runner.h"
 
-#include <algorithm>
 #include <exception>
 #include <filesystem>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "jobs/job_switches.h"
 #include "platform/clock.h"
 #include "platform/date_time.h"
 #include "platform/exception.h"
@@ -18,7 +17,6 @@
 #include "platform/standard_input.h"
 #include "runner/backup_source.h"
 #include "runner/database_control.h"
-#include "runner/job_options.h"
 #include "runner/job_outcome.h"
 #include "runner/job_output.h"
 #include "runner/job_paths.h"
@@ -48,14 +46,15 @@ std::string CreationStamp() {
 // Beside the executable when portable, else beside the operation logs.
 std::string JobLogFileName() { return ProcessFileLocations().DataDir + "Schedule.log"; }
 
-const char* KindWord(int32_t kind) {
+const char* KindWord(TJobKind kind) {
   switch (kind) {
-    case TSchedule::KindBackup: return "backup";
-    case TSchedule::KindRestore: return "restore";
-    case TSchedule::KindNBackup: return "incremental backup";
-    case TSchedule::KindNRestore: return "restore of the chain";
-    default: return "repair";
+    case TJobKind::Backup: return "backup";
+    case TJobKind::Restore: return "restore";
+    case TJobKind::PhysicalBackup: return "incremental backup";
+    case TJobKind::PhysicalRestore: return "restore of the chain";
+    case TJobKind::Repair: break;
   }
+  return "repair";
 }
 
 struct TKindTexts {
@@ -63,21 +62,22 @@ struct TKindTexts {
   const char* Banner;
 };
 
-TKindTexts TextsOf(int32_t kind) {
+TKindTexts TextsOf(TJobKind kind) {
   switch (kind) {
-    case TSchedule::KindBackup: return {"Backup of database: ", "**** BACKUP COMPLETE ****"};
-    case TSchedule::KindRestore: return {"Restore of database: ", "**** RESTORE COMPLETE ****"};
-    case TSchedule::KindNBackup: return {"Incremental backup of database: ", "**** INCREMENTAL BACKUP COMPLETE ****"};
-    case TSchedule::KindNRestore: return {"Restore of the chain ending in: ", "**** RESTORE COMPLETE ****"};
-    default: return {"Fix of database: ", "**** FIX COMPLETE ****"};
+    case TJobKind::Backup: return {"Backup of database: ", "**** BACKUP COMPLETE ****"};
+    case TJobKind::Restore: return {"Restore of database: ", "**** RESTORE COMPLETE ****"};
+    case TJobKind::PhysicalBackup: return {"Incremental backup of database: ", "**** INCREMENTAL BACKUP COMPLETE ****"};
+    case TJobKind::PhysicalRestore: return {"Restore of the chain ending in: ", "**** RESTORE COMPLETE ****"};
+    case TJobKind::Repair: break;
   }
+  return {"Fix of database: ", "**** FIX COMPLETE ****"};
 }
 
 // After a stop the server may carry on with the request it was given: a
 // restore keeps the database's name until it ends. Bringing the database
 // back waits for that as the recovery after a kill does (RestartPatience).
 bool StartAfterStop(const std::string& serverName, const std::string& localPath, const std::string& userName,
-                    const std::string& password, uint8_t protocol, TJobOutput& output) {
+                    const std::string& password, TProtocol protocol, TJobOutput& output) {
   const TStepResult result = BringDatabaseOnline(serverName, localPath, userName, password, protocol, output);
   if (result.Outcome != TStepOutcome::Failed) return true;
   output.ShowJobMessage("Error starting database");
@@ -87,49 +87,22 @@ bool StartAfterStop(const std::string& serverName, const std::string& localPath,
 
 }  // namespace
 
-TSchedule::TSchedule() { FJobName.Set("New job"); }
+TJobRunner::TJobRunner(TJob job) : FJob(std::move(job)) {}
 
-TSchedule::~TSchedule() = default;
-
-bool TSchedule::JobOption(int index) const {
-  if (index < 1 || index > 8) return false;
-  return FJobOption[index - 1];
-}
-
-void TSchedule::SetJobOption(int index, bool value) {
-  if (index < 1 || index > 8) return;
-  FJobOption[index - 1] = value;
-}
-
-std::string TSchedule::JobFile(int index) const {
-  if (index < 1 || index > 2) return {};
-  return FJobFile[index - 1].Get();
-}
-
-void TSchedule::SetJobFile(int index, std::string_view value) {
-  if (index < 1 || index > 2) return;
-  // A shortened path could name another file (a restore with Replace would
-  // overwrite it): keep the slot empty and let RunJob refuse the job.
-  if (Utf8Length(value) > FileNameChars) {
-    FJobFile[index - 1].Set("");
-    FRefusedFile[index - 1] = std::string(value);
-    return;
-  }
-  FJobFile[index - 1].Set(value);
-  FRefusedFile[index - 1].clear();
-}
+TJobRunner::~TJobRunner() = default;
 
 // One run of a job: its steps, and what they share (the server paths, the
 // job log gathered so far, the outcome).
-class TSchedule::TRun {
+class TJobRunner::TRun {
  public:
-  explicit TRun(TSchedule& job)
-      : FJob(job),
-        FOut(job.Output ? *job.Output : FSilent),
-        FName(job.JobName()),
-        FUser(job.UserName()),
-        FPass(job.Password()),
-        FJobLogFile(job.WriteJobLog ? JobLogFileName() : std::string()) {}
+  explicit TRun(TJobRunner& runner)
+      : FRunner(runner),
+        FJob(runner.FJob),
+        FOut(runner.Output ? *runner.Output : FSilent),
+        FName(FJob.Name.Get()),
+        FUser(FJob.UserName.Get()),
+        FPass(FJob.Password.Get()),
+        FJobLogFile(FJob.WriteJobLog ? JobLogFileName() : std::string()) {}
 
   bool Execute() {
     if (!FJob.KeepPane) FOut.ClearPane();
@@ -139,15 +112,15 @@ class TSchedule::TRun {
     if (RefuseCutShortSource()) return false;
     if (!OpenFeedStep()) return false;
     if (!StopStep()) return false;
-    if (FJob.JobKind >= KindBackup && FJob.JobKind <= KindNRestore) RequestStep();
+    RequestStep();
     RestartStep();
     return FSucceeded;
   }
 
  private:
-  // A name that did not fit its slot: the job is not run at all.
+  // A name that did not fit its field: the job is not run at all.
   bool RefuseOverlongNames() {
-    std::vector<std::string> refused(std::begin(FJob.FRefusedFile), std::end(FJob.FRefusedFile));
+    std::vector<std::string> refused{SourceOf(FJob).Refused(), TargetOf(FJob).Refused()};
     for (const std::string& file : FJob.ChainFiles)
       if (Utf8Length(file) > FileNameChars) refused.push_back(file);
     for (const std::string& name : refused) {
@@ -176,14 +149,15 @@ class TSchedule::TRun {
   void ResolveServerPaths() {
     FComputer = LocalComputerName();
     FMounts = ReadMountTable();
-    for (int i = 0; i < 2; ++i) FSlot[i] = ServerPathOf(FJob.FJobFile[i].Get(), FComputer, FMounts);
+    FSlot[0] = ServerPathOf(SourceOf(FJob).Get(), FComputer, FMounts);
+    FSlot[1] = ServerPathOf(TargetOf(FJob).Get(), FComputer, FMounts);
     for (const std::string& file : FJob.ChainFiles) FChain.push_back(ServerPathOf(file, FComputer, FMounts));
   }
 
   // Before the database is shut down: nothing is touched for a restore that
   // cannot work.
   bool RefuseCutShortSource() {
-    if (FJob.JobKind != KindRestore) return false;
+    if (FJob.Kind != TJobKind::Restore) return false;
     const std::string refusal = CutShortSourceRefusal(FSlot[0], FComputer, FMounts);
     if (refusal.empty()) return false;
     FOut.AddPaneLine("ERROR: " + refusal);
@@ -193,8 +167,8 @@ class TSchedule::TRun {
   // A backup file on this computer is checked before anything of the job
   // happens: a damaged copy never gets as far as the target database.
   bool OpenFeedStep() {
-    const std::string source = FJob.JobFile(1);
-    if (FJob.JobKind != KindRestore || source.empty() || !RestoreFedFromThisComputer(source, FSlot[0], FSlot[1])) {
+    const std::string source = SourceOf(FJob).Get();
+    if (FJob.Kind != TJobKind::Restore || source.empty() || !RestoreFedFromThisComputer(source, FSlot[0], FSlot[1])) {
       return true;
     }
     try {
@@ -207,14 +181,11 @@ class TSchedule::TRun {
     }
   }
 
-  bool CopyWanted() const { return FJob.JobKind == KindBackup && !FJob.LocalCopyDir.empty(); }
-  bool ServerRequestWanted() const { return !(CopyWanted() && FJob.LocalCopyOnly); }
+  bool CopyWanted() const { return FJob.Kind == TJobKind::Backup && !FJob.Destination.LocalCopyDir.empty(); }
+  bool ServerRequestWanted() const { return !(CopyWanted() && FJob.Destination.LocalCopyOnly); }
 
   // The file whose database the job shuts down and brings back.
-  const TServerPath& Database() const {
-    const int32_t kind = FJob.JobKind;
-    return FSlot[kind == KindBackup || kind == KindRepair || kind == KindNBackup ? 0 : 1];
-  }
+  const TServerPath& Database() const { return FSlot[RestoresDatabase(FJob) ? 1 : 0]; }
 
   // False when the shutdown failed: the job ends there.
   bool StopStep() {
@@ -231,7 +202,7 @@ class TSchedule::TRun {
   // sees: there is nothing to shut down (an unreachable one is another
   // matter, and the step says so).
   bool RestoresIntoNewDatabase() const {
-    if (FJob.JobKind != KindRestore && FJob.JobKind != KindNRestore) return false;
+    if (!RestoresDatabase(FJob)) return false;
     const TServerPath& db = Database();
     if (DatabaseFileReachable(db.ServerName, db.LocalPath)) return false;
     const std::optional<std::string> local =
@@ -242,11 +213,11 @@ class TSchedule::TRun {
   // Shuts the job's database down or brings it back; a failure is written
   // to the job log at once.
   using TDatabaseStepFunction = bool (*)(const std::string&, const std::string&, const std::string&, const std::string&,
-                                         uint8_t, TJobOutput&);
+                                         TProtocol, TJobOutput&);
   bool DatabaseStep(const char* starting, const char* failed, TDatabaseStepFunction step) {
     const TServerPath& db = Database();
     Log(starting + db.FileName);
-    if (step(db.ServerName, db.LocalPath, FUser, FPass, FJob.FProtocol, FOut)) return true;
+    if (step(db.ServerName, db.LocalPath, FUser, FPass, FJob.Protocol, FOut)) return true;
     Log(failed);
     WriteJobLogFile();
     return false;
@@ -260,51 +231,61 @@ class TSchedule::TRun {
     bool prepared = false;  // BeforeRequest has done its part
     try {
       FOut.ThrowIfStopped();
-      if (FJob.BeforeRequest) {
+      if (FRunner.BeforeRequest) {
         beforeRequestCalled = true;
-        FJob.BeforeRequest();
+        FRunner.BeforeRequest();
       }
       prepared = true;
       if (ServerRequestWanted()) {
         // Created inside the trap: a missing client library is reported on
         // the pane like any other failure of the job, and the restart still
         // runs.
-        request =
-            Physical()
-                ? MakePhysicalJobRequest(FJob.JobKind, FSlot, FChain, FJob.NBackupLevel, FJob.FProtocol, FUser, FPass)
-                : MakeJobRequest(FJob.JobKind, FSlot, FJob.FProtocol, FUser, FPass, FJob.FJobOption, FFeed != nullptr);
+        request = MakeRequest();
         RunRequest(*request);
         FSucceeded = true;
       } else {
         ShowHeader();  // the copy's section follows it
       }
     } catch (const std::exception& error) {
-      if (FJob.JobKind == KindBackup) FOut.ShowJobMessage(std::string("Error: ") + error.what());
+      if (FJob.Kind == TJobKind::Backup) FOut.ShowJobMessage(std::string("Error: ") + error.what());
       PaneAndLog(std::string("ERROR: ") + error.what());
     }
     TryReporting([&] {
       if (request) ReleaseRequest(*request);
       request.reset();
     });
-    if (!FSucceeded && FJob.JobKind == KindNBackup && prepared) AfterFailedPhysicalBackup();
+    if (!FSucceeded && FJob.Kind == TJobKind::PhysicalBackup && prepared) AfterFailedPhysicalBackup();
     if (CopyWanted() && prepared) {
       const bool copied = CopyStep();
       if (!ServerRequestWanted()) FSucceeded = copied;
     }
-    if (beforeRequestCalled && FJob.AfterRequest) TryReporting([&] { FJob.AfterRequest(FSucceeded); });
+    if (beforeRequestCalled && FRunner.AfterRequest) TryReporting([&] { FRunner.AfterRequest(FSucceeded); });
   }
 
-  bool Physical() const { return FJob.JobKind == KindNBackup || FJob.JobKind == KindNRestore; }
+  // The request of the job's kind, from its files and switches.
+  std::unique_ptr<TIBControlAndQueryService> MakeRequest() const {
+    const TProtocol protocol = FJob.Protocol;
+    switch (FJob.Kind) {
+      case TJobKind::Backup: return MakeBackupRequest(FSlot[0], FSlot[1], protocol, FUser, FPass, FJob.BackupOptions);
+      case TJobKind::Restore:
+        return MakeRestoreRequest(FSlot[0], FSlot[1], protocol, FUser, FPass, FJob.RestoreOptions, FFeed != nullptr);
+      case TJobKind::Repair: break;
+      case TJobKind::PhysicalBackup:
+        return MakePhysicalBackupRequest(FSlot[0], FSlot[1], FJob.Level, protocol, FUser, FPass);
+      case TJobKind::PhysicalRestore: return MakePhysicalRestoreRequest(FChain, FSlot[1], protocol, FUser, FPass);
+    }
+    return MakeRepairRequest(FSlot[0], protocol, FUser, FPass, FJob.RepairOptions);
+  }
 
   // Firebird 3.0's nbackup service closes descriptor 0 of the process it
   // runs in when it fails: the embedded engine's is this program's, which
   // is opened again; a server stops accepting connections, which is said.
   void AfterFailedPhysicalBackup() {
-    if (static_cast<TProtocol>(FJob.FProtocol) == TProtocol::Local) {
+    if (FJob.Protocol == TProtocol::Local) {
       ReopenClosedStandardInput();
       return;
     }
-    if (ServerAnswers(FSlot[0].ServerName, FJob.FProtocol, FUser, FPass)) return;
+    if (ServerAnswers(FSlot[0].ServerName, FJob.Protocol, FUser, FPass)) return;
     PaneAndLog("ERROR: The server " + FSlot[0].ServerName +
                " no longer accepts connections after the failed incremental backup (a fault of its nbackup "
                "service); restart the Firebird server");
@@ -312,20 +293,20 @@ class TSchedule::TRun {
 
   void ShowHeader() {
     FOut.AddPaneLine("Job: " + FName);
-    PaneAndLog(TextsOf(FJob.JobKind).Header + FSlot[0].FileName);
-    if (FJob.JobKind == KindNBackup)
-      PaneAndLog("Level: " + std::to_string(FJob.NBackupLevel) + ", file: " + FSlot[1].FileName);
-    else if (FJob.JobKind == KindNRestore)
+    PaneAndLog(TextsOf(FJob.Kind).Header + FSlot[0].FileName);
+    if (FJob.Kind == TJobKind::PhysicalBackup)
+      PaneAndLog("Level: " + std::to_string(FJob.Level) + ", file: " + FSlot[1].FileName);
+    else if (FJob.Kind == TJobKind::PhysicalRestore)
       PaneAndLog("Files of the chain: " + std::to_string(FChain.size()));
     else
-      PaneAndLog("Job options: " + JobOptionsText(FJob.JobKind, FJob.FJobOption));
+      PaneAndLog("Job options: " + SwitchesText(FJob));
     PaneAndLog("Started: " + RunStamp());
     FOut.AddPaneLine("");
     if (FFeed) FFeed->ShowSource();
   }
 
   void RunRequest(TIBControlAndQueryService& request) {
-    const TKindTexts texts = TextsOf(FJob.JobKind);
+    const TKindTexts texts = TextsOf(FJob.Kind);
     ShowHeader();
     request.SetActive(true);
     request.ServiceStart();
@@ -333,10 +314,10 @@ class TSchedule::TRun {
     const std::string reportedFailure = ReadOutput(request);
     if (FFeed) FFeed->ShowSent();
     if (!reportedFailure.empty()) {
-      throw Exception(std::string("The ") + KindWord(FJob.JobKind) +
+      throw Exception(std::string("The ") + KindWord(FJob.Kind) +
                       " did not complete, the server reported: " + reportedFailure);
     }
-    if (FJob.JobKind == KindRestore) CheckRestoredDatabase();
+    if (FJob.Kind == TJobKind::Restore) CheckRestoredDatabase();
 
     FOut.AddPaneLine("");
     PaneAndLog(texts.Banner);
@@ -351,7 +332,7 @@ class TSchedule::TRun {
     const bool copyOutput = FJob.WriteJobLog && FJob.VerboseJobLog;
     // gbak's own word that it failed, when the server passes it on in the
     // output instead of as an error status.
-    const bool gbakOutput = FJob.JobKind != KindRepair;
+    const bool gbakOutput = FJob.Kind != TJobKind::Repair;
     std::string reportedFailure;
     while (!request.OutputEnded()) {
       std::string line;
@@ -360,7 +341,7 @@ class TSchedule::TRun {
         continue;
       }
       if (gbakOutput && reportedFailure.empty()) reportedFailure = FailureReportedBy(line);
-      if (FJob.OnOutputLine) FJob.OnOutputLine(line);
+      if (FRunner.OnOutputLine) FRunner.OnOutputLine(line);
       FOut.AddPaneLine(line);
       if (copyOutput) FJobLog.push_back(std::move(line));
       FOut.ThrowIfStopped();
@@ -385,8 +366,8 @@ class TSchedule::TRun {
   // With "copy only" the job's header stands above it and its end below it.
   bool CopyStep() {
     const bool copyOnly = !ServerRequestWanted();
-    const std::string copyPath = LocalCopyPathOf(FJob.LocalCopyDir, FSlot[1].FileName);
-    if (FJob.OnLocalCopyStarting) TryReporting([&] { FJob.OnLocalCopyStarting(); });
+    const std::string copyPath = LocalCopyPathOf(FJob.Destination.LocalCopyDir, FSlot[1].FileName);
+    if (FRunner.OnLocalCopyStarting) TryReporting([&] { FRunner.OnLocalCopyStarting(); });
     PaneAndLog("Copy on this computer: " + copyPath);
     if (!copyOnly) {
       FOut.AddPaneLine("Started: " + RunStamp());
@@ -394,8 +375,7 @@ class TSchedule::TRun {
     }
     std::optional<TLocalCopyInfo> copy;
     try {
-      TLocalCopySource source{{FSlot[0], FSlot[1]}, FJob.FProtocol, FUser, FPass, {}};
-      std::copy(std::begin(FJob.FJobOption), std::end(FJob.FJobOption), source.Switches);
+      const TLocalCopySource source{FSlot[0], FSlot[1], FJob.Protocol, FUser, FPass, FJob.BackupOptions};
       copy = MakeLocalCopy(source, copyPath, FOut);
       Log("**** COPY COMPLETE ****");
       FOut.AddPaneLine("Stopped: " + RunStamp());
@@ -406,7 +386,7 @@ class TSchedule::TRun {
       PaneAndLog(std::string("ERROR: ") + error.what());
     }
     TryReporting([&] {
-      if (copy && FJob.OnLocalCopyMade) FJob.OnLocalCopyMade(*copy);
+      if (copy && FRunner.OnLocalCopyMade) FRunner.OnLocalCopyMade(*copy);
     });
     return copy.has_value();
   }
@@ -415,7 +395,7 @@ class TSchedule::TRun {
   // leaves its database as gbak created it: shut down.
   void CheckRestoredDatabase() {
     const TServerPath& target = FSlot[1];
-    const std::string state = ShutdownStateOf(target.ServerName, target.LocalPath, FJob.FProtocol, FUser, FPass);
+    const std::string state = ShutdownStateOf(target.ServerName, target.LocalPath, FJob.Protocol, FUser, FPass);
     if (state.empty()) return;
     throw Exception("The restore did not complete: the server left the new database " + target.FileName +
                     " shut down (" + state + "); the backup file may be cut short or damaged");
@@ -459,7 +439,8 @@ class TSchedule::TRun {
     if (FJob.WriteJobLog) AppendLinesToFile(FJobLogFile, FJobLog);
   }
 
-  TSchedule& FJob;
+  TJobRunner& FRunner;
+  const TJob& FJob;
   TJobOutput FSilent;
   TJobOutput& FOut;
   const std::string FName;
@@ -476,4 +457,4 @@ class TSchedule::TRun {
   bool FNewDatabase = false;  // a restore into a database that did not exist
 };
 
-bool TSchedule::RunJob() { return TRun(*this).Execute(); }
+bool TJobRunner::Run() { return TRun(*this).Execute(); }

@@ -1,4 +1,4 @@
-// Whole jobs through RunJob against the stand-in client library: the exact
+// Whole jobs through the runner against the stand-in client library: the exact
 // pane lines, job log lines, message boxes and requests sent.
 
 #include <gtest/gtest.h>
@@ -6,17 +6,18 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "fakeclient/fake_client.h"
+#include "jobs/job_runner.h"
 #include "platform/date_time.h"
 #include "platform/exception.h"
 #include "platform/fake_clock.h"
 #include "platform/files.h"
-#include "recording_seams.h"
 #include "runner/database_control.h"
 #include "runner/log_pane.h"
-#include "runner/schedule.h"
+#include "runner/recording_seams.h"
 #include "service/client_library.h"
 
 namespace {
@@ -45,8 +46,10 @@ std::string Text(uint8_t tag, const std::string& s) {
 }
 std::string Number(uint8_t tag, uint32_t n) { return std::string(1, static_cast<char>(tag)) + Le32(n); }
 
-std::string TextsBanner(int32_t kind) {
-  return kind == 1 ? "**** BACKUP COMPLETE ****" : kind == 2 ? "**** RESTORE COMPLETE ****" : "**** FIX COMPLETE ****";
+std::string TextsBanner(TJobKind kind) {
+  return kind == TJobKind::Backup    ? "**** BACKUP COMPLETE ****"
+         : kind == TJobKind::Restore ? "**** RESTORE COMPLETE ****"
+                                     : "**** FIX COMPLETE ****";
 }
 
 Lines ReadLines(const std::string& file) {
@@ -68,7 +71,7 @@ Lines ReadLines(const std::string& file) {
   return lines;
 }
 
-class ScheduleJob : public ::testing::Test {
+class JobRun : public ::testing::Test {
  protected:
   void SetUp() override {
     SetClientLibraryCandidates({FakeClient::Path()});
@@ -83,17 +86,17 @@ class ScheduleJob : public ::testing::Test {
   }
 
   // The worked example: a backup of BASE.GDB named BACKUP OPERATION, switch 2.
-  void FillBackupExample(TSchedule& job) {
-    job.JobKind = 1;
-    job.SetJobName("BACKUP OPERATION");
-    job.SetUserName("SYSDBA");
-    job.SetPassword("masterkey");
-    job.SetProtocol(0);
+  void FillBackupExample(TJob& job) {
+    job.Kind = TJobKind::Backup;
+    job.Name.Set("BACKUP OPERATION");
+    job.UserName.Set("SYSDBA");
+    job.Password.Set("masterkey");
+    job.Protocol = TProtocol::TCP;
     job.WriteJobLog = false;
     job.VerboseJobLog = false;
-    job.SetJobOption(2, true);
-    job.SetJobFile(2, "/data/BASE.gbk");
-    job.SetJobFile(1, "/data/BASE.GDB");
+    job.BackupOptions = {TBackupOption::IgnoreLimbo};
+    job.BackupFile.Set("/data/BASE.gbk");
+    job.Database.Set("/data/BASE.GDB");
     job.StopDatabase = false;
   }
 
@@ -102,19 +105,27 @@ class ScheduleJob : public ::testing::Test {
   TRecordingPane pane;
   TRecordingPrompts prompts;
   TJobOutput output{&pane, &prompts};
+
+  // Runs `job` with its account on `out`, after `hooks` has set the
+  // runner's hooks.
+  bool Run(const TJob& job, const std::function<void(TJobRunner&)>& hooks = {}, TJobOutput* out = nullptr) {
+    TJobRunner runner(job);
+    runner.Output = out ? out : &output;
+    if (hooks) hooks(runner);
+    return runner.Run();
+  }
   std::string host;
 };
 
 }  // namespace
 
-TEST_F(ScheduleJob, BackupExamplePaneLinesAndRequest) {
+TEST_F(JobRun, BackupExamplePaneLinesAndRequest) {
   // An empty answer ends the output: the server never sends an empty line
   // of its own, the one that ends the output reaches the pane as a blank.
   fake.AddLines({"gbak:readied database /data/BASE.GDB for backup", "gbak:closing file, committing, and finishing."});
-  TSchedule job;
-  job.Output = &output;
+  TJob job;
   FillBackupExample(job);
-  ASSERT_TRUE(job.RunJob());
+  ASSERT_TRUE(Run(job));
 
   const Lines expected = {"Job: BACKUP OPERATION",
                           "Backup of database: BASE.GDB",
@@ -142,20 +153,19 @@ TEST_F(ScheduleJob, BackupExamplePaneLinesAndRequest) {
   EXPECT_EQ(probeCalls, 0);
 }
 
-TEST_F(ScheduleJob, NoPaneRunsTheSameAndDropsItsLines) {
+TEST_F(JobRun, NoPaneRunsTheSameAndDropsItsLines) {
   fake.AddLines({"line 1", "line 2"});
   TJobOutput nowhere;
-  TSchedule job;
+  TJob job;
   FillBackupExample(job);
-  job.Output = &nowhere;
-  EXPECT_TRUE(job.RunJob());
+  EXPECT_TRUE(Run(job, {}, &nowhere));
   EXPECT_TRUE(pane.Lines.empty());
   EXPECT_EQ(pane.Clears, 0);
   EXPECT_EQ(fake.StartBlocks().size(), 1u);
   EXPECT_EQ(fake.QueryRequests().size(), 3u);
 }
 
-TEST_F(ScheduleJob, JobLogOfTheExampleWithShutdownAndRestart) {
+TEST_F(JobRun, JobLogOfTheExampleWithShutdownAndRestart) {
   // Every case that writes the job log beside this program is here, one
   // after the other: test processes may run at the same time.
   const std::string logFile = IncludeTrailingPathDelimiter(ProgramDirectory()) + "Schedule.log";
@@ -163,11 +173,10 @@ TEST_F(ScheduleJob, JobLogOfTheExampleWithShutdownAndRestart) {
 
   // A first job creates the file with its "Created - " line.
   fake.AddLine("out");
-  TSchedule first;
-  first.Output = &output;
+  TJob first;
   FillBackupExample(first);
   first.WriteJobLog = true;
-  ASSERT_TRUE(first.RunJob());
+  ASSERT_TRUE(Run(first));
   Lines log = ReadLines(logFile);
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[0], "Created - " + CreationStamp());
@@ -178,12 +187,11 @@ TEST_F(ScheduleJob, JobLogOfTheExampleWithShutdownAndRestart) {
   fake.Reset();
   fake.AddLines({"gbak: writing data", "gbak: done"});
   pane.Lines.clear();
-  TSchedule job;
-  job.Output = &output;
+  TJob job;
   FillBackupExample(job);
   job.WriteJobLog = true;
   job.StopDatabase = true;
-  ASSERT_TRUE(job.RunJob());
+  ASSERT_TRUE(Run(job));
   log = ReadLines(logFile);
   const Lines appended(log.begin() + static_cast<long>(firstJobLines), log.end());
   const Lines expectedLog = {" ",
@@ -232,13 +240,12 @@ TEST_F(ScheduleJob, JobLogOfTheExampleWithShutdownAndRestart) {
   fake.Reset();
   fake.AddLines({"verbose 1", "verbose 2"});
   fake.FailCall("isc_service_attach", 2, -902, 335544472, {"Your user name and password are not defined"});
-  TSchedule verbose;
-  verbose.Output = &output;
+  TJob verbose;
   FillBackupExample(verbose);
   verbose.WriteJobLog = true;
   verbose.VerboseJobLog = true;
   verbose.StopDatabase = true;
-  EXPECT_TRUE(verbose.RunJob());  // the restart's outcome does not change the result
+  EXPECT_TRUE(Run(verbose));  // the restart's outcome does not change the result
   Lines after = ReadLines(logFile);
   const Lines tail(after.begin() + static_cast<long>(log.size()), after.end());
   const Lines expectedTail = {" ",
@@ -263,12 +270,11 @@ TEST_F(ScheduleJob, JobLogOfTheExampleWithShutdownAndRestart) {
   fake.Reset();
   prompts.Messages.clear();
   fake.FailCall("isc_service_start", 0, -901, 335544528, {"database /data/BASE.GDB shutdown"});
-  TSchedule refused;
-  refused.Output = &output;
+  TJob refused;
   FillBackupExample(refused);
   refused.WriteJobLog = true;
   refused.StopDatabase = true;
-  EXPECT_FALSE(refused.RunJob());
+  EXPECT_FALSE(Run(refused));
   const Lines last = ReadLines(logFile);
   const Lines refusedTail(last.begin() + static_cast<long>(after.size()), last.end());
   EXPECT_EQ(refusedTail,
@@ -280,16 +286,15 @@ TEST_F(ScheduleJob, JobLogOfTheExampleWithShutdownAndRestart) {
   std::filesystem::remove(logFile);
 }
 
-TEST_F(ScheduleJob, BackupAttachRefusedShowsErrorBoxStillRestartsAndFails) {
+TEST_F(JobRun, BackupAttachRefusedShowsErrorBoxStillRestartsAndFails) {
   // Attach 0 is the shutdown, attach 1 the backup.
   fake.FailCall(
       "isc_service_attach", 1, -902, 335544472,
       {"Your user name and password are not defined. Ask your database administrator to set up a Firebird login."});
-  TSchedule job;
-  job.Output = &output;
+  TJob job;
   FillBackupExample(job);
   job.StopDatabase = true;
-  EXPECT_FALSE(job.RunJob());
+  EXPECT_FALSE(Run(job));
   const std::string message =
       "Your user name and password are not defined. Ask your database administrator to set up a Firebird login";
   EXPECT_EQ(prompts.Messages, Lines{"Error: " + message});
@@ -308,21 +313,20 @@ TEST_F(ScheduleJob, BackupAttachRefusedShowsErrorBoxStillRestartsAndFails) {
   EXPECT_EQ(fake.OpenHandles(), 0);
 }
 
-TEST_F(ScheduleJob, RestoreSendsCreateNewDbNamesTheBackupFileAndGoesOnWithoutShutdown) {
+TEST_F(JobRun, RestoreSendsCreateNewDbNamesTheBackupFileAndGoesOnWithoutShutdown) {
   reachable = false;  // the database to create does not exist yet
   fake.AddLines({"gbak:opened file /b/BASE.gbk", "gbak:finishing, closing, and going home"});
-  TSchedule job;
-  job.Output = &output;
-  job.JobKind = 2;
-  job.SetJobName("RESTORE");
-  job.SetUserName("SYSDBA");
-  job.SetPassword("pw");
-  job.SetProtocol(3);
+  TJob job;
+  job.Kind = TJobKind::Restore;
+  job.Name.Set("RESTORE");
+  job.UserName.Set("SYSDBA");
+  job.Password.Set("pw");
+  job.Protocol = TProtocol::Local;
   job.WriteJobLog = false;
-  job.SetJobOption(8, true);  // nothing for a restore
-  job.SetJobFile(1, "/b/BASE.gbk");
-  job.SetJobFile(2, "/d/NEW.FDB");
-  ASSERT_TRUE(job.RunJob());
+  job.BackupOptions = {TBackupOption::MetadataOnly};  // nothing for a restore
+  job.BackupFile.Set("/b/BASE.gbk");
+  job.Database.Set("/d/NEW.FDB");
+  ASSERT_TRUE(Run(job));
   const Lines expected = {"Error stopping database",
                           "Job: RESTORE",
                           "Restore of database: BASE.gbk",
@@ -349,20 +353,19 @@ TEST_F(ScheduleJob, RestoreSendsCreateNewDbNamesTheBackupFileAndGoesOnWithoutShu
   EXPECT_EQ(fake.OpenHandles(), 0);
 }
 
-TEST_F(ScheduleJob, RestoreReadFailureHasNoMessageBox) {
+TEST_F(JobRun, RestoreReadFailureHasNoMessageBox) {
   fake.AddLines({"gbak:opened file"});
   fake.FailCall("isc_service_query", 1, -902, 335544721,
                 {"Unable to complete network request to host \"dbhost\"", "Error reading data from the connection."});
-  TSchedule job;
-  job.Output = &output;
-  job.JobKind = 2;
+  TJob job;
+  job.Kind = TJobKind::Restore;
   job.StopDatabase = false;
   job.WriteJobLog = false;
-  job.SetJobOption(5, true);
-  job.SetJobFile(1, "\\\\dbhost\\D$\\b\\base.gbk");
-  job.SetJobFile(2, "\\\\dbhost\\D$\\d\\base.gdb");
-  job.SetProtocol(0);
-  EXPECT_FALSE(job.RunJob());
+  job.RestoreOptions = {TRestoreOption::Replace};
+  job.BackupFile.Set("\\\\dbhost\\D$\\b\\base.gbk");
+  job.Database.Set("\\\\dbhost\\D$\\d\\base.gdb");
+  job.Protocol = TProtocol::TCP;
+  EXPECT_FALSE(Run(job));
   EXPECT_TRUE(prompts.Messages.empty());
   ASSERT_GE(pane.Lines.size(), 3u);
   EXPECT_EQ(pane.Lines[1], "Restore of database: base.gbk");
@@ -376,65 +379,49 @@ TEST_F(ScheduleJob, RestoreReadFailureHasNoMessageBox) {
   EXPECT_EQ(fake.CallCount("isc_service_detach"), 1);
 }
 
-TEST_F(ScheduleJob, RepairWithOptionsAndOtherKinds) {
-  TSchedule job;
-  job.Output = &output;
-  job.JobKind = 3;
-  job.SetJobName("FIX");
+TEST_F(JobRun, RepairWithOptionsAndOtherKinds) {
+  TJob job;
+  job.Kind = TJobKind::Repair;
+  job.Name.Set("FIX");
   job.StopDatabase = false;
   job.WriteJobLog = false;
-  job.SetProtocol(3);
-  job.SetJobOption(6, true);  // SweepDB, first item
-  job.SetJobOption(5, true);  // MendDB, second item
-  job.SetJobOption(8, true);  // ValidateFull, second item
-  job.SetJobFile(1, "/d/base.fdb");
-  job.SetJobFile(2, "/ignored.gbk");
-  ASSERT_TRUE(job.RunJob());
+  job.Protocol = TProtocol::Local;
+  job.RepairOptions = {TValidateOption::SweepDB,        // first item
+                       TValidateOption::MendDB,         // second item
+                       TValidateOption::ValidateFull};  // second item
+  job.Database.Set("/d/base.fdb");
+  job.BackupFile.Set("/ignored.gbk");
+  ASSERT_TRUE(Run(job));
   EXPECT_EQ(pane.Lines[1], "Fix of database: base.fdb");
   EXPECT_EQ(pane.Lines[2], "Job options: [Mend database,Sweep database,Full validate]");
   EXPECT_EQ(pane.Lines[pane.Lines.size() - 4], "**** FIX COMPLETE ****");
   EXPECT_EQ(fake.StartBlocks(),
             Lines{std::string(1, 3) + Text(106, "/d/base.fdb") + Number(108, 0x02) + Number(108, 0x84)});
-
-  // A kind outside 1..3 runs no request but still stops and restarts the
-  // database (slot 2 is its database slot).
-  fake.Reset();
-  TSchedule other;
-  other.Output = &output;
-  other.JobKind = 7;
-  other.WriteJobLog = false;
-  other.SetJobFile(1, "/d/a.fdb");
-  other.SetJobFile(2, "/d/b.fdb");
-  EXPECT_FALSE(other.RunJob());
-  EXPECT_EQ(pane.Lines, (Lines{"Stopping database: b.fdb", "Database shutdown complete", "Starting database: b.fdb",
-                               "Database startup complete"}));
-  EXPECT_EQ(fake.StartBlocks().size(), 2u);
 }
 
-TEST_F(ScheduleJob, MissingClientLibraryIsReportedOnThePane) {
+TEST_F(JobRun, MissingClientLibraryIsReportedOnThePane) {
   SetClientLibraryCandidates({"/nonexistent/libfbclient.so.2"});
-  TSchedule job;
-  job.Output = &output;
+  TJob job;
   FillBackupExample(job);
-  EXPECT_FALSE(job.RunJob());
+  EXPECT_FALSE(Run(job));
   ASSERT_EQ(pane.Lines.size(), 1u);
   EXPECT_EQ(pane.Lines[0].rfind("ERROR: ", 0), 0u);
   EXPECT_NE(pane.Lines[0].find("not found"), std::string::npos);
   EXPECT_EQ(prompts.Messages.size(), 1u);
 }
 
-TEST_F(ScheduleJob, FileNameOver80CharactersIsRefusedBeforeAnythingIsSent) {
+TEST_F(JobRun, FileNameOver80CharactersIsRefusedBeforeAnythingIsSent) {
   const std::string longName = "/data/" + std::string(80, 'x') + ".fdb";
-  for (int slot : {1, 2}) {
+  for (TJobFileName TJob::*field : {&TJob::Database, &TJob::BackupFile}) {
+    const bool slot = field == &TJob::Database;
     fake.Reset();
     probeCalls = 0;
     pane.Lines.clear();
-    TSchedule job;
-    job.Output = &output;
+    TJob job;
     FillBackupExample(job);
     job.StopDatabase = true;
-    job.SetJobFile(slot, longName);
-    EXPECT_FALSE(job.RunJob()) << slot;
+    (job.*field).Set(longName);
+    EXPECT_FALSE(Run(job)) << slot;
     ASSERT_EQ(pane.Lines.size(), 1u) << slot;
     EXPECT_EQ(pane.Lines[0], "ERROR: File name is longer than 80 characters, the job is not run: " + longName);
     EXPECT_EQ(probeCalls, 0);
@@ -443,18 +430,17 @@ TEST_F(ScheduleJob, FileNameOver80CharactersIsRefusedBeforeAnythingIsSent) {
   }
 }
 
-TEST_F(ScheduleJob, RestartOfADatabaseAlreadyOnLineIsNotAnError) {
+TEST_F(JobRun, RestartOfADatabaseAlreadyOnLineIsNotAnError) {
   // A restore creates its database on line; the server then answers the
   // on-line request (the fourth start: shutdown, restore, header check, on
   // line) with isc_bad_shutdown_mode.
   fake.FailCall("isc_service_start", 3, -901, 335544835, {"Target shutdown mode is invalid for database \"/d/n.fdb\""});
-  TSchedule job;
-  job.Output = &output;
-  job.JobKind = 2;
+  TJob job;
+  job.Kind = TJobKind::Restore;
   job.WriteJobLog = false;
-  job.SetJobFile(1, "/b/n.gbk");
-  job.SetJobFile(2, "/d/n.fdb");
-  EXPECT_TRUE(job.RunJob());
+  job.BackupFile.Set("/b/n.gbk");
+  job.Database.Set("/d/n.fdb");
+  EXPECT_TRUE(Run(job));
   EXPECT_TRUE(prompts.Messages.empty());
   EXPECT_EQ(pane.Lines.back(), "Database startup complete");
 
@@ -462,7 +448,7 @@ TEST_F(ScheduleJob, RestartOfADatabaseAlreadyOnLineIsNotAnError) {
   fake.Reset();
   pane.Lines.clear();
   fake.FailCall("isc_service_start", 3, -902, 335544472, {"Your user name and password are not defined"});
-  EXPECT_TRUE(job.RunJob());
+  EXPECT_TRUE(Run(job));
   EXPECT_EQ(prompts.Messages, Lines{"Error starting database"});
   EXPECT_EQ(pane.Lines.back(), "Error starting database");
 }
@@ -470,14 +456,13 @@ TEST_F(ScheduleJob, RestartOfADatabaseAlreadyOnLineIsNotAnError) {
 // A restart refused by the server is an answer: it is not tried again as a
 // server that does not answer is (that retry is met for real in the
 // controller's recovery tests, with a server killed mid-job).
-TEST_F(ScheduleJob, RestartRefusedIsNotTriedAgain) {
+TEST_F(JobRun, RestartRefusedIsNotTriedAgain) {
   // Attach 0 is the shutdown, attach 1 the backup, attach 2 the restart.
   fake.FailCall("isc_service_attach", 2, -902, 335544472, {"Unable to complete network request to host \"h\""});
-  TSchedule job;
-  job.Output = &output;
+  TJob job;
   FillBackupExample(job);
   job.StopDatabase = true;
-  EXPECT_TRUE(job.RunJob());
+  EXPECT_TRUE(Run(job));
   EXPECT_EQ(fake.AttachNames().size(), 3u);
   EXPECT_EQ(prompts.Messages, Lines{"Error starting database"});
   EXPECT_EQ(Lines(pane.Lines.end() - 2, pane.Lines.end()),
@@ -487,49 +472,50 @@ TEST_F(ScheduleJob, RestartRefusedIsNotTriedAgain) {
 
 // gbak's own word that it failed, when a server passes it on as output lines
 // instead of an error status: the job is a failed one, without the banner.
-TEST_F(ScheduleJob, OutputThatSaysTheRequestFailedFailsTheJob) {
+TEST_F(JobRun, OutputThatSaysTheRequestFailedFailsTheJob) {
   struct Row {
-    int32_t kind;
+    TJobKind kind;
     Lines output;
     std::string failure;  // the line named in the ERROR line; empty: success
   };
   const Row rows[] = {
-      {2,
+      {TJobKind::Restore,
        {"gbak:opened file /b/BASE.gbk", "gbak:   10000 records restored",
         "Done with volume #1, \"/b/BASE.gbk\"\tPress return to reopen that file, or type a new"},
        "Done with volume #1, \"/b/BASE.gbk\"\tPress return to reopen that file, or type a new"},
-      {2, {"gbak:opened file /b/BASE.gbk", "ERROR: Backup incomplete"}, "ERROR: Backup incomplete"},
-      {2,
+      {TJobKind::Restore, {"gbak:opened file /b/BASE.gbk", "ERROR: Backup incomplete"}, "ERROR: Backup incomplete"},
+      {TJobKind::Restore,
        {"gbak:opened file /b/BASE.gbk", "gbak: ERROR:expected backup description record",
         "gbak:Exiting before completion due to errors"},
        "gbak: ERROR:expected backup description record"},
-      {1,
+      {TJobKind::Backup,
        {"gbak:readied database /d/NEW.FDB for backup", "gbak: ERROR:I/O error during \"write\" operation"},
        "gbak: ERROR:I/O error during \"write\" operation"},
-      {1,
+      {TJobKind::Backup,
        {"gbak:writing data for table T", "  gbak:Exiting before completion due to errors  "},
        "gbak:Exiting before completion due to errors"},
       // Names of the user's tables and columns never look like a failure.
-      {2, {"gbak:    restoring column ERROR_CODE", "gbak:restoring data for table ERROR", "gbak:finishing"}, ""},
-      {1, {"gbak:    writing table ERRORS", "gbak:    writing column DONE_WITH_VOLUME"}, ""},
+      {TJobKind::Restore,
+       {"gbak:    restoring column ERROR_CODE", "gbak:restoring data for table ERROR", "gbak:finishing"},
+       ""},
+      {TJobKind::Backup, {"gbak:    writing table ERRORS", "gbak:    writing column DONE_WITH_VOLUME"}, ""},
       // A repair's output is not gbak's.
-      {3, {"ERROR: nothing of gbak"}, ""},
+      {TJobKind::Repair, {"ERROR: nothing of gbak"}, ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.output.back());
     fake.Reset();
     prompts.Messages.clear();
     fake.AddLines(row.output);
-    TSchedule job;
-    job.Output = &output;
-    job.JobKind = row.kind;
-    job.SetJobName("J");
+    TJob job;
+    job.Kind = row.kind;
+    job.Name.Set("J");
     job.WriteJobLog = false;
     job.StopDatabase = false;
-    job.SetJobFile(1, row.kind == 2 ? "/b/BASE.gbk" : "/d/NEW.FDB");
-    job.SetJobFile(2, row.kind == 2 ? "/d/NEW.FDB" : "/b/BASE.gbk");
-    const bool ok = job.RunJob();
-    const std::string word = row.kind == 1 ? "backup" : "restore";
+    job.Database.Set("/d/NEW.FDB");
+    job.BackupFile.Set("/b/BASE.gbk");
+    const bool ok = Run(job);
+    const std::string word = row.kind == TJobKind::Backup ? "backup" : "restore";
     if (row.failure.empty()) {
       EXPECT_TRUE(ok);
       ASSERT_GE(pane.Lines.size(), 5u);
@@ -547,7 +533,7 @@ TEST_F(ScheduleJob, OutputThatSaysTheRequestFailedFailsTheJob) {
     EXPECT_EQ(pane.Lines, expected);
     // A backup shows its error in a box as well; a restore leaves that to
     // its caller.
-    EXPECT_EQ(prompts.Messages, row.kind == 1 ? Lines{"Error: " + error} : Lines{});
+    EXPECT_EQ(prompts.Messages, row.kind == TJobKind::Backup ? Lines{"Error: " + error} : Lines{});
     // No header check after a restore that already said it failed.
     EXPECT_EQ(fake.StartBlocks().size(), 1u);
     EXPECT_EQ(fake.OpenHandles(), 0);
@@ -556,7 +542,7 @@ TEST_F(ScheduleJob, OutputThatSaysTheRequestFailedFailsTheJob) {
 
 // The server ends a cut-short restore's output without any error: the new
 // database, still shut down as gbak created it, tells.
-TEST_F(ScheduleJob, RestoreWhoseDatabaseIsLeftShutDownFails) {
+TEST_F(JobRun, RestoreWhoseDatabaseIsLeftShutDownFails) {
   struct Row {
     std::string attributes;  // the header statistics' Attributes line
     bool completed;
@@ -578,14 +564,13 @@ TEST_F(ScheduleJob, RestoreWhoseDatabaseIsLeftShutDownFails) {
                    "Database header page information:", "\tFlags\t\t\t0"});
     if (!row.attributes.empty()) fake.AddLine(row.attributes);
     fake.AddLine("\tSweep interval:\t\t20000");
-    TSchedule job;
-    job.Output = &output;
-    job.JobKind = 2;
-    job.SetJobName("R");
+    TJob job;
+    job.Kind = TJobKind::Restore;
+    job.Name.Set("R");
     job.WriteJobLog = false;
-    job.SetJobFile(1, "/b/BASE.gbk");
-    job.SetJobFile(2, "/d/NEW.FDB");
-    const bool ok = job.RunJob();
+    job.BackupFile.Set("/b/BASE.gbk");
+    job.Database.Set("/d/NEW.FDB");
+    const bool ok = Run(job);
     EXPECT_EQ(ok, row.completed);
     const bool bannerShown =
         std::find(pane.Lines.begin(), pane.Lines.end(), "**** RESTORE COMPLETE ****") != pane.Lines.end();
@@ -610,21 +595,20 @@ TEST_F(ScheduleJob, RestoreWhoseDatabaseIsLeftShutDownFails) {
   fake.Reset();
   fake.AddLines({"gbak:opened file /b/BASE.gbk"});
   fake.FailCall("isc_service_start", 1, -902, 335544344, {"I/O error during \"open\" operation"});
-  TSchedule job;
-  job.Output = &output;
-  job.JobKind = 2;
+  TJob job;
+  job.Kind = TJobKind::Restore;
   job.WriteJobLog = false;
   job.StopDatabase = false;
-  job.SetJobFile(1, "/b/BASE.gbk");
-  job.SetJobFile(2, "/d/NEW.FDB");
-  EXPECT_TRUE(job.RunJob());
+  job.BackupFile.Set("/b/BASE.gbk");
+  job.Database.Set("/d/NEW.FDB");
+  EXPECT_TRUE(Run(job));
   EXPECT_EQ(pane.Lines[pane.Lines.size() - 4], "**** RESTORE COMPLETE ****");
   EXPECT_EQ(fake.StartBlocks().size(), 2u);
 }
 
 // The caller's hooks around the request: after the shutdown, before the
 // restart; a failing BeforeRequest stops the request but not the restart.
-TEST_F(ScheduleJob, HooksRunBetweenShutdownAndRestart) {
+TEST_F(JobRun, HooksRunBetweenShutdownAndRestart) {
   struct Row {
     const char* name;
     bool beforeThrows;
@@ -645,23 +629,24 @@ TEST_F(ScheduleJob, HooksRunBetweenShutdownAndRestart) {
     if (row.shutdownRefused) fake.FailCall("isc_service_start", 0, -901, 335544528, {"database shutdown refused"});
     if (row.requestFails) fake.FailCall("isc_service_start", 1, -901, 335544344, {"I/O error"});
     std::vector<std::string> events;
-    TSchedule job;
-    job.Output = &output;
-    job.JobKind = 2;
-    job.SetJobName("R");
+    TJob job;
+    job.Kind = TJobKind::Restore;
+    job.Name.Set("R");
     job.WriteJobLog = false;
-    job.SetJobFile(1, "/b/BASE.gbk");
-    job.SetJobFile(2, "/d/NEW.FDB");
-    job.BeforeRequest = [&] {
-      events.push_back("before, starts so far " + std::to_string(fake.StartBlocks().size()) + ", last pane line " +
-                       pane.Lines.back());
-      if (row.beforeThrows) throw Exception("Cannot rename /d/NEW.FDB");
+    job.BackupFile.Set("/b/BASE.gbk");
+    job.Database.Set("/d/NEW.FDB");
+    const auto hooks = [&](TJobRunner& runner) {
+      runner.BeforeRequest = [&] {
+        events.push_back("before, starts so far " + std::to_string(fake.StartBlocks().size()) + ", last pane line " +
+                         pane.Lines.back());
+        if (row.beforeThrows) throw Exception("Cannot rename /d/NEW.FDB");
+      };
+      runner.AfterRequest = [&](bool completed) {
+        events.push_back(std::string("after ") + (completed ? "completed" : "failed") + ", starts so far " +
+                         std::to_string(fake.StartBlocks().size()));
+      };
     };
-    job.AfterRequest = [&](bool completed) {
-      events.push_back(std::string("after ") + (completed ? "completed" : "failed") + ", starts so far " +
-                       std::to_string(fake.StartBlocks().size()));
-    };
-    const bool ok = job.RunJob();
+    const bool ok = Run(job, hooks);
     EXPECT_EQ(ok, !row.beforeThrows && !row.shutdownRefused && !row.requestFails);
     if (row.shutdownRefused) {
       EXPECT_TRUE(events.empty());
