@@ -836,9 +836,16 @@ void TMainForm::sbOpenDataBackClick() {
 void TMainForm::bbParametersClick() {
   if (!FController || RefusedDuringJob()) return;
   Guarded([this] {
+    const TOffsiteSettings offsite = FController->Settings().Offsite;
     TParamsForm dialog(this, FController->Settings());
     // Confirmed choices reach the file at once: a crash later costs none.
-    if (dialog.ShowParams(PageControl->currentIndex() == 1 ? 1 : 0) == TParamsForm::ResultSave) SaveSettings();
+    if (dialog.ShowParams(PageControl->currentIndex() == 1 ? 1 : 0) != TParamsForm::ResultSave) return;
+    TSettings before = FController->Settings();
+    before.Offsite = offsite;
+    SaveSettings();
+    // Entry 1's off-site copy is kept with the plan, which WriteIni leaves
+    // alone: its changed keys are written, and no other.
+    if (offsite != FController->Settings().Offsite) FController->SaveChanges(before);
   });
 }
 

@@ -120,6 +120,9 @@ class TQuorvin {
   const std::string& SettingsFault() const { return FSettingsFile.Fault(); }
   void WriteIni() { FSettingsFile.WriteIni(FSettings); }
   void SavePlan() { FSettingsFile.SavePlan(FSettings); }
+  // Writes only the keys whose values differ from `before`'s: every other
+  // key keeps its bytes.
+  void SaveChanges(const TSettings& before) { FSettingsFile.SaveChanges(before, FSettings); }
   // Remembers at once whether the plan runs, and DataBase: a plan still
   // running when the program ends (with the session, from the tray, or by a
   // crash) starts again at the next start when ResumePlan is on.

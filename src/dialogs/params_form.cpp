@@ -8,11 +8,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <initializer_list>
+
+#include "dialogs/offsite_group.h"
 
 namespace {
 
@@ -93,6 +96,8 @@ void TParamsForm::BuildPages(QVBoxLayout* top) {
                                  {&cbVerifyBackup, "Проверять копию восстановлением"}}));
   auto* backColumn = static_cast<QVBoxLayout*>(Notebook->widget(0)->layout());
   backColumn->insertWidget(backColumn->count() - 1, BuildLocalCopyGroup());
+  FOffsite = new TOffsiteGroup;
+  backColumn->insertWidget(backColumn->count() - 1, FOffsite);
   Notebook->addWidget(CheckPage({{&chkRS1, "Deactivate Indexes"},
                                  {&chkRS2, "No Shadow Files"},
                                  {&chkRS3, "No Validity Check"},
@@ -152,6 +157,7 @@ void TParamsForm::LoadParams(int page) {
   gbLocalCopy->setChecked(!FOptions.LocalCopyDir.empty());
   eLocalCopyDir->setText(QString::fromStdString(FOptions.LocalCopyDir));
   chkLocalCopyOnly->setChecked(FOptions.LocalCopyOnly);
+  FOffsite->Load(FOptions.Offsite);
 }
 
 int TParamsForm::ShowParams(int page) {
@@ -169,12 +175,19 @@ void TParamsForm::bbSaveClick() {
       return;
     }
   }
+  if (const auto problem = FOffsite->Problem()) {
+    // The group is on the backup page: the user sees the control at fault.
+    Notebook->setCurrentIndex(0);
+    QMessageBox::warning(this, windowTitle(), *problem);
+    return;
+  }
   FOptions.Protocol = brProtocol->currentIndex();
   for (const auto& [box, field] : FSwitches) FOptions.*field = box->isChecked();
   const std::string folder = eLocalCopyDir->text().trimmed().toStdString();
   const bool copy = gbLocalCopy->isChecked() && !folder.empty();
   FOptions.LocalCopyDir = copy ? folder : std::string();
   FOptions.LocalCopyOnly = copy && chkLocalCopyOnly->isChecked();
+  FOffsite->Store(FOptions.Offsite);
   done(ResultSave);
 }
 

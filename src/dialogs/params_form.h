@@ -1,7 +1,8 @@
 #pragma once
 // TParamsForm: the modal dialog "Параметры" in which the user chooses the
 // network protocol and the backup and restore switches: the program's own,
-// or those of one database of the plan. It edits the options it is given;
+// or those of one database of the plan, with the copies of the plan's
+// backups on this computer and in an object store. It edits the options it is given;
 // the caller stores them.
 
 #include <QString>
@@ -21,6 +22,7 @@ class QPushButton;
 class QStackedWidget;
 class QToolButton;
 class QVBoxLayout;
+class TOffsiteGroup;
 
 class TParamsForm : public TFixedDialog {
  public:
@@ -81,6 +83,8 @@ class TParamsForm : public TFixedDialog {
   void BuildButtons(QVBoxLayout* top);
 
   TDatabaseOptions& FOptions;
+  // Where the plan's backups of these options also go, off site.
+  TOffsiteGroup* FOffsite;
   // Every check box with the field it edits, in storing order.
   std::vector<std::pair<QCheckBox*, bool TDatabaseOptions::*>> FSwitches;
 };

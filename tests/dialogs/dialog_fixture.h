@@ -4,7 +4,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QString>
@@ -14,9 +16,35 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "controller/quorvin.h"
+
+// The off-site group of `dialog`, found by its controls' names: what it
+// shows, and typing `place` into it.
+inline QLineEdit* OffsiteLine(QWidget* dialog, const char* name) {
+  auto* edit = dialog->findChild<QLineEdit*>(name);
+  if (edit == nullptr) qFatal("no line %s", name);
+  return edit;
+}
+inline std::vector<std::pair<QLineEdit*, std::string TOffsiteSettings::*>> OffsiteLines(QWidget* dialog) {
+  return {{OffsiteLine(dialog, "eOffsiteUrl"), &TOffsiteSettings::Url},
+          {OffsiteLine(dialog, "eOffsiteEndpoint"), &TOffsiteSettings::Endpoint},
+          {OffsiteLine(dialog, "eOffsiteRegion"), &TOffsiteSettings::Region},
+          {OffsiteLine(dialog, "eOffsiteCredentials"), &TOffsiteSettings::Credentials},
+          {OffsiteLine(dialog, "eOffsiteEncryptKey"), &TOffsiteSettings::EncryptKey}};
+}
+inline TOffsiteSettings ShownOffsite(QWidget* dialog) {
+  TOffsiteSettings place;
+  for (const auto& [edit, field] : OffsiteLines(dialog)) place.*field = edit->text().toStdString();
+  place.PathStyle = dialog->findChild<QCheckBox*>("chkOffsitePathStyle")->isChecked();
+  return place;
+}
+inline void TypeOffsite(QWidget* dialog, const TOffsiteSettings& place) {
+  for (const auto& [edit, field] : OffsiteLines(dialog)) edit->setText(QString::fromStdString(place.*field));
+  dialog->findChild<QCheckBox*>("chkOffsitePathStyle")->setChecked(place.PathStyle);
+}
 
 class TDialogFixture {
   // First member: the folder outlives the controller, which writes into it
@@ -27,6 +55,12 @@ class TDialogFixture {
   // `ini`: the settings file's text before the controller reads it.
   explicit TDialogFixture(const QString& ini = QString()) {
     if (!ini.isNull()) WriteText(ini);
+    Controller = std::make_unique<TQuorvin>(TFrontEnd{}, Dir().toStdString(), "Quorvin");
+  }
+
+  // A new controller reads the file the old one leaves.
+  void Reopen() {
+    Controller.reset();
     Controller = std::make_unique<TQuorvin>(TFrontEnd{}, Dir().toStdString(), "Quorvin");
   }
 

@@ -17,6 +17,7 @@
 #include <functional>
 
 #include "dialog_fixture.h"
+#include "dialogs/offsite_group.h"
 #include "dialogs/params_form.h"
 
 namespace {
@@ -289,6 +290,88 @@ class ParamsFormTest : public QObject {
     form.bbSaveClick();
     QCOMPARE(entry.Protocol, 2);
     QCOMPARE(settings.Protocol, 1);
+  }
+
+  // The group's values reach entry 1's keys in [Plan] and come back in a
+  // new program run; the "..." buttons fill their lines.
+  void OffsiteRoundTrip() {
+    TDialogFixture fx("[Main]\nDataBase=/db/a.fdb\n");
+    const TSettings before = fx.Controller->Settings();
+    const TOffsiteSettings place{"s3://backups/shop", "http://127.0.0.1:7480", "eu-1", true, "/etc/q/keys", ""};
+    {
+      TParamsForm form(nullptr, fx.Controller->Settings());
+      form.LoadParams(0);
+      QCOMPARE(ShownOffsite(&form), TOffsiteSettings{});
+      TypeOffsite(&form, place);
+      auto* group = form.findChild<TOffsiteGroup*>("gbOffsite");
+      QCOMPARE(group->title(), QString::fromUtf8("Копия в объектном хранилище"));
+      QString asked;
+      group->ChooseFile = [&](const QString& title, const QString&) {
+        asked = title;
+        return QString("/etc/q/crypt.key");
+      };
+      QTest::mouseClick(form.findChild<QToolButton*>("sbOffsiteEncryptKey"), Qt::LeftButton);
+      QCOMPARE(asked, QString::fromUtf8("Выберите файл ключа шифрования"));
+      form.bbSaveClick();
+      QCOMPARE(form.result(), TParamsForm::ResultSave);
+    }
+    // As the window saves it: only the changed keys are written.
+    fx.Controller->SaveChanges(before);
+    const auto ini = fx.ReadIni();
+    QCOMPARE(ini.at("Plan").size(), std::size_t(6));  // the group's keys, no other
+    QCOMPARE(ini.at("Plan").at("OffsiteUrl"), QString("s3://backups/shop"));
+    QCOMPARE(ini.at("Plan").at("OffsiteEncryptKey"), QString("/etc/q/crypt.key"));
+    fx.Reopen();
+    TOffsiteSettings expected = place;
+    expected.EncryptKey = "/etc/q/crypt.key";
+    QCOMPARE(fx.Controller->Settings().Offsite, expected);
+    TParamsForm again(nullptr, fx.Controller->Settings());
+    again.LoadParams(0);
+    QCOMPARE(ShownOffsite(&again), expected);
+  }
+
+  // A place the core would not reach, or a key typed where its file
+  // belongs, is refused with a box saying why; nothing is stored.
+  void OffsiteRefused_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("not s3") << "eOffsiteUrl"
+                            << "https://backups/shop"
+                            << "s3://bucket/prefix";
+    QTest::newRow("bad bucket") << "eOffsiteUrl"
+                                << "s3://Bad_Bucket/x"
+                                << "Bad_Bucket";
+    QTest::newRow("endpoint") << "eOffsiteEndpoint"
+                              << "ftp://store"
+                              << "ftp://store";
+    QTest::newRow("a key, not a file") << "eOffsiteCredentials"
+                                       << "AKIAEXAMPLE"
+                                       << "Файл ключей доступа";
+    QTest::newRow("relative key file") << "eOffsiteEncryptKey"
+                                       << "crypt.key"
+                                       << "Файл ключа шифрования";
+  }
+  void OffsiteRefused() {
+    QFETCH(QString, line);
+    QFETCH(QString, text);
+    QFETCH(QString, told);
+    TDialogFixture fx;
+    TDatabaseOptions options;
+    TParamsForm form(nullptr, options);
+    form.LoadParams(1);
+    form.chkRS1->setChecked(true);
+    OffsiteLine(&form, "eOffsiteUrl")->setText("s3://backups");
+    OffsiteLine(&form, qPrintable(line))->setText(text);
+    TRecordingBoxes boxes;
+    form.bbSaveClick();
+    QCOMPARE(boxes.Messages.size(), std::size_t(1));
+    QVERIFY2(QString::fromStdString(boxes.Messages[0]).contains(told), boxes.Messages[0].c_str());
+    if (line != "eOffsiteUrl" && line != "eOffsiteEndpoint")
+      QVERIFY(!QString::fromStdString(boxes.Messages[0]).contains(text));  // a key is not shown back
+    QCOMPARE(form.result(), 0);
+    QCOMPARE(form.Notebook->currentIndex(), 0);
+    QVERIFY(!options.RestParam1 && !options.Offsite.Active());
   }
 };
 

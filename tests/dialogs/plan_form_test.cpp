@@ -21,8 +21,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 
 #include "dialog_fixture.h"
+#include "dialogs/params_form.h"
 #include "dialogs/plan_form.h"
 #include "dialogs/radio_group.h"
 #include "platform/date_time.h"
@@ -61,6 +63,18 @@ class TPlanDialog : public TPlanForm {
           if (sessionStart) q.ApplyStartWithSession();
         }) {}
 };
+
+// Opens the parameters of the selected entry and, once they show, runs
+// `edit` on them and saves them.
+void EditEntryParams(TPlanForm& form, const std::function<void(TParamsForm&)>& edit) {
+  QTimer::singleShot(0, [&] {
+    auto* params = dynamic_cast<TParamsForm*>(QApplication::activeModalWidget());
+    if (params == nullptr) qFatal("the parameters dialog did not open");
+    edit(*params);
+    QTest::mouseClick(params->bbSave, Qt::LeftButton);
+  });
+  QTest::mouseClick(form.bbEntryParams, Qt::LeftButton);
+}
 
 }  // namespace
 
@@ -560,6 +574,55 @@ class PlanFormTest : public QObject {
     QVERIFY(ini.at("Plan2").at("Level2Plan").contains("nightperiod=3"));
     QVERIFY(!ini.at("Plan").count("BackupKind"));
     QVERIFY(fx.Controller->PlanEntries()[1].Incremental());
+  }
+
+  // Another entry's off-site copy is edited in its parameters and reaches
+  // its own section only, and is read back from there.
+  void OffsiteOfAnotherEntry() {
+    TDialogFixture fx("[Main]\nDataBase=/db/a.fdb\n[Plan]\nDataBase=/db/a.fdb\n[Plan2]\nDataBase=/db/b.fdb\n");
+    const TOffsiteSettings place{"s3://stock/nightly", "", "", false, "", "/etc/q/crypt.key"};
+    {
+      TPlanDialog form(*fx.Controller);
+      form.SelectEntry(1);
+      EditEntryParams(form, [&](TParamsForm& params) { TypeOffsite(&params, place); });
+      QTest::mouseClick(form.bbOk, Qt::LeftButton);
+    }
+    const auto ini = fx.ReadIni();
+    QCOMPARE(ini.at("Plan2").at("OffsiteUrl"), QString("s3://stock/nightly"));
+    QCOMPARE(ini.at("Plan2").at("OffsiteEncryptKey"), QString("/etc/q/crypt.key"));
+    QVERIFY(!ini.at("Plan2").count("OffsiteEndpoint") && !ini.at("Plan2").count("OffsitePathStyle"));
+    QVERIFY(!ini.at("Plan").count("OffsiteUrl"));
+    fx.Reopen();
+    QCOMPARE(fx.Controller->PlanEntries().at(1).Offsite, place);
+  }
+
+  // A file the program wrote before it knew the off-site keys: opening and
+  // OK-ing the parameters (of the program, and of entry 2) and the schedule
+  // unchanged writes it back byte for byte.
+  void UnchangedDialogsKeepTheBytes() {
+    TDialogFixture fx("[Main]\nDataBase=/db/a.fdb\n[Plan]\nDay2Back=1\n");
+    TSettings& settings = fx.Controller->Settings();
+    SetPlanEntries(settings, {PlanEntriesOf(settings).front(), NewPlanEntry(settings, "/db/b.fdb")});
+    fx.Controller->WriteIni();
+    fx.Controller->SavePlan();
+    const QByteArray text = fx.ReadText();
+    QVERIFY(text.contains("[Plan2]") && !text.contains("Offsite"));
+    fx.Reopen();
+    {
+      const TSettings before = fx.Controller->Settings();
+      TParamsForm params(nullptr, fx.Controller->Settings());
+      params.LoadParams(0);
+      params.bbSaveClick();
+      QCOMPARE(params.result(), TParamsForm::ResultSave);
+      fx.Controller->WriteIni();
+      fx.Controller->SaveChanges(before);
+    }
+    QCOMPARE(fx.ReadText(), text);
+    TPlanDialog form(*fx.Controller);
+    form.SelectEntry(1);
+    EditEntryParams(form, [](TParamsForm&) {});
+    QTest::mouseClick(form.bbOk, Qt::LeftButton);
+    QCOMPARE(fx.ReadText(), text);
   }
 };
 
