@@ -212,4 +212,20 @@ TEST_F(OffsiteTest, TheNextCopyAbortsOnlyTheUploadAKilledCopyLeft) {
   EXPECT_TRUE(FileExists(history + ".upload-4000002"));
 }
 
+// With verification the copy in the bucket is restored into a temporary
+// database, which goes again; the history says how long the check took.
+TEST_F(OffsiteTest, AVerifiedCopyIsRestoredFromTheBucketAndItsTemporaryDatabaseGoes) {
+  const std::string db = dir.File("proof.fdb");
+  fbtest::CreateDatabase(db);
+  std::string out;
+  ASSERT_EQ(Ctl({"--verbose", "--verify", "--offsite", "s3://" + Bucket + "/proof", "backup", db}, out), 0) << out;
+  EXPECT_TRUE(Has(out, "restored into a temporary database: it is sound")) << out;
+  ASSERT_FALSE(OffsiteRecords().empty());
+  const THistoryRecord record = OffsiteRecords().back();
+  EXPECT_TRUE(record.Succeeded()) << record.Reason;
+  EXPECT_TRUE(record.VerifySeconds.has_value());
+  for (const std::string& file : FilesInFolder(dir.Path()).value_or(std::vector<std::string>()))
+    EXPECT_EQ(file.find(".verify-"), std::string::npos) << file;
+}
+
 }  // namespace
