@@ -94,6 +94,13 @@ THistoryRecord Record(const std::string& database, const char* by, TDateTime sta
   return record;
 }
 
+// The off-site copy of a plan backup.
+THistoryRecord Offsite(const std::string& database, TDateTime start, bool ok) {
+  THistoryRecord record = Record(database, HistoryByPlan, start, 30, ok);
+  record.Kind = HistoryKindOffsite;
+  return record;
+}
+
 // Every 4 hours all week (the longest gap 4 h; a backup of 10 minutes):
 // late after 4 h 20 min, critical after 8 h 20 min.
 TEST_F(PlanMonitoring, EachDatabaseIsJudgedAgainstItsRhythmAndTheWholeByItsWorst) {
@@ -143,6 +150,22 @@ TEST_F(PlanMonitoring, EachDatabaseIsJudgedAgainstItsRhythmAndTheWholeByItsWorst
        THealth::Warning,
        "no plan backup yet"},
       {"on no day", {}, Rhythm({}, 6, 6), THealth::Ok, "makes no plan backups"},
+      {"its off-site copy failed",
+       {Record(db, HistoryByPlan, now - 3 * hour, 600, true), Offsite(db, now - 3 * hour + 0.01, false)},
+       Rhythm(EveryDay, 6, 6),
+       THealth::Warning,
+       "last off-site copy failed at"},
+      {"its off-site copy failed, then one was made",
+       {Offsite(db, now - 4 * hour, false), Record(db, HistoryByPlan, now - 3 * hour, 600, true),
+        Offsite(db, now - 3 * hour + 0.01, true)},
+       Rhythm(EveryDay, 6, 6),
+       THealth::Ok,
+       "succeeded"},
+      {"late, and its off-site copy failed",
+       {Record(db, HistoryByPlan, now - 9 * hour, 600, true), Offsite(db, now - 9 * hour + 0.01, false)},
+       Rhythm(EveryDay, 6, 6),
+       THealth::Critical,
+       "more than 8 h 20 min its plan allows"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

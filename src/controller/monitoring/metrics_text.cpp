@@ -37,6 +37,17 @@ const TMetric Metrics[] = {
      }},
     {"quorvin_backup_failures_total", "counter", "Failed plan backups of the database in the job history.",
      [](const TEntryHealth& e) { return static_cast<double>(e.Failures); }},
+    {"quorvin_offsite_last_success_timestamp_seconds", "gauge",
+     "End of the last off-site copy of a plan backup of the database that was made (Unix time; 0: none yet).",
+     [](const TEntryHealth& e) -> std::optional<double> {
+       if (!e.LastOffsite) return std::nullopt;
+       return e.LastOffsiteSuccess ? Seconds(e.LastOffsiteSuccess->EndSeconds()) : 0.0;
+     }},
+    {"quorvin_offsite_failures_total", "counter", "Off-site copies of plan backups of the database that failed.",
+     [](const TEntryHealth& e) -> std::optional<double> {
+       if (!e.LastOffsite) return std::nullopt;
+       return static_cast<double>(e.OffsiteFailures);
+     }},
     {"quorvin_backup_status", "gauge",
      "The verdict of quorvinctl status for the database: 0 OK, 1 WARNING, 2 CRITICAL.",
      [](const TEntryHealth& e) { return static_cast<double>(static_cast<int>(e.Health)); }},

@@ -24,6 +24,19 @@ std::string Span(std::int64_t seconds) {
   return std::to_string(hours / 24) + " d " + std::to_string(hours % 24) + " h";
 }
 
+bool IsPlanOffsiteCopy(const THistoryRecord& record, const std::string& database) {
+  return record.By == HistoryByPlan && record.Kind == HistoryKindOffsite && SameDatabase(record.Database, database);
+}
+
+// A failed last off-site copy makes an entry that is otherwise fine a
+// WARNING: the backup on the server stands, the copy elsewhere is missing.
+void JudgeOffsite(TEntryHealth& health) {
+  if (!health.LastOffsite || health.LastOffsite->Succeeded() || health.Health != THealth::Ok) return;
+  health.Health = THealth::Warning;
+  health.Reason = "last off-site copy failed at " + health.LastOffsite->End + ": " +
+                  ShownReason(health.LastOffsite->Reason, TLanguage::English);
+}
+
 void Judge(TEntryHealth& health) {
   if (!health.LongestGap) {
     health.Reason = "makes no plan backups";
@@ -76,6 +89,13 @@ std::vector<TEntryHealth> PlanHealthOf(const std::vector<TPlanEntry>& entries,
     health.Database = entry.DataBase;
     health.LongestGap = LongestPlanGap(entry, now);
     for (const THistoryRecord& record : records) {
+      if (IsPlanOffsiteCopy(record, entry.DataBase)) {
+        health.LastOffsite = record;
+        if (record.Succeeded())
+          health.LastOffsiteSuccess = record;
+        else
+          ++health.OffsiteFailures;
+      }
       if (!IsPlanBackup(record, entry.DataBase)) continue;
       health.Last = record;
       if (record.Succeeded())
@@ -92,6 +112,7 @@ std::vector<TEntryHealth> PlanHealthOf(const std::vector<TPlanEntry>& entries,
       }
     }
     Judge(health);
+    JudgeOffsite(health);
     result.push_back(std::move(health));
   }
   return result;

@@ -8,7 +8,8 @@
 // duration, plus PlanHealthSlack (its turn may come after other entries'
 // backups): one backup is missing. It is CRITICAL once twice the gap has
 // passed (two are missing). A last plan backup that failed is a WARNING,
-// CRITICAL when the last success is that old too. Nothing running the plan
+// CRITICAL when the last success is that old too; a last off-site copy that
+// failed is a WARNING (the backup itself stands). Nothing running the plan
 // is CRITICAL.
 
 #include <cstdint>
@@ -37,6 +38,11 @@ struct TEntryHealth {
   std::optional<THistoryRecord> Last;
   std::optional<THistoryRecord> LastSuccess;
   std::int64_t Failures = 0;  // failed plan backups in the history
+  // The last off-site copy of a plan backup, the last that was made, and
+  // those that failed (an entry with an off-site place).
+  std::optional<THistoryRecord> LastOffsite;
+  std::optional<THistoryRecord> LastOffsiteSuccess;
+  std::int64_t OffsiteFailures = 0;
   // Seconds since the last success started; past WarningAfter it is late.
   std::optional<std::int64_t> Age;
   std::optional<std::int64_t> WarningAfter;
