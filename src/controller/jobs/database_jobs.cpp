@@ -12,6 +12,7 @@
 
 #include "controller/history/job_recorder.h"
 #include "controller/jobs/backup_names.h"
+#include "controller/jobs/frame/job_frame.h"
 #include "controller/jobs/incremental/incremental_names.h"
 #include "controller/jobs/job_fill.h"
 #include "controller/jobs/job_scope.h"
@@ -405,7 +406,7 @@ class TDatabaseJobs::TRestoreRun {
  public:
   TRestoreRun(TDatabaseJobs& jobs, const TDatabaseOptions& db, const std::string& source, const std::string& target,
               TJobOutput& output, TJobBy by)
-      : FJobs(jobs), FDb(db), FSource(source), FTarget(target), FOutput(output), FBy(by) {}
+      : FJobs(jobs), FDb(db), FSource(source), FTarget(target), FOutput(output), FBy(by), FFrame(jobs, output) {}
 
   bool Run();
 
@@ -415,9 +416,17 @@ class TDatabaseJobs::TRestoreRun {
   // The checks of the backup file that need nobody's answer, before the
   // question: false (the user, the operation log and the history told) when
   // it is changed, cut short or a damaged copy.
-  bool SourceFit(TJobRecorder& recorder);
+  bool SourceFit();
   // The question about users still attached; false when declined.
   bool UsersDisconnected();
+  // The record of the job and the database it replaces.
+  void KeepRecord();
+  // The request, the database moved aside and settled around it.
+  bool Request();
+  // The database restored (`succeeded`) or the earlier one put back.
+  void Settle(bool succeeded);
+  // The operation log and the history.
+  void Report();
   TJob Describe() const;
 
   TDatabaseJobs& FJobs;
@@ -426,8 +435,14 @@ class TDatabaseJobs::TRestoreRun {
   const std::string& FTarget;
   TJobOutput& FOutput;
   TJobBy FBy;
+  TJobFrame FFrame;
+  TReplacedFile* FPrevious = nullptr;
   // A physical backup's chain, level 0 first (empty for a logical backup).
   std::vector<std::string> FChain;
+  // The database was moved aside; it was settled; the restore succeeded.
+  bool FStarted = false;
+  bool FSettled = false;
+  bool FSucceeded = false;
 };
 
 bool TDatabaseJobs::TRestoreRun::CanStart() {
@@ -444,7 +459,8 @@ bool TDatabaseJobs::TRestoreRun::UsersDisconnected() {
       "before continuing. Click OK to continue");
 }
 
-bool TDatabaseJobs::TRestoreRun::SourceFit(TJobRecorder& recorder) {
+bool TDatabaseJobs::TRestoreRun::SourceFit() {
+  TJobRecorder& recorder = FFrame.Recorder();
   // A physical backup restores with its whole chain, every link checked.
   if (IsIncrementalFile(FSource)) return FJobs.ChainFit(recorder, FSource, FTarget, FOutput, FChain);
   // A backup file that is no longer what its backup wrote must not replace
@@ -473,69 +489,60 @@ TJob TDatabaseJobs::TRestoreRun::Describe() const {
   return job;
 }
 
-bool TDatabaseJobs::TRestoreRun::Run() {
-  TJobScope scope(FJobs);
-  if (!CanStart()) return false;
-  TJobRecorder recorder(FJobs.FPlaces.HistoryPath, FOutput, HistoryKindRestore, ByOf(FBy), FTarget, FSource);
-  // Before anything is asked or shut down.
-  if (!SourceFit(recorder) || !UsersDisconnected()) return false;
-  scope.Name({TJobKind::Restore, FTarget});
-  const std::vector<TJobPhase> phases{TJobPhase::Restore};
-  TPhasedProgress progress(Now(), phases, PhaseWeights(phases, recorder.Baseline(), recorder.History()));
-  TPhasesScope phasesScope(FJobs, progress);
-  TCurrentJob current(FJobs, recorder);
+void TDatabaseJobs::TRestoreRun::KeepRecord() {
   TJobRecord restoring = FJobs.NewJobRecord(FDb, TJobRecord::Restore, FTarget, FTarget, true, FBy);
   restoring.Source = FSource;
-  TJobRecordFile record(FJobs.FPlaces.JobRecordPath, std::move(restoring));
-  TReplacedFile previous(FTarget, FOutput, &record);
-  bool started = false;
-  bool finished = false;
-  bool succeeded = false;
-  const bool jobOk = RunReported(
-      FOutput,
-      [&] {
-        FJobs.RemoveJobLog("rest.log");
-        record.Save();
-        TJobRunner job(Describe());
-        job.Output = &FOutput;
-        // The database is moved aside only after the runner has shut it
-        // down: a user still attached to it would otherwise go on writing
-        // into the moved file. It is put back before the runner brings the
-        // database on line again, so after a failed restore it is usable as
-        // it was.
-        job.BeforeRequest = [&] {
-          previous.MoveAside();
-          record.NoteRequestStarted();
-          started = true;
-        };
-        job.AfterRequest = [&](bool requestCompleted) {
-          succeeded = requestCompleted && FileExists(FTarget);
-          if (succeeded) record.NoteSucceeded();
-          previous.Finish(succeeded, started);
-          finished = true;
-        };
-        FJobs.WatchJob(recorder, job);
-        return FJobs.RunJobOf(job);
-      },
-      RestoreFailedText, TErrorOrder::BoxFirst);
+  FFrame.Keep(std::move(restoring));
+  FPrevious = &FFrame.Replace(FTarget);
+}
 
-  if (!finished) {
-    succeeded = jobOk && FileExists(FTarget);
-    if (succeeded) record.NoteSucceeded();
-    previous.Finish(succeeded, started);
-  }
+bool TDatabaseJobs::TRestoreRun::Request() {
+  FJobs.RemoveJobLog("rest.log");
+  FFrame.RecordFile().Save();
+  TJobRunner job(Describe());
+  job.Output = &FOutput;
+  // The database is moved aside only after the runner has shut it down: a
+  // user still attached to it would otherwise go on writing into the moved
+  // file. It is put back before the runner brings the database on line
+  // again, so after a failed restore it is usable as it was.
+  job.BeforeRequest = [this] {
+    FPrevious->MoveAside();
+    FFrame.RecordFile().NoteRequestStarted();
+    FStarted = true;
+  };
+  job.AfterRequest = [this](bool requestCompleted) { Settle(requestCompleted && FileExists(FTarget)); };
+  FFrame.Watch(job);
+  return FJobs.RunJobOf(job);
+}
+
+void TDatabaseJobs::TRestoreRun::Settle(bool succeeded) {
+  FSucceeded = succeeded;
+  if (FSucceeded) FFrame.RecordFile().NoteSucceeded();
+  FPrevious->Finish(FSucceeded, FStarted);
+  FSettled = true;
+}
+
+void TDatabaseJobs::TRestoreRun::Report() {
   if (FChain.empty() && RestoreFedFromThisComputer(FSource, FTarget))
     FJobs.FLog.Stamped(" Восстановление из копии на этом компьютере. " + FSource);
-  LogJobOutcome(FJobs.FLog, succeeded, "Резервная копия восстановлена. ", "Резервная копия НЕ восстановлена. ",
-                FTarget);
+  FFrame.LogOutcome(FSucceeded, "Резервная копия восстановлена. ", "Резервная копия НЕ восстановлена. ", FTarget);
   // A failure without a word of its own gets the failure message.
-  std::string reason;
-  if (!succeeded) {
-    reason = recorder.ReportedError().empty() ? RestoreFailedText : recorder.ReportedError();
-    FJobs.FLog.Stamped(" Причина: " + reason);
-  }
-  FJobs.FinishRecord(recorder, succeeded, reason);
-  return succeeded;
+  const std::string said = FFrame.Recorder().ReportedError();
+  FFrame.Finish(FSucceeded, FSucceeded ? std::string() : said.empty() ? RestoreFailedText : said);
+}
+
+bool TDatabaseJobs::TRestoreRun::Run() {
+  if (!CanStart()) return false;
+  FFrame.Begin({HistoryKindRestore, FBy, FTarget, FSource});
+  // Before anything is asked or shut down.
+  if (!SourceFit() || !UsersDisconnected()) return false;
+  FFrame.Name({TJobKind::Restore, FTarget});
+  FFrame.Follow({TJobPhase::Restore});
+  KeepRecord();
+  const bool jobOk = FFrame.Run([this] { return Request(); }, RestoreFailedText, TErrorOrder::BoxFirst);
+  if (!FSettled) Settle(jobOk && FileExists(FTarget));
+  Report();
+  return FSucceeded;
 }
 
 bool TDatabaseJobs::Restore(const TDatabaseOptions& db, const std::string& source, const std::string& target,

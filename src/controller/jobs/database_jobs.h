@@ -150,6 +150,7 @@ class TDatabaseJobs {
   std::function<bool(TJobRunner&)> JobRunner;
 
  private:
+  friend class TJobFrame;
   friend class TJobScope;
   friend class TCurrentJob;
   friend class TPhasesScope;
