@@ -12,9 +12,9 @@
 
 #include "controller/history/job_recorder.h"
 #include "controller/jobs/backup_names.h"
+#include "controller/jobs/frame/job_frame.h"
 #include "controller/jobs/incremental/incremental_names.h"
 #include "controller/jobs/job_fill.h"
-#include "controller/jobs/job_scope.h"
 #include "controller/jobs/replaced_file.h"
 #include "controller/log/operation_log.h"
 #include "jobs/job_runner.h"
@@ -66,6 +66,7 @@ namespace {
 std::string ErrorText(const std::exception& e) { return std::string("ERROR: ") + e.what(); }
 constexpr const char* UnknownErrorText = "ERROR: Unknown error";
 constexpr const char* RestoreFailedText = "Errors were encountered during restore";
+constexpr const char* BackupFailedText = "Errors were encountered during backup";
 }  // namespace
 
 const char* ByOf(TJobBy by) { return by == TJobBy::Plan ? HistoryByPlan : HistoryByUser; }
@@ -187,7 +188,7 @@ void TDatabaseJobs::RemoveJobLog(const std::string& name) {
 class TDatabaseJobs::TBackupRun {
  public:
   TBackupRun(TDatabaseJobs& jobs, const TDatabaseOptions& db, TJobOutput& output, TJobBy by)
-      : FJobs(jobs), FDb(db), FOutput(output), FBy(by) {}
+      : FJobs(jobs), FDb(db), FOutput(output), FBy(by), FFrame(jobs, output) {}
 
   TBackupOutcome Run();
 
@@ -195,28 +196,49 @@ class TDatabaseJobs::TBackupRun {
   // Names the backup file; false (the user told) when no database is named
   // or the login is refused.
   bool CanStart();
+  // Where the files go, the record of the job, the files it recreates, its
+  // history record and its progress.
+  void SetUp();
+  // The earlier files moved aside, the request run, the new backup checked.
+  bool Request();
   // After the backup job ran: the new backup's facts for its record and its
   // verification when asked for; false with FFailure set when it fails the
   // verification.
-  bool CheckServerBackup(TJobRecorder& recorder, const std::vector<std::string>& output);
+  bool CheckServerBackup(const std::vector<std::string>& output);
   bool CheckCopyOnlyBackup();
+  // The new files kept, or the earlier ones put back.
+  void Settle(bool jobOk);
+  // The operation log and the history.
+  void Report(bool jobOk);
   // Why the backup failed: the first thing the job said, or what is known.
-  std::string FailureReason(const TJobRecorder& recorder, bool jobOk) const;
+  std::string FailureReason(bool jobOk);
   // Size and checksum of the new backup file: hashed while the server wrote
   // it, or read whole when that fell through.
   TFileFacts NewBackupFacts();
   TJob Describe() const;
   // The job's phases in the order they run.
   std::vector<TJobPhase> PhasesOf(bool serverFile, bool copy) const;
+  TVerifyContext VerifyContext() { return {FOutput, ByOf(FBy), &FFrame.RecordFile()}; }
 
   TDatabaseJobs& FJobs;
   const TDatabaseOptions& FDb;
   TJobOutput& FOutput;
   TJobBy FBy;
+  TJobFrame FFrame;
   TBackupOutcome FOutcome;
   std::string FFailure;
-  TJobRecordFile* FRecord = nullptr;
   std::unique_ptr<TGrowingFileHash> FGrowing;
+  // The server writes the backup file (not so with "copy only"); the copy
+  // on this computer (none without a copy); the file the job makes.
+  bool FServerFile = true;
+  std::string FCopyPath;
+  std::string FTarget;
+  TReplacedFile* FPrevious = nullptr;
+  TReplacedFile* FPreviousCopy = nullptr;
+  TReplacedFile* FPreviousChecksum = nullptr;
+  // The request was asked for; the copy made is kept.
+  bool FStarted = false;
+  bool FCopyKept = false;
 };
 
 bool TDatabaseJobs::TBackupRun::CanStart() {
@@ -244,88 +266,87 @@ TJob TDatabaseJobs::TBackupRun::Describe() const {
   return job;
 }
 
+void TDatabaseJobs::TBackupRun::SetUp() {
+  const std::string& backFile = FOutcome.BackFile;
+  // Nothing is moved or removed before this point: a job that is not
+  // started leaves every file as it was. With "copy only" no file is made
+  // on the server and none is moved there: the copy's two files are the
+  // backup a failure must not cost.
+  FServerFile = FDb.LocalCopyDir.empty() || !FDb.LocalCopyOnly;
+  if (!FDb.LocalCopyDir.empty()) FCopyPath = LocalCopyPathOf(FDb.LocalCopyDir, LastPathComponent(backFile));
+  FTarget = FServerFile ? backFile : FCopyPath;
+  // The record of the job for a crash or a kill: every file the job makes
+  // under its final name and where the earlier file of that name is kept.
+  FFrame.Keep(FJobs.NewJobRecord(FDb, TJobRecord::Backup, FDb.DataBase, FTarget, FDb.BackShutDown, FBy));
+  FPrevious = &FFrame.Replace(FServerFile ? backFile : std::string());
+  FPreviousCopy = &FFrame.Replace(FCopyPath);
+  FPreviousChecksum = &FFrame.Replace(FCopyPath.empty() ? std::string() : ChecksumFileOf(FCopyPath));
+  const TCopyShape shape = FCopyPath.empty() ? TCopyShape::None : FServerFile ? TCopyShape::Beside : TCopyShape::Only;
+  FFrame.Begin({HistoryKindBackup, FBy, FDb.DataBase, backFile, FServerFile ? backFile : "", shape});
+  FFrame.Follow(PhasesOf(FServerFile, !FCopyPath.empty()));
+}
+
+bool TDatabaseJobs::TBackupRun::Request() {
+  FJobs.RemoveJobLog("back.log");
+  TJobRecordFile& record = FFrame.RecordFile();
+  record.Save();
+  for (TReplacedFile* file : {FPrevious, FPreviousCopy, FPreviousChecksum}) file->MoveAside();
+  if (FServerFile) FGrowing = std::make_unique<TGrowingFileHash>(FOutcome.BackFile);
+  TJobRunner job(Describe());
+  job.Output = &FOutput;
+  job.OnLocalCopyMade = [this](const TLocalCopyInfo& made) { FOutcome.Copy = made; };
+  job.OnLocalCopyStarting = [this] { FJobs.EnterPhase(TJobPhase::Copy); };
+  job.BeforeRequest = [&record] { record.NoteRequestStarted(); };
+  std::vector<std::string> output;
+  FFrame.Watch(job, FDb.VerifyBackup ? &output : nullptr);
+  FStarted = true;
+  if (!FJobs.RunJobOf(job)) return false;
+  if (FOutcome.Copy) FFrame.Recorder().SetCopy(*FOutcome.Copy, !FServerFile);
+  const bool checked = FServerFile ? CheckServerBackup(output) : CheckCopyOnlyBackup();
+  // Only a backup that passed its verification may cost the earlier one
+  // when the program is killed now.
+  if (checked && FileExists(FTarget)) record.NoteSucceeded();
+  return checked;
+}
+
+void TDatabaseJobs::TBackupRun::Settle(bool jobOk) {
+  if (FServerFile && jobOk && !FDb.LocalCopyDir.empty() && !FOutcome.Copy) {
+    FOutput.Prompts().Beep();
+    FOutput.ShowJobMessage("Errors were encountered during the copy on this computer");
+  }
+  // A file alone is no proof: a failed job can leave a partial one.
+  FOutcome.Succeeded =
+      jobOk && (FServerFile ? FileExists(FOutcome.BackFile) : FOutcome.Copy && FileExists(FOutcome.Copy->File));
+  // The copy of a backup that failed (its verification included) goes with
+  // it: the earlier copy comes back.
+  FCopyKept = FOutcome.Succeeded && FOutcome.Copy && FileExists(FOutcome.Copy->File);
+  if (FOutcome.Succeeded) FFrame.RecordFile().NoteSucceeded();
+  FPrevious->Finish(FOutcome.Succeeded, FStarted);
+  FPreviousCopy->Finish(FCopyKept, FStarted);
+  FPreviousChecksum->Finish(FCopyKept, FStarted);
+}
+
+void TDatabaseJobs::TBackupRun::Report(bool jobOk) {
+  if (FServerFile)
+    FFrame.LogOutcome(FOutcome.Succeeded, "Резервная копия создана. ", "Резервная копия НЕ создана. ",
+                      FOutcome.BackFile);
+  if (!FDb.LocalCopyDir.empty()) FJobs.LocalCopyOutcome(FDb, FOutcome, FCopyKept);
+  if (!FOutcome.Succeeded) FOutcome.Reason = FailureReason(jobOk);
+  FFrame.Finish(FOutcome.Succeeded, FOutcome.Reason);
+}
+
 TBackupOutcome TDatabaseJobs::TBackupRun::Run() {
-  TJobScope scope(FJobs);
   const std::size_t mark = FOutput.Collected().size();
   if (!CanStart()) {
     FOutcome.Reason = FOutput.ReasonSince(mark);
     return FOutcome;
   }
   FOutcome.Started = true;
-  scope.Name({TJobKind::Backup, FDb.DataBase});
-  const std::string& backFile = FOutcome.BackFile;
-  // Nothing is moved or removed before this point: a job that is not
-  // started leaves every file as it was. With "copy only" no file is made
-  // on the server and none is moved there: the copy's two files are the
-  // backup a failure must not cost.
-  const bool serverFile = FDb.LocalCopyDir.empty() || !FDb.LocalCopyOnly;
-  const std::string copyPath =
-      FDb.LocalCopyDir.empty() ? std::string() : LocalCopyPathOf(FDb.LocalCopyDir, LastPathComponent(backFile));
-  const std::string target = serverFile ? backFile : copyPath;
-  // The record of the job for a crash or a kill: every file the job makes
-  // under its final name and where the earlier file of that name is kept.
-  TJobRecordFile record(FJobs.FPlaces.JobRecordPath,
-                        FJobs.NewJobRecord(FDb, TJobRecord::Backup, FDb.DataBase, target, FDb.BackShutDown, FBy));
-  FRecord = &record;
-  TReplacedFile previous(serverFile ? backFile : std::string(), FOutput, &record);
-  TReplacedFile previousCopy(copyPath, FOutput, &record);
-  TReplacedFile previousChecksum(copyPath.empty() ? std::string() : ChecksumFileOf(copyPath), FOutput, &record);
-  const TCopyShape shape = copyPath.empty() ? TCopyShape::None : serverFile ? TCopyShape::Beside : TCopyShape::Only;
-  TJobRecorder recorder(FJobs.FPlaces.HistoryPath, FOutput, HistoryKindBackup, ByOf(FBy), FDb.DataBase, backFile,
-                        serverFile ? backFile : "", shape);
-  const std::vector<TJobPhase> phases = PhasesOf(serverFile, !copyPath.empty());
-  TPhasedProgress progress(Now(), phases, PhaseWeights(phases, recorder.Baseline(), recorder.History()));
-  TPhasesScope phasesScope(FJobs, progress);
-  TCurrentJob current(FJobs, recorder);
-  bool started = false;
-  const bool jobOk = RunReported(
-      FOutput,
-      [&] {
-        FJobs.RemoveJobLog("back.log");
-        record.Save();
-        for (TReplacedFile* file : {&previous, &previousCopy, &previousChecksum}) file->MoveAside();
-        if (serverFile) FGrowing = std::make_unique<TGrowingFileHash>(backFile);
-        TJobRunner job(Describe());
-        job.Output = &FOutput;
-        job.OnLocalCopyMade = [this](const TLocalCopyInfo& made) { FOutcome.Copy = made; };
-        job.OnLocalCopyStarting = [this] { FJobs.EnterPhase(TJobPhase::Copy); };
-        job.BeforeRequest = [&] { record.NoteRequestStarted(); };
-        std::vector<std::string> output;
-        FJobs.WatchJob(recorder, job, FDb.VerifyBackup ? &output : nullptr);
-        started = true;
-        if (!FJobs.RunJobOf(job)) return false;
-        if (FOutcome.Copy) recorder.SetCopy(*FOutcome.Copy, !serverFile);
-        const bool checked = serverFile ? CheckServerBackup(recorder, output) : CheckCopyOnlyBackup();
-        // Only a backup that passed its verification may cost the earlier one
-        // when the program is killed now.
-        if (checked && FileExists(target)) record.NoteSucceeded();
-        return checked;
-      },
-      "Errors were encountered during backup", TErrorOrder::PaneFirst);
-
-  if (serverFile && jobOk && !FDb.LocalCopyDir.empty() && !FOutcome.Copy) {
-    FOutput.Prompts().Beep();
-    FOutput.ShowJobMessage("Errors were encountered during the copy on this computer");
-  }
-  // A file alone is no proof: a failed job can leave a partial one.
-  FOutcome.Succeeded = jobOk && (serverFile ? FileExists(backFile) : FOutcome.Copy && FileExists(FOutcome.Copy->File));
-  // The copy of a backup that failed (its verification included) goes with
-  // it: the earlier copy comes back.
-  const bool copyKept = FOutcome.Succeeded && FOutcome.Copy && FileExists(FOutcome.Copy->File);
-  if (FOutcome.Succeeded) record.NoteSucceeded();
-  previous.Finish(FOutcome.Succeeded, started);
-  previousCopy.Finish(copyKept, started);
-  previousChecksum.Finish(copyKept, started);
-  if (serverFile)
-    LogJobOutcome(FJobs.FLog, FOutcome.Succeeded, "Резервная копия создана. ", "Резервная копия НЕ создана. ",
-                  backFile);
-  if (!FDb.LocalCopyDir.empty()) FJobs.LocalCopyOutcome(FDb, FOutcome, copyKept);
-  recorder.SetPhaseSeconds(progress.SecondsIn(TJobPhase::Copy, Now()), progress.SecondsIn(TJobPhase::Verify, Now()));
-  if (!FOutcome.Succeeded) {
-    FOutcome.Reason = FailureReason(recorder, jobOk);
-    FJobs.FLog.Stamped(" Причина: " + FOutcome.Reason);
-  }
-  FJobs.FinishRecord(recorder, FOutcome.Succeeded, FOutcome.Reason);
+  FFrame.Name({TJobKind::Backup, FDb.DataBase});
+  SetUp();
+  const bool jobOk = FFrame.Run([this] { return Request(); }, BackupFailedText, TErrorOrder::PaneFirst);
+  Settle(jobOk);
+  Report(jobOk);
   return FOutcome;
 }
 
@@ -337,15 +358,14 @@ std::vector<TJobPhase> TDatabaseJobs::TBackupRun::PhasesOf(bool serverFile, bool
   return phases;
 }
 
-bool TDatabaseJobs::TBackupRun::CheckServerBackup(TJobRecorder& recorder, const std::vector<std::string>& output) {
+bool TDatabaseJobs::TBackupRun::CheckServerBackup(const std::vector<std::string>& output) {
   // A missing file is judged by the caller, without the failure message.
   const std::string& backFile = FOutcome.BackFile;
   if (!FileExists(backFile)) return true;
   const TFileFacts facts = NewBackupFacts();
-  recorder.SetFileFacts(facts);
+  FFrame.Recorder().SetFileFacts(facts);
   if (!FDb.VerifyBackup) return true;
-  FOutcome.Verified =
-      FJobs.VerifyBackupFile(FDb, backFile, backFile, &output, facts, {FOutput, ByOf(FBy), FRecord}, FFailure);
+  FOutcome.Verified = FJobs.VerifyBackupFile(FDb, backFile, backFile, &output, facts, VerifyContext(), FFailure);
   return FOutcome.Verified;
 }
 
@@ -361,19 +381,18 @@ bool TDatabaseJobs::TBackupRun::CheckCopyOnlyBackup() {
   if (!copy || !FDb.VerifyBackup) return true;
   // Restored from the copy through the service's standard input; a streamed
   // backup has no row counts to compare with.
-  FOutcome.Verified =
-      FJobs.VerifyBackupFile(FDb, FOutcome.BackFile, copy->File, nullptr, {copy->OutputBytes, copy->Sha256},
-                             {FOutput, ByOf(FBy), FRecord}, FFailure);
+  FOutcome.Verified = FJobs.VerifyBackupFile(FDb, FOutcome.BackFile, copy->File, nullptr,
+                                             {copy->OutputBytes, copy->Sha256}, VerifyContext(), FFailure);
   return FOutcome.Verified;
 }
 
-std::string TDatabaseJobs::TBackupRun::FailureReason(const TJobRecorder& recorder, bool jobOk) const {
+std::string TDatabaseJobs::TBackupRun::FailureReason(bool jobOk) {
   // A verification that failed says why, with the first error of its
   // restore; otherwise what the job said first.
   if (!FFailure.empty()) return FFailure;
-  const std::string said = recorder.ReportedError();
+  const std::string said = FFrame.Recorder().ReportedError();
   if (!said.empty()) return said;
-  if (!jobOk) return "Errors were encountered during backup";
+  if (!jobOk) return BackupFailedText;
   // The job ran to its end, but its file is not to be seen here (the
   // server wrote it where this computer does not look).
   const bool copyOnly = !FDb.LocalCopyDir.empty() && FDb.LocalCopyOnly;
@@ -405,7 +424,7 @@ class TDatabaseJobs::TRestoreRun {
  public:
   TRestoreRun(TDatabaseJobs& jobs, const TDatabaseOptions& db, const std::string& source, const std::string& target,
               TJobOutput& output, TJobBy by)
-      : FJobs(jobs), FDb(db), FSource(source), FTarget(target), FOutput(output), FBy(by) {}
+      : FJobs(jobs), FDb(db), FSource(source), FTarget(target), FOutput(output), FBy(by), FFrame(jobs, output) {}
 
   bool Run();
 
@@ -415,9 +434,17 @@ class TDatabaseJobs::TRestoreRun {
   // The checks of the backup file that need nobody's answer, before the
   // question: false (the user, the operation log and the history told) when
   // it is changed, cut short or a damaged copy.
-  bool SourceFit(TJobRecorder& recorder);
+  bool SourceFit();
   // The question about users still attached; false when declined.
   bool UsersDisconnected();
+  // The record of the job and the database it replaces.
+  void KeepRecord();
+  // The request, the database moved aside and settled around it.
+  bool Request();
+  // The database restored (`succeeded`) or the earlier one put back.
+  void Settle(bool succeeded);
+  // The operation log and the history.
+  void Report();
   TJob Describe() const;
 
   TDatabaseJobs& FJobs;
@@ -426,8 +453,14 @@ class TDatabaseJobs::TRestoreRun {
   const std::string& FTarget;
   TJobOutput& FOutput;
   TJobBy FBy;
+  TJobFrame FFrame;
+  TReplacedFile* FPrevious = nullptr;
   // A physical backup's chain, level 0 first (empty for a logical backup).
   std::vector<std::string> FChain;
+  // The database was moved aside; it was settled; the restore succeeded.
+  bool FStarted = false;
+  bool FSettled = false;
+  bool FSucceeded = false;
 };
 
 bool TDatabaseJobs::TRestoreRun::CanStart() {
@@ -444,7 +477,8 @@ bool TDatabaseJobs::TRestoreRun::UsersDisconnected() {
       "before continuing. Click OK to continue");
 }
 
-bool TDatabaseJobs::TRestoreRun::SourceFit(TJobRecorder& recorder) {
+bool TDatabaseJobs::TRestoreRun::SourceFit() {
+  TJobRecorder& recorder = FFrame.Recorder();
   // A physical backup restores with its whole chain, every link checked.
   if (IsIncrementalFile(FSource)) return FJobs.ChainFit(recorder, FSource, FTarget, FOutput, FChain);
   // A backup file that is no longer what its backup wrote must not replace
@@ -473,69 +507,60 @@ TJob TDatabaseJobs::TRestoreRun::Describe() const {
   return job;
 }
 
-bool TDatabaseJobs::TRestoreRun::Run() {
-  TJobScope scope(FJobs);
-  if (!CanStart()) return false;
-  TJobRecorder recorder(FJobs.FPlaces.HistoryPath, FOutput, HistoryKindRestore, ByOf(FBy), FTarget, FSource);
-  // Before anything is asked or shut down.
-  if (!SourceFit(recorder) || !UsersDisconnected()) return false;
-  scope.Name({TJobKind::Restore, FTarget});
-  const std::vector<TJobPhase> phases{TJobPhase::Restore};
-  TPhasedProgress progress(Now(), phases, PhaseWeights(phases, recorder.Baseline(), recorder.History()));
-  TPhasesScope phasesScope(FJobs, progress);
-  TCurrentJob current(FJobs, recorder);
+void TDatabaseJobs::TRestoreRun::KeepRecord() {
   TJobRecord restoring = FJobs.NewJobRecord(FDb, TJobRecord::Restore, FTarget, FTarget, true, FBy);
   restoring.Source = FSource;
-  TJobRecordFile record(FJobs.FPlaces.JobRecordPath, std::move(restoring));
-  TReplacedFile previous(FTarget, FOutput, &record);
-  bool started = false;
-  bool finished = false;
-  bool succeeded = false;
-  const bool jobOk = RunReported(
-      FOutput,
-      [&] {
-        FJobs.RemoveJobLog("rest.log");
-        record.Save();
-        TJobRunner job(Describe());
-        job.Output = &FOutput;
-        // The database is moved aside only after the runner has shut it
-        // down: a user still attached to it would otherwise go on writing
-        // into the moved file. It is put back before the runner brings the
-        // database on line again, so after a failed restore it is usable as
-        // it was.
-        job.BeforeRequest = [&] {
-          previous.MoveAside();
-          record.NoteRequestStarted();
-          started = true;
-        };
-        job.AfterRequest = [&](bool requestCompleted) {
-          succeeded = requestCompleted && FileExists(FTarget);
-          if (succeeded) record.NoteSucceeded();
-          previous.Finish(succeeded, started);
-          finished = true;
-        };
-        FJobs.WatchJob(recorder, job);
-        return FJobs.RunJobOf(job);
-      },
-      RestoreFailedText, TErrorOrder::BoxFirst);
+  FFrame.Keep(std::move(restoring));
+  FPrevious = &FFrame.Replace(FTarget);
+}
 
-  if (!finished) {
-    succeeded = jobOk && FileExists(FTarget);
-    if (succeeded) record.NoteSucceeded();
-    previous.Finish(succeeded, started);
-  }
+bool TDatabaseJobs::TRestoreRun::Request() {
+  FJobs.RemoveJobLog("rest.log");
+  FFrame.RecordFile().Save();
+  TJobRunner job(Describe());
+  job.Output = &FOutput;
+  // The database is moved aside only after the runner has shut it down: a
+  // user still attached to it would otherwise go on writing into the moved
+  // file. It is put back before the runner brings the database on line
+  // again, so after a failed restore it is usable as it was.
+  job.BeforeRequest = [this] {
+    FPrevious->MoveAside();
+    FFrame.RecordFile().NoteRequestStarted();
+    FStarted = true;
+  };
+  job.AfterRequest = [this](bool requestCompleted) { Settle(requestCompleted && FileExists(FTarget)); };
+  FFrame.Watch(job);
+  return FJobs.RunJobOf(job);
+}
+
+void TDatabaseJobs::TRestoreRun::Settle(bool succeeded) {
+  FSucceeded = succeeded;
+  if (FSucceeded) FFrame.RecordFile().NoteSucceeded();
+  FPrevious->Finish(FSucceeded, FStarted);
+  FSettled = true;
+}
+
+void TDatabaseJobs::TRestoreRun::Report() {
   if (FChain.empty() && RestoreFedFromThisComputer(FSource, FTarget))
     FJobs.FLog.Stamped(" Восстановление из копии на этом компьютере. " + FSource);
-  LogJobOutcome(FJobs.FLog, succeeded, "Резервная копия восстановлена. ", "Резервная копия НЕ восстановлена. ",
-                FTarget);
+  FFrame.LogOutcome(FSucceeded, "Резервная копия восстановлена. ", "Резервная копия НЕ восстановлена. ", FTarget);
   // A failure without a word of its own gets the failure message.
-  std::string reason;
-  if (!succeeded) {
-    reason = recorder.ReportedError().empty() ? RestoreFailedText : recorder.ReportedError();
-    FJobs.FLog.Stamped(" Причина: " + reason);
-  }
-  FJobs.FinishRecord(recorder, succeeded, reason);
-  return succeeded;
+  const std::string said = FFrame.Recorder().ReportedError();
+  FFrame.Finish(FSucceeded, FSucceeded ? std::string() : said.empty() ? RestoreFailedText : said);
+}
+
+bool TDatabaseJobs::TRestoreRun::Run() {
+  if (!CanStart()) return false;
+  FFrame.Begin({HistoryKindRestore, FBy, FTarget, FSource});
+  // Before anything is asked or shut down.
+  if (!SourceFit() || !UsersDisconnected()) return false;
+  FFrame.Name({TJobKind::Restore, FTarget});
+  FFrame.Follow({TJobPhase::Restore});
+  KeepRecord();
+  const bool jobOk = FFrame.Run([this] { return Request(); }, RestoreFailedText, TErrorOrder::BoxFirst);
+  if (!FSettled) Settle(jobOk && FileExists(FTarget));
+  Report();
+  return FSucceeded;
 }
 
 bool TDatabaseJobs::Restore(const TDatabaseOptions& db, const std::string& source, const std::string& target,

@@ -6,7 +6,8 @@
 // history, the record of the job in progress, and the plan's retention. It
 // reads no shared settings; the job under way is its own.
 //
-// Sources: database_jobs.cpp (backup and restore), verification.cpp,
+// Sources: database_jobs.cpp (backup and restore, each on its frame:
+// frame/job_frame.h), verification.cpp,
 // job_checks.cpp (the history's part: progress, retention, the restore's
 // check of its source), local_copy_outcome.cpp.
 
@@ -150,6 +151,7 @@ class TDatabaseJobs {
   std::function<bool(TJobRunner&)> JobRunner;
 
  private:
+  friend class TJobFrame;
   friend class TJobScope;
   friend class TCurrentJob;
   friend class TPhasesScope;

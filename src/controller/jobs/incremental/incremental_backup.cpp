@@ -11,7 +11,6 @@
 #include "controller/jobs/incremental/engine_history.h"
 #include "controller/jobs/incremental/incremental_run.h"
 #include "controller/jobs/job_fill.h"
-#include "controller/jobs/job_scope.h"
 #include "controller/jobs/replaced_file.h"
 #include "controller/log/operation_log.h"
 #include "jobs/job_runner.h"
@@ -45,19 +44,30 @@ TJob TDatabaseJobs::TIncrementalRun::Describe() const {
   return job;
 }
 
-bool TDatabaseJobs::TIncrementalRun::MakeFile(TJobRecordFile& record, TReplacedFile& previous, TJobRecorder& recorder) {
+void TDatabaseJobs::TIncrementalRun::SetUp() {
+  const std::string& backFile = FOutcome.BackFile;
+  FFrame.Keep(FJobs.NewJobRecord(FDb, TJobRecord::NBackup, FDb.DataBase, backFile, false, FBy));
+  FPrevious = &FFrame.Replace(backFile);
+  FFrame.Begin({HistoryKindNBackup, FBy, FDb.DataBase, backFile, backFile}).SetLevel(FLevel, FOutcome.Chain, FBase);
+  std::vector<TJobPhase> phases{TJobPhase::Backup};
+  if (FDb.VerifyBackup) phases.push_back(TJobPhase::Verify);
+  FFrame.Follow(phases);
+}
+
+bool TDatabaseJobs::TIncrementalRun::MakeFile() {
+  TJobRecordFile& record = FFrame.RecordFile();
   record.Save();
-  previous.MoveAside();
+  FPrevious->MoveAside();
   TJobRunner job(Describe());
   job.Output = &FOutput;
-  job.BeforeRequest = [&] { record.NoteRequestStarted(); };
-  FJobs.WatchJob(recorder, job);
+  job.BeforeRequest = [&record] { record.NoteRequestStarted(); };
+  FFrame.Watch(job);
   FStarted = true;
   if (!FJobs.RunJobOf(job)) return false;
   // The request ended well: the server has finished the file.
   FMade = FileExists(FOutcome.BackFile);
   if (FMade) record.NoteMade();
-  const bool checked = CheckMade(recorder);
+  const bool checked = CheckMade();
   if (checked && FMade) record.NoteSucceeded();
   return checked;
 }
@@ -88,7 +98,8 @@ bool TDatabaseJobs::TIncrementalRun::CheckBuiltOnBase(const std::vector<THistory
   return false;
 }
 
-bool TDatabaseJobs::TIncrementalRun::CheckMade(TJobRecorder& recorder) {
+bool TDatabaseJobs::TIncrementalRun::CheckMade() {
+  TJobRecorder& recorder = FFrame.Recorder();
   const std::string& file = FOutcome.BackFile;
   // A missing file is judged by the caller.
   if (!FileExists(file)) return true;
@@ -104,7 +115,7 @@ bool TDatabaseJobs::TIncrementalRun::CheckMade(TJobRecorder& recorder) {
   }
   std::vector<std::string> files;
   for (const TChainLink& link : chain.Links) files.push_back(link.File);
-  FOutcome.Verified = FJobs.VerifyChain(FDb, files, {FOutput, ByOf(FBy), FRecord}, FLevel, FFailure);
+  FOutcome.Verified = FJobs.VerifyChain(FDb, files, {FOutput, ByOf(FBy), &FFrame.RecordFile()}, FLevel, FFailure);
   return FOutcome.Verified;
 }
 
@@ -127,7 +138,8 @@ std::optional<bool> TDatabaseJobs::TIncrementalRun::ServerFinished() {
   return std::nullopt;
 }
 
-void TDatabaseJobs::TIncrementalRun::NoteFinishedAfterAll(TJobRecorder& recorder) {
+void TDatabaseJobs::TIncrementalRun::NoteFinishedAfterAll() {
+  TJobRecorder& recorder = FFrame.Recorder();
   const std::optional<bool> finished = ServerFinished();
   FMade = finished.value_or(false);
   FMadeUnknown = !finished;
@@ -140,26 +152,26 @@ void TDatabaseJobs::TIncrementalRun::NoteFinishedAfterAll(TJobRecorder& recorder
   recorder.SetLevel(FLevel, FOutcome.Chain, FBase);
 }
 
-void TDatabaseJobs::TIncrementalRun::Report(TJobRecorder& recorder, bool jobOk) {
+void TDatabaseJobs::TIncrementalRun::Report(bool jobOk) {
   const std::string& backFile = FOutcome.BackFile;
   // A level the program cannot restore is never a success.
   const bool made = FMade && FBaseKnown;
   const std::string level = "Инкрементная копия уровня " + std::to_string(FLevel);
-  LogJobOutcome(FJobs.FLog, made, (level + " создана. ").c_str(), (level + " НЕ создана. ").c_str(), backFile);
+  FFrame.LogOutcome(made, level + " создана. ", level + " НЕ создана. ", backFile);
   if (!FOutcome.Succeeded) {
-    const std::string said = recorder.ReportedError();
+    const std::string said = FFrame.Recorder().ReportedError();
     FOutcome.Reason = !FFailure.empty() ? FFailure
                       : !said.empty()   ? said
                       : jobOk           ? "файл копии не найден на этом компьютере"
                                         : BackupFailedText;
     if (FMade || FMadeUnknown) FJobs.FLog.Stamped((FMade ? KeptText : KeptUnknownText) + backFile);
-    FJobs.FLog.Stamped(" Причина: " + FOutcome.Reason);
   }
-  FJobs.FinishRecord(recorder, made, made ? std::string() : FOutcome.Reason);
+  // The reason, written when it failed, is the history's when the file is
+  // not a link of its chain.
+  FFrame.Finish(made, FOutcome.Reason);
 }
 
 TBackupOutcome TDatabaseJobs::TIncrementalRun::Run() {
-  TJobScope scope(FJobs);
   const std::size_t mark = FOutput.Collected().size();
   if (!CanStart()) {
     FOutcome.Reason = FOutput.ReasonSince(mark);
@@ -167,28 +179,14 @@ TBackupOutcome TDatabaseJobs::TIncrementalRun::Run() {
     return FOutcome;
   }
   FOutcome.Started = true;
-  scope.Name({TJobKind::Backup, FDb.DataBase});
-  const std::string& backFile = FOutcome.BackFile;
-  TJobRecordFile record(FJobs.FPlaces.JobRecordPath,
-                        FJobs.NewJobRecord(FDb, TJobRecord::NBackup, FDb.DataBase, backFile, false, FBy));
-  FRecord = &record;
-  TReplacedFile previous(backFile, FOutput, &record);
-  TJobRecorder recorder(FJobs.FPlaces.HistoryPath, FOutput, HistoryKindNBackup, ByOf(FBy), FDb.DataBase, backFile,
-                        backFile);
-  recorder.SetLevel(FLevel, FOutcome.Chain, FBase);
-  std::vector<TJobPhase> phases{TJobPhase::Backup};
-  if (FDb.VerifyBackup) phases.push_back(TJobPhase::Verify);
-  TPhasedProgress progress(Now(), phases, PhaseWeights(phases, recorder.Baseline(), recorder.History()));
-  TPhasesScope phasesScope(FJobs, progress);
-  TCurrentJob current(FJobs, recorder);
-  const bool jobOk = RunReported(
-      FOutput, [&] { return MakeFile(record, previous, recorder); }, BackupFailedText, TErrorOrder::PaneFirst);
-  if (!FMade) NoteFinishedAfterAll(recorder);
-  FOutcome.Succeeded = jobOk && FileExists(backFile);
-  if (FOutcome.Succeeded) record.NoteSucceeded();
-  previous.Finish(FOutcome.Succeeded || FMade || FMadeUnknown, FStarted);
-  recorder.SetPhaseSeconds(std::nullopt, progress.SecondsIn(TJobPhase::Verify, Now()));
-  Report(recorder, jobOk);
+  FFrame.Name({TJobKind::Backup, FDb.DataBase});
+  SetUp();
+  const bool jobOk = FFrame.Run([this] { return MakeFile(); }, BackupFailedText, TErrorOrder::PaneFirst);
+  if (!FMade) NoteFinishedAfterAll();
+  FOutcome.Succeeded = jobOk && FileExists(FOutcome.BackFile);
+  if (FOutcome.Succeeded) FFrame.RecordFile().NoteSucceeded();
+  FPrevious->Finish(FOutcome.Succeeded || FMade || FMadeUnknown, FStarted);
+  Report(jobOk);
   return FOutcome;
 }
 

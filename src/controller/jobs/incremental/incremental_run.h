@@ -13,16 +13,15 @@
 
 #include "controller/history/job_history.h"
 #include "controller/jobs/database_jobs.h"
+#include "controller/jobs/frame/job_frame.h"
 #include "jobs/job.h"
 
-class TJobRecordFile;
-class TReplacedFile;
 struct TServerPath;
 
 class TDatabaseJobs::TIncrementalRun {
  public:
   TIncrementalRun(TDatabaseJobs& jobs, const TDatabaseOptions& db, int level, TJobOutput& output, TJobBy by)
-      : FJobs(jobs), FDb(db), FLevel(level), FOutput(output), FBy(by) {}
+      : FJobs(jobs), FDb(db), FLevel(level), FOutput(output), FBy(by), FFrame(jobs, output) {}
 
   TBackupOutcome Run();
 
@@ -46,10 +45,13 @@ class TDatabaseJobs::TIncrementalRun {
   // operation log and a history record.
   bool RefuseLevel(const std::string& reason);
 
+  // The record of the job, the file it recreates, its history record and
+  // its progress.
+  void SetUp();
   // The request and the checks of the file made; true when both passed.
-  bool MakeFile(TJobRecordFile& record, TReplacedFile& previous, TJobRecorder& recorder);
+  bool MakeFile();
   // The file made: its facts, its place in the chain, its verification.
-  bool CheckMade(TJobRecorder& recorder);
+  bool CheckMade();
   // False (the job's failure set) when the server built the file on a base
   // the program does not have.
   bool CheckBuiltOnBase(const std::vector<THistoryRecord>& history);
@@ -59,9 +61,9 @@ class TDatabaseJobs::TIncrementalRun {
   std::optional<bool> ServerFinished();
   // The same noted: a file the server finished gets its facts and its place
   // in the chain.
-  void NoteFinishedAfterAll(TJobRecorder& recorder);
+  void NoteFinishedAfterAll();
   // The operation log, the history and the outcome's reason.
-  void Report(TJobRecorder& recorder, bool jobOk);
+  void Report(bool jobOk);
   TJob Describe() const;
   TProtocol Protocol() const { return JobProtocolOf(FDb.Protocol); }
 
@@ -70,13 +72,15 @@ class TDatabaseJobs::TIncrementalRun {
   const int FLevel;
   TJobOutput& FOutput;
   TJobBy FBy;
+  TJobFrame FFrame;
   TBackupOutcome FOutcome;
   // The file of the level below and its chain's level-0 file (in
   // FOutcome.Chain); the latest of that level the program made.
   std::string FBase;
   std::string FLatestBase;
   std::string FFailure;
-  TJobRecordFile* FRecord = nullptr;
+  // The earlier file of the new file's name.
+  TReplacedFile* FPrevious = nullptr;
   // The request was asked for.
   bool FStarted = false;
   // The server finished the file: it is a link of its database's chain.
