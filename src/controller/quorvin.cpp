@@ -124,24 +124,28 @@ template <typename TOutcome>
 std::optional<TOutcome> TQuorvin::HandJob(std::optional<TJobKind> kind, const std::string& database,
                                           std::function<TOutcome(TJobOutput& output)> run,
                                           std::function<void(const TOutcome& outcome)> done, bool finishLeftJob) {
-  // Set on the front end's thread once the job has ended (or did not start).
+  // The outcome is set on the jobs' thread before the job leaves the queue;
+  // Ended on the front end's thread once it has (or did not start).
   struct TEnd {
     std::optional<TOutcome> Outcome;
     bool Ended = false;
   };
   auto end = std::make_shared<TEnd>();
   TQueuedJob job = Locked({kind, database, TJobBy::User, 0,
-                           [this, run, done, end] {
+                           [this, run, end] {
                              TJobOutput output(FChannel.Pane(), FChannel.Prompts());
                              Prepare(output);
-                             const TOutcome outcome = run(output);
-                             FChannel.Send([done, end, outcome] {
-                               end->Outcome = outcome;
-                               if (done) done(outcome);
-                             });
+                             end->Outcome = run(output);
                            }},
                           finishLeftJob);
-  job.Ended = [this, end] { FChannel.Send([end] { end->Ended = true; }); };
+  // Told only once the job no longer counts as running: whatever `done`
+  // does (the window's announcement) finds no job of its own under way.
+  job.Ended = [this, done, end] {
+    FChannel.Send([done, end] {
+      end->Ended = true;
+      if (done && end->Outcome) done(*end->Outcome);
+    });
+  };
   const bool now = FQueue.Submit(std::move(job));
   if (!now || FFrontEnd.Post || FQueue.OnQueueThread()) return std::nullopt;
   WaitUntil([end] { return end->Ended; });
