@@ -36,8 +36,6 @@ TS3Options RetriesTold(const TConsole& console) {
 
 }  // namespace
 
-bool IsObjectUrl(const std::string& text) { return text.rfind("s3://", 0) == 0; }
-
 std::unique_ptr<TS3Target> OffsiteTargetOf(const TCliOptions& options, const std::string& prefixUrl,
                                            const TConsole& console) {
   return ::OffsiteTargetOf(PlaceOf(options, prefixUrl), RetriesTold(console));

@@ -48,6 +48,8 @@ std::string Failed(const std::string& reason, TJobOutput& output) {
 
 }  // namespace
 
+bool IsObjectUrl(const std::string& text) { return text.rfind("s3://", 0) == 0; }
+
 std::vector<TStoredCopy> RestorableCopiesOf(TBackupTarget& target) {
   std::vector<TStoredCopy> copies = target.List();
   std::erase_if(copies, [](const TStoredCopy& copy) { return !IsCopy(copy); });

@@ -13,6 +13,9 @@
 
 class TJobOutput;
 
+// Whether a restore's backup is an object in a store ("s3://…").
+bool IsObjectUrl(const std::string& text);
+
 // The copies of `target` a restore can read (the copies themselves, not
 // their checksum files), the newest first.
 std::vector<TStoredCopy> RestorableCopiesOf(TBackupTarget& target);
