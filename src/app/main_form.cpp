@@ -34,15 +34,19 @@
 #include "app/popup_menu.h"
 #include "app/setting_bytes.h"
 #include "controller/history/backup_outcomes.h"
+#include "controller/jobs/offsite/offsite_place.h"
+#include "controller/jobs/offsite/offsite_restore_job.h"
 #include "controller/plan_status/plan_status.h"
 #include "controller/quorvin.h"
 #include "controller/settings/settings_file.h"
 #include "controller/status_texts.h"
+#include "dialogs/offsite_chooser.h"
 #include "dialogs/params_form.h"
 #include "dialogs/plan_form.h"
 #include "platform/clock.h"
 #include "platform/date_time.h"
 #include "platform/exception.h"
+#include "platform/files.h"
 #include "runner/ui_seams.h"
 
 namespace {
@@ -66,6 +70,13 @@ const char* const TextReplaceFile = "Файл %1 уже существует.\n�
 const char* const TextPlanRunElsewhere =
     "Расписание этих настроек уже выполняет другая программа:\n%1\n"
     "Второе расписание не запущено.";
+const char* const TextFromStore = "Из хранилища…";
+const char* const TextFromStoreTip = "Выбрать копию в объектном хранилище";
+const char* const TextNoStore =
+    "Место в объектном хранилище не задано: задайте его в параметрах, в группе «Копия в объектном хранилище»";
+const char* const TextStoreExists =
+    "База данных %1 уже существует.\nИз объектного хранилища восстанавливается только новая база: укажите другое имя.";
+const char* const TextStoreNoTarget = "Укажите, под каким именем восстановить новую базу данных.";
 const char* const TextJobWaits = "Задание начнётся, когда закончится текущее:\n%1";
 const char* const TextVerified = "Проверена пробным восстановлением.";
 const char* const TextCopyMade = "Копия на этом компьютере: %1";
@@ -280,6 +291,8 @@ void TMainForm::BuildRestorePage() {
   PanelBD_Back->setTextInteractionFlags(Qt::TextSelectableByMouse);
   sbOpenDataBack = PictureButton(TabSheet5);
   sbOpenDataBack->setToolTip("Выберите файл");
+  bbFromStore = Button(TextFromStore, TabSheet5);
+  bbFromStore->setObjectName("bbFromStore");
   Label5 = new QLabel("Восстановить как", TabSheet5);
   eNameBD = new QLineEdit(TabSheet5);
   bbRestore = Button("Востановить", TabSheet5);
@@ -288,18 +301,20 @@ void TMainForm::BuildRestorePage() {
   buttons->addWidget(bbRestore);
   buttons->addWidget(BitBtn4);
   buttons->addStretch(1);
-  grid->addWidget(Label3, 0, 0, 1, 2);
+  grid->addWidget(Label3, 0, 0, 1, 3);
   grid->addWidget(PanelBD_Back, 1, 0);
   grid->addWidget(sbOpenDataBack, 1, 1);
-  grid->addWidget(Label5, 2, 0, 1, 2);
+  grid->addWidget(bbFromStore, 1, 2);
+  grid->addWidget(Label5, 2, 0, 1, 3);
   grid->addWidget(eNameBD, 3, 0);
   grid->setRowStretch(4, 1);
-  grid->addLayout(buttons, 5, 0, 1, 2);
+  grid->addLayout(buttons, 5, 0, 1, 3);
   grid->setColumnStretch(0, 1);
   PanelBD_Back->setFixedHeight(eNameBD->sizeHint().height());
   PageControl->addTab(TabSheet5, QString());
 
   connect(sbOpenDataBack, &QToolButton::clicked, this, [this] { sbOpenDataBackClick(); });
+  connect(bbFromStore, &QPushButton::clicked, this, [this] { bbFromStoreClick(); });
   connect(bbRestore, &QPushButton::clicked, this, [this] { bbRestoreClick(); });
   connect(BitBtn4, &QPushButton::clicked, this, [this] { bbParametersClick(); });
 }
@@ -516,6 +531,7 @@ void TMainForm::SetJobControlsEnabled(bool enabled) {
                                                           BitBtn4, sbOpenDataBase, sbOpenDataBack}) {
     control->setEnabled(enabled);
   }
+  ShowFromStoreState();
 }
 
 void TMainForm::PrepareLogForJob() {
@@ -577,6 +593,7 @@ void TMainForm::FormCreate() {
   // 7.
   FRestoreSource = settings.LastBack;
   ShowBackSource();
+  ShowFromStoreState();
   TabSheet8->SetHistoryFile(q.HistoryPath());
   q.OnJobProgress = [this] { ShowJobProgress(); };
   q.OnJobEnded = [this] { TabSheet8->ReloadIfLoaded(); };
@@ -846,7 +863,40 @@ void TMainForm::bbParametersClick() {
     // Entry 1's off-site copy is kept with the plan, which WriteIni leaves
     // alone: its changed keys are written, and no other.
     if (offsite != FController->Settings().Offsite) FController->SaveChanges(before);
+    ShowFromStoreState();
   });
+}
+
+void TMainForm::ShowFromStoreState() {
+  const bool placed = FController && FController->Settings().Offsite.Active();
+  // Open with the page's other job controls.
+  bbFromStore->setEnabled(placed && sbOpenDataBack->isEnabled());
+  bbFromStore->setToolTip(placed ? TextFromStoreTip : TextNoStore);
+}
+
+void TMainForm::bbFromStoreClick() {
+  if (!FController || RefusedDuringJob()) return;
+  Guarded([this] {
+    // Entry 1's place; the listing is short and asked for by hand.
+    const std::vector<TStoredCopy> copies = RestorableCopiesOf(*OffsiteTargetOf(FController->Settings().Offsite));
+    TOffsiteChooser chooser(this, copies);
+    if (chooser.exec() != QDialog::Accepted || chooser.ChosenUrl().empty()) return;
+    FRestoreSource = chooser.ChosenUrl();
+    ShowBackSource();
+  });
+}
+
+bool TMainForm::RestoreFromStore(const std::string& target, const std::function<void(const std::string&)>& end) {
+  // No replace from a store yet: a database that is there stays untouched.
+  if (target.empty() || FileExists(target)) {
+    FPrompts.ShowMessage(target.empty() ? TextStoreNoTarget : Std(QString(TextStoreExists).arg(Q(target))));
+    return false;
+  }
+  if (!FController->JobRunning()) PrepareLogForJob();
+  FController->RestoreOffsite(FRestoreSource, target, [end, target](bool restored) {
+    end(restored ? Std(QString(TextFileCreated).arg(Q(target))) : std::string());
+  });
+  return true;
 }
 
 void TMainForm::bbRestoreClick() {
@@ -854,6 +904,7 @@ void TMainForm::bbRestoreClick() {
     TQuorvin& q = *FController;
     StoreLogin();
     const std::string target = Std(eNameBD->text());
+    if (IsObjectUrl(FRestoreSource)) return RestoreFromStore(target, end);
     if (!q.JobRunning()) PrepareLogForJob();
     q.Restore(FRestoreSource, target, [end, target](bool restored) {
       end(restored ? Std(QString(TextFileCreated).arg(Q(target))) : std::string());

@@ -78,6 +78,7 @@ class TMainForm : public QMainWindow {
   void bbIncrementalClick();
   void sbOpenDataBaseClick();
   void sbOpenDataBackClick();
+  void bbFromStoreClick();
   void bbParametersClick();
   void bbRestoreClick();
   void BitBtn3Click();
@@ -160,6 +161,7 @@ class TMainForm : public QMainWindow {
   QLabel* Label3;
   QLabel* PanelBD_Back;
   QToolButton* sbOpenDataBack;
+  QPushButton* bbFromStore;
   QLabel* Label5;
   QLineEdit* eNameBD;
   QPushButton* bbRestore;
@@ -211,6 +213,12 @@ class TMainForm : public QMainWindow {
   void BuildWindow();
   void BuildDatabasePage();
   void BuildRestorePage();
+  // "Из хранилища…" is open while entry 1 has an off-site place; its tool
+  // tip says why not otherwise.
+  void ShowFromStoreState();
+  // The restore of the off-site copy FRestoreSource into `target`, a new
+  // database; false (the user told) when it cannot start.
+  bool RestoreFromStore(const std::string& target, const std::function<void(const std::string&)>& end);
   void BuildLoginPage();
   void BuildAboutPage();
   void BuildHistoryPage();

@@ -3,6 +3,7 @@
 #include "cli/cli_core.h"
 #include "controller/history/job_history.h"
 #include "controller/jobs/offsite/offsite_place.h"
+#include "controller/jobs/offsite/offsite_restore_job.h"
 #include "controller/jobs/offsite/offsite_send.h"
 #include "controller/quorvin.h"
 #include "jobs/offsite/offsite_copy.h"
@@ -33,19 +34,7 @@ TS3Options RetriesTold(const TConsole& console) {
   return s3;
 }
 
-THistoryRecord RestoreRecord(const std::string& database, const std::string& location, TDateTime started) {
-  THistoryRecord record;
-  record.Start = FormatIso8601(started);
-  record.Kind = HistoryKindRestore;
-  record.By = HistoryByUser;
-  record.Database = database;
-  record.File = location;
-  return record;
-}
-
 }  // namespace
-
-bool IsObjectUrl(const std::string& text) { return text.rfind("s3://", 0) == 0; }
 
 std::unique_ptr<TS3Target> OffsiteTargetOf(const TCliOptions& options, const std::string& prefixUrl,
                                            const TConsole& console) {
@@ -76,25 +65,9 @@ bool RestoreFromObject(TCliCore& cli, const TCliOptions& options, const std::str
   const TS3ObjectUrl object = ObjectOfUrl(objectUrl);
   std::unique_ptr<TS3Target> store = OffsiteTargetOf(options, "s3://" + object.Bucket, cli.Console());
   const std::optional<TCryptKey> key = EncryptionKeyOf(options);
-  const TOffsiteRestore job = OffsiteRestoreOf(cli.Core().Settings(), target);
   TJobOutput output(&cli.Pane(), &cli.Prompts());
   output.SetStop(&cli.Stop());
-  THistoryRecord record = RestoreRecord(target, objectUrl, Now());
-  try {
-    const std::optional<TStoredCopy> copy = store->Stat(object.Key);
-    if (!copy) throw Exception("There is no object " + objectUrl);
-    const std::string problem = OffsiteKeyProblem(*copy, key ? &*key : nullptr);
-    if (!problem.empty()) throw Exception(problem + "; nothing was restored");
-    RestoreOffsiteCopy(*store, object.Key, key ? &*key : nullptr, job, output);
-  } catch (const std::exception& error) {
-    reason = error.what();
-    output.AddPaneLine("ERROR: " + reason);
-    // What the failed restore created is no database: it goes.
-    if (FileExists(target) && DeleteFile(target)) output.AddPaneLine("Removed the unfinished database " + target);
-  }
-  record.End = FormatIso8601(Now());
-  record.Outcome = reason.empty() ? HistorySuccess : HistoryFailure;
-  record.Reason = reason;
-  AppendHistory(cli.Core().HistoryPath(), record);
+  reason = RestoreObject(*store, key ? &*key : nullptr, cli.Core().Settings(),
+                         {object.Key, target, cli.Core().HistoryPath()}, output);
   return reason.empty();
 }

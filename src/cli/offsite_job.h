@@ -9,14 +9,12 @@
 
 #include "cli/cli_options.h"
 #include "cli/console.h"
+#include "controller/jobs/offsite/offsite_restore_job.h"
 #include "jobs/targets/s3/s3_target.h"
 #include "storage/crypt/crypt_key.h"
 
 class TCliCore;
 struct TBackupOutcome;
-
-// Whether a restore's backup is an object in a store ("s3://…").
-bool IsObjectUrl(const std::string& text);
 
 // The bucket's place under `prefixUrl` ("s3://bucket/prefix"), reached as
 // the options and the environment say, with the keys of the credentials

@@ -9,6 +9,7 @@
 
 #include "controller/history/job_history.h"
 #include "controller/hooks/plan_hooks.h"
+#include "controller/jobs/offsite/offsite_restore_job.h"
 #include "controller/jobs/offsite/plan_offsite.h"
 #include "controller/recovery/recovery.h"
 #include "jobs/job_kind.h"
@@ -197,6 +198,19 @@ std::optional<bool> TQuorvin::Restore(const std::string& source, const std::stri
   return HandJob<bool>(
       TJobKind::Restore, target,
       [this, options, source, target](TJobOutput& output) { return FJobs.Restore(options, source, target, output); },
+      [done](const bool& restored) {
+        if (done) done(restored);
+      });
+}
+
+std::optional<bool> TQuorvin::RestoreOffsite(const std::string& objectUrl, const std::string& target,
+                                             TRestoreDone done) {
+  const TDatabaseOptions options = FSettings;
+  return HandJob<bool>(
+      TJobKind::Restore, target,
+      [this, options, objectUrl, target](TJobOutput& output) {
+        return RestoreOffsiteObject(options, objectUrl, target, HistoryPath(), output).empty();
+      },
       [done](const bool& restored) {
         if (done) done(restored);
       });

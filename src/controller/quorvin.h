@@ -151,6 +151,10 @@ class TQuorvin {
   // waits.
   using TRestoreDone = std::function<void(bool restored)>;
   std::optional<bool> Restore(const std::string& source, const std::string& target, TRestoreDone done = {});
+  // The restore of the off-site copy `objectUrl` ("s3://bucket/key", in the
+  // store of entry 1's off-site place) into the new database `target`,
+  // likewise; a database that exists is refused.
+  std::optional<bool> RestoreOffsite(const std::string& objectUrl, const std::string& target, TRestoreDone done = {});
   // A job runs or waits: the front end starts no other job by itself and
   // does not close meanwhile.
   bool JobRunning() const { return FQueue.Active(); }

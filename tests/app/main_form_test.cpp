@@ -94,6 +94,7 @@ class TMainFormTest : public QObject {
   void successfulBackupOffersFileForRestore();
   void failedBackupKeepsRestoreSource();
   void restoreAnnouncesTarget();
+  void restoreFromStoreNeedsAPlaceAndANewDatabase();
   void exitFromTrayWritesStopLineTitleBarCloseDoesNot();
   void restoreFromTrayStopsPlan();
   void savingPaneAddsTxt();
@@ -354,6 +355,31 @@ void TMainFormTest::restoreAnnouncesTarget() {
   form.RunFileDialog = [](QFileDialog&) { return false; };
   form.sbOpenDataBackClick();
   QCOMPARE(form.PanelBD_Back->text(), QString(" "));
+}
+
+// "Из хранилища…" is closed without entry 1's place, saying why; with one, a
+// chosen object is never restored over a database that is there.
+void TMainFormTest::restoreFromStoreNeedsAPlaceAndANewDatabase() {
+  for (bool placed : {false, true}) {
+    TScriptedBoxes boxes;
+    TProgramFolder folder(
+        placed ? "[Main]\nLastBack=s3://stock/nightly/shop.gbk.zst\n[Plan]\nOffsiteUrl=s3://stock/nightly\n"
+               : QString());
+    folder.WriteFile("shop.gdb", "a database");
+    TMainForm form(folder.Dir());
+    auto* button = form.findChild<QPushButton*>("bbFromStore");
+    QVERIFY(button != nullptr);
+    QCOMPARE(button->isEnabled(), placed);
+    QCOMPARE(button->toolTip().contains("не задано"), !placed);
+    if (!placed) continue;
+    form.Controller()->Jobs().JobRunner = StandInJob(true);
+    form.ePass->setText("pw");
+    form.eNameBD->setText(folder.Path("shop.gdb"));
+    RunJob(form, &TMainForm::bbRestoreClick);
+    QVERIFY(boxes.Messages.join("\n").contains("уже существует"));
+    QCOMPARE(folder.ReadFile("shop.gdb"), QString("a database"));
+    QVERIFY(button->isEnabled());
+  }
 }
 
 // Starts the plan the way the user does: "Расписание", then "Запустить".

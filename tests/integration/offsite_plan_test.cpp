@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "controller/history/job_history.h"
+#include "controller/jobs/offsite/offsite_place.h"
+#include "controller/jobs/offsite/offsite_restore_job.h"
 #include "controller/quorvin.h"
 #include "controller/setup_check/setup_check.h"
 #include "integration/controller_fixture_fb.h"
@@ -86,10 +88,10 @@ class OffsitePlanTest : public s3test::TS3GatewayTest {
     q->WaitIdle();
   }
 
-  std::vector<THistoryRecord> Records(const char* kind) {
+  std::vector<THistoryRecord> Records(const char* kind, const char* by = HistoryByPlan) {
     std::vector<THistoryRecord> found;
     for (const THistoryRecord& record : ReadHistory(q->HistoryPath()))
-      if (record.Kind == kind && record.By == std::string(HistoryByPlan)) found.push_back(record);
+      if (record.Kind == kind && record.By == std::string(by)) found.push_back(record);
     return found;
   }
 
@@ -174,6 +176,50 @@ TEST_F(OffsitePlanTest, FailedCopyIsToldAsSuchAndTheBackupStands) {
   std::getline(in, line);
   EXPECT_EQ(line, "offsite-failed " + copy.File);
   EXPECT_TRUE(Has(Log(), "Копия в хранилище объектов НЕ создана. " + copy.File)) << Log();
+}
+
+// The window's restore from the store: the plan's copy, chosen among what
+// the place lists, restored over TCP into a new database through the core;
+// a database that exists and an object that does not are refused, and
+// neither leaves a database behind nor touches one that was there.
+TEST_F(OffsitePlanTest, ChosenCopyIsRestoredIntoANewDatabaseOnly) {
+  Client().PutObject("plan/notes.txt", "not a copy", {});
+  RunPlanBackup();
+  const std::vector<TStoredCopy> copies = RestorableCopiesOf(*OffsiteTargetOf(q->Settings().Offsite));
+  ASSERT_EQ(copies.size(), 1u) << seams.Dump() << Log();
+  const std::string url = copies.front().Location;
+  ASSERT_TRUE(Has(url, "s3://" + Bucket + "/plan/shop.fdb_")) << url;
+
+  struct TCase {
+    const char* What;
+    std::string Source;
+    std::string Target;
+    bool Restored;
+    const char* Reason;
+  };
+  const std::string restored = dir.File("restored.fdb");
+  const TCase cases[] = {
+      {"a new database", url, restored, true, ""},
+      {"one that exists", url, restored, false, "exists"},
+      {"no such object", url + ".gone", dir.File("never.fdb"), false, "There is no object"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    std::optional<bool> heard;
+    q->RestoreOffsite(c.Source, c.Target, [&heard](bool done) { heard = done; });
+    q->WaitIdle();
+    ASSERT_EQ(heard, std::optional<bool>(c.Restored)) << seams.Dump();
+    const std::vector<THistoryRecord> records = Records(HistoryKindRestore, HistoryByUser);
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records.back().File, c.Source);
+    EXPECT_EQ(records.back().Database, c.Target);
+    EXPECT_EQ(records.back().Succeeded(), c.Restored);
+    EXPECT_TRUE(Has(records.back().Reason, c.Reason)) << records.back().Reason;
+    // The database restored first is there, whole, after every case.
+    EXPECT_EQ(fbtest::RowCount(restored, "T_ORDERS"), fbtest::RowCount(db, "T_ORDERS"));
+  }
+  EXPECT_FALSE(FileExists(dir.File("never.fdb")));
+  EXPECT_EQ(Records(HistoryKindRestore, HistoryByUser).size(), 3u);
 }
 
 // quorvinctl check's items of an entry's place: each says what it found,

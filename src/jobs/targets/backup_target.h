@@ -27,6 +27,8 @@ struct TStoredCopy {
   // Seconds since 1970 (UTC) before which the target refuses to remove the
   // copy (Object Lock); 0: none known.
   std::int64_t RetainUntil = 0;
+  // Seconds since 1970 (UTC) it was last written, when the target knows it.
+  std::int64_t Modified = 0;
 };
 
 // A copy being written. Dropped before Commit, it leaves nothing behind.

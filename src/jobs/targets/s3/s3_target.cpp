@@ -69,5 +69,6 @@ TStoredCopy TS3Target::CopyOf(const TS3ObjectInfo& info) const {
   const std::string name = info.Key.rfind(prefix, 0) == 0 ? info.Key.substr(prefix.size()) : info.Key;
   TStoredCopy copy{name, FClient.Place().Describe(info.Key), info.Size, {}, info.Metadata};
   if (info.Lock) copy.RetainUntil = info.Lock->RetainUntil;
+  copy.Modified = info.LastModified;
   return copy;
 }
